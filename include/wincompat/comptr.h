@@ -1,0 +1,207 @@
+// RAII for COM resources: ComPtr<T> (one counted reference), BStr (one BSTR), Variant (one
+// VARIANT). One small class per resource; table code never pairs AddRef/Release by hand.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "wincompat/com.h"
+
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(std::nullptr_t) {}
+  // Takes a new reference on p.
+  explicit ComPtr(T* p) : p_(p) {
+    if (p_) p_->AddRef();
+  }
+  ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
+  ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  ~ComPtr() { Reset(); }
+  ComPtr& operator=(const ComPtr& o) {
+    ComPtr(o).Swap(*this);
+    return *this;
+  }
+  ComPtr& operator=(ComPtr&& o) noexcept {
+    ComPtr(std::move(o)).Swap(*this);
+    return *this;
+  }
+  ComPtr& operator=(std::nullptr_t) {
+    Reset();
+    return *this;
+  }
+
+  // Adopts a reference the caller already owns.
+  static ComPtr Attach(T* p) {
+    ComPtr c;
+    c.p_ = p;
+    return c;
+  }
+  T* Detach() { return std::exchange(p_, nullptr); }
+  void Reset() {
+    if (T* p = std::exchange(p_, nullptr)) p->Release();
+  }
+  void Swap(ComPtr& o) noexcept { std::swap(p_, o.p_); }
+
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  T& operator*() const { return *p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  // Releases what is held and returns the slot for an out-parameter.
+  T** ReleaseAndGetAddressOf() {
+    Reset();
+    return &p_;
+  }
+  T** operator&() = delete;
+
+  // Hands out one new reference (for an out-parameter); *pp is overwritten.
+  void CopyTo(T** pp) const {
+    if (p_) p_->AddRef();
+    *pp = p_;
+  }
+
+  template <class U>
+  HRESULT As(ComPtr<U>* out) const {
+    if (!p_) return E_POINTER;
+    return p_->QueryInterface(uuidof<U>(), reinterpret_cast<void**>(out->ReleaseAndGetAddressOf()));
+  }
+  HRESULT QueryInterface(REFIID iid, void** out) const {
+    if (!p_) return E_POINTER;
+    return p_->QueryInterface(iid, out);
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+class BStr {
+ public:
+  BStr() = default;
+  explicit BStr(const char16_t* s) : b_(s ? SysAllocString(s) : nullptr) {}
+  explicit BStr(std::u16string_view s)
+      : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+  BStr(const BStr& o) : b_(o.b_ ? SysAllocStringLen(o.b_, SysStringLen(o.b_)) : nullptr) {}
+  BStr(BStr&& o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
+  ~BStr() { SysFreeString(b_); }
+  BStr& operator=(BStr o) noexcept {
+    std::swap(b_, o.b_);
+    return *this;
+  }
+  static BStr Attach(BSTR b) {
+    BStr s;
+    s.b_ = b;
+    return s;
+  }
+  BSTR Detach() { return std::exchange(b_, nullptr); }
+  BSTR Get() const { return b_; }
+  BSTR* Out() {
+    SysFreeString(std::exchange(b_, nullptr));
+    return &b_;
+  }
+  UINT Length() const { return b_ ? SysStringLen(b_) : 0; }
+  bool Empty() const { return Length() == 0; }
+  std::u16string Str() const { return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string(); }
+  // A fresh BSTR copy for an out-parameter.
+  BSTR Copy() const { return b_ ? SysAllocStringLen(b_, SysStringLen(b_)) : nullptr; }
+
+ private:
+  BSTR b_ = nullptr;
+};
+
+class Variant {
+ public:
+  Variant() { VariantInit(&v_); }
+  Variant(const Variant& o) : Variant() { VariantCopy(&v_, &o.v_); }
+  Variant(Variant&& o) noexcept : v_(o.v_) { VariantInit(&o.v_); }
+  explicit Variant(const VARIANT& v) : Variant() { VariantCopy(&v_, &v); }
+  ~Variant() { VariantClear(&v_); }
+  Variant& operator=(const Variant& o) {
+    if (this != &o) VariantCopy(&v_, &o.v_);
+    return *this;
+  }
+  Variant& operator=(Variant&& o) noexcept {
+    if (this != &o) {
+      VariantClear(&v_);
+      v_ = o.v_;
+      VariantInit(&o.v_);
+    }
+    return *this;
+  }
+
+  static Variant I4(LONG l) {
+    Variant v;
+    v.v_.vt = VT_I4;
+    v.v_.lVal = l;
+    return v;
+  }
+  static Variant UI4(ULONG u) {
+    Variant v;
+    v.v_.vt = VT_UI4;
+    v.v_.ulVal = u;
+    return v;
+  }
+  static Variant I8(LONGLONG l) {
+    Variant v;
+    v.v_.vt = VT_I8;
+    v.v_.llVal = l;
+    return v;
+  }
+  static Variant Date(DATE d) {
+    Variant v;
+    v.v_.vt = VT_DATE;
+    v.v_.date = d;
+    return v;
+  }
+  static Variant R8(double d) {
+    Variant v;
+    v.v_.vt = VT_R8;
+    v.v_.dblVal = d;
+    return v;
+  }
+  static Variant Bool(bool b) {
+    Variant v;
+    v.v_.vt = VT_BOOL;
+    v.v_.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+  }
+  static Variant Null() {
+    Variant v;
+    v.v_.vt = VT_NULL;
+    return v;
+  }
+  static Variant Str(std::u16string_view s) {
+    Variant v;
+    v.v_.vt = VT_BSTR;
+    v.v_.bstrVal = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+    return v;
+  }
+  // Takes over the contents of v and leaves it VT_EMPTY.
+  static Variant Attach(VARIANT& v) {
+    Variant r;
+    r.v_ = v;
+    VariantInit(&v);
+    return r;
+  }
+
+  VARIANT* operator&() { return &v_; }
+  const VARIANT* operator&() const { return &v_; }
+  VARIANT* Ptr() { return &v_; }
+  const VARIANT* Ptr() const { return &v_; }
+  const VARIANT& Get() const { return v_; }
+  VARTYPE vt() const { return v_.vt; }
+  VARIANT* Out() {
+    VariantClear(&v_);
+    return &v_;
+  }
+  void Clear() { VariantClear(&v_); }
+  VARIANT Detach() {
+    VARIANT r = v_;
+    VariantInit(&v_);
+    return r;
+  }
+
+ private:
+  VARIANT v_;
+};

@@ -1,0 +1,24 @@
+// Hooks through which tests observe and steer libwincompat. Not part of the Windows surface.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "wincompat/wintypes.h"
+
+namespace wincompat {
+
+// Every line written with OutputDebugStringW/A, exactly as written (UTF-8), goes to the hook
+// (as well as to the configured sink). Pass nullptr to remove it.
+using DebugLineHook = std::function<void(const std::string& line)>;
+void SetDebugLineHook(DebugLineHook hook);
+
+// The console sink: the few texts the component prints. Defaults to stdout.
+void SetConsoleSink(std::function<void(const std::string& text)> sink);
+void ConsoleWrite(const std::string& text);
+
+// Replaces the POSIX TZ rule that GetTimeZoneInformation derives its answer from
+// (for example "EST5EDT,M3.2.0,M11.1.0"); an empty string restores the process' own zone.
+void SetTimeZoneRuleForTesting(const std::string& posixRule);
+
+}  // namespace wincompat

@@ -1,0 +1,261 @@
+// Windows base types with the Windows x86-64 sizes (LONG and ULONG are 32-bit here too).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define STDMETHODCALLTYPE
+#define STDAPICALLTYPE
+#define CALLBACK
+#define EXTERN_C extern "C"
+#define STDAPI EXTERN_C HRESULT
+#define STDAPI_(type) EXTERN_C type
+
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef int32_t INT;
+typedef uint32_t UINT;
+typedef int32_t BOOL;
+typedef int16_t SHORT;
+typedef uint16_t USHORT;
+typedef char CHAR;
+typedef float FLOAT;
+typedef double DOUBLE;
+typedef int64_t LONGLONG;
+typedef uint64_t ULONGLONG;
+typedef int64_t LONG64;
+typedef intptr_t INT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef size_t SIZE_T;
+typedef char16_t WCHAR;
+typedef WCHAR OLECHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef OLECHAR* LPOLESTR;
+typedef const OLECHAR* LPCOLESTR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BYTE* LPBYTE;
+typedef BYTE* PBYTE;
+typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
+typedef LONG* LPLONG;
+typedef BOOL* LPBOOL;
+typedef WORD* LPWORD;
+typedef void* HANDLE;
+typedef HANDLE* PHANDLE;
+typedef HANDLE HLOCAL;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef INT_PTR (*FARPROC)();
+typedef LONG HRESULT;
+typedef LONG SCODE;
+typedef DWORD LCID;
+typedef WORD LANGID;
+typedef LONG DISPID;
+typedef LONG MEMBERID;
+typedef WORD VARTYPE;
+typedef SHORT VARIANT_BOOL;
+typedef double DATE;
+typedef OLECHAR* BSTR;
+typedef BSTR* LPBSTR;
+typedef UINT CLIPFORMAT;
+
+#define TRUE 1
+#define FALSE 0
+#define VARIANT_TRUE ((VARIANT_BOOL)-1)
+#define VARIANT_FALSE ((VARIANT_BOOL)0)
+#define MAX_PATH 260
+#define INFINITE 0xFFFFFFFFu
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+typedef union _LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  };
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
+typedef union _ULARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  };
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  } u;
+  ULONGLONG QuadPart;
+} ULARGE_INTEGER, *PULARGE_INTEGER;
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+
+typedef struct _TIME_ZONE_INFORMATION {
+  LONG Bias;
+  WCHAR StandardName[32];
+  SYSTEMTIME StandardDate;
+  LONG StandardBias;
+  WCHAR DaylightName[32];
+  SYSTEMTIME DaylightDate;
+  LONG DaylightBias;
+} TIME_ZONE_INFORMATION, *PTIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+static_assert(sizeof(FILETIME) == 8);
+static_assert(sizeof(SYSTEMTIME) == 16);
+static_assert(sizeof(TIME_ZONE_INFORMATION) == 172);
+
+// ---- HRESULT helpers -------------------------------------------------------
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
+#define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1fff)
+#define SCODE_CODE(sc) ((sc)&0xFFFF)
+#define FACILITY_ITF 4
+#define FACILITY_WIN32 7
+#define SEVERITY_ERROR 1
+#define MAKE_HRESULT(sev, fac, code) \
+  ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
+
+inline HRESULT HRESULT_FROM_WIN32(uint32_t x) {
+  return (HRESULT)x <= 0 ? (HRESULT)x : (HRESULT)((x & 0x0000FFFFu) | (FACILITY_WIN32 << 16) | 0x80000000u);
+}
+
+#define S_OK ((HRESULT)0)
+#define S_FALSE ((HRESULT)1)
+#define E_NOTIMPL ((HRESULT)0x80004001u)
+#define E_NOINTERFACE ((HRESULT)0x80004002u)
+#define E_POINTER ((HRESULT)0x80004003u)
+#define E_ABORT ((HRESULT)0x80004004u)
+#define E_FAIL ((HRESULT)0x80004005u)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFFu)
+#define E_ACCESSDENIED ((HRESULT)0x80070005u)
+#define E_HANDLE ((HRESULT)0x80070006u)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000Eu)
+#define E_INVALIDARG ((HRESULT)0x80070057u)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110u)
+#define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111u)
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154u)
+#define REGDB_E_READREGDB ((HRESULT)0x80040150u)
+#define REGDB_E_WRITEREGDB ((HRESULT)0x80040151u)
+#define REGDB_E_KEYMISSING ((HRESULT)0x80040152u)
+#define CO_E_CLASSSTRING ((HRESULT)0x800401F3u)
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0u)
+#define CO_E_DLLNOTFOUND ((HRESULT)0x800401F8u)
+#define CO_E_ERRORINDLL ((HRESULT)0x800401F9u)
+#define CONNECT_E_NOCONNECTION ((HRESULT)0x80040200u)
+#define CONNECT_E_ADVISELIMIT ((HRESULT)0x80040201u)
+#define CONNECT_E_CANNOTCONNECT ((HRESULT)0x80040202u)
+#define DISP_E_UNKNOWNINTERFACE ((HRESULT)0x80020001u)
+#define DISP_E_MEMBERNOTFOUND ((HRESULT)0x80020003u)
+#define DISP_E_PARAMNOTFOUND ((HRESULT)0x80020004u)
+#define DISP_E_TYPEMISMATCH ((HRESULT)0x80020005u)
+#define DISP_E_UNKNOWNNAME ((HRESULT)0x80020006u)
+#define DISP_E_NONAMEDARGS ((HRESULT)0x80020007u)
+#define DISP_E_BADVARTYPE ((HRESULT)0x80020008u)
+#define DISP_E_EXCEPTION ((HRESULT)0x80020009u)
+#define DISP_E_OVERFLOW ((HRESULT)0x8002000Au)
+#define DISP_E_BADINDEX ((HRESULT)0x8002000Bu)
+#define DISP_E_UNKNOWNLCID ((HRESULT)0x8002000Cu)
+#define DISP_E_ARRAYISLOCKED ((HRESULT)0x8002000Du)
+#define DISP_E_BADPARAMCOUNT ((HRESULT)0x8002000Eu)
+#define DISP_E_PARAMNOTOPTIONAL ((HRESULT)0x8002000Fu)
+#define TYPE_E_ELEMENTNOTFOUND ((HRESULT)0x8002802Bu)
+#define SELFREG_E_CLASS ((HRESULT)0x80040201u)
+#define SELFREG_E_TYPELIB ((HRESULT)0x80040200u)
+#define CERAPI_E_ALREADYINITIALIZED ((HRESULT)0x80041001u)
+
+// ---- Win32 error numbers ---------------------------------------------------
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_CONNECTION_UNAVAIL 1201L
+#define ERROR_TIMEOUT 1460L
+#define ERROR_NOT_CONNECTED 2250L
+#define WSAECONNRESET 10054L
+
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_ABANDONED 0x00000080u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+
+#define LMEM_FIXED 0x0000
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_ERR_INVALID_CHARS 0x00000080
+
+#define TIME_ZONE_ID_INVALID 0xFFFFFFFFu
+#define TIME_ZONE_ID_UNKNOWN 0
+#define TIME_ZONE_ID_STANDARD 1
+#define TIME_ZONE_ID_DAYLIGHT 2
+
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define LOCALE_USER_DEFAULT 0x0400
+#define LANG_SYSTEM_DEFAULT 0x0800
+#define LANG_USER_DEFAULT 0x0400

@@ -1,0 +1,159 @@
+#include "Rapi2Wire.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace rapi2 {
+
+Writer& Writer::u32(uint32_t v) {
+  uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+  buf_.insert(buf_.end(), b, b + 4);
+  return *this;
+}
+
+Writer& Writer::str(const char16_t* s) {
+  if (!s) return u32(0);
+  return str(std::u16string_view(s));
+}
+
+Writer& Writer::str(std::u16string_view s) {
+  u32(static_cast<uint32_t>((s.size() + 1) * 2));
+  for (char16_t c : s) {
+    buf_.push_back(uint8_t(c));
+    buf_.push_back(uint8_t(c >> 8));
+  }
+  return zeros(2);
+}
+
+Writer& Writer::bytes(const void* p, size_t n) {
+  if (n) {
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    buf_.insert(buf_.end(), b, b + n);
+  }
+  return *this;
+}
+
+Writer& Writer::zeros(size_t n) {
+  buf_.insert(buf_.end(), n, 0);
+  return *this;
+}
+
+std::vector<uint8_t> Writer::Finish() {
+  uint32_t n = static_cast<uint32_t>(buf_.size() - 4);
+  buf_[0] = uint8_t(n);
+  buf_[1] = uint8_t(n >> 8);
+  buf_[2] = uint8_t(n >> 16);
+  buf_[3] = uint8_t(n >> 24);
+  return std::move(buf_);
+}
+
+bool Reader::u32(uint32_t* v) {
+  if (!ok_ || n_ - off_ < 4) return fail();
+  const uint8_t* b = p_ + off_;
+  *v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+  off_ += 4;
+  return true;
+}
+
+bool Reader::i32(int32_t* v) {
+  uint32_t u;
+  if (!u32(&u)) return false;
+  *v = static_cast<int32_t>(u);
+  return true;
+}
+
+bool Reader::u64(uint64_t* v) {
+  uint32_t lo, hi;
+  if (!u32(&lo) || !u32(&hi)) return false;
+  *v = uint64_t(hi) << 32 | lo;
+  return true;
+}
+
+bool Reader::str(std::u16string* s, bool* isNull) {
+  uint32_t b;
+  if (!u32(&b)) return false;
+  if (isNull) *isNull = (b == 0);
+  s->clear();
+  if (b == 0) return true;
+  if (b % 2 != 0 || n_ - off_ < b) return fail();
+  const uint8_t* p = p_ + off_;
+  for (uint32_t i = 0; i + 1 < b; i += 2) {
+    char16_t c = char16_t(p[i] | p[i + 1] << 8);
+    if (c == 0) break;
+    s->push_back(c);
+  }
+  off_ += b;
+  return true;
+}
+
+bool Reader::bytes(size_t n, const uint8_t** out) {
+  if (!ok_ || n_ - off_ < n) return fail();
+  *out = p_ + off_;
+  off_ += n;
+  return true;
+}
+
+bool Reader::skip(size_t n) {
+  const uint8_t* unused;
+  return bytes(n, &unused);
+}
+
+IoResult SendAll(int fd, const void* p, size_t n) {
+  const uint8_t* b = static_cast<const uint8_t*>(p);
+  while (n > 0) {
+    ssize_t w = ::send(fd, b, n, MSG_NOSIGNAL);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return (errno == EPIPE || errno == ECONNRESET) ? IoResult::kClosed : IoResult::kError;
+    }
+    b += w;
+    n -= static_cast<size_t>(w);
+  }
+  return IoResult::kOk;
+}
+
+IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  uint8_t* b = static_cast<uint8_t*>(p);
+  while (n > 0) {
+    if (timeoutMs >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return IoResult::kTimeout;
+      pollfd pfd{fd, POLLIN, 0};
+      int r = ::poll(&pfd, 1, static_cast<int>(left.count()));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return IoResult::kError;
+      }
+      if (r == 0) return IoResult::kTimeout;
+    }
+    ssize_t got = ::recv(fd, b, n, 0);
+    if (got == 0) return IoResult::kClosed;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
+    }
+    b += got;
+    n -= static_cast<size_t>(got);
+  }
+  return IoResult::kOk;
+}
+
+IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs) {
+  uint8_t len[4];
+  IoResult r = RecvAll(fd, len, 4, timeoutMs);
+  if (r != IoResult::kOk) return r;
+  uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
+               uint32_t(len[3]) << 24;
+  if (n > kMaxFrame) return IoResult::kTooLarge;
+  payload->resize(n);
+  return n ? RecvAll(fd, payload->data(), n, timeoutMs) : IoResult::kOk;
+}
+
+}  // namespace rapi2

@@ -1,0 +1,98 @@
+// The RAPI2 wire format: the one writer and the one reader of RAPI2 frames, used by both the
+// client (librapi) and the phone emulator. All integers are little-endian; a string is a u32
+// byte count B = (UTF-16 units + 1) * 2 followed by the text and a NUL unit (B = 0: null).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rapi2 {
+
+// Frames larger than this are refused by both sides.
+inline constexpr uint32_t kMaxFrame = 64u * 1024u * 1024u;
+
+enum Command : uint32_t {
+  kFindFirstFile = 0x11,
+  kFindNextFile = 0x12,
+  kFindClose = 0x13,
+  kCreateFile = 0x16,
+  kReadFile = 0x17,
+  kWriteFile = 0x18,
+  kCloseHandle = 0x19,
+  kFindAllFiles = 0x1a,
+  kCreateDirectory = 0x28,
+  kRemoveDirectory = 0x29,
+  kMoveFile = 0x2b,
+  kCopyFile = 0x2c,
+  kDeleteFile = 0x2d,
+  kRegOpenKeyEx = 0x2f,
+  kRegCreateKeyEx = 0x31,
+  kRegCloseKey = 0x32,
+  kRegQueryValueEx = 0x37,
+  kRegSetValueEx = 0x38,
+  kGetFileTime = 0x41,
+  kSetFileTime = 0x42,
+  kGetVersionEx = 0x43,
+  kRapiInvoke = 0x4c,
+  kGetDiskFreeSpaceEx = 0x5c,
+};
+
+// Builds one frame: the u32 length prefix is filled in by Finish().
+class Writer {
+ public:
+  Writer() : buf_(4, 0) {}
+  Writer& u32(uint32_t v);
+  Writer& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
+  Writer& u64(uint64_t v) { return u32(static_cast<uint32_t>(v)).u32(static_cast<uint32_t>(v >> 32)); }
+  // A RAPI2 string; nullptr writes the null string (u32 0).
+  Writer& str(const char16_t* s);
+  Writer& str(std::u16string_view s);
+  Writer& bytes(const void* p, size_t n);
+  Writer& zeros(size_t n);
+  size_t payloadSize() const { return buf_.size() - 4; }
+  // The complete frame, length prefix included.
+  std::vector<uint8_t> Finish();
+
+ private:
+  std::vector<uint8_t> buf_;
+};
+
+// Reads the fields of one frame payload in order. Every read is bounds-checked; after the
+// first failing read ok() is false and every later read fails too.
+class Reader {
+ public:
+  Reader(const uint8_t* p, size_t n) : p_(p), n_(n) {}
+  explicit Reader(const std::vector<uint8_t>& v) : Reader(v.data(), v.size()) {}
+  bool u32(uint32_t* v);
+  bool i32(int32_t* v);
+  bool u64(uint64_t* v);  // low word first
+  // A RAPI2 string. isNull (optional) tells the null string from "". The text ends at the
+  // first NUL unit inside the byte count; an odd byte count is malformed.
+  bool str(std::u16string* s, bool* isNull = nullptr);
+  // n raw bytes; *out points into the frame.
+  bool bytes(size_t n, const uint8_t** out);
+  bool skip(size_t n);
+  size_t remaining() const { return ok_ ? n_ - off_ : 0; }
+  bool ok() const { return ok_; }
+
+ private:
+  bool fail() { return ok_ = false; }
+  const uint8_t* p_;
+  size_t n_;
+  size_t off_ = 0;
+  bool ok_ = true;
+};
+
+enum class IoResult { kOk, kClosed, kTimeout, kError, kTooLarge };
+
+// Writes all n bytes to a socket (no SIGPIPE).
+IoResult SendAll(int fd, const void* p, size_t n);
+// Reads exactly n bytes; timeoutMs < 0 waits forever.
+IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs);
+// Reads one frame's payload (the length prefix is consumed and checked against kMaxFrame).
+IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs);
+
+}  // namespace rapi2
