@@ -1,0 +1,106 @@
+// CDataTableWMBase: what every data table shares. The COM plumbing (QueryInterface for
+// IDispatch as IDataTable, IDataTable and ISupportErrorInfo; an interlocked count; IDispatch
+// from the IDataTable type description), the fields every table keeps, Initialize, and the
+// listing state of the tables that list records.
+//
+// Every IDataTable method answers E_NOTIMPL here without touching its arguments; a table
+// overrides the ones it implements. The C++ overrides of the IDataTable methods are the
+// table's virtual operations: one override serves both the host's call and internal ones.
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+#include "core/MethodFrame.h"
+#include "core/ModuleCount.h"
+#include "qwbdcawm/qwbdcawm.h"
+#include "wincompat/comptr.h"
+
+namespace qwb {
+
+class CDeviceDataWM;
+class CColumnsWM;
+
+class CDataTableWMBase : public IDataTable, public ISupportErrorInfo {
+ public:
+  CDataTableWMBase(const CDataTableWMBase&) = delete;
+  CDataTableWMBase& operator=(const CDataTableWMBase&) = delete;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IDispatch (from the IDataTable type description)
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                          LCID lcid, DISPID* rgDispId) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+  // IDataTable: E_NOTIMPL unless the table overrides.
+  HRESULT STDMETHODCALLTYPE ListItemsAllBegin() override;
+  HRESULT STDMETHODCALLTYPE ListChildItemsBegin(IItem* pItem) override;
+  HRESULT STDMETHODCALLTYPE NextItem(IItem** ppItem) override;
+  HRESULT STDMETHODCALLTYPE ListItemsEnd() override;
+  HRESULT STDMETHODCALLTYPE GetItemCount(IItem* pItem, ULONG isRecursive, DCADATATYPE type,
+                                         ULONG* cnt) override;
+  HRESULT STDMETHODCALLTYPE NewItem(DCADATATYPE type, SUID itemSuid, SUID parentSuid,
+                                    IItem** ppItem) override;
+  HRESULT STDMETHODCALLTYPE CreateItem(IItem* pItem, SUID* itemSuid) override;
+  HRESULT STDMETHODCALLTYPE UpdateItem(IItem* pItem) override;
+  HRESULT STDMETHODCALLTYPE DeleteItem(IItem* pItem) override;
+  HRESULT STDMETHODCALLTYPE ReadItem(IItem* pItem) override;
+  HRESULT STDMETHODCALLTYPE MoveItem(IItem* pItem, IItem* newParent) override;
+  HRESULT STDMETHODCALLTYPE GetItem(BSTR param, IItem* pItem, IItem** ppItem) override;
+  HRESULT STDMETHODCALLTYPE PutItem(BSTR param, IItem* pItem) override;
+  HRESULT STDMETHODCALLTYPE Execute(BSTR param, IItem* pItem, IItem** ppItem) override;
+  HRESULT STDMETHODCALLTYPE GetProperty(BSTR propName, BSTR* propValue) override;
+  HRESULT STDMETHODCALLTYPE SetSyncStatus(DCASYNCSTATUS status) override;
+  HRESULT STDMETHODCALLTYPE ListItemsAllBegin2() override;
+  HRESULT STDMETHODCALLTYPE ExecuteMMSCancel(BSTR param, IItem* pItem, ULONG* nState) override;
+
+  // ISupportErrorInfo: S_OK for IDataTable only.
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+  // Called once by the device data object right after creating the table: keeps the owner
+  // (uncounted) and the connection, and asks the connection for "DRIVE". A failing query
+  // raises a _com_error. Without a connection the drive letter stays 0.
+  void Initialize(CDeviceDataWM* pDeviceData, IHostConnection* pConnection);
+
+  CDeviceDataWM* GetDeviceData() const { return m_pDeviceData; }
+  IHostConnection* GetConnection() const { return m_pConnection.Get(); }
+  CColumnsWM* GetColumns() const { return m_pColumns.Get(); }
+  CColumnsWM* GetColumns2() const { return m_pColumns2.Get(); }
+  WCHAR GetDriveLetter() const { return m_chDrive; }
+
+  // The table's IDataTable interface (its identity towards the host).
+  IDataTable* AsDataTable() { return static_cast<IDataTable*>(this); }
+
+ protected:
+  CDataTableWMBase();
+  virtual ~CDataTableWMBase();
+
+  // Fields every table keeps, in this order.
+  CDeviceDataWM* m_pDeviceData = nullptr;
+  ComPtr<IHostConnection> m_pConnection;
+  ComPtr<CColumnsWM> m_pColumns;
+  ComPtr<CColumnsWM> m_pColumns2;
+  WCHAR m_chDrive = 0;
+
+  // Listing state of the tables that list records: whether a listing is active, the device's
+  // entry ids in the order the device returned them, their number and the position of the
+  // next record to return.
+  BOOL m_bListing = FALSE;
+  std::vector<DWORD> m_vEntryID;
+  LONG m_nTotal = 0;
+  LONG m_nIndex = 0;
+
+ private:
+  std::atomic<ULONG> m_cRef{0};
+  ModuleLockHolder m_moduleLock;
+};
+
+}  // namespace qwb
