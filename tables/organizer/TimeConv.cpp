@@ -1,0 +1,172 @@
+#include "tables/organizer/TimeConv.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "wincompat/winbase.h"
+
+namespace qwb {
+namespace {
+
+constexpr double kMsPerDay = 86400000.0;
+constexpr int64_t kOleEpochToUnixDays = 25569;  // 1899-12-30 .. 1970-01-01
+
+// The OLE encoding is not monotonic below zero (the fraction counts forward from a negative
+// day), so arithmetic runs on a plain day count and converts at the edges.
+double ToLinear(DATE d) {
+  if (d >= 0) return d;
+  double day = std::ceil(d);
+  return day + (day - d);
+}
+
+DATE FromLinear(double lin) {
+  double day = std::floor(lin);
+  double frac = lin - day;
+  if (day >= 0) return lin;
+  return day - frac;
+}
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian), and back.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int* y, int* m, int* d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = static_cast<int>(yy + (*m <= 2));
+}
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
+  return kDays[month - 1];
+}
+
+// Linear day count of a transition of `year` given as a SYSTEMTIME rule, in the clock the
+// rule is written in. False when the rule names no transition.
+bool TransitionOf(const SYSTEMTIME& rule, int year, double* linear) {
+  if (rule.wMonth < 1 || rule.wMonth > 12) return false;
+  int y = rule.wYear != 0 ? rule.wYear : year;
+  int day;
+  if (rule.wYear != 0) {
+    day = rule.wDay;
+    if (day < 1 || day > DaysInMonth(y, rule.wMonth)) return false;
+  } else {
+    if (rule.wDay < 1 || rule.wDayOfWeek > 6) return false;
+    day = NthWeekdayOfMonth(y, rule.wMonth, rule.wDayOfWeek, rule.wDay > 5 ? 5 : rule.wDay);
+  }
+  double days = static_cast<double>(DaysFromCivil(y, rule.wMonth, day) + kOleEpochToUnixDays);
+  double ms = ((rule.wHour * 60.0 + rule.wMinute) * 60.0 + rule.wSecond) * 1000.0 +
+              rule.wMilliseconds;
+  *linear = days + ms / kMsPerDay;
+  return true;
+}
+
+int YearOfLinear(double lin) {
+  int y, m, d;
+  CivilFromDays(static_cast<int64_t>(std::floor(lin)) - kOleEpochToUnixDays, &y, &m, &d);
+  return y;
+}
+
+double RoundToMs(double lin) { return std::round(lin * kMsPerDay) / kMsPerDay; }
+
+TIME_ZONE_INFORMATION CurrentZone() {
+  TIME_ZONE_INFORMATION tz{};
+  if (GetTimeZoneInformation(&tz) == TIME_ZONE_ID_INVALID) tz = TIME_ZONE_INFORMATION{};
+  return tz;
+}
+
+}  // namespace
+
+int NthWeekdayOfMonth(int year, int month, int dayOfWeek, int nth) {
+  // 1970-01-01 was a Thursday (4).
+  int64_t first = DaysFromCivil(year, static_cast<unsigned>(month), 1);
+  int firstDow = static_cast<int>(((first % 7) + 7 + 4) % 7);
+  int day = 1 + (dayOfWeek - firstDow + 7) % 7 + (nth - 1) * 7;
+  while (day > DaysInMonth(year, month)) day -= 7;
+  return day;
+}
+
+bool InDaylightPeriod(DATE date, const TIME_ZONE_INFORMATION& tz, bool isUtc) {
+  if (tz.DaylightBias == 0 || std::isnan(date)) return false;
+  double lin = ToLinear(date);
+  int year = YearOfLinear(lin);
+  double start, end;  // start on standard local time, end on daylight local time
+  if (!TransitionOf(tz.DaylightDate, year, &start) || !TransitionOf(tz.StandardDate, year, &end))
+    return false;
+  if (isUtc) {
+    start += tz.Bias / 1440.0;
+    end += (tz.Bias + tz.DaylightBias) / 1440.0;
+  }
+  if (start < end) return lin >= start && lin < end;
+  // Southern hemisphere: the daylight period spans the turn of the year.
+  return lin >= start || lin < end;
+}
+
+DATE UtcToLocal(DATE utc, const TIME_ZONE_INFORMATION& tz) {
+  double minutes = tz.Bias;
+  if (InDaylightPeriod(utc, tz, true)) minutes += tz.DaylightBias;
+  return OleAddMinutes(utc, -minutes);
+}
+
+DATE LocalToUtc(DATE local, const TIME_ZONE_INFORMATION& tz) {
+  double minutes = tz.Bias;
+  if (InDaylightPeriod(local, tz, false)) minutes += tz.DaylightBias;
+  return OleAddMinutes(local, minutes);
+}
+
+DATE UtcToLocal(DATE utc) { return UtcToLocal(utc, CurrentZone()); }
+DATE LocalToUtc(DATE local) { return LocalToUtc(local, CurrentZone()); }
+
+DATE OleAddMinutes(DATE d, double minutes) {
+  if (minutes == 0) return d;
+  return FromLinear(RoundToMs(ToLinear(d) + minutes / 1440.0));
+}
+
+DATE OleDatePart(DATE d) {
+  // Midnight of the calendar day: the integer part in both halves of the encoding.
+  return std::trunc(d);
+}
+
+bool SplitOleDate(DATE d, OleDateParts* out) {
+  if (std::isnan(d) || d < -657434.0 || d >= 2958466.0) return false;  // years 100..9999
+  double ms = std::round(ToLinear(d) * kMsPerDay);
+  int64_t total = static_cast<int64_t>(ms);
+  int64_t days = total >= 0 ? total / 86400000 : -((-total + 86399999) / 86400000);
+  int64_t inDay = total - days * 86400000;
+  CivilFromDays(days - kOleEpochToUnixDays, &out->year, &out->month, &out->day);
+  out->hour = static_cast<int>(inDay / 3600000);
+  out->minute = static_cast<int>(inDay / 60000 % 60);
+  out->second = static_cast<int>(inDay / 1000 % 60);
+  out->millisecond = static_cast<int>(inDay % 1000);
+  out->dayOfWeek = static_cast<int>((((days - kOleEpochToUnixDays) % 7) + 7 + 4) % 7);
+  return true;
+}
+
+bool MakeOleDate(int year, int month, int day, int hour, int minute, int second, DATE* out) {
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 59)
+    return false;
+  double days = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
+                                                  static_cast<unsigned>(day)) +
+                                    kOleEpochToUnixDays);
+  double frac = ((hour * 60.0 + minute) * 60.0 + second) / 86400.0;
+  *out = FromLinear(days + frac);
+  return true;
+}
+
+}  // namespace qwb
