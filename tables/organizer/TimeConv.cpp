@@ -55,9 +55,10 @@ int DaysInMonth(int year, int month) {
   return kDays[month - 1];
 }
 
-// Linear day count of a transition of `year` given as a SYSTEMTIME rule, in the clock the
-// rule is written in. False when the rule names no transition.
-bool TransitionOf(const SYSTEMTIME& rule, int year, double* linear) {
+// Milliseconds on the linear time line of a transition of `year` given as a SYSTEMTIME rule,
+// in the clock the rule is written in. False when the rule names no transition. Whole
+// milliseconds keep the comparison at the switch exact.
+bool TransitionOf(const SYSTEMTIME& rule, int year, int64_t* ms) {
   if (rule.wMonth < 1 || rule.wMonth > 12) return false;
   int y = rule.wYear != 0 ? rule.wYear : year;
   int day;
@@ -68,10 +69,10 @@ bool TransitionOf(const SYSTEMTIME& rule, int year, double* linear) {
     if (rule.wDay < 1 || rule.wDayOfWeek > 6) return false;
     day = NthWeekdayOfMonth(y, rule.wMonth, rule.wDayOfWeek, rule.wDay > 5 ? 5 : rule.wDay);
   }
-  double days = static_cast<double>(DaysFromCivil(y, rule.wMonth, day) + kOleEpochToUnixDays);
-  double ms = ((rule.wHour * 60.0 + rule.wMinute) * 60.0 + rule.wSecond) * 1000.0 +
-              rule.wMilliseconds;
-  *linear = days + ms / kMsPerDay;
+  int64_t days = DaysFromCivil(y, rule.wMonth, static_cast<unsigned>(day)) + kOleEpochToUnixDays;
+  *ms = days * 86400000 +
+        ((rule.wHour * int64_t{60} + rule.wMinute) * 60 + rule.wSecond) * 1000 +
+        rule.wMilliseconds;
   return true;
 }
 
@@ -103,17 +104,18 @@ int NthWeekdayOfMonth(int year, int month, int dayOfWeek, int nth) {
 bool InDaylightPeriod(DATE date, const TIME_ZONE_INFORMATION& tz, bool isUtc) {
   if (tz.DaylightBias == 0 || std::isnan(date)) return false;
   double lin = ToLinear(date);
+  int64_t at = std::llround(lin * kMsPerDay);
   int year = YearOfLinear(lin);
-  double start, end;  // start on standard local time, end on daylight local time
+  int64_t start, end;  // start on standard local time, end on daylight local time
   if (!TransitionOf(tz.DaylightDate, year, &start) || !TransitionOf(tz.StandardDate, year, &end))
     return false;
   if (isUtc) {
-    start += tz.Bias / 1440.0;
-    end += (tz.Bias + tz.DaylightBias) / 1440.0;
+    start += int64_t{tz.Bias} * 60000;
+    end += (int64_t{tz.Bias} + tz.DaylightBias) * 60000;
   }
-  if (start < end) return lin >= start && lin < end;
+  if (start < end) return at >= start && at < end;
   // Southern hemisphere: the daylight period spans the turn of the year.
-  return lin >= start || lin < end;
+  return at >= start || at < end;
 }
 
 DATE UtcToLocal(DATE utc, const TIME_ZONE_INFORMATION& tz) {

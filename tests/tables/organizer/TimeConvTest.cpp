@@ -6,6 +6,7 @@
 #include <string>
 
 #include "wincompat/testhooks.h"
+#include "wincompat/winbase.h"
 
 namespace qwb {
 namespace {
