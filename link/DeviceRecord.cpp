@@ -1,0 +1,513 @@
+#include "link/DeviceRecord.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace devrec {
+namespace {
+
+// The type tables. A name's slot is 50 bytes; type 1 (string) unless stated.
+constexpr PropertySlot kContact[] = {
+    {"Birthday", 2},
+    {"Anniversary", 2},
+    {"BusinessFaxNumber", 1},
+    {"CompanyName", 1},
+    {"Department", 1},
+    {"Email1Address", 1},
+    {"MobileTelephoneNumber", 1},
+    {"OfficeLocation", 1},
+    {"PagerNumber", 1},
+    {"BusinessTelephoneNumber", 1},
+    {"JobTitle", 1},
+    {"HomeTelephoneNumber", 1},
+    {"Email2Address", 1},
+    {"Spouse", 1},
+    {"Email3Address", 1},
+    {"Home2TelephoneNumber", 1},
+    {"HomeFaxNumber", 1},
+    {"CarTelephoneNumber", 1},
+    {"AssistantName", 1},
+    {"AssistantTelephoneNumber", 1},
+    {"Children", 1},
+    {"Categories", 1},
+    {"WebPage", 1},
+    {"Business2TelephoneNumber", 1},
+    {"Title", 1},
+    {"FirstName", 1},
+    {"MiddleName", 1},
+    {"LastName", 1},
+    {"Suffix", 1},
+    {"HomeAddressStreet", 1},
+    {"HomeAddressCity", 1},
+    {"HomeAddressState", 1},
+    {"HomeAddressPostalCode", 1},
+    {"HomeAddressCountry", 1},
+    {"OtherAddressStreet", 1},
+    {"OtherAddressCity", 1},
+    {"OtherAddressState", 1},
+    {"OtherAddressPostalCode", 1},
+    {"OtherAddressCountry", 1},
+    {"BusinessAddressStreet", 1},
+    {"BusinessAddressCity", 1},
+    {"BusinessAddressState", 1},
+    {"BusinessAddressPostalCode", 1},
+    {"BusinessAddressCountry", 1},
+    {"RadioTelephoneNumber", 1},
+    {"FileAs", 1},
+    {"Body", 1},
+    {"YomiCompanyName", 1},
+    {"YomiFirstName", 1},
+    {"YomiLastName", 1},
+    {"AccountName", 1},
+    {"CompanyTelephoneNumber", 1},
+    {"CustomerId", 1},
+    {"GovernmentId", 1},
+    {"IM1Address", 1},
+    {"IM2Address", 1},
+    {"IM3Address", 1},
+    {"Mms", 1},
+    {"Nickname", 1},
+    {"RingTone", 1},
+    {"SIMPhone", 1},
+    {"SmartProperty", 1},
+    {"Sms", 1},
+    {"YomiFileAs", 1},
+    {"DisplayName", 1},
+    {"Manager", 1},
+    {"Prefix", 1},
+    {"OtherAddress", 1},
+    {"HomeAddress", 1},
+    {"BusinessAddress", 1},
+    {"Picture", 5},
+};
+
+constexpr PropertySlot kAppointment[] = {
+    {"IsRecurring", 4},
+    {"Subject", 1},
+    {"Location", 1},
+    {"Categories", 1},
+    {"Start", 2},
+    {"Duration", 3},
+    {"End", 2},
+    {"AllDayEvent", 4},
+    {"ulBusyStatus", 3},
+    {"ulSensitivity", 3},
+    {"Body", 1},
+    {"ReminderSet", 4},
+    {"ReminderSoundFile", 1},
+    {"ReminderMinutesBeforeStart", 3},
+    {"Bias", 3},
+    {"RecurrPattern.RecurrenceType", 3},
+    {"RecurrPattern.PatternStartDate", 2},
+    {"RecurrPattern.StartTime", 2},
+    {"RecurrPattern.EndTime", 2},
+    {"RecurrPattern.PatternEndDate", 2},
+    {"RecurrPattern.NoEndDate", 4},
+    {"RecurrPattern.Occurrences", 3},
+    {"RecurrPattern.Interval", 3},
+    {"RecurrPattern.DayOfWeekMask", 3},
+    {"RecurrPattern.DayOfMonth", 3},
+    {"RecurrPattern.Instance", 3},
+    {"RecurrPattern.Duration", 3},
+    {"RecurrPattern.MonthOfYear", 3},
+    {"Lunar", 1},
+    {"Attendee", 1},
+};
+
+constexpr PropertySlot kTask[] = {
+    {"IsRecurring", 4},
+    {"Subject", 1},
+    {"Categories", 1},
+    {"StartDate", 2},
+    {"DueDate", 2},
+    {"Importance", 3},
+    {"Complete", 4},
+    {"ulSensitivity", 3},
+    {"Body", 1},
+    {"ReminderSet", 4},
+    {"ReminderSoundFile", 1},
+    {"ReminderTime", 2},
+    {"ReminderOptions", 3},
+    {"Bias", 3},
+    {"RecurrPattern.RecurrenceType", 3},
+    {"RecurrPattern.PatternStartDate", 2},
+    {"RecurrPattern.StartTime", 2},
+    {"RecurrPattern.EndTime", 2},
+    {"RecurrPattern.PatternEndDate", 2},
+    {"RecurrPattern.NoEndDate", 4},
+    {"RecurrPattern.Occurrences", 3},
+    {"RecurrPattern.Interval", 3},
+    {"RecurrPattern.DayOfWeekMask", 3},
+    {"RecurrPattern.DayOfMonth", 3},
+    {"RecurrPattern.Instance", 3},
+    {"RecurrPattern.Duration", 3},
+    {"RecurrPattern.MonthOfYear", 3},
+};
+
+constexpr PropertySlot kMessage[] = {
+    {"PR_MESSAGE_CLASS", 1},
+    {"PR_SUBJECT", 1},
+    {"PR_SUBJECT_PREFIX", 1},
+    {"PR_SENDER_NAME", 1},
+    {"PR_SENDER_EMAIL_ADDRESS", 1},
+    {"PR_MESSAGE_DELIVERY_TIME", 2},
+    {"PR_MESSAGE_FLAGS", 3},
+    {"PR_MESSAGE_SIZE", 3},
+    {"PR_MSG_STATUS", 3},
+    {"PR_LAST_MODIFICATION_TIME", 2},
+    {"PR_RECIPIENT_TYPE", 3},
+    {"PR_DISPLAY_NAME", 1},
+    {"PR_EMAIL_ADDRESS", 1},
+    {"PR_ORIGINAL_DISPLAY_BCC", 1},
+    {"PR_ORIGINAL_DISPLAY_CC", 1},
+    {"PR_DISPLAY_BCC", 1},
+    {"PR_DISPLAY_CC", 1},
+    {"folderId", 3},
+    {"ServiceId", 3},
+    {"flags", 3},
+    {"from", 1},
+    {"callback", 1},
+    {"callbackName", 1},
+    {"to", 1},
+    {"body", 1},
+    {"modify", 2},
+    {"date", 2},
+    {"smsId", 3},
+    {"protocolId", 3},
+    {"pullExpire", 2},
+    {"expire", 3},
+    {"authRand", 3},
+    {"authSx", 3},
+    {"url", 1},
+    {"title", 1},
+    {"msgSize", 3},
+    {"mmsSize", 3},
+    {"mmsData", 5},
+    {"version", 3},
+    {"command", 3},
+    {"save", 3},
+    {"action", 3},
+    {"platform", 3},
+    {"cpName", 1},
+    {"appId", 1},
+    {"payload", 1},
+};
+
+constexpr PropertySlot kMmsMessage[] = {
+    {"PR_MESSAGE_CLASS", 1},        {"PR_SUBJECT", 1},
+    {"PR_SUBJECT_PREFIX", 1},       {"PR_SENDER_NAME", 1},
+    {"PR_SENDER_EMAIL_ADDRESS", 1}, {"PR_MESSAGE_DELIVERY_TIME", 2},
+    {"PR_MESSAGE_FLAGS", 3},        {"PR_MESSAGE_SIZE", 3},
+    {"PR_MSG_STATUS", 3},           {"PR_LAST_MODIFICATION_TIME", 2},
+    {"PR_RECIPIENT_TYPE", 3},       {"PR_DISPLAY_NAME", 1},
+    {"PR_EMAIL_ADDRESS", 1},        {"PR_ORIGINAL_DISPLAY_BCC", 1},
+    {"PR_ORIGINAL_DISPLAY_CC", 1},  {"PR_DISPLAY_BCC", 1},
+    {"PR_DISPLAY_CC", 1},           {"PR_MMS_BODY", 5},
+    {"PR_MESSAGE_SIZE2", 3},
+};
+
+constexpr PropertySlot kSimContact[] = {
+    {"TelNumber", 1},
+    {"Name", 1},
+    {"SecondName", 1},
+    {"AdditionalNumCount", 3},
+    {"AdditionalNum0", 1},
+    {"AdditionalNum1", 1},
+    {"AdditionalNum2", 1},
+    {"AdditionalNum3", 1},
+    {"AdditionalNum4", 1},
+    {"AdditionalNum5", 1},
+    {"EmailCount", 3},
+    {"Email0", 1},
+    {"Email1", 1},
+    {"Email2", 1},
+    {"Email3", 1},
+    {"Email4", 1},
+    {"Email5", 1},
+    {"nUsed", 3},
+    {"nTotal", 3},
+    {"MaxPBEAddressLength", 3},
+    {"MaxPBETextLength", 3},
+    {"MinPBIndex", 3},
+    {"MaxPBIndex", 3},
+    {"MaxSNELength", 3},
+    {"MaxANRLength", 3},
+    {"MaxEmailAddrLength", 3},
+    {"MaxGroupTagLength", 3},
+    {"MaxANRTagLength", 3},
+    {"ANRCount", 3},
+    {"EmailAddrCount", 3},
+    {"MaxGroupTag", 3},
+    {"MaxANRTag", 3},
+    {"fHidden", 4},
+    {"fUid", 4},
+    {"MaxGroupIdCount", 3},
+};
+
+constexpr PropertySlot kSimMessage[] = {
+    {"nUsed", 3}, {"nTotal", 3}, {"PhoneNumber", 1}, {"Message", 1}, {"ReceiveTime", 2},
+};
+
+uint32_t Find(std::span<const PropertySlot> table, std::string_view name) {
+  if (name.size() > kMaxNameLength) return kTypeNone;
+  for (const PropertySlot& s : table) {
+    if (name == s.name) return s.type;
+  }
+  return kTypeNone;
+}
+
+void PutU32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+uint32_t GetU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Reads a u32 at *offset when four bytes remain.
+bool TakeU32(const uint8_t* data, size_t size, size_t* offset, uint32_t* v) {
+  if (*offset > size || size - *offset < 4) return false;
+  *v = GetU32(data + *offset);
+  *offset += 4;
+  return true;
+}
+
+template <class T>
+std::vector<uint8_t> LittleEndianBytes(T v) {
+  std::vector<uint8_t> out(sizeof(T));
+  std::memcpy(out.data(), &v, sizeof(T));  // the hosts we build for are little-endian
+  return out;
+}
+
+size_t WireSizeOf(const std::vector<Property>& props) {
+  size_t n = 0;
+  for (const Property& p : props) {
+    n += PropertyWireSize(static_cast<uint32_t>(p.name.size() + 1),
+                          static_cast<uint32_t>(p.value.size()));
+  }
+  return n;
+}
+
+uint8_t* WriteAll(uint8_t* dst, const std::vector<Property>& props) {
+  for (const Property& p : props) {
+    dst += WriteProperty(dst, p.name.c_str(), static_cast<uint32_t>(p.name.size() + 1),
+                         p.value.data(), static_cast<uint32_t>(p.value.size()));
+  }
+  return dst;
+}
+
+}  // namespace
+
+std::span<const PropertySlot> PropertyTable(uint32_t kind) {
+  switch (kind) {
+    case kKindContact:
+      return kContact;
+    case kKindAppointment:
+      return kAppointment;
+    case kKindTask:
+      return kTask;
+    case kKindMessage:
+      return kMessage;
+    case kKindMmsMessage:
+      return kMmsMessage;
+    case kKindSimContact:
+      return kSimContact;
+    case kKindSimMessage:
+      return kSimMessage;
+    default:
+      return {};
+  }
+}
+
+uint32_t LookupType(uint32_t kind, std::string_view name) {
+  return Find(PropertyTable(kind), name);
+}
+
+uint32_t LookupTaskType(uint32_t kind, std::string_view name) {
+  return kind == kKindTask ? Find(kTask, name) : kTypeNone;
+}
+
+size_t PropertyWireSize(uint32_t nameLength, uint32_t valueLength) {
+  return 4 + size_t{nameLength} + PadOf(nameLength) + 4 + size_t{valueLength} + PadOf(valueLength);
+}
+
+size_t WriteProperty(uint8_t* dst, const char* name, uint32_t nameLength, const uint8_t* value,
+                     uint32_t valueLength) {
+  uint8_t* p = dst;
+  PutU32(p, nameLength);
+  p += 4;
+  if (nameLength) std::memcpy(p, name, nameLength);
+  p += nameLength;
+  std::memset(p, 0, PadOf(nameLength));
+  p += PadOf(nameLength);
+  PutU32(p, valueLength);
+  p += 4;
+  if (value && valueLength) {
+    std::memcpy(p, value, valueLength);
+  } else {
+    std::memset(p, 0, valueLength);
+  }
+  p += valueLength;
+  std::memset(p, 0, PadOf(valueLength));
+  p += PadOf(valueLength);
+  return static_cast<size_t>(p - dst);
+}
+
+size_t WriteRequestHeader(uint8_t* dst, uint32_t kind, int mode, uint32_t entryId, uint32_t count) {
+  PutU32(dst, kind);
+  if (mode == kModeReplace) {
+    PutU32(dst + 4, entryId);
+    PutU32(dst + 8, count);
+    return 12;
+  }
+  PutU32(dst + 4, count);
+  return 8;
+}
+
+Property Property::String(std::string name, std::string_view utf8) {
+  Property p{std::move(name), std::vector<uint8_t>(utf8.begin(), utf8.end())};
+  p.value.push_back(0);
+  return p;
+}
+Property Property::Date(std::string name, double oleDate) {
+  return {std::move(name), LittleEndianBytes(oleDate)};
+}
+Property Property::Integer(std::string name, int32_t v) {
+  return {std::move(name), LittleEndianBytes(v)};
+}
+Property Property::Boolean(std::string name, uint16_t v) {
+  return {std::move(name), LittleEndianBytes(v)};
+}
+Property Property::Binary(std::string name, std::vector<uint8_t> bytes) {
+  return {std::move(name), std::move(bytes)};
+}
+
+std::vector<uint8_t> EncodeRequest(uint32_t kind, int mode, uint32_t entryId,
+                                   const std::vector<Property>& props) {
+  std::vector<uint8_t> out(RequestHeaderSize(mode) + WireSizeOf(props));
+  size_t n =
+      WriteRequestHeader(out.data(), kind, mode, entryId, static_cast<uint32_t>(props.size()));
+  WriteAll(out.data() + n, props);
+  return out;
+}
+
+std::vector<uint8_t> EncodeReply(uint32_t firstWord, const std::vector<Property>& props) {
+  std::vector<uint8_t> out(4 + WireSizeOf(props));
+  PutU32(out.data(), firstWord);
+  WriteAll(out.data() + 4, props);
+  return out;
+}
+
+ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_t kind,
+                       TypeLookup lookup, RawEntry* out) {
+  size_t at = *offset;
+  uint32_t nameLength = 0;
+  if (!TakeU32(data, size, &at, &nameLength)) return ReadError::kTruncated;
+  if (nameLength == 0) return ReadError::kEmptyName;
+  if (nameLength > size - at) return ReadError::kTruncated;
+  const char* name = reinterpret_cast<const char*>(data + at);
+  const void* nul = std::memchr(name, 0, nameLength);
+  if (!nul) return ReadError::kUnterminated;
+  size_t chars = static_cast<size_t>(static_cast<const char*>(nul) - name);
+  if (chars > kMaxNameLength) return ReadError::kNameTooLong;
+  at += nameLength;
+  // The name's pad must be there: a value length follows it.
+  if (PadOf(nameLength) > size - at) return ReadError::kTruncated;
+  at += PadOf(nameLength);
+  uint32_t valueLength = 0;
+  if (!TakeU32(data, size, &at, &valueLength)) return ReadError::kTruncated;
+  if (valueLength > size - at) return ReadError::kTruncated;
+
+  RawEntry e;
+  e.name.assign(name, chars);
+  e.type = lookup ? lookup(kind, e.name) : kTypeNone;
+  size_t need = e.type == kTypeDate      ? 8
+                : e.type == kTypeInteger ? 4
+                : e.type == kTypeBoolean ? 2
+                                         : 0;
+  if (valueLength < need) return ReadError::kShortValue;
+  e.value.assign(data + at, data + at + valueLength);
+  at += valueLength;
+  // The last value's pad carries nothing; a record that ends without it is still whole.
+  at = std::min(size, at + PadOf(valueLength));
+  *out = std::move(e);
+  *offset = at;
+  return ReadError::kOk;
+}
+
+ReadError ReadReply(const uint8_t* data, size_t size, uint32_t kind, TypeLookup lookup,
+                    std::vector<RawEntry>* out) {
+  out->clear();
+  if (size <= 4) return ReadError::kOk;
+  size_t offset = 4;
+  while (offset < size) {
+    RawEntry e;
+    ReadError err = ReadProperty(data, size, &offset, kind, lookup, &e);
+    if (err != ReadError::kOk) return err;
+    out->push_back(std::move(e));
+  }
+  return ReadError::kOk;
+}
+
+ReadError ReadRequest(const uint8_t* data, size_t size, int mode, Request* out) {
+  *out = Request{};
+  size_t offset = 0;
+  if (!TakeU32(data, size, &offset, &out->kind)) return ReadError::kTruncated;
+  if (mode == kModeReplace && !TakeU32(data, size, &offset, &out->entryId))
+    return ReadError::kTruncated;
+  if (!TakeU32(data, size, &offset, &out->count)) return ReadError::kTruncated;
+  for (uint32_t i = 0; i < out->count; ++i) {
+    RawEntry e;
+    ReadError err = ReadProperty(data, size, &offset, out->kind, LookupType, &e);
+    if (err != ReadError::kOk) return err;
+    out->properties.push_back(std::move(e));
+  }
+  return ReadError::kOk;
+}
+
+const char* ReadErrorText(ReadError e) {
+  switch (e) {
+    case ReadError::kOk:
+      return "ok";
+    case ReadError::kTruncated:
+      return "a length runs past the end of the record";
+    case ReadError::kEmptyName:
+      return "a property name of length 0";
+    case ReadError::kUnterminated:
+      return "a property name without its NUL";
+    case ReadError::kNameTooLong:
+      return "a property name longer than 49 characters";
+    case ReadError::kShortValue:
+      return "a value shorter than its type";
+  }
+  return "?";
+}
+
+bool ValueAsDate(const RawEntry& e, double* out) {
+  if (e.value.size() < 8) return false;
+  std::memcpy(out, e.value.data(), 8);
+  return true;
+}
+bool ValueAsInteger(const RawEntry& e, int32_t* out) {
+  if (e.value.size() < 4) return false;
+  std::memcpy(out, e.value.data(), 4);
+  return true;
+}
+bool ValueAsBoolean(const RawEntry& e, uint16_t* out) {
+  if (e.value.size() < 2) return false;
+  std::memcpy(out, e.value.data(), 2);
+  return true;
+}
+std::string ValueAsString(const RawEntry& e) {
+  if (e.value.empty()) return {};
+  const char* p = reinterpret_cast<const char*>(e.value.data());
+  const void* nul = std::memchr(p, 0, e.value.size());
+  size_t n = nul ? static_cast<size_t>(static_cast<const char*>(nul) - p) : e.value.size();
+  return std::string(p, n);
+}
+
+}  // namespace devrec
