@@ -1,0 +1,50 @@
+#include "core/ColumnsWM.h"
+
+namespace qwb {
+
+ComPtr<CColumnsWM> CColumnsWM::Create() { return ComPtr<CColumnsWM>(new CColumnsWM()); }
+
+ComPtr<CColumnsWM> CColumnsWM::Create(const std::vector<ColumnSchemaEntry>& schema) {
+  ComPtr<CColumnsWM> columns = Create();
+  columns->SetColumns(schema.data(), static_cast<int>(schema.size()));
+  return columns;
+}
+
+HRESULT CColumnsWM::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IID_IUnknown) {
+    *ppv = static_cast<IUnknown*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG CColumnsWM::AddRef() { return ++m_cRef; }
+
+ULONG CColumnsWM::Release() {
+  ULONG n = --m_cRef;
+  if (n == 0) delete this;
+  return n;
+}
+
+void CColumnsWM::SetColumns(const ColumnSchemaEntry* schema, int count) {
+  m_columns.clear();
+  m_ordinals.clear();
+  if (!schema || count <= 0) return;
+  m_columns.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    m_columns.push_back(ColumnDesc{schema[i].name, schema[i].vt, 0});
+    m_ordinals.insert_or_assign(schema[i].name, static_cast<ULONG>(i));
+  }
+}
+
+bool CColumnsWM::FindOrdinal(std::u16string_view name, ULONG* pOrdinal) const {
+  auto it = m_ordinals.find(name);
+  if (it == m_ordinals.end()) return false;
+  if (pOrdinal) *pOrdinal = it->second;
+  return true;
+}
+
+}  // namespace qwb
