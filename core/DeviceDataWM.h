@@ -1,0 +1,151 @@
+// CDeviceDataWM: the one creatable object of the component (class DeviceDataWM). It holds the
+// host's objects, creates and keeps the nine data tables, owns the device link (created on
+// first need), caches the phone's model type for the tables and fires the Progress event of
+// its two connection points.
+//
+// Apartment-threaded: its own count is not interlocked. It can be aggregated: every interface
+// delegates IUnknown to the controlling unknown; the inner, non-delegating IUnknown is what
+// an aggregating outer object holds.
+#pragma once
+
+#include <memory>
+
+#include "core/DataTableWMBase.h"
+#include "core/ModuleCount.h"
+#include "core/ProgressSink.h"
+#include "qwbdcawm/qwbdcawm.h"
+#include "wincompat/comptr.h"
+#include "wincompat/connpoint.h"
+
+namespace qwb {
+
+class CRapiBase;
+
+class CDeviceDataWM : public IDeviceData,
+                      public IConnectionPointContainer,
+                      public ISupportErrorInfo,
+                      public IProgressTarget {
+ public:
+  // The class factory's work: a new object, aggregated when `pUnkOuter` is given (then only
+  // IID_IUnknown may be asked for), answering `riid`.
+  static HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv);
+
+  CDeviceDataWM(const CDeviceDataWM&) = delete;
+  CDeviceDataWM& operator=(const CDeviceDataWM&) = delete;
+
+  // IUnknown, delegating to the controlling unknown.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IDispatch of IDeviceData, from its type description.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                          LCID lcid, DISPID* rgDispId) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+  // IDeviceData
+  HRESULT STDMETHODCALLTYPE ListDataTable() override;
+  HRESULT STDMETHODCALLTYPE GetDataTable(DATATABLE_SUID tableId,
+                                         IDataTable** ppDataTable) override;
+  HRESULT STDMETHODCALLTYPE SetConneciton(IUnknown* pCon, IUnknown* pModelDB) override;
+  HRESULT STDMETHODCALLTYPE SetProperty(BSTR propName, BSTR propValue) override;
+
+  // IConnectionPointContainer: IDeviceDataEvents first, _IDeviceDataEvents second.
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+  // ISupportErrorInfo: S_OK for IDeviceData only.
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+  // Fires Progress(done, total, pContinue) to every sink of IDeviceDataEvents, then of
+  // _IDeviceDataEvents, each in slot order. The amounts are sign-extended to 64 bits.
+  void FireProgress(LONG done, LONG total, LONG* pContinue) override;
+
+  // For the tables. The cached model type, asking the device link (created if need be) while
+  // it is still unknown.
+  int GetWMModelType();
+  // The device link, or null before the first GetDataTable / GetWMModelType.
+  CRapiBase* GetRapiBase() const { return m_pRapi.get(); }
+  IHostConnection* GetConnection() const { return m_pConnection.Get(); }
+  IHostModelDB* GetModelDB() const { return m_pModelDB.Get(); }
+
+  // The non-delegating IUnknown (what an aggregating outer object holds).
+  IUnknown* GetInnerUnknown() { return &m_inner; }
+
+ private:
+  explicit CDeviceDataWM(IUnknown* pUnkOuter);
+  ~CDeviceDataWM();
+
+  // Creates the device link if there is none, writing the debug line with `method`.
+  void EnsureRapiBase(const char* method);
+  // Creates and initializes one table unless it exists.
+  template <class T>
+  HRESULT CreateTable(ComPtr<CDataTableWMBase>& field);
+
+  HRESULT InnerQueryInterface(REFIID riid, void** ppv);
+  ULONG InnerAddRef();
+  ULONG InnerRelease();
+
+  class InnerUnknown : public IUnknown {
+   public:
+    explicit InnerUnknown(CDeviceDataWM* owner) : owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+   private:
+    CDeviceDataWM* Owner() { return owner_; }
+    CDeviceDataWM* owner_;
+  };
+
+  // IDeviceProtocol on its own vtable: its IDispatch half has no type information.
+  class Protocol : public IDeviceProtocol {
+   public:
+    explicit Protocol(CDeviceDataWM* owner) : owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                            LCID lcid, DISPID* rgDispId) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+    HRESULT STDMETHODCALLTYPE GetProtocolState(LONG* pState) override;
+    HRESULT STDMETHODCALLTYPE ResetProtocolState() override;
+
+   private:
+    CDeviceDataWM* Owner() { return owner_; }
+    CDeviceDataWM* owner_;
+  };
+
+  ModuleLockHolder m_moduleLock;
+  ULONG m_cRef = 0;
+  IUnknown* m_pOuter;  // the controlling unknown: the outer object, or m_inner
+  InnerUnknown m_inner;
+  Protocol m_protocol;
+  ConnectionPointsPlaceholder m_points;
+
+  // Fields, in this order.
+  std::unique_ptr<CRapiBase> m_pRapi;
+  ComPtr<CDataTableWMBase> m_pFileTable;
+  ComPtr<CDataTableWMBase> m_pPhonebookTable;
+  ComPtr<CDataTableWMBase> m_pScheduleTable;
+  ComPtr<CDataTableWMBase> m_pTaskTable;
+  ComPtr<CDataTableWMBase> m_pMessageTable;
+  ComPtr<CDataTableWMBase> m_pSIMTable;
+  ComPtr<CDataTableWMBase> m_pMMSTable;
+  ComPtr<CDataTableWMBase> m_pMetadataTable;
+  ComPtr<CDataTableWMBase> m_pVoiceMemoTable;
+  ComPtr<IHostConnection> m_pConnection;
+  ComPtr<IHostModelDB> m_pModelDB;
+  LONG m_nProtocolState = 0;
+  int m_nModelType = -1;
+};
+
+}  // namespace qwb

@@ -1,0 +1,10 @@
+#include "tables/metadata/DataTableWMMetadata.h"
+
+namespace qwb {
+
+// No items, so no column set.
+CDataTableWMMetadata::CDataTableWMMetadata() = default;
+
+CDataTableWMMetadata::~CDataTableWMMetadata() = default;
+
+}  // namespace qwb
