@@ -55,9 +55,8 @@ HRESULT CDataTableWMBase::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames
 HRESULT CDataTableWMBase::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags,
                                  DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                  EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-  return wincompat::DispInvoke(TypeInfoIDataTable(), static_cast<IDataTable*>(this),
-                               dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
-                               puArgErr);
+  return wincompat::DispInvoke(TypeInfoIDataTable(), static_cast<IDataTable*>(this), dispIdMember,
+                               wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
 }
 
 HRESULT CDataTableWMBase::ListItemsAllBegin() { return E_NOTIMPL; }

@@ -136,11 +136,10 @@ HRESULT CDeviceDataWM::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, L
 }
 
 HRESULT CDeviceDataWM::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags,
-                              DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                              EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-  return wincompat::DispInvoke(TypeInfoIDeviceData(), static_cast<IDeviceData*>(this),
-                               dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
-                               puArgErr);
+                              DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                              UINT* puArgErr) {
+  return wincompat::DispInvoke(TypeInfoIDeviceData(), static_cast<IDeviceData*>(this), dispIdMember,
+                               wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
 }
 
 // ---- IDeviceData -----------------------------------------------------------------
@@ -155,7 +154,8 @@ HRESULT CDeviceDataWM::CreateTable(ComPtr<CDataTableWMBase>& field) {
     if (m_pModelDB) {
       ComPtr<IHostModelDBFiles> files;
       HRESULT hr = m_pModelDB.As(&files);
-      if (FAILED(hr) && hr != E_NOINTERFACE) ThrowComError(hr, m_pModelDB.Get(), IID_IHostModelDBFiles);
+      if (FAILED(hr) && hr != E_NOINTERFACE)
+        ThrowComError(hr, m_pModelDB.Get(), IID_IHostModelDBFiles);
       created->SetHostModelDBFiles(files.Get());
     }
   }
@@ -200,16 +200,35 @@ HRESULT CDeviceDataWM::GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataT
     }
     CDataTableWMBase* table = nullptr;
     switch (tableId) {
-      case DTID_PHONEBOOK: table = m_pPhonebookTable.Get(); break;
-      case DTID_CALENDAR: table = m_pScheduleTable.Get(); break;
-      case DTID_MESSAGE: table = m_pMessageTable.Get(); break;
-      case DTID_FILE: table = m_pFileTable.Get(); break;
-      case DTID_TASK: table = m_pTaskTable.Get(); break;
-      case DTID_METADATA: table = m_pMetadataTable.Get(); break;
-      case DTID_SIM: table = m_pSIMTable.Get(); break;
-      case DTID_MMS: table = m_pMMSTable.Get(); break;
-      case DTID_VOICEMEMO: table = m_pVoiceMemoTable.Get(); break;
-      default: return E_NOTIMPL;
+      case DTID_PHONEBOOK:
+        table = m_pPhonebookTable.Get();
+        break;
+      case DTID_CALENDAR:
+        table = m_pScheduleTable.Get();
+        break;
+      case DTID_MESSAGE:
+        table = m_pMessageTable.Get();
+        break;
+      case DTID_FILE:
+        table = m_pFileTable.Get();
+        break;
+      case DTID_TASK:
+        table = m_pTaskTable.Get();
+        break;
+      case DTID_METADATA:
+        table = m_pMetadataTable.Get();
+        break;
+      case DTID_SIM:
+        table = m_pSIMTable.Get();
+        break;
+      case DTID_MMS:
+        table = m_pMMSTable.Get();
+        break;
+      case DTID_VOICEMEMO:
+        table = m_pVoiceMemoTable.Get();
+        break;
+      default:
+        return E_NOTIMPL;
     }
     if (!ppDataTable) return E_POINTER;
     *ppDataTable = nullptr;

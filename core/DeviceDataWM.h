@@ -41,16 +41,15 @@ class CDeviceDataWM : public IDeviceData,
   // IDispatch of IDeviceData, from its type description.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                          LCID lcid, DISPID* rgDispId) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                          DISPID* rgDispId) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                    DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                    EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   // IDeviceData
   HRESULT STDMETHODCALLTYPE ListDataTable() override;
-  HRESULT STDMETHODCALLTYPE GetDataTable(DATATABLE_SUID tableId,
-                                         IDataTable** ppDataTable) override;
+  HRESULT STDMETHODCALLTYPE GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataTable) override;
   HRESULT STDMETHODCALLTYPE SetConneciton(IUnknown* pCon, IUnknown* pModelDB) override;
   HRESULT STDMETHODCALLTYPE SetProperty(BSTR propName, BSTR propValue) override;
 

@@ -19,8 +19,7 @@ namespace qwb {
 // `method` is "Class::Method", `sourceFile` the name reported in the error record
 // (".\\DataTableWMTask.cpp"), `line` the reporting site. `body` returns the HRESULT.
 template <class F>
-HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line,
-                         F&& body) noexcept {
+HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F&& body) noexcept {
   try {
     return std::forward<F>(body)();
   } catch (const _wm_error& e) {

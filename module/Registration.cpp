@@ -79,9 +79,7 @@ HRESULT RemoveKey(const std::u16string& path) {
   return FromReg(rc);
 }
 
-std::u16string Join(const char16_t* a, const char16_t* b) {
-  return std::u16string(a) + u"\\" + b;
-}
+std::u16string Join(const char16_t* a, const char16_t* b) { return std::u16string(a) + u"\\" + b; }
 
 std::u16string FolderOf(const std::u16string& path) {
   size_t slash = path.find_last_of(u'/');

@@ -4,9 +4,7 @@
 
 namespace qwb {
 
-CDataTableWMSIM::CDataTableWMSIM() {
-  m_pColumns = CItemWMSIM::CreateColumns();
-}
+CDataTableWMSIM::CDataTableWMSIM() { m_pColumns = CItemWMSIM::CreateColumns(); }
 
 CDataTableWMSIM::~CDataTableWMSIM() = default;
 

@@ -4,9 +4,7 @@
 
 namespace qwb {
 
-CDataTableWMMMS::CDataTableWMMMS() {
-  m_pColumns = CItemWMMMS::CreateColumns();
-}
+CDataTableWMMMS::CDataTableWMMMS() { m_pColumns = CItemWMMMS::CreateColumns(); }
 
 CDataTableWMMMS::~CDataTableWMMMS() = default;
 

@@ -4,9 +4,7 @@
 
 namespace qwb {
 
-CDataTableWMMessage::CDataTableWMMessage() {
-  m_pColumns = CItemWMMessage::CreateColumns();
-}
+CDataTableWMMessage::CDataTableWMMessage() { m_pColumns = CItemWMMessage::CreateColumns(); }
 
 CDataTableWMMessage::~CDataTableWMMessage() = default;
 

@@ -4,9 +4,7 @@
 
 namespace qwb {
 
-CDataTableWMSchedule::CDataTableWMSchedule() {
-  m_pColumns = CItemWMSchedule::CreateColumns();
-}
+CDataTableWMSchedule::CDataTableWMSchedule() { m_pColumns = CItemWMSchedule::CreateColumns(); }
 
 CDataTableWMSchedule::~CDataTableWMSchedule() = default;
 

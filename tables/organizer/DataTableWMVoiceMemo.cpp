@@ -4,9 +4,7 @@
 
 namespace qwb {
 
-CDataTableWMVoiceMemo::CDataTableWMVoiceMemo() {
-  m_pColumns = CItemWMVoiceMemo::CreateColumns();
-}
+CDataTableWMVoiceMemo::CDataTableWMVoiceMemo() { m_pColumns = CItemWMVoiceMemo::CreateColumns(); }
 
 CDataTableWMVoiceMemo::~CDataTableWMVoiceMemo() = default;
 

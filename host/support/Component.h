@@ -1,0 +1,31 @@
+// Registering the component in the registry store and creating it the way every host does:
+// through CoCreateInstance.
+#pragma once
+
+#include <string>
+
+#include "qwbdcawm/qwbdcawm.h"
+#include "wincompat/comptr.h"
+
+namespace qwbhost {
+
+// The folder of the running executable (where the build puts every binary and library).
+std::string ExecutableFolder();
+// <executable folder>/libQWBDCAWM.so
+std::string ComponentLibraryPath();
+
+// Loads `libraryPath` and runs its DllRegisterServer (or DllUnregisterServer) in this
+// process; the registry store is the one of QWBDCAWM_REGISTRY / the default path.
+// CO_E_DLLNOTFOUND when it does not load, CO_E_ERRORINDLL without the export.
+HRESULT RegisterServerLibrary(const std::string& libraryPath, bool unregister = false);
+
+// Registers the component unless its ProgID already leads to a registered library file that
+// exists. Returns the registration's HRESULT, or S_FALSE when nothing had to be done.
+HRESULT EnsureComponentRegistered(const std::string& libraryPath = ComponentLibraryPath());
+
+// CoCreateInstance(CLSID_DeviceDataWM) for IDeviceData.
+HRESULT CreateDeviceData(ComPtr<IDeviceData>* out);
+// The same through the ProgID ("QWBDCAWM.DeviceDataWM.1" or the version-independent one).
+HRESULT CreateDeviceDataByProgID(const char16_t* progId, ComPtr<IDeviceData>* out);
+
+}  // namespace qwbhost
