@@ -1,0 +1,541 @@
+#include "tables/organizer/DataTableWMTask.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "core/Errors.h"
+#include "core/ItemWMTask.h"
+#include "core/Log.h"
+#include "link/DeviceRecordWM.h"
+#include "tables/organizer/TimeConv.h"
+#include "wincompat/rapi.h"
+
+namespace qwb {
+namespace {
+
+constexpr char kSource[] = ".\\DataTableWMTask.cpp";
+constexpr DWORD kTaskKind = devrec::kKindTask;
+
+// A request of two words (kind, entry id) as DevCeGet and DevCeDelete take it.
+BYTE* KindAndId(DWORD id, DWORD* size) {
+  BYTE* p = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, 8));
+  if (!p) ThrowAtl(E_OUTOFMEMORY);
+  DWORD words[2] = {kTaskKind, id};
+  std::memcpy(p, words, 8);
+  *size = 8;
+  return p;
+}
+
+// The reply buffer of one invocation, freed with LocalFree.
+class Reply {
+ public:
+  Reply() = default;
+  Reply(const Reply&) = delete;
+  Reply& operator=(const Reply&) = delete;
+  ~Reply() { LocalFree(data); }
+  DWORD size = 0;
+  BYTE* data = nullptr;
+  // The first 32-bit word; false when the reply is shorter.
+  bool FirstWord(DWORD* out) const {
+    if (size < 4 || !data) return false;
+    std::memcpy(out, data, 4);
+    return true;
+  }
+};
+
+}  // namespace
+
+CDataTableWMTask::CDataTableWMTask() { m_pColumns = CItemWMTask::CreateColumns(); }
+
+CDataTableWMTask::~CDataTableWMTask() = default;
+
+HRESULT CDataTableWMTask::Invoke(const char* method, const char* function, BYTE* request,
+                                 DWORD requestSize, DWORD* replySize, BYTE** reply) {
+  *replySize = 0;
+  *reply = nullptr;
+  CeSyncStop();
+  std::u16string name = FromUtf8(function);
+  HRESULT hr = CeRapiInvoke(u"QWBRapiServer", name.c_str(), requestSize, request, replySize,
+                            reply, nullptr, 0);
+  std::string format = std::string("[%s]") + function + " hr=0x%x";
+  WMDebug(format.c_str(), method, static_cast<unsigned>(hr));
+  LocalFree(request);
+  return hr;
+}
+
+HRESULT CDataTableWMTask::GetAllEntryID() {
+  m_vEntryID.clear();
+  BYTE* request = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, 4));
+  if (!request) return E_OUTOFMEMORY;
+  std::memcpy(request, &kTaskKind, 4);
+  Reply reply;
+  HRESULT hr = Invoke("CDataTableWMTask::GetAllEntryID", "DevCeList", request, 4, &reply.size,
+                      &reply.data);
+  if (hr != S_OK) return hr;
+  DWORD count = 0;
+  if (!reply.FirstWord(&count)) return hr;  // an empty reply: no tasks
+  // Only the ids that arrived are taken.
+  DWORD available = (reply.size - 4) / 4;
+  if (count > available) count = available;
+  m_vEntryID.reserve(count);
+  for (DWORD i = 0; i < count; ++i) {
+    DWORD id;
+    std::memcpy(&id, reply.data + 4 + 4 * i, 4);
+    m_vEntryID.push_back(id);
+  }
+  return hr;
+}
+
+void CDataTableWMTask::BeginListing() {
+  m_nTotal = 0;
+  HRESULT hr = GetAllEntryID();
+  if (FAILED(hr)) ThrowHr(hr);
+  m_nTotal = static_cast<LONG>(m_vEntryID.size());
+  m_nIndex = 0;
+  m_bListing = TRUE;
+  m_bListed = TRUE;
+}
+
+HRESULT CDataTableWMTask::ListItemsAllBegin() {
+  return TableMethodFrame("CDataTableWMTask::ListItemsAllBegin", kSource, __LINE__, [&] {
+    ListItemsEnd();
+    BeginListing();
+    return S_OK;
+  });
+}
+
+HRESULT CDataTableWMTask::ListItemsEnd() {
+  m_bListing = FALSE;
+  return S_OK;
+}
+
+HRESULT CDataTableWMTask::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt) {
+  return TableMethodFrame("CDataTableWMTask::GetItemCount", kSource, __LINE__, [&] {
+    if (!cnt) return E_POINTER;
+    if (!m_bListing) {
+      try {
+        BeginListing();
+      } catch (HRESULT) {
+        *cnt = 0;
+        throw;
+      }
+    }
+    *cnt = static_cast<ULONG>(m_nTotal);
+    return S_OK;
+  });
+}
+
+HRESULT CDataTableWMTask::NextItem(IItem** ppItem) {
+  return TableMethodFrame("CDataTableWMTask::NextItem", kSource, __LINE__, [&] {
+    if (!ppItem) return E_POINTER;
+    *ppItem = nullptr;
+    if (!m_bListed) return E_FAIL;
+    if (m_nIndex >= m_nTotal) return S_OK;
+    if (m_vEntryID.empty()) return S_FALSE;
+
+    DWORD id = m_vEntryID[static_cast<size_t>(m_nIndex)];
+    FieldMap fields;
+    if (!ReadTask("CDataTableWMTask::NextItem", id, &fields)) return S_OK;
+    PutField(fields, u"SUID", Variant::UI4(id));
+
+    ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
+    item->SetColumns(m_pColumns.Get());
+    HRESULT hr = item->SchemaConvertMap2Item(fields);
+    if (FAILED(hr)) return hr;
+    item->AsItem()->AddRef();
+    *ppItem = item->AsItem();
+    ++m_nIndex;
+    if (m_nIndex >= m_nTotal) return ListItemsEnd();
+    return S_OK;
+  });
+}
+
+HRESULT CDataTableWMTask::NewItem(DCADATATYPE, SUID itemSuid, SUID, IItem** ppItem) {
+  return TableMethodFrame("CDataTableWMTask::NewItem", kSource, __LINE__, [&] {
+    if (!ppItem) return E_POINTER;
+    *ppItem = nullptr;
+    ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
+    item->SetColumns(m_pColumns.Get());
+    item->SetSUID(itemSuid);
+    item->AsItem()->AddRef();
+    *ppItem = item->AsItem();
+    return S_OK;
+  });
+}
+
+bool CDataTableWMTask::ReadTask(const char* method, DWORD id, FieldMap* fields) {
+  DWORD size = 0;
+  BYTE* request = KindAndId(id, &size);
+  Reply reply;
+  HRESULT hr = Invoke(method, "DevCeGet", request, size, &reply.size, &reply.data);
+  if (hr != S_OK) ThrowWmError(hr);
+  CPropertyMap props;
+  if (DecodeTaskRecord(kTaskKind, reply.data, reply.size, &props) == kDecodeEmpty) return false;
+  TaskRecordToFields(props, fields);
+  return true;
+}
+
+HRESULT CDataTableWMTask::WriteItem(const char* method, IItem* pItem, bool replace,
+                                    SUID* itemSuid) {
+  if (!pItem) return E_POINTER;
+  CItemWMBase* item = CItemWMBase::FromItem(pItem);
+  if (!item) return E_INVALIDARG;
+  FieldMap fields;
+  HRESULT hr = item->SchemaConvertItem2Map(fields);
+  if (FAILED(hr)) return hr;
+
+  DWORD entryId = replace ? static_cast<DWORD>(item->GetSUID()) : 0;
+  CPropertyList list(kTaskKind);
+  TaskFieldsToRecord(fields, &list);
+  DWORD size = 0;
+  BYTE* request = BuildDeviceRecord(list, replace ? devrec::kModeReplace : devrec::kModeAdd,
+                                    entryId, &size);
+  Reply reply;
+  hr = Invoke(method, replace ? "DevCeReplaceTask" : "DevCeAddTask", request, size, &reply.size,
+              &reply.data);
+  if (hr != S_OK) ThrowWmError(hr);
+  DWORD newId = 0;
+  if (!reply.FirstWord(&newId)) return S_OK;  // stored, but no id came back
+
+  if (itemSuid) *itemSuid = static_cast<SUID>(newId);
+  PutField(fields, u"SUID", Variant::I4(static_cast<LONG>(newId)));
+  // Re-read so that the item shows what the phone stored; a failed re-read is no error.
+  try {
+    ReadTask(method, newId, &fields);
+  } catch (const _wm_error&) {
+  }
+  hr = item->SchemaConvertMap2Item(fields);
+  if (FAILED(hr)) return hr;
+  if (!replace) ++m_nTotal;
+  return S_OK;
+}
+
+HRESULT CDataTableWMTask::CreateItem(IItem* pItem, SUID* itemSuid) {
+  return TableMethodFrame("CDataTableWMTask::CreateItem", kSource, __LINE__, [&] {
+    return WriteItem("CDataTableWMTask::CreateItem", pItem, false, itemSuid);
+  });
+}
+
+HRESULT CDataTableWMTask::UpdateItem(IItem* pItem) {
+  return TableMethodFrame("CDataTableWMTask::UpdateItem", kSource, __LINE__, [&] {
+    return WriteItem("CDataTableWMTask::UpdateItem", pItem, true, nullptr);
+  });
+}
+
+HRESULT CDataTableWMTask::DeleteItem(IItem* pItem) {
+  return TableMethodFrame("CDataTableWMTask::DeleteItem", kSource, __LINE__, [&] {
+    if (!pItem) return E_POINTER;
+    SUID suid = SUID_NULL;
+    HRESULT hr = pItem->get_SUID(&suid);
+    if (FAILED(hr)) return hr;
+    DWORD size = 0;
+    BYTE* request = KindAndId(static_cast<DWORD>(suid), &size);
+    Reply reply;
+    hr = Invoke("CDataTableWMTask::DeleteItem", "DevCeDelete", request, size, &reply.size,
+                &reply.data);
+    if (hr != S_OK) ThrowWmError(hr);
+    --m_nTotal;
+    return S_OK;
+  });
+}
+
+// ---- Device -> column --------------------------------------------------------------------
+
+namespace {
+
+// The date the phone stores for a task without one: 1 January 4501.
+constexpr double kMissingDate = 949998.0;
+constexpr int16_t kDeviceTrue = -1;  // 0xFFFF
+
+// 1 January 1900 00:00:00 and 31 December 2099 23:59:59.
+constexpr DATE kEarliestDate = 2.0;
+const DATE kLatestDate = 73050.0 + (86399.0 / 86400.0);
+
+int InstanceBit(int32_t instance) {
+  switch (instance) {
+    case 1: return 128;
+    case 2: return 256;
+    case 3: return 512;
+    case 4: return 1024;
+    case 5: return 2048;
+    default: return 0;
+  }
+}
+
+int32_t InstanceOfFlag(LONG flag) {
+  if (flag & 128) return 1;
+  if (flag & 256) return 2;
+  if (flag & 512) return 3;
+  if (flag & 1024) return 4;
+  if (flag & 2048) return 5;
+  return 0;
+}
+
+void RecurrenceToFields(const CPropertyMap& p, FieldMap* f) {
+  int16_t recurring = 0;
+  bool hasRecurring = p.GetBoolean(u"IsRecurring", &recurring);
+  if (!hasRecurring || recurring != kDeviceTrue) {
+    if (hasRecurring) PutField(*f, u"RECURRENCE_TYPE", Variant::I4(0));
+    PutField(*f, u"RECURRENCE_EXPIRE_DATE", Variant::Null());
+    return;
+  }
+  PutField(*f, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(0));
+  int32_t type = 0, mask = 0, instance = 0;
+  bool hasMask = p.GetInteger(u"RecurrPattern.DayOfWeekMask", &mask);
+  bool hasInstance = p.GetInteger(u"RecurrPattern.Instance", &instance);
+  if (p.GetInteger(u"RecurrPattern.RecurrenceType", &type)) {
+    switch (type) {
+      case -1:
+        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(0));
+        break;
+      case 0:
+        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(1));
+        if (!hasMask) {
+          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(0));
+        } else if (mask == 62) {
+          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(1));  // Monday to Friday
+        }
+        break;
+      case 1:
+        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(2));
+        if (hasMask) PutField(*f, u"RECURRENCE_FLAG", Variant::I4(mask));
+        break;
+      case 2:
+        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(3));
+        PutField(*f, u"RECURRENCE_FLAG", Variant::I4(0));
+        break;
+      case 3:
+        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(4));
+        if (hasMask && hasInstance)
+          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(mask + InstanceBit(instance)));
+        break;
+      case 5: {
+        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(5));
+        PutField(*f, u"RECURRENCE_FLAG", Variant::I4(0));
+        int32_t day = 0, month = 0;
+        if (p.GetInteger(u"RecurrPattern.DayOfMonth", &day) &&
+            p.GetInteger(u"RecurrPattern.MonthOfYear", &month)) {
+          // That day of that month, in the year and at the time of day of the start date.
+          double start = 0;
+          p.GetDate(u"StartDate", &start);
+          OleDateParts s{};
+          DATE every = 0;
+          if (SplitOleDate(start, &s) &&
+              MakeOleDate(s.year, month, day, s.hour, s.minute, s.second, &every))
+            PutField(*f, u"RECURRENCE_EVERY_DATE", Variant::Date(every));
+        }
+        break;
+      }
+      case 6: {
+        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(6));
+        int32_t month = 0;
+        if (hasMask && hasInstance && p.GetInteger(u"RecurrPattern.MonthOfYear", &month))
+          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(mask + InstanceBit(instance)));
+        break;
+      }
+      default:
+        break;  // 4 and unknown kinds set no type
+    }
+  }
+  int32_t interval = 1;
+  p.GetInteger(u"RecurrPattern.Interval", &interval);
+  PutField(*f, u"RECURRENCE_EVERY", Variant::I4(interval));
+
+  int16_t noEnd = 0;
+  int32_t occurrences = 0;
+  double endDate = 0;
+  if (p.GetBoolean(u"RecurrPattern.NoEndDate", &noEnd)) {
+    if (noEnd == kDeviceTrue) {
+      PutField(*f, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
+      PutField(*f, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(0));
+    }
+  } else if (p.GetInteger(u"RecurrPattern.Occurrences", &occurrences)) {
+    if (occurrences >= 1) {
+      PutField(*f, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
+      PutField(*f, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(occurrences));
+      PutField(*f, u"RECURRENCE_EXPIRE_DATE", Variant::Null());
+    }
+  } else if (p.GetDate(u"RecurrPattern.PatternEndDate", &endDate)) {
+    PutField(*f, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
+    PutField(*f, u"RECURRENCE_EXPIRE_DATE", Variant::Date(endDate));
+    PutField(*f, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(0));
+  }
+}
+
+}  // namespace
+
+void CDataTableWMTask::TaskRecordToFields(const CPropertyMap& p, FieldMap* f) {
+  std::u16string text;
+  double date = 0;
+  int32_t number = 0;
+  int16_t flag = 0;
+  if (p.GetString(u"Subject", &text)) PutField(*f, u"SUBJECT", Variant::Str(text));
+  if (p.GetString(u"Body", &text)) PutField(*f, u"DETAIL", Variant::Str(text));
+  if (p.GetDate(u"StartDate", &date) && date != kMissingDate)
+    PutField(*f, u"START_DATE", Variant::Date(date));
+  if (p.GetDate(u"DueDate", &date) && date != kMissingDate)
+    PutField(*f, u"END_DATE", Variant::Date(date));
+  if (p.GetBoolean(u"ReminderSet", &flag) && flag == kDeviceTrue &&
+      p.GetDate(u"ReminderTime", &date)) {
+    PutField(*f, u"ALARM_TYPE", Variant::Str(u"Time"));
+    PutField(*f, u"ALARM_TIME", Variant::Date(UtcToLocal(date)));
+  }
+  if (p.GetInteger(u"Importance", &number)) {
+    PutField(*f, u"PRIORITY",
+             Variant::Str(number == 1 ? u"High" : number == 3 ? u"Low" : u"Normal"));
+  }
+  bool done = p.GetBoolean(u"Complete", &flag) && flag == kDeviceTrue;
+  PutField(*f, u"DONE_STATE", Variant::Str(done ? u"Done" : u"Undone"));
+  if (p.GetString(u"Categories", &text)) PutField(*f, u"CATEGORIES", Variant::Str(text));
+  if (p.GetInteger(u"ulSensitivity", &number) && number >= 0 && number <= 3) {
+    static const char16_t* const kNames[] = {u"Normal", u"Personal", u"Private",
+                                             u"Confidential"};
+    PutField(*f, u"SENSITIVITY", Variant::Str(kNames[number]));
+  }
+  RecurrenceToFields(p, f);
+}
+
+// ---- Column -> device --------------------------------------------------------------------
+
+namespace {
+
+// The date part, kept within the years 1900 to 2099.
+DATE DayWithinRange(DATE d) {
+  d = OleDatePart(d);
+  if (d < kEarliestDate) return kEarliestDate;
+  if (d > kLatestDate) return kLatestDate;
+  return d;
+}
+
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
+  std::u16string subject = ReadFieldString(f, u"SUBJECT");
+  if (!subject.empty()) list->AddString("Subject", subject);
+  std::u16string detail = ReadFieldString(f, u"DETAIL");
+  if (!detail.empty()) list->AddString("Body", detail);
+
+  DATE startColumn = ReadFieldDate(f, u"START_DATE", 0);
+  DATE start = DayWithinRange(startColumn);
+  DATE due = DayWithinRange(ReadFieldDate(f, u"END_DATE", 0));
+  if (due < start) due = start;
+  list->AddDate("StartDate", start);
+  list->AddDate("DueDate", due);
+
+  std::u16string done = ReadFieldString(f, u"DONE_STATE");
+  if (!done.empty()) list->AddBoolean("Complete", done == u"Undone" ? 0 : 1);
+
+  std::u16string priority = ReadFieldString(f, u"PRIORITY");
+  if (!priority.empty())
+    list->AddInteger("Importance", priority == u"High" ? 1 : priority == u"Low" ? 3 : 2);
+
+  if (ReadFieldString(f, u"ALARM_TYPE") == u"Time") {
+    DATE alarm = ReadFieldDate(f, u"ALARM_TIME", 0);
+    OleDateParts a{};
+    if (SplitOleDate(alarm, &a)) MakeOleDate(a.year, a.month, a.day, a.hour, a.minute, 0, &alarm);
+    PutField(f, u"ALARM_TIME", Variant::Date(alarm));
+    list->AddBoolean("ReminderSet", kDeviceTrue);
+    list->AddDate("ReminderTime", LocalToUtc(alarm));
+  }
+
+  std::u16string categories = ReadFieldString(f, u"CATEGORIES");
+  if (!categories.empty()) list->AddString("Categories", categories);
+
+  std::u16string sensitivity = ReadFieldString(f, u"SENSITIVITY");
+  static const char16_t* const kSensitivity[] = {u"Normal", u"Personal", u"Private",
+                                                 u"Confidential"};
+  if (sensitivity.empty()) {
+    list->AddInteger("ulSensitivity", 0);
+  } else {
+    for (int32_t i = 0; i < 4; ++i) {
+      if (EqualsIgnoringCase(sensitivity, kSensitivity[i])) {
+        list->AddInteger("ulSensitivity", i);
+        break;
+      }
+    }
+  }
+
+  LONG type = ReadFieldI4(f, u"RECURRENCE_TYPE", 0);
+  LONG flag = ReadFieldI4(f, u"RECURRENCE_FLAG", 0);
+  DATE everyDate = ReadFieldDate(f, u"RECURRENCE_EVERY_DATE", 0);
+  OleDateParts s{}, e{};
+  bool hasStart = SplitOleDate(startColumn, &s);
+  bool hasEvery = everyDate != 0 && SplitOleDate(everyDate, &e);
+  switch (type) {
+    case 0:
+      list->AddInteger("RecurrPattern.RecurrenceType", -1);
+      break;
+    case 1:
+      list->AddBoolean("IsRecurring", kDeviceTrue);
+      list->AddInteger("RecurrPattern.RecurrenceType", 0);
+      if (flag == 1) list->AddInteger("RecurrPattern.DayOfWeekMask", 62);
+      break;
+    case 2:
+      list->AddBoolean("IsRecurring", kDeviceTrue);
+      list->AddInteger("RecurrPattern.RecurrenceType", 1);
+      list->AddInteger("RecurrPattern.DayOfWeekMask", flag);
+      break;
+    case 3:
+      list->AddBoolean("IsRecurring", kDeviceTrue);
+      list->AddInteger("RecurrPattern.RecurrenceType", 2);
+      list->AddInteger("RecurrPattern.DayOfMonth", hasStart ? s.day : 0);
+      break;
+    case 4:
+      list->AddBoolean("IsRecurring", kDeviceTrue);
+      list->AddInteger("RecurrPattern.RecurrenceType", 3);
+      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & 127);
+      list->AddInteger("RecurrPattern.Instance", InstanceOfFlag(flag));
+      break;
+    case 5: {
+      list->AddBoolean("IsRecurring", kDeviceTrue);
+      list->AddInteger("RecurrPattern.RecurrenceType", 5);
+      const OleDateParts* from = hasEvery ? &e : hasStart ? &s : nullptr;
+      list->AddInteger("RecurrPattern.DayOfMonth", from ? from->day : 0);
+      list->AddInteger("RecurrPattern.MonthOfYear", from ? from->month : 0);
+      break;
+    }
+    case 6:
+      list->AddBoolean("IsRecurring", kDeviceTrue);
+      list->AddInteger("RecurrPattern.RecurrenceType", 6);
+      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & 127);
+      list->AddInteger("RecurrPattern.Instance", InstanceOfFlag(flag));
+      list->AddInteger("RecurrPattern.MonthOfYear", hasEvery ? e.month : 0);
+      break;
+    default:
+      break;
+  }
+
+  LONG every = ReadFieldI4(f, u"RECURRENCE_EVERY", 1);
+  list->AddInteger("RecurrPattern.Interval", every >= 1 ? every : 1);
+  switch (ReadFieldI4(f, u"RECURRENCE_EXPIRE_TYPE", 0)) {
+    case 0:
+      list->AddDate("RecurrPattern.PatternStartDate", std::trunc(startColumn));
+      list->AddDate("RecurrPattern.PatternEndDate",
+                    std::trunc(ReadFieldDate(f, u"RECURRENCE_EXPIRE_DATE", 0)));
+      break;
+    case 1: {
+      LONG count = ReadFieldI4(f, u"RECURRENCE_EXPIRE_VALUE", 0);
+      if (count > 0) list->AddInteger("RecurrPattern.Occurrences", count);
+      break;
+    }
+    case 2:
+      list->AddBoolean("RecurrPattern.NoEndDate", kDeviceTrue);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace qwb
