@@ -1,0 +1,175 @@
+// How a failed device operation reaches the host: the code mapping, the error information
+// taken when raising, and the error record posted through the outside error reporter or,
+// when that is not registered, through error information of our own.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "core/Errors.h"
+#include "core/Log.h"
+#include "errorreport/ErrorReport.h"
+#include "qwbdcawm/qwbdcawm.h"
+
+namespace qwb {
+namespace {
+
+TEST(ErrorReportTest, WmErrorCodesBecomeFailureHResults) {
+  struct Case {
+    uint32_t code, expected;
+  } cases[] = {
+      {13, 0x8004000Du},          {1, 0x8007001Fu},          {0, 0x80040000u},
+      {2, 0x80040002u},           {0xFFFF, 0x8004FFFFu},     {0x800704B1u, 0x800704B1u},
+      {0x80004005u, 0x80004005u}, {0x80040001u, 0x8007001Fu}, {0x7FFFFFFFu, 0xFFFFFFFFu},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(static_cast<uint32_t>(MapWmErrorCode(static_cast<HRESULT>(c.code))), c.expected)
+        << std::hex << c.code;
+  }
+}
+
+ComPtr<IErrorInfo> MakeErrorInfo(const char16_t* source) {
+  ComPtr<ICreateErrorInfo> create;
+  EXPECT_EQ(CreateErrorInfo(create.ReleaseAndGetAddressOf()), S_OK);
+  std::u16string s(source);
+  create->SetSource(s.data());
+  ComPtr<IErrorInfo> info;
+  create.QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.ReleaseAndGetAddressOf()));
+  return info;
+}
+
+ComPtr<IErrorInfo> TakeErrorInfo() {
+  IErrorInfo* p = nullptr;
+  GetErrorInfo(0, &p);
+  return ComPtr<IErrorInfo>::Attach(p);
+}
+
+std::u16string SourceOf(IErrorInfo* info) {
+  BStr s;
+  EXPECT_EQ(info->GetSource(s.Out()), S_OK);
+  return s.Str();
+}
+
+std::u16string DescriptionOf(IErrorInfo* info) {
+  BStr s;
+  EXPECT_EQ(info->GetDescription(s.Out()), S_OK);
+  return s.Str();
+}
+
+TEST(ErrorReportTest, WmErrorCarriesTheErrorInfoCurrentWhenRaised) {
+  SetErrorInfo(0, nullptr);
+  try {
+    ThrowWmError(13);
+  } catch (const _wm_error& e) {
+    EXPECT_EQ(e.code(), 13);
+    EXPECT_EQ(e.errorInfo(), nullptr);
+  }
+
+  ComPtr<IErrorInfo> device = MakeErrorInfo(u"device");
+  SetErrorInfo(0, device.Get());
+  try {
+    ThrowWmError(static_cast<HRESULT>(0x800704B1u));
+  } catch (const _wm_error& e) {
+    EXPECT_EQ(e.code(), static_cast<HRESULT>(0x800704B1u));
+    EXPECT_EQ(e.errorInfo(), device.Get());
+  }
+  // Raising leaves it in place for the report at the method boundary to chain.
+  ComPtr<IErrorInfo> still = TakeErrorInfo();
+  EXPECT_EQ(still.Get(), device.Get());
+
+  EXPECT_THROW(ThrowHr(E_ABORT), HRESULT);
+  EXPECT_THROW(ThrowAtl(E_OUTOFMEMORY), CAtlException);
+  EXPECT_THROW(CheckCom(E_FAIL), _com_error);
+  EXPECT_NO_THROW(CheckCom(S_FALSE));
+}
+
+// A registry store of this test's own, so that the error reporter is registered or not
+// exactly as each step needs.
+class TempRegistry {
+ public:
+  TempRegistry() {
+    char tmpl[] = "/tmp/qwb-errors-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    path_ = dir_ + "/registry.reg";
+    setenv("QWBDCAWM_REGISTRY", path_.c_str(), 1);
+  }
+  ~TempRegistry() {
+    unsetenv("QWBDCAWM_REGISTRY");
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+ private:
+  std::string dir_;
+  std::string path_;
+};
+
+TEST(ErrorReportTest, ReportPostsTheRecordWithOrWithoutTheReporter) {
+  TempRegistry registry;
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+
+  // Not registered: our own error information names the method, the file and the line.
+  SetErrorInfo(0, nullptr);
+  HRESULT hr = ReportTableError(13, "CDataTableWMTask::NextItem", ".\\DataTableWMTask.cpp", 321);
+  EXPECT_EQ(static_cast<uint32_t>(hr), 0x8004000Du);
+  ComPtr<IErrorInfo> own = TakeErrorInfo();
+  ASSERT_TRUE(own);
+  EXPECT_EQ(SourceOf(own.Get()), u"CDataTableWMTask::NextItem");
+  std::u16string text = DescriptionOf(own.Get());
+  EXPECT_NE(text.find(u".\\DataTableWMTask.cpp"), std::u16string::npos) << ToUtf8(text);
+  EXPECT_NE(text.find(u"321"), std::u16string::npos) << ToUtf8(text);
+  GUID guid{};
+  ASSERT_EQ(own->GetGUID(&guid), S_OK);
+  EXPECT_EQ(guid, IID_IDataTable);
+  void* p = nullptr;
+  EXPECT_EQ(own->QueryInterface(IID_IErrorReport, &p), E_NOINTERFACE);
+
+  hr = ReportTableError(1, "CDataTableWMTask::DeleteItem", ".\\DataTableWMTask.cpp", 7,
+                        u"m_nIndex=3, m_nTotal=5");
+  EXPECT_EQ(static_cast<uint32_t>(hr), 0x8007001Fu);
+  own = TakeErrorInfo();
+  ASSERT_TRUE(own);
+  EXPECT_EQ(DescriptionOf(own.Get()).rfind(u"m_nIndex=3, m_nTotal=5", 0), 0u);
+
+#ifdef QWB_ERRORREPORT_LIBRARY
+  // Registered: the reporter builds the error information from the record.
+  void* lib = dlopen(QWB_ERRORREPORT_LIBRARY, RTLD_NOW);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto reg = reinterpret_cast<LPFNREGISTERSERVER>(dlsym(lib, "DllRegisterServer"));
+  ASSERT_NE(reg, nullptr);
+  ASSERT_EQ(reg(), S_OK);
+
+  ComPtr<IErrorInfo> previous = MakeErrorInfo(u"device");
+  SetErrorInfo(0, previous.Get());
+  hr = ReportTableError(static_cast<HRESULT>(0x800704B1u), "CDataTableWMFile::ReadItem",
+                        ".\\DataTableWMFile.cpp", 4711);
+  EXPECT_EQ(static_cast<uint32_t>(hr), 0x800704B1u);
+  ComPtr<IErrorInfo> reported = TakeErrorInfo();
+  ASSERT_TRUE(reported);
+  EXPECT_NE(reported.Get(), previous.Get());
+  ASSERT_EQ(reported->QueryInterface(IID_IErrorReport, &p), S_OK);  // the reporter's own
+  static_cast<IUnknown*>(p)->Release();
+  EXPECT_EQ(SourceOf(reported.Get()), u"CDataTableWMFile::ReadItem");
+  text = DescriptionOf(reported.Get());
+  EXPECT_NE(text.find(u".\\DataTableWMFile.cpp"), std::u16string::npos) << ToUtf8(text);
+  EXPECT_NE(text.find(u"4711"), std::u16string::npos) << ToUtf8(text);
+  ASSERT_EQ(reported->GetGUID(&guid), S_OK);
+  EXPECT_EQ(guid, IID_IDataTable);
+
+  hr = ReportTableError(13, "CDataTableWMVoiceMemo::NextItem", ".\\DataTableWMVoiceMemo.cpp", 9,
+                        u"m_nIndex=2, m_nTotal=2");
+  EXPECT_EQ(static_cast<uint32_t>(hr), 0x8004000Du);
+  reported = TakeErrorInfo();
+  ASSERT_TRUE(reported);
+  EXPECT_EQ(DescriptionOf(reported.Get()), u"m_nIndex=2, m_nTotal=2");
+  EXPECT_EQ(SourceOf(reported.Get()), u"CDataTableWMVoiceMemo::NextItem");
+#endif
+  CoUninitialize();
+}
+
+}  // namespace
+}  // namespace qwb

@@ -1,0 +1,183 @@
+// Every item type's column set: names, ordinals and types in every position, and the type
+// its items report.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/ItemWMFileInfo.h"
+#include "core/ItemWMFolder.h"
+#include "core/ItemWMMMS.h"
+#include "core/ItemWMMessage.h"
+#include "core/ItemWMPBGroup.h"
+#include "core/ItemWMPhonebook.h"
+#include "core/ItemWMSIM.h"
+#include "core/ItemWMSchedule.h"
+#include "core/ItemWMTask.h"
+#include "core/ItemWMVoiceMemo.h"
+#include "tables/files/ItemWMFile.h"
+
+namespace qwb {
+namespace {
+
+struct SchemaCase {
+  const char* item;
+  size_t count;
+  ComPtr<CColumnsWM> (*createColumns)();
+  ComPtr<CItemWMBase> (*makeItem)();
+  DCADATATYPE type;
+  // "NAME:T ..." with T one of I4, B (VT_BSTR), D (VT_DATE), U (VT_UI4).
+  const char* columns;
+};
+
+std::vector<std::pair<std::u16string, VARTYPE>> ParseColumns(const char* text) {
+  std::vector<std::pair<std::u16string, VARTYPE>> out;
+  std::istringstream in(text);
+  std::string token;
+  while (in >> token) {
+    size_t colon = token.find(':');
+    std::string type = token.substr(colon + 1);
+    VARTYPE vt = type == "I4" ? VT_I4 : type == "B" ? VT_BSTR : type == "D" ? VT_DATE
+                 : type == "U" ? VT_UI4 : VT_EMPTY;
+    out.emplace_back(std::u16string(token.begin(), token.begin() + colon), vt);
+  }
+  return out;
+}
+
+const SchemaCase kCases[] = {
+      {"Phonebook", 168, &CItemWMPhonebook::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMPhonebook); }, DCADT_PHONEBOOK,
+       "ID:I4 LUID:I4 SUID:I4 DISPLAY_NAME:B LAST_NAME:B MIDDLE_NAME:B FIRST_NAME:B NICK_NAME:B "
+       "JOBTITLE:B COMPANY:B TEL_COUNT:I4 TEL_TYPE_0:B TEL_NUM_0:B TEL_TYPE_1:B TEL_NUM_1:B "
+       "TEL_TYPE_2:B TEL_NUM_2:B TEL_TYPE_3:B TEL_NUM_3:B TEL_TYPE_4:B TEL_NUM_4:B TEL_TYPE_5:B "
+       "TEL_NUM_5:B TEL_TYPE_6:B TEL_NUM_6:B TEL_TYPE_7:B TEL_NUM_7:B TEL_TYPE_8:B TEL_NUM_8:B "
+       "TEL_TYPE_9:B TEL_NUM_9:B TEL_TYPE_10:B TEL_NUM_10:B TEL_TYPE_11:B TEL_NUM_11:B "
+       "TEL_TYPE_12:B TEL_NUM_12:B TEL_TYPE_13:B TEL_NUM_13:B EMAIL_COUNT:I4 EMAIL_TYPE_0:B "
+       "EMAIL_ADDR_0:B EMAIL_TYPE_1:B EMAIL_ADDR_1:B EMAIL_TYPE_2:B EMAIL_ADDR_2:B URL_COUNT:I4 "
+       "URL_TYPE_0:B URL_ADDR_0:B ADDR_COUNT:I4 ADDR_EXTADDR_0:B ADDR_STREET_0:B "
+       "ADDR_LOCALITY_0:B ADDR_REGION_0:B ADDR_POSTALCODE_0:B ADDR_COUNTRY_0:B ADDR_TYPE_0:B "
+       "ADDR_EXTADDR_1:B ADDR_STREET_1:B ADDR_LOCALITY_1:B ADDR_REGION_1:B ADDR_POSTALCODE_1:B "
+       "ADDR_COUNTRY_1:B ADDR_TYPE_1:B ADDR_EXTADDR_2:B ADDR_STREET_2:B ADDR_LOCALITY_2:B "
+       "ADDR_REGION_2:B ADDR_POSTALCODE_2:B ADDR_COUNTRY_2:B ADDR_TYPE_2:B BIRTHDAY:D "
+       "BIRTHDAY_LUNAR:I4 NOTES:B PHOTO_TYPE:B PHOTO:B PHOTO_LOCAL_PATH:B ANNIVERSARY_COUNT:I4 "
+       "ANNIVERSARY_TYPE_0:B ANNIVERSARY_DATE_0:D ANNIVERSARY_LUNAR_0:I4 GROUP_ID_0:I4 "
+       "GROUP_ID_1:I4 GROUP_ID_2:I4 GROUP_ID_3:I4 GROUP_ID_4:I4 GROUP_ID_5:I4 GROUP_ID_6:I4 "
+       "GROUP_ID_7:I4 GROUP_ID_8:I4 GROUP_ID_9:I4 GROUP_ID_10:I4 GROUP_ID_11:I4 GROUP_ID_12:I4 "
+       "GROUP_ID_13:I4 GROUP_ID_14:I4 GROUP_ID_15:I4 GROUP_ID_16:I4 GROUP_ID_17:I4 "
+       "GROUP_ID_18:I4 GROUP_ID_19:I4 GROUP_ID_20:I4 GROUP_ID_21:I4 GROUP_ID_22:I4 "
+       "GROUP_ID_23:I4 GROUP_ID_24:I4 GROUP_ID_25:I4 GROUP_ID_26:I4 GROUP_ID_27:I4 "
+       "GROUP_ID_28:I4 GROUP_ID_29:I4 GROUP_ID_30:I4 GROUP_ID_31:I4 GROUP_ID_32:I4 "
+       "GROUP_ID_33:I4 GROUP_ID_34:I4 GROUP_ID_35:I4 GROUP_ID_36:I4 GROUP_ID_37:I4 "
+       "GROUP_ID_38:I4 GROUP_ID_39:I4 GROUP_ID_40:I4 GROUP_ID_41:I4 GROUP_ID_42:I4 "
+       "GROUP_ID_43:I4 GROUP_ID_44:I4 GROUP_ID_45:I4 GROUP_ID_46:I4 GROUP_ID_47:I4 "
+       "GROUP_ID_48:I4 GROUP_ID_49:I4 MESSENGER_COUNT:I4 MESSENGER_TYPE_0:B MESSENGER_ID_0:B "
+       "MESSENGER_TYPE_1:B MESSENGER_ID_1:B MESSENGER_TYPE_2:B MESSENGER_ID_2:B TITLE_NAME:B "
+       "SUFFIX_NAME:B DEPARTMENT:B ASSISTANT:B ASSISTANT_TEL:B MANAGER:B GOVTID:B ACCOUNT:B "
+       "CUSTOMERID:B OFFICE_LOCATION:B SPOUSE:B CHILDREN:B CATEGORIES:B RINGTON:B "
+       "RINGTON_TYPE:B ADD_INFOS:B TEL_DIAL_0:B TEL_DIAL_1:B TEL_DIAL_2:B TEL_DIAL_3:B "
+       "TEL_DIAL_4:B TEL_DIAL_5:B TEL_DIAL_6:B TEL_DIAL_7:B TEL_DIAL_8:B TEL_DIAL_9:B "
+       "TEL_DIAL_10:B TEL_DIAL_11:B TEL_DIAL_12:B TEL_DIAL_13:B "},
+      {"PBGroup", 23, &CItemWMPBGroup::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMPBGroup); }, DCADT_GROUP,
+       "SUID:I4 ATTRIBUTE:B NAME:B RINGTON_TYPE:B RINGTON:B MESSAGETON_TYPE:B MESSAGETON:B "
+       "PHOTO_TYPE:B PHOTO:B PHOTO_LOCAL_PATH:B GROUP_PROPERTY:B DB_LEDTYPE:B "
+       "ICON_GROUP_INDEX:I4 ICON_INDEX:I4 VCARD_IMAGE_TYPE:B PTIMESTAMP:I4 SAVE_TIME:I4 PGUID:B "
+       "ITEM_STATE:B PCFLAG:I4 WEBFLAG:I4 REJECT:B MODE:I4 "},
+      {"SIM", 20, &CItemWMSIM::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMSIM); }, DCADT_PHONEBOOK_SIM,
+       "SUID:I4 DISPLAY_NAME:B READING_LAST_NAME:B READING_FIRST_NAME:B TEL_COUNT:I4 "
+       "TEL_TYPE_0:B TEL_NUM_0:B TEL_TYPE_1:B TEL_NUM_1:B TEL_TYPE_2:B TEL_NUM_2:B TEL_TYPE_3:B "
+       "TEL_NUM_3:B TEL_TYPE_4:B TEL_NUM_4:B TEL_TYPE_5:B TEL_NUM_5:B EMAIL_COUNT:I4 "
+       "EMAIL_TYPE_0:B EMAIL_ADDR_0:B "},
+      {"Schedule", 29, &CItemWMSchedule::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMSchedule); }, DCADT_SCHEDULE,
+       "SUID:I4 TYPE:I4 SUBJECT:B DETAIL:B START_DATE:D END_DATE:D LOCATION:B ALARM_TYPE:B "
+       "ALARM_VALUE:I4 ALARM_BEFORETARGET_VALUE:I4 RECURRENCE_TYPE:I4 RECURRENCE_EVERY:I4 "
+       "RECURRENCE_FLAG:I4 RECURRENCE_EXPIRE_TYPE:I4 RECURRENCE_EXPIRE_VALUE:I4 "
+       "RECURRENCE_EXPIRE_DATE:D RECURRENCE_EVERY_DATE:D PRIORITY:B DONE_STATE:B ISALLDAY:B "
+       "ATTENDEES:B STATUS:B SENSITIVITY:B CATEGORIES:B RECURRENCE_UI_TYPE:B START_DATE_TYPE:B "
+       "END_DATE_TYPE:B ALARM_TARGET_DATE:D ALARM_BEFORETARGET_TIME:D "},
+      {"Task", 20, &CItemWMTask::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMTask); }, DCADT_TASK,
+       "SUID:I4 SUBJECT:B DETAIL:B START_DATE:D END_DATE:D LOCATION:B ALARM_TYPE:B "
+       "ALARM_VALUE:I4 ALARM_TIME:D PRIORITY:B DONE_STATE:B RECURRENCE_TYPE:I4 "
+       "RECURRENCE_EVERY:I4 RECURRENCE_FLAG:I4 RECURRENCE_EXPIRE_TYPE:I4 "
+       "RECURRENCE_EXPIRE_VALUE:I4 RECURRENCE_EXPIRE_DATE:D RECURRENCE_EVERY_DATE:D "
+       "SENSITIVITY:B CATEGORIES:B "},
+      {"Message", 14, &CItemWMMessage::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMMessage); }, DCADT_SMS,
+       "SUID:I4 MODE:B TYPE:B FOLDER:B MY_FOLDER:I4 ATTRIBUTE:B CONTENT:B CREATE_DATE:D "
+       "SENDER:B RECEIVER:B SEND_STATE:B ATTACHMENT_FILES:B MSG_STATE:B MY_FOLDER_PATH:B "},
+      {"MMS", 33, &CItemWMMMS::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMMMS); }, DCADT_MMS,
+       "SUID:I4 DEVICE_ID:I4 DEVICE_NAME:B MODE:B MY_FOLDER:I4 ATTRIBUTE:B CREATE_DATE:D "
+       "SEND_STATE:B MESSAGE_ID:B FOLDER:B TRANSACTION_ID:B SUBJECT:B SENDER:B RECEIVER:B CC:B "
+       "BCC:B TIME_STAMP:U TOTAL_SIZE:U BODY_SIZE:U READ_STATUS:I4 READ_REPORT:I4 "
+       "DELIVERY_REPORT:I4 MESSAGE_CLASS:B COMPLETED:I4 PRIORITY:B VISIBILITY:I4 MM_STATUS:I4 "
+       "DRM:B MSG_FLAG_ATTACHMENT:I4 MSG_FLAG_NOTI:I4 MSG_FLAG_LOCK:I4 "
+       "MSG_FLAG_TEMPLATE_MSG_LOCK:I4 ATTACHMENT_FILE_PATH:B "},
+      {"VoiceMemo", 6, &CItemWMVoiceMemo::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMVoiceMemo); }, DCADT_VOICEMEMO,
+       "SUID:I4 FILE_PATH:B NAME:B MODE:B CREATE_DATE:D ATTRIBUTE:B "},
+      {"Folder", 16, &CItemWMFolder::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMFolder); }, DCADT_FOLDER,
+       "FolderID:I4 Name:B ParentID:I4 FileCount:I4 SubFolderCount:I4 LimitSize:B "
+       "LimitFileCount:I4 LimitFileType:B CreateDate:D LastAccessDate:D LastWriteDate:D "
+       "Status:I4 StatusIcon:I4 NotAllowedOperation:I4 Reserved1:B Reserved2:B "},
+      {"File", 14, &CItemWMFile::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMFile); }, DCADT_FILE,
+       "FolderID:I4 Name:B FileSize:B Type:I4 CreateDate:D LastAccessDate:D LastWriteDate:D "
+       "Status:I4 StatusIcon:I4 NotAllowedOperation:I4 PCPath:B Reserved1:B Reserved2:B "
+       "Reserved3:B "},
+      {"FileInfo", 22, &CItemWMFileInfo::CreateColumns, []() -> ComPtr<CItemWMBase> { return ComPtr<CItemWMBase>(new CItemWMFileInfo); }, DCADT_FILE_INFO,
+       "MemorySize:B MemoryUse:B Memory2Size:B Memory2Use:B Memory3Size:B Memory3Use:B "
+       "ExtMemorySize:B ExtMemoryUse:B MemoryName:B Memory2Name:B Memory3Name:B "
+       "DefaultMusicFolder:B DefaultPictureFolder:B DefaultVideoFolder:B DefaultOtherFolder:B "
+       "PacketSize:I4 FileNameLength:I4 FolderNameLength:I4 CodeSchema:I4 MaxFolderDepth:I4 "
+       "MaxExtFolderDepth:I4 DeviceAttribute:I4 "},
+};
+
+TEST(ColumnSchemaTest, EveryColumnOfEveryItemTypeHasItsNameOrdinalAndType) {
+  for (const SchemaCase& c : kCases) {
+    SCOPED_TRACE(c.item);
+    auto expected = ParseColumns(c.columns);
+    ASSERT_EQ(expected.size(), c.count);
+
+    ComPtr<CColumnsWM> columns = c.createColumns();
+    ASSERT_TRUE(columns);
+    ASSERT_EQ(columns->GetCount(), c.count);
+    for (ULONG i = 0; i < c.count; ++i) {
+      const ColumnDesc& column = columns->GetColumn(i);
+      EXPECT_EQ(column.name, expected[i].first) << "ordinal " << i;
+      EXPECT_EQ(column.vt, expected[i].second) << "ordinal " << i;
+      EXPECT_EQ(column.reserved, 0u);
+      ULONG ordinal = 999;
+      EXPECT_TRUE(columns->FindOrdinal(expected[i].first, &ordinal));
+      EXPECT_EQ(ordinal, i);
+    }
+
+    // The same answers through IItem, as a host sees them.
+    ComPtr<CItemWMBase> item = c.makeItem();
+    item->SetColumns(columns.Get());
+    DCADATATYPE type{};
+    ASSERT_EQ(item->getType(&type), S_OK);
+    EXPECT_EQ(type, c.type);
+    ULONG count = 0;
+    ASSERT_EQ(item->GetColumnCount(&count), S_OK);
+    EXPECT_EQ(count, c.count);
+    for (ULONG i = 0; i < c.count; ++i) {
+      BStr name;
+      ASSERT_EQ(item->GetColumnName(i, name.Out()), S_OK);
+      EXPECT_EQ(name.Str(), expected[i].first);
+      USHORT vt = 0;
+      ASSERT_EQ(item->GetColumnType(i, &vt), S_OK);
+      EXPECT_EQ(vt, expected[i].second);
+    }
+  }
+}
+
+TEST(ColumnSchemaTest, EachCallBuildsANewSetWithOneReference) {
+  for (const SchemaCase& c : kCases) {
+    SCOPED_TRACE(c.item);
+    ComPtr<CColumnsWM> a = c.createColumns();
+    ComPtr<CColumnsWM> b = c.createColumns();
+    EXPECT_NE(a.Get(), b.Get());
+    // One reference each: the ComPtr's.
+    EXPECT_EQ(a->AddRef(), 2u);
+    EXPECT_EQ(a->Release(), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace qwb

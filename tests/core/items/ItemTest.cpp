@@ -1,0 +1,500 @@
+// Items as a host and a table see them: interfaces, values, conversions to and from field
+// maps, reference counts of shared column sets, and calls by name through IDispatch.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Errors.h"
+#include "core/ItemWMPBGroup.h"
+#include "core/ItemWMSIM.h"
+#include "core/ItemWMTask.h"
+#include "core/ModuleCount.h"
+#include "tables/files/ItemWMFile.h"
+#include "wincompat/testhooks.h"
+
+namespace qwb {
+namespace {
+
+ComPtr<CColumnsWM> ThreeColumns() {
+  std::vector<ColumnSchemaEntry> schema = {{u"A", VT_I4}, {u"B", VT_BSTR}, {u"C", VT_DATE}};
+  return CColumnsWM::Create(schema);
+}
+
+ComPtr<CItemWMTask> TaskItem() {
+  ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
+  item->SetColumns(CItemWMTask::CreateColumns().Get());
+  return item;
+}
+
+std::u16string Text(const VARIANT& v) {
+  return v.vt == VT_BSTR && v.bstrVal ? std::u16string(v.bstrVal, SysStringLen(v.bstrVal))
+                                      : std::u16string(u"<not text>");
+}
+
+ULONG Ordinal(IItem* item, const char16_t* name) {
+  BStr bname(name);
+  ULONG ordinal = 0;
+  LONG found = 0;
+  EXPECT_EQ(item->GetOrdinal(bname.Get(), &ordinal, &found), S_OK);
+  EXPECT_EQ(found, 1) << ToUtf8(name);
+  return ordinal;
+}
+
+TEST(ItemTest, QueryInterfaceAnswersItemDispatchAndErrorInfoOnly) {
+  ComPtr<CItemWMTask> item = TaskItem();
+  IItem* pItem = item->AsItem();
+
+  void* p = nullptr;
+  ASSERT_EQ(pItem->QueryInterface(IID_IUnknown, &p), S_OK);
+  EXPECT_EQ(p, static_cast<void*>(pItem));  // IUnknown is the first entry, IItem
+  static_cast<IUnknown*>(p)->Release();
+  ASSERT_EQ(pItem->QueryInterface(IID_IDispatch, &p), S_OK);
+  EXPECT_EQ(p, static_cast<void*>(pItem));
+  static_cast<IUnknown*>(p)->Release();
+  ASSERT_EQ(pItem->QueryInterface(IID_IItem, &p), S_OK);
+  static_cast<IUnknown*>(p)->Release();
+
+  ASSERT_EQ(pItem->QueryInterface(IID_ISupportErrorInfo, &p), S_OK);
+  auto* support = static_cast<ISupportErrorInfo*>(p);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IItem), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDataTable), S_FALSE);
+  // Back to the same identity from the second interface.
+  void* unk = nullptr;
+  ASSERT_EQ(support->QueryInterface(IID_IUnknown, &unk), S_OK);
+  EXPECT_EQ(unk, static_cast<void*>(pItem));
+  static_cast<IUnknown*>(unk)->Release();
+  support->Release();
+
+  for (const IID* refused : {&IID_IDataTable, &IID_IColumnInfo, &IID_IConnectionPointContainer,
+                             &IID_IProvideClassInfo, &IID_IErrorInfo}) {
+    p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(pItem->QueryInterface(*refused, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+  }
+  EXPECT_EQ(CItemWMBase::FromItem(pItem), item.Get());
+  EXPECT_EQ(CItemWMBase::FromItem(nullptr), nullptr);
+}
+
+TEST(ItemTest, MethodsWithoutColumnSetAndUnimplementedMethods) {
+  ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
+  IItem* pItem = item->AsItem();
+  ULONG n = 7;
+  BStr name;
+  USHORT vt = 0;
+  BStr colName(u"SUBJECT");
+  LONG found = 5;
+  Variant v;
+  EXPECT_EQ(pItem->GetColumnCount(&n), E_POINTER);
+  EXPECT_EQ(pItem->GetColumnName(0, name.Out()), E_POINTER);
+  EXPECT_EQ(pItem->GetColumnType(0, &vt), E_POINTER);
+  EXPECT_EQ(pItem->GetOrdinal(colName.Get(), &n, &found), E_POINTER);
+  EXPECT_EQ(pItem->GetValue(0, v.Ptr()), E_POINTER);
+  EXPECT_EQ(pItem->SetValue(0, Variant::I4(1).Get()), E_POINTER);
+  EXPECT_EQ(n, 7u);
+  EXPECT_EQ(found, 5);
+
+  // Type and SUID need no column set.
+  SUID suid{};
+  ASSERT_EQ(pItem->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, SUID_NULL);
+  item->SetSUID(static_cast<SUID>(42));
+  ASSERT_EQ(pItem->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, 42);
+  DCADATATYPE type{};
+  ASSERT_EQ(pItem->getType(&type), S_OK);
+  EXPECT_EQ(type, DCADT_TASK);
+
+  item->SetColumns(CItemWMTask::CreateColumns().Get());
+  IColumnInfo* info = reinterpret_cast<IColumnInfo*>(1);
+  ULONG out = 0;
+  EXPECT_EQ(pItem->get_parent(&suid), E_NOTIMPL);
+  EXPECT_EQ(pItem->GetColumnInfo(0, &info), E_NOTIMPL);
+  EXPECT_EQ(pItem->GetColumnFlags(0, &out), E_NOTIMPL);
+  EXPECT_EQ(pItem->GetLength(0, &out), E_NOTIMPL);
+  EXPECT_EQ(pItem->GetStatus(0, &out), E_NOTIMPL);
+  EXPECT_EQ(pItem->SetStatus(0, 1), E_NOTIMPL);
+  BStr path(u"/tmp/x");
+  EXPECT_EQ(pItem->ReadBlobTo(0, path.Get()), E_NOTIMPL);
+  EXPECT_EQ(pItem->WriteBlobFrom(0, path.Get()), E_NOTIMPL);
+}
+
+TEST(ItemTest, ColumnNamesTypesAndOrdinalsAtTheBounds) {
+  ComPtr<CItemWMTask> item = TaskItem();
+  IItem* pItem = item->AsItem();
+  BStr name;
+  ASSERT_EQ(pItem->GetColumnName(19, name.Out()), S_OK);
+  EXPECT_EQ(name.Str(), u"CATEGORIES");
+  BStr untouched(u"keep");
+  BSTR raw = untouched.Get();
+  EXPECT_EQ(pItem->GetColumnName(20, &raw), E_FAIL);
+  EXPECT_EQ(raw, untouched.Get());
+  USHORT vt = 0;
+  ASSERT_EQ(pItem->GetColumnType(16, &vt), S_OK);
+  EXPECT_EQ(vt, VT_DATE);
+  vt = 0xBEEF;
+  EXPECT_EQ(pItem->GetColumnType(20, &vt), E_FAIL);
+  EXPECT_EQ(pItem->GetColumnType(0xFFFFFFFFu, &vt), E_FAIL);
+  EXPECT_EQ(vt, 0xBEEF);
+
+  EXPECT_EQ(Ordinal(pItem, u"SUID"), 0u);
+  EXPECT_EQ(Ordinal(pItem, u"CATEGORIES"), 19u);
+  // Names compare exactly: no case folding, no prefix match, null is the empty name.
+  for (const char16_t* missing : {u"suid", u"Suid", u"SUBJEC", u"SUBJECT ", u""}) {
+    BStr b(missing);
+    ULONG ordinal = 99;
+    LONG found = 99;
+    ASSERT_EQ(pItem->GetOrdinal(b.Get(), &ordinal, &found), S_OK);
+    EXPECT_EQ(ordinal, 0u) << ToUtf8(missing);
+    EXPECT_EQ(found, 0) << ToUtf8(missing);
+  }
+  ULONG ordinal = 99;
+  LONG found = 99;
+  ASSERT_EQ(pItem->GetOrdinal(nullptr, &ordinal, &found), S_OK);
+  EXPECT_EQ(found, 0);
+}
+
+TEST(ItemTest, ValuesStartEmptyAndOutOfRangeIndexesHitColumnZero) {
+  ComPtr<CItemWMSIM> item = MakeItem<CItemWMSIM>();
+  item->SetColumns(ThreeColumns().Get());
+  IItem* pItem = item->AsItem();
+
+  for (ULONG col : {0u, 1u, 2u, 3u}) {
+    Variant v = Variant::I4(-1);
+    ASSERT_EQ(pItem->GetValue(col, v.Ptr()), S_OK);
+    EXPECT_EQ(v.vt(), VT_EMPTY) << col;
+  }
+
+  ASSERT_EQ(pItem->SetValue(5, Variant::I4(77).Get()), S_OK);
+  Variant v;
+  ASSERT_EQ(pItem->GetValue(0, v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_I4);
+  EXPECT_EQ(v.Get().lVal, 77);
+  ASSERT_EQ(pItem->GetValue(0xFFFFFFFFu, v.Ptr()), S_OK);
+  EXPECT_EQ(v.Get().lVal, 77);
+  ASSERT_EQ(pItem->GetValue(2, v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_EMPTY);
+
+  // No type check on SetValue: a text goes into the VT_I4 column as it is.
+  ASSERT_EQ(pItem->SetValue(0, Variant::Str(u"twelve").Get()), S_OK);
+  ASSERT_EQ(pItem->GetValue(0, v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"twelve");
+
+  // The value array keeps its size when a wider column set is attached later.
+  item->SetColumns(CItemWMSIM::CreateColumns().Get());
+  ASSERT_EQ(pItem->GetValue(1, v.Ptr()), S_OK);
+  EXPECT_EQ(pItem->GetValue(10, v.Ptr()), E_INVALIDARG);
+  EXPECT_EQ(pItem->SetValue(10, Variant::I4(1).Get()), E_INVALIDARG);
+
+  // An item whose set has no columns has no column 0 to fall back on.
+  ComPtr<CItemWMSIM> empty = MakeItem<CItemWMSIM>();
+  empty->SetColumns(CColumnsWM::Create().Get());
+  EXPECT_EQ(empty->GetValue(0, v.Ptr()), E_INVALIDARG);
+}
+
+TEST(ItemTest, ValuesAreCopiesWithTheirOwnStrings) {
+  ComPtr<CItemWMTask> item = TaskItem();
+  IItem* pItem = item->AsItem();
+  const ULONG subject = Ordinal(pItem, u"SUBJECT");
+  {
+    Variant in = Variant::Str(u"Buy milk");
+    ASSERT_EQ(pItem->SetValue(subject, in.Get()), S_OK);
+  }  // the caller's string is gone; the item kept its own copy
+  Variant a;
+  Variant b;
+  ASSERT_EQ(pItem->GetValue(subject, a.Ptr()), S_OK);
+  ASSERT_EQ(pItem->GetValue(subject, b.Ptr()), S_OK);
+  EXPECT_EQ(Text(a.Get()), u"Buy milk");
+  EXPECT_NE(a.Get().bstrVal, b.Get().bstrVal);
+  a.Clear();
+  EXPECT_EQ(Text(b.Get()), u"Buy milk");
+  // GetValue clears what the host's VARIANT held (no leak under ASan).
+  ASSERT_EQ(pItem->GetValue(subject, b.Ptr()), S_OK);
+  ASSERT_EQ(pItem->SetValue(subject, Variant::Str(u"Sell milk").Get()), S_OK);
+  ASSERT_EQ(pItem->GetValue(subject, b.Ptr()), S_OK);
+  EXPECT_EQ(Text(b.Get()), u"Sell milk");
+
+  // A VARIANT that cannot be copied leaves the slot VT_ERROR with the failing code.
+  VARIANT bad;
+  VariantInit(&bad);
+  bad.vt = 0x7FF;
+  HRESULT hr = pItem->SetValue(subject, bad);
+  ASSERT_TRUE(FAILED(hr));
+  Variant slot;
+  ASSERT_EQ(pItem->GetValue(subject, slot.Ptr()), S_OK);
+  EXPECT_EQ(slot.vt(), VT_ERROR);
+  EXPECT_EQ(slot.Get().scode, hr);
+}
+
+TEST(ItemTest, ColumnSetsOutliveTheirTableWhileItemsHoldThem) {
+  const LONG locksBefore = ModuleLockCount();
+  ComPtr<CColumnsWM> tableColumns = CItemWMTask::CreateColumns();
+  CColumnsWM* raw = tableColumns.Get();
+  ComPtr<CItemWMTask> first = MakeItem<CItemWMTask>();
+  ComPtr<CItemWMTask> second = MakeItem<CItemWMTask>();
+  EXPECT_EQ(ModuleLockCount(), locksBefore + 2);
+  first->SetColumns(raw);
+  second->SetColumns(raw);
+  EXPECT_EQ(raw->AddRef(), 4u);  // table, two items, this probe
+  raw->Release();
+  first->SetColumns(raw);  // the same set again changes nothing
+  EXPECT_EQ(raw->AddRef(), 4u);
+  raw->Release();
+
+  tableColumns = nullptr;  // the table is gone
+  BStr name;
+  ASSERT_EQ(first->GetColumnName(1, name.Out()), S_OK);
+  EXPECT_EQ(name.Str(), u"SUBJECT");
+  first = nullptr;
+  ASSERT_EQ(second->GetColumnName(2, name.Out()), S_OK);
+  EXPECT_EQ(name.Str(), u"DETAIL");
+  EXPECT_EQ(raw->AddRef(), 2u);  // only the second item holds it now
+  raw->Release();
+
+  // Another set replaces the first and releases it.
+  ComPtr<CColumnsWM> other = ThreeColumns();
+  second->SetColumns(other.Get());
+  EXPECT_EQ(other->AddRef(), 3u);
+  other->Release();
+  second = nullptr;
+  EXPECT_EQ(other->AddRef(), 2u);
+  other->Release();
+  EXPECT_EQ(ModuleLockCount(), locksBefore);
+}
+
+TEST(ItemTest, ItemToMapConvertsToTheColumnTypesInPlace) {
+  ComPtr<CItemWMTask> item = TaskItem();
+  IItem* pItem = item->AsItem();
+  ASSERT_EQ(pItem->SetValue(Ordinal(pItem, u"SUID"), Variant::Str(u"12").Get()), S_OK);
+  ASSERT_EQ(pItem->SetValue(Ordinal(pItem, u"ALARM_VALUE"), Variant::Str(u"soon").Get()), S_OK);
+  ASSERT_EQ(pItem->SetValue(Ordinal(pItem, u"SUBJECT"), Variant::I4(5).Get()), S_OK);
+  ASSERT_EQ(pItem->SetValue(Ordinal(pItem, u"START_DATE"), Variant::R8(45000.5).Get()), S_OK);
+
+  FieldMap map;
+  PutField(map, u"SUBJECT", Variant::Str(u"replaced"));
+  PutField(map, u"EXTRA", Variant::I4(3));
+  ASSERT_EQ(item->SchemaConvertItem2Map(map), S_OK);
+
+  EXPECT_EQ(map.size(), 21u);  // every column, empty ones too, and the extra key
+  EXPECT_EQ(FieldAt(map, u"SUID").vt(), VT_I4);
+  EXPECT_EQ(FieldAt(map, u"SUID").Get().lVal, 12);
+  EXPECT_EQ(Text(FieldAt(map, u"ALARM_VALUE").Get()), u"soon");  // does not convert: kept
+  EXPECT_EQ(Text(FieldAt(map, u"SUBJECT").Get()), u"5");
+  EXPECT_EQ(FieldAt(map, u"START_DATE").vt(), VT_DATE);
+  EXPECT_DOUBLE_EQ(FieldAt(map, u"START_DATE").Get().date, 45000.5);
+  EXPECT_EQ(FieldAt(map, u"DETAIL").vt(), VT_EMPTY);
+  EXPECT_EQ(FieldAt(map, u"EXTRA").Get().lVal, 3);
+  EXPECT_FALSE(HasField(map, u"suid"));
+
+  // The conversion happened in the item too.
+  Variant v;
+  ASSERT_EQ(pItem->GetValue(0, v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_I4);
+  EXPECT_EQ(v.Get().lVal, 12);
+
+  // Without columns nothing is stored.
+  ComPtr<CItemWMTask> bare = MakeItem<CItemWMTask>();
+  FieldMap none;
+  ASSERT_EQ(bare->SchemaConvertItem2Map(none), S_OK);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST(ItemTest, MapToItemCopiesNamedColumnsAndTakesTheSuid) {
+  FieldMap map;
+  PutField(map, u"SUBJECT", Variant::Str(u"Dentist"));
+  PutField(map, u"PRIORITY", Variant::Str(u"High"));
+  PutField(map, u"ALARM_VALUE", Variant::Str(u"not a number"));  // copied as it is
+  PutField(map, u"subject", Variant::Str(u"ignored"));
+  PutField(map, u"SUID", Variant::Str(u"7"));
+
+  ComPtr<CItemWMTask> item = TaskItem();
+  IItem* pItem = item->AsItem();
+  ASSERT_EQ(item->SchemaConvertMap2Item(map), S_OK);
+  SUID suid{};
+  ASSERT_EQ(pItem->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, 7);
+
+  Variant v;
+  ASSERT_EQ(pItem->GetValue(Ordinal(pItem, u"SUBJECT"), v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"Dentist");
+  ASSERT_EQ(pItem->GetValue(Ordinal(pItem, u"ALARM_VALUE"), v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"not a number");
+  ASSERT_EQ(pItem->GetValue(Ordinal(pItem, u"DETAIL"), v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_EMPTY);
+  // The SUID column takes the map's "SUID" entry as it is, unconverted.
+  ASSERT_EQ(pItem->GetValue(0, v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"7");
+
+  // Without a "SUID" entry the SUID stays; an unconvertible one raises.
+  FieldMap noSuid;
+  PutField(noSuid, u"SUBJECT", Variant::Str(u"x"));
+  ASSERT_EQ(item->SchemaConvertMap2Item(noSuid), S_OK);
+  ASSERT_EQ(pItem->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, 7);
+  FieldMap badSuid;
+  PutField(badSuid, u"SUID", Variant::Str(u"seven"));
+  EXPECT_THROW(item->SchemaConvertMap2Item(badSuid), _com_error);
+
+  // Round trip: item -> map -> fresh item gives the same values.
+  FieldMap back;
+  ASSERT_EQ(item->SchemaConvertItem2Map(back), S_OK);
+  ComPtr<CItemWMTask> copy = TaskItem();
+  ASSERT_EQ(copy->SchemaConvertMap2Item(back), S_OK);
+  ASSERT_EQ(copy->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, 7);
+  ASSERT_EQ(copy->GetValue(Ordinal(pItem, u"PRIORITY"), v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"High");
+  ASSERT_EQ(copy->GetValue(Ordinal(pItem, u"SUBJECT"), v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"x");
+}
+
+TEST(ItemTest, GroupItemLogsItsConversion) {
+  std::vector<std::string> lines;
+  wincompat::SetDebugLineHook([&](const std::string& line) { lines.push_back(line); });
+  ComPtr<CItemWMPBGroup> group = MakeItem<CItemWMPBGroup>();
+  group->SetColumns(CItemWMPBGroup::CreateColumns().Get());
+  ASSERT_EQ(group->SetValue(2, Variant::Str(u"Family").Get()), S_OK);
+  FieldMap map;
+  ASSERT_EQ(group->SchemaConvertItem2Map(map), S_OK);
+  wincompat::SetDebugLineHook(nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "[QWBDCAWM]CItemWMPBGroup::SchemaConvertItem2Map\n");
+  EXPECT_EQ(Text(FieldAt(map, u"NAME").Get()), u"Family");
+  EXPECT_EQ(map.size(), 23u);
+}
+
+struct RecordingTarget : IProgressTarget {
+  struct Call {
+    LONG done, total;
+    LONG* pContinue;
+  };
+  std::vector<Call> calls;
+  void FireProgress(LONG done, LONG total, LONG* pContinue) override {
+    calls.push_back({done, total, pContinue});
+    *pContinue = 0;
+  }
+};
+
+TEST(ItemTest, FileItemCopiesByNameRetagsDatesAndReportsProgress) {
+  FieldMap map;
+  PutField(map, u"FolderID", Variant::UI4(4));
+  PutField(map, u"Name", Variant::Str(u"a.txt"));
+  PutField(map, u"FileSize", Variant::UI4(1234));
+  PutField(map, u"CreateDate", Variant::R8(40000.25));
+  PutField(map, u"LastAccessDate", Variant::R8(-1.5));
+  PutField(map, u"LastWriteDate", Variant::Str(u"Invalid DateTime"));
+  PutField(map, u"StatusIcon", Variant::I4(7));
+  PutField(map, u"Reserved3", Variant::Str(u"op"));
+  PutField(map, u"SUID", Variant::I4(55));  // not read by file items
+
+  ComPtr<CItemWMFile> file = MakeItem<CItemWMFile>();
+  file->SetColumns(CItemWMFile::CreateColumns().Get());
+  ASSERT_EQ(file->SchemaConvertMap2Item(map), S_OK);
+  IItem* pItem = file->AsItem();
+
+  Variant v;
+  ASSERT_EQ(pItem->GetValue(0, v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_UI4);  // copied, not converted
+  EXPECT_EQ(v.Get().ulVal, 4u);
+  ASSERT_EQ(pItem->GetValue(4, v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_DATE);
+  EXPECT_DOUBLE_EQ(v.Get().date, 40000.25);
+  ASSERT_EQ(pItem->GetValue(5, v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_DATE);
+  EXPECT_DOUBLE_EQ(v.Get().date, -1.5);
+  ASSERT_EQ(pItem->GetValue(6, v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"Invalid DateTime");  // a text keeps its tag
+  ASSERT_EQ(pItem->GetValue(8, v.Ptr()), S_OK);
+  EXPECT_EQ(v.Get().lVal, 7);
+  ASSERT_EQ(pItem->GetValue(13, v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"op");
+  ASSERT_EQ(pItem->GetValue(7, v.Ptr()), S_OK);
+  EXPECT_EQ(v.vt(), VT_EMPTY);
+  SUID suid{};
+  ASSERT_EQ(pItem->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, SUID_NULL);
+  DCADATATYPE type{};
+  ASSERT_EQ(pItem->getType(&type), S_OK);
+  EXPECT_EQ(type, DCADT_FILE);
+
+  // Progress goes to the owner only when there is one.
+  LONG flag = 1;
+  EXPECT_EQ(file->NotifyProgress(1, 2, &flag), S_OK);
+  EXPECT_EQ(flag, 1);
+  RecordingTarget target;
+  file->SetDeviceData(&target);
+  EXPECT_EQ(*file->ContinueFlag(), 1);
+  EXPECT_EQ(file->NotifyProgress(4096, 10000, file->ContinueFlag()), S_OK);
+  ASSERT_EQ(target.calls.size(), 1u);
+  EXPECT_EQ(target.calls[0].done, 4096);
+  EXPECT_EQ(target.calls[0].total, 10000);
+  EXPECT_EQ(target.calls[0].pContinue, file->ContinueFlag());
+  EXPECT_EQ(*file->ContinueFlag(), 0);
+
+  // A set without the fixed positions cannot take the entries.
+  ComPtr<CItemWMFile> narrow = MakeItem<CItemWMFile>();
+  narrow->SetColumns(ThreeColumns().Get());
+  EXPECT_THROW(narrow->SchemaConvertMap2Item(map), CAtlException);
+  Variant first;
+  ASSERT_EQ(narrow->GetValue(0, first.Ptr()), S_OK);
+  EXPECT_EQ(first.Get().ulVal, 4u);
+}
+
+TEST(ItemTest, HostCallsGetValueAndSetValueByName) {
+  ComPtr<CItemWMTask> item = TaskItem();
+  IDispatch* disp = item->AsItem();
+
+  LPOLESTR names[] = {const_cast<LPOLESTR>(u"SetValue"), const_cast<LPOLESTR>(u"GetValue"),
+                      const_cast<LPOLESTR>(u"SUID")};
+  DISPID ids[3] = {};
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(disp->GetIDsOfNames(IID_NULL, &names[i], 1, LOCALE_USER_DEFAULT, &ids[i]), S_OK);
+  EXPECT_EQ(ids[0], 16);
+  EXPECT_EQ(ids[1], 15);
+  EXPECT_EQ(ids[2], 1);
+
+  // SetValue(1, "Call mum"): arguments arrive last first.
+  VARIANT args[2];
+  VariantInit(&args[0]);
+  VariantInit(&args[1]);
+  args[0].vt = VT_BSTR;
+  args[0].bstrVal = SysAllocString(u"Call mum");
+  args[1].vt = VT_I4;  // coerced to the unsigned column index
+  args[1].lVal = 1;
+  DISPPARAMS params{args, nullptr, 2, 0};
+  Variant ignored;
+  ASSERT_EQ(disp->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                         ignored.Ptr(), nullptr, nullptr),
+            S_OK);
+  VariantClear(&args[0]);
+
+  VARIANT col;
+  VariantInit(&col);
+  col.vt = VT_BSTR;
+  col.bstrVal = SysAllocString(u"1");
+  DISPPARAMS getParams{&col, nullptr, 1, 0};
+  Variant result;
+  ASSERT_EQ(disp->Invoke(ids[1], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &getParams,
+                         result.Ptr(), nullptr, nullptr),
+            S_OK);
+  VariantClear(&col);
+  EXPECT_EQ(Text(result.Get()), u"Call mum");
+
+  item->SetSUID(static_cast<SUID>(31));
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  ASSERT_EQ(disp->Invoke(ids[2], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                         result.Ptr(), nullptr, nullptr),
+            S_OK);
+  Variant asI4;
+  ASSERT_EQ(VariantChangeType(asI4.Ptr(), result.Ptr(), 0, VT_I4), S_OK);
+  EXPECT_EQ(asI4.Get().lVal, 31);
+
+  LPOLESTR unknown = const_cast<LPOLESTR>(u"NoSuchMethod");
+  DISPID id = 0;
+  EXPECT_EQ(disp->GetIDsOfNames(IID_NULL, &unknown, 1, LOCALE_USER_DEFAULT, &id),
+            DISP_E_UNKNOWNNAME);
+}
+
+}  // namespace
+}  // namespace qwb
