@@ -1,0 +1,247 @@
+#include "link/RapiBase.h"
+
+#include <cstring>
+
+#include "core/Errors.h"
+#include "core/Log.h"
+#include "wincompat/winbase.h"
+
+namespace {
+
+constexpr char16_t kService[] = u"QWBRapiServer";
+constexpr DWORD kRapiInitWaitMs = 500;
+constexpr HRESULT kRapiInitTimeout = static_cast<HRESULT>(0x800705B4u);  // ERROR_TIMEOUT
+constexpr char16_t kProfileName[] = u"WMModelProfile.xml";
+constexpr char16_t kDefaultDeviceName[] = u"Tolvane-WM";
+
+CRapiBase::InvokeFunction& InvokeOverride() {
+  static CRapiBase::InvokeFunction invoke;
+  return invoke;
+}
+
+std::u16string& ProfilePathOverride() {
+  static std::u16string path;
+  return path;
+}
+
+HRESULT Invoke(LPCWSTR function, DWORD cbInput, BYTE* input, DWORD* cbOutput, BYTE** output,
+               IRAPIStream** stream) {
+  if (InvokeOverride())
+    return InvokeOverride()(kService, function, cbInput, input, cbOutput, output, stream, 0);
+  return CeRapiInvoke(kService, function, cbInput, input, cbOutput, output, stream, 0);
+}
+
+}  // namespace
+
+CRapiBase::CRapiBase() : m_pStream(nullptr), m_nRapiInitialised(0), m_nStorageCardFound(0) {
+  HRESULT hr = initRapiComm();
+  qwb::WMLog("WM>> initRapiComm() hr = 0x%x", static_cast<unsigned>(hr));
+  m_pStream = nullptr;
+  CoInitialize(nullptr);
+}
+
+CRapiBase::~CRapiBase() { uninitRapiComm(); }
+
+HRESULT CRapiBase::initRapiComm() {
+  if (m_nRapiInitialised == 1) return S_OK;
+  RAPIINIT init;
+  std::memset(&init, 0, sizeof init);
+  init.cbSize = 12;  // the size the component has always passed
+  HRESULT hr = CeRapiInitEx(&init);
+  if (SUCCEEDED(hr)) {
+    DWORD wait = WaitForSingleObject(init.heRapiInit, kRapiInitWaitMs);
+    if (wait == WAIT_OBJECT_0) {
+      hr = init.hrRapiInit;
+    } else if (wait == WAIT_TIMEOUT) {
+      hr = kRapiInitTimeout;
+    } else {
+      hr = HRESULT_FROM_WIN32(GetLastError());
+    }
+  }
+  // Set whatever the result, so that CeRapiUninit always balances the CeRapiInitEx.
+  m_nRapiInitialised = 1;
+  return hr;
+}
+
+void CRapiBase::uninitRapiComm() {
+  if (m_pStream) {
+    qwb::WMLog("WM>> pStream Release");
+    m_pStream->Release();
+    m_pStream = nullptr;
+  }
+  if (m_nRapiInitialised == 1) {
+    CeRapiUninit();
+    m_nRapiInitialised = 0;
+  }
+  qwb::WMLog("WM>> uninitRapiComm()");
+  CoUninitialize();
+}
+
+HRESULT CRapiBase::StartApplyAllData() {
+  CeSyncStop();
+  HRESULT hr = Invoke(u"DevCeApplyAllData", 0, nullptr, nullptr, nullptr, &m_pStream);
+  qwb::WMLog("CeRapiInvoke DevCeApplyAllData hr = 0x%x", static_cast<unsigned>(hr));
+  return hr;
+}
+
+HRESULT CRapiBase::StreamWrite(const void* buffer, ULONG length, ULONG* written) {
+  if (!m_pStream) {
+    HRESULT hr = StartApplyAllData();
+    if (FAILED(hr)) return hr;
+    if (!m_pStream) return E_POINTER;
+  }
+  return m_pStream->Write(buffer, length, written);
+}
+
+HRESULT CRapiBase::StreamRead(void* buffer, ULONG length, ULONG* read) {
+  if (!m_pStream) {
+    HRESULT hr = StartApplyAllData();
+    if (FAILED(hr)) return hr;
+    if (!m_pStream) return E_POINTER;
+  }
+  return m_pStream->Read(buffer, length, read);
+}
+
+int CRapiBase::ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value) {
+  HKEY key = nullptr;
+  if (CeRegOpenKeyEx(root, subKey, 0, 0, &key) != ERROR_SUCCESS) {
+    CeGetLastError();
+    return 0;
+  }
+  BYTE buffer[256];
+  std::memset(buffer, 0, sizeof buffer);
+  DWORD size = 255;
+  DWORD type = 0;
+  int read = 0;
+  if (CeRegQueryValueEx(key, valueName, nullptr, &type, buffer, &size) == ERROR_SUCCESS) {
+    std::memcpy(value, buffer, sizeof(DWORD));
+    read = 1;
+  }
+  CeRegCloseKey(key);
+  return read;
+}
+
+int CRapiBase::ceReadRegString(HKEY root, LPCWSTR subKey, LPCWSTR valueName,
+                               std::u16string* value) {
+  HKEY key = nullptr;
+  if (CeRegOpenKeyEx(root, subKey, 0, 0, &key) != ERROR_SUCCESS) {
+    CeGetLastError();
+    return 0;
+  }
+  // 255 characters and a terminator that the query never overwrites.
+  WCHAR buffer[256];
+  std::memset(buffer, 0, sizeof buffer);
+  DWORD size = 255 * sizeof(WCHAR);
+  DWORD type = 0;
+  int read = 0;
+  if (CeRegQueryValueEx(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) ==
+      ERROR_SUCCESS) {
+    if (size > 1) *value = std::u16string(buffer);
+    read = 1;
+  }
+  CeRegCloseKey(key);
+  return read;
+}
+
+void CRapiBase::SetModelProfilePathForTesting(std::u16string path) {
+  ProfilePathOverride() = std::move(path);
+}
+
+std::u16string CRapiBase::ModelProfilePath() {
+  if (!ProfilePathOverride().empty()) return ProfilePathOverride();
+  WCHAR path[MAX_PATH];
+  std::memset(path, 0, sizeof path);
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::u16string folder(path, n < MAX_PATH ? n : MAX_PATH - 1);
+  size_t slash = folder.rfind(u'/');
+  folder.resize(slash == std::u16string::npos ? 0 : slash);
+  return folder + u"/" + kProfileName;
+}
+
+int CRapiBase::GetWMModelType() {
+  std::u16string model;
+  if (!ceReadRegString(HKEY_LOCAL_MACHINE, u"Ident", u"OrigName", &model))
+    model = kDefaultDeviceName;
+  // The profile is read afresh each time; a missing or bad file leaves the lists empty.
+  m_ModelProfile.Clear();
+  try {
+    m_ModelProfile.Load_Document(ModelProfilePath());
+  } catch (...) {
+  }
+  return m_ModelProfile.GetModelType(model);
+}
+
+int CRapiBase::CheckStorageCard() {
+  if (m_nStorageCardFound == 1) return m_nStorageCardFound;
+  std::u16string sdFolder, mmcFolder, partName;
+  ceReadRegString(HKEY_LOCAL_MACHINE, u"System\\StorageManager\\Profiles\\SDMemory", u"Folder",
+                  &sdFolder);
+  ceReadRegString(HKEY_LOCAL_MACHINE, u"System\\StorageManager\\Profiles\\MMC", u"Folder",
+                  &mmcFolder);
+  if (ceReadRegString(HKEY_LOCAL_MACHINE, u"System\\StorageManager\\Profiles\\MMC\\Part00", u"Name",
+                      &partName))
+    mmcFolder = partName;
+  if (qwb::EqualsNoCase(mmcFolder, sdFolder)) return m_nStorageCardFound;
+
+  m_vStorageFolders.clear();
+  DWORD count = 0;
+  CE_FIND_DATA* found = nullptr;
+  if (CeFindAllFiles(u"\\*.*", FAF_FOLDERS_ONLY | FAF_ATTRIBUTES | FAF_NAME, &count, &found)) {
+    for (DWORD i = 0; found && i < count; ++i) {
+      if (found[i].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        m_vStorageFolders.emplace_back(found[i].cFileName);
+    }
+  }
+  if (found) CeRapiFreeBuffer(found);
+
+  for (const std::u16string& folder : m_vStorageFolders) {
+    std::u16string bare;
+    for (char16_t c : folder) {
+      if (c != u'\\') bare.push_back(c);
+    }
+    if (bare.compare(0, mmcFolder.size(), mmcFolder) == 0) {
+      m_nStorageCardFound = 1;
+      m_strStorageCardFolder = folder;
+      break;
+    }
+  }
+  return m_nStorageCardFound;
+}
+
+BYTE* CRapiBase::AllocRequest(DWORD size) {
+  BYTE* request = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, size));
+  if (!request) qwb::ThrowAtl(E_OUTOFMEMORY);
+  return request;
+}
+
+BYTE* CRapiBase::WordsRequest(std::initializer_list<uint32_t> words, DWORD* size) {
+  *size = static_cast<DWORD>(words.size() * 4);
+  BYTE* request = AllocRequest(*size);
+  BYTE* p = request;
+  for (uint32_t w : words) {
+    p[0] = static_cast<BYTE>(w);
+    p[1] = static_cast<BYTE>(w >> 8);
+    p[2] = static_cast<BYTE>(w >> 16);
+    p[3] = static_cast<BYTE>(w >> 24);
+    p += 4;
+  }
+  return request;
+}
+
+HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* debugFormat,
+                               const char* method, BYTE* request, DWORD size,
+                               std::vector<uint8_t>* reply) {
+  DWORD replySize = 0;
+  BYTE* replyBuffer = nullptr;
+  CeSyncStop();
+  HRESULT hr = Invoke(function, size, request, &replySize, &replyBuffer, nullptr);
+  qwb::WMDebug(debugFormat, method, static_cast<unsigned>(hr));
+  if (request) LocalFree(request);
+  reply->clear();
+  if (hr == S_OK && replyBuffer && replySize) reply->assign(replyBuffer, replyBuffer + replySize);
+  // Replies come from the service's LocalAlloc, so they go back the same way.
+  if (replyBuffer) LocalFree(replyBuffer);
+  return hr;
+}
+
+void CRapiBase::SetInvokeForTesting(InvokeFunction invoke) { InvokeOverride() = std::move(invoke); }
