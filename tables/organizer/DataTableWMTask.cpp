@@ -3,13 +3,14 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/Errors.h"
 #include "core/ItemWMTask.h"
 #include "core/Log.h"
 #include "link/DeviceRecordWM.h"
+#include "link/RapiBase.h"
 #include "tables/organizer/TimeConv.h"
-#include "wincompat/rapi.h"
 
 namespace qwb {
 namespace {
@@ -17,32 +18,12 @@ namespace {
 constexpr char kSource[] = ".\\DataTableWMTask.cpp";
 constexpr DWORD kTaskKind = devrec::kKindTask;
 
-// A request of two words (kind, entry id) as DevCeGet and DevCeDelete take it.
-BYTE* KindAndId(DWORD id, DWORD* size) {
-  BYTE* p = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, 8));
-  if (!p) ThrowAtl(E_OUTOFMEMORY);
-  DWORD words[2] = {kTaskKind, id};
-  std::memcpy(p, words, 8);
-  *size = 8;
-  return p;
+// The first 32-bit word of a reply; false when the reply is shorter.
+bool FirstWord(const std::vector<uint8_t>& reply, DWORD* out) {
+  if (reply.size() < 4) return false;
+  std::memcpy(out, reply.data(), 4);
+  return true;
 }
-
-// The reply buffer of one invocation, freed with LocalFree.
-class Reply {
- public:
-  Reply() = default;
-  Reply(const Reply&) = delete;
-  Reply& operator=(const Reply&) = delete;
-  ~Reply() { LocalFree(data); }
-  DWORD size = 0;
-  BYTE* data = nullptr;
-  // The first 32-bit word; false when the reply is shorter.
-  bool FirstWord(DWORD* out) const {
-    if (size < 4 || !data) return false;
-    std::memcpy(out, data, 4);
-    return true;
-  }
-};
 
 }  // namespace
 
@@ -50,38 +31,23 @@ CDataTableWMTask::CDataTableWMTask() { m_pColumns = CItemWMTask::CreateColumns()
 
 CDataTableWMTask::~CDataTableWMTask() = default;
 
-HRESULT CDataTableWMTask::Invoke(const char* method, const char* function, BYTE* request,
-                                 DWORD requestSize, DWORD* replySize, BYTE** reply) {
-  *replySize = 0;
-  *reply = nullptr;
-  CeSyncStop();
-  std::u16string name = FromUtf8(function);
-  HRESULT hr = CeRapiInvoke(u"QWBRapiServer", name.c_str(), requestSize, request, replySize,
-                            reply, nullptr, 0);
-  std::string format = std::string("[%s]") + function + " hr=0x%x";
-  WMDebug(format.c_str(), method, static_cast<unsigned>(hr));
-  LocalFree(request);
-  return hr;
-}
-
 HRESULT CDataTableWMTask::GetAllEntryID() {
   m_vEntryID.clear();
-  BYTE* request = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, 4));
-  if (!request) return E_OUTOFMEMORY;
-  std::memcpy(request, &kTaskKind, 4);
-  Reply reply;
-  HRESULT hr = Invoke("CDataTableWMTask::GetAllEntryID", "DevCeList", request, 4, &reply.size,
-                      &reply.data);
+  DWORD size = 0;
+  BYTE* request = CRapiBase::WordsRequest({kTaskKind}, &size);
+  std::vector<uint8_t> reply;
+  HRESULT hr = CRapiBase::InvokeBlock(u"DevCeList", "[%s]DevCeList hr=0x%x",
+                                      "CDataTableWMTask::GetAllEntryID", request, size, &reply);
   if (hr != S_OK) return hr;
   DWORD count = 0;
-  if (!reply.FirstWord(&count)) return hr;  // an empty reply: no tasks
+  if (!FirstWord(reply, &count)) return hr;  // an empty reply: no tasks
   // Only the ids that arrived are taken.
-  DWORD available = (reply.size - 4) / 4;
+  DWORD available = static_cast<DWORD>((reply.size() - 4) / 4);
   if (count > available) count = available;
   m_vEntryID.reserve(count);
   for (DWORD i = 0; i < count; ++i) {
     DWORD id;
-    std::memcpy(&id, reply.data + 4 + 4 * i, 4);
+    std::memcpy(&id, reply.data() + 4 + 4 * i, 4);
     m_vEntryID.push_back(id);
   }
   return hr;
@@ -166,12 +132,15 @@ HRESULT CDataTableWMTask::NewItem(DCADATATYPE, SUID itemSuid, SUID, IItem** ppIt
 
 bool CDataTableWMTask::ReadTask(const char* method, DWORD id, FieldMap* fields) {
   DWORD size = 0;
-  BYTE* request = KindAndId(id, &size);
-  Reply reply;
-  HRESULT hr = Invoke(method, "DevCeGet", request, size, &reply.size, &reply.data);
+  BYTE* request = CRapiBase::WordsRequest({kTaskKind, id}, &size);
+  std::vector<uint8_t> reply;
+  HRESULT hr =
+      CRapiBase::InvokeBlock(u"DevCeGet", "[%s]DevCeGet hr=0x%x", method, request, size, &reply);
   if (hr != S_OK) ThrowWmError(hr);
   CPropertyMap props;
-  if (DecodeTaskRecord(kTaskKind, reply.data, reply.size, &props) == kDecodeEmpty) return false;
+  if (DecodeTaskRecord(kTaskKind, reply.data(), static_cast<DWORD>(reply.size()), &props) ==
+      kDecodeEmpty)
+    return false;
   TaskRecordToFields(props, fields);
   return true;
 }
@@ -191,12 +160,14 @@ HRESULT CDataTableWMTask::WriteItem(const char* method, IItem* pItem, bool repla
   DWORD size = 0;
   BYTE* request = BuildDeviceRecord(list, replace ? devrec::kModeReplace : devrec::kModeAdd,
                                     entryId, &size);
-  Reply reply;
-  hr = Invoke(method, replace ? "DevCeReplaceTask" : "DevCeAddTask", request, size, &reply.size,
-              &reply.data);
+  std::vector<uint8_t> reply;
+  hr = replace ? CRapiBase::InvokeBlock(u"DevCeReplaceTask", "[%s]DevCeReplaceTask hr=0x%x",
+                                        method, request, size, &reply)
+               : CRapiBase::InvokeBlock(u"DevCeAddTask", "[%s]DevCeAddTask hr=0x%x", method,
+                                        request, size, &reply);
   if (hr != S_OK) ThrowWmError(hr);
   DWORD newId = 0;
-  if (!reply.FirstWord(&newId)) return S_OK;  // stored, but no id came back
+  if (!FirstWord(reply, &newId)) return S_OK;  // stored, but no id came back
 
   if (itemSuid) *itemSuid = static_cast<SUID>(newId);
   PutField(fields, u"SUID", Variant::I4(static_cast<LONG>(newId)));
@@ -230,10 +201,10 @@ HRESULT CDataTableWMTask::DeleteItem(IItem* pItem) {
     HRESULT hr = pItem->get_SUID(&suid);
     if (FAILED(hr)) return hr;
     DWORD size = 0;
-    BYTE* request = KindAndId(static_cast<DWORD>(suid), &size);
-    Reply reply;
-    hr = Invoke("CDataTableWMTask::DeleteItem", "DevCeDelete", request, size, &reply.size,
-                &reply.data);
+    BYTE* request = CRapiBase::WordsRequest({kTaskKind, static_cast<DWORD>(suid)}, &size);
+    std::vector<uint8_t> reply;
+    hr = CRapiBase::InvokeBlock(u"DevCeDelete", "[%s]DevCeDelete hr=0x%x",
+                                "CDataTableWMTask::DeleteItem", request, size, &reply);
     if (hr != S_OK) ThrowWmError(hr);
     --m_nTotal;
     return S_OK;

@@ -42,10 +42,6 @@ class CDataTableWMTask : public CDataTableWMBase {
   ~CDataTableWMTask() override;
 
  private:
-  // One block invocation of the device-side service on the device link; the request is
-  // freed by the call, the reply belongs to the caller.
-  HRESULT Invoke(const char* method, const char* function, BYTE* request, DWORD requestSize,
-                 DWORD* replySize, BYTE** reply);
   // Fetches the entry ids and starts the listing; a failed fetch is thrown as its HRESULT.
   void BeginListing();
   // DevCeGet of one task into the field map. False when the phone answered with an empty

@@ -1,0 +1,37 @@
+// Which phone the CLI talks to: the one named by --device, or else the built-in emulator
+// serving a demo phone image from the user's cache folder.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qwbhost {
+
+// $XDG_CACHE_HOME/qwbdcawm/demo-phone, else ~/.cache/qwbdcawm/demo-phone.
+std::filesystem::path DemoImageFolder();
+
+// Checks a --device value: "tcp:HOST:PORT" (port 1..65535) or "unix:PATH".
+bool ValidDeviceAddress(const std::string& address);
+
+// Holds the device for the life of a command. With an address, it only sets
+// QWBDCAWM_DEVICE; without one, it creates the demo image on first use, starts the emulator
+// on a loopback port in a thread of this process, points QWBDCAWM_DEVICE at it and says so
+// on stderr. The emulator stops when the object goes.
+class DeviceChoice {
+ public:
+  explicit DeviceChoice(const std::optional<std::string>& address);
+  ~DeviceChoice();
+  DeviceChoice(const DeviceChoice&) = delete;
+  DeviceChoice& operator=(const DeviceChoice&) = delete;
+
+  const std::string& address() const { return address_; }
+
+ private:
+  struct BuiltIn;
+  std::unique_ptr<BuiltIn> builtIn_;
+  std::string address_;
+};
+
+}  // namespace qwbhost

@@ -1,0 +1,289 @@
+#include "host/TaskRecord.h"
+
+#include <cctype>
+#include <cstdlib>
+
+#include "host/HostError.h"
+#include "host/Text.h"
+#include "wincompat/comptr.h"
+
+namespace qwbhost {
+
+const char* const kWeekdayNames[7] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
+
+namespace {
+
+// The ordinal of a column by name; false when the item has no such column.
+bool Ordinal(IItem* item, const char16_t* name, ULONG* ordinal) {
+  BStr n(name);
+  LONG found = 0;
+  *ordinal = 0;
+  CheckHr("GetOrdinal", item->GetOrdinal(n.Get(), ordinal, &found));
+  return found != 0;
+}
+
+Variant Value(IItem* item, const char16_t* name) {
+  Variant v;
+  ULONG ord;
+  if (Ordinal(item, name, &ord)) CheckHr("GetValue", item->GetValue(ord, v.Ptr()));
+  return v;
+}
+
+std::string Text(IItem* item, const char16_t* name) {
+  Variant v = Value(item, name);
+  if (v.vt() != VT_BSTR || !v.Get().bstrVal) return {};
+  return Utf8(std::u16string_view(v.Get().bstrVal, SysStringLen(v.Get().bstrVal)));
+}
+
+std::optional<DATE> Date(IItem* item, const char16_t* name) {
+  Variant v = Value(item, name);
+  if (v.vt() != VT_DATE) return std::nullopt;
+  return v.Get().date;
+}
+
+std::optional<LONG> Integer(IItem* item, const char16_t* name) {
+  Variant v = Value(item, name);
+  if (v.vt() == VT_EMPTY || v.vt() == VT_NULL) return std::nullopt;
+  Variant i4;
+  if (FAILED(VariantChangeType(i4.Ptr(), v.Ptr(), 0, VT_I4))) return std::nullopt;
+  return i4.Get().lVal;
+}
+
+void Put(IItem* item, const char16_t* name, const Variant& v) {
+  ULONG ord;
+  if (!Ordinal(item, name, &ord)) ThrowHr(Utf8(name) + " column", E_FAIL);
+  VARIANT copy = v.Get();  // SetValue copies; the Variant keeps ownership
+  CheckHr("SetValue", item->SetValue(ord, copy));
+}
+
+void PutText(IItem* item, const char16_t* name, const std::string& s) {
+  Put(item, name, Variant::Str(Utf16(s)));
+}
+
+int InstanceBit(int instance) {
+  switch (instance) {
+    case 1: return 128;
+    case 2: return 256;
+    case 3: return 512;
+    case 4: return 1024;
+    case 5: return 2048;
+    default: return 0;
+  }
+}
+
+int InstanceOfFlag(int flag) {
+  if (flag & 128) return 1;
+  if (flag & 256) return 2;
+  if (flag & 512) return 3;
+  if (flag & 1024) return 4;
+  if (flag & 2048) return 5;
+  return 0;
+}
+
+}  // namespace
+
+Recurrence TaskRecord::recurrence() const {
+  Recurrence r;
+  int type = recurType.value_or(0);
+  if (type < 1 || type > 6) return r;
+  r.kind = static_cast<RecurKind>(type);
+  r.every = recurEvery && *recurEvery >= 1 ? static_cast<int>(*recurEvery) : 1;
+  int flag = static_cast<int>(recurFlag.value_or(0));
+  auto startParts = start ? SplitDate(*start) : std::nullopt;
+  auto everyParts = everyDate ? SplitDate(*everyDate) : std::nullopt;
+  switch (r.kind) {
+    case RecurKind::kDaily:
+      r.weekdaysOnly = flag == 1;
+      if (r.weekdaysOnly) r.dayMask = 62;
+      break;
+    case RecurKind::kWeekly:
+      r.dayMask = flag & 127;
+      break;
+    case RecurKind::kMonthly:
+      if (startParts) r.monthDay = startParts->day;
+      break;
+    case RecurKind::kMonthlyWeekday:
+      r.dayMask = flag & 127;
+      r.instance = InstanceOfFlag(flag);
+      break;
+    case RecurKind::kYearly:
+      if (everyParts) {
+        r.month = everyParts->month, r.monthDay = everyParts->day;
+      } else if (startParts) {
+        r.month = startParts->month, r.monthDay = startParts->day;
+      }
+      break;
+    case RecurKind::kYearlyWeekday:
+      r.dayMask = flag & 127;
+      r.instance = InstanceOfFlag(flag);
+      if (everyParts) r.month = everyParts->month;
+      break;
+    case RecurKind::kNone:
+      break;
+  }
+  switch (expireType.value_or(-1)) {
+    case 0:
+      if (expireDate) r.end = Recurrence::End::kUntil, r.until = expireDate;
+      break;
+    case 1:
+      if (expireValue.value_or(0) > 0)
+        r.end = Recurrence::End::kCount, r.count = static_cast<int>(*expireValue);
+      break;
+    default:
+      break;
+  }
+  return r;
+}
+
+TaskRecord ReadTask(IItem* item) {
+  TaskRecord t;
+  SUID suid = SUID_NULL;
+  CheckHr("get_SUID", item->get_SUID(&suid));
+  t.id = suid;
+  t.subject = Text(item, u"SUBJECT");
+  t.detail = Text(item, u"DETAIL");
+  t.categories = Text(item, u"CATEGORIES");
+  t.sensitivity = Text(item, u"SENSITIVITY");
+  t.priority = Text(item, u"PRIORITY");
+  t.doneState = Text(item, u"DONE_STATE");
+  t.alarmType = Text(item, u"ALARM_TYPE");
+  t.start = Date(item, u"START_DATE");
+  t.due = Date(item, u"END_DATE");
+  t.alarmTime = Date(item, u"ALARM_TIME");
+  t.expireDate = Date(item, u"RECURRENCE_EXPIRE_DATE");
+  t.everyDate = Date(item, u"RECURRENCE_EVERY_DATE");
+  t.recurType = Integer(item, u"RECURRENCE_TYPE");
+  t.recurEvery = Integer(item, u"RECURRENCE_EVERY");
+  t.recurFlag = Integer(item, u"RECURRENCE_FLAG");
+  t.expireType = Integer(item, u"RECURRENCE_EXPIRE_TYPE");
+  t.expireValue = Integer(item, u"RECURRENCE_EXPIRE_VALUE");
+  return t;
+}
+
+void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
+  if (e.subject) PutText(item, u"SUBJECT", *e.subject);
+  if (e.detail) PutText(item, u"DETAIL", *e.detail);
+  if (e.categories) PutText(item, u"CATEGORIES", *e.categories);
+  if (e.sensitivity) PutText(item, u"SENSITIVITY", *e.sensitivity);
+  if (e.priority) PutText(item, u"PRIORITY", *e.priority);
+  if (e.done) PutText(item, u"DONE_STATE", *e.done ? "Done" : "Undone");
+  if (e.start) Put(item, u"START_DATE", Variant::Date(*e.start));
+  if (e.due) Put(item, u"END_DATE", Variant::Date(*e.due));
+  if (e.alarm) {
+    if (*e.alarm) {
+      PutText(item, u"ALARM_TYPE", "Time");
+      Put(item, u"ALARM_TIME", Variant::Date(**e.alarm));
+    } else {
+      PutText(item, u"ALARM_TYPE", "None");
+      Put(item, u"ALARM_TIME", Variant());
+    }
+  }
+  if (!e.recurrence) return;
+  const Recurrence& r = *e.recurrence;
+  Put(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
+  if (r.kind == RecurKind::kNone) {
+    for (const char16_t* c : {u"RECURRENCE_EVERY", u"RECURRENCE_FLAG", u"RECURRENCE_EXPIRE_TYPE",
+                              u"RECURRENCE_EXPIRE_VALUE", u"RECURRENCE_EXPIRE_DATE",
+                              u"RECURRENCE_EVERY_DATE"})
+      Put(item, c, Variant());
+    return;
+  }
+  Put(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
+  LONG flag = 0;
+  switch (r.kind) {
+    case RecurKind::kDaily: flag = r.weekdaysOnly ? 1 : 0; break;
+    case RecurKind::kWeekly: flag = r.dayMask; break;
+    case RecurKind::kMonthlyWeekday:
+    case RecurKind::kYearlyWeekday: flag = r.dayMask | InstanceBit(r.instance); break;
+    default: break;
+  }
+  Put(item, u"RECURRENCE_FLAG", Variant::I4(flag));
+  if (r.kind == RecurKind::kYearly || r.kind == RecurKind::kYearlyWeekday) {
+    std::optional<DATE> every;
+    if (r.month > 0) {
+      auto sp = start ? SplitDate(*start) : std::nullopt;
+      every = MakeDate(sp ? sp->year : 2000, r.month, r.monthDay > 0 ? r.monthDay : 1);
+    }
+    if (!every) every = start;
+    Put(item, u"RECURRENCE_EVERY_DATE", every ? Variant::Date(*every) : Variant());
+  }
+  switch (r.end) {
+    case Recurrence::End::kUntil:
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
+      Put(item, u"RECURRENCE_EXPIRE_DATE", Variant::Date(r.until.value_or(0)));
+      break;
+    case Recurrence::End::kCount:
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
+      Put(item, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(r.count));
+      break;
+    case Recurrence::End::kNone:
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
+      break;
+  }
+}
+
+int ParseDays(const std::string& text, int* instance) {
+  int mask = 0;
+  size_t pos = 0;
+  if (text.empty()) ThrowUsage("--days: empty list");
+  while (pos <= text.size()) {
+    size_t comma = text.find(',', pos);
+    std::string part = text.substr(pos, comma == std::string::npos ? std::string::npos
+                                                                    : comma - pos);
+    pos = comma == std::string::npos ? text.size() + 1 : comma + 1;
+    if (part.size() < 2) ThrowUsage("--days: bad day '" + part + "'");
+    std::string name = part.substr(part.size() - 2);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string ordinal = part.substr(0, part.size() - 2);
+    int day = -1;
+    for (int i = 0; i < 7; ++i)
+      if (name == kWeekdayNames[i]) day = i;
+    if (day < 0) ThrowUsage("--days: bad day '" + part + "'");
+    if (!ordinal.empty()) {
+      char* end = nullptr;
+      long n = std::strtol(ordinal.c_str(), &end, 10);
+      if (*end != '\0' || n == 0 || n < -1 || n > 5)
+        ThrowUsage("--days: bad ordinal in '" + part + "' (1..4, 5 or -1 for the last)");
+      int inst = n == -1 ? 5 : static_cast<int>(n);
+      if (!instance || (*instance != 0 && *instance != inst))
+        ThrowUsage("--days: one ordinal for all days");
+      *instance = inst;
+    }
+    mask |= 1 << day;
+  }
+  return mask;
+}
+
+std::string FormatDays(int mask) {
+  std::string s;
+  for (int i = 0; i < 7; ++i)
+    if (mask & (1 << i)) s += (s.empty() ? "" : ",") + std::string(kWeekdayNames[i]);
+  return s;
+}
+
+std::string DescribeRecurrence(const Recurrence& r) {
+  static const char* const kOrdinal[] = {"", "1st", "2nd", "3rd", "4th", "last"};
+  std::string s;
+  switch (r.kind) {
+    case RecurKind::kNone: return "";
+    case RecurKind::kDaily: s = r.weekdaysOnly ? "weekdays" : "daily"; break;
+    case RecurKind::kWeekly: s = "weekly " + FormatDays(r.dayMask); break;
+    case RecurKind::kMonthly: s = "monthly day " + std::to_string(r.monthDay); break;
+    case RecurKind::kMonthlyWeekday:
+      s = std::string("monthly ") + kOrdinal[r.instance % 6] + " " + FormatDays(r.dayMask);
+      break;
+    case RecurKind::kYearly:
+      s = "yearly " + std::to_string(r.month) + "/" + std::to_string(r.monthDay);
+      break;
+    case RecurKind::kYearlyWeekday:
+      s = std::string("yearly ") + kOrdinal[r.instance % 6] + " " + FormatDays(r.dayMask) +
+          " of month " + std::to_string(r.month);
+      break;
+  }
+  if (r.every > 1) s += " every " + std::to_string(r.every);
+  if (r.end == Recurrence::End::kUntil && r.until) s += " until " + FormatDay(*r.until);
+  if (r.end == Recurrence::End::kCount) s += " x" + std::to_string(r.count);
+  return s;
+}
+
+}  // namespace qwbhost

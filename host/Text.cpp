@@ -1,0 +1,178 @@
+#include "host/Text.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+#include "wincompat/com.h"
+
+namespace qwbhost {
+
+std::string Utf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    char32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // a lone surrogate
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    char32_t c;
+    int extra;
+    if (b < 0x80) {
+      c = b, extra = 0;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F, extra = 1;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F, extra = 2;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07, extra = 3;
+    } else {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (i + extra >= s.size()) {  // cut short at the end
+      out += u'\uFFFD';
+      break;
+    }
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char n = static_cast<unsigned char>(s[i + k]);
+      if ((n & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (n & 0x3F);
+    }
+    if (!ok) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    i += extra + 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+std::optional<DateTimeParts> SplitDate(DATE d) {
+  SYSTEMTIME st{};
+  if (!VariantTimeToSystemTime(d, &st)) return std::nullopt;
+  return DateTimeParts{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                       st.wDayOfWeek};
+}
+
+std::optional<DATE> MakeDate(int year, int month, int day, int hour, int minute, int second) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 ||
+      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+    return std::nullopt;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return std::nullopt;
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(year);
+  st.wMonth = static_cast<WORD>(month);
+  st.wDay = static_cast<WORD>(day);
+  st.wHour = static_cast<WORD>(hour);
+  st.wMinute = static_cast<WORD>(minute);
+  st.wSecond = static_cast<WORD>(second);
+  DOUBLE out = 0;
+  if (!SystemTimeToVariantTime(&st, &out)) return std::nullopt;
+  return out;
+}
+
+namespace {
+
+bool Number(std::string_view s, size_t pos, size_t len, int* out) {
+  if (pos + len > s.size()) return false;
+  for (size_t i = pos; i < pos + len; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+  return std::from_chars(s.data() + pos, s.data() + pos + len, *out).ec == std::errc();
+}
+
+}  // namespace
+
+std::optional<DATE> ParseDay(std::string_view t) {
+  int y, m, d;
+  if (t.size() != 10 || t[4] != '-' || t[7] != '-' || !Number(t, 0, 4, &y) ||
+      !Number(t, 5, 2, &m) || !Number(t, 8, 2, &d))
+    return std::nullopt;
+  return MakeDate(y, m, d);
+}
+
+std::optional<DATE> ParseMinute(std::string_view t) {
+  int y, mo, d, h, mi;
+  if (t.size() != 16 || t[4] != '-' || t[7] != '-' || (t[10] != ' ' && t[10] != 'T') ||
+      t[13] != ':' || !Number(t, 0, 4, &y) || !Number(t, 5, 2, &mo) || !Number(t, 8, 2, &d) ||
+      !Number(t, 11, 2, &h) || !Number(t, 14, 2, &mi))
+    return std::nullopt;
+  return MakeDate(y, mo, d, h, mi);
+}
+
+std::string FormatDay(DATE d) {
+  auto p = SplitDate(d);
+  if (!p) return "?";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p->year, p->month, p->day);
+  return buf;
+}
+
+std::string FormatMinute(DATE d) {
+  auto p = SplitDate(d);
+  if (!p) return "?";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", p->year, p->month, p->day, p->hour,
+                p->minute);
+  return buf;
+}
+
+std::string FormatIso(DATE d) {
+  auto p = SplitDate(d);
+  if (!p) return "?";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p->year, p->month, p->day,
+                p->hour, p->minute, p->second);
+  return buf;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace qwbhost
