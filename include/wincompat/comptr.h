@@ -2,6 +2,7 @@
 // VARIANT). One small class per resource; table code never pairs AddRef/Release by hand.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -118,11 +119,11 @@ class Variant {
   explicit Variant(const VARIANT& v) : Variant() { VariantCopy(&v_, &v); }
   ~Variant() { VariantClear(&v_); }
   Variant& operator=(const Variant& o) {
-    if (this != &o) VariantCopy(&v_, &o.v_);
+    if (this != std::addressof(o)) VariantCopy(&v_, &o.v_);
     return *this;
   }
   Variant& operator=(Variant&& o) noexcept {
-    if (this != &o) {
+    if (this != std::addressof(o)) {
       VariantClear(&v_);
       v_ = o.v_;
       VariantInit(&o.v_);
