@@ -1,0 +1,104 @@
+// The device file system of a phone image: device paths (backslashes, names matched without
+// case, stored with their case) mapped onto fs/, with attributes, the three FILETIMEs and
+// object ids kept in image.sqlite, disk space per store (main memory, or a storage card: a
+// root folder with the TEMPORARY attribute), and open files with their sharing.
+// Every operation answers a Win32 error number: 0 on success.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emulator/Image.h"
+
+namespace wmemu {
+
+// A directory entry as the find calls report it.
+struct FileEntry {
+  std::u16string name;  // bare name with its stored case
+  uint32_t attrs = 0;
+  uint64_t ctime = 0, atime = 0, mtime = 0;  // FILETIMEs
+  uint64_t size = 0;
+  uint32_t oid = 0;
+  bool hasChildren = false;  // folders only
+};
+
+class DeviceFs {
+ public:
+  // An open file (CeCreateFile).
+  struct OpenFile {
+    int fd = -1;
+    std::string fold;
+    std::filesystem::path host;
+    uint32_t access = 0, share = 0;
+    uint64_t pos = 0;
+  };
+
+  explicit DeviceFs(Image& image) : image_(image) {}
+  ~DeviceFs();
+
+  static uint64_t Now();  // the current time as a FILETIME
+
+  uint32_t Find(std::u16string_view pattern, std::vector<FileEntry>* out);
+  uint32_t CreateDirectory(std::u16string_view path, uint32_t attrs = 0);
+  uint32_t RemoveDirectory(std::u16string_view path);
+  uint32_t DeleteFile(std::u16string_view path);
+  uint32_t CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExists);
+  uint32_t MoveFile(std::u16string_view from, std::u16string_view to);
+  uint32_t DiskFreeSpace(std::u16string_view dir, uint64_t* freeToCaller, uint64_t* total,
+                         uint64_t* totalFree);
+
+  uint32_t Open(std::u16string_view path, uint32_t access, uint32_t share, uint32_t disposition,
+                uint32_t flagsAndAttributes, std::shared_ptr<OpenFile>* out);
+  uint32_t Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data);
+  uint32_t Write(OpenFile& f, const uint8_t* p, uint32_t n);
+  void Close(const std::shared_ptr<OpenFile>& f);
+  uint32_t GetTimes(OpenFile& f, uint64_t* c, uint64_t* a, uint64_t* w);
+  // Null pointers leave that time unchanged.
+  uint32_t SetTimes(OpenFile& f, const uint64_t* c, const uint64_t* a, const uint64_t* w);
+
+  // Image building: writes a whole file (creating folders along the way) or a folder with
+  // the given attributes and times (0 = now).
+  void PutFile(std::u16string_view path, const std::vector<uint8_t>& data, uint32_t attrs = 0x20,
+               uint64_t time = 0);
+  void PutFolder(std::u16string_view path, uint32_t attrs = 0x10, uint64_t time = 0);
+  // Capacity in bytes of main memory (store "") or of a card root folder.
+  void SetCapacity(std::u16string_view store, uint64_t total);
+
+ private:
+  struct Resolved {
+    std::vector<std::u16string> comps;  // with the stored case where they exist
+    std::filesystem::path host;
+    std::string fold;  // "\" + folded components joined by "\"
+    bool exists = false;
+    bool isDir = false;
+  };
+  struct Meta {
+    uint32_t oid = 0, attrs = 0;
+    uint64_t ctime = 0, atime = 0, mtime = 0;
+  };
+
+  uint32_t Resolve(std::u16string_view path, Resolved* r);
+  Meta LoadMeta(const Resolved& r);  // caller holds mu_
+  Meta LoadMeta(const std::string& fold, const std::filesystem::path& host, bool isDir);
+  void SaveMeta(const std::string& fold, const Meta& m);
+  void DropMeta(const std::string& fold, bool withChildren);
+  std::string StoreOf(const Resolved& r);
+  uint64_t Capacity(const std::string& store);
+  uint64_t Used(const std::string& store);
+  uint64_t Free(const std::string& store);
+  bool IsOpen(const std::string& fold, bool withChildren) const;
+  uint32_t ShareCheck(const std::string& fold, uint32_t access, uint32_t share) const;
+  void PutFolders(const std::vector<std::u16string>& comps, size_t n, uint64_t time);
+
+  Image& image_;
+  std::mutex mu_;
+  std::multimap<std::string, OpenFile*> open_;
+};
+
+}  // namespace wmemu

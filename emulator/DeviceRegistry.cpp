@@ -1,0 +1,182 @@
+#include "emulator/DeviceRegistry.h"
+
+#include "emulator/Text.h"
+
+namespace wmemu {
+
+namespace {
+
+std::vector<std::u16string> SplitKey(std::u16string_view sub) {
+  std::vector<std::u16string> parts;
+  std::u16string cur;
+  for (char16_t c : sub) {
+    if (c == u'\\') {
+      if (!cur.empty()) parts.push_back(std::move(cur));
+      cur.clear();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  if (!cur.empty()) parts.push_back(std::move(cur));
+  return parts;
+}
+
+struct KeyRow {
+  int64_t root;
+  std::u16string path;
+};
+
+KeyRow LoadKey(sqlite3* db, int64_t key) {
+  Stmt st(db, "SELECT root, path FROM reg_keys WHERE id = ?");
+  st.bind(1, key);
+  if (!st.step()) throw ImageError("registry key vanished");
+  return {st.i64(0), Utf16(st.text(1))};
+}
+
+std::optional<int64_t> FindKey(sqlite3* db, int64_t root, const std::u16string& path) {
+  Stmt st(db, "SELECT id FROM reg_keys WHERE root = ? AND fold = ?");
+  st.bind(1, root).bind(2, FoldUtf8(path));
+  if (!st.step()) return std::nullopt;
+  return st.i64(0);
+}
+
+std::u16string Join(const std::u16string& base, const std::u16string& part) {
+  return base.empty() ? part : base + u"\\" + part;
+}
+
+}  // namespace
+
+int64_t DeviceRegistry::Root(uint32_t hkey) {
+  std::optional<int64_t> id;
+  image_.Read([&] { id = FindKey(image_.db(), hkey, u""); });
+  if (!id) throw ImageError("registry root missing");
+  return *id;
+}
+
+std::optional<int64_t> DeviceRegistry::Open(int64_t key, std::u16string_view sub) {
+  std::optional<int64_t> id;
+  image_.Read([&] {
+    KeyRow k = LoadKey(image_.db(), key);
+    std::u16string path = k.path;
+    for (auto& p : SplitKey(sub)) path = Join(path, p);
+    id = FindKey(image_.db(), k.root, path);
+  });
+  return id;
+}
+
+std::pair<int64_t, bool> DeviceRegistry::Create(int64_t key, std::u16string_view sub) {
+  std::pair<int64_t, bool> result{key, false};
+  image_.Transaction([&] {
+    sqlite3* db = image_.db();
+    KeyRow k = LoadKey(db, key);
+    std::u16string path = k.path;
+    for (auto& p : SplitKey(sub)) {
+      path = Join(path, p);
+      if (auto id = FindKey(db, k.root, path)) {
+        result = {*id, false};
+        continue;
+      }
+      Stmt ins(db, "INSERT INTO reg_keys(root, path, fold) VALUES (?, ?, ?)");
+      ins.bind(1, k.root).bind(2, Utf8(path)).bind(3, FoldUtf8(path));
+      ins.step();
+      result = {sqlite3_last_insert_rowid(db), true};
+    }
+  });
+  return result;
+}
+
+std::optional<DeviceRegistry::Value> DeviceRegistry::Query(int64_t key,
+                                                           std::u16string_view name) {
+  std::optional<Value> v;
+  image_.Read([&] {
+    Stmt st(image_.db(), "SELECT type, data FROM reg_values WHERE key = ? AND fold = ?");
+    st.bind(1, key).bind(2, FoldUtf8(name));
+    if (st.step()) v = Value{static_cast<uint32_t>(st.i64(0)), st.blob(1)};
+  });
+  return v;
+}
+
+void DeviceRegistry::Set(int64_t key, std::u16string_view name, uint32_t type,
+                         const std::vector<uint8_t>& data) {
+  image_.Transaction([&] {
+    // Replacing keeps the case of the first spelling of the name, as the device does.
+    Stmt up(image_.db(), "UPDATE reg_values SET type = ?, data = ? WHERE key = ? AND fold = ?");
+    up.bind(1, static_cast<int64_t>(type)).bindBlob(2, data.data(), data.size());
+    up.bind(3, key).bind(4, FoldUtf8(name));
+    up.step();
+    if (sqlite3_changes(image_.db()) > 0) return;
+    Stmt ins(image_.db(),
+             "INSERT INTO reg_values(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?)");
+    ins.bind(1, key).bind(2, Utf8(name)).bind(3, FoldUtf8(name)).bind(4, int64_t(type));
+    ins.bindBlob(5, data.data(), data.size());
+    ins.step();
+  });
+}
+
+std::vector<uint8_t> DeviceRegistry::StringData(std::u16string_view s) {
+  std::vector<uint8_t> d;
+  d.reserve(s.size() * 2 + 2);
+  for (char16_t c : s) {
+    d.push_back(uint8_t(c));
+    d.push_back(uint8_t(c >> 8));
+  }
+  d.push_back(0);
+  d.push_back(0);
+  return d;
+}
+
+void DeviceRegistry::SetString(uint32_t root, std::u16string_view path, std::u16string_view name,
+                               std::u16string_view value, uint32_t type) {
+  Set(Create(Root(root), path).first, name, type, StringData(value));
+}
+
+void DeviceRegistry::SetDword(uint32_t root, std::u16string_view path, std::u16string_view name,
+                              uint32_t v) {
+  std::vector<uint8_t> d = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+  Set(Create(Root(root), path).first, name, 4 /*REG_DWORD*/, d);
+}
+
+void DeviceRegistry::SetMultiString(uint32_t root, std::u16string_view path,
+                                    std::u16string_view name,
+                                    const std::vector<std::u16string>& values) {
+  std::vector<uint8_t> d;
+  for (auto& v : values) {
+    auto s = StringData(v);
+    d.insert(d.end(), s.begin(), s.end());
+  }
+  d.push_back(0);
+  d.push_back(0);
+  Set(Create(Root(root), path).first, name, 7 /*REG_MULTI_SZ*/, d);
+}
+
+void DeviceRegistry::SetBinary(uint32_t root, std::u16string_view path, std::u16string_view name,
+                               const std::vector<uint8_t>& data) {
+  Set(Create(Root(root), path).first, name, 3 /*REG_BINARY*/, data);
+}
+
+std::optional<std::u16string> DeviceRegistry::GetString(uint32_t root, std::u16string_view path,
+                                                        std::u16string_view name) {
+  auto key = Open(Root(root), path);
+  if (!key) return std::nullopt;
+  auto v = Query(*key, name);
+  if (!v || (v->type != 1 && v->type != 2)) return std::nullopt;
+  std::u16string s;
+  for (size_t i = 0; i + 1 < v->data.size(); i += 2) {
+    char16_t c = char16_t(v->data[i] | v->data[i + 1] << 8);
+    if (!c) break;
+    s.push_back(c);
+  }
+  return s;
+}
+
+std::optional<uint32_t> DeviceRegistry::GetDword(uint32_t root, std::u16string_view path,
+                                                 std::u16string_view name) {
+  auto key = Open(Root(root), path);
+  if (!key) return std::nullopt;
+  auto v = Query(*key, name);
+  if (!v || v->type != 4 || v->data.size() < 4) return std::nullopt;
+  const auto& d = v->data;
+  return uint32_t(d[0]) | uint32_t(d[1]) << 8 | uint32_t(d[2]) << 16 | uint32_t(d[3]) << 24;
+}
+
+}  // namespace wmemu

@@ -1,0 +1,283 @@
+#include "emulator/Emulator.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "emulator/Presets.h"
+#include "emulator/RapiSession.h"
+#include "emulator/TaskStore.h"
+#include "emulator/Text.h"
+
+namespace wmemu {
+
+struct Emulator::Listener {
+  int fd = -1;
+  bool control = false;
+  std::string unixPath;
+  std::thread thread;
+};
+
+struct Emulator::Conn {
+  int fd = -1;
+  bool control = false;
+  std::atomic<bool> done{false};
+  std::thread thread;
+};
+
+namespace {
+
+int MakeListener(const std::string& address, std::string* actual, std::string* unixPath) {
+  if (address.rfind("unix:", 0) == 0) {
+    std::string path = address.substr(5);
+    sockaddr_un sa{};
+    if (path.empty() || path.size() >= sizeof sa.sun_path)
+      throw std::runtime_error("bad unix socket path: " + address);
+    sa.sun_family = AF_UNIX;
+    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error("socket: " + std::string(strerror(errno)));
+    ::unlink(path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0) {
+      std::string err = strerror(errno);
+      ::close(fd);
+      throw std::runtime_error("cannot listen on " + address + ": " + err);
+    }
+    *actual = address;
+    *unixPath = path;
+    return fd;
+  }
+  if (address.rfind("tcp:", 0) != 0)
+    throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+  std::string rest = address.substr(4);
+  size_t colon = rest.rfind(':');
+  if (colon == std::string::npos) throw std::runtime_error("missing port in " + address);
+  std::string host = rest.substr(0, colon), portText = rest.substr(colon + 1);
+  char* end = nullptr;
+  long port = std::strtol(portText.c_str(), &end, 10);
+  if (portText.empty() || *end || port < 0 || port > 65535)
+    throw std::runtime_error("bad port in " + address);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  if (host == "localhost") host = "127.0.0.1";
+  if (::inet_pton(AF_INET, host.c_str(), &sa.sin_addr) != 1)
+    throw std::runtime_error("bad IPv4 address in " + address);
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error("socket: " + std::string(strerror(errno)));
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 64) != 0) {
+    std::string err = strerror(errno);
+    ::close(fd);
+    throw std::runtime_error("cannot listen on " + address + ": " + err);
+  }
+  socklen_t len = sizeof sa;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+  *actual = "tcp:" + host + ":" + std::to_string(ntohs(sa.sin_port));
+  return fd;
+}
+
+uint32_t ParseNumber(const nlohmann::json& v) {
+  if (v.is_number_integer()) return static_cast<uint32_t>(v.get<int64_t>());
+  if (v.is_string()) return static_cast<uint32_t>(std::stoull(v.get<std::string>(), nullptr, 0));
+  throw std::runtime_error("expected a number");
+}
+
+}  // namespace
+
+std::unique_ptr<Emulator> Emulator::Open(const std::filesystem::path& imageDir) {
+  return std::unique_ptr<Emulator>(new Emulator(Image::Open(imageDir)));
+}
+
+void Emulator::CreateImage(const std::filesystem::path& dir, const std::string& preset,
+                           const std::string& modelName) {
+  if (preset != "empty" && preset != "demo")
+    throw std::runtime_error("unknown preset \"" + preset + "\" (use empty or demo)");
+  std::error_code ec;
+  if (std::filesystem::exists(dir / "image.sqlite", ec))
+    throw std::runtime_error("an image exists already in " + dir.string());
+  auto image = Image::Open(dir, true);
+  BuildPreset(*image, preset, modelName);
+}
+
+Emulator::Emulator(std::unique_ptr<Image> image)
+    : image_(std::move(image)), fs_(*image_), registry_(*image_) {
+  core_.reset(new DeviceCore{*image_, fs_, registry_, services_, faults_});
+  RegisterTaskStore(services_);
+  faults_.SetUnplugHandler([this] { CloseConnections(); });
+}
+
+Emulator::~Emulator() { Stop(); }
+
+std::string Emulator::modelName() {
+  return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"OrigName").value_or(u""));
+}
+
+std::string Emulator::Listen(const std::string& address) { return StartListener(address, false); }
+
+std::string Emulator::ListenControl(const std::string& address) {
+  return StartListener(address, true);
+}
+
+std::string Emulator::StartListener(const std::string& address, bool control) {
+  auto l = std::make_unique<Listener>();
+  std::string actual;
+  l->fd = MakeListener(address, &actual, &l->unixPath);
+  l->control = control;
+  std::lock_guard<std::mutex> lock(mu_);
+  stopping_ = false;
+  Listener* raw = l.get();
+  l->thread = std::thread([this, raw] { AcceptLoop(raw); });
+  listeners_.push_back(std::move(l));
+  return actual;
+}
+
+void Emulator::AcceptLoop(Listener* l) {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (stopping_) return;
+    }
+    pollfd pfd{l->fd, POLLIN, 0};
+    int r = ::poll(&pfd, 1, 100);
+    if (r <= 0) continue;
+    int fd = ::accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    // An unplugged phone takes no connection.
+    if (!l->control && faults_.unplugged()) {
+      ::close(fd);
+      continue;
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    if (stopping_) {
+      ::close(fd);
+      return;
+    }
+    Reap();
+    auto c = std::make_unique<Conn>();
+    c->fd = fd;
+    c->control = l->control;
+    Conn* raw = c.get();
+    conns_.push_back(std::move(c));
+    raw->thread = std::thread([this, raw] { ServeConnection(raw); });
+  }
+}
+
+void Emulator::ServeConnection(Conn* c) {
+  if (c->control) {
+    ServeControl(c->fd);
+  } else {
+    Connection conn(c->fd, faults_);
+    RapiSession session(*core_, conn);
+    session.Run();
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  ::close(c->fd);
+  c->fd = -1;
+  c->done = true;
+}
+
+void Emulator::Reap() {
+  for (auto it = conns_.begin(); it != conns_.end();) {
+    if ((*it)->done) {
+      (*it)->thread.join();
+      it = conns_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void Emulator::CloseConnections() {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (auto& c : conns_)
+    if (!c->control && c->fd >= 0) ::shutdown(c->fd, SHUT_RDWR);
+}
+
+void Emulator::Stop() {
+  std::vector<std::unique_ptr<Listener>> listeners;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    stopping_ = true;
+    listeners.swap(listeners_);
+    for (auto& c : conns_)
+      if (c->fd >= 0) ::shutdown(c->fd, SHUT_RDWR);
+  }
+  for (auto& l : listeners) {
+    l->thread.join();
+    ::close(l->fd);
+    if (!l->unixPath.empty()) ::unlink(l->unixPath.c_str());
+  }
+  std::list<std::unique_ptr<Conn>> conns;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    conns.swap(conns_);
+  }
+  for (auto& c : conns) c->thread.join();
+}
+
+void Emulator::ServeControl(int fd) {
+  std::string buf;
+  char chunk[1024];
+  for (;;) {
+    ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) return;
+    buf.append(chunk, static_cast<size_t>(n));
+    if (buf.size() > 1 << 20) return;
+    size_t nl;
+    while ((nl = buf.find('\n')) != std::string::npos) {
+      std::string line = buf.substr(0, nl);
+      buf.erase(0, nl + 1);
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      std::string reply = Control(line) + "\n";
+      if (rapi2::SendAll(fd, reply.data(), reply.size()) != rapi2::IoResult::kOk) return;
+    }
+  }
+}
+
+std::string Emulator::Control(const std::string& jsonLine) {
+  nlohmann::json reply;
+  try {
+    nlohmann::json j = nlohmann::json::parse(jsonLine);
+    std::string cmd = j.at("cmd").get<std::string>();
+    std::string name = j.value("name", std::string());
+    if (cmd == "fail") {
+      int count = j.value("count", 1);
+      if (j.contains("hresult"))
+        faults_.FailNextHr(name, count, static_cast<int32_t>(ParseNumber(j["hresult"])));
+      else
+        faults_.FailNext(name, count, ParseNumber(j.at("error")));
+    } else if (cmd == "drop") {
+      if (j.contains("afterBytes"))
+        faults_.DropAfterBytes(j["afterBytes"].get<uint64_t>());
+      else
+        faults_.DropOnCall(j.at("onCall").get<int>(), name);
+    } else if (cmd == "unplug") {
+      faults_.Unplug();
+    } else if (cmd == "replug") {
+      faults_.Replug();
+    } else if (cmd == "delay") {
+      faults_.Delay(j.at("ms").get<int>(), name);
+    } else if (cmd == "clear") {
+      faults_.Clear();
+    } else {
+      throw std::runtime_error("unknown command \"" + cmd + "\"");
+    }
+    reply["ok"] = true;
+  } catch (const std::exception& e) {
+    reply["ok"] = false;
+    reply["error"] = e.what();
+  }
+  return reply.dump();
+}
+
+}  // namespace wmemu

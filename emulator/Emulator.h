@@ -1,0 +1,88 @@
+// The phone emulator, in process: serves one phone image (a folder with fs/ and image.sqlite)
+// to RAPI2 clients over loopback TCP or Unix sockets, with the device-side service
+// "QWBRapiServer" and fault injection. Every connection is served on its own thread.
+//
+//   auto emu = wmemu::Emulator::Open(dir);
+//   std::string addr = emu->Listen("tcp:127.0.0.1:0");  // "tcp:127.0.0.1:<port>"
+//   ... set QWBDCAWM_DEVICE=addr and talk to it ...
+//   emu->Stop();
+#pragma once
+
+#include <filesystem>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulator/DeviceFs.h"
+#include "emulator/DeviceRegistry.h"
+#include "emulator/FaultInjector.h"
+#include "emulator/Image.h"
+#include "emulator/ServiceRegistry.h"
+
+namespace wmemu {
+
+struct DeviceCore;
+
+class Emulator {
+ public:
+  // Opens an existing image; throws ImageError (a std::runtime_error) on error.
+  static std::unique_ptr<Emulator> Open(const std::filesystem::path& imageDir);
+  // Creates an image in dir (created if missing; must not hold an image yet).
+  // preset: "empty" or "demo"; modelName goes to HKLM\Ident OrigName.
+  static void CreateImage(const std::filesystem::path& dir, const std::string& preset,
+                          const std::string& modelName);
+  ~Emulator();
+
+  // Starts serving on "tcp:HOST:PORT" (port 0 picks one) or "unix:PATH"; returns the actual
+  // address. May be called more than once. Throws std::runtime_error on failure.
+  std::string Listen(const std::string& address);
+  // Opens the control socket ("unix:PATH" or "tcp:HOST:PORT") taking JSON lines (see
+  // Control()).
+  std::string ListenControl(const std::string& address);
+  // Closes the listeners and every connection, and waits for their threads.
+  void Stop();
+
+  // One control command as a JSON object, answered as a JSON object: {"ok":true} or
+  // {"ok":false,"error":"..."}. Commands:
+  //   {"cmd":"fail","name":"CeReadFile","count":2,"error":5}        device error number
+  //   {"cmd":"fail","name":"DevCeGet","count":1,"hresult":"0x80004005"}
+  //   {"cmd":"drop","afterBytes":100}   {"cmd":"drop","onCall":3,"name":"CeReadFile"}
+  //   {"cmd":"unplug"}  {"cmd":"replug"}  {"cmd":"delay","ms":200,"name":""}  {"cmd":"clear"}
+  std::string Control(const std::string& jsonLine);
+
+  FaultInjector& faults() { return faults_; }
+  ServiceRegistry& services() { return services_; }
+  Image& image() { return *image_; }
+  DeviceFs& files() { return fs_; }
+  DeviceRegistry& registry() { return registry_; }
+  // HKLM\Ident OrigName.
+  std::string modelName();
+
+ private:
+  explicit Emulator(std::unique_ptr<Image> image);
+  struct Listener;
+  struct Conn;
+  std::string StartListener(const std::string& address, bool control);
+  void AcceptLoop(Listener* l);
+  void ServeConnection(Conn* c);
+  void ServeControl(int fd);
+  void CloseConnections();
+  void Reap();
+
+  std::unique_ptr<Image> image_;
+  DeviceFs fs_;
+  DeviceRegistry registry_;
+  ServiceRegistry services_;
+  FaultInjector faults_;
+  std::unique_ptr<DeviceCore> core_;
+
+  std::mutex mu_;
+  bool stopping_ = false;
+  std::vector<std::unique_ptr<Listener>> listeners_;
+  std::list<std::unique_ptr<Conn>> conns_;
+};
+
+}  // namespace wmemu

@@ -1,0 +1,78 @@
+// Faults the emulator can be told to inject, from tests (this API) or from the control socket
+// of `qwbdcawm-emu serve --control`. Names are RAPI call names ("CeReadFile", "CeRegOpenKeyEx",
+// "CeRapiInvoke", ...) or DevCe function names ("DevCeGet"); an empty name matches every call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wmemu {
+
+struct InjectedFailure {
+  bool isHresult = false;  // code is an HRESULT, else a device (Win32) error number
+  uint32_t code = 0;
+  // The device error number a RAPI call answers with.
+  uint32_t DeviceError() const {
+    return isHresult && ((code >> 16) & 0x1fff) == 7 ? (code & 0xFFFF) : code;
+  }
+  // The HRESULT a DevCe function answers with.
+  int32_t Hresult() const {
+    if (isHresult || static_cast<int32_t>(code) <= 0) return static_cast<int32_t>(code);
+    return static_cast<int32_t>(0x80070000u | (code & 0xFFFF));
+  }
+};
+
+class FaultInjector {
+ public:
+  // The next `count` calls named `name` fail with the device error / the HRESULT.
+  void FailNext(const std::string& name, int count, uint32_t deviceError);
+  void FailNextHr(const std::string& name, int count, int32_t hr);
+  // The connection that writes next is closed once `bytes` more bytes went out.
+  void DropAfterBytes(uint64_t bytes);
+  // The n-th call from now (1 = the next) named `name` closes its connection unanswered.
+  void DropOnCall(int n, const std::string& name = "");
+  // Unplug closes every connection and refuses new ones until Replug.
+  void Unplug();
+  void Replug();
+  bool unplugged() const;
+  // Replies to calls named `name` wait `ms` milliseconds (0 removes the delay).
+  void Delay(int ms, const std::string& name = "");
+  // Removes every fault and replugs.
+  void Clear();
+
+  // Server side.
+  // A call may carry two names (CeRapiInvoke and its DevCe function); a rule matching
+  // either applies once.
+  std::optional<InjectedFailure> TakeFailure(std::string_view name, std::string_view alt = {});
+  bool TakeDropOnCall(std::string_view name, std::string_view alt = {});
+  // How many of n bytes may be written; *drop is set when the connection must close after.
+  size_t AllowWrite(size_t n, bool* drop);
+  int DelayFor(std::string_view name, std::string_view alt = {}) const;
+  void SetUnplugHandler(std::function<void()> fn);
+
+ private:
+  struct Failure {
+    std::string name;
+    int count;
+    InjectedFailure what;
+  };
+  struct DelayRule {
+    std::string name;
+    int ms;
+  };
+  mutable std::mutex mu_;
+  std::vector<Failure> failures_;
+  std::optional<uint64_t> dropAfter_;
+  std::string dropCallName_;
+  int dropCallIn_ = 0;
+  bool unplugged_ = false;
+  std::vector<DelayRule> delays_;
+  std::function<void()> onUnplug_;
+};
+
+}  // namespace wmemu

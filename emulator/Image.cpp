@@ -1,0 +1,147 @@
+#include "emulator/Image.h"
+
+namespace wmemu {
+
+namespace {
+[[noreturn]] void Fail(sqlite3* db, const char* what) {
+  throw ImageError(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+}  // namespace
+
+Stmt::Stmt(sqlite3* db, const char* sql) : db_(db) {
+  if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK) Fail(db, "prepare");
+}
+Stmt::~Stmt() { sqlite3_finalize(st_); }
+
+Stmt& Stmt::bind(int i, int64_t v) {
+  if (sqlite3_bind_int64(st_, i, v) != SQLITE_OK) Fail(db_, "bind");
+  return *this;
+}
+Stmt& Stmt::bind(int i, double v) {
+  if (sqlite3_bind_double(st_, i, v) != SQLITE_OK) Fail(db_, "bind");
+  return *this;
+}
+Stmt& Stmt::bind(int i, std::string_view t) {
+  if (sqlite3_bind_text(st_, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT) !=
+      SQLITE_OK)
+    Fail(db_, "bind");
+  return *this;
+}
+Stmt& Stmt::bindBlob(int i, const void* p, size_t n) {
+  static const uint8_t kEmpty = 0;
+  if (sqlite3_bind_blob(st_, i, n ? p : &kEmpty, static_cast<int>(n), SQLITE_TRANSIENT) !=
+      SQLITE_OK)
+    Fail(db_, "bind");
+  return *this;
+}
+Stmt& Stmt::bindNull(int i) {
+  if (sqlite3_bind_null(st_, i) != SQLITE_OK) Fail(db_, "bind");
+  return *this;
+}
+bool Stmt::step() {
+  int r = sqlite3_step(st_);
+  if (r == SQLITE_ROW) return true;
+  if (r == SQLITE_DONE) return false;
+  Fail(db_, "step");
+}
+void Stmt::reset() {
+  sqlite3_reset(st_);
+  sqlite3_clear_bindings(st_);
+}
+int64_t Stmt::i64(int c) const { return sqlite3_column_int64(st_, c); }
+double Stmt::real(int c) const { return sqlite3_column_double(st_, c); }
+std::string Stmt::text(int c) const {
+  const unsigned char* p = sqlite3_column_text(st_, c);
+  return p ? std::string(reinterpret_cast<const char*>(p), sqlite3_column_bytes(st_, c))
+           : std::string();
+}
+std::vector<uint8_t> Stmt::blob(int c) const {
+  const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(st_, c));
+  int n = sqlite3_column_bytes(st_, c);
+  return p ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
+}
+int Stmt::type(int c) const { return sqlite3_column_type(st_, c); }
+
+std::unique_ptr<Image> Image::Open(const std::filesystem::path& dir, bool create) {
+  namespace fs = std::filesystem;
+  fs::path dbPath = dir / "image.sqlite";
+  std::error_code ec;
+  if (!create) {
+    if (!fs::is_regular_file(dbPath, ec) || !fs::is_directory(dir / "fs", ec))
+      throw ImageError("not a phone image (no image.sqlite and fs/): " + dir.string());
+  } else {
+    fs::create_directories(dir / "fs", ec);
+    if (ec) throw ImageError("cannot create " + (dir / "fs").string() + ": " + ec.message());
+  }
+  sqlite3* db = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  if (sqlite3_open_v2(dbPath.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    throw ImageError("cannot open " + dbPath.string() + ": " + msg);
+  }
+  std::unique_ptr<Image> img(new Image(dir, db));
+  sqlite3_busy_timeout(db, 5000);
+  std::lock_guard<std::mutex> lock(img->mu_);
+  img->Exec("PRAGMA journal_mode=WAL");
+  img->Exec("PRAGMA synchronous=NORMAL");
+  img->CreateSchema();
+  return img;
+}
+
+Image::~Image() { sqlite3_close(db_); }
+
+void Image::Exec(const char* sql) {
+  char* err = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+    std::string msg = err ? err : "unknown";
+    sqlite3_free(err);
+    throw ImageError(std::string("exec: ") + msg);
+  }
+}
+
+void Image::CreateSchema() {
+  Exec(R"(
+    CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value);
+    -- Attributes and the three FILETIMEs of device files, keyed by the case-folded device path.
+    CREATE TABLE IF NOT EXISTS files(oid INTEGER PRIMARY KEY AUTOINCREMENT,
+                                     fold TEXT NOT NULL UNIQUE, attrs INTEGER NOT NULL,
+                                     ctime INTEGER NOT NULL, atime INTEGER NOT NULL,
+                                     mtime INTEGER NOT NULL);
+    -- Capacity of each store: '' is main memory, otherwise the folded card root name.
+    CREATE TABLE IF NOT EXISTS stores(fold TEXT PRIMARY KEY, total INTEGER NOT NULL);
+    CREATE TABLE IF NOT EXISTS reg_keys(id INTEGER PRIMARY KEY AUTOINCREMENT,
+                                        root INTEGER NOT NULL, path TEXT NOT NULL,
+                                        fold TEXT NOT NULL, UNIQUE(root, fold));
+    CREATE TABLE IF NOT EXISTS reg_values(key INTEGER NOT NULL, name TEXT NOT NULL,
+                                          fold TEXT NOT NULL, type INTEGER NOT NULL,
+                                          data BLOB NOT NULL, PRIMARY KEY(key, fold));
+    -- Service store records (kind 3 = tasks) and their typed properties in order.
+    CREATE TABLE IF NOT EXISTS records(id INTEGER PRIMARY KEY AUTOINCREMENT,
+                                       kind INTEGER NOT NULL);
+    CREATE TABLE IF NOT EXISTS record_props(id INTEGER NOT NULL, seq INTEGER NOT NULL,
+                                            name TEXT NOT NULL, type INTEGER NOT NULL,
+                                            value, PRIMARY KEY(id, seq));
+    INSERT OR IGNORE INTO reg_keys(root, path, fold) VALUES
+      (2147483648, '', ''), (2147483649, '', ''), (2147483650, '', ''), (2147483651, '', '');
+  )");
+}
+
+void Image::Transaction(const std::function<void()>& fn) {
+  std::lock_guard<std::mutex> lock(mu_);
+  Exec("BEGIN IMMEDIATE");
+  try {
+    fn();
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Exec("COMMIT");
+}
+
+void Image::Read(const std::function<void()>& fn) {
+  std::lock_guard<std::mutex> lock(mu_);
+  fn();
+}
+
+}  // namespace wmemu

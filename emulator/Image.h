@@ -1,0 +1,80 @@
+// A phone image on disk: the folder holding fs/ (the device file system) and image.sqlite
+// (file attributes and times, the device registry and the service stores). One Image is
+// shared by every connection of an emulator; the database is guarded by one mutex.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wmemu {
+
+class ImageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A prepared statement; every failure throws ImageError.
+class Stmt {
+ public:
+  Stmt(sqlite3* db, const char* sql);
+  ~Stmt();
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+
+  Stmt& bind(int i, int64_t v);
+  Stmt& bind(int i, double v);
+  Stmt& bind(int i, std::string_view text);
+  Stmt& bindBlob(int i, const void* p, size_t n);
+  Stmt& bindNull(int i);
+  // Steps once: true while a row is available.
+  bool step();
+  void reset();
+  int64_t i64(int col) const;
+  double real(int col) const;
+  std::string text(int col) const;
+  std::vector<uint8_t> blob(int col) const;
+  int type(int col) const;  // SQLITE_INTEGER, SQLITE_FLOAT, ...
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* st_ = nullptr;
+};
+
+class Image {
+ public:
+  // Opens an existing image (throws ImageError when dir has no image.sqlite), or creates an
+  // empty one (fs/ and the schema) when create is set.
+  static std::unique_ptr<Image> Open(const std::filesystem::path& dir, bool create = false);
+  ~Image();
+
+  const std::filesystem::path& dir() const { return dir_; }
+  std::filesystem::path fsRoot() const { return dir_ / "fs"; }
+
+  // The database; use it only while holding mutex().
+  sqlite3* db() { return db_; }
+  std::mutex& mutex() { return mu_; }
+  // Runs fn under the mutex inside one transaction; a throwing fn rolls it back.
+  void Transaction(const std::function<void()>& fn);
+  // Runs fn under the mutex without a transaction (reads).
+  void Read(const std::function<void()>& fn);
+  void Exec(const char* sql);  // caller holds the mutex
+
+ private:
+  Image(std::filesystem::path dir, sqlite3* db) : dir_(std::move(dir)), db_(db) {}
+  void CreateSchema();
+  std::filesystem::path dir_;
+  sqlite3* db_;
+  std::mutex mu_;
+};
+
+}  // namespace wmemu

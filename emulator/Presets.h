@@ -1,0 +1,20 @@
+// The images `qwbdcawm-emu init` creates: "empty" (a phone just out of its box: the usual
+// folders, the registry the component reads, no card, no data) and "demo" (a phone in use:
+// documents, pictures, voice notes, a storage card with camera pictures, a dozen tasks).
+#pragma once
+
+#include <string>
+
+#include "emulator/Image.h"
+
+namespace wmemu {
+
+// Fills a freshly created image. Throws on an unknown preset.
+void BuildPreset(Image& image, const std::string& preset, const std::string& modelName);
+
+// An OLE automation date (days since 30 December 1899) of a UTC calendar time.
+double OleDate(int year, int month, int day, int hour = 0, int minute = 0);
+// A FILETIME (100 ns units since 1601) of a UTC calendar time.
+uint64_t FileTimeOf(int year, int month, int day, int hour = 0, int minute = 0);
+
+}  // namespace wmemu

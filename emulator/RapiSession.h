@@ -1,0 +1,88 @@
+// One RAPI2 connection of the emulator: reads request frames, answers each with one reply
+// frame, and hands the connection to a stream function when asked for one. Handles (files,
+// searches, registry keys) belong to the connection and are freed when it closes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "emulator/DeviceFs.h"
+#include "emulator/DeviceRegistry.h"
+#include "emulator/FaultInjector.h"
+#include "emulator/ServiceRegistry.h"
+#include "platform/rapi/Rapi2Wire.h"
+
+namespace wmemu {
+
+// What every connection of one emulator shares.
+struct DeviceCore {
+  Image& image;
+  DeviceFs& fs;
+  DeviceRegistry& registry;
+  ServiceRegistry& services;
+  FaultInjector& faults;
+};
+
+// The socket of a connection; writes go through the byte-limit fault.
+class Connection : public ServiceStream {
+ public:
+  Connection(int fd, FaultInjector& faults) : fd_(fd), faults_(faults) {}
+  int fd() const { return fd_; }
+  bool Read(void* p, size_t n) override;
+  bool Write(const void* p, size_t n) override;
+  size_t ReadSome(void* p, size_t n) override;
+  bool dropped() const { return dropped_; }
+
+ private:
+  int fd_;
+  FaultInjector& faults_;
+  bool dropped_ = false;
+};
+
+// The name of a RAPI2 command word ("CeReadFile"), "" when unknown.
+const char* RapiCommandName(uint32_t command);
+
+class RapiSession {
+ public:
+  RapiSession(DeviceCore& core, Connection& conn) : core_(core), conn_(conn) {}
+  ~RapiSession();
+  // Serves until the peer closes, a fault drops the connection or a stream function ends.
+  void Run();
+
+ private:
+  enum class Outcome { kReply, kDrop, kStreamDone };
+  Outcome Handle(uint32_t cmd, rapi2::Reader& rd, rapi2::Writer* w);
+  void FindFirst(rapi2::Reader& rd, rapi2::Writer* w);
+  void FindNext(rapi2::Reader& rd, rapi2::Writer* w);
+  void FindAll(rapi2::Reader& rd, rapi2::Writer* w);
+  void RegOpen(rapi2::Reader& rd, rapi2::Writer* w, bool create);
+  void RegQuery(rapi2::Reader& rd, rapi2::Writer* w);
+  void RegSet(rapi2::Reader& rd, rapi2::Writer* w);
+  Outcome Invoke(rapi2::Reader& rd, rapi2::Writer* w);
+  uint32_t NewHandle();
+  bool KeyOf(uint32_t hkey, int64_t* id);
+
+  struct Search {
+    std::vector<FileEntry> entries;
+    size_t next = 0;
+  };
+
+  DeviceCore& core_;
+  Connection& conn_;
+  uint32_t nextHandle_ = 0x1000;
+  std::map<uint32_t, std::shared_ptr<DeviceFs::OpenFile>> files_;
+  std::map<uint32_t, Search> searches_;
+  std::map<uint32_t, int64_t> keys_;
+};
+
+// The reply a command gives when it fails with a device error: every unconditional field
+// present and zero (for the registry, the error is the result; for CeRapiInvoke, the HRESULT
+// of the error).
+void WriteFailure(uint32_t command, uint32_t error, rapi2::Writer* w);
+
+}  // namespace wmemu

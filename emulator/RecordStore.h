@@ -1,0 +1,38 @@
+// The service stores of the phone image: records of one kind (3 = tasks) with their typed
+// properties, in image.sqlite. Properties are kept in the order they were sent, one row each,
+// with the value in its SQLite type (TEXT strings, REAL dates, INTEGER integers and booleans,
+// BLOB binary and unknown names).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "emulator/Image.h"
+#include "link/DeviceRecord.h"
+
+namespace wmemu {
+
+class RecordStore {
+ public:
+  RecordStore(Image& image, uint32_t kind) : image_(image), kind_(kind) {}
+
+  // Entry ids in ascending order.
+  std::vector<uint32_t> List();
+  // The properties of an entry, as they go into a reply; nullopt when there is no such entry.
+  std::optional<std::vector<devrec::Property>> Get(uint32_t id);
+  uint32_t Add(const std::vector<devrec::RawEntry>& props);
+  // Replaces the whole property set; false when there is no such entry.
+  bool Replace(uint32_t id, const std::vector<devrec::RawEntry>& props);
+  bool Delete(uint32_t id);
+
+  // A property as the writer would send it, with its type from the kind's table.
+  static devrec::RawEntry Raw(uint32_t kind, const devrec::Property& p);
+
+ private:
+  void PutProps(uint32_t id, const std::vector<devrec::RawEntry>& props);
+  Image& image_;
+  uint32_t kind_;
+};
+
+}  // namespace wmemu

@@ -1,0 +1,163 @@
+// qwbdcawm-emu: creates phone images, serves them to RAPI2 clients and injects faults into a
+// running emulator through its control socket.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstring>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "emulator/Emulator.h"
+
+namespace {
+
+int Connect(const std::string& address) {
+  if (address.rfind("unix:", 0) == 0) {
+    sockaddr_un sa{};
+    std::string path = address.substr(5);
+    if (path.empty() || path.size() >= sizeof sa.sun_path)
+      throw std::runtime_error("bad unix socket path: " + address);
+    sa.sun_family = AF_UNIX;
+    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+      throw std::runtime_error("cannot connect to " + address + ": " + strerror(errno));
+    return fd;
+  }
+  if (address.rfind("tcp:", 0) == 0) {
+    std::string rest = address.substr(4);
+    size_t colon = rest.rfind(':');
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    if (colon == std::string::npos ||
+        ::inet_pton(AF_INET, rest.substr(0, colon).c_str(), &sa.sin_addr) != 1)
+      throw std::runtime_error("bad address: " + address);
+    sa.sin_port = htons(static_cast<uint16_t>(std::stoi(rest.substr(colon + 1))));
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+      throw std::runtime_error("cannot connect to " + address + ": " + strerror(errno));
+    return fd;
+  }
+  throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+}
+
+// Sends one control line and prints the answer; false when the emulator refused it.
+bool SendControl(const std::string& address, const nlohmann::json& cmd) {
+  int fd = Connect(address);
+  std::string line = cmd.dump() + "\n";
+  if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
+    ::close(fd);
+    throw std::runtime_error("cannot send to " + address);
+  }
+  std::string reply;
+  char c;
+  while (::recv(fd, &c, 1, 0) == 1 && c != '\n') reply.push_back(c);
+  ::close(fd);
+  if (reply.empty()) throw std::runtime_error("no answer from " + address);
+  auto j = nlohmann::json::parse(reply);
+  if (!j.value("ok", false)) {
+    std::cerr << "qwbdcawm-emu: " << j.value("error", std::string("refused")) << "\n";
+    return false;
+  }
+  return true;
+}
+
+int Serve(const std::string& dir, const std::string& listen, const std::string& control) {
+  // Signals are taken by sigwait below; the serving threads must not see them.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  auto emu = wmemu::Emulator::Open(dir);
+  std::string address = emu->Listen(listen);
+  std::cout << address << std::endl;
+  if (!control.empty()) std::cerr << "control: " << emu->ListenControl(control) << std::endl;
+  int sig = 0;
+  sigwait(&set, &sig);
+  emu->Stop();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Windows Mobile phone emulator: a RAPI2 server for phone images"};
+  app.require_subcommand(1);
+
+  std::string dir, preset = "demo", model = "Aster W1", listen, control;
+  auto* init = app.add_subcommand("init", "Create a phone image in DIR");
+  init->add_option("DIR", dir, "Image folder (created if missing)")->required();
+  init->add_option("--preset", preset, "empty or demo")
+      ->check(CLI::IsMember({"empty", "demo"}))
+      ->capture_default_str();
+  init->add_option("--model", model, "Model name (HKLM\\Ident OrigName)")->capture_default_str();
+
+  auto* serve = app.add_subcommand("serve", "Serve the image in DIR until SIGINT/SIGTERM");
+  serve->add_option("DIR", dir, "Image folder")->required()->check(CLI::ExistingDirectory);
+  serve->add_option("--listen", listen, "tcp:127.0.0.1:PORT or unix:PATH")->required();
+  serve->add_option("--control", control, "Control socket for `fault`: unix:PATH");
+
+  auto* fault = app.add_subcommand("fault", "Inject a fault into a serving emulator");
+  fault->add_option("--control", control, "The emulator's control socket")->required();
+  fault->require_subcommand(1);
+  std::string name, hresult;
+  int count = 1, onCall = 0, ms = 0;
+  long long error = -1, afterBytes = -1;
+  auto* fail = fault->add_subcommand("fail", "Fail the next calls of a RAPI call or DevCe function");
+  fail->add_option("--name", name, "Call name, e.g. CeReadFile or DevCeGet (empty: any)");
+  fail->add_option("--count", count, "How many calls fail")->capture_default_str();
+  auto* errOpt = fail->add_option("--error", error, "Device error number, e.g. 5");
+  auto* hrOpt = fail->add_option("--hresult", hresult, "HRESULT, e.g. 0x80004005");
+  errOpt->excludes(hrOpt);
+  auto* drop = fault->add_subcommand("drop", "Drop a connection");
+  auto* abOpt = drop->add_option("--after-bytes", afterBytes, "after K more bytes written");
+  auto* ocOpt = drop->add_option("--on-call", onCall, "on the Nth call from now");
+  abOpt->excludes(ocOpt);
+  drop->add_option("--name", name, "Only count calls of this name (with --on-call)");
+  fault->add_subcommand("unplug", "Close every connection and refuse new ones");
+  fault->add_subcommand("replug", "Accept connections again");
+  auto* delay = fault->add_subcommand("delay", "Delay replies");
+  delay->add_option("--ms", ms, "Milliseconds (0 removes the delay)")->required();
+  delay->add_option("--name", name, "Only replies of this call");
+  fault->add_subcommand("clear", "Remove every fault");
+
+  CLI11_PARSE(app, argc, argv);
+  try {
+    if (*init) {
+      wmemu::Emulator::CreateImage(dir, preset, model);
+      std::cout << "created " << preset << " image of \"" << model << "\" in " << dir << "\n";
+      return 0;
+    }
+    if (*serve) return Serve(dir, listen, control);
+    nlohmann::json cmd;
+    if (*fail) {
+      if (error < 0 && hresult.empty()) throw std::runtime_error("fail needs --error or --hresult");
+      cmd = {{"cmd", "fail"}, {"name", name}, {"count", count}};
+      if (!hresult.empty())
+        cmd["hresult"] = hresult;
+      else
+        cmd["error"] = error;
+    } else if (*drop) {
+      if (afterBytes >= 0)
+        cmd = {{"cmd", "drop"}, {"afterBytes", afterBytes}};
+      else if (onCall > 0)
+        cmd = {{"cmd", "drop"}, {"onCall", onCall}, {"name", name}};
+      else
+        throw std::runtime_error("drop needs --after-bytes or --on-call");
+    } else if (*delay) {
+      cmd = {{"cmd", "delay"}, {"ms", ms}, {"name", name}};
+    } else {
+      cmd = {{"cmd", fault->get_subcommands().front()->get_name()}};
+    }
+    return SendControl(control, cmd) ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::cerr << "qwbdcawm-emu: " << e.what() << "\n";
+    return 1;
+  }
+}
