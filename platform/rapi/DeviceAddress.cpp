@@ -1,0 +1,152 @@
+#include "platform/rapi/DeviceAddress.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace qwb::rapi {
+namespace {
+
+constexpr int kDefaultTimeoutMs = 30000;
+
+// Waits for a non-blocking connect to finish. 0 when connected, else the Win32 error.
+DWORD FinishConnect(int fd, std::chrono::steady_clock::time_point deadline, int cancelFd) {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return ERROR_TIMEOUT;
+    pollfd p[2] = {{fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+    int r = ::poll(p, cancelFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return ERROR_CONNECTION_UNAVAIL;
+    }
+    if (r == 0) return ERROR_TIMEOUT;
+    if (cancelFd >= 0 && (p[1].revents & POLLIN)) return ERROR_CONNECTION_UNAVAIL;
+    int soError = 0;
+    socklen_t len = sizeof(soError);
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
+      return ERROR_CONNECTION_UNAVAIL;
+    }
+    return 0;
+  }
+}
+
+// Connects one socket; on success it is switched back to blocking mode.
+DWORD ConnectOne(int fd, const sockaddr* sa, socklen_t len,
+                 std::chrono::steady_clock::time_point deadline, int cancelFd) {
+  DWORD err = 0;
+  if (::connect(fd, sa, len) != 0) {
+    if (errno == EINPROGRESS || errno == EINTR) {
+      err = FinishConnect(fd, deadline, cancelFd);
+    } else {
+      err = ERROR_CONNECTION_UNAVAIL;
+    }
+  }
+  if (err == 0) {
+    int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  }
+  return err;
+}
+
+}  // namespace
+
+bool ParseDeviceAddress(const std::string& text, DeviceAddress* out) {
+  *out = DeviceAddress{};
+  if (text.rfind("unix:", 0) == 0) {
+    out->path = text.substr(5);
+    if (out->path.empty()) return false;
+    out->kind = DeviceAddress::kUnix;
+    return true;
+  }
+  if (text.rfind("tcp:", 0) == 0) {
+    std::string rest = text.substr(4);
+    size_t colon = rest.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == rest.size()) return false;
+    std::string host = rest.substr(0, colon);
+    std::string port = rest.substr(colon + 1);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+      host = host.substr(1, host.size() - 2);
+    }
+    if (host.empty() || port.find_first_not_of("0123456789") != std::string::npos ||
+        port.size() > 5 || std::atoi(port.c_str()) > 65535) {
+      return false;
+    }
+    out->host = host;
+    out->port = port;
+    out->kind = DeviceAddress::kTcp;
+    return true;
+  }
+  return false;
+}
+
+DeviceAddress DeviceAddressFromEnvironment() {
+  DeviceAddress a;
+  const char* v = std::getenv("QWBDCAWM_DEVICE");
+  if (v) ParseDeviceAddress(v, &a);
+  return a;
+}
+
+int ReceiveTimeoutFromEnvironment() {
+  const char* v = std::getenv("QWBDCAWM_RAPI_TIMEOUT_MS");
+  if (!v || !*v) return kDefaultTimeoutMs;
+  char* end = nullptr;
+  long ms = std::strtol(v, &end, 10);
+  if (*end != '\0' || ms <= 0 || ms > 24L * 3600 * 1000) return kDefaultTimeoutMs;
+  return static_cast<int>(ms);
+}
+
+int ConnectDevice(const DeviceAddress& address, int timeoutMs, int cancelFd, DWORD* error) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  *error = ERROR_CONNECTION_UNAVAIL;
+  if (address.kind == DeviceAddress::kUnix) {
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    if (address.path.size() >= sizeof(sa.sun_path)) return -1;
+    std::memcpy(sa.sun_path, address.path.data(), address.path.size());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    *error = ConnectOne(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa), deadline, cancelFd);
+    if (*error != 0) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  if (address.kind != DeviceAddress::kTcp) return -1;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  if (::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &list) != 0) return -1;
+  int fd = -1;
+  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+    if (fd < 0) continue;
+    *error = ConnectOne(fd, ai->ai_addr, ai->ai_addrlen, deadline, cancelFd);
+    if (*error == 0) break;
+    ::close(fd);
+    fd = -1;
+    if (*error == ERROR_TIMEOUT) break;
+  }
+  ::freeaddrinfo(list);
+  if (fd >= 0) {
+    // One small request, one reply: waiting to coalesce writes only adds latency.
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+  }
+  return fd;
+}
+
+}  // namespace qwb::rapi

@@ -1,0 +1,110 @@
+// The one process-wide RAPI session: the main connection to the device, counted by
+// CeRapiInit*/CeRapiUninit, and the per-thread results of the last call (CeRapiGetError,
+// CeGetLastError).
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/rapi/DeviceAddress.h"
+#include "platform/rapi/Rapi2Wire.h"
+#include "wincompat/rapi.h"
+
+namespace qwb::rapi {
+
+class Session {
+ public:
+  // Never destroyed: background connects may still be finishing while the process exits.
+  static Session& Get();
+
+  HRESULT Init();
+  HRESULT InitEx(RAPIINIT* init);
+  HRESULT Uninit();
+
+  // One request/reply exchange on the main connection, serialised with every other call.
+  // Returns 0, or the Win32 number of the transport failure (the session is then gone);
+  // ERROR_INVALID_DATA when the reply frame was larger than any valid reply.
+  DWORD Exchange(const std::vector<uint8_t>& frame, std::vector<uint8_t>* reply);
+
+  // Opens one more connection to the device of the live session (for stream invocations).
+  // Returns the socket or -1 with *error set; *timeoutMs receives the session's timeout.
+  int OpenExtraConnection(DWORD* error, int* timeoutMs);
+
+ private:
+  struct Waiter;
+  struct Attempt;
+  Session() = default;
+  void StartAttemptLocked(const DeviceAddress& address, int timeoutMs);
+  void RunAttempt(std::shared_ptr<Attempt> attempt);
+  void ResolveLocked(Waiter& w, HRESULT hr);
+  void CancelAttemptLocked();
+
+  std::mutex callMu_;  // one exchange at a time on the main connection
+  std::mutex mu_;      // everything below
+  std::condition_variable cv_;
+  int count_ = 0;
+  bool connected_ = false;
+  int fd_ = -1;
+  DeviceAddress address_;
+  int timeoutMs_ = 30000;
+  std::shared_ptr<Attempt> attempt_;
+  // One entry per counted CeRapiInit* (null for CeRapiInit); CeRapiUninit pops the last.
+  std::vector<std::shared_ptr<Waiter>> inits_;
+};
+
+// The results of the calling thread's last RAPI call.
+HRESULT ThreadRapiError();
+DWORD ThreadDeviceError();
+void SetThreadRapiError(HRESULT hr);
+void SetThreadDeviceError(DWORD code);
+
+// One RAPI call on the main connection. Build the request, Exchange(), read the reply
+// fields, then End(). Errors are published as the call goes; the PC's last error is set when
+// the Call goes out of scope, i.e. as the API function returns.
+class Call {
+ public:
+  explicit Call(uint32_t command) { req_.u32(command); }
+  // A request built elsewhere, command word included.
+  explicit Call(rapi2::Writer request) : req_(std::move(request)) {}
+  ~Call();
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
+  rapi2::Writer& Request() { return req_; }
+  // True when a reply arrived and its word 0 (the device's last error) was read; the reply
+  // reader then stands at word 1.
+  bool Exchange();
+  rapi2::Reader& Reply() { return reader_; }
+  // True when every read succeeded and nothing is left over; otherwise the reply is
+  // malformed and the call fails.
+  bool End();
+  // The reply arrived but contradicts itself: the call fails with ERROR_INVALID_DATA.
+  void Malformed();
+  // The arguments were refused before anything was sent.
+  void Refused(DWORD code);
+  // The Win32 number of this call's failure (0 on a completed exchange).
+  DWORD Failure() const { return pcError_; }
+
+ private:
+  rapi2::Writer req_;
+  std::vector<uint8_t> reply_;
+  rapi2::Reader reader_{nullptr, 0};
+  DWORD pcError_ = 0;
+};
+
+}  // namespace qwb::rapi
+
+namespace qwb::rapi {
+
+// Handles and HKEYs are 32-bit on the wire. PC-side they are sign-extended, so that
+// INVALID_HANDLE_VALUE and the predefined root keys survive the round trip.
+inline uint32_t WireHandle(const void* h) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
+}
+inline void* PcHandle(uint32_t v) {
+  return reinterpret_cast<void*>(static_cast<intptr_t>(static_cast<int32_t>(v)));
+}
+
+}  // namespace qwb::rapi

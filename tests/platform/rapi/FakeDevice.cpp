@@ -1,0 +1,158 @@
+#include "tests/platform/rapi/FakeDevice.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace rapitest {
+
+std::vector<uint8_t> Frame(rapi2::Writer w) { return w.Finish(); }
+
+std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
+  rapi2::Writer w;
+  for (uint32_t v : words) w.u32(v);
+  return w.Finish();
+}
+
+Answer VersionAnswer() {
+  rapi2::Writer w;
+  w.u32(0).u32(1).u32(276).u32(276).u32(5).u32(2).u32(1234).u32(3).zeros(256);
+  return Answer{w.Finish()};
+}
+
+uint32_t CommandOf(const std::vector<uint8_t>& request) {
+  rapi2::Reader r(request);
+  uint32_t cmd = 0;
+  r.u32(&cmd);
+  return cmd;
+}
+
+FakeDevice::FakeDevice(Script script, const std::string& unixPath)
+    : script_(std::move(script)), unixPath_(unixPath) {
+  if (unixPath_.empty()) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+    socklen_t len = sizeof(sa);
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len);
+    port_ = ntohs(sa.sin_port);
+  } else {
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    unixPath_.copy(sa.sun_path, sizeof(sa.sun_path) - 1);
+    ::unlink(unixPath_.c_str());
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+  }
+  ::listen(listenFd_, 16);
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
+  acceptThread_ = std::thread([this] { AcceptLoop(); });
+}
+
+FakeDevice::~FakeDevice() {
+  stop_ = true;
+  uint64_t one = 1;
+  ssize_t unused = ::write(wakeFd_, &one, sizeof(one));
+  (void)unused;
+  acceptThread_.join();
+  {
+    std::lock_guard lk(mu_);
+    for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
+  }
+  for (auto& t : threads_) t.join();
+  for (int fd : fds_) ::close(fd);
+  ::close(listenFd_);
+  ::close(wakeFd_);
+  if (!unixPath_.empty()) ::unlink(unixPath_.c_str());
+}
+
+std::vector<std::vector<uint8_t>> FakeDevice::Requests() {
+  std::lock_guard lk(mu_);
+  return requests_;
+}
+
+bool FakeDevice::WaitClosed(int n, int ms) {
+  std::unique_lock lk(mu_);
+  return cv_.wait_for(lk, std::chrono::milliseconds(ms), [&] { return closed_ >= n; });
+}
+
+void FakeDevice::AcceptLoop() {
+  while (!stop_) {
+    pollfd p[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    if (::poll(p, 2, -1) <= 0 || (p[1].revents & POLLIN)) continue;
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    std::lock_guard lk(mu_);
+    fds_.push_back(fd);
+    int index = connections_++;
+    threads_.emplace_back([this, fd, index] { Serve(fd, index); });
+  }
+}
+
+void FakeDevice::Serve(int fd, int index) {
+  for (bool first = true;; first = false) {
+    std::vector<uint8_t> request;
+    if (rapi2::RecvFrame(fd, &request, -1) != rapi2::IoResult::kOk) break;
+    Answer a;
+    // A new session opens with a version query; the scripts only see what the test calls.
+    if (first && CommandOf(request) == rapi2::kGetVersionEx && request.size() == 4) {
+      a = VersionAnswer();
+    } else {
+      {
+        std::lock_guard lk(mu_);
+        requests_.push_back(request);
+      }
+      a = script_(request, index);
+    }
+    if (a.silent) {
+      // Hold the connection until the client or the test ends it.
+      char c;
+      while (::recv(fd, &c, 1, 0) > 0) {
+      }
+      break;
+    }
+    if (a.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(a.delayMs));
+    if (!a.bytes.empty() && rapi2::SendAll(fd, a.bytes.data(), a.bytes.size()) != rapi2::IoResult::kOk) {
+      break;
+    }
+    if (a.close) break;
+    if (a.echo) {
+      char buf[4096];
+      ssize_t n;
+      while ((n = ::recv(fd, buf, sizeof(buf), 0)) > 0) {
+        if (rapi2::SendAll(fd, buf, static_cast<size_t>(n)) != rapi2::IoResult::kOk) break;
+      }
+      break;
+    }
+  }
+  ::shutdown(fd, SHUT_RDWR);
+  std::lock_guard lk(mu_);
+  ++closed_;
+  cv_.notify_all();
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_ = old != nullptr;
+  if (had_) old_ = old;
+  ::setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_) {
+    ::setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+}
+
+}  // namespace rapitest

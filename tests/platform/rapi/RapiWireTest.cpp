@@ -1,0 +1,573 @@
+// The client's side of the RAPI2 exchanges against a scripted device: request byte layouts,
+// reply decoding, replies that are short or lie about their lengths, and stream invocations.
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "gtest/gtest.h"
+#include "tests/platform/rapi/FakeDevice.h"
+#include "wincompat/rapi.h"
+#include "wincompat/winbase.h"
+
+using rapitest::Answer;
+using rapitest::CommandOf;
+using rapitest::FakeDevice;
+using rapitest::Frame;
+using rapitest::ScopedEnv;
+using rapitest::Words;
+
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) { return b; }
+
+// Payload of a request without its command word.
+std::vector<uint8_t> Args(const std::vector<uint8_t>& request) {
+  return std::vector<uint8_t>(request.begin() + 4, request.end());
+}
+
+// A device whose answers the test queues one by one.
+class Scripted : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dev_ = std::make_unique<FakeDevice>([this](const std::vector<uint8_t>&, int) {
+      std::lock_guard lk(mu_);
+      if (answers_.empty()) return Answer{Words({120, 0})};
+      Answer a = answers_.front();
+      answers_.erase(answers_.begin());
+      return a;
+    });
+    env_ = std::make_unique<ScopedEnv>("QWBDCAWM_DEVICE", dev_->Address());
+    ASSERT_EQ(CeRapiInit(), S_OK);
+  }
+  void TearDown() override {
+    while (CeRapiUninit() == S_OK) {
+    }
+    dev_.reset();
+  }
+  void Next(std::vector<uint8_t> frame) { Next(Answer{std::move(frame)}); }
+  void Next(Answer a) {
+    std::lock_guard lk(mu_);
+    answers_.push_back(std::move(a));
+  }
+  std::vector<uint8_t> LastRequest() { return dev_->Requests().back(); }
+
+  std::mutex mu_;
+  std::vector<Answer> answers_;
+  std::unique_ptr<FakeDevice> dev_;
+  std::unique_ptr<ScopedEnv> env_;
+};
+
+TEST_F(Scripted, RequestsHaveTheDocumentedLayout) {
+  // CeCreateFile("\a.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, NORMAL, 0).
+  Next(Words({0, 0x1234}));
+  HANDLE h = CeCreateFile(u"\\a.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(h, reinterpret_cast<HANDLE>(0x1234));
+  EXPECT_EQ(LastRequest(), Bytes({0x16, 0, 0, 0,                                   // command
+                                  0x0e, 0, 0, 0,                                   // B = 14
+                                  0x5c, 0, 0x61, 0, 0x2e, 0, 0x74, 0, 0x78, 0, 0x74, 0, 0, 0,
+                                  0, 0, 0, 0x80,                                   // access
+                                  1, 0, 0, 0,                                      // share
+                                  3, 0, 0, 0,                                      // disposition
+                                  0x80, 0, 0, 0,                                   // attributes
+                                  0, 0, 0, 0}));                                   // template
+
+  // CeRapiInvoke block mode with 4 input bytes.
+  Next(Frame(rapi2::Writer().u32(0).u32(0).u32(4).u32(0xAABBCCDD)));
+  BYTE input[4] = {3, 0, 0, 0};
+  DWORD cb = 0;
+  BYTE* out = nullptr;
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeList", 4, input, &cb, &out, nullptr, 0), S_OK);
+  std::vector<uint8_t> expect = {0x4c, 0, 0, 0, 0, 0, 0, 0, 0x1c, 0, 0, 0};
+  for (char c : std::string("QWBRapiServer")) expect.insert(expect.end(), {uint8_t(c), 0});
+  expect.insert(expect.end(), {0, 0, 0x14, 0, 0, 0});
+  for (char c : std::string("DevCeList")) expect.insert(expect.end(), {uint8_t(c), 0});
+  expect.insert(expect.end(), {0, 0, 4, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(LastRequest(), expect);
+  ASSERT_EQ(cb, 4u);
+  uint32_t word;
+  std::memcpy(&word, out, 4);
+  EXPECT_EQ(word, 0xAABBCCDDu);
+  LocalFree(out);  // the component frees replies with LocalFree
+
+  // Root keys are sign-extended pointers on the PC and 32-bit on the wire; keys coming back
+  // are sign-extended again.
+  Next(Words({0, 0, 0x80000001u}));
+  HKEY key = nullptr;
+  EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, &key), ERROR_SUCCESS);
+  EXPECT_EQ(key, HKEY_CURRENT_USER);
+  EXPECT_EQ(Args(LastRequest()), Bytes({2, 0, 0, 0x80, 12, 0, 0, 0, 'I', 0, 'd', 0, 'e', 0, 'n', 0,
+                                        't', 0, 0, 0}));
+  Next(Words({0, 0}));
+  EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(Args(LastRequest()), Bytes({1, 0, 0, 0x80}));
+
+  // CeSetFileTime: a length word before each time, 0 for a time left out.
+  Next(Words({0, 1}));
+  FILETIME c{1, 2}, w{5, 6};
+  EXPECT_TRUE(CeSetFileTime(reinterpret_cast<HANDLE>(0x42), &c, nullptr, &w));
+  EXPECT_EQ(Args(LastRequest()), Bytes({0x42, 0, 0, 0, 8, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0,
+                                        0, 0, 8, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0}));
+
+  // A null string is a zero byte count; "" has its terminator.
+  Next(Words({0, 0}));
+  EXPECT_EQ(CeRegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(u""), 2),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Args(LastRequest()),
+            Bytes({1, 0, 0, 0x80, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0}));
+  Next(Words({0, 1}));
+  EXPECT_TRUE(CeCopyFile(u"", u"\\b", TRUE));
+  EXPECT_EQ(Args(LastRequest()),
+            Bytes({2, 0, 0, 0, 0, 0, 6, 0, 0, 0, 0x5c, 0, 0x62, 0, 0, 0, 1, 0, 0, 0}));
+
+  // Arguments refused locally send nothing.
+  size_t sent = dev_->Requests().size();
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeGet", 8, nullptr, nullptr, nullptr, nullptr, 0),
+            E_INVALIDARG);
+  EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(CeFindFirstFile(u"\\*.*", nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(dev_->Requests().size(), sent);
+}
+
+TEST_F(Scripted, FindAllFilesDecodesEveryFieldSelection) {
+  // Builds the reply the way a device does: only the selected fields, in their fixed order.
+  auto reply = [](uint32_t flags, const std::vector<std::u16string>& names) {
+    rapi2::Writer w;
+    w.u32(0).u32(1).u32(static_cast<uint32_t>(names.size()));
+    for (size_t i = 0; i < names.size(); ++i) {
+      const uint32_t k = static_cast<uint32_t>(i);
+      if (flags & FAF_NAME) w.u32(static_cast<uint32_t>((names[i].size() + 1) * 2));
+      if (flags & FAF_ATTRIBUTES) w.u32(0x20 + k);
+      if (flags & FAF_CREATION_TIME) w.u32(100 + k).u32(200 + k);
+      if (flags & FAF_LASTACCESS_TIME) w.u32(300 + k).u32(400 + k);
+      if (flags & FAF_LASTWRITE_TIME) w.u32(500 + k).u32(600 + k);
+      if (flags & FAF_SIZE_HIGH) w.u32(7 + k);
+      if (flags & FAF_SIZE_LOW) w.u32(8 + k);
+      if (flags & FAF_OID) w.u32(9 + k);
+      if (flags & FAF_NAME) {
+        for (char16_t ch : names[i]) w.bytes(&ch, 2);
+        w.zeros(2);
+      }
+    }
+    return w.Finish();
+  };
+  const std::vector<std::u16string> names = {u"a.amr", u"Storage Card"};
+  for (uint32_t flags : {0xB3u, 0xFFu, 0x80u | FAF_FOLDERS_ONLY, 0x0Cu, 0x41u}) {
+    SCOPED_TRACE(flags);
+    Next(reply(flags, names));
+    DWORD count = 99;
+    CE_FIND_DATA* found = nullptr;
+    ASSERT_TRUE(CeFindAllFiles(u"\\AudioNote\\*.*", flags, &count, &found));
+    EXPECT_EQ(Args(LastRequest()).size(), 4 + 2 * 15 + 4u);  // pattern, flags
+    ASSERT_EQ(count, 2u);
+    ASSERT_NE(found, nullptr);
+    for (uint32_t k = 0; k < 2; ++k) {
+      const CE_FIND_DATA& d = found[k];
+      EXPECT_EQ(d.dwFileAttributes, flags & FAF_ATTRIBUTES ? 0x20 + k : 0);
+      EXPECT_EQ(d.ftCreationTime.dwLowDateTime, flags & FAF_CREATION_TIME ? 100 + k : 0);
+      EXPECT_EQ(d.ftCreationTime.dwHighDateTime, flags & FAF_CREATION_TIME ? 200 + k : 0);
+      EXPECT_EQ(d.ftLastAccessTime.dwHighDateTime, flags & FAF_LASTACCESS_TIME ? 400 + k : 0);
+      EXPECT_EQ(d.ftLastWriteTime.dwLowDateTime, flags & FAF_LASTWRITE_TIME ? 500 + k : 0);
+      EXPECT_EQ(d.nFileSizeHigh, flags & FAF_SIZE_HIGH ? 7 + k : 0);
+      EXPECT_EQ(d.nFileSizeLow, flags & FAF_SIZE_LOW ? 8 + k : 0);
+      EXPECT_EQ(d.dwOID, flags & FAF_OID ? 9 + k : 0);
+      EXPECT_EQ(std::u16string(d.cFileName), flags & FAF_NAME ? names[k] : u"");
+    }
+    EXPECT_EQ(CeRapiFreeBuffer(found), S_OK);
+  }
+
+  // Nothing found: TRUE, count 0 and no array.
+  Next(Words({0, 1, 0}));
+  DWORD count = 5;
+  CE_FIND_DATA* found = reinterpret_cast<CE_FIND_DATA*>(8);
+  EXPECT_TRUE(CeFindAllFiles(u"\\Empty\\*.*", 0xB3, &count, &found));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(found, nullptr);
+  // The device's failure.
+  Next(Words({3, 0, 0}));
+  EXPECT_FALSE(CeFindAllFiles(u"\\Missing\\*.*", 0xB3, &count, &found));
+  EXPECT_EQ(CeGetLastError(), 3u);
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_EQ(found, nullptr);
+}
+
+// u32 S and S bytes of CE_FIND_DATA carrying `name`.
+void AppendFindData(rapi2::Writer& w, const std::u16string& name, uint32_t attributes,
+                    uint32_t sizeLow) {
+  w.u32(static_cast<uint32_t>(40 + 2 * (name.size() + 1)));
+  w.u32(attributes).u32(1).u32(2).u32(3).u32(4).u32(5).u32(6).u32(0).u32(sizeLow).u32(77);
+  for (char16_t ch : name) w.bytes(&ch, 2);
+  w.zeros(2);
+}
+
+TEST_F(Scripted, FindFirstNextCloseAndTheOtherFileReplies) {
+  rapi2::Writer first;
+  first.u32(0).u32(0x51);
+  AppendFindData(first, u"a.txt", 0x20, 12);
+  Next(Frame(std::move(first)));
+  CE_FIND_DATA d;
+  std::memset(&d, 0xAB, sizeof(d));
+  HANDLE h = CeFindFirstFile(u"\\*.*", &d);
+  ASSERT_EQ(h, reinterpret_cast<HANDLE>(0x51));
+  EXPECT_EQ(d.dwFileAttributes, 0x20u);
+  EXPECT_EQ(d.ftLastWriteTime.dwHighDateTime, 6u);
+  EXPECT_EQ(d.nFileSizeLow, 12u);
+  EXPECT_EQ(d.dwOID, 77u);
+  EXPECT_EQ(std::u16string(d.cFileName), u"a.txt");
+  EXPECT_EQ(d.cFileName[MAX_PATH - 1], 0) << "the rest of the name is cleared";
+
+  // A full-size record whose name fills the array is cut to stay terminated.
+  rapi2::Writer full;
+  full.u32(0).u32(1).u32(560).u32(0x10).zeros(36);
+  for (int i = 0; i < MAX_PATH; ++i) full.bytes(u"x", 2);
+  Next(Frame(std::move(full)));
+  ASSERT_TRUE(CeFindNextFile(h, &d));
+  EXPECT_EQ(std::u16string(d.cFileName), std::u16string(MAX_PATH - 1, u'x'));
+  EXPECT_EQ(Args(LastRequest()), Bytes({0x51, 0, 0, 0}));
+
+  Next(Words({18, 0, 0}));
+  EXPECT_FALSE(CeFindNextFile(h, &d));
+  EXPECT_EQ(CeGetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_EQ(GetLastError(), 0u);
+  Next(Words({0, 1}));
+  EXPECT_TRUE(CeFindClose(h));
+  Next(Words({18, 0xFFFFFFFFu, 0}));
+  EXPECT_EQ(CeFindFirstFile(u"\\nothing*", &d), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CeGetLastError(), 18u);
+
+  // Reads: the bytes, end of file, the device's failure.
+  Next(Frame(rapi2::Writer().u32(0).u32(1).u32(3).bytes("abc", 3)));
+  char buf[8] = {};
+  DWORD got = 9;
+  EXPECT_TRUE(CeReadFile(reinterpret_cast<HANDLE>(7), buf, sizeof(buf), &got, nullptr));
+  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(std::string(buf, 3), "abc");
+  EXPECT_EQ(Args(LastRequest()), Bytes({7, 0, 0, 0, 8, 0, 0, 0}));
+  Next(Words({0, 1, 0}));
+  EXPECT_TRUE(CeReadFile(reinterpret_cast<HANDLE>(7), buf, sizeof(buf), &got, nullptr));
+  EXPECT_EQ(got, 0u);
+  Next(Words({6, 0, 0}));
+  EXPECT_FALSE(CeReadFile(reinterpret_cast<HANDLE>(8), buf, sizeof(buf), &got, nullptr));
+  EXPECT_EQ(CeGetLastError(), 6u);
+
+  // A short write ends it; the count says how much went.
+  Next(Words({112, 0, 2}));
+  DWORD written = 0;
+  EXPECT_FALSE(CeWriteFile(reinterpret_cast<HANDLE>(7), "hello", 5, &written, nullptr));
+  EXPECT_EQ(written, 2u);
+  EXPECT_EQ(CeGetLastError(), 112u);
+  EXPECT_EQ(Args(LastRequest()), Bytes({7, 0, 0, 0, 5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o'}));
+
+  Next(Words({0, 1, 1, 2, 3, 4, 5, 6}));
+  FILETIME c{}, w{};
+  EXPECT_TRUE(CeGetFileTime(reinterpret_cast<HANDLE>(7), &c, nullptr, &w));
+  EXPECT_EQ(c.dwLowDateTime, 1u);
+  EXPECT_EQ(w.dwHighDateTime, 6u);
+
+  Next(Words({0, 1, 10, 0, 0, 1, 20, 0}));
+  ULARGE_INTEGER freeBytes{}, total{}, totalFree{};
+  EXPECT_TRUE(CeGetDiskFreeSpaceEx(u"\\Storage Card", &freeBytes, &total, &totalFree));
+  EXPECT_EQ(freeBytes.QuadPart, 10u);
+  EXPECT_EQ(total.QuadPart, 1ull << 32);
+  EXPECT_EQ(totalFree.QuadPart, 20u);
+  Next(Words({3, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_FALSE(CeGetDiskFreeSpaceEx(u"\\Nowhere", &freeBytes, &total, &totalFree));
+  EXPECT_EQ(freeBytes.QuadPart, 10u) << "outputs untouched on failure";
+
+  rapi2::Writer ver;
+  ver.u32(0).u32(1).u32(276).u32(276).u32(5).u32(2).u32(1700).u32(3).bytes(u"CE", 4).zeros(252);
+  Next(Frame(std::move(ver)));
+  CEOSVERSIONINFO v{};
+  v.dwOSVersionInfoSize = sizeof(v);
+  ASSERT_TRUE(CeGetVersionEx(&v));
+  EXPECT_EQ(v.dwMajorVersion, 5u);
+  EXPECT_EQ(v.dwMinorVersion, 2u);
+  EXPECT_EQ(v.dwPlatformId, 3u);
+  EXPECT_EQ(std::u16string(v.szCSDVersion), u"CE");
+}
+
+TEST_F(Scripted, RegistryQueryAsksForSizesAndReportsShortBuffers) {
+  HKEY key = reinterpret_cast<HKEY>(0x20);
+  DWORD type = 0, size = 0;
+  // Size query: no buffer, the device gives type and size only.
+  Next(Words({0, 0, REG_SZ, 12}));
+  EXPECT_EQ(CeRegQueryValueEx(key, u"OrigName", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 12u);
+  std::vector<uint8_t> args = Args(LastRequest());
+  EXPECT_EQ(std::vector<uint8_t>(args.end() - 4, args.end()), Bytes({0, 0, 0, 0}));
+
+  // A short buffer: ERROR_MORE_DATA and the size needed.
+  Next(Words({234, 234, REG_SZ, 12}));
+  BYTE small[4] = {9, 9, 9, 9};
+  size = sizeof(small);
+  EXPECT_EQ(CeRegQueryValueEx(key, u"OrigName", nullptr, &type, small, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(small[0], 9);
+
+  // The value.
+  rapi2::Writer value;
+  value.u32(0).u32(0).u32(REG_SZ).u32(12).bytes(u"Tolva", 10).zeros(2);
+  Next(Frame(std::move(value)));
+  char16_t text[128] = {};
+  size = sizeof(text);
+  EXPECT_EQ(CeRegQueryValueEx(key, u"OrigName", nullptr, &type, reinterpret_cast<BYTE*>(text),
+                              &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(std::u16string(text), u"Tolva");
+  args = Args(LastRequest());
+  EXPECT_EQ(std::vector<uint8_t>(args.end() - 4, args.end()), Bytes({0, 1, 0, 0}));
+
+  // A device that answers success with more than fits is a short buffer, not an overflow.
+  rapi2::Writer big;
+  big.u32(0).u32(0).u32(REG_BINARY).u32(8).u32(1).u32(2);
+  Next(Frame(std::move(big)));
+  uint32_t one = 0xEEEEEEEE;
+  size = 4;
+  EXPECT_EQ(CeRegQueryValueEx(key, u"Bin", nullptr, &type, reinterpret_cast<BYTE*>(&one), &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(one, 0xEEEEEEEEu);
+  EXPECT_EQ(size, 8u);
+
+  // A missing value: the device's code, outputs untouched.
+  Next(Words({2, 2}));
+  size = 77;
+  EXPECT_EQ(CeRegQueryValueEx(key, u"Nope", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(size, 77u);
+  EXPECT_EQ(CeGetLastError(), 2u);
+  EXPECT_EQ(GetLastError(), 0u);
+
+  Next(Words({0, 0, 0x3000, REG_CREATED_NEW_KEY}));
+  HKEY created = nullptr;
+  DWORD disposition = 0;
+  EXPECT_EQ(CeRegCreateKeyEx(HKEY_CURRENT_USER, u"Software\\X", 0, nullptr, 0, 0, nullptr,
+                             &created, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(created, reinterpret_cast<HKEY>(0x3000));
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  args = Args(LastRequest());
+  EXPECT_EQ(std::vector<uint8_t>(args.end() - 4, args.end()), Bytes({0, 0, 0, 0}))
+      << "a null class is a null string";
+}
+
+// Every reply here is short, lies about a length or breaks a limit. Each call must fail with
+// ERROR_INVALID_DATA, write nothing to its outputs and read nothing past the frame (ASan).
+TEST_F(Scripted, LyingRepliesFailCleanly) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> reply;
+    std::function<bool()> call;  // true when the call reported failure
+  };
+  static char buf[16];
+  static DWORD count;
+  static CE_FIND_DATA fd;
+  static CE_FIND_DATA* array;
+  static BYTE* out;
+  auto pad = [](rapi2::Writer w, size_t n) { return Frame(std::move(w.zeros(n))); };
+  auto read = [] {
+    std::memset(buf, 0x5A, sizeof(buf));
+    count = 99;
+    bool failed = !CeReadFile(reinterpret_cast<HANDLE>(7), buf, 4, &count, nullptr);
+    return failed && count == 0 && buf[0] == 0x5A;
+  };
+  auto findFirst = [] {
+    std::memset(&fd, 0x5A, sizeof(fd));
+    return CeFindFirstFile(u"\\*", &fd) == INVALID_HANDLE_VALUE && fd.dwFileAttributes == 0x5A5A5A5Au;
+  };
+  auto findNext = [] {
+    std::memset(&fd, 0x5A, sizeof(fd));
+    return !CeFindNextFile(reinterpret_cast<HANDLE>(1), &fd) && fd.dwFileAttributes == 0x5A5A5A5Au;
+  };
+  auto findAll = [] {
+    count = 99;
+    array = reinterpret_cast<CE_FIND_DATA*>(8);
+    return !CeFindAllFiles(u"\\*.*", 0xB3, &count, &array) && count == 0 && array == nullptr;
+  };
+  auto invoke = [] {
+    DWORD cb = 99;
+    out = reinterpret_cast<BYTE*>(8);
+    HRESULT hr = CeRapiInvoke(u"QWBRapiServer", u"DevCeGet", 0, nullptr, &cb, &out, nullptr, 0);
+    return hr == static_cast<HRESULT>(0x8007000D) && cb == 0 && out == nullptr;
+  };
+  std::vector<Case> cases = {
+      {"empty frame", Words({}), read},
+      {"no room for the error word", Bytes({2, 0, 0, 0, 0, 0}), read},
+      {"read: n above the request", Frame(rapi2::Writer().u32(0).u32(1).u32(8).zeros(8)), read},
+      {"read: n beyond the frame", Frame(rapi2::Writer().u32(0).u32(1).u32(100).zeros(10)), read},
+      {"read: n missing", Words({0, 1}), read},
+      {"read: surplus bytes", Frame(rapi2::Writer().u32(0).u32(1).u32(1).zeros(2)), read},
+      {"find: S above 560", pad(rapi2::Writer().u32(0).u32(5).u32(562), 562), findFirst},
+      {"find: S beyond the frame", pad(rapi2::Writer().u32(0).u32(5).u32(100), 50), findFirst},
+      {"find: S below the fixed part", pad(rapi2::Writer().u32(0).u32(1).u32(38), 38), findNext},
+      {"find: odd S", pad(rapi2::Writer().u32(0).u32(1).u32(43), 43), findNext},
+      {"find all: huge count", Words({0, 1, 0x7FFFFFFF, 2, 0x20}), findAll},
+      {"find all: name above 520 bytes",
+       pad(rapi2::Writer().u32(0).u32(1).u32(1).u32(522).zeros(20), 522), findAll},
+      {"find all: odd name length", pad(rapi2::Writer().u32(0).u32(1).u32(1).u32(7).zeros(20), 7),
+       findAll},
+      {"find all: record cut short", pad(rapi2::Writer().u32(0).u32(1).u32(2).u32(4).zeros(20), 4),
+       findAll},
+      {"find all: count missing", Words({0, 1}), findAll},
+      {"invoke: output beyond the frame", pad(rapi2::Writer().u32(0).u32(0).u32(1000), 10), invoke},
+      {"invoke: output size missing", Words({0, 0}), invoke},
+      {"invoke: no HRESULT", Words({0}), invoke},
+      {"registry: data beyond the frame", Words({0, 0, REG_BINARY, 8, 1}),
+       [] {
+         BYTE data[16];
+         DWORD size = sizeof(data);
+         return CeRegQueryValueEx(reinterpret_cast<HKEY>(0x20), u"v", nullptr, nullptr, data,
+                                  &size) == ERROR_INVALID_DATA &&
+                size == sizeof(data);
+       }},
+      {"registry: key missing", Words({0, 0}),
+       [] {
+         HKEY k = reinterpret_cast<HKEY>(5);
+         return CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"x", 0, 0, &k) == ERROR_INVALID_DATA &&
+                k == reinterpret_cast<HKEY>(5);
+       }},
+      {"version: S above 276", pad(rapi2::Writer().u32(0).u32(1).u32(300), 300),
+       [] {
+         CEOSVERSIONINFO v{};
+         return !CeGetVersionEx(&v) && v.dwMajorVersion == 0;
+       }},
+      {"write: more written than sent", Words({0, 1, 9}),
+       [] {
+         DWORD w = 0;
+         return !CeWriteFile(reinterpret_cast<HANDLE>(7), "abc", 3, &w, nullptr) && w == 0;
+       }},
+      {"disk space: a value missing", Words({0, 1, 1, 0, 2, 0}),
+       [] {
+         ULARGE_INTEGER a{}, b{}, c{};
+         return !CeGetDiskFreeSpaceEx(u"\\", &a, &b, &c) && a.QuadPart == 0;
+       }},
+      {"file times: cut short", Words({0, 1, 1, 2, 3, 4}),
+       [] {
+         FILETIME t{};
+         return !CeGetFileTime(reinterpret_cast<HANDLE>(7), &t, &t, &t) && t.dwLowDateTime == 0;
+       }},
+      {"create file: surplus bytes", Words({0, 0x10, 0}),
+       [] {
+         return CeCreateFile(u"\\a", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) ==
+                INVALID_HANDLE_VALUE;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Next(c.reply);
+    SetLastError(0);
+    EXPECT_TRUE(c.call());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(CeRapiGetError(), static_cast<HRESULT>(0x8007000D));
+  }
+  // The frames themselves were whole: the session survives them.
+  Next(Words({0, 1}));
+  EXPECT_TRUE(CeDeleteFile(u"\\a"));
+  EXPECT_EQ(GetLastError(), 0u);
+}
+
+TEST_F(Scripted, FrameBeyondTheLimitOrCutShortEndsTheSession) {
+  Next(Bytes({0xFF, 0xFF, 0xFF, 0x7F}));  // a length prefix promising 2 GiB
+  EXPECT_FALSE(CeDeleteFile(u"\\a"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+  EXPECT_FALSE(CeDeleteFile(u"\\a"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CONNECTION_UNAVAIL));
+
+  ASSERT_EQ(CeRapiInit(), S_OK);
+  Next(Answer{Bytes({100, 0, 0, 0, 0, 0, 0, 0, 1, 0}), 0, true});  // 100 promised, 6 sent
+  EXPECT_FALSE(CeDeleteFile(u"\\a"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(WSAECONNRESET));
+}
+
+TEST_F(Scripted, StreamInvocationOwnsAConnection) {
+  // The device refuses the stream.
+  Next(Words({0, 1}));
+  EXPECT_TRUE(CeDeleteFile(u"\\a"));
+  Next(Words({126}));
+  IRAPIStream* stream = nullptr;
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeNothing", 0, nullptr, nullptr, nullptr, &stream,
+                         0),
+            E_FAIL);
+  EXPECT_EQ(stream, nullptr);
+  EXPECT_EQ(CeGetLastError(), 0u) << "the stream's error is not the main connection's";
+  EXPECT_EQ(dev_->Connections(), 2);
+  EXPECT_TRUE(dev_->WaitClosed(1, 5000));
+  std::vector<uint8_t> args = Args(LastRequest());
+  EXPECT_EQ(std::vector<uint8_t>(args.end() - 8, args.end()), Bytes({0, 0, 0, 0, 1, 0, 0, 0}))
+      << "no input, stream mode";
+
+  // An echoing stream function: raw bytes both ways, several packets.
+  Answer echo{Words({0}), 0, false, true};
+  Next(echo);
+  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeApplyAllData", 0, nullptr, nullptr, nullptr,
+                         &stream, 0),
+            S_OK);
+  ASSERT_NE(stream, nullptr);
+  std::string sent;
+  for (int size : {16, 1, 4096, 70000}) {
+    std::string packet(size, static_cast<char>('a' + size % 26));
+    ULONG written = 0;
+    ASSERT_EQ(stream->Write(packet.data(), size, &written), S_OK);
+    EXPECT_EQ(written, static_cast<ULONG>(size));
+    sent += packet;
+  }
+  std::string back(sent.size(), '\0');
+  ULONG got = 0;
+  ASSERT_EQ(stream->Read(back.data(), 20, &got), S_OK);
+  EXPECT_EQ(got, 20u);
+  ASSERT_EQ(stream->Read(back.data() + 20, static_cast<ULONG>(back.size() - 20), &got), S_OK);
+  EXPECT_EQ(got, back.size() - 20);
+  EXPECT_EQ(back, sent);
+
+  // Nothing more comes: the read times out with what it had.
+  ASSERT_EQ(stream->SetRapiStat(STREAM_TIMEOUT_READ, 200), S_OK);
+  DWORD ms = 0;
+  EXPECT_EQ(stream->GetRapiStat(STREAM_TIMEOUT_READ, &ms), S_OK);
+  EXPECT_EQ(ms, 200u);
+  ULONG w = 0;
+  ASSERT_EQ(stream->Write("xyz", 3, &w), S_OK);
+  char tail[8];
+  EXPECT_EQ(stream->Read(tail, 8, &got), static_cast<HRESULT>(0x800705B4));
+  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+
+  IStream* plain = nullptr;
+  ASSERT_EQ(stream->QueryInterface(IID_IStream, reinterpret_cast<void**>(&plain)), S_OK);
+  LARGE_INTEGER zero{};
+  EXPECT_EQ(plain->Seek(zero, 0, nullptr), E_NOTIMPL);
+  EXPECT_EQ(plain->Stat(nullptr, 0), E_NOTIMPL);
+  EXPECT_EQ(plain->Clone(nullptr), E_NOTIMPL);
+  plain->Release();
+  // The main connection is untouched by all this.
+  Next(Words({0, 1}));
+  EXPECT_TRUE(CeDeleteFile(u"\\b"));
+  EXPECT_EQ(stream->Release(), 0u);
+  EXPECT_TRUE(dev_->WaitClosed(2, 5000)) << "Release closes the stream's connection";
+}
+
+TEST_F(Scripted, StreamReadFailsWhenTheDeviceHangsUp) {
+  // The answer, then two raw bytes, then the device is gone.
+  std::vector<uint8_t> bytes = Words({0});
+  bytes.insert(bytes.end(), {'h', 'i'});
+  Next(Answer{bytes, 0, true});
+  IRAPIStream* stream = nullptr;
+  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeApplyAllData", 0, nullptr, nullptr, nullptr,
+                         &stream, 0),
+            S_OK);
+  char buf[4] = {};
+  ULONG got = 0;
+  ASSERT_EQ(stream->Read(buf, 2, &got), S_OK);
+  EXPECT_EQ(std::string(buf, 2), "hi");
+  EXPECT_EQ(stream->Read(buf, 4, &got), static_cast<HRESULT>(0x80072746));
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(WSAECONNRESET));
+  ULONG written = 9;
+  // Writing to a closed peer may take one write to notice; it must not raise SIGPIPE.
+  HRESULT hr = S_OK;
+  for (int i = 0; i < 50 && hr == S_OK; ++i) hr = stream->Write("x", 1, &written);
+  EXPECT_EQ(hr, static_cast<HRESULT>(0x80072746));
+  EXPECT_EQ(written, 0u);
+  stream->Release();
+}
+
+}  // namespace
