@@ -1,0 +1,257 @@
+// Connection points and their enumerators.
+#include <atomic>
+
+#include "wincompat/connpoint.h"
+
+namespace wincompat {
+
+namespace {
+
+class ConnectionEnumerator final : public IEnumConnections {
+ public:
+  ConnectionEnumerator(IUnknown* outer, std::vector<CONNECTDATA> items, size_t pos)
+      : outer_(outer), items_(std::move(items)), pos_(pos) {
+    for (auto& c : items_) c.pUnk->AddRef();
+  }
+  ~ConnectionEnumerator() {
+    for (auto& c : items_) c.pUnk->Release();
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid != IID_IUnknown && riid != IID_IEnumConnections) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IEnumConnections*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE Next(ULONG c, CONNECTDATA* rgcd, ULONG* fetched) override {
+    if (!rgcd || (!fetched && c != 1)) return E_POINTER;
+    ULONG n = 0;
+    while (n < c && pos_ < items_.size()) {
+      rgcd[n] = items_[pos_++];
+      rgcd[n].pUnk->AddRef();  // the caller releases what it was given
+      ++n;
+    }
+    if (fetched) *fetched = n;
+    return n == c ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG c) override {
+    const size_t left = items_.size() - pos_;
+    pos_ += std::min<size_t>(c, left);
+    return c <= left ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    pos_ = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumConnections** pp) override {
+    if (!pp) return E_POINTER;
+    *pp = new ConnectionEnumerator(outer_.Get(), items_, pos_);
+    return S_OK;
+  }
+
+ private:
+  ComPtr<IUnknown> outer_;
+  std::vector<CONNECTDATA> items_;
+  size_t pos_;
+  std::atomic<ULONG> refs_{1};
+};
+
+class PointEnumerator final : public IEnumConnectionPoints {
+ public:
+  PointEnumerator(IUnknown* outer, std::vector<IConnectionPoint*> items, size_t pos)
+      : outer_(outer), items_(std::move(items)), pos_(pos) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid != IID_IUnknown && riid != IID_IEnumConnectionPoints) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IEnumConnectionPoints*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE Next(ULONG c, IConnectionPoint** pp, ULONG* fetched) override {
+    if (!pp || (!fetched && c != 1)) return E_POINTER;
+    ULONG n = 0;
+    while (n < c && pos_ < items_.size()) {
+      pp[n] = items_[pos_++];
+      pp[n]->AddRef();
+      ++n;
+    }
+    if (fetched) *fetched = n;
+    return n == c ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG c) override {
+    const size_t left = items_.size() - pos_;
+    pos_ += std::min<size_t>(c, left);
+    return c <= left ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    pos_ = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** pp) override {
+    if (!pp) return E_POINTER;
+    *pp = new PointEnumerator(outer_.Get(), items_, pos_);
+    return S_OK;
+  }
+
+ private:
+  ComPtr<IUnknown> outer_;  // keeps the container, and so the points, alive
+  std::vector<IConnectionPoint*> items_;
+  size_t pos_;
+  std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace
+
+// ---- ConnectionPoint ---------------------------------------------------------------
+
+ConnectionPoint::~ConnectionPoint() {
+  for (IUnknown* p : slots_)
+    if (p) p->Release();
+}
+
+HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid != IID_IUnknown && riid != IID_IConnectionPoint) {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  *ppv = static_cast<IConnectionPoint*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG ConnectionPoint::AddRef() { return owner_->Outer()->AddRef(); }
+ULONG ConnectionPoint::Release() { return owner_->Outer()->Release(); }
+
+HRESULT ConnectionPoint::GetConnectionInterface(IID* pIID) {
+  if (!pIID) return E_POINTER;
+  *pIID = iid_;
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** pp) {
+  if (!pp) return E_POINTER;
+  return owner_->Outer()->QueryInterface(IID_IConnectionPointContainer,
+                                         reinterpret_cast<void**>(pp));
+}
+
+HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
+  if (!pdwCookie) return E_POINTER;
+  *pdwCookie = 0;
+  if (!pUnkSink) return E_POINTER;
+  void* sink = nullptr;
+  if (FAILED(pUnkSink->QueryInterface(iid_, &sink)) || !sink) {
+    sink = nullptr;
+    if (FAILED(pUnkSink->QueryInterface(IID_IDispatch, &sink)) || !sink)
+      return CONNECT_E_CANNOTCONNECT;
+  }
+  std::lock_guard lock(mu_);
+  size_t slot = 0;
+  while (slot < slots_.size() && slots_[slot]) ++slot;
+  if (slot == slots_.size()) slots_.push_back(nullptr);
+  slots_[slot] = static_cast<IUnknown*>(sink);
+  *pdwCookie = static_cast<DWORD>(slot + 1);
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
+  IUnknown* sink = nullptr;
+  {
+    std::lock_guard lock(mu_);
+    if (dwCookie == 0 || dwCookie > slots_.size() || !slots_[dwCookie - 1])
+      return CONNECT_E_NOCONNECTION;
+    sink = slots_[dwCookie - 1];
+    slots_[dwCookie - 1] = nullptr;
+  }
+  sink->Release();  // outside the lock: the sink may call back
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  std::vector<CONNECTDATA> items;
+  {
+    std::lock_guard lock(mu_);
+    for (size_t i = 0; i < slots_.size(); ++i)
+      if (slots_[i]) items.push_back(CONNECTDATA{slots_[i], static_cast<DWORD>(i + 1)});
+    // The enumerator takes its own references before the lock is left.
+    *ppEnum = new ConnectionEnumerator(owner_->Outer(), std::move(items), 0);
+  }
+  return S_OK;
+}
+
+std::vector<ComPtr<IUnknown>> ConnectionPoint::Sinks() const {
+  std::lock_guard lock(mu_);
+  std::vector<ComPtr<IUnknown>> r;
+  for (IUnknown* p : slots_)
+    if (p) r.emplace_back(p);
+  return r;
+}
+
+std::vector<ComPtr<IDispatch>> ConnectionPoint::DispatchSinks() const {
+  std::lock_guard lock(mu_);
+  std::vector<ComPtr<IDispatch>> r;
+  for (IUnknown* p : slots_)
+    if (p) r.emplace_back(static_cast<IDispatch*>(p));
+  return r;
+}
+
+size_t ConnectionPoint::SinkCount() const {
+  std::lock_guard lock(mu_);
+  size_t n = 0;
+  for (IUnknown* p : slots_) n += p != nullptr;
+  return n;
+}
+
+// ---- ConnectionPointSet ---------------------------------------------------------------
+
+ConnectionPointSet::ConnectionPointSet(IUnknown* outer, std::initializer_list<IID> iids)
+    : outer_(outer) {
+  for (const IID& iid : iids) points_.push_back(new ConnectionPoint(this, iid));
+}
+
+ConnectionPointSet::~ConnectionPointSet() {
+  for (ConnectionPoint* p : points_) delete p;
+}
+
+ConnectionPoint* ConnectionPointSet::Find(REFIID riid) {
+  for (ConnectionPoint* p : points_)
+    if (p->Iid() == riid) return p;
+  return nullptr;
+}
+
+HRESULT ConnectionPointSet::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+  if (!ppCP) return E_POINTER;
+  ConnectionPoint* p = Find(riid);
+  *ppCP = p;
+  if (!p) return CONNECT_E_NOCONNECTION;
+  p->AddRef();
+  return S_OK;
+}
+
+HRESULT ConnectionPointSet::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  std::vector<IConnectionPoint*> items(points_.begin(), points_.end());
+  *ppEnum = new PointEnumerator(outer_, std::move(items), 0);
+  return S_OK;
+}
+
+}  // namespace wincompat
