@@ -1,0 +1,320 @@
+// The qwbdcawm binary against an emulator this test runs in process: exports read back with
+// libical, the task commands, exit codes and failures reported with their HRESULT.
+#include <gtest/gtest.h>
+#include <libical/ical.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "emulator/Emulator.h"
+#include "emulator/RecordStore.h"
+#include "host/support/Component.h"
+#include "link/DeviceRecord.h"
+#include "wincompat/com.h"
+
+namespace {
+
+using devrec::Property;
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exit = -1;
+  std::string out, err;
+};
+
+double Ole(int y, int mo, int d, int h = 0, int mi = 0) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(y);
+  st.wMonth = static_cast<WORD>(mo);
+  st.wDay = static_cast<WORD>(d);
+  st.wHour = static_cast<WORD>(h);
+  st.wMinute = static_cast<WORD>(mi);
+  DOUBLE out = 0;
+  SystemTimeToVariantTime(&st, &out);
+  return out;
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+class QwbdcawmCli : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char tmpl[] = "/tmp/qwb-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = new fs::path(tmpl);
+    setenv("QWBDCAWM_REGISTRY", (*root_ / "registry.reg").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (*root_ / "cache").c_str(), 1);
+    unsetenv("QWBDCAWM_DEBUG");
+    // The phone image is created and served here; the binary only gets its address.
+    wmemu::Emulator::CreateImage(*root_ / "phone", "empty", "Aster W1");
+    emu_ = wmemu::Emulator::Open(*root_ / "phone").release();
+    address_ = new std::string(emu_->Listen("tcp:127.0.0.1:0"));
+  }
+  static void TearDownTestSuite() {
+    emu_->Stop();
+    delete emu_;
+    fs::remove_all(*root_);
+    delete root_;
+    delete address_;
+  }
+  void SetUp() override {
+    emu_->Control(R"({"cmd":"clear"})");
+    wmemu::RecordStore store(emu_->image(), 3);
+    for (uint32_t id : store.List()) store.Delete(id);
+  }
+
+  // Runs qwbdcawm with `args` (already quoted), stdout and stderr captured.
+  static Outcome Qwb(const std::string& args, bool withDevice = true) {
+    fs::path errFile = *root_ / "stderr.txt";
+    std::string cmd = Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") +
+                      (withDevice ? " --device " + *address_ : std::string()) + " " + args +
+                      " 2>" + Quote(errFile.string()) + " </dev/null";
+    Outcome r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int status = pclose(p);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = ReadFile(errFile);
+    return r;
+  }
+
+  static uint32_t Seed(std::vector<Property> props) {
+    std::vector<devrec::RawEntry> raw;
+    for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(3, p));
+    return wmemu::RecordStore(emu_->image(), 3).Add(raw);
+  }
+
+  static fs::path* root_;
+  static wmemu::Emulator* emu_;
+  static std::string* address_;
+};
+
+fs::path* QwbdcawmCli::root_ = nullptr;
+wmemu::Emulator* QwbdcawmCli::emu_ = nullptr;
+std::string* QwbdcawmCli::address_ = nullptr;
+
+icalcomponent* TodoBySummary(icalcomponent* cal, const std::string& summary) {
+  for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_VTODO_COMPONENT); c;
+       c = icalcomponent_get_next_component(cal, ICAL_VTODO_COMPONENT)) {
+    const char* s = icalcomponent_get_summary(c);
+    if (s && summary == s) return c;
+  }
+  return nullptr;
+}
+
+std::string Rule(icalcomponent* todo) {
+  icalproperty* p = todo ? icalcomponent_get_first_property(todo, ICAL_RRULE_PROPERTY) : nullptr;
+  if (!p) return "";
+  icalrecurrencetype r = icalproperty_get_rrule(p);
+  return icalrecurrencetype_as_string(&r);
+}
+
+int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; }
+
+TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  uint32_t rent = Seed({Property::String("Subject", "Pay rent"),
+                        Property::String("Body", "Transfer, then file the receipt"),
+                        Property::Date("StartDate", Ole(2026, 4, 1)),
+                        Property::Date("DueDate", Ole(2026, 4, 3)),
+                        Property::Boolean("Complete", 0xFFFF), Property::Integer("Importance", 1),
+                        Property::Boolean("ReminderSet", 0xFFFF),
+                        Property::Date("ReminderTime", Ole(2026, 3, 31, 7, 0)),
+                        Property::String("Categories", "Home; Money"),
+                        Property::Integer("ulSensitivity", 2),
+                        Property::Boolean("IsRecurring", 0xFFFF),
+                        Property::Integer("RecurrPattern.RecurrenceType", 2),
+                        Property::Integer("RecurrPattern.Occurrences", 12)});
+  Seed({Property::String("Subject", "Team meeting"), Property::Date("StartDate", 949998.0),
+        Property::Date("DueDate", 949998.0), Property::Integer("Importance", 3),
+        Property::Boolean("Complete", 1), Property::Boolean("IsRecurring", 0xFFFF),
+        Property::Integer("RecurrPattern.RecurrenceType", 3),
+        Property::Integer("RecurrPattern.DayOfWeekMask", 4),
+        Property::Integer("RecurrPattern.Instance", 2),
+        Property::Date("RecurrPattern.PatternEndDate", Ole(2026, 12, 31))});
+
+  fs::path dir = *root_ / "export";
+  Outcome r = Qwb("export " + Quote(dir.string()));
+  unsetenv("TZ");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out, "");  // data goes to files, messages to stderr
+  EXPECT_NE(r.err.find("wrote 2 tasks"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\r'), std::string::npos);  // no progress bar without a terminal
+
+  std::string text = ReadFile(dir / "tasks.ics");
+  icalcomponent* cal = icalparser_parse_string(text.c_str());
+  ASSERT_NE(cal, nullptr) << text;
+  EXPECT_EQ(icalcomponent_count_components(cal, ICAL_VTODO_COMPONENT), 2);
+
+  icalcomponent* t = TodoBySummary(cal, "Pay rent");
+  ASSERT_NE(t, nullptr) << text;
+  EXPECT_EQ(std::string(icalcomponent_get_uid(t)), "qwbdcawm-task-" + std::to_string(rent));
+  EXPECT_STREQ(icalcomponent_get_description(t), "Transfer, then file the receipt");
+  EXPECT_EQ(DateNumber(icalcomponent_get_dtstart(t)), 20260401);
+  EXPECT_EQ(DateNumber(icalcomponent_get_due(t)), 20260403);
+  EXPECT_EQ(icalproperty_get_priority(icalcomponent_get_first_property(t, ICAL_PRIORITY_PROPERTY)),
+            1);
+  EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_COMPLETED);
+  EXPECT_NE(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
+  EXPECT_EQ(icalproperty_get_class(icalcomponent_get_first_property(t, ICAL_CLASS_PROPERTY)),
+            ICAL_CLASS_PRIVATE);
+  EXPECT_EQ(Rule(t), "FREQ=MONTHLY;COUNT=12;BYMONTHDAY=1");
+  icalcomponent* alarm = icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT);
+  ASSERT_NE(alarm, nullptr);
+  icaltriggertype trigger =
+      icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY));
+  // The phone's UTC reminder comes back as the same instant.
+  EXPECT_EQ(icaltime_as_ical_string(trigger.time), std::string("20260331T070000Z"));
+
+  t = TodoBySummary(cal, "Team meeting");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DTSTART_PROPERTY), nullptr);
+  EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DUE_PROPERTY), nullptr);
+  EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_NEEDSACTION);
+  EXPECT_EQ(icalproperty_get_priority(icalcomponent_get_first_property(t, ICAL_PRIORITY_PROPERTY)),
+            9);
+  EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
+  icalcomponent_free(cal);
+}
+
+TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
+  Outcome r = Qwb(
+      "tasks add --subject 'Water the plants' --detail 'Balcony first' --start 2026-06-01 "
+      "--due 2026-06-02 --priority low --categories Home --sensitivity personal "
+      "--alarm '2026-05-31 19:45' --recur weekly --days MO,TH --every 2 --count 8");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  long id = std::strtol(r.out.c_str(), nullptr, 10);
+  ASSERT_GT(id, 0) << r.out;
+
+  r = Qwb("tasks list --json");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  nlohmann::json all = nlohmann::json::parse(r.out);
+  ASSERT_EQ(all.size(), 1u);
+  nlohmann::json t = all[0];
+  EXPECT_EQ(t["id"], id);
+  EXPECT_EQ(t["subject"], "Water the plants");
+  EXPECT_EQ(t["detail"], "Balcony first");
+  EXPECT_EQ(t["start"], "2026-06-01");
+  EXPECT_EQ(t["due"], "2026-06-02");
+  EXPECT_EQ(t["priority"], "Low");
+  EXPECT_EQ(t["done"], false);
+  EXPECT_EQ(t["sensitivity"], "Personal");
+  EXPECT_EQ(t["alarm"], "2026-05-31 19:45");
+  EXPECT_EQ(t["recurrence"]["kind"], "weekly");
+  EXPECT_EQ(t["recurrence"]["days"], "MO,TH");
+  EXPECT_EQ(t["recurrence"]["every"], 2);
+  EXPECT_EQ(t["recurrence"]["count"], 8);
+
+  // Done on the way in, "Undone" on the way back: the phone keeps Complete as 1.
+  r = Qwb("tasks update " + std::to_string(id) +
+          " --subject 'Water all plants' --done --recur monthly-weekday --days -1FR --json");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  t = nlohmann::json::parse(r.out);
+  EXPECT_EQ(t["subject"], "Water all plants");
+  EXPECT_EQ(t["done"], false);
+  EXPECT_EQ(t["recurrence"]["kind"], "monthly-weekday");
+  EXPECT_EQ(t["recurrence"]["days"], "FR");
+  EXPECT_EQ(t["recurrence"]["instance"], -1);
+  auto stored = wmemu::RecordStore(emu_->image(), 3).Get(static_cast<uint32_t>(id));
+  ASSERT_TRUE(stored);
+  bool sawInstance = false;
+  for (const auto& p : *stored) {
+    if (p.name == "RecurrPattern.Instance") {
+      int32_t v;
+      std::memcpy(&v, p.value.data(), 4);
+      EXPECT_EQ(v, 5);
+      sawInstance = true;
+    }
+  }
+  EXPECT_TRUE(sawInstance);
+
+  r = Qwb("tasks list");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("ID  SUBJECT", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("Water all plants"), std::string::npos);
+  EXPECT_NE(r.out.find("monthly last FR"), std::string::npos) << r.out;
+
+  r = Qwb("tasks delete " + std::to_string(id));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_TRUE(wmemu::RecordStore(emu_->image(), 3).List().empty());
+  r = Qwb("tasks delete " + std::to_string(id));
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("no task with id"), std::string::npos) << r.err;
+}
+
+TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
+  for (const char* args :
+       {"", "tasks", "tasks add --priority urgent --subject x", "tasks add --detail x",
+        "tasks update", "tasks update 3 --every 2", "tasks add --subject x --done --undone",
+        "tasks add --subject x --until 2026-01-01 --count 2 --recur daily", "frobnicate",
+        "export"}) {
+    Outcome r = Qwb(args);
+    EXPECT_EQ(r.exit, 2) << args << ": " << r.err;
+    EXPECT_EQ(r.out, "") << args;
+  }
+  // The address is checked before anything starts.
+  Outcome r = Qwb("--device tcp:localhost tasks list", false);
+  EXPECT_EQ(r.exit, 2) << r.err;
+  for (const char* args : {"--help", "tasks --help", "tasks list --help", "tasks add --help",
+                           "tasks update --help", "tasks delete --help", "export --help"}) {
+    r = Qwb(args);
+    EXPECT_EQ(r.exit, 0) << args;
+    EXPECT_NE(r.out.find("Usage"), std::string::npos) << args << ": " << r.out;
+  }
+}
+
+TEST_F(QwbdcawmCli, DeviceFailuresExitWithTheirHresult) {
+  Seed({Property::String("Subject", "one")});
+  emu_->Control(R"({"cmd":"fail","name":"DevCeGet","count":1,"hresult":"0x80004005"})");
+  Outcome r = Qwb("tasks list");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("hr=0x80004005"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("CDataTableWMTask::NextItem"), std::string::npos) << r.err;
+
+  // Nobody listening: the session cannot open, the first call fails.
+  r = Qwb("--device tcp:127.0.0.1:1 tasks list", false);
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("hr=0x8"), std::string::npos) << r.err;
+}
+
+TEST_F(QwbdcawmCli, BuiltInEmulatorServesTheDemoPhone) {
+  fs::path demo = *root_ / "cache" / "qwbdcawm" / "demo-phone";
+  Outcome r = Qwb("tasks list --json", false);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.err.find("built-in phone emulator"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(demo / "image.sqlite"));
+  nlohmann::json all = nlohmann::json::parse(r.out);
+  EXPECT_GE(all.size(), 10u);
+  // The image stays: a task added now is there next time.
+  r = Qwb("tasks add --subject 'Kept between runs' --start 2026-01-01", false);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  r = Qwb("tasks list", false);
+  EXPECT_NE(r.out.find("Kept between runs"), std::string::npos);
+}
+
+}  // namespace
