@@ -90,7 +90,7 @@ void CPropertyList::Add(const char* name, const void* value) {
 }
 
 void CPropertyList::RequireType(const char* name, uint32_t type) const {
-  if (devrec::LookupType(kind_, name) != type) ThrowAtl(E_INVALIDARG);
+  if (devrec::LookupType(kind_, name) != type) throw CAtlException(E_INVALIDARG);
 }
 
 void CPropertyList::AddString(const char* name, std::u16string_view value) {
@@ -137,7 +137,7 @@ BYTE* BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWOR
   for (const PropertyNode* n = list.head(); n; n = n->next)
     total += devrec::PropertyWireSize(n->nameLength, n->valueLength);
   BYTE* buf = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total));
-  if (!buf) ThrowAtl(E_OUTOFMEMORY);
+  if (!buf) throw CAtlException(E_OUTOFMEMORY);
   BYTE* p = buf + devrec::WriteRequestHeader(buf, list.kind(), mode, entryId, list.count());
   for (const PropertyNode* n = list.head(); n; n = n->next)
     p += devrec::WriteProperty(p, n->name, n->nameLength, n->value, n->valueLength);

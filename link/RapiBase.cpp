@@ -210,7 +210,7 @@ int CRapiBase::CheckStorageCard() {
 
 BYTE* CRapiBase::AllocRequest(DWORD size) {
   BYTE* request = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, size));
-  if (!request) qwb::ThrowAtl(E_OUTOFMEMORY);
+  if (!request) throw qwb::CAtlException(E_OUTOFMEMORY);
   return request;
 }
 

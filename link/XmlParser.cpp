@@ -135,6 +135,7 @@ bool XML_PARSER::Load_Document(std::u16string_view path) {
   std::string file = ToUtf8(path);
   pugi::xml_parse_result result = m_pDocument->load_file(file.c_str());
   if (!result) {
+    m_pDocument->reset();
     m_strLastMessage = kFailedToLoad;
     return false;
   }
@@ -148,8 +149,8 @@ void XML_PARSER::Load_Text(std::u16string_view text) {
   Reset_Document();
   RequireDocument();
   std::string utf8 = ToUtf8(text);
-  // The result goes untested, as the walk of a document without an element is empty.
-  m_pDocument->load_buffer(utf8.data(), utf8.size());
+  // A text that is not well-formed leaves an empty document, whose walk calls no handler.
+  if (!m_pDocument->load_buffer(utf8.data(), utf8.size())) m_pDocument->reset();
   pugi::xml_node root = m_pDocument->document_element();
   m_pRoot = root.internal_object();
   if (root) Walk(root);
@@ -283,4 +284,16 @@ std::u16string XML_PARSER::Get_Attribute_Value() {
   }
   m_strLastMessage = m_strSuccess;
   return m_vAttributeValues[static_cast<size_t>(m_nCurrentAttribute)];
+}
+
+std::u16string XML_PARSER::Get_Xml() const {
+  if (!m_pDocument) return {};
+  struct Sink : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, size_t size) override {
+      text.append(static_cast<const char*>(data), size);
+    }
+  } sink;
+  m_pDocument->save(sink, "", pugi::format_raw | pugi::format_no_declaration);
+  return FromUtf8(sink.text);
 }

@@ -52,6 +52,9 @@ class XML_PARSER {
   // The value of the attribute selected by Has_Attribute.
   std::u16string Get_Attribute_Value();
 
+  // The document as XML text (empty without a document).
+  std::u16string Get_Xml() const;
+
   const std::u16string& Get_CurrentTag() const { return m_strCurrentTag; }
   const std::u16string& Get_CurrentName() const { return m_strCurrentName; }
   const std::u16string& Get_CurrentPath() const { return m_strCurrentPath; }
