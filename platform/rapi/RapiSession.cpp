@@ -76,10 +76,12 @@ void Session::RunAttempt(std::shared_ptr<Attempt> a) {
       std::vector<uint8_t> reply;
       rapi2::IoResult r = rapi2::SendAll(fd, frame.data(), frame.size());
       if (r == rapi2::IoResult::kOk) r = rapi2::RecvFrame(fd, &reply, a->timeoutMs);
+      // A device that hangs up before answering at all (an unplugged phone does) never
+      // gave us a connection.
       if (r == rapi2::IoResult::kTimeout) {
         err = ERROR_TIMEOUT;
       } else if (r != rapi2::IoResult::kOk) {
-        err = WSAECONNRESET;
+        err = ERROR_CONNECTION_UNAVAIL;
       }
     }
   }

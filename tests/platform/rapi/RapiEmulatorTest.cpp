@@ -1,0 +1,473 @@
+// librapi against the phone emulator running in process on a loopback port: every call
+// end to end, large transfers, the registry's value types, block and stream invocations,
+// and each fault the emulator can inject.
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulator/Emulator.h"
+#include "gtest/gtest.h"
+#include "tests/platform/rapi/FakeDevice.h"
+#include "wincompat/rapi.h"
+#include "wincompat/winbase.h"
+
+using rapitest::ScopedEnv;
+
+namespace {
+
+constexpr HRESULT kHrReset = static_cast<HRESULT>(0x80072746);
+constexpr HRESULT kHrNoConnection = static_cast<HRESULT>(0x800704B1);
+constexpr HRESULT kHrTimeout = static_cast<HRESULT>(0x800705B4);
+
+std::vector<uint8_t> Pattern(size_t n) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>((i * 131 + i / 251) & 0xFF);
+  return v;
+}
+
+class RapiEmulator : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::path(::testing::TempDir()) /
+           ("rapi-emu-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    wmemu::Emulator::CreateImage(dir_, "empty", "Tolvane T100");
+    emu_ = wmemu::Emulator::Open(dir_);
+    env_ = std::make_unique<ScopedEnv>("QWBDCAWM_DEVICE", emu_->Listen("tcp:127.0.0.1:0"));
+    ASSERT_EQ(CeRapiInit(), S_OK);
+  }
+  void TearDown() override {
+    while (CeRapiUninit() == S_OK) {
+    }
+    emu_->Stop();
+    emu_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Writes `data` to a new device file in pieces of `chunk` bytes.
+  void PutFile(const char16_t* path, const std::vector<uint8_t>& data, DWORD chunk) {
+    HANDLE h = CeCreateFile(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << CeGetLastError();
+    for (size_t done = 0; done < data.size();) {
+      DWORD piece = static_cast<DWORD>(std::min<size_t>(chunk, data.size() - done));
+      DWORD written = 0;
+      ASSERT_TRUE(CeWriteFile(h, data.data() + done, piece, &written, nullptr));
+      ASSERT_EQ(written, piece);
+      done += piece;
+    }
+    ASSERT_TRUE(CeCloseHandle(h));
+  }
+
+  // Reads a device file in pieces of `chunk` bytes until a read returns nothing.
+  std::vector<uint8_t> GetFile(const char16_t* path, DWORD chunk) {
+    std::vector<uint8_t> all;
+    HANDLE h = CeCreateFile(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    if (h == INVALID_HANDLE_VALUE) return all;
+    std::vector<uint8_t> buf(chunk);
+    for (;;) {
+      DWORD got = 0;
+      EXPECT_TRUE(CeReadFile(h, buf.data(), chunk, &got, nullptr));
+      EXPECT_LE(got, chunk);
+      if (got == 0) break;
+      all.insert(all.end(), buf.begin(), buf.begin() + got);
+    }
+    EXPECT_TRUE(CeCloseHandle(h));
+    return all;
+  }
+
+  void ExpectDeviceAnswered(DWORD deviceError) {
+    EXPECT_EQ(CeGetLastError(), deviceError);
+    EXPECT_EQ(CeRapiGetError(), S_OK);
+    EXPECT_EQ(GetLastError(), 0u);
+  }
+  void ExpectTransport(DWORD pcError, HRESULT hr) {
+    EXPECT_EQ(GetLastError(), pcError);
+    EXPECT_EQ(CeRapiGetError(), hr);
+  }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<wmemu::Emulator> emu_;
+  std::unique_ptr<ScopedEnv> env_;
+};
+
+TEST_F(RapiEmulator, FilesTravelInBothChunkSizes) {
+  ASSERT_TRUE(CeCreateDirectory(u"\\Test", nullptr));
+  const std::vector<uint8_t> data = Pattern(3 * 102400 + 4097);
+  PutFile(u"\\Test\\big.bin", data, 102400);
+  EXPECT_EQ(GetFile(u"\\Test\\big.bin", 4096), data);
+  PutFile(u"\\Test\\small.bin", data, 4096);
+  EXPECT_EQ(GetFile(u"\\Test\\small.bin", 102400), data);
+  PutFile(u"\\Test\\empty.bin", {}, 4096);
+  EXPECT_TRUE(GetFile(u"\\Test\\empty.bin", 4096).empty());
+
+  // Times set are times read back.
+  HANDLE h = CeCreateFile(u"\\Test\\big.bin", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  const FILETIME created{0x11111111, 0x01D00000}, written{0x22222222, 0x01D10000};
+  EXPECT_TRUE(CeSetFileTime(h, &created, nullptr, &written));
+  FILETIME c{}, a{}, w{};
+  EXPECT_TRUE(CeGetFileTime(h, &c, &a, &w));
+  EXPECT_EQ(c.dwLowDateTime, created.dwLowDateTime);
+  EXPECT_EQ(c.dwHighDateTime, created.dwHighDateTime);
+  EXPECT_EQ(w.dwLowDateTime, written.dwLowDateTime);
+  EXPECT_TRUE(CeCloseHandle(h));
+  EXPECT_FALSE(CeCloseHandle(h));
+  ExpectDeviceAnswered(ERROR_INVALID_HANDLE);
+
+  EXPECT_TRUE(CeCopyFile(u"\\Test\\big.bin", u"\\Test\\copy.bin", TRUE));
+  EXPECT_FALSE(CeCopyFile(u"\\Test\\big.bin", u"\\Test\\copy.bin", TRUE));
+  ExpectDeviceAnswered(ERROR_FILE_EXISTS);
+  EXPECT_TRUE(CeMoveFile(u"\\Test\\copy.bin", u"\\Test\\moved.bin"));
+  EXPECT_TRUE(CeDeleteFile(u"\\Test\\small.bin"));
+  EXPECT_FALSE(CeDeleteFile(u"\\Test\\small.bin"));
+  ExpectDeviceAnswered(ERROR_FILE_NOT_FOUND);
+  ASSERT_TRUE(CeCreateDirectory(u"\\Test\\Sub", nullptr));
+
+  // The voice memo listing's selection: name, attributes, creation time, size.
+  DWORD count = 0;
+  CE_FIND_DATA* all = nullptr;
+  ASSERT_TRUE(CeFindAllFiles(u"\\Test\\*.*", 0xB3, &count, &all));
+  ASSERT_EQ(count, 4u);
+  std::map<std::u16string, const CE_FIND_DATA*> byName;
+  for (DWORD i = 0; i < count; ++i) byName[all[i].cFileName] = &all[i];
+  ASSERT_EQ(byName.count(u"big.bin"), 1u);
+  EXPECT_EQ(byName[u"big.bin"]->nFileSizeLow, data.size());
+  EXPECT_EQ(byName[u"big.bin"]->ftCreationTime.dwLowDateTime, created.dwLowDateTime);
+  EXPECT_EQ(byName[u"big.bin"]->ftLastWriteTime.dwLowDateTime, 0u) << "not asked for";
+  EXPECT_EQ(byName[u"moved.bin"]->nFileSizeLow, data.size());
+  EXPECT_TRUE(byName[u"Sub"]->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(byName[u"empty.bin"]->nFileSizeLow, 0u);
+  EXPECT_EQ(CeRapiFreeBuffer(all), S_OK);
+  ASSERT_TRUE(CeFindAllFiles(u"\\Test\\*.*", FAF_NAME | FAF_FOLDERS_ONLY, &count, &all));
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(std::u16string(all[0].cFileName), u"Sub");
+  CeRapiFreeBuffer(all);
+  ASSERT_TRUE(CeFindAllFiles(u"\\Test\\Sub\\*.*", 0xB3, &count, &all));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(all, nullptr);
+
+  // The find handle, walked to its end.
+  CE_FIND_DATA d;
+  HANDLE find = CeFindFirstFile(u"\\Test\\*.*", &d);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  std::set<std::u16string> walked = {d.cFileName};
+  while (CeFindNextFile(find, &d)) walked.insert(d.cFileName);
+  ExpectDeviceAnswered(ERROR_NO_MORE_FILES);
+  EXPECT_EQ(walked, (std::set<std::u16string>{u"big.bin", u"moved.bin", u"empty.bin", u"Sub"}));
+  EXPECT_TRUE(CeFindClose(find));
+  EXPECT_EQ(CeFindFirstFile(u"\\Test\\nothing*.txt", &d), INVALID_HANDLE_VALUE);
+  ExpectDeviceAnswered(ERROR_NO_MORE_FILES);
+
+  EXPECT_FALSE(CeRemoveDirectory(u"\\Test"));
+  ExpectDeviceAnswered(ERROR_DIR_NOT_EMPTY);
+  EXPECT_TRUE(CeRemoveDirectory(u"\\Test\\Sub"));
+
+  ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
+  ASSERT_TRUE(CeGetDiskFreeSpaceEx(u"\\", &freeToCaller, &total, &totalFree));
+  EXPECT_GT(total.QuadPart, 0u);
+  EXPECT_LE(totalFree.QuadPart, total.QuadPart);
+  CEOSVERSIONINFO v{};
+  v.dwOSVersionInfoSize = sizeof(v);
+  ASSERT_TRUE(CeGetVersionEx(&v));
+  EXPECT_GE(v.dwMajorVersion * 100 + v.dwMinorVersion, 501u);
+  EXPECT_EQ(v.dwPlatformId, 3u);
+}
+
+TEST_F(RapiEmulator, RegistryValuesOfEveryType) {
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(CeRegCreateKeyEx(HKEY_CURRENT_USER, u"Software\\RapiTest", 0, nullptr, 0, 0, nullptr,
+                             &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  auto bytes = [](const void* p, size_t n) {
+    const uint8_t* b = static_cast<const uint8_t*>(p);
+    return std::vector<uint8_t>(b, b + n);
+  };
+  const uint32_t dword = 0x12345678;
+  const uint8_t bigEndian[4] = {0x12, 0x34, 0x56, 0x78};
+  struct Value {
+    const char16_t* name;
+    DWORD type;
+    std::vector<uint8_t> data;
+  };
+  const std::vector<Value> values = {
+      {u"Name", REG_SZ, bytes(u"Tolvane", 16)},
+      {u"Path", REG_EXPAND_SZ, bytes(u"%windir%", 18)},
+      {u"Blob", REG_BINARY, {0, 1, 2, 0xFF, 0}},
+      {u"Count", REG_DWORD, bytes(&dword, 4)},
+      {u"Big", REG_DWORD_BIG_ENDIAN, bytes(bigEndian, 4)},
+      {u"List", REG_MULTI_SZ, bytes(u"a\0bc\0", 12)},
+      {u"Empty", REG_BINARY, {}},
+      {nullptr, REG_SZ, bytes(u"default", 16)},
+  };
+  for (const Value& v : values) {
+    ASSERT_EQ(CeRegSetValueEx(key, v.name, 0, v.type, v.data.data(),
+                              static_cast<DWORD>(v.data.size())),
+              ERROR_SUCCESS);
+  }
+  EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
+
+  ASSERT_EQ(CeRegOpenKeyEx(HKEY_CURRENT_USER, u"software\\rapitest", 0, 0, &key), ERROR_SUCCESS);
+  for (const Value& v : values) {
+    SCOPED_TRACE(v.name ? std::string(v.name, v.name + std::u16string(v.name).size()) : "default");
+    DWORD type = 99, size = 0;
+    // Size first, as the component's string reads do.
+    ASSERT_EQ(CeRegQueryValueEx(key, v.name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, v.type);
+    EXPECT_EQ(size, v.data.size());
+    std::vector<uint8_t> got(v.data.size() + 8, 0xCC);
+    size = static_cast<DWORD>(got.size());
+    ASSERT_EQ(CeRegQueryValueEx(key, v.name, nullptr, &type, got.data(), &size), ERROR_SUCCESS);
+    ASSERT_EQ(size, v.data.size());
+    got.resize(size);
+    EXPECT_EQ(got, v.data);
+    if (v.data.size() > 1) {
+      size = 1;
+      uint8_t one = 0xCC;
+      EXPECT_EQ(CeRegQueryValueEx(key, v.name, nullptr, &type, &one, &size), ERROR_MORE_DATA);
+      EXPECT_EQ(size, v.data.size());
+    }
+  }
+  DWORD size = 4;
+  uint8_t four[4];
+  EXPECT_EQ(CeRegQueryValueEx(key, u"Missing", nullptr, nullptr, four, &size),
+            ERROR_FILE_NOT_FOUND);
+  ExpectDeviceAnswered(ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
+
+  // What the device link reads for the model name.
+  ASSERT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, &key), ERROR_SUCCESS);
+  char16_t name[128] = {};
+  size = 255;
+  ASSERT_EQ(CeRegQueryValueEx(key, u"OrigName", nullptr, nullptr, reinterpret_cast<BYTE*>(name),
+                              &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"Tolvane T100");
+  EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"No\\Such\\Key", 0, 0, &key),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CeRegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+}
+
+TEST_F(RapiEmulator, BlockAndStreamInvocations) {
+  std::vector<uint8_t> input = Pattern(200000);
+  DWORD cb = 0;
+  BYTE* out = nullptr;
+  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", static_cast<DWORD>(input.size()),
+                         input.data(), &cb, &out, nullptr, 0),
+            S_OK);
+  ASSERT_EQ(cb, input.size());
+  EXPECT_EQ(std::vector<uint8_t>(out, out + cb), input);
+  EXPECT_EQ(CeRapiFreeBuffer(out), S_OK);
+
+  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0), S_OK);
+  EXPECT_EQ(cb, 0u);
+  EXPECT_EQ(out, nullptr);
+
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchFunction", 0, nullptr, &cb, &out, nullptr,
+                         0),
+            HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+  ExpectDeviceAnswered(ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(out, nullptr);
+
+  // A stream with several packets of different sizes, while the main connection keeps going.
+  IRAPIStream* stream = nullptr;
+  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr,
+                         &stream, 0),
+            S_OK);
+  ASSERT_NE(stream, nullptr);
+  for (size_t size : {size_t(16), size_t(1), size_t(4096), size_t(102400)}) {
+    std::vector<uint8_t> packet = Pattern(size);
+    ULONG n = 0;
+    ASSERT_EQ(stream->Write(packet.data(), static_cast<ULONG>(size), &n), S_OK);
+    EXPECT_EQ(n, size);
+    EXPECT_TRUE(CeCreateDirectory(u"\\Between", nullptr) || CeGetLastError() == 183);
+    std::vector<uint8_t> back(size);
+    ASSERT_EQ(stream->Read(back.data(), static_cast<ULONG>(size), &n), S_OK);
+    EXPECT_EQ(n, size);
+    EXPECT_EQ(back, packet);
+  }
+  stream->Release();
+
+  IRAPIStream* none = nullptr;
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchStream", 0, nullptr, nullptr, nullptr,
+                         &none, 0),
+            E_FAIL);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(RapiEmulator, InitExSignalsOnceTheEmulatorAnswers) {
+  RAPIINIT ri{};
+  ri.cbSize = 12;
+  ASSERT_EQ(CeRapiInitEx(&ri), S_OK);
+  ASSERT_EQ(WaitForSingleObject(ri.heRapiInit, 500), WAIT_OBJECT_0);
+  EXPECT_EQ(ri.hrRapiInit, S_OK);
+  // Also from scratch, with the emulator on a Unix socket.
+  while (CeRapiUninit() == S_OK) {
+  }
+  std::string path = (dir_ / "rapi.sock").string();
+  ScopedEnv env("QWBDCAWM_DEVICE", emu_->Listen("unix:" + path));
+  RAPIINIT fresh{};
+  fresh.cbSize = sizeof(fresh);
+  ASSERT_EQ(CeRapiInitEx(&fresh), S_OK);
+  ASSERT_EQ(WaitForSingleObject(fresh.heRapiInit, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(fresh.hrRapiInit, S_OK);
+  EXPECT_TRUE(CeCreateDirectory(u"\\ViaUnix", nullptr));
+}
+
+TEST_F(RapiEmulator, InjectedDeviceFailures) {
+  PutFile(u"\\f.bin", Pattern(100), 100);
+  HANDLE h = CeCreateFile(u"\\f.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  emu_->faults().FailNext("CeReadFile", 2, ERROR_ACCESS_DENIED);
+  uint8_t buf[64];
+  DWORD got = 9;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_FALSE(CeReadFile(h, buf, sizeof(buf), &got, nullptr));
+    EXPECT_EQ(got, 0u);
+    ExpectDeviceAnswered(ERROR_ACCESS_DENIED);
+  }
+  EXPECT_TRUE(CeReadFile(h, buf, sizeof(buf), &got, nullptr));
+  EXPECT_EQ(got, sizeof(buf));
+  ExpectDeviceAnswered(0);
+  CeCloseHandle(h);
+
+  emu_->faults().FailNext("CeRegOpenKeyEx", 1, ERROR_ACCESS_DENIED);
+  HKEY key = nullptr;
+  EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, &key), ERROR_ACCESS_DENIED);
+  ExpectDeviceAnswered(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(key, nullptr);
+
+  // A DevCe function failing with an HRESULT, and with a device error.
+  DWORD cb = 9;
+  BYTE* out = nullptr;
+  BYTE in[4] = {1, 2, 3, 4};
+  emu_->faults().FailNextHr("DevCeEcho", 1, static_cast<int32_t>(0x80004005));
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 4, in, &cb, &out, nullptr, 0), E_FAIL);
+  EXPECT_EQ(cb, 0u);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(CeRapiGetError(), S_OK);
+  EXPECT_EQ(GetLastError(), 0u);
+  emu_->faults().FailNext("DevCeEcho", 1, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 4, in, &cb, &out, nullptr, 0),
+            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  ExpectDeviceAnswered(ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 4, in, &cb, &out, nullptr, 0), S_OK);
+  EXPECT_EQ(cb, 4u);
+  LocalFree(out);
+}
+
+TEST_F(RapiEmulator, DroppedConnectionsEndTheSessionUntilReinit) {
+  // Dropped on a given call: that call sees the reset, the next ones no connection.
+  emu_->faults().DropOnCall(1, "CeDeleteFile");
+  EXPECT_FALSE(CeDeleteFile(u"\\x"));
+  ExpectTransport(WSAECONNRESET, kHrReset);
+  EXPECT_FALSE(CeCreateDirectory(u"\\y", nullptr));
+  ExpectTransport(ERROR_CONNECTION_UNAVAIL, kHrNoConnection);
+  HKEY key = nullptr;
+  EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, &key), ERROR_CONNECTION_UNAVAIL);
+
+  // Dropped part-way through a reply.
+  ASSERT_EQ(CeRapiInit(), S_OK);
+  PutFile(u"\\f.bin", Pattern(102400), 102400);
+  HANDLE h = CeCreateFile(u"\\f.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  emu_->faults().DropAfterBytes(5000);
+  std::vector<uint8_t> buf(102400);
+  DWORD got = 7;
+  EXPECT_FALSE(CeReadFile(h, buf.data(), 102400, &got, nullptr));
+  EXPECT_EQ(got, 0u);
+  ExpectTransport(WSAECONNRESET, kHrReset);
+
+  // Dropped while opening a stream: the stream fails, the main connection is its own.
+  ASSERT_EQ(CeRapiInit(), S_OK);
+  emu_->faults().DropOnCall(1, "DevCeEchoStream");
+  IRAPIStream* stream = nullptr;
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr,
+                         &stream, 0),
+            kHrReset);
+  EXPECT_EQ(stream, nullptr);
+  ExpectTransport(WSAECONNRESET, kHrReset);
+  EXPECT_TRUE(CeCreateDirectory(u"\\StillThere", nullptr));
+
+  // A block invocation dropped.
+  emu_->faults().DropOnCall(1, "DevCeEcho");
+  DWORD cb = 0;
+  BYTE* out = nullptr;
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0),
+            kHrReset);
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0),
+            kHrNoConnection);
+}
+
+TEST_F(RapiEmulator, UnpluggedPhone) {
+  IRAPIStream* stream = nullptr;
+  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr,
+                         &stream, 0),
+            S_OK);
+  emu_->faults().Unplug();
+  EXPECT_FALSE(CeDeleteFile(u"\\x"));
+  ExpectTransport(WSAECONNRESET, kHrReset);
+  char c = 'x';
+  ULONG n = 0;
+  HRESULT hr = stream->Write(&c, 1, &n);
+  if (hr == S_OK) hr = stream->Read(&c, 1, &n);
+  EXPECT_EQ(hr, kHrReset);
+  stream->Release();
+
+  // No new connection either: the init fails at once, and the event of InitEx says so.
+  EXPECT_EQ(CeRapiInit(), kHrNoConnection);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CONNECTION_UNAVAIL));
+  RAPIINIT ri{};
+  ri.cbSize = 12;
+  ASSERT_EQ(CeRapiInitEx(&ri), S_OK);
+  ASSERT_EQ(WaitForSingleObject(ri.heRapiInit, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(ri.hrRapiInit, kHrNoConnection);
+  EXPECT_FALSE(CeDeleteFile(u"\\x"));
+  ExpectTransport(ERROR_CONNECTION_UNAVAIL, kHrNoConnection);
+
+  emu_->faults().Replug();
+  EXPECT_EQ(CeRapiInit(), S_OK);
+  EXPECT_TRUE(CeCreateDirectory(u"\\Back", nullptr));
+}
+
+TEST_F(RapiEmulator, SlowRepliesTimeOut) {
+  ScopedEnv timeout("QWBDCAWM_RAPI_TIMEOUT_MS", "300");
+  ASSERT_EQ(CeRapiUninit(), S_OK);
+  ASSERT_EQ(CeRapiInit(), S_OK);  // takes the new time-out
+  emu_->faults().Delay(1500, "CeCreateDirectory");
+  EXPECT_FALSE(CeCreateDirectory(u"\\Slow", nullptr));
+  ExpectTransport(ERROR_TIMEOUT, kHrTimeout);
+  EXPECT_FALSE(CeDeleteFile(u"\\x"));
+  ExpectTransport(ERROR_CONNECTION_UNAVAIL, kHrNoConnection);
+
+  emu_->faults().Delay(1500, "DevCeEcho");
+  ASSERT_EQ(CeRapiInit(), S_OK);
+  DWORD cb = 0;
+  BYTE* out = nullptr;
+  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0),
+            kHrTimeout);
+
+  // A device slow to answer the first request is no device yet.
+  emu_->faults().Delay(1500, "");
+  RAPIINIT ri{};
+  ri.cbSize = 12;
+  ASSERT_EQ(CeRapiInitEx(&ri), S_OK);
+  EXPECT_EQ(WaitForSingleObject(ri.heRapiInit, 500), WAIT_TIMEOUT);
+  emu_->faults().Clear();
+}
+
+}  // namespace
