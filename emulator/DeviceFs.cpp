@@ -418,6 +418,8 @@ uint32_t DeviceFs::MoveFile(std::u16string_view from, std::u16string_view to) {
   if (IsOpen(src.fold, true)) return kErrSharing;
   std::string dstStore = StoreOf(dst);
   if (StoreOf(src) != dstStore && TreeSize(src.host) > Free(dstStore)) return kErrDiskFull;
+  // A rename that only changes case takes the new spelling.
+  if (dst.fold == src.fold) dst.host = dst.host.parent_path() / Utf8(SplitPath(to).back());
   std::error_code ec;
   fs::rename(src.host, dst.host, ec);
   if (ec) return kErrAccessDenied;

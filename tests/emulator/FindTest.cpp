@@ -1,0 +1,184 @@
+// The find calls at the byte level: patterns, CE_FIND_DATA, CeFindAllFiles record layouts
+// for the field bits (0xB3 among them) and the filter bits.
+#include "EmuTestUtil.h"
+#include "wincompat/rapi.h"
+
+namespace wmemu::test {
+namespace {
+
+class Find : public EmuFixture {
+ protected:
+  void SetUp() override {
+    EmuFixture::SetUp();
+    auto& fs = emu_->files();
+    fs.PutFolder(u"\\Box", FILE_ATTRIBUTE_DIRECTORY, 100);
+    fs.PutFile(u"\\Box\\Alpha.TXT", std::vector<uint8_t>(5, 'a'), FILE_ATTRIBUTE_ARCHIVE, 200);
+    fs.PutFile(u"\\Box\\beta.txt", std::vector<uint8_t>(7, 'b'),
+               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, 300);
+    fs.PutFile(u"\\Box\\gamma.jpg", std::vector<uint8_t>(11, 'c'), FILE_ATTRIBUTE_ARCHIVE, 400);
+    fs.PutFile(u"\\Box\\noext", {}, FILE_ATTRIBUTE_ARCHIVE, 500);
+    fs.PutFolder(u"\\Box\\Empty", FILE_ATTRIBUTE_DIRECTORY, 600);
+    fs.PutFolder(u"\\Box\\Full", FILE_ATTRIBUTE_DIRECTORY, 700);
+    fs.PutFile(u"\\Box\\Full\\in.txt", {'i'}, FILE_ATTRIBUTE_ARCHIVE, 800);
+    fs.PutFile(u"\\Box\\rom.dll", {'M', 'Z'},
+               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ROMMODULE, 900);
+  }
+
+  // Names of a CeFindAllFiles reply with the NAME bit, in order; checks the framing.
+  std::vector<std::u16string> Names(std::u16string_view pattern, uint32_t flags,
+                                    uint32_t* lastErr = nullptr) {
+    auto c = Connect();
+    rapi2::Writer w;
+    w.u32(rapi2::kFindAllFiles).str(pattern).u32(flags | FAF_NAME);
+    auto r = c->Call(w);
+    if (lastErr) *lastErr = Word(r, 0);
+    std::vector<std::u16string> names;
+    rapi2::Reader rd(r);
+    uint32_t e, ok, count;
+    EXPECT_TRUE(rd.u32(&e) && rd.u32(&ok) && rd.u32(&count));
+    size_t fixed = 0;
+    for (uint32_t bit : {FAF_ATTRIBUTES, FAF_SIZE_HIGH, FAF_SIZE_LOW, FAF_OID})
+      if (flags & bit) fixed += 4;
+    for (uint32_t bit : {FAF_CREATION_TIME, FAF_LASTACCESS_TIME, FAF_LASTWRITE_TIME})
+      if (flags & bit) fixed += 8;
+    for (uint32_t i = 0; i < count; ++i) {
+      uint32_t nb;
+      const uint8_t* p;
+      EXPECT_TRUE(rd.u32(&nb) && rd.skip(fixed) && rd.bytes(nb, &p));
+      std::u16string n;
+      for (uint32_t k = 0; k + 1 < nb; k += 2) n.push_back(char16_t(p[k] | p[k + 1] << 8));
+      EXPECT_EQ(n.back(), u'\0');
+      n.pop_back();
+      names.push_back(n);
+    }
+    EXPECT_EQ(rd.remaining(), 0u);
+    return names;
+  }
+};
+
+TEST_F(Find, PatternsFollowDeviceRules) {
+  using V = std::vector<std::u16string>;
+  EXPECT_EQ(Names(u"\\Box\\*.*", 0),
+            (V{u"Alpha.TXT", u"beta.txt", u"Empty", u"Full", u"gamma.jpg", u"noext", u"rom.dll"}));
+  EXPECT_EQ(Names(u"\\box\\*", 0).size(), 7u);
+  EXPECT_EQ(Names(u"\\BOX\\*.txt", 0), (V{u"Alpha.TXT", u"beta.txt"}));
+  EXPECT_EQ(Names(u"\\Box\\?amma.*", 0), (V{u"gamma.jpg"}));
+  EXPECT_EQ(Names(u"\\Box\\noext.*", 0), (V{u"noext"}));
+  // A bare name is that item itself, in its stored case.
+  EXPECT_EQ(Names(u"\\box\\ALPHA.txt", 0), (V{u"Alpha.TXT"}));
+  EXPECT_EQ(Names(u"\\Box", 0), (V{u"Box"}));
+  EXPECT_EQ(Names(u"Box\\Full\\*.*", 0), (V{u"in.txt"}));
+  // No match in an existing folder: an empty, successful answer; a missing folder: error 3.
+  uint32_t err = 0;
+  EXPECT_TRUE(Names(u"\\Box\\*.zip", 0, &err).empty());
+  EXPECT_EQ(err, 0u);
+  EXPECT_TRUE(Names(u"\\Nope\\*.*", 0, &err).empty());
+  EXPECT_EQ(err, 3u);
+}
+
+TEST_F(Find, FindAllFilesFilters) {
+  using V = std::vector<std::u16string>;
+  EXPECT_EQ(Names(u"\\Box\\*.*", FAF_FOLDERS_ONLY), (V{u"Empty", u"Full"}));
+  EXPECT_EQ(Names(u"\\Box\\*.txt", FAF_ATTRIB_NO_HIDDEN), (V{u"Alpha.TXT"}));
+  EXPECT_EQ(Names(u"\\Box\\*.dll", FAF_NO_HIDDEN_SYS_ROMMODULES), V{});
+  EXPECT_EQ(Names(u"\\Box\\*.dll", 0), (V{u"rom.dll"}));
+
+  // FAF_ATTRIB_CHILDREN marks folders that have something inside.
+  auto c = Connect();
+  rapi2::Writer w;
+  w.u32(rapi2::kFindAllFiles).str(u"\\Box\\*.*").u32(FAF_ATTRIBUTES | FAF_FOLDERS_ONLY |
+                                                      FAF_ATTRIB_CHILDREN);
+  auto r = c->Call(w);
+  ASSERT_EQ(r.size(), 12u + 8u);
+  EXPECT_EQ(Word(r, 2), 2u);
+  EXPECT_EQ(Word(r, 3), uint32_t(FILE_ATTRIBUTE_DIRECTORY));  // Empty
+  EXPECT_EQ(Word(r, 4), uint32_t(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HAS_CHILDREN));
+}
+
+TEST_F(Find, RecordLayoutOfB3IsExact) {
+  auto c = Connect();
+  rapi2::Writer w;
+  w.u32(rapi2::kFindAllFiles).str(u"\\Box\\gamma.jpg").u32(0xB3);
+  auto r = c->Call(w);
+  // E, ok, count, then nameBytes, attributes, creation FT, sizeHigh, sizeLow, name.
+  const std::u16string name = u"gamma.jpg";
+  ASSERT_EQ(r.size(), 12u + 24u + 2 * (name.size() + 1));
+  EXPECT_EQ(Word(r, 0), 0u);
+  EXPECT_EQ(Word(r, 1), 1u);
+  EXPECT_EQ(Word(r, 2), 1u);
+  EXPECT_EQ(Word(r, 3), 20u);
+  EXPECT_EQ(Word(r, 4), uint32_t(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Word(r, 5), 400u);
+  EXPECT_EQ(Word(r, 6), 0u);
+  EXPECT_EQ(Word(r, 7), 0u);
+  EXPECT_EQ(Word(r, 8), 11u);
+  for (size_t i = 0; i < name.size(); ++i) {
+    EXPECT_EQ(r[36 + 2 * i], uint8_t(name[i]));
+    EXPECT_EQ(r[37 + 2 * i], 0);
+  }
+  EXPECT_EQ(r[r.size() - 1], 0);
+  EXPECT_EQ(r[r.size() - 2], 0);
+
+  // Every field: attributes, three times, size high/low, oid, in that order after nameBytes.
+  rapi2::Writer all;
+  all.u32(rapi2::kFindAllFiles).str(u"\\Box\\Full\\in.txt").u32(0xFF);
+  r = c->Call(all);
+  ASSERT_EQ(r.size(), 12u + 44u + 14u);
+  EXPECT_EQ(Word(r, 3), 14u);
+  EXPECT_EQ(Word(r, 4), uint32_t(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Word(r, 5), 800u);   // creation
+  EXPECT_EQ(Word(r, 7), 800u);   // last access
+  EXPECT_EQ(Word(r, 9), 800u);   // last write
+  EXPECT_EQ(Word(r, 11), 0u);    // size high
+  EXPECT_EQ(Word(r, 12), 1u);    // size low
+  EXPECT_NE(Word(r, 13), 0u);    // oid
+
+  // No field bits at all: count records of zero bytes.
+  rapi2::Writer none;
+  none.u32(rapi2::kFindAllFiles).str(u"\\Box\\*.*").u32(FAF_FOLDERS_ONLY);
+  r = c->Call(none);
+  EXPECT_EQ(r.size(), 12u);
+  EXPECT_EQ(Word(r, 2), 2u);
+}
+
+TEST_F(Find, FirstNextCloseWalkAFolder) {
+  auto c = Connect();
+  auto r = c->PathCall(rapi2::kFindFirstFile, u"\\Box\\*.txt");
+  ASSERT_GE(r.size(), 12u);
+  EXPECT_EQ(Word(r, 0), 0u);
+  uint32_t h = Word(r, 1);
+  // S = 40 + 2 * (len + 1) bytes of CE_FIND_DATA, the name inline at offset 40.
+  const std::u16string first = u"Alpha.TXT";
+  EXPECT_EQ(Word(r, 2), 40u + 2 * (first.size() + 1));
+  ASSERT_EQ(r.size(), 12u + Word(r, 2));
+  EXPECT_EQ(Word(r, 3), uint32_t(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Word(r, 4), 200u);
+  EXPECT_EQ(Word(r, 10), 0u);  // nFileSizeHigh at offset 28
+  EXPECT_EQ(Word(r, 11), 5u);  // nFileSizeLow at offset 32
+  EXPECT_EQ(r[12 + 40], 'A');
+  // Hidden files are listed by the find calls.
+  r = c->Simple(rapi2::kFindNextFile, h);
+  EXPECT_EQ(Word(r, 1), 1u);
+  EXPECT_EQ(Word(r, 3), uint32_t(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN));
+  r = c->Simple(rapi2::kFindNextFile, h);
+  EXPECT_EQ(r.size(), 12u);
+  EXPECT_EQ(Word(r, 0), 18u);
+  EXPECT_EQ(Word(r, 1), 0u);
+  EXPECT_EQ(Word(r, 2), 0u);
+  EXPECT_EQ(Word(c->Simple(rapi2::kFindClose, h), 1), 1u);
+  EXPECT_EQ(Word(c->Simple(rapi2::kFindClose, h), 0), 6u);
+  EXPECT_EQ(Word(c->Simple(rapi2::kFindNextFile, h), 0), 6u);
+
+  r = c->PathCall(rapi2::kFindFirstFile, u"\\Box\\*.zip");
+  EXPECT_EQ(r.size(), 12u);
+  EXPECT_EQ(Word(r, 0), 18u);
+  EXPECT_EQ(Word(r, 1), 0xFFFFFFFFu);
+  EXPECT_EQ(Word(r, 2), 0u);
+  EXPECT_EQ(Word(c->PathCall(rapi2::kFindFirstFile, u"\\Gone\\*.*"), 0), 3u);
+  // The root lists its folders.
+  r = c->PathCall(rapi2::kFindFirstFile, u"\\*.*");
+  EXPECT_EQ(Word(r, 0), 0u);
+}
+
+}  // namespace
+}  // namespace wmemu::test
