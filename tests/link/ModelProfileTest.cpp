@@ -156,3 +156,27 @@ TEST(ModelProfile, ShippedProfile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ModelProfile, PhoneWithoutAName) {
+  // No device: the registry read fails and the name "Tolvane-WM" is looked up instead.
+  unsetenv("QWBDCAWM_DEVICE");
+  std::string path =
+      TempFile(Profile(Model("tolvane-wm", "olMID") + Model("Aster W1", "olDomestic")));
+  CRapiBase::SetModelProfilePathForTesting(qwb::FromUtf8(path));
+  {
+    CRapiBase link;
+    EXPECT_EQ(link.GetWMModelType(), olMID);
+    // Read afresh each time: the lists do not pile up.
+    EXPECT_EQ(link.GetWMModelType(), olMID);
+    EXPECT_EQ(link.m_ModelProfile.Models().size(), 2u);
+    std::remove(path.c_str());
+    // A missing profile gives the default.
+    EXPECT_EQ(link.GetWMModelType(), olInternational);
+    EXPECT_TRUE(link.m_ModelProfile.Models().empty());
+  }
+  CRapiBase::SetModelProfilePathForTesting(u"");
+}
+
+}  // namespace
