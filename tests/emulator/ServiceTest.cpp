@@ -1,0 +1,163 @@
+// The service framework: CeRapiInvoke routing by library and function, block and stream
+// modes, the test aids, handler access to the model, unknown commands and hostile frames.
+#include <random>
+
+#include "EmuTestUtil.h"
+#include "emulator/Image.h"
+
+namespace wmemu::test {
+namespace {
+
+class Services : public EmuFixture {};
+
+TEST_F(Services, BlockCallsRouteByLibraryAndFunction) {
+  auto c = Connect();
+  const std::vector<uint8_t> in = {1, 2, 3, 4, 5};
+  for (const char16_t* dll : {u"QWBRapiServer", u"qwbrapiserver", u"\\Windows\\QWBRapiServer.dll",
+                              u"QWBRAPISERVER.DLL"}) {
+    auto r = c->Invoke(dll, u"DevCeEcho", in);
+    ASSERT_EQ(r.size(), 12u + in.size());
+    EXPECT_EQ(Word(r, 0), 0u);
+    EXPECT_EQ(Word(r, 1), 0u);
+    EXPECT_EQ(Word(r, 2), in.size());
+    EXPECT_EQ(std::vector<uint8_t>(r.begin() + 12, r.end()), in);
+  }
+  // An empty request echoes an empty reply.
+  auto r = c->Invoke(u"QWBRapiServer", u"DevCeEcho", {});
+  EXPECT_EQ(r.size(), 12u);
+  EXPECT_EQ(Word(r, 2), 0u);
+
+  // Unknown library: 126; unknown function: 127; nothing after the failing HRESULT.
+  r = c->Invoke(u"OtherServer", u"DevCeEcho", in);
+  ASSERT_EQ(r.size(), 8u);
+  EXPECT_EQ(Word(r, 0), 126u);
+  EXPECT_EQ(Word(r, 1), 0x8007007Eu);
+  r = c->Invoke(u"QWBRapiServer", u"devceecho", in);  // function names match exactly
+  ASSERT_EQ(r.size(), 8u);
+  EXPECT_EQ(Word(r, 0), 127u);
+  EXPECT_EQ(Word(r, 1), 0x8007007Fu);
+  r = c->Invoke(u"QWBRapiServer", u"DevCeEchoStream", in, 0);  // a stream function, in block
+  EXPECT_EQ(Word(r, 0), 127u);
+
+  // A handler's failure: no output even though it produced some.
+  emu_->services().AddBlock("DevCeBroken", [](ServiceContext&, const std::vector<uint8_t>&,
+                                              std::vector<uint8_t>* out) {
+    *out = {9, 9, 9};
+    return int32_t(0x80004005);
+  });
+  r = c->Invoke(u"QWBRapiServer", u"DevCeBroken", {});
+  ASSERT_EQ(r.size(), 8u);
+  EXPECT_EQ(Word(r, 1), 0x80004005u);
+  // A throwing handler is a failure, not a crash.
+  emu_->services().AddBlock("DevCeThrows", [](ServiceContext&, const std::vector<uint8_t>&,
+                                              std::vector<uint8_t>*) -> int32_t {
+    throw ImageError("disk gone");
+  });
+  EXPECT_EQ(Word(c->Invoke(u"QWBRapiServer", u"DevCeThrows", {}), 1), 0x80004005u);
+  // A positive HRESULT is success: output follows.
+  emu_->services().AddBlock("DevCeFalse", [](ServiceContext&, const std::vector<uint8_t>&,
+                                             std::vector<uint8_t>* out) {
+    *out = {7};
+    return int32_t(1);
+  });
+  r = c->Invoke(u"QWBRapiServer", u"DevCeFalse", {});
+  ASSERT_EQ(r.size(), 13u);
+  EXPECT_EQ(Word(r, 1), 1u);
+  // The connection keeps working after all that.
+  EXPECT_EQ(Word(c->Invoke(u"QWBRapiServer", u"DevCeEcho", in), 2), in.size());
+}
+
+TEST_F(Services, HandlersSeeTheModelAndTheStore) {
+  emu_->registry().SetString(kHkeyLocalMachine, u"Ident", u"OrigName", u"Hanul HK-400");
+  emu_->services().AddBlock("DevCeModel", [](ServiceContext& ctx, const std::vector<uint8_t>&,
+                                             std::vector<uint8_t>* out) {
+    out->push_back(static_cast<uint8_t>(ctx.modelType()));
+    int64_t n = 0;
+    ctx.image().Read([&] {
+      Stmt st(ctx.image().db(), "SELECT count(*) FROM reg_keys");
+      st.step();
+      n = st.i64(0);
+    });
+    out->push_back(n > 4 ? 1 : 0);
+    return int32_t(0);
+  });
+  auto c = Connect();
+  auto r = c->Invoke(u"QWBRapiServer", u"DevCeModel", {});
+  ASSERT_EQ(r.size(), 14u);
+  EXPECT_EQ(r[12], 5);
+  EXPECT_EQ(r[13], 1);
+  EXPECT_EQ(ModelTypeOf(u"Hanul HD-100"), 0);
+  EXPECT_EQ(ModelTypeOf(u"aster pad m7"), 2);
+  EXPECT_EQ(ModelTypeOf(u"Hanul HS-200"), 3);
+  EXPECT_EQ(ModelTypeOf(u"Hanul HL-300"), 4);
+  EXPECT_EQ(ModelTypeOf(u"Aster S2"), 6);
+  EXPECT_EQ(ModelTypeOf(u"Unknown Phone"), 1);
+}
+
+TEST_F(Services, StreamModeHandsOverTheSocket) {
+  auto c = Connect();
+  auto r = c->Invoke(u"QWBRapiServer", u"DevCeEchoStream", {}, 1);
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_EQ(Word(r, 0), 0u);
+  // From here on raw bytes, no framing.
+  std::string msg(10000, 'z');
+  msg[0] = 'A';
+  ASSERT_EQ(rapi2::SendAll(c->fd(), msg.data(), msg.size()), rapi2::IoResult::kOk);
+  std::string back(msg.size(), '\0');
+  ASSERT_EQ(rapi2::RecvAll(c->fd(), back.data(), back.size(), 5000), rapi2::IoResult::kOk);
+  EXPECT_EQ(back, msg);
+  // The half-closed stream ends the function; the emulator then closes the connection.
+  ::shutdown(c->fd(), SHUT_WR);
+  char x;
+  EXPECT_EQ(rapi2::RecvAll(c->fd(), &x, 1, 5000), rapi2::IoResult::kClosed);
+
+  // An unknown stream function: lastErr 127, and the connection is closed.
+  auto d = Connect();
+  r = d->Invoke(u"QWBRapiServer", u"DevCeNoSuchStream", {}, 1);
+  EXPECT_EQ(Word(r, 0), 127u);
+  EXPECT_EQ(rapi2::RecvAll(d->fd(), &x, 1, 5000), rapi2::IoResult::kClosed);
+  // Other connections are unaffected by streams.
+  auto e = Connect();
+  EXPECT_EQ(Word(e->Invoke(u"QWBRapiServer", u"DevCeEcho", {1}), 2), 1u);
+}
+
+TEST_F(Services, UnknownAndHostileFramesNeverStopTheServer) {
+  auto c = Connect();
+  rapi2::Writer w;
+  w.u32(0x99).u32(1).u32(2);
+  auto r = c->Call(w);
+  ASSERT_EQ(r.size(), 8u);
+  EXPECT_EQ(Word(r, 0), 120u);
+  EXPECT_EQ(Word(r, 1), 0u);
+  rapi2::Writer empty;
+  r = c->Call(empty);
+  EXPECT_EQ(Word(r, 0), 120u);
+
+  // Every command with truncated or random arguments still gets a reply.
+  std::mt19937 rng(1234);
+  const uint32_t commands[] = {0x11, 0x12, 0x13, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x28, 0x29, 0x2b,
+                               0x2c, 0x2d, 0x2f, 0x31, 0x32, 0x37, 0x38, 0x41, 0x42, 0x43, 0x4c,
+                               0x5c};
+  for (int round = 0; round < 300; ++round) {
+    rapi2::Writer f;
+    f.u32(commands[rng() % std::size(commands)]);
+    size_t n = rng() % 40;
+    for (size_t i = 0; i < n; ++i) {
+      uint8_t b = static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng() % 8);
+      f.bytes(&b, 1);
+    }
+    r = c->Call(f);
+    ASSERT_TRUE(c->ok()) << "round " << round;
+    EXPECT_GE(r.size(), 4u);
+  }
+  // A frame announcing more than the limit closes that connection only.
+  uint8_t huge[8] = {0xff, 0xff, 0xff, 0x7f, 0x11, 0, 0, 0};
+  rapi2::SendAll(c->fd(), huge, sizeof huge);
+  char x;
+  EXPECT_EQ(rapi2::RecvAll(c->fd(), &x, 1, 5000), rapi2::IoResult::kClosed);
+  auto d = Connect();
+  EXPECT_EQ(Word(d->Invoke(u"QWBRapiServer", u"DevCeEcho", {1}), 2), 1u);
+}
+
+}  // namespace
+}  // namespace wmemu::test
