@@ -3,16 +3,34 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 
 #include "platform/win/WinInternal.h"
 #include "wincompat/winbase.h"
 
 namespace wincompat::detail {
 
+namespace {
+std::mutex g_handlesMu;
+std::unordered_set<const void*>& LiveHandles() {
+  static auto* s = new std::unordered_set<const void*>;
+  return *s;
+}
+}  // namespace
+
+HandleObject::HandleObject() {
+  std::lock_guard lock(g_handlesMu);
+  LiveHandles().insert(this);
+}
+
+HandleObject::~HandleObject() {
+  std::lock_guard lock(g_handlesMu);
+  LiveHandles().erase(this);
+}
+
 HandleObject* FromHandle(HANDLE h) {
-  if (!h || h == INVALID_HANDLE_VALUE) return nullptr;
-  auto* o = static_cast<HandleObject*>(h);
-  return o->magic == HandleObject::kMagic ? o : nullptr;
+  std::lock_guard lock(g_handlesMu);
+  return LiveHandles().count(h) ? static_cast<HandleObject*>(h) : nullptr;
 }
 
 }  // namespace wincompat::detail

@@ -129,7 +129,8 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
   return h;
 }
 
-// Not inlined: the return address must be the caller's, to find the calling module.
+// Not inlined: the return address must be the caller's, to find the calling module (a
+// caller that tail-calls LoadLibraryW is seen as its own caller).
 __attribute__((noinline)) HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
   void* const caller = __builtin_return_address(0);
   if (!lpLibFileName || !*lpLibFileName) {

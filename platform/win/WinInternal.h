@@ -34,11 +34,13 @@ inline size_t WLen(const char16_t* s) {
 // Copies s and its NUL into buf (capacity n characters). Returns false when it does not fit.
 bool CopyOut(std::u16string_view s, WCHAR* buf, size_t n);
 
-// Kernel objects behind a HANDLE. CloseHandle deletes them through this base.
+// Kernel objects behind a HANDLE. CloseHandle deletes them through this base. Live objects
+// are registered, so that a stale or foreign pointer is refused rather than dereferenced.
 struct HandleObject {
-  static constexpr uint32_t kMagic = 0x48444E4C;  // identifies a live handle
-  uint32_t magic = kMagic;
-  virtual ~HandleObject() { magic = 0; }
+  HandleObject();
+  HandleObject(const HandleObject&) = delete;
+  HandleObject& operator=(const HandleObject&) = delete;
+  virtual ~HandleObject();
 };
 HandleObject* FromHandle(HANDLE h);
 

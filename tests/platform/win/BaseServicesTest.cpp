@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "wincompat/testhooks.h"
+#include "wincompat/winbase.h"
+
+namespace {
+
+std::string Utf8(const std::u16string& s) {
+  std::string r(s.size() * 3 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), r.data(),
+                                    static_cast<int>(r.size()), nullptr, nullptr);
+  r.resize(static_cast<size_t>(n));
+  return r;
+}
+
+TEST(LastError, IsPerThread) {
+  SetLastError(1201);
+  std::thread t([] {
+    EXPECT_EQ(GetLastError(), 0u);
+    SetLastError(10054);
+    EXPECT_EQ(GetLastError(), 10054u);
+  });
+  t.join();
+  EXPECT_EQ(GetLastError(), 1201u);
+}
+
+TEST(Events, SignalAcrossThreadsResetAndTimeouts) {
+  HANDLE autoEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_NE(autoEvent, nullptr);
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitForSingleObject(autoEvent, 50), WAIT_TIMEOUT);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(45));
+  EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_TIMEOUT);
+
+  std::thread setter([&] {
+    Sleep(20);
+    SetEvent(autoEvent);
+  });
+  EXPECT_EQ(WaitForSingleObject(autoEvent, 5000), WAIT_OBJECT_0);
+  setter.join();
+  // Auto-reset: the wait consumed the signal.
+  EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_TIMEOUT);
+
+  HANDLE manual = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(manual, INFINITE), WAIT_OBJECT_0);  // stays signaled
+  ResetEvent(manual);
+  EXPECT_EQ(WaitForSingleObject(manual, 10), WAIT_TIMEOUT);
+
+  // A manual-reset event releases every waiter.
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i)
+    waiters.emplace_back([&] {
+      if (WaitForSingleObject(manual, 5000) == WAIT_OBJECT_0) ++woken;
+    });
+  Sleep(20);
+  SetEvent(manual);
+  for (auto& w : waiters) w.join();
+  EXPECT_EQ(woken.load(), 3);
+
+  EXPECT_TRUE(CloseHandle(autoEvent));
+  EXPECT_TRUE(CloseHandle(manual));
+  int notAHandle = 0;
+  SetLastError(0);
+  EXPECT_FALSE(CloseHandle(&notAHandle));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+  EXPECT_FALSE(SetEvent(nullptr));
+}
+
+TEST(Clock, TickCountAdvances) {
+  const DWORD a = GetTickCount();
+  Sleep(30);
+  const DWORD b = GetTickCount();
+  EXPECT_GE(b - a, 25u);
+  EXPECT_LT(b - a, 5000u);
+}
+
+TEST(DebugOutput, HookSeesEveryLineExactlyAndTheFileSinkKeepsThem) {
+  std::vector<std::string> lines;
+  wincompat::SetDebugLineHook([&](const std::string& l) { lines.push_back(l); });
+  char path[] = "/tmp/wcdebugXXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  setenv("QWBDCAWM_DEBUG", path, 1);
+
+  OutputDebugStringW(u"[QWBDCAWM]CDataTableWMTask::NextItem(+)\n");
+  OutputDebugStringW(u"[Open]WM>> new CRapiBase ");  // no line feed added
+  OutputDebugStringW(u"\uC548\uB155");                // Korean text arrives as UTF-8
+  OutputDebugStringA("[x]narrow\n");
+  OutputDebugStringW(u"");
+  OutputDebugStringW(nullptr);
+
+  unsetenv("QWBDCAWM_DEBUG");
+  OutputDebugStringW(u"hook only");
+  wincompat::SetDebugLineHook(nullptr);
+  OutputDebugStringW(u"nobody");
+
+  const std::vector<std::string> expected = {
+      "[QWBDCAWM]CDataTableWMTask::NextItem(+)\n", "[Open]WM>> new CRapiBase ",
+      "\xEC\x95\x88\xEB\x85\x95", "[x]narrow\n", "", "hook only"};
+  EXPECT_EQ(lines, expected);
+  std::ifstream f(path);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  EXPECT_EQ(ss.str(),
+            "[QWBDCAWM]CDataTableWMTask::NextItem(+)\n[Open]WM>> new CRapiBase "
+            "\xEC\x95\x88\xEB\x85\x95[x]narrow\n");
+  unlink(path);
+}
+
+TEST(ConsoleSink, RedirectsAndRestores) {
+  std::string got;
+  wincompat::SetConsoleSink([&](const std::string& t) { got += t; });
+  wincompat::ConsoleWrite("one ");
+  wincompat::ConsoleWrite("two\n");
+  wincompat::SetConsoleSink(nullptr);
+  EXPECT_EQ(got, "one two\n");
+}
+
+TEST(Environment, SizesAndMissingVariables) {
+  setenv("WC_TEST_VAR", "\xED\x95\x9C-value", 1);  // a Korean syllable and ASCII
+  EXPECT_EQ(GetEnvironmentVariableW(u"WC_TEST_VAR", nullptr, 0), 8u);  // needed, NUL included
+  WCHAR small[7];
+  EXPECT_EQ(GetEnvironmentVariableW(u"WC_TEST_VAR", small, 7), 8u);
+  WCHAR buf[8];
+  EXPECT_EQ(GetEnvironmentVariableW(u"WC_TEST_VAR", buf, 8), 7u);
+  EXPECT_EQ(std::u16string(buf), u"\uD55C-value");
+  unsetenv("WC_TEST_VAR");
+  SetLastError(0);
+  EXPECT_EQ(GetEnvironmentVariableW(u"WC_TEST_VAR", buf, 8), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+}
+
+TEST(Modules, ExecutablePathAndTheDllNameRule) {
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+  ASSERT_GT(n, 0);
+  WCHAR buf[PATH_MAX];
+  const DWORD len = GetModuleFileNameW(nullptr, buf, PATH_MAX);
+  EXPECT_EQ(Utf8(std::u16string(buf, len)), std::string(exe, static_cast<size_t>(n)));
+  WCHAR tiny[4];
+  SetLastError(0);
+  EXPECT_EQ(GetModuleFileNameW(nullptr, tiny, 4), 4u);  // truncated and terminated
+  EXPECT_EQ(tiny[3], 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  // The probe is neither beside this executable nor on the loader path...
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryW(u"wcprobe.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  // ...but it is beside the caller library, which finds it by the bare DLL name.
+  const std::u16string dir(WCPROBE_DIR, WCPROBE_DIR + sizeof(WCPROBE_DIR) - 1);
+  HMODULE caller = LoadLibraryW((dir + u"/wccaller.dll").c_str());
+  ASSERT_NE(caller, nullptr);
+  auto loadProbe = reinterpret_cast<HMODULE (*)()>(
+      reinterpret_cast<void*>(GetProcAddress(caller, "WcCallerLoadProbe")));
+  ASSERT_NE(loadProbe, nullptr);
+  HMODULE probe = loadProbe();
+  ASSERT_NE(probe, nullptr);
+  auto answer = reinterpret_cast<int (*)()>(
+      reinterpret_cast<void*>(GetProcAddress(probe, "WcProbeAnswer")));
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 42);
+  SetLastError(0);
+  EXPECT_EQ(GetProcAddress(probe, "NoSuchExport"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+
+  const DWORD plen = GetModuleFileNameW(probe, buf, PATH_MAX);
+  EXPECT_EQ(std::u16string(buf, plen), dir + u"/libwcprobe.so");
+
+  // A module finds itself from one of its addresses.
+  HMODULE self = nullptr;
+  ASSERT_TRUE(GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(answer), &self));
+  const DWORD slen = GetModuleFileNameW(self, buf, PATH_MAX);
+  EXPECT_EQ(std::u16string(buf, slen), dir + u"/libwcprobe.so");
+
+  EXPECT_TRUE(FreeLibrary(probe));
+  EXPECT_TRUE(FreeLibrary(caller));
+}
+
+TEST(LocalMemory, ZeroInitAndZeroSizedBlocks) {
+  auto* p = static_cast<unsigned char*>(LocalAlloc(LPTR, 4096));
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 4096; ++i) ASSERT_EQ(p[i], 0) << i;
+  EXPECT_EQ(LocalFree(p), nullptr);
+  void* empty = LocalAlloc(LMEM_FIXED, 0);
+  EXPECT_NE(empty, nullptr);
+  LocalFree(empty);
+  EXPECT_EQ(LocalFree(nullptr), nullptr);
+}
+
+TEST(ThreadLocale, DefaultsToEnglishAndIsPerThread) {
+  EXPECT_EQ(GetThreadLocale(), 0x0409u);
+  ASSERT_TRUE(SetThreadLocale(LANG_SYSTEM_DEFAULT));
+  std::thread t([] { EXPECT_EQ(GetThreadLocale(), 0x0409u); });
+  t.join();
+  EXPECT_EQ(GetThreadLocale(), static_cast<LCID>(LANG_SYSTEM_DEFAULT));
+  SetThreadLocale(0x0409);
+}
+
+}  // namespace

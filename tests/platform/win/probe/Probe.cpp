@@ -1,0 +1,2 @@
+// A library to be found by LoadLibraryW.
+extern "C" int WcProbeAnswer() { return 42; }
