@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "wincompat/winbase.h"
 
@@ -55,11 +56,14 @@ void WMLog(const char* format, ...) {
     va_copy(ap2, ap);
     int n = std::vsnprintf(nullptr, 0, format, ap);
     va_end(ap);
-    if (n < 0) throw 0;
-    std::string msg(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(msg.data(), msg.size(), format, ap2);
+    std::string msg;
+    if (n >= 0) {
+      msg.assign(static_cast<size_t>(n) + 1, '\0');
+      std::vsnprintf(msg.data(), msg.size(), format, ap2);
+      msg.resize(static_cast<size_t>(n));
+    }
     va_end(ap2);
-    msg.resize(static_cast<size_t>(n));
+    if (n < 0) throw std::runtime_error("unformattable log message");
     std::u16string w = CutToUnits(msg, kLogBuffer - 1);
     if (w.empty()) return;
     std::u16string line = u"[QWBDCAWM]" + w;

@@ -5,6 +5,7 @@
 #include "core/ColumnsWM.h"
 #include "core/Errors.h"
 #include "core/FieldMap.h"
+#include "qwbdcawm/qwbdcawm.h"
 
 namespace qwb {
 namespace {

@@ -7,6 +7,7 @@
 
 #include "core/Errors.h"
 #include "core/ItemWMPBGroup.h"
+#include "core/Log.h"
 #include "core/ItemWMSIM.h"
 #include "core/ItemWMTask.h"
 #include "core/ModuleCount.h"
@@ -334,7 +335,11 @@ TEST(ItemTest, MapToItemCopiesNamedColumnsAndTakesTheSuid) {
   EXPECT_EQ(suid, 7);
   FieldMap badSuid;
   PutField(badSuid, u"SUID", Variant::Str(u"seven"));
-  EXPECT_THROW(item->SchemaConvertMap2Item(badSuid), _com_error);
+  ComPtr<CItemWMTask> other = TaskItem();
+  other->SetSUID(static_cast<SUID>(3));
+  EXPECT_THROW(other->SchemaConvertMap2Item(badSuid), _com_error);
+  ASSERT_EQ(other->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, 3);
 
   // Round trip: item -> map -> fresh item gives the same values.
   FieldMap back;
@@ -484,7 +489,7 @@ TEST(ItemTest, HostCallsGetValueAndSetValueByName) {
   item->SetSUID(static_cast<SUID>(31));
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   ASSERT_EQ(disp->Invoke(ids[2], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                         result.Ptr(), nullptr, nullptr),
+                         result.Out(), nullptr, nullptr),
             S_OK);
   Variant asI4;
   ASSERT_EQ(VariantChangeType(asI4.Ptr(), result.Ptr(), 0, VT_I4), S_OK);
