@@ -50,7 +50,6 @@ std::u16string ReadFieldString(const FieldMap& map, std::u16string_view key,
 // Date: VT_DATE only.
 DATE ReadFieldDate(const FieldMap& map, std::u16string_view key, DATE defaultValue);
 // 16-bit boolean: VT_BOOL only.
-VARIANT_BOOL ReadFieldBool(const FieldMap& map, std::u16string_view key,
-                           VARIANT_BOOL defaultValue);
+VARIANT_BOOL ReadFieldBool(const FieldMap& map, std::u16string_view key, VARIANT_BOOL defaultValue);
 
 }  // namespace qwb

@@ -38,9 +38,9 @@ std::vector<ColumnSchemaEntry> BuildPhonebookSchema() {
   add(u"URL_ADDR_0", VT_BSTR);
   add(u"ADDR_COUNT", VT_I4);
   for (int n = 0; n < 3; ++n) {
-    for (const char16_t* part : {u"ADDR_EXTADDR_", u"ADDR_STREET_", u"ADDR_LOCALITY_",
-                                 u"ADDR_REGION_", u"ADDR_POSTALCODE_", u"ADDR_COUNTRY_",
-                                 u"ADDR_TYPE_"})
+    for (const char16_t* part :
+         {u"ADDR_EXTADDR_", u"ADDR_STREET_", u"ADDR_LOCALITY_", u"ADDR_REGION_",
+          u"ADDR_POSTALCODE_", u"ADDR_COUNTRY_", u"ADDR_TYPE_"})
       add(Numbered(part, n), VT_BSTR);
   }
 

@@ -31,8 +31,8 @@ std::u16string CutToUnits(const std::string& msg, size_t units) {
 
 std::string ToUtf8(std::u16string_view s) {
   if (s.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
-                              nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
   if (n > 0)
     WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,

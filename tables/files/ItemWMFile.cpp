@@ -36,10 +36,12 @@ bool HoldsPlainValue(VARTYPE vt) {
 const std::vector<ColumnSchemaEntry>& CItemWMFile::Schema() {
   // 14 columns, in mixed case like the folder's.
   static const std::vector<ColumnSchemaEntry> schema = {
-      {u"FolderID", VT_I4},        {u"Name", VT_BSTR},           {u"FileSize", VT_BSTR},
-      {u"Type", VT_I4},            {u"CreateDate", VT_DATE},     {u"LastAccessDate", VT_DATE},
-      {u"LastWriteDate", VT_DATE}, {u"Status", VT_I4},           {u"StatusIcon", VT_I4},
-      {u"NotAllowedOperation", VT_I4}, {u"PCPath", VT_BSTR},     {u"Reserved1", VT_BSTR},
+      {u"FolderID", VT_I4},        {u"Name", VT_BSTR},
+      {u"FileSize", VT_BSTR},      {u"Type", VT_I4},
+      {u"CreateDate", VT_DATE},    {u"LastAccessDate", VT_DATE},
+      {u"LastWriteDate", VT_DATE}, {u"Status", VT_I4},
+      {u"StatusIcon", VT_I4},      {u"NotAllowedOperation", VT_I4},
+      {u"PCPath", VT_BSTR},        {u"Reserved1", VT_BSTR},
       {u"Reserved2", VT_BSTR},     {u"Reserved3", VT_BSTR},
   };
   return schema;
@@ -56,11 +58,13 @@ HRESULT CItemWMFile::SchemaConvertMap2Item(const FieldMap& map) {
     bool isDate;
   };
   static constexpr Entry kEntries[] = {
-      {u"FolderID", false},   {u"Name", false},           {u"FileSize", false},
-      {u"Type", false},       {u"CreateDate", true},      {u"LastAccessDate", true},
-      {u"LastWriteDate", true}, {u"Status", false},       {u"StatusIcon", false},
-      {u"NotAllowedOperation", false}, {u"PCPath", false}, {u"Reserved1", false},
-      {u"Reserved2", false},  {u"Reserved3", false},
+      {u"FolderID", false},     {u"Name", false},
+      {u"FileSize", false},     {u"Type", false},
+      {u"CreateDate", true},    {u"LastAccessDate", true},
+      {u"LastWriteDate", true}, {u"Status", false},
+      {u"StatusIcon", false},   {u"NotAllowedOperation", false},
+      {u"PCPath", false},       {u"Reserved1", false},
+      {u"Reserved2", false},    {u"Reserved3", false},
   };
   ULONG ordinal = 0;
   for (const Entry& e : kEntries) {

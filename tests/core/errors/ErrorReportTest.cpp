@@ -22,8 +22,8 @@ TEST(ErrorReportTest, WmErrorCodesBecomeFailureHResults) {
   struct Case {
     uint32_t code, expected;
   } cases[] = {
-      {13, 0x8004000Du},          {1, 0x8007001Fu},          {0, 0x80040000u},
-      {2, 0x80040002u},           {0xFFFF, 0x8004FFFFu},     {0x800704B1u, 0x800704B1u},
+      {13, 0x8004000Du},          {1, 0x8007001Fu},           {0, 0x80040000u},
+      {2, 0x80040002u},           {0xFFFF, 0x8004FFFFu},      {0x800704B1u, 0x800704B1u},
       {0x80004005u, 0x80004005u}, {0x80040001u, 0x8007001Fu}, {0x7FFFFFFFu, 0xFFFFFFFFu},
   };
   for (const Case& c : cases) {

@@ -7,9 +7,9 @@
 
 #include "core/Errors.h"
 #include "core/ItemWMPBGroup.h"
-#include "core/Log.h"
 #include "core/ItemWMSIM.h"
 #include "core/ItemWMTask.h"
+#include "core/Log.h"
 #include "core/ModuleCount.h"
 #include "tables/files/ItemWMFile.h"
 #include "wincompat/testhooks.h"
