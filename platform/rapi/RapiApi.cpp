@@ -86,8 +86,7 @@ void ResetRapiSyncCounts() {
 
 }  // namespace wincompat
 
-EXTERN_C {
-
+// C linkage comes from the declarations in rapi.h.
 HRESULT WINAPI CeRapiInit(void) { return Session::Get().Init(); }
 
 HRESULT WINAPI CeRapiInitEx(RAPIINIT* pRapiInit) { return Session::Get().InitEx(pRapiInit); }
@@ -116,9 +115,9 @@ HRESULT WINAPI CeSyncStop(void) {
   return S_OK;
 }
 
-HRESULT WINAPI CeRapiInvoke(LPCWSTR pDllPath, LPCWSTR pFunctionName, DWORD cbInput,
-                            BYTE* pInput, DWORD* pcbOutput, BYTE** ppOutput,
-                            IRAPIStream** ppIRAPIStream, DWORD dwReserved) {
+HRESULT WINAPI CeRapiInvoke(LPCWSTR pDllPath, LPCWSTR pFunctionName, DWORD cbInput, BYTE* pInput,
+                            DWORD* pcbOutput, BYTE** ppOutput, IRAPIStream** ppIRAPIStream,
+                            DWORD dwReserved) {
   CountInvoke();
   if (pcbOutput) *pcbOutput = 0;
   if (ppOutput) *ppOutput = nullptr;
@@ -165,5 +164,3 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR pDllPath, LPCWSTR pFunctionName, DWORD cbInp
   if (pcbOutput) *pcbOutput = cbOutput;
   return hr;
 }
-
-}  // EXTERN_C

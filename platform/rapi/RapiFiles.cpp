@@ -61,8 +61,7 @@ BOOL Refuse(Call& c, DWORD code = ERROR_INVALID_PARAMETER) {
 
 }  // namespace
 
-EXTERN_C {
-
+// C linkage comes from the declarations in rapi.h.
 BOOL WINAPI CeFindAllFiles(LPCWSTR szPath, DWORD dwFlags, LPDWORD lpdwFoundCount,
                            LPLPCE_FIND_DATA ppFindDataArray) {
   Call c(rapi2::kFindAllFiles);
@@ -92,8 +91,8 @@ BOOL WINAPI CeFindAllFiles(LPCWSTR szPath, DWORD dwFlags, LPDWORD lpdwFoundCount
   const bool sizeLow = dwFlags & FAF_SIZE_LOW;
   const bool oid = dwFlags & FAF_OID;
   const size_t fixed = (name ? 4 : 0) + (attributes ? 4 : 0) + (creation ? 8 : 0) +
-                       (access ? 8 : 0) + (write ? 8 : 0) + (sizeHigh ? 4 : 0) +
-                       (sizeLow ? 4 : 0) + (oid ? 4 : 0);
+                       (access ? 8 : 0) + (write ? 8 : 0) + (sizeHigh ? 4 : 0) + (sizeLow ? 4 : 0) +
+                       (oid ? 4 : 0);
   if (count > kMaxFindAllCount || (fixed > 0 && count > r.remaining() / fixed)) {
     c.Malformed();
     return FALSE;
@@ -367,5 +366,3 @@ BOOL WINAPI CeGetVersionEx(LPCEOSVERSIONINFO lpVersionInformation) {
   *lpVersionInformation = v;
   return TRUE;
 }
-
-}  // EXTERN_C

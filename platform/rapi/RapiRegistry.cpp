@@ -38,8 +38,7 @@ LONG MalformedResult(Call& c) {
 
 }  // namespace
 
-EXTERN_C {
-
+// C linkage comes from the declarations in rapi.h.
 LONG WINAPI CeRegOpenKeyEx(HKEY hKey, LPCWSTR lpszSubKey, DWORD, REGSAM, PHKEY phkResult) {
   Call c(rapi2::kRegOpenKeyEx);
   if (!phkResult) return Refuse(c);
@@ -117,8 +116,8 @@ LONG WINAPI CeRegCloseKey(HKEY hKey) {
   return result;
 }
 
-LONG WINAPI CeRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
-                            const BYTE* lpData, DWORD cbData) {
+LONG WINAPI CeRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                            DWORD cbData) {
   Call c(rapi2::kRegSetValueEx);
   if (cbData > 0 && !lpData) return Refuse(c);
   c.Request().u32(WireHandle(hKey)).str(lpValueName).u32(dwType).u32(cbData).bytes(lpData, cbData);
@@ -127,5 +126,3 @@ LONG WINAPI CeRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
   if (!c.End()) return ERROR_INVALID_DATA;
   return result;
 }
-
-}  // EXTERN_C

@@ -121,7 +121,8 @@ void FakeDevice::Serve(int fd, int index) {
       break;
     }
     if (a.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(a.delayMs));
-    if (!a.bytes.empty() && rapi2::SendAll(fd, a.bytes.data(), a.bytes.size()) != rapi2::IoResult::kOk) {
+    if (!a.bytes.empty() &&
+        rapi2::SendAll(fd, a.bytes.data(), a.bytes.size()) != rapi2::IoResult::kOk) {
       break;
     }
     if (a.close) break;

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -212,9 +212,9 @@ TEST_F(RapiEmulator, RegistryValuesOfEveryType) {
       {nullptr, REG_SZ, bytes(u"default", 16)},
   };
   for (const Value& v : values) {
-    ASSERT_EQ(CeRegSetValueEx(key, v.name, 0, v.type, v.data.data(),
-                              static_cast<DWORD>(v.data.size())),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        CeRegSetValueEx(key, v.name, 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size())),
+        ERROR_SUCCESS);
   }
   EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
 
@@ -250,13 +250,12 @@ TEST_F(RapiEmulator, RegistryValuesOfEveryType) {
   ASSERT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, &key), ERROR_SUCCESS);
   char16_t name[128] = {};
   size = 255;
-  ASSERT_EQ(CeRegQueryValueEx(key, u"OrigName", nullptr, nullptr, reinterpret_cast<BYTE*>(name),
-                              &size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      CeRegQueryValueEx(key, u"OrigName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(std::u16string(name), u"Tolvane T100");
   EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
-  EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"No\\Such\\Key", 0, 0, &key),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"No\\Such\\Key", 0, 0, &key), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(CeRegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
 }
 
@@ -275,17 +274,17 @@ TEST_F(RapiEmulator, BlockAndStreamInvocations) {
   EXPECT_EQ(cb, 0u);
   EXPECT_EQ(out, nullptr);
 
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchFunction", 0, nullptr, &cb, &out, nullptr,
-                         0),
-            HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(
+      CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchFunction", 0, nullptr, &cb, &out, nullptr, 0),
+      HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
   ExpectDeviceAnswered(ERROR_PROC_NOT_FOUND);
   EXPECT_EQ(out, nullptr);
 
   // A stream with several packets of different sizes, while the main connection keeps going.
   IRAPIStream* stream = nullptr;
-  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr,
-                         &stream, 0),
-            S_OK);
+  ASSERT_EQ(
+      CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr, &stream, 0),
+      S_OK);
   ASSERT_NE(stream, nullptr);
   for (size_t size : {size_t(16), size_t(1), size_t(4096), size_t(102400)}) {
     std::vector<uint8_t> packet = Pattern(size);
@@ -301,9 +300,9 @@ TEST_F(RapiEmulator, BlockAndStreamInvocations) {
   stream->Release();
 
   IRAPIStream* none = nullptr;
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchStream", 0, nullptr, nullptr, nullptr,
-                         &none, 0),
-            E_FAIL);
+  EXPECT_EQ(
+      CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchStream", 0, nullptr, nullptr, nullptr, &none, 0),
+      E_FAIL);
   EXPECT_EQ(none, nullptr);
 }
 
@@ -328,8 +327,8 @@ TEST_F(RapiEmulator, InitExSignalsOnceTheEmulatorAnswers) {
 
 TEST_F(RapiEmulator, InjectedDeviceFailures) {
   PutFile(u"\\f.bin", Pattern(100), 100);
-  HANDLE h = CeCreateFile(u"\\f.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                          nullptr);
+  HANDLE h =
+      CeCreateFile(u"\\f.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   emu_->faults().FailNext("CeReadFile", 2, ERROR_ACCESS_DENIED);
   uint8_t buf[64];
@@ -382,8 +381,8 @@ TEST_F(RapiEmulator, DroppedConnectionsEndTheSessionUntilReinit) {
   // Dropped part-way through a reply.
   ASSERT_EQ(CeRapiInit(), S_OK);
   PutFile(u"\\f.bin", Pattern(102400), 102400);
-  HANDLE h = CeCreateFile(u"\\f.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                          nullptr);
+  HANDLE h =
+      CeCreateFile(u"\\f.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   emu_->faults().DropAfterBytes(5000);
   std::vector<uint8_t> buf(102400);
@@ -396,9 +395,9 @@ TEST_F(RapiEmulator, DroppedConnectionsEndTheSessionUntilReinit) {
   ASSERT_EQ(CeRapiInit(), S_OK);
   emu_->faults().DropOnCall(1, "DevCeEchoStream");
   IRAPIStream* stream = nullptr;
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr,
-                         &stream, 0),
-            kHrReset);
+  EXPECT_EQ(
+      CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr, &stream, 0),
+      kHrReset);
   EXPECT_EQ(stream, nullptr);
   ExpectTransport(WSAECONNRESET, kHrReset);
   EXPECT_TRUE(CeCreateDirectory(u"\\StillThere", nullptr));
@@ -415,9 +414,9 @@ TEST_F(RapiEmulator, DroppedConnectionsEndTheSessionUntilReinit) {
 
 TEST_F(RapiEmulator, UnpluggedPhone) {
   IRAPIStream* stream = nullptr;
-  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr,
-                         &stream, 0),
-            S_OK);
+  ASSERT_EQ(
+      CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr, &stream, 0),
+      S_OK);
   emu_->faults().Unplug();
   EXPECT_FALSE(CeDeleteFile(u"\\x"));
   ExpectTransport(WSAECONNRESET, kHrReset);

@@ -63,14 +63,14 @@ TEST_F(Scripted, RequestsHaveTheDocumentedLayout) {
   HANDLE h = CeCreateFile(u"\\a.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(h, reinterpret_cast<HANDLE>(0x1234));
-  EXPECT_EQ(LastRequest(), Bytes({0x16, 0, 0, 0,                                   // command
-                                  0x0e, 0, 0, 0,                                   // B = 14
-                                  0x5c, 0, 0x61, 0, 0x2e, 0, 0x74, 0, 0x78, 0, 0x74, 0, 0, 0,
-                                  0, 0, 0, 0x80,                                   // access
-                                  1, 0, 0, 0,                                      // share
-                                  3, 0, 0, 0,                                      // disposition
-                                  0x80, 0, 0, 0,                                   // attributes
-                                  0, 0, 0, 0}));                                   // template
+  EXPECT_EQ(LastRequest(), Bytes({0x16, 0,    0,    0,  // command
+                                  0x0e, 0,    0,    0,  // B = 14
+                                  0x5c, 0,    0x61, 0, 0x2e, 0, 0x74, 0, 0x78,
+                                  0,    0x74, 0,    0, 0,    0, 0,    0, 0x80,  // access
+                                  1,    0,    0,    0,                          // share
+                                  3,    0,    0,    0,                          // disposition
+                                  0x80, 0,    0,    0,                          // attributes
+                                  0,    0,    0,    0}));                       // template
 
   // CeRapiInvoke block mode with 4 input bytes.
   Next(Frame(rapi2::Writer().u32(0).u32(0).u32(4).u32(0xAABBCCDD)));
@@ -96,8 +96,8 @@ TEST_F(Scripted, RequestsHaveTheDocumentedLayout) {
   HKEY key = nullptr;
   EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, &key), ERROR_SUCCESS);
   EXPECT_EQ(key, HKEY_CURRENT_USER);
-  EXPECT_EQ(Args(LastRequest()), Bytes({2, 0, 0, 0x80, 12, 0, 0, 0, 'I', 0, 'd', 0, 'e', 0, 'n', 0,
-                                        't', 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()),
+            Bytes({2, 0, 0, 0x80, 12, 0, 0, 0, 'I', 0, 'd', 0, 'e', 0, 'n', 0, 't', 0, 0, 0}));
   Next(Words({0, 0}));
   EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(Args(LastRequest()), Bytes({1, 0, 0, 0x80}));
@@ -106,15 +106,14 @@ TEST_F(Scripted, RequestsHaveTheDocumentedLayout) {
   Next(Words({0, 1}));
   FILETIME c{1, 2}, w{5, 6};
   EXPECT_TRUE(CeSetFileTime(reinterpret_cast<HANDLE>(0x42), &c, nullptr, &w));
-  EXPECT_EQ(Args(LastRequest()), Bytes({0x42, 0, 0, 0, 8, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0,
-                                        0, 0, 8, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()), Bytes({0x42, 0, 0, 0, 8, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0,
+                                        0,    0, 0, 0, 8, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0}));
 
   // A null string is a zero byte count; "" has its terminator.
   Next(Words({0, 0}));
   EXPECT_EQ(CeRegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(u""), 2),
             ERROR_SUCCESS);
-  EXPECT_EQ(Args(LastRequest()),
-            Bytes({1, 0, 0, 0x80, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()), Bytes({1, 0, 0, 0x80, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0}));
   Next(Words({0, 1}));
   EXPECT_TRUE(CeCopyFile(u"", u"\\b", TRUE));
   EXPECT_EQ(Args(LastRequest()),
@@ -311,9 +310,9 @@ TEST_F(Scripted, RegistryQueryAsksForSizesAndReportsShortBuffers) {
   Next(Frame(std::move(value)));
   char16_t text[128] = {};
   size = sizeof(text);
-  EXPECT_EQ(CeRegQueryValueEx(key, u"OrigName", nullptr, &type, reinterpret_cast<BYTE*>(text),
-                              &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      CeRegQueryValueEx(key, u"OrigName", nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(size, 12u);
   EXPECT_EQ(std::u16string(text), u"Tolva");
   args = Args(LastRequest());
@@ -341,8 +340,8 @@ TEST_F(Scripted, RegistryQueryAsksForSizesAndReportsShortBuffers) {
   Next(Words({0, 0, 0x3000, REG_CREATED_NEW_KEY}));
   HKEY created = nullptr;
   DWORD disposition = 0;
-  EXPECT_EQ(CeRegCreateKeyEx(HKEY_CURRENT_USER, u"Software\\X", 0, nullptr, 0, 0, nullptr,
-                             &created, &disposition),
+  EXPECT_EQ(CeRegCreateKeyEx(HKEY_CURRENT_USER, u"Software\\X", 0, nullptr, 0, 0, nullptr, &created,
+                             &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(created, reinterpret_cast<HKEY>(0x3000));
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
@@ -373,7 +372,8 @@ TEST_F(Scripted, LyingRepliesFailCleanly) {
   };
   auto findFirst = [] {
     std::memset(&fd, 0x5A, sizeof(fd));
-    return CeFindFirstFile(u"\\*", &fd) == INVALID_HANDLE_VALUE && fd.dwFileAttributes == 0x5A5A5A5Au;
+    return CeFindFirstFile(u"\\*", &fd) == INVALID_HANDLE_VALUE &&
+           fd.dwFileAttributes == 0x5A5A5A5Au;
   };
   auto findNext = [] {
     std::memset(&fd, 0x5A, sizeof(fd));
@@ -485,9 +485,9 @@ TEST_F(Scripted, StreamInvocationOwnsAConnection) {
   EXPECT_TRUE(CeDeleteFile(u"\\a"));
   Next(Words({126}));
   IRAPIStream* stream = nullptr;
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeNothing", 0, nullptr, nullptr, nullptr, &stream,
-                         0),
-            E_FAIL);
+  EXPECT_EQ(
+      CeRapiInvoke(u"QWBRapiServer", u"DevCeNothing", 0, nullptr, nullptr, nullptr, &stream, 0),
+      E_FAIL);
   EXPECT_EQ(stream, nullptr);
   EXPECT_EQ(CeGetLastError(), 0u) << "the stream's error is not the main connection's";
   EXPECT_EQ(dev_->Connections(), 2);
