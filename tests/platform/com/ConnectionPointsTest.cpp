@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "TestObjects.h"
+#include "wincompat/connpoint.h"
+
+namespace {
+
+constexpr IID kEvents = {0x36CAB2A3, 0x4937, 0x408C, {0xA1, 0xBE, 0x5A, 0x2F, 0x8B, 0xBD, 0x2D, 0x80}};
+constexpr IID kEvents2 = {0x65536554, 0x3C1E, 0x4927, {0x8F, 0xCE, 0x17, 0x97, 0x73, 0x08, 0x4E, 0x89}};
+
+class Source final : public wincompat::ConnectionPointContainerImpl {
+ public:
+  Source() : ConnectionPointContainerImpl({kEvents, kEvents2}) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
+      *ppv = static_cast<IConnectionPointContainer*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  std::atomic<ULONG> refs{1};
+};
+
+TEST(ConnectionPoints, AdviseUnadviseCookiesAndSlots) {
+  wctest::Counted byIid(false, &kEvents), byDispatch(true), neither(false);
+  {
+    Source src;
+    ComPtr<IConnectionPoint> cp;
+    ASSERT_EQ(src.FindConnectionPoint(kEvents, cp.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(src.refs.load(), 2u);  // the point counts on its container
+    IConnectionPoint* none = reinterpret_cast<IConnectionPoint*>(1);
+    EXPECT_EQ(src.FindConnectionPoint(IID_IDispatch, &none), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(none, nullptr);
+    IID iid;
+    cp->GetConnectionInterface(&iid);
+    EXPECT_EQ(iid, kEvents);
+    ComPtr<IConnectionPointContainer> back;
+    ASSERT_EQ(cp->GetConnectionPointContainer(back.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(back.Get(), static_cast<IConnectionPointContainer*>(&src));
+    back = nullptr;
+
+    DWORD c1 = 0, c2 = 0, c3 = 99;
+    ASSERT_EQ(cp->Advise(&byIid, &c1), S_OK);
+    ASSERT_EQ(cp->Advise(&byDispatch, &c2), S_OK);
+    EXPECT_EQ(cp->Advise(&neither, &c3), CONNECT_E_CANNOTCONNECT);
+    EXPECT_EQ(c1, 1u);
+    EXPECT_EQ(c2, 2u);
+    EXPECT_EQ(c3, 0u);
+    EXPECT_EQ(byIid.refs.load(), 2u);
+    EXPECT_EQ(neither.refs.load(), 1u);
+
+    EXPECT_EQ(cp->Unadvise(1), S_OK);
+    EXPECT_EQ(byIid.refs.load(), 1u);
+    EXPECT_EQ(cp->Unadvise(1), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(cp->Unadvise(0), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(cp->Unadvise(3), CONNECT_E_NOCONNECTION);
+    auto& point = *src.ConnectionPoints().Find(kEvents);
+    ASSERT_EQ(point.SinkCount(), 1u);
+    EXPECT_EQ(point.Sinks()[0].Get(), static_cast<IUnknown*>(&byDispatch));
+
+    // The emptied first slot is taken again; a third sink grows the array.
+    DWORD c4 = 0, c5 = 0;
+    ASSERT_EQ(cp->Advise(&byIid, &c4), S_OK);
+    ASSERT_EQ(cp->Advise(&byIid, &c5), S_OK);
+    EXPECT_EQ(c4, 1u);
+    EXPECT_EQ(c5, 3u);
+    const auto sinks = point.Sinks();
+    ASSERT_EQ(sinks.size(), 3u);
+    EXPECT_EQ(sinks[0].Get(), static_cast<IUnknown*>(&byIid));
+    EXPECT_EQ(sinks[1].Get(), static_cast<IUnknown*>(&byDispatch));
+    EXPECT_EQ(sinks[2].Get(), static_cast<IUnknown*>(&byIid));
+    // The other point is separate.
+    EXPECT_EQ(src.ConnectionPoints().Point(1).SinkCount(), 0u);
+    cp = nullptr;
+    EXPECT_EQ(src.refs.load(), 1u);
+  }
+  // The container's end releases every sink still connected.
+  EXPECT_EQ(byIid.refs.load(), 1u);
+  EXPECT_EQ(byDispatch.refs.load(), 1u);
+}
+
+TEST(ConnectionPoints, EnumeratorsHoldTheContainerAndHandOutReferences) {
+  wctest::Counted a(true), b(true);
+  Source src;
+  IConnectionPoint& cp = src.ConnectionPoints().Point(0);
+  DWORD ca, cb;
+  cp.Advise(&a, &ca);
+  cp.Advise(&b, &cb);
+  cp.Unadvise(ca);
+  cp.Advise(&a, &ca);  // slot 1 again
+
+  ComPtr<IEnumConnections> en;
+  ASSERT_EQ(cp.EnumConnections(en.ReleaseAndGetAddressOf()), S_OK);
+  EXPECT_EQ(src.refs.load(), 2u);
+  CONNECTDATA cd[4];
+  ULONG got = 0;
+  EXPECT_EQ(en->Next(4, cd, &got), S_FALSE);
+  ASSERT_EQ(got, 2u);
+  EXPECT_EQ(cd[0].dwCookie, 1u);
+  EXPECT_EQ(cd[0].pUnk, static_cast<IUnknown*>(&a));
+  EXPECT_EQ(cd[1].dwCookie, 2u);
+  EXPECT_EQ(a.refs.load(), 4u);  // connection, enumerator snapshot, handed out
+  cd[0].pUnk->Release();
+  cd[1].pUnk->Release();
+  EXPECT_EQ(en->Next(1, cd, nullptr), S_FALSE);
+  en->Reset();
+  EXPECT_EQ(en->Skip(1), S_OK);
+  ComPtr<IEnumConnections> clone;
+  ASSERT_EQ(en->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(clone->Next(1, cd, nullptr), S_OK);
+  EXPECT_EQ(cd[0].dwCookie, 2u);
+  cd[0].pUnk->Release();
+  EXPECT_EQ(en->Skip(5), S_FALSE);
+  en = nullptr;
+  clone = nullptr;
+  EXPECT_EQ(a.refs.load(), 2u);
+
+  ComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(src.EnumConnectionPoints(points.ReleaseAndGetAddressOf()), S_OK);
+  IConnectionPoint* p[3] = {};
+  ASSERT_EQ(points->Next(3, p, &got), S_FALSE);
+  ASSERT_EQ(got, 2u);
+  IID iid;
+  p[0]->GetConnectionInterface(&iid);
+  EXPECT_EQ(iid, kEvents);
+  p[1]->GetConnectionInterface(&iid);
+  EXPECT_EQ(iid, kEvents2);
+  p[0]->Release();
+  p[1]->Release();
+  points = nullptr;
+  EXPECT_EQ(src.refs.load(), 1u);
+}
+
+TEST(ConnectionPoints, FiringThroughDispatchSinksSeesTheContinueFlag) {
+  wctest::Counted first(true), second(true);
+  second.flagToStore = 0;  // asks to stop
+  Source src;
+  auto& point = src.ConnectionPoints().Point(1);
+  DWORD c;
+  point.Advise(&first, &c);
+  point.Advise(&second, &c);
+  LONG proceed = 1;
+  VARIANT args[3];
+  args[0].vt = VT_BYREF | VT_I4;
+  args[0].plVal = &proceed;
+  args[1].vt = VT_I8;
+  args[1].llVal = 100;
+  args[2].vt = VT_I8;
+  args[2].llVal = 10;
+  DISPPARAMS dp{args, nullptr, 3, 0};
+  for (const auto& sink : point.DispatchSinks()) {
+    sink->Invoke(17, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, nullptr, nullptr,
+                 nullptr);
+    if (!proceed) break;
+  }
+  EXPECT_EQ(first.invokes, 1);
+  EXPECT_EQ(second.invokes, 1);
+  EXPECT_EQ(second.lastDispid, 17);
+  EXPECT_EQ(proceed, 0);
+}
+
+}  // namespace

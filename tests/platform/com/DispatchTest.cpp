@@ -1,0 +1,365 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "TestObjects.h"
+#include "wincompat/comptr.h"
+#include "wincompat/dispatch.h"
+
+// A test interface; interface IIDs are declared at global scope.
+enum Kind : int32_t { kKindOne = 1, kKindTwo = 2 };
+
+struct ICalc : public IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE Add(LONG a, LONG b, LONG* sum) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Concat(BSTR a, ULONG times, BSTR* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Count(ULONG* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Lookup(BSTR name, ULONG* index, LONG* found) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Echo(VARIANT v, VARIANT* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Self(ICalc** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Inspect(ICalc* other, Kind kind, USHORT* code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Fail() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Wide(ULONGLONG big, double real, LONGLONG* out) = 0;
+};
+constexpr IID IID_ICalc = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+WINCOMPAT_INTERFACE_IID(ICalc, IID_ICalc)
+
+namespace {
+
+
+const wincompat::DispInterface& CalcDesc() {
+  using wincompat::DispThunk;
+  static const wincompat::DispMethod methods[] = {
+      {u"Add", 1, DISPATCH_METHOD, &DispThunk<&ICalc::Add>},
+      {u"Concat", 2, DISPATCH_METHOD, &DispThunk<&ICalc::Concat>},
+      {u"Count", 3, DISPATCH_PROPERTYGET, &DispThunk<&ICalc::get_Count>},
+      {u"Lookup", 4, DISPATCH_METHOD, &DispThunk<&ICalc::Lookup>},
+      {u"Echo", 5, DISPATCH_METHOD, &DispThunk<&ICalc::Echo>},
+      {u"Self", 6, DISPATCH_METHOD, &DispThunk<&ICalc::Self>},
+      {u"Inspect", 7, DISPATCH_METHOD, &DispThunk<&ICalc::Inspect>},
+      {u"Fail", 8, DISPATCH_METHOD, &DispThunk<&ICalc::Fail>},
+      {u"Wide", 9, DISPATCH_METHOD, &DispThunk<&ICalc::Wide>},
+  };
+  static const wincompat::DispInterface desc{&IID_ICalc, u"ICalc", methods, std::size(methods)};
+  return desc;
+}
+
+template <const wincompat::DispInterface& (*Desc)()>
+class CalcT final : public wincompat::DispatchImpl<ICalc, Desc> {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ICalc) {
+      *ppv = static_cast<ICalc*>(this);
+      this->AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+
+  HRESULT STDMETHODCALLTYPE Add(LONG a, LONG b, LONG* sum) override {
+    *sum = a + b;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Concat(BSTR a, ULONG times, BSTR* out) override {
+    std::u16string s;
+    for (ULONG i = 0; i < times; ++i) s += std::u16string(a, SysStringLen(a));
+    *out = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Count(ULONG* count) override {
+    *count = 3000000000u;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Lookup(BSTR name, ULONG* index, LONG* found) override {
+    const std::u16string n(name, SysStringLen(name));
+    *index = n == u"TEL_NUM_0" ? 5 : 0;
+    *found = n == u"TEL_NUM_0" ? 1 : 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Echo(VARIANT v, VARIANT* out) override {
+    VariantInit(out);
+    return VariantCopy(out, &v);
+  }
+  HRESULT STDMETHODCALLTYPE Self(ICalc** out) override {
+    *out = this;
+    this->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Inspect(ICalc* other, Kind kind, USHORT* code) override {
+    *code = static_cast<USHORT>((other == this ? 100 : other ? 200 : 0) + kind);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Fail() override {
+    ICreateErrorInfo* c;
+    CreateErrorInfo(&c);
+    c->SetSource(const_cast<LPOLESTR>(u"ICalc::Fail"));
+    c->SetDescription(const_cast<LPOLESTR>(u"no luck"));
+    IErrorInfo* e;
+    c->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&e));
+    SetErrorInfo(0, e);
+    e->Release();
+    c->Release();
+    return static_cast<HRESULT>(0x8004000D);
+  }
+  HRESULT STDMETHODCALLTYPE Wide(ULONGLONG big, double real, LONGLONG* out) override {
+    *out = static_cast<LONGLONG>(big / 2) + static_cast<LONGLONG>(real);
+    return S_OK;
+  }
+
+  std::atomic<ULONG> refs{1};
+};
+using Calc = CalcT<&CalcDesc>;
+using BlindCalc = CalcT<nullptr>;
+
+class Dispatch : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (auto& v : args) VariantClear(&v);
+    VariantClear(&result);
+  }
+  VARIANT& Arg(int i) { return args[i]; }
+  void Str(int i, const char16_t* s) {
+    VariantClear(&args[i]);
+    args[i].vt = VT_BSTR;
+    args[i].bstrVal = SysAllocString(s);
+  }
+  void I4(int i, LONG v) {
+    VariantClear(&args[i]);
+    args[i].vt = VT_I4;
+    args[i].lVal = v;
+  }
+  // Arguments are given in call order and passed reversed, as automation clients do.
+  HRESULT Call(IDispatch* d, const char16_t* name, UINT n, WORD flags = DISPATCH_METHOD,
+               EXCEPINFO* ei = nullptr) {
+    DISPID id;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    VARIANT reversed[4];
+    for (UINT i = 0; i < n; ++i) reversed[n - 1 - i] = args[i];
+    DISPPARAMS dp{n ? reversed : nullptr, nullptr, n, 0};
+    VariantClear(&result);
+    argErr = 77;
+    return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp, &result, ei, &argErr);
+  }
+
+  VARIANT args[4] = {};
+  VARIANT result = {};
+  UINT argErr = 0;
+  Calc calc;
+};
+
+TEST_F(Dispatch, NamesAreFoundWithoutCase) {
+  DISPID ids[2];
+  LPOLESTR names[] = {const_cast<LPOLESTR>(u"lOOKUP"), const_cast<LPOLESTR>(u"name")};
+  EXPECT_EQ(calc.GetIDsOfNames(IID_NULL, names, 1, 0, ids), S_OK);
+  EXPECT_EQ(ids[0], 4);
+  EXPECT_EQ(calc.GetIDsOfNames(IID_NULL, names, 2, 0, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], 4);
+  EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+  LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Subtract")};
+  EXPECT_EQ(calc.GetIDsOfNames(IID_NULL, unknown, 1, 0, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+  EXPECT_EQ(calc.GetIDsOfNames(IID_ICalc, names, 1, 0, ids), DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST_F(Dispatch, CoercesArgumentsAndReturnsTheRetval) {
+  Str(0, u" 12 ");
+  I4(1, 30);
+  ASSERT_EQ(Call(&calc, u"add", 2), S_OK);
+  EXPECT_EQ(result.vt, VT_I4);
+  EXPECT_EQ(result.lVal, 42);
+
+  Str(0, u"ab");
+  Str(1, u"3");
+  ASSERT_EQ(Call(&calc, u"Concat", 2), S_OK);
+  ASSERT_EQ(result.vt, VT_BSTR);
+  EXPECT_EQ(std::u16string(result.bstrVal), u"ababab");
+
+  ASSERT_EQ(Call(&calc, u"Count", 0, DISPATCH_PROPERTYGET), S_OK);
+  EXPECT_EQ(result.vt, VT_UI4);
+  EXPECT_EQ(result.ulVal, 3000000000u);
+  ASSERT_EQ(Call(&calc, u"Count", 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET), S_OK);
+  EXPECT_EQ(Call(&calc, u"Count", 0, DISPATCH_PROPERTYPUT), DISP_E_MEMBERNOTFOUND);
+
+  Str(0, u"18446744073709551614");
+  Str(1, u"-2.5");
+  ASSERT_EQ(Call(&calc, u"Wide", 2), S_OK);
+  EXPECT_EQ(result.vt, VT_I8);
+  EXPECT_EQ(result.llVal, 9223372036854775805LL);
+
+  // The result may be refused: the retval is released, not leaked.
+  Str(0, u"x");
+  I4(1, 2);
+  VARIANT reversed[2] = {args[1], args[0]};
+  DISPPARAMS dp{reversed, nullptr, 2, 0};
+  EXPECT_EQ(calc.Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr), S_OK);
+}
+
+TEST_F(Dispatch, ArgumentFailures) {
+  Str(0, u"abc");
+  I4(1, 1);
+  EXPECT_EQ(Call(&calc, u"Add", 2), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 1u);  // the first argument sits last in rgvarg
+  I4(0, 1);
+  Str(1, u"abc");
+  EXPECT_EQ(Call(&calc, u"Add", 2), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 0u);
+  Str(1, u"99999999999");
+  EXPECT_EQ(Call(&calc, u"Add", 2), DISP_E_OVERFLOW);
+  EXPECT_EQ(Call(&calc, u"Add", 1), DISP_E_BADPARAMCOUNT);
+  I4(2, 5);
+  EXPECT_EQ(Call(&calc, u"Add", 3), DISP_E_BADPARAMCOUNT);
+
+  I4(0, 1);
+  I4(1, 2);
+  DISPID named = 0;
+  VARIANT reversed[2] = {args[1], args[0]};
+  DISPPARAMS dp{reversed, &named, 2, 1};
+  EXPECT_EQ(calc.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
+            DISP_E_NONAMEDARGS);
+  dp.cNamedArgs = 0;
+  EXPECT_EQ(calc.Invoke(99, IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(calc.Invoke(1, IID_ICalc, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
+            DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST_F(Dispatch, OutParametersTakeByRefArguments) {
+  Str(0, u"TEL_NUM_0");
+  ULONG index = 0;
+  Arg(1).vt = VT_BYREF | VT_UI4;
+  Arg(1).pulVal = &index;
+  ASSERT_EQ(Call(&calc, u"Lookup", 2), S_OK);
+  EXPECT_EQ(index, 5u);
+  EXPECT_EQ(result.vt, VT_I4);
+  EXPECT_EQ(result.lVal, 1);
+
+  VARIANT holder;
+  holder.vt = VT_BSTR;  // replaced (and freed) by the out value
+  holder.bstrVal = SysAllocString(u"old");
+  Arg(1).vt = VT_BYREF | VT_VARIANT;
+  Arg(1).pvarVal = &holder;
+  ASSERT_EQ(Call(&calc, u"Lookup", 2), S_OK);
+  EXPECT_EQ(holder.vt, VT_UI4);
+  EXPECT_EQ(holder.ulVal, 5u);
+
+  Arg(1).vt = VT_I4;  // not a reference
+  Arg(1).lVal = 0;
+  EXPECT_EQ(Call(&calc, u"Lookup", 2), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 0u);
+  LONG wrong = 0;
+  Arg(1).vt = VT_BYREF | VT_I4;  // a reference of another type
+  Arg(1).plVal = &wrong;
+  EXPECT_EQ(Call(&calc, u"Lookup", 2), DISP_E_TYPEMISMATCH);
+  Arg(1).vt = VT_EMPTY;
+}
+
+TEST_F(Dispatch, VariantsAndInterfaces) {
+  VARIANT inner;
+  inner.vt = VT_BSTR;
+  inner.bstrVal = SysAllocString(u"inside");
+  Arg(0).vt = VT_BYREF | VT_VARIANT;
+  Arg(0).pvarVal = &inner;
+  ASSERT_EQ(Call(&calc, u"Echo", 1), S_OK);
+  ASSERT_EQ(result.vt, VT_BSTR);
+  EXPECT_EQ(std::u16string(result.bstrVal), u"inside");
+  EXPECT_NE(result.bstrVal, inner.bstrVal);
+  VariantClear(&inner);
+  Arg(0).vt = VT_EMPTY;
+
+  ASSERT_EQ(Call(&calc, u"Self", 0), S_OK);
+  ASSERT_EQ(result.vt, VT_DISPATCH);  // ICalc derives IDispatch
+  EXPECT_EQ(result.pdispVal, static_cast<IDispatch*>(&calc));
+  EXPECT_EQ(calc.refs.load(), 2u);
+  VariantClear(&result);
+  EXPECT_EQ(calc.refs.load(), 1u);
+
+  Arg(0).vt = VT_DISPATCH;
+  Arg(0).pdispVal = &calc;
+  calc.AddRef();
+  Str(1, u"2");
+  ASSERT_EQ(Call(&calc, u"Inspect", 2), S_OK);
+  EXPECT_EQ(result.vt, VT_UI2);
+  EXPECT_EQ(result.uiVal, 102);
+  EXPECT_EQ(calc.refs.load(), 2u);  // the thunk's reference on the argument is gone
+  VariantClear(&Arg(0));
+  ASSERT_EQ(Call(&calc, u"Inspect", 2), S_OK);  // EMPTY is a null interface
+  EXPECT_EQ(result.uiVal, 2);
+  wctest::Counted stranger;
+  Arg(0).vt = VT_UNKNOWN;
+  Arg(0).punkVal = &stranger;
+  stranger.AddRef();
+  EXPECT_EQ(Call(&calc, u"Inspect", 2), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 1u);
+  VariantClear(&Arg(0));
+  EXPECT_EQ(stranger.refs.load(), 1u);
+}
+
+TEST_F(Dispatch, MethodFailuresBecomeExceptions) {
+  EXCEPINFO ei;
+  EXPECT_EQ(Call(&calc, u"Fail", 0, DISPATCH_METHOD, &ei), DISP_E_EXCEPTION);
+  EXPECT_EQ(ei.scode, static_cast<SCODE>(0x8004000D));
+  EXPECT_EQ(std::u16string(ei.bstrSource), u"ICalc::Fail");
+  EXPECT_EQ(std::u16string(ei.bstrDescription), u"no luck");
+  SysFreeString(ei.bstrSource);
+  SysFreeString(ei.bstrDescription);
+  SysFreeString(ei.bstrHelpFile);
+  // Without an EXCEPINFO the HRESULT comes back as is, and the error info stays posted.
+  EXPECT_EQ(Call(&calc, u"Fail", 0), static_cast<HRESULT>(0x8004000D));
+  IErrorInfo* info = nullptr;
+  EXPECT_EQ(GetErrorInfo(0, &info), S_OK);
+  ASSERT_NE(info, nullptr);
+  info->Release();
+  // An argument failure is no exception, even with an EXCEPINFO.
+  Str(0, u"x");
+  I4(1, 1);
+  EXPECT_EQ(Call(&calc, u"Add", 2, DISPATCH_METHOD, &ei), DISP_E_TYPEMISMATCH);
+}
+
+TEST_F(Dispatch, TypeInfoAndInterfacesWithoutIt) {
+  UINT n = 0;
+  EXPECT_EQ(calc.GetTypeInfoCount(&n), S_OK);
+  EXPECT_EQ(n, 1u);
+  ComPtr<ITypeInfo> ti;
+  ASSERT_EQ(calc.GetTypeInfo(0, 0, ti.ReleaseAndGetAddressOf()), S_OK);
+  ITypeInfo* none = nullptr;
+  EXPECT_EQ(calc.GetTypeInfo(1, 0, &none), DISP_E_BADINDEX);
+  LPOLESTR names[] = {const_cast<LPOLESTR>(u"CONCAT")};
+  MEMBERID id = 0;
+  ASSERT_EQ(ti->GetIDsOfNames(names, 1, &id), S_OK);
+  EXPECT_EQ(id, 2);
+  BSTR got[2] = {};
+  UINT count = 0;
+  ASSERT_EQ(ti->GetNames(2, got, 2, &count), S_OK);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(std::u16string(got[0]), u"Concat");
+  SysFreeString(got[0]);
+  EXPECT_EQ(ti->GetNames(42, got, 2, &count), TYPE_E_ELEMENTNOTFOUND);
+  BSTR name = nullptr;
+  ASSERT_EQ(ti->GetDocumentation(-1, &name, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(std::u16string(name), u"ICalc");
+  SysFreeString(name);
+  I4(0, 2);
+  I4(1, 3);
+  VARIANT reversed[2] = {args[1], args[0]};
+  DISPPARAMS dp{reversed, nullptr, 2, 0};
+  ASSERT_EQ(ti->Invoke(static_cast<ICalc*>(&calc), 1, DISPATCH_METHOD, &dp, &result, nullptr,
+                       nullptr),
+            S_OK);
+  EXPECT_EQ(result.lVal, 5);
+
+  BlindCalc blind;
+  EXPECT_EQ(blind.GetTypeInfoCount(&n), S_OK);
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(blind.GetTypeInfo(0, 0, &none), TYPE_E_ELEMENTNOTFOUND);
+  DISPID ids[1];
+  EXPECT_EQ(blind.GetIDsOfNames(IID_NULL, names, 1, 0, ids), E_NOTIMPL);
+  EXPECT_EQ(blind.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
+            E_NOTIMPL);
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "wincompat/winreg.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Registry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/wcregXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/nested/config/registry.reg";  // parent folders do not exist yet
+    setenv("QWBDCAWM_REGISTRY", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("QWBDCAWM_REGISTRY");
+    fs::remove_all(dir_);
+  }
+  std::string FileText() const {
+    std::ifstream f(path_);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+  }
+  static LONG SetString(HKEY k, const char16_t* name, const std::u16string& v) {
+    return RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                          static_cast<DWORD>((v.size() + 1) * 2));
+  }
+  static std::u16string GetString(HKEY root, const char16_t* sub, const char16_t* name) {
+    HKEY k;
+    if (RegOpenKeyExW(root, sub, 0, KEY_READ, &k) != ERROR_SUCCESS) return u"<no key>";
+    WCHAR buf[256];
+    DWORD cb = sizeof(buf), type = 0;
+    const LONG err = RegQueryValueExW(k, name, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(buf), &cb);
+    RegCloseKey(k);
+    if (err != ERROR_SUCCESS) return u"<no value>";
+    return std::u16string(buf, cb / 2 - 1);
+  }
+
+  std::string dir_, path_;
+};
+
+TEST_F(Registry, WriteReadBackAndFileFormat) {
+  // A missing file is an empty registry.
+  HKEY k;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
+  DWORD disp = 0;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", 0, nullptr, 0,
+                            KEY_WRITE, nullptr, &k, &disp),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  ASSERT_EQ(SetString(k, nullptr, u"/opt/lib/libX.so"), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(k, u"ThreadingModel", u"Apartment"), ERROR_SUCCESS);
+  const DWORD ten = 10;
+  ASSERT_EQ(RegSetValueExW(k, u"Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ten), 4),
+            ERROR_SUCCESS);
+  const BYTE blob[] = {0x00, 0xFF, 0x10};
+  ASSERT_EQ(RegSetValueExW(k, u"Blob", 0, REG_BINARY, blob, 3), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(k, u"Quoted", u"C:\\dir \"x\""), ERROR_SUCCESS);
+  RegCloseKey(k);
+
+  EXPECT_EQ(FileText(),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_CLASSES_ROOT\\CLSID]\n\n"
+            "[HKEY_CLASSES_ROOT\\CLSID\\{ABC}]\n\n"
+            "[HKEY_CLASSES_ROOT\\CLSID\\{ABC}\\InprocServer32]\n"
+            "@=\"/opt/lib/libX.so\"\n"
+            "\"Blob\"=hex:00,ff,10\n"
+            "\"Count\"=dword:0000000a\n"
+            "\"Quoted\"=\"C:\\\\dir \\\"x\\\"\"\n"
+            "\"ThreadingModel\"=\"Apartment\"\n\n");
+
+  // Names are matched without case; the written case is kept.
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"clsid\\{abc}\\INPROCSERVER32", u""), u"/opt/lib/libX.so");
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", u"threadingmodel"),
+            u"Apartment");
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", u"Quoted"),
+            u"C:\\dir \"x\"");
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"clsid\\{abc}", 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &k, &disp),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disp, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  WCHAR name[64];
+  DWORD cch = 64;
+  ASSERT_EQ(RegEnumKeyExW(k, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name, cch), u"InprocServer32");
+  RegCloseKey(k);
+
+  // Sizes: query, too small, exact.
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", 0, KEY_READ, &k),
+            ERROR_SUCCESS);
+  DWORD type = 0, cb = 0;
+  ASSERT_EQ(RegQueryValueExW(k, u"ThreadingModel", nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(cb, 20u);
+  BYTE small[4];
+  cb = 4;
+  EXPECT_EQ(RegQueryValueExW(k, u"ThreadingModel", nullptr, &type, small, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(cb, 20u);
+  DWORD d = 0;
+  cb = 4;
+  ASSERT_EQ(RegQueryValueExW(k, u"Count", nullptr, &type, reinterpret_cast<BYTE*>(&d), &cb),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(d, 10u);
+  EXPECT_EQ(RegQueryValueExW(k, u"Missing", nullptr, &type, nullptr, &cb), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, OtherWritersAreSeenAndTheFileIsReplacedWhole) {
+  HKEY k;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\QWB", 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &k, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetString(k, u"First", u"1"), ERROR_SUCCESS);
+  struct stat before;
+  ASSERT_EQ(stat(path_.c_str(), &before), 0);
+
+  // Another process registers something; this process rereads the file.
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    HKEY c;
+    LONG e = RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\QWB\\Child", 0, nullptr, 0, KEY_WRITE,
+                             nullptr, &c, nullptr);
+    if (e == ERROR_SUCCESS) e = SetString(c, u"Pid", u"child");
+    _exit(e == ERROR_SUCCESS ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(GetString(HKEY_CURRENT_USER, u"Software\\QWB\\Child", u"Pid"), u"child");
+  EXPECT_EQ(GetString(HKEY_CURRENT_USER, u"Software\\QWB", u"First"), u"1");
+
+  // Writes go through a new file renamed over the old one; no temporary is left behind.
+  ASSERT_EQ(SetString(k, u"Second", u"2"), ERROR_SUCCESS);
+  struct stat after;
+  ASSERT_EQ(stat(path_.c_str(), &after), 0);
+  EXPECT_NE(before.st_ino, after.st_ino);
+  size_t files = 0;
+  for (const auto& e : fs::directory_iterator(fs::path(path_).parent_path())) {
+    ++files;
+    EXPECT_EQ(e.path().filename(), "registry.reg");
+  }
+  EXPECT_EQ(files, 1u);
+  RegCloseKey(k);
+
+  // A hand-written file: continuation lines, hex(2), comments, deleted keys and values.
+  {
+    std::ofstream f(path_);
+    f << "Windows Registry Editor Version 5.00\r\n\r\n"
+         "; a comment\r\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Test]\r\n"
+         "\"Long\"=hex:01,02,\\\r\n"
+         "  03,04\r\n"
+         "\"Expand\"=hex(2):41,00,00,00\r\n"
+         "\"Gone\"=\"x\"\r\n"
+         "\"Gone\"=-\r\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Removed]\r\n"
+         "[-HKEY_LOCAL_MACHINE\\Software\\Removed]\r\n";
+  }
+  // Make sure the change is visible even within the file system's time granularity.
+  struct timespec ts[2] = {{0, UTIME_NOW}, {after.st_mtim.tv_sec + 5, 0}};
+  utimensat(AT_FDCWD, path_.c_str(), ts, 0);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Test", 0, KEY_READ, &k), ERROR_SUCCESS);
+  BYTE data[8];
+  DWORD cb = sizeof(data), type = 0;
+  ASSERT_EQ(RegQueryValueExW(k, u"Long", nullptr, &type, data, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  ASSERT_EQ(cb, 4u);
+  EXPECT_EQ(data[3], 4);
+  cb = sizeof(data);
+  ASSERT_EQ(RegQueryValueExW(k, u"Expand", nullptr, &type, data, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+  EXPECT_EQ(RegQueryValueExW(k, u"Gone", nullptr, &type, nullptr, &cb), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(k);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Removed", 0, KEY_READ, &k),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetString(HKEY_CURRENT_USER, u"Software\\QWB", u"First"), u"<no key>");
+}
+
+TEST_F(Registry, DeleteEnumerateAndStaleHandles) {
+  HKEY root;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Tree", 0, nullptr, 0, KEY_WRITE, nullptr, &root,
+                            nullptr),
+            ERROR_SUCCESS);
+  for (const char16_t* sub : {u"b", u"A", u"c\\deep\\deeper"}) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(root, sub, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    SetString(k, u"v", sub);
+    RegCloseKey(k);
+  }
+  SetString(root, u"z", u"last");
+  SetString(root, u"", u"default");
+
+  std::vector<std::u16string> keys;
+  WCHAR name[32];
+  for (DWORD i = 0;; ++i) {
+    DWORD cch = 32;
+    const LONG e = RegEnumKeyExW(root, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+    if (e == ERROR_NO_MORE_ITEMS) break;
+    ASSERT_EQ(e, ERROR_SUCCESS);
+    keys.emplace_back(name, cch);
+  }
+  EXPECT_EQ(keys, (std::vector<std::u16string>{u"A", u"b", u"c"}));  // sorted without case
+  DWORD cch = 1;
+  EXPECT_EQ(RegEnumKeyExW(root, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+
+  std::vector<std::u16string> values;
+  for (DWORD i = 0;; ++i) {
+    cch = 32;
+    DWORD type = 0, cb = 0;
+    const LONG e = RegEnumValueW(root, i, name, &cch, nullptr, &type, nullptr, &cb);
+    if (e == ERROR_NO_MORE_ITEMS) break;
+    ASSERT_EQ(e, ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    values.emplace_back(name, cch);
+  }
+  EXPECT_EQ(values, (std::vector<std::u16string>{u"", u"z"}));
+
+  EXPECT_EQ(RegDeleteKeyW(root, u"c"), ERROR_ACCESS_DENIED);  // has subkeys
+  EXPECT_EQ(RegDeleteKeyW(root, u"B"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(root, u"B"), ERROR_FILE_NOT_FOUND);
+  HKEY deep;
+  ASSERT_EQ(RegOpenKeyExW(root, u"c\\deep", 0, KEY_READ, &deep), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteTreeW(root, u"C"), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(deep, u"v", nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+  RegCloseKey(deep);
+  EXPECT_EQ(RegDeleteValueW(root, u"Z"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueW(root, u"z"), ERROR_FILE_NOT_FOUND);
+
+  // With no subkey, the tree under the key goes and the key stays.
+  EXPECT_EQ(RegDeleteTreeW(root, nullptr), ERROR_SUCCESS);
+  cch = 32;
+  EXPECT_EQ(RegEnumKeyExW(root, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegQueryValueExW(root, nullptr, nullptr, nullptr, nullptr, nullptr),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCloseKey(root), ERROR_SUCCESS);
+  EXPECT_EQ(FileText(), "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\Tree]\n\n");
+}
+
+}  // namespace
