@@ -63,6 +63,11 @@ class ComPtr {
     *pp = p_;
   }
 
+  // operator& is deleted, so the reference form is the one callers can use: p.As(q).
+  template <class U>
+  HRESULT As(ComPtr<U>& out) const {
+    return As(std::addressof(out));
+  }
   template <class U>
   HRESULT As(ComPtr<U>* out) const {
     if (!p_) return E_POINTER;
