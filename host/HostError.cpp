@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/Log.h"
+#include "host/Text.h"
 #include "wincompat/com.h"
 #include "wincompat/comptr.h"
 
@@ -18,9 +18,9 @@ std::string DescribeFailure(const std::string& what, HRESULT hr) {
   if (GetErrorInfo(0, info.ReleaseAndGetAddressOf()) == S_OK && info) {
     BStr source, description;
     if (SUCCEEDED(info->GetSource(source.Out())) && !source.Empty())
-      text += " (" + qwb::ToUtf8(source.Str()) + ")";
+      text += " (" + Utf8(source.Str()) + ")";
     if (SUCCEEDED(info->GetDescription(description.Out())) && !description.Empty())
-      text += ": " + qwb::ToUtf8(description.Str());
+      text += ": " + Utf8(description.Str());
   }
   return text;
 }

@@ -109,21 +109,54 @@ ComPtr<IItem> FindTask(IDataTable* table, LONG id) {
   return found;
 }
 
-std::string Cut(const std::string& s, size_t width) {
-  // Counts code points, not bytes, so that UTF-8 text lines up.
-  size_t points = 0, i = 0;
-  for (; i < s.size(); ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-      if (points == width) break;
-      ++points;
+// Columns a code point takes in a terminal: East Asian wide and full-width forms take two.
+size_t ColumnsOf(char32_t c) {
+  if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
+      (c >= 0x20000 && c <= 0x3FFFD))
+    return 2;
+  return 1;
+}
+
+// Walks the code points of UTF-8 text: calls f(byte offset, columns) for each.
+template <class F>
+void ForEachPoint(const std::string& s, F&& f) {
+  std::u16string w = Utf16(s);
+  size_t offset = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    char32_t c = w[i];
+    size_t bytes = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size()) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00);
+      bytes = 4;
     }
+    if (!f(offset, ColumnsOf(c))) return;
+    offset += bytes;
   }
-  return s.substr(0, i);
+}
+
+// The longest prefix that fits in `width` columns.
+std::string Cut(const std::string& s, size_t width) {
+  size_t used = 0, end = s.size();
+  ForEachPoint(s, [&](size_t offset, size_t cols) {
+    if (used + cols > width) {
+      end = offset;
+      return false;
+    }
+    used += cols;
+    return true;
+  });
+  return s.substr(0, end);
 }
 
 size_t Width(const std::string& s) {
   size_t n = 0;
-  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  ForEachPoint(s, [&](size_t, size_t cols) {
+    n += cols;
+    return true;
+  });
   return n;
 }
 
@@ -131,6 +164,7 @@ size_t Width(const std::string& s) {
 
 TaskEdit MakeEdit(const TaskOptions& o, std::optional<DATE> currentStart, bool adding) {
   TaskEdit e;
+  if (adding && (!o.subject || o.subject->empty())) ThrowUsage("tasks add needs --subject");
   e.subject = o.subject;
   e.detail = o.detail;
   e.categories = o.categories;
@@ -237,7 +271,6 @@ void ListTasks(Session& session, bool json, std::ostream& out) {
 
 TaskRecord AddTask(Session& session, const TaskOptions& o) {
   TaskEdit edit = MakeEdit(o, std::nullopt, true);
-  if (!edit.subject || edit.subject->empty()) ThrowUsage("tasks add needs --subject");
   ComPtr<IDataTable> table = session.Table(DTID_TASK);
   ComPtr<IItem> item;
   CheckHr("NewItem", table->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL,

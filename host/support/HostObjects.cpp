@@ -46,8 +46,9 @@ HRESULT HostConnection::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*
 HRESULT HostConnection::GetConnectionProperty(BSTR name, BSTR* value) {
   if (!value) return E_POINTER;
   *value = nullptr;
+  const bool fail = FAILED(failure_) && requests_.size() >= failAfter_;
   requests_.emplace_back(name ? std::u16string(name, SysStringLen(name)) : std::u16string());
-  if (FAILED(failure_)) return failure_;
+  if (fail) return failure_;
   if (requests_.back() == u"DRIVE") {
     *value = SysAllocStringLen(drive_.data(), static_cast<UINT>(drive_.size()));
     return *value ? S_OK : E_OUTOFMEMORY;

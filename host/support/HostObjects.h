@@ -19,8 +19,12 @@ class HostConnection : public IHostConnection {
   static ComPtr<HostConnection> Create(std::u16string drive = u"C:");
 
   void SetDrive(std::u16string drive) { drive_ = std::move(drive); }
-  // Every later GetConnectionProperty answers `hr` (S_OK restores normal answers).
-  void FailWith(HRESULT hr) { failure_ = hr; }
+  // GetConnectionProperty answers `hr` once `answered` requests have been answered normally
+  // (S_OK restores normal answers).
+  void FailWith(HRESULT hr, size_t answered = 0) {
+    failure_ = hr;
+    failAfter_ = requests_.size() + answered;
+  }
   // The names asked for, in order.
   const std::vector<std::u16string>& Requests() const { return requests_; }
 
@@ -60,6 +64,7 @@ class HostConnection : public IHostConnection {
   std::atomic<ULONG> ref_{0};
   std::u16string drive_;
   HRESULT failure_ = S_OK;
+  size_t failAfter_ = 0;
   std::vector<std::u16string> requests_;
 };
 

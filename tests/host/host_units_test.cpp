@@ -137,6 +137,8 @@ TEST(HostUnits, FieldOptions) {
 
   // A new task without dates starts on its due date, or today.
   TaskOptions a;
+  EXPECT_EQ(UsageExit([&] { MakeEdit(a, std::nullopt, true); }), kExitUsage);  // no subject
+  a.subject = "s";
   a.due = "2026-06-01";
   EXPECT_EQ(FormatDay(*MakeEdit(a, std::nullopt, true).start), "2026-06-01");
   a.due.reset();
@@ -153,6 +155,7 @@ TEST(HostUnits, FieldOptions) {
            },
            [](TaskOptions& x) { x.done = x.undone = true; }}) {
     TaskOptions x;
+    x.subject = "s";
     bad(x);
     EXPECT_EQ(UsageExit([&] { MakeEdit(x, std::nullopt, true); }), kExitUsage);
   }
