@@ -106,7 +106,7 @@ void Emulator::CreateImage(const std::filesystem::path& dir, const std::string& 
   if (std::filesystem::exists(dir / "image.sqlite", ec))
     throw std::runtime_error("an image exists already in " + dir.string());
   auto image = Image::Open(dir, true);
-  BuildPreset(*image, preset, modelName);
+  BuildPreset(*image, preset, modelName.empty() ? kDefaultModel : modelName);
 }
 
 Emulator::Emulator(std::unique_ptr<Image> image)

@@ -31,7 +31,8 @@ class Emulator {
   // Opens an existing image; throws ImageError (a std::runtime_error) on error.
   static std::unique_ptr<Emulator> Open(const std::filesystem::path& imageDir);
   // Creates an image in dir (created if missing; must not hold an image yet).
-  // preset: "empty" or "demo"; modelName goes to HKLM\Ident OrigName.
+  // preset: "empty" or "demo"; modelName goes to HKLM\Ident OrigName ("" means the default
+  // model, "Aster W1").
   static void CreateImage(const std::filesystem::path& dir, const std::string& preset,
                           const std::string& modelName);
   ~Emulator();

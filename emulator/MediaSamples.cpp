@@ -73,7 +73,10 @@ std::vector<uint8_t> SampleAmr(int frames, uint32_t seed) {
 std::vector<uint8_t> SampleWav(int milliseconds, int hertz) {
   const uint32_t rate = 8000, samples = rate * milliseconds / 1000, dataBytes = samples * 2;
   std::vector<uint8_t> out;
-  auto tag = [&](const char* t) { out.insert(out.end(), t, t + 4); };
+  out.reserve(44 + dataBytes);
+  auto tag = [&](const char* t) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(t[i]));
+  };
   tag("RIFF");
   Le(&out, 36 + dataBytes, 4);
   tag("WAVE");

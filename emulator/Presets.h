@@ -9,6 +9,8 @@
 
 namespace wmemu {
 
+inline constexpr const char* kDefaultModel = "Aster W1";
+
 // Fills a freshly created image. Throws on an unknown preset.
 void BuildPreset(Image& image, const std::string& preset, const std::string& modelName);
 

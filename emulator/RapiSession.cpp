@@ -23,6 +23,15 @@ constexpr uint32_t kMaxValueData = 1u << 20;
 constexpr size_t kMaxValueName = 255;
 constexpr size_t kMaxReply = rapi2::kMaxFrame - 64;
 
+// Bytes of a name as UTF-16LE followed by its NUL.
+void PutName(const std::u16string& name, Writer* w) {
+  for (char16_t c : name) {
+    const uint8_t le[2] = {uint8_t(c), uint8_t(c >> 8)};
+    w->bytes(le, 2);
+  }
+  w->zeros(2);
+}
+
 // CE_FIND_DATA up to the name's terminator.
 std::vector<uint8_t> FindDataBytes(const FileEntry& e) {
   std::u16string name = e.name.substr(0, MAX_PATH - 1);
@@ -30,12 +39,10 @@ std::vector<uint8_t> FindDataBytes(const FileEntry& e) {
   w.u32(e.attrs).u64(e.ctime).u64(e.atime).u64(e.mtime);
   w.u32(static_cast<uint32_t>(e.size >> 32)).u32(static_cast<uint32_t>(e.size));
   w.u32(e.oid);
-  w.str(std::u16string_view(name));
-  std::vector<uint8_t> f = w.Finish();
-  // Drop the frame prefix and the string's byte count: the name is inline here.
-  std::vector<uint8_t> out(f.begin() + 4, f.begin() + 4 + 40);
-  out.insert(out.end(), f.begin() + 4 + 44, f.end());
-  return out;
+  PutName(name, &w);
+  std::vector<uint8_t> frame = w.Finish();
+  frame.erase(frame.begin(), frame.begin() + 4);  // the frame's length prefix
+  return frame;
 }
 
 bool Hidden(const FileEntry& e) { return e.attrs & FILE_ATTRIBUTE_HIDDEN; }
@@ -420,13 +427,7 @@ void RapiSession::FindAll(Reader& rd, Writer* w) {
     if (flags & FAF_SIZE_HIGH) w->u32(static_cast<uint32_t>(e->size >> 32));
     if (flags & FAF_SIZE_LOW) w->u32(static_cast<uint32_t>(e->size));
     if (flags & FAF_OID) w->u32(e->oid);
-    if (flags & FAF_NAME) {
-      for (char16_t c : name) {
-        uint8_t le[2] = {uint8_t(c), uint8_t(c >> 8)};
-        w->bytes(le, 2);
-      }
-      w->zeros(2);
-    }
+    if (flags & FAF_NAME) PutName(name, w);
   }
 }
 

@@ -171,6 +171,11 @@ TEST(PresetEmpty, EmptyImageHasNoCardNoDataAndRefusesReuse) {
   EXPECT_TRUE(RecordStore(emu->image(), devrec::kKindTask).List().empty());
   emu.reset();
   std::filesystem::remove_all(dir);
+  // No model name: the default model.
+  auto dflt = TempDir("default-model");
+  Emulator::CreateImage(dflt, "empty", "");
+  EXPECT_EQ(Emulator::Open(dflt)->modelName(), "Aster W1");
+  std::filesystem::remove_all(dflt);
 }
 
 }  // namespace
