@@ -47,14 +47,16 @@ HRESULT CDataTableWMBase::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
   return wincompat::DispGetTypeInfo(TypeInfoIDataTable(), ppTInfo);
 }
 
-HRESULT CDataTableWMBase::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
+HRESULT CDataTableWMBase::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                         DISPID* rgDispId) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   return wincompat::DispGetIDsOfNames(TypeInfoIDataTable(), rgszNames, cNames, rgDispId);
 }
 
-HRESULT CDataTableWMBase::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags,
+HRESULT CDataTableWMBase::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                                  DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                  EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   return wincompat::DispInvoke(TypeInfoIDataTable(), static_cast<IDataTable*>(this), dispIdMember,
                                wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
 }

@@ -1,7 +1,9 @@
 #include "core/DeviceDataWM.h"
 
+#include <memory>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 #include "core/Errors.h"
 #include "core/Log.h"
@@ -26,7 +28,7 @@ CDeviceDataWM::CDeviceDataWM(IUnknown* pUnkOuter)
     : m_pOuter(pUnkOuter ? pUnkOuter : static_cast<IUnknown*>(&m_inner)),
       m_inner(this),
       m_protocol(this),
-      m_points(static_cast<IConnectionPointContainer*>(this)) {}
+      m_points(m_pOuter, {DIID_IDeviceDataEvents, DIID__IDeviceDataEvents}) {}
 
 // The device link goes first (closing the stream and the session), then the host's objects,
 // then the tables in the order voice memo ... file; the sink arrays go last.
@@ -130,14 +132,16 @@ HRESULT CDeviceDataWM::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
   return wincompat::DispGetTypeInfo(TypeInfoIDeviceData(), ppTInfo);
 }
 
-HRESULT CDeviceDataWM::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
+HRESULT CDeviceDataWM::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
                                      DISPID* rgDispId) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   return wincompat::DispGetIDsOfNames(TypeInfoIDeviceData(), rgszNames, cNames, rgDispId);
 }
 
-HRESULT CDeviceDataWM::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags,
+HRESULT CDeviceDataWM::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                               DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                               UINT* puArgErr) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   return wincompat::DispInvoke(TypeInfoIDeviceData(), static_cast<IDeviceData*>(this), dispIdMember,
                                wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
 }
@@ -153,7 +157,7 @@ HRESULT CDeviceDataWM::CreateTable(ComPtr<CDataTableWMBase>& field) {
   if constexpr (std::is_same_v<T, CDataTableWMFile>) {
     if (m_pModelDB) {
       ComPtr<IHostModelDBFiles> files;
-      HRESULT hr = m_pModelDB.As(&files);
+      HRESULT hr = m_pModelDB.As(std::addressof(files));
       if (FAILED(hr) && hr != E_NOINTERFACE)
         ThrowComError(hr, m_pModelDB.Get(), IID_IHostModelDBFiles);
       created->SetHostModelDBFiles(files.Get());
@@ -270,6 +274,40 @@ HRESULT CDeviceDataWM::SetConneciton(IUnknown* pCon, IUnknown* pModelDB) {
 }
 
 HRESULT CDeviceDataWM::SetProperty(BSTR, BSTR) { return E_NOTIMPL; }
+
+// ---- Connection points --------------------------------------------------------------
+
+HRESULT CDeviceDataWM::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+  return m_points.EnumConnectionPoints(ppEnum);
+}
+
+HRESULT CDeviceDataWM::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+  return m_points.FindConnectionPoint(riid, ppCP);
+}
+
+void CDeviceDataWM::FireProgress(LONG done, LONG total, LONG* pContinue) {
+  // Progress(done, total, continue) with the arguments last-first, as Invoke takes them.
+  VARIANT args[3];
+  args[0].vt = VT_BYREF | VT_I4;
+  args[0].plVal = pContinue;
+  args[1].vt = VT_I8;
+  args[1].llVal = static_cast<LONGLONG>(total);
+  args[2].vt = VT_I8;
+  args[2].llVal = static_cast<LONGLONG>(done);
+  for (VARIANT& arg : args) arg.wReserved1 = arg.wReserved2 = arg.wReserved3 = 0;
+  for (size_t point = 0; point < m_points.Count(); ++point) {
+    // A snapshot in slot order without the empty slots; each sink is held while it is called
+    // and let go right after.
+    std::vector<ComPtr<IDispatch>> sinks = m_points.Point(point).DispatchSinks();
+    for (ComPtr<IDispatch>& sink : sinks) {
+      if (!sink) continue;
+      DISPPARAMS params{args, nullptr, 3, 0};
+      sink->Invoke(DISPID_PROGRESS, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                   nullptr, nullptr, nullptr);
+      sink.Reset();
+    }
+  }
+}
 
 // ---- ISupportErrorInfo -------------------------------------------------------------
 

@@ -17,14 +17,14 @@
 #include "wincompat/comptr.h"
 #include "wincompat/connpoint.h"
 
-namespace qwb {
-
 class CRapiBase;
 
-class CDeviceDataWM : public IDeviceData,
-                      public IConnectionPointContainer,
-                      public ISupportErrorInfo,
-                      public IProgressTarget {
+namespace qwb {
+
+class CDeviceDataWM final : public IDeviceData,
+                            public IConnectionPointContainer,
+                            public ISupportErrorInfo,
+                            public IProgressTarget {
  public:
   // The class factory's work: a new object, aggregated when `pUnkOuter` is given (then only
   // IID_IUnknown may be asked for), answering `riid`.
@@ -128,7 +128,8 @@ class CDeviceDataWM : public IDeviceData,
   IUnknown* m_pOuter;  // the controlling unknown: the outer object, or m_inner
   InnerUnknown m_inner;
   Protocol m_protocol;
-  ConnectionPointsPlaceholder m_points;
+  // IDeviceDataEvents first, _IDeviceDataEvents second; each a growing array of sinks.
+  wincompat::ConnectionPointSet m_points;
 
   // Fields, in this order.
   std::unique_ptr<CRapiBase> m_pRapi;

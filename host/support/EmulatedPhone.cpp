@@ -7,8 +7,7 @@
 namespace qwbhost {
 
 EmulatedPhone::EmulatedPhone(const std::string& preset, const std::string& modelName) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "qwbdcawm-phone-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "qwbdcawm-phone-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
   folder_ = pattern;
   wmemu::Emulator::CreateImage(folder_ / "image", preset, modelName);

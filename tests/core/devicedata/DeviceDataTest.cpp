@@ -1,0 +1,540 @@
+// The device data object: its interface map, aggregation, the module count, table creation,
+// the host objects it keeps, the lazily created device link and the Progress event.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "core/DataTableWMBase.h"
+#include "core/DeviceDataWM.h"
+#include "core/ModuleCount.h"
+#include "host/support/EmulatedPhone.h"
+#include "host/support/HostObjects.h"
+#include "link/RapiBase.h"
+#include "module/ClassFactory.h"
+#include "tests/core/devicedata/TestEnv.h"
+#include "wincompat/rapi_testhooks.h"
+
+namespace {
+
+using qwb::CDeviceDataWM;
+using qwbhost::HostConnection;
+using qwbhost::HostModelDB;
+using qwbhost::ProgressCall;
+using qwbhost::ProgressSink;
+using qwbtest::DebugLines;
+
+::testing::Environment* const kRegistry =
+    ::testing::AddGlobalTestEnvironment(new qwbtest::TempRegistry);
+
+ComPtr<IDeviceData> NewDeviceData() {
+  ComPtr<IDeviceData> dd;
+  EXPECT_EQ(S_OK,
+            CDeviceDataWM::CreateInstance(nullptr, IID_IDeviceData,
+                                          reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf())));
+  return dd;
+}
+
+CDeviceDataWM* Impl(const ComPtr<IDeviceData>& dd) { return static_cast<CDeviceDataWM*>(dd.Get()); }
+
+template <class T>
+ComPtr<T> Query(IUnknown* p, const IID& iid, HRESULT expect = S_OK) {
+  ComPtr<T> out;
+  EXPECT_EQ(expect, p->QueryInterface(iid, reinterpret_cast<void**>(out.ReleaseAndGetAddressOf())));
+  return out;
+}
+
+// An IUnknown that answers only itself, or fails every other QueryInterface with `answer`.
+class PlainObject : public IUnknown {
+ public:
+  explicit PlainObject(HRESULT answer = E_NOINTERFACE) : answer_(answer) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (riid != IID_IUnknown) return answer_;
+    *ppv = this;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  ULONG refs = 1;
+
+ private:
+  HRESULT answer_;
+};
+
+TEST(DeviceData, AnswersItsInterfaceMapAndRefusesTheRest) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  void* p = nullptr;
+
+  // IDispatch is IDeviceData; IUnknown is the same identity from every interface.
+  auto disp = Query<IDispatch>(dd.Get(), IID_IDispatch);
+  EXPECT_EQ(static_cast<void*>(disp.Get()), static_cast<void*>(dd.Get()));
+  auto unk = Query<IUnknown>(dd.Get(), IID_IUnknown);
+  auto cpc = Query<IConnectionPointContainer>(dd.Get(), IID_IConnectionPointContainer);
+  auto sei = Query<ISupportErrorInfo>(dd.Get(), IID_ISupportErrorInfo);
+  auto protocol = Query<IDeviceProtocol>(dd.Get(), IID_IDeviceProtocol);
+  ASSERT_TRUE(cpc && sei && protocol);
+  EXPECT_EQ(Query<IUnknown>(protocol.Get(), IID_IUnknown).Get(), unk.Get());
+  EXPECT_EQ(Query<IUnknown>(cpc.Get(), IID_IUnknown).Get(), unk.Get());
+  EXPECT_EQ(static_cast<void*>(Query<IDeviceData>(protocol.Get(), IID_IDeviceData).Get()),
+            static_cast<void*>(dd.Get()));
+
+  for (const IID* refused : {&IID_IDeviceDataWM, &IID_IProvideClassInfo, &IID_IProvideClassInfo2,
+                             &IID_IDataTable, &IID_IItem, &IID_IClassFactory}) {
+    p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, dd->QueryInterface(*refused, &p));
+    EXPECT_EQ(p, nullptr);
+  }
+
+  EXPECT_EQ(S_OK, sei->InterfaceSupportsErrorInfo(IID_IDeviceData));
+  EXPECT_EQ(S_FALSE, sei->InterfaceSupportsErrorInfo(IID_IDispatch));
+  EXPECT_EQ(S_FALSE, sei->InterfaceSupportsErrorInfo(IID_IDataTable));
+  EXPECT_EQ(S_FALSE, sei->InterfaceSupportsErrorInfo(IID_IDeviceProtocol));
+
+  // The protocol state starts at 0 and only a reset touches it.
+  LONG state = 0;
+  EXPECT_EQ(S_OK, protocol->GetProtocolState(&state));
+  EXPECT_EQ(-1, state);
+  EXPECT_EQ(S_OK, protocol->ResetProtocolState());
+  EXPECT_EQ(S_OK, protocol->GetProtocolState(&state));
+  EXPECT_EQ(-1, state);
+  // Its dispatch half has no type information.
+  UINT count = 0;
+  EXPECT_EQ(S_OK, protocol->GetTypeInfoCount(&count));
+  EXPECT_EQ(1u, count);
+  ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, protocol->GetTypeInfo(0, 0, &info));
+  EXPECT_EQ(info, nullptr);
+  LPOLESTR name = const_cast<LPOLESTR>(u"GetProtocolState");
+  DISPID id = 0;
+  EXPECT_TRUE(FAILED(protocol->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)));
+
+  BStr a(u"x"), b(u"y");
+  EXPECT_EQ(E_NOTIMPL, dd->SetProperty(a.Get(), b.Get()));
+}
+
+// An aggregating outer object: it delegates every interface but IUnknown to the inner one.
+class Outer : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown) {
+      *ppv = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(riid, ppv);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  ULONG refs = 1;
+  IUnknown* inner = nullptr;
+};
+
+TEST(DeviceData, CanBeAggregatedAndHoldsTheModuleCount) {
+  const LONG base = qwb::ModuleLockCount();
+  Outer outer;
+  void* p = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, CDeviceDataWM::CreateInstance(&outer, IID_IDeviceData, &p));
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(base, qwb::ModuleLockCount());
+
+  ASSERT_EQ(S_OK, CDeviceDataWM::CreateInstance(&outer, IID_IUnknown, &p));
+  outer.inner = static_cast<IUnknown*>(p);
+  EXPECT_EQ(base + 1, qwb::ModuleLockCount());
+  EXPECT_EQ(S_FALSE, qwb::CanUnloadNow());
+
+  // Interfaces of the inner object count on the outer one and answer its identity.
+  IDeviceData* dd = nullptr;
+  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_IDeviceData, reinterpret_cast<void**>(&dd)));
+  EXPECT_EQ(2u, outer.refs);
+  IUnknown* identity = nullptr;
+  ASSERT_EQ(S_OK, dd->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
+  EXPECT_EQ(identity, &outer);
+  identity->Release();
+  IDeviceProtocol* protocol = nullptr;
+  ASSERT_EQ(S_OK, dd->QueryInterface(IID_IDeviceProtocol, reinterpret_cast<void**>(&protocol)));
+  EXPECT_EQ(3u, outer.refs);
+  protocol->Release();
+  dd->Release();
+  EXPECT_EQ(1u, outer.refs);
+
+  // The inner IUnknown answers itself, not the outer object.
+  IUnknown* inner = nullptr;
+  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&inner)));
+  EXPECT_EQ(inner, outer.inner);
+  inner->Release();
+
+  EXPECT_EQ(0u, outer.inner->Release());
+  EXPECT_EQ(base, qwb::ModuleLockCount());
+}
+
+TEST(DeviceData, ClassFactoryServesOnlyDeviceDataWMAndCountsServerLocks) {
+  const LONG base = qwb::ModuleLockCount();
+  void* p = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+            qwb::GetClassObject(CLSID_ErrorReport, IID_IClassFactory, &p));
+  EXPECT_EQ(p, nullptr);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, qwb::GetClassObject(CLSID_DeviceDataWM, IID_IClassFactory,
+                                      reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf())));
+  // Holding the factory alone does not keep the module.
+  EXPECT_EQ(base, qwb::ModuleLockCount());
+
+  Outer outer;
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_IDeviceData, &p));
+  ComPtr<IDeviceData> dd;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDeviceData,
+                                          reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf())));
+  EXPECT_EQ(base + 1, qwb::ModuleLockCount());
+  EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+  EXPECT_EQ(base + 2, qwb::ModuleLockCount());
+  dd.Reset();
+  EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+  EXPECT_EQ(base, qwb::ModuleLockCount());
+  if (base == 0) {
+    EXPECT_EQ(S_OK, qwb::CanUnloadNow());
+  }
+}
+
+TEST(DeviceData, ListDataTableCreatesNineTablesOnceAndKeepsThoseBeforeAFailure) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  auto connection = HostConnection::Create(u"C:");
+  auto modelDB = HostModelDB::Create();
+  const ULONG modelRefs = modelDB->RefCount();
+  const LONG base = qwb::ModuleLockCount();
+  ASSERT_EQ(S_OK, dd->SetConneciton(connection.Get(), modelDB->AsUnknown()));
+  // The model database is kept once as IHostModelDB.
+  EXPECT_EQ(modelRefs + 1, modelDB->RefCount());
+
+  // The fourth table's "DRIVE" query fails: the three before it stay.
+  connection->FailWith(E_ACCESSDENIED, 3);
+  EXPECT_EQ(E_FAIL, dd->ListDataTable());
+  EXPECT_EQ(4u, connection->Requests().size());
+  EXPECT_EQ(base + 3, qwb::ModuleLockCount());
+
+  connection->FailWith(S_OK);
+  EXPECT_EQ(S_OK, dd->ListDataTable());
+  EXPECT_EQ(10u, connection->Requests().size());
+  EXPECT_EQ(base + 9, qwb::ModuleLockCount());
+  for (const auto& name : connection->Requests()) EXPECT_EQ(name, u"DRIVE");
+  // The file table keeps the model database's IHostModelDBFiles.
+  EXPECT_EQ(modelRefs + 2, modelDB->RefCount());
+
+  // A second call does nothing.
+  EXPECT_EQ(S_OK, dd->ListDataTable());
+  EXPECT_EQ(10u, connection->Requests().size());
+  EXPECT_EQ(base + 9, qwb::ModuleLockCount());
+
+  dd.Reset();
+  EXPECT_EQ(base - 1, qwb::ModuleLockCount());
+  EXPECT_EQ(modelRefs, modelDB->RefCount());
+}
+
+TEST(DeviceData, SetConnecitonAcceptsRefusalsButNotOtherFailures) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  PlainObject refusing;
+  EXPECT_EQ(S_OK, dd->SetConneciton(&refusing, &refusing));
+  EXPECT_EQ(S_OK, dd->SetConneciton(nullptr, nullptr));
+  // Without a connection the tables get no drive letter and nothing fails.
+  EXPECT_EQ(S_OK, dd->ListDataTable());
+  EXPECT_EQ(nullptr, Impl(dd)->GetConnection());
+
+  PlainObject failing(E_ACCESSDENIED);
+  EXPECT_EQ(E_ACCESSDENIED, dd->SetConneciton(&failing, nullptr));
+  auto connection = HostConnection::Create();
+  EXPECT_EQ(S_OK, dd->SetConneciton(connection.Get(), nullptr));
+  EXPECT_EQ(static_cast<IHostConnection*>(connection.Get()), Impl(dd)->GetConnection());
+  // The connection is stored before the model database is asked.
+  EXPECT_EQ(E_ACCESSDENIED, dd->SetConneciton(connection.Get(), &failing));
+  EXPECT_EQ(static_cast<IHostConnection*>(connection.Get()), Impl(dd)->GetConnection());
+  EXPECT_EQ(1u, refusing.refs);
+  EXPECT_EQ(1u, failing.refs);
+}
+
+TEST(DeviceData, FileTableCreationFollowsTheModelDatabaseAnswer) {
+  auto connection = HostConnection::Create();
+  {
+    // Refused IHostModelDBFiles: the file table goes without it.
+    ComPtr<IDeviceData> dd = NewDeviceData();
+    auto modelDB = HostModelDB::Create();
+    modelDB->SetFilesAnswer(E_NOINTERFACE);
+    ASSERT_EQ(S_OK, dd->SetConneciton(connection.Get(), modelDB->AsUnknown()));
+    EXPECT_EQ(S_OK, dd->ListDataTable());
+  }
+  {
+    // Any other failure ends ListDataTable with E_FAIL right after the MMS table.
+    ComPtr<IDeviceData> dd = NewDeviceData();
+    auto modelDB = HostModelDB::Create();
+    modelDB->SetFilesAnswer(E_ACCESSDENIED);
+    ASSERT_EQ(S_OK, dd->SetConneciton(connection.Get(), modelDB->AsUnknown()));
+    const size_t before = connection->Requests().size();
+    const LONG base = qwb::ModuleLockCount();
+    EXPECT_EQ(E_FAIL, dd->ListDataTable());
+    EXPECT_EQ(before + 7, connection->Requests().size());
+    EXPECT_EQ(base + 7, qwb::ModuleLockCount());
+  }
+}
+
+// ---- Progress ------------------------------------------------------------------------
+
+ComPtr<IConnectionPoint> Point(const ComPtr<IDeviceData>& dd, const IID& iid) {
+  auto cpc = Query<IConnectionPointContainer>(dd.Get(), IID_IConnectionPointContainer);
+  ComPtr<IConnectionPoint> cp;
+  EXPECT_EQ(S_OK, cpc->FindConnectionPoint(iid, cp.ReleaseAndGetAddressOf()));
+  return cp;
+}
+
+TEST(DeviceData, ProgressReachesEverySinkOfBothPointsInOrder) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  auto cpc = Query<IConnectionPointContainer>(dd.Get(), IID_IConnectionPointContainer);
+
+  // Exactly two points, IDeviceDataEvents first.
+  ComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(S_OK, cpc->EnumConnectionPoints(points.ReleaseAndGetAddressOf()));
+  std::vector<IID> iids;
+  IConnectionPoint* cp = nullptr;
+  ULONG fetched = 0;
+  while (points->Next(1, &cp, &fetched) == S_OK && fetched == 1) {
+    IID iid;
+    EXPECT_EQ(S_OK, cp->GetConnectionInterface(&iid));
+    iids.push_back(iid);
+    cp->Release();
+  }
+  ASSERT_EQ(2u, iids.size());
+  EXPECT_EQ(iids[0], DIID_IDeviceDataEvents);
+  EXPECT_EQ(iids[1], DIID__IDeviceDataEvents);
+  ComPtr<IConnectionPoint> none;
+  EXPECT_NE(S_OK, cpc->FindConnectionPoint(IID_IDispatch, none.ReleaseAndGetAddressOf()));
+
+  auto log = std::make_shared<std::vector<ProgressCall>>();
+  auto a = ProgressSink::Create("a", DIID_IDeviceDataEvents, log);
+  auto b = ProgressSink::Create("b", DIID_IDeviceDataEvents, log);
+  auto c = ProgressSink::Create("c", DIID__IDeviceDataEvents, log);
+  b->StopAt(-2);
+  auto first = Point(dd, DIID_IDeviceDataEvents);
+  auto second = Point(dd, DIID__IDeviceDataEvents);
+  // c goes first in time to show that the points, not the advise order, decide.
+  DWORD cookieC = 0, cookieA = 0, cookieB = 0;
+  ASSERT_EQ(S_OK, second->Advise(c.Get(), &cookieC));
+  ASSERT_EQ(S_OK, first->Advise(a.Get(), &cookieA));
+  ASSERT_EQ(S_OK, first->Advise(b.Get(), &cookieB));
+  EXPECT_EQ(1u, cookieC);
+  EXPECT_EQ(1u, cookieA);
+  EXPECT_EQ(2u, cookieB);
+  const ULONG idleRefs = a->RefCount();
+
+  LONG keepGoing = 1;
+  Impl(dd)->FireProgress(-2, 0x7FFFFFFF, &keepGoing);
+  ASSERT_EQ(3u, log->size());
+  EXPECT_EQ("a", (*log)[0].sink);
+  EXPECT_EQ("b", (*log)[1].sink);
+  EXPECT_EQ("c", (*log)[2].sink);
+  for (const ProgressCall& call : *log) {
+    EXPECT_EQ(17, call.dispid);
+    EXPECT_TRUE(call.iidIsNull);
+    EXPECT_EQ(0x0400u, call.lcid);
+    EXPECT_EQ(DISPATCH_METHOD, call.flags);
+    EXPECT_EQ(3u, call.cArgs);
+    EXPECT_EQ(0u, call.cNamedArgs);
+    EXPECT_EQ((std::vector<VARTYPE>{VT_BYREF | VT_I4, VT_I8, VT_I8}), call.types);
+    EXPECT_EQ(-2, call.done);  // sign-extended
+    EXPECT_EQ(0x7FFFFFFF, call.total);
+    EXPECT_EQ(&keepGoing, call.pContinue);
+    EXPECT_FALSE(call.hasResult || call.hasExcepInfo || call.hasArgErr);
+    EXPECT_GT(call.refsDuringCall, idleRefs);  // held for the call
+  }
+  // b stopped the transfer; c, called after it, saw the flag already cleared.
+  EXPECT_EQ(1, (*log)[0].continueOnEntry);
+  EXPECT_EQ(1, (*log)[1].continueOnEntry);
+  EXPECT_EQ(0, (*log)[2].continueOnEntry);
+  EXPECT_EQ(0, keepGoing);
+  EXPECT_EQ(idleRefs, a->RefCount());
+
+  // An emptied slot is skipped; unknown cookies are refused.
+  EXPECT_EQ(S_OK, first->Unadvise(cookieA));
+  EXPECT_EQ(CONNECT_E_NOCONNECTION, first->Unadvise(cookieA));
+  EXPECT_EQ(CONNECT_E_NOCONNECTION, first->Unadvise(7));
+  EXPECT_EQ(CONNECT_E_NOCONNECTION, second->Unadvise(0));
+  log->clear();
+  keepGoing = 1;
+  Impl(dd)->FireProgress(5, 10, &keepGoing);
+  ASSERT_EQ(2u, log->size());
+  EXPECT_EQ("b", (*log)[0].sink);
+  EXPECT_EQ("c", (*log)[1].sink);
+  EXPECT_EQ(5, (*log)[1].done);
+  EXPECT_EQ(10, (*log)[1].total);
+
+  // The cookies and sinks the point reports.
+  ComPtr<IEnumConnections> connections;
+  ASSERT_EQ(S_OK, first->EnumConnections(connections.ReleaseAndGetAddressOf()));
+  CONNECTDATA data[4];
+  ULONG got = 0;
+  connections->Next(4, data, &got);
+  ASSERT_EQ(1u, got);
+  EXPECT_EQ(2u, data[0].dwCookie);
+  data[0].pUnk->Release();
+}
+
+// ---- Device link ------------------------------------------------------------------------
+
+class DeviceDataOnPhone : public ::testing::Test {
+ protected:
+  qwbhost::EmulatedPhone phone_;
+};
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST_F(DeviceDataOnPhone, GetDataTableServesNineIdentifiersAndCreatesTheLinkOnce) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  auto connection = HostConnection::Create();
+  ASSERT_EQ(S_OK, dd->SetConneciton(connection.Get(), nullptr));
+
+  DebugLines debug;
+  // Before ListDataTable: S_OK with no table.
+  IDataTable* table = reinterpret_cast<IDataTable*>(1);
+  EXPECT_EQ(S_OK, dd->GetDataTable(DTID_TASK, &table));
+  EXPECT_EQ(nullptr, table);
+  std::vector<std::string> lines = debug.Take();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ("[QWBDCAWM]CDeviceDataWM::GetDataTable\n", lines[0]);
+  EXPECT_EQ("[CDeviceDataWM::GetDataTable]WM>> new CRapiBase \n", lines[1]);
+  ASSERT_NE(nullptr, Impl(dd)->GetRapiBase());
+  CRapiBase* link = Impl(dd)->GetRapiBase();
+
+  // Identifiers that are not served: E_NOTIMPL, the out-pointer untouched.
+  for (int id : {5, 8, 10, 12, 13, 16, 17, 18, 1000, -1, -2, -100}) {
+    IDataTable* untouched = reinterpret_cast<IDataTable*>(0x1234);
+    EXPECT_EQ(E_NOTIMPL, dd->GetDataTable(static_cast<DATATABLE_SUID>(id), &untouched)) << id;
+    EXPECT_EQ(reinterpret_cast<IDataTable*>(0x1234), untouched) << id;
+  }
+  EXPECT_FALSE(Contains(debug.Take(), "[CDeviceDataWM::GetDataTable]WM>> new CRapiBase \n"));
+  EXPECT_EQ(link, Impl(dd)->GetRapiBase());
+
+  ASSERT_EQ(S_OK, dd->ListDataTable());
+  const DATATABLE_SUID served[] = {DTID_PHONEBOOK, DTID_CALENDAR, DTID_MESSAGE,
+                                   DTID_FILE,      DTID_TASK,     DTID_METADATA,
+                                   DTID_SIM,       DTID_MMS,      DTID_VOICEMEMO};
+  std::vector<IDataTable*> first;
+  for (DATATABLE_SUID id : served) {
+    ComPtr<IDataTable> t;
+    ASSERT_EQ(S_OK, dd->GetDataTable(id, t.ReleaseAndGetAddressOf())) << id;
+    ASSERT_TRUE(t) << id;
+    first.push_back(t.Get());
+  }
+  std::vector<IDataTable*> distinct = first;
+  std::sort(distinct.begin(), distinct.end());
+  EXPECT_EQ(distinct.end(), std::unique(distinct.begin(), distinct.end()));
+
+  // A second ListDataTable keeps the same table objects.
+  ASSERT_EQ(S_OK, dd->ListDataTable());
+  for (size_t i = 0; i < std::size(served); ++i) {
+    ComPtr<IDataTable> t;
+    ASSERT_EQ(S_OK, dd->GetDataTable(served[i], t.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(first[i], t.Get());
+  }
+  EXPECT_EQ(E_POINTER, dd->GetDataTable(DTID_TASK, nullptr));
+}
+
+// A stream session as the device-side service would hand it out.
+class FakeStream : public IRAPIStream {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                   ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetRapiStat(RAPISTREAMFLAG, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRapiStat(RAPISTREAMFLAG, DWORD*) override { return E_NOTIMPL; }
+  ULONG refs = 0;
+};
+
+TEST_F(DeviceDataOnPhone, OnlyThePhonebookStartsTheStreamAndOnlyOnce) {
+  FakeStream stream;
+  std::vector<std::u16string> invoked;
+  CRapiBase::SetInvokeForTesting([&](LPCWSTR, LPCWSTR function, DWORD, BYTE*, DWORD*, BYTE**,
+                                     IRAPIStream** ppStream, DWORD) -> HRESULT {
+    invoked.emplace_back(function);
+    if (!ppStream) return E_FAIL;
+    stream.AddRef();
+    *ppStream = &stream;
+    return S_OK;
+  });
+  {
+    ComPtr<IDeviceData> dd = NewDeviceData();
+    ComPtr<IDataTable> t;
+    DebugLines debug;
+    for (DATATABLE_SUID id : {DTID_CALENDAR, DTID_MESSAGE, DTID_FILE, DTID_TASK, DTID_METADATA,
+                              DTID_SIM, DTID_MMS, DTID_VOICEMEMO, DTID_MEMO, DTID_SIM2}) {
+      dd->GetDataTable(id, t.ReleaseAndGetAddressOf());
+    }
+    EXPECT_TRUE(invoked.empty());
+    EXPECT_EQ(nullptr, Impl(dd)->GetRapiBase()->m_pStream);
+    EXPECT_FALSE(Contains(debug.Take(), "WM>> StartApplyAllData()"));
+
+    EXPECT_EQ(S_OK, dd->GetDataTable(DTID_PHONEBOOK, t.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(std::vector<std::u16string>{u"DevCeApplyAllData"}, invoked);
+    EXPECT_EQ(&stream, Impl(dd)->GetRapiBase()->m_pStream);
+    std::vector<std::string> lines = debug.Take();
+    EXPECT_TRUE(Contains(lines, "WM>> StartApplyAllData()"));
+
+    // The stream is open: no second start.
+    EXPECT_EQ(S_OK, dd->GetDataTable(DTID_PHONEBOOK, t.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(1u, invoked.size());
+    EXPECT_FALSE(Contains(debug.Take(), "WM>> StartApplyAllData()"));
+
+    // A released stream (as the phonebook does after a failed write) is started again.
+    Impl(dd)->GetRapiBase()->m_pStream->Release();
+    Impl(dd)->GetRapiBase()->m_pStream = nullptr;
+    EXPECT_EQ(S_OK, dd->GetDataTable(DTID_PHONEBOOK, t.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(2u, invoked.size());
+  }
+  CRapiBase::SetInvokeForTesting(nullptr);
+  // Destroying the device data object closed the stream.
+  EXPECT_EQ(0u, stream.refs);
+}
+
+TEST_F(DeviceDataOnPhone, ModelTypeIsAskedOnceAndCached) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  DebugLines debug;
+  // "Hanul HD-100" is a domestic model (0).
+  EXPECT_EQ(0, Impl(dd)->GetWMModelType());
+  EXPECT_TRUE(Contains(debug.Take(), "[CDeviceDataWM::GetWMModelType]WM>> new CRapiBase \n"));
+  // Another model on the same phone would answer 1; the cache keeps the first answer.
+  phone_.emulator().registry().SetString(0x80000002u, u"Ident", u"OrigName", u"Aster W1");
+  CRapiBase probe;
+  EXPECT_EQ(1, probe.GetWMModelType());
+  EXPECT_EQ(0, Impl(dd)->GetWMModelType());
+  // The link made for the model type serves GetDataTable too.
+  CRapiBase* link = Impl(dd)->GetRapiBase();
+  ComPtr<IDataTable> t;
+  EXPECT_EQ(S_OK, dd->GetDataTable(DTID_TASK, t.ReleaseAndGetAddressOf()));
+  EXPECT_EQ(link, Impl(dd)->GetRapiBase());
+  EXPECT_FALSE(Contains(debug.Take(), "[CDeviceDataWM::GetDataTable]WM>> new CRapiBase \n"));
+}
+
+}  // namespace

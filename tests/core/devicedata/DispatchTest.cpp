@@ -1,0 +1,141 @@
+// Automation: every interface of the type library can be driven by name.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/DeviceDataWM.h"
+#include "core/ItemWMTask.h"
+#include "core/Log.h"
+#include "host/support/HostObjects.h"
+#include "module/TypeLib.h"
+#include "tables/organizer/DataTableWMSchedule.h"
+#include "tests/core/devicedata/TestEnv.h"
+#include "wincompat/dispatch.h"
+
+namespace {
+
+using namespace qwb;
+
+::testing::Environment* const kRegistry =
+    ::testing::AddGlobalTestEnvironment(new qwbtest::TempRegistry);
+
+DISPID IdOf(IDispatch* disp, const char16_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID id = -99;
+  EXPECT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, names, 1, 0x0409, &id)) << qwb::ToUtf8(name);
+  return id;
+}
+
+HRESULT Call(IDispatch* disp, DISPID id, std::vector<VARIANT> reversedArgs, VARIANT* result,
+             WORD flags = DISPATCH_METHOD) {
+  DISPPARAMS params{reversedArgs.data(), nullptr, static_cast<UINT>(reversedArgs.size()), 0};
+  return disp->Invoke(id, IID_NULL, 0x0409, flags, &params, result, nullptr, nullptr);
+}
+
+VARIANT Unknown(IUnknown* p) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_UNKNOWN;
+  v.punkVal = p;
+  return v;
+}
+
+TEST(Dispatch, DeviceDataByName) {
+  ComPtr<IDeviceData> dd;
+  ASSERT_EQ(S_OK,
+            CDeviceDataWM::CreateInstance(nullptr, IID_IDeviceData,
+                                          reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf())));
+  auto connection = qwbhost::HostConnection::Create(u"C:");
+  Variant result;
+
+  // Names compare without case; arguments come last-first.
+  EXPECT_EQ(5, IdOf(dd.Get(), u"SETCONNECITON"));
+  ASSERT_EQ(S_OK, Call(dd.Get(), 5, {Unknown(nullptr), Unknown(connection.Get())}, result.Out()));
+  EXPECT_EQ(static_cast<IHostConnection*>(connection.Get()),
+            static_cast<CDeviceDataWM*>(dd.Get())->GetConnection());
+  EXPECT_EQ(1, IdOf(dd.Get(), u"ListDataTable"));
+  EXPECT_EQ(S_OK, Call(dd.Get(), 1, {}, result.Out()));
+  EXPECT_EQ(9u, connection->Requests().size());
+  EXPECT_EQ(2, IdOf(dd.Get(), u"GetDataTable"));
+  EXPECT_EQ(6, IdOf(dd.Get(), u"SetProperty"));
+
+  LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Progress")};
+  DISPID id = 0;
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, dd->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id));
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(DISP_E_UNKNOWNINTERFACE,
+            dd->Invoke(1, IID_IDeviceData, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(dd.Get(), 3, {}, result.Out()));
+
+  ComPtr<ITypeInfo> info;
+  EXPECT_EQ(S_OK, dd->GetTypeInfo(0, 0, info.ReleaseAndGetAddressOf()));
+  EXPECT_TRUE(info);
+  EXPECT_EQ(DISP_E_BADINDEX, dd->GetTypeInfo(1, 0, info.ReleaseAndGetAddressOf()));
+}
+
+TEST(Dispatch, DataTableByName) {
+  ComPtr<CDataTableWMBase> table(new CDataTableWMSchedule());
+  IDispatch* disp = table->AsDataTable();
+  Variant result;
+  EXPECT_EQ(17, IdOf(disp, u"moveitem"));
+  EXPECT_EQ(E_NOTIMPL, Call(disp, 17, {Unknown(nullptr), Unknown(nullptr)}, result.Out()));
+  EXPECT_EQ(25, IdOf(disp, u"GetProperty"));
+  Variant text = Variant::Str(u"x");
+  EXPECT_EQ(E_NOTIMPL, Call(disp, 25, {text.Get()}, result.Out()));
+  EXPECT_EQ(VT_EMPTY, result.vt());
+  const std::pair<const char16_t*, DISPID> ids[] = {{u"ListItemsAllBegin", 12},
+                                                    {u"ListChildItemsBegin", 18},
+                                                    {u"NextItem", 19},
+                                                    {u"ListItemsEnd", 20},
+                                                    {u"GetItemCount", 21},
+                                                    {u"NewItem", 11},
+                                                    {u"CreateItem", 13},
+                                                    {u"UpdateItem", 14},
+                                                    {u"DeleteItem", 15},
+                                                    {u"ReadItem", 16},
+                                                    {u"GetItem", 22},
+                                                    {u"PutItem", 23},
+                                                    {u"Execute", 24},
+                                                    {u"SetSyncStatus", 26},
+                                                    {u"ListItemsAllBegin2", 27},
+                                                    {u"ExecuteMMSCancel", 28}};
+  for (const auto& [name, dispid] : ids) EXPECT_EQ(dispid, IdOf(disp, name));
+}
+
+TEST(Dispatch, ItemAndColumnInfoByName) {
+  ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
+  ComPtr<CColumnsWM> columns = CItemWMTask::CreateColumns();
+  item->SetColumns(columns.Get());
+  IDispatch* disp = item->AsItem();
+  Variant result;
+  EXPECT_EQ(6, IdOf(disp, u"GetColumnCount"));
+  ASSERT_EQ(S_OK, Call(disp, 6, {}, result.Out()));
+  EXPECT_EQ(VT_UI4, result.vt());
+  EXPECT_EQ(20u, result.Get().ulVal);
+  // "SUID" is a property get.
+  EXPECT_EQ(1, IdOf(disp, u"suid"));
+  ASSERT_EQ(S_OK, Call(disp, 1, {}, result.Out(), DISPATCH_PROPERTYGET));
+  EXPECT_EQ(VT_I4, result.vt());
+  EXPECT_EQ(SUID_NULL, result.Get().lVal);
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(disp, 1, {}, result.Out(), DISPATCH_METHOD));
+  EXPECT_EQ(2, IdOf(disp, u"parent"));
+  EXPECT_EQ(18, IdOf(disp, u"ReadBlobTo"));
+  EXPECT_EQ(19, IdOf(disp, u"WriteBlobFrom"));
+
+  // No object implements IColumnInfo; its description is there for hosts.
+  const wincompat::DispInterface& columnInfo = TypeInfoIColumnInfo();
+  EXPECT_EQ(IID_IColumnInfo, *columnInfo.iid);
+  const std::pair<const char16_t*, DISPID> ids[] = {{u"name", 1}, {u"TYPE", 2}, {u"test", 3}};
+  for (const auto& [name, dispid] : ids) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = 0;
+    EXPECT_EQ(S_OK, wincompat::DispGetIDsOfNames(columnInfo, names, 1, &id));
+    EXPECT_EQ(dispid, id);
+  }
+  EXPECT_EQ(DISPATCH_PROPERTYGET, columnInfo.methods[0].invokeKind);
+  EXPECT_EQ(DISPATCH_METHOD, columnInfo.methods[2].invokeKind);
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+// DllRegisterServer / DllUnregisterServer of the built library, read back from the registry
+// store; and the library's exported surface.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "host/support/Component.h"
+#include "tests/module/RegistryDump.h"
+#include "wincompat/winbase.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qwbtest::DumpClassesRoot;
+
+class Registration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "qwbdcawm-regtest-XXXXXX").string();
+    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+    folder_ = pattern;
+    store_ = folder_ / "registry.reg";
+    setenv("QWBDCAWM_REGISTRY", store_.c_str(), 1);
+    library_ = fs::canonical(qwbhost::ComponentLibraryPath()).string();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  static void WriteKey(const char16_t* path, const char16_t* value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &key, nullptr));
+    std::u16string text(value);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>((text.size() + 1) * 2)));
+    RegCloseKey(key);
+  }
+
+  std::set<std::string> Expected() const {
+    const std::string clsid = "HKCR\\CLSID\\{6FA1E685-F669-48B8-83B7-84FFB52677CB}";
+    const std::string lib = "HKCR\\TypeLib\\{A9E7204F-93EC-413E-B3A7-8AB180529C20}";
+    const std::string folder = fs::path(library_).parent_path().string();
+    std::set<std::string> keys = {
+        "HKCR\\AppID\\{EB78A53E-B425-4935-B722-245A977D6F01}",
+        "HKCR\\AppID\\{EB78A53E-B425-4935-B722-245A977D6F01}|@=QWBDCAWM",
+        "HKCR\\AppID\\QWBDCAWM.DLL",
+        "HKCR\\AppID\\QWBDCAWM.DLL|AppID={EB78A53E-B425-4935-B722-245A977D6F01}",
+        "HKCR\\QWBDCAWM.DeviceDataWM.1",
+        "HKCR\\QWBDCAWM.DeviceDataWM.1|@=DeviceDataWM Class",
+        "HKCR\\QWBDCAWM.DeviceDataWM.1\\CLSID",
+        "HKCR\\QWBDCAWM.DeviceDataWM.1\\CLSID|@={6FA1E685-F669-48b8-83B7-84FFB52677CB}",
+        "HKCR\\QWBDCAWM.DeviceDataWM",
+        "HKCR\\QWBDCAWM.DeviceDataWM|@=DeviceDataWM Class",
+        "HKCR\\QWBDCAWM.DeviceDataWM\\CLSID",
+        "HKCR\\QWBDCAWM.DeviceDataWM\\CLSID|@={6FA1E685-F669-48b8-83B7-84FFB52677CB}",
+        "HKCR\\QWBDCAWM.DeviceDataWM\\CurVer",
+        "HKCR\\QWBDCAWM.DeviceDataWM\\CurVer|@=QWBDCAWM.DeviceDataWM.1",
+        clsid,
+        clsid + "|@=DeviceDataWM Class",
+        clsid + "|AppID={EB78A53E-B425-4935-B722-245A977D6F01}",
+        clsid + "\\ProgID",
+        clsid + "\\ProgID|@=QWBDCAWM.DeviceDataWM.1",
+        clsid + "\\VersionIndependentProgID",
+        clsid + "\\VersionIndependentProgID|@=QWBDCAWM.DeviceDataWM",
+        clsid + "\\Programmable",
+        clsid + "\\InprocServer32",
+        clsid + "\\InprocServer32|@=" + library_,
+        clsid + "\\InprocServer32|ThreadingModel=Apartment",
+        clsid + "\\TypeLib",
+        clsid + "\\TypeLib|@={A9E7204F-93EC-413E-B3A7-8AB180529C20}",
+        lib,
+        lib + "\\1.0",
+        lib + "\\1.0|@=QWBDCAWM 1.0 Type Library",
+        lib + "\\1.0\\FLAGS",
+        lib + "\\1.0\\FLAGS|@=0",
+        lib + "\\1.0\\0",
+        lib + "\\1.0\\0\\win32",
+        lib + "\\1.0\\0\\win32|@=" + library_,
+        lib + "\\1.0\\HELPDIR",
+        lib + "\\1.0\\HELPDIR|@=" + folder,
+    };
+    const char* interfaces[][2] = {{"{77084905-DF94-45A6-90DC-C1DA1F58EF64}", "IDeviceData"},
+                                   {"{DC9B2A15-A418-458D-8810-1F3FF4B52185}", "IDeviceDataWM"},
+                                   {"{1AAA0702-6B57-4600-A90B-B325619840DE}", "IDataTable"},
+                                   {"{1738DA9E-76C3-4B87-BDC4-94FB92CB9D18}", "IItem"},
+                                   {"{FDC8BD3A-F44C-4C63-A057-B08DA4EAE682}", "IColumnInfo"}};
+    for (const auto& [iid, name] : interfaces) {
+      const std::string key = std::string("HKCR\\Interface\\") + iid;
+      keys.insert({key, key + "|@=" + name, key + "\\ProxyStubClsid",
+                   key + "\\ProxyStubClsid|@={00020424-0000-0000-C000-000000000046}",
+                   key + "\\ProxyStubClsid32",
+                   key + "\\ProxyStubClsid32|@={00020424-0000-0000-C000-000000000046}",
+                   key + "\\TypeLib", key + "\\TypeLib|@={A9E7204F-93EC-413E-B3A7-8AB180529C20}",
+                   key + "\\TypeLib|Version=1.0"});
+    }
+    return keys;
+  }
+
+  fs::path folder_;
+  fs::path store_;
+  std::string library_;
+};
+
+TEST_F(Registration, WritesExactlyTheListedKeysAndRemovesThemAgain) {
+  // Someone else's entries under the shared parents.
+  WriteKey(u"CLSID\\{11111111-2222-3333-4444-555555555555}", u"Other Class");
+  WriteKey(u"AppID\\{11111111-2222-3333-4444-555555555555}", u"Other");
+  WriteKey(u"TypeLib\\{11111111-2222-3333-4444-555555555555}", u"Other Library");
+  WriteKey(u"Interface\\{11111111-2222-3333-4444-555555555555}", u"IOther");
+  const std::set<std::string> before = DumpClassesRoot();
+
+  // A stale class key from an older registration is replaced, not merged.
+  WriteKey(u"CLSID\\{6FA1E685-F669-48B8-83B7-84FFB52677CB}\\Stale", u"left over");
+
+  SetThreadLocale(0x0409);
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_));
+  EXPECT_EQ(0x0409u, GetThreadLocale());
+
+  std::set<std::string> expected = Expected();
+  expected.insert(before.begin(), before.end());
+  EXPECT_EQ(expected, DumpClassesRoot());
+
+  // Registering again gives the same content.
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_));
+  EXPECT_EQ(expected, DumpClassesRoot());
+
+  // The store itself is a .reg file holding the class's server entry.
+  std::ifstream file(store_);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_NE(std::string::npos,
+            text.str().find("[HKEY_CLASSES_ROOT\\CLSID\\{6FA1E685-F669-48B8-83B7-84FFB52677CB}"
+                            "\\InprocServer32]"));
+  EXPECT_NE(std::string::npos, text.str().find("\"ThreadingModel\"=\"Apartment\""));
+
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_, /*unregister=*/true));
+  EXPECT_EQ(0x0409u, GetThreadLocale());
+  EXPECT_EQ(before, DumpClassesRoot());
+  // Unregistering what is not there is no failure.
+  EXPECT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_, true));
+  EXPECT_EQ(before, DumpClassesRoot());
+}
+
+TEST_F(Registration, UnregistrationKeepsTheSharedParents) {
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_));
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_, true));
+  const std::set<std::string> left = DumpClassesRoot();
+  EXPECT_TRUE(left.count("HKCR\\AppID"));
+  EXPECT_TRUE(left.count("HKCR\\CLSID"));
+  for (const std::string& key : left) {
+    EXPECT_EQ(std::string::npos, key.find("QWBDCAWM")) << key;
+    EXPECT_EQ(std::string::npos, key.find("6FA1E685")) << key;
+  }
+}
+
+TEST(Exports, OnlyTheFourEntryPointsAreVisible) {
+  void* library = dlopen(qwbhost::ComponentLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(nullptr, library) << dlerror();
+  for (const char* name :
+       {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"}) {
+    EXPECT_NE(nullptr, dlsym(library, name)) << name;
+  }
+  // Nothing of the component's own code is exported.
+  for (const char* name :
+       {"_ZN3qwb13CanUnloadNowEv",
+        "_ZN3qwb14RegisterServerERKNSt7__cxx1112basic_stringIDsSt11char_traitsIDsESaIDsEEE",
+        "_ZN3qwb5WMLogEPKcz", "_ZN3qwb15ModuleLockCountEv"}) {
+    EXPECT_EQ(nullptr, dlsym(library, name)) << name;
+  }
+  auto getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(library, "DllGetClassObject"));
+  void* p = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(CLSID_ErrorReport, IID_IClassFactory, &p));
+  EXPECT_EQ(nullptr, p);
+}
+
+}  // namespace
