@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "emulator/Emulator.h"
@@ -467,6 +468,30 @@ TEST_F(RapiEmulator, SlowRepliesTimeOut) {
   ASSERT_EQ(CeRapiInitEx(&ri), S_OK);
   EXPECT_EQ(WaitForSingleObject(ri.heRapiInit, 500), WAIT_TIMEOUT);
   emu_->faults().Clear();
+}
+
+TEST_F(RapiEmulator, ConcurrentCallersEachGetTheirOwnReply) {
+  // Interleaved frames on the one connection would hand replies to the wrong caller.
+  std::vector<std::thread> threads;
+  std::vector<int> mismatches(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &mismatches] {
+      for (int i = 0; i < 40; ++i) {
+        std::vector<uint8_t> in(1000 + 997 * t + i, static_cast<uint8_t>(t * 40 + i));
+        DWORD cb = 0;
+        BYTE* out = nullptr;
+        HRESULT hr = CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", static_cast<DWORD>(in.size()),
+                                  in.data(), &cb, &out, nullptr, 0);
+        if (hr != S_OK || std::vector<uint8_t>(out, out + cb) != in || CeRapiGetError() != S_OK ||
+            GetLastError() != 0) {
+          ++mismatches[t];
+        }
+        CeRapiFreeBuffer(out);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 }  // namespace
