@@ -48,14 +48,18 @@ void PostOwnErrorInfo(HRESULT hr, const std::u16string& method, const std::u16st
   if (FAILED(CreateErrorInfo(&create)) || !create) return;
   ComPtr<ICreateErrorInfo> creator = ComPtr<ICreateErrorInfo>::Attach(create);
 
+  // "<method> failed (0x8004000D) at .\\DataTableWMTask.cpp:123", after the method's own
+  // description when it gives one.
+  char code[32];
+  std::snprintf(code, sizeof code, " failed (0x%08X) at ", static_cast<unsigned>(hr));
+  std::u16string where;
+  where.append(method).append(FromUtf8(code)).append(file);
+  where.append(u":").append(FromUtf8(std::to_string(line)));
   std::u16string text = description ? std::u16string(description) : std::u16string();
-  char where[64];
-  std::snprintf(where, sizeof where, "(0x%08X) at ", static_cast<unsigned>(hr));
-  std::string lineText = ":" + std::to_string(line);
   if (text.empty()) {
-    text = method + u" failed " + FromUtf8(where) + file + FromUtf8(lineText);
+    text = where;
   } else {
-    text += u" [" + method + u" failed " + FromUtf8(where) + file + FromUtf8(lineText) + u"]";
+    text.append(u" [").append(where).append(u"]");
   }
 
   creator->SetGUID(IID_IDataTable);
