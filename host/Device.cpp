@@ -52,8 +52,8 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
       builtIn_->emulator = wmemu::Emulator::Open(dir);
       address_ = builtIn_->emulator->Listen("tcp:127.0.0.1:0");
     } catch (const std::exception& e) {
-      throw HostError(kExitFailure, std::string("cannot start the built-in phone emulator: ") +
-                                        e.what());
+      throw HostError(kExitFailure,
+                      std::string("cannot start the built-in phone emulator: ") + e.what());
     }
     std::fprintf(stderr,
                  "qwbdcawm: no --device given: using the built-in phone emulator on the demo "

@@ -47,8 +47,7 @@ template <class F>
 void ForEachItem(IDataTable* table, const char* what, F&& onItem) {
   CheckHr(std::string(what) + ": ListItemsAllBegin", table->ListItemsAllBegin());
   ULONG total = 0;
-  CheckHr(std::string(what) + ": GetItemCount",
-          table->GetItemCount(nullptr, 0, DCADT_ALL, &total));
+  CheckHr(std::string(what) + ": GetItemCount", table->GetItemCount(nullptr, 0, DCADT_ALL, &total));
   for (ULONG n = 0;; ++n) {
     ComPtr<IItem> item;
     HRESULT hr = table->NextItem(item.ReleaseAndGetAddressOf());

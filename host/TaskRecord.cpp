@@ -62,12 +62,18 @@ void PutText(IItem* item, const char16_t* name, const std::string& s) {
 
 int InstanceBit(int instance) {
   switch (instance) {
-    case 1: return 128;
-    case 2: return 256;
-    case 3: return 512;
-    case 4: return 1024;
-    case 5: return 2048;
-    default: return 0;
+    case 1:
+      return 128;
+    case 2:
+      return 256;
+    case 3:
+      return 512;
+    case 4:
+      return 1024;
+    case 5:
+      return 2048;
+    default:
+      return 0;
   }
 }
 
@@ -182,20 +188,27 @@ void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
   const Recurrence& r = *e.recurrence;
   Put(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
   if (r.kind == RecurKind::kNone) {
-    for (const char16_t* c : {u"RECURRENCE_EVERY", u"RECURRENCE_FLAG", u"RECURRENCE_EXPIRE_TYPE",
-                              u"RECURRENCE_EXPIRE_VALUE", u"RECURRENCE_EXPIRE_DATE",
-                              u"RECURRENCE_EVERY_DATE"})
+    for (const char16_t* c :
+         {u"RECURRENCE_EVERY", u"RECURRENCE_FLAG", u"RECURRENCE_EXPIRE_TYPE",
+          u"RECURRENCE_EXPIRE_VALUE", u"RECURRENCE_EXPIRE_DATE", u"RECURRENCE_EVERY_DATE"})
       Put(item, c, Variant());
     return;
   }
   Put(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
   LONG flag = 0;
   switch (r.kind) {
-    case RecurKind::kDaily: flag = r.weekdaysOnly ? 1 : 0; break;
-    case RecurKind::kWeekly: flag = r.dayMask; break;
+    case RecurKind::kDaily:
+      flag = r.weekdaysOnly ? 1 : 0;
+      break;
+    case RecurKind::kWeekly:
+      flag = r.dayMask;
+      break;
     case RecurKind::kMonthlyWeekday:
-    case RecurKind::kYearlyWeekday: flag = r.dayMask | InstanceBit(r.instance); break;
-    default: break;
+    case RecurKind::kYearlyWeekday:
+      flag = r.dayMask | InstanceBit(r.instance);
+      break;
+    default:
+      break;
   }
   Put(item, u"RECURRENCE_FLAG", Variant::I4(flag));
   if (r.kind == RecurKind::kYearly || r.kind == RecurKind::kYearlyWeekday) {
@@ -228,8 +241,8 @@ int ParseDays(const std::string& text, int* instance) {
   if (text.empty()) ThrowUsage("--days: empty list");
   while (pos <= text.size()) {
     size_t comma = text.find(',', pos);
-    std::string part = text.substr(pos, comma == std::string::npos ? std::string::npos
-                                                                    : comma - pos);
+    std::string part =
+        text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     pos = comma == std::string::npos ? text.size() + 1 : comma + 1;
     if (part.size() < 2) ThrowUsage("--days: bad day '" + part + "'");
     std::string name = part.substr(part.size() - 2);
@@ -265,10 +278,17 @@ std::string DescribeRecurrence(const Recurrence& r) {
   static const char* const kOrdinal[] = {"", "1st", "2nd", "3rd", "4th", "last"};
   std::string s;
   switch (r.kind) {
-    case RecurKind::kNone: return "";
-    case RecurKind::kDaily: s = r.weekdaysOnly ? "weekdays" : "daily"; break;
-    case RecurKind::kWeekly: s = "weekly " + FormatDays(r.dayMask); break;
-    case RecurKind::kMonthly: s = "monthly day " + std::to_string(r.monthDay); break;
+    case RecurKind::kNone:
+      return "";
+    case RecurKind::kDaily:
+      s = r.weekdaysOnly ? "weekdays" : "daily";
+      break;
+    case RecurKind::kWeekly:
+      s = "weekly " + FormatDays(r.dayMask);
+      break;
+    case RecurKind::kMonthly:
+      s = "monthly day " + std::to_string(r.monthDay);
+      break;
     case RecurKind::kMonthlyWeekday:
       s = std::string("monthly ") + kOrdinal[r.instance % 6] + " " + FormatDays(r.dayMask);
       break;

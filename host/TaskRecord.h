@@ -25,9 +25,9 @@ enum class RecurKind : int {
 struct Recurrence {
   RecurKind kind = RecurKind::kNone;
   int every = 1;
-  int dayMask = 0;   // bit 0 Sunday .. bit 6 Saturday
-  int instance = 0;  // 1..4, 5 = last; by-weekday kinds only
-  bool weekdaysOnly = false;  // daily on Monday to Friday
+  int dayMask = 0;              // bit 0 Sunday .. bit 6 Saturday
+  int instance = 0;             // 1..4, 5 = last; by-weekday kinds only
+  bool weekdaysOnly = false;    // daily on Monday to Friday
   int month = 0, monthDay = 0;  // yearly: from the every-date, else the start date
   enum class End { kNone, kUntil, kCount } end = End::kNone;
   std::optional<DATE> until;

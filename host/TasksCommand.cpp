@@ -67,7 +67,8 @@ Recurrence MakeRecurrence(const TaskOptions& o, std::optional<DATE> start) {
     r.kind = RecurKind::kMonthlyWeekday;
     if (o.days) {
       r.dayMask = mask;
-      r.instance = instance ? instance : std::min(5, (needStart("monthly-weekday").day - 1) / 7 + 1);
+      r.instance =
+          instance ? instance : std::min(5, (needStart("monthly-weekday").day - 1) / 7 + 1);
     } else {
       DateTimeParts s = needStart("monthly-weekday");
       r.dayMask = 1 << s.dayOfWeek;
@@ -213,8 +214,8 @@ nlohmann::json TaskJson(const TaskRecord& t) {
   if (r.kind == RecurKind::kNone) {
     j["recurrence"] = nullptr;
   } else {
-    static const char* const kKinds[] = {"none", "daily", "weekly", "monthly",
-                                         "monthly-weekday", "yearly", "yearly-weekday"};
+    static const char* const kKinds[] = {
+        "none", "daily", "weekly", "monthly", "monthly-weekday", "yearly", "yearly-weekday"};
     nlohmann::json rj;
     rj["kind"] = kKinds[static_cast<int>(r.kind)];
     rj["every"] = r.every;
@@ -257,9 +258,8 @@ std::string TasksTable(const std::vector<TaskRecord>& tasks) {
 void ListTasks(Session& session, bool json, std::ostream& out) {
   std::vector<TaskRecord> tasks;
   ComPtr<IDataTable> table = session.Table(DTID_TASK);
-  ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG, ULONG) {
-    tasks.push_back(ReadTask(item));
-  });
+  ForEachItem(table.Get(), "tasks",
+              [&](IItem* item, ULONG, ULONG) { tasks.push_back(ReadTask(item)); });
   if (json) {
     nlohmann::json all = nlohmann::json::array();
     for (const TaskRecord& t : tasks) all.push_back(TaskJson(t));
@@ -273,8 +273,8 @@ TaskRecord AddTask(Session& session, const TaskOptions& o) {
   TaskEdit edit = MakeEdit(o, std::nullopt, true);
   ComPtr<IDataTable> table = session.Table(DTID_TASK);
   ComPtr<IItem> item;
-  CheckHr("NewItem", table->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL,
-                                    item.ReleaseAndGetAddressOf()));
+  CheckHr("NewItem",
+          table->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()));
   if (!edit.recurrence) edit.recurrence = Recurrence{};
   ApplyEdit(item.Get(), edit, edit.start);
   SUID id = SUID_NULL;

@@ -1,12 +1,11 @@
 // `qwbdcawm tasks list|add|update|delete`.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host/Session.h"
 #include "host/TaskRecord.h"
@@ -15,8 +14,8 @@ namespace qwbhost {
 
 // The field options as given on the command line, unchecked.
 struct TaskOptions {
-  std::optional<std::string> subject, detail, start, due, priority, categories, sensitivity,
-      alarm, recur, days, until;
+  std::optional<std::string> subject, detail, start, due, priority, categories, sensitivity, alarm,
+      recur, days, until;
   std::optional<int> every, count;
   bool done = false, undone = false;
 };

@@ -153,8 +153,7 @@ class TasksExporter : public Exporter {
  public:
   std::string name() const override { return "tasks"; }
   std::string fileName() const override { return "tasks.ics"; }
-  size_t Export(Session& session, const std::filesystem::path& path,
-                Progress& progress) override {
+  size_t Export(Session& session, const std::filesystem::path& path, Progress& progress) override {
     std::vector<TaskRecord> tasks;
     ComPtr<IDataTable> table = session.Table(DTID_TASK);
     ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG n, ULONG total) {

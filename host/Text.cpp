@@ -92,14 +92,14 @@ std::u16string Utf16(std::string_view s) {
 std::optional<DateTimeParts> SplitDate(DATE d) {
   SYSTEMTIME st{};
   if (!VariantTimeToSystemTime(d, &st)) return std::nullopt;
-  return DateTimeParts{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                       st.wDayOfWeek};
+  return DateTimeParts{st.wYear,   st.wMonth,  st.wDay,      st.wHour,
+                       st.wMinute, st.wSecond, st.wDayOfWeek};
 }
 
 std::optional<DATE> MakeDate(int year, int month, int day, int hour, int minute, int second) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 ||
-      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 ||
+      minute < 0 || minute > 59 || second < 0 || second > 59)
     return std::nullopt;
   bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return std::nullopt;

@@ -1,7 +1,6 @@
 // qwbdcawm: the command-line host. Lists, adds, changes and deletes the phone's tasks and
 // exports its data, using the component only through CoCreateInstance and its interfaces.
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <iostream>
 #include <optional>

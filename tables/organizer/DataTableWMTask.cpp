@@ -158,11 +158,11 @@ HRESULT CDataTableWMTask::WriteItem(const char* method, IItem* pItem, bool repla
   CPropertyList list(kTaskKind);
   TaskFieldsToRecord(fields, &list);
   DWORD size = 0;
-  BYTE* request = BuildDeviceRecord(list, replace ? devrec::kModeReplace : devrec::kModeAdd,
-                                    entryId, &size);
+  BYTE* request =
+      BuildDeviceRecord(list, replace ? devrec::kModeReplace : devrec::kModeAdd, entryId, &size);
   std::vector<uint8_t> reply;
-  hr = replace ? CRapiBase::InvokeBlock(u"DevCeReplaceTask", "[%s]DevCeReplaceTask hr=0x%x",
-                                        method, request, size, &reply)
+  hr = replace ? CRapiBase::InvokeBlock(u"DevCeReplaceTask", "[%s]DevCeReplaceTask hr=0x%x", method,
+                                        request, size, &reply)
                : CRapiBase::InvokeBlock(u"DevCeAddTask", "[%s]DevCeAddTask hr=0x%x", method,
                                         request, size, &reply);
   if (hr != S_OK) ThrowWmError(hr);
@@ -225,12 +225,18 @@ const DATE kLatestDate = 73050.0 + (86399.0 / 86400.0);
 
 int InstanceBit(int32_t instance) {
   switch (instance) {
-    case 1: return 128;
-    case 2: return 256;
-    case 3: return 512;
-    case 4: return 1024;
-    case 5: return 2048;
-    default: return 0;
+    case 1:
+      return 128;
+    case 2:
+      return 256;
+    case 3:
+      return 512;
+    case 4:
+      return 1024;
+    case 5:
+      return 2048;
+    default:
+      return 0;
   }
 }
 
@@ -354,14 +360,15 @@ void CDataTableWMTask::TaskRecordToFields(const CPropertyMap& p, FieldMap* f) {
   }
   if (p.GetInteger(u"Importance", &number)) {
     PutField(*f, u"PRIORITY",
-             Variant::Str(number == 1 ? u"High" : number == 3 ? u"Low" : u"Normal"));
+             Variant::Str(number == 1   ? u"High"
+                          : number == 3 ? u"Low"
+                                        : u"Normal"));
   }
   bool done = p.GetBoolean(u"Complete", &flag) && flag == kDeviceTrue;
   PutField(*f, u"DONE_STATE", Variant::Str(done ? u"Done" : u"Undone"));
   if (p.GetString(u"Categories", &text)) PutField(*f, u"CATEGORIES", Variant::Str(text));
   if (p.GetInteger(u"ulSensitivity", &number) && number >= 0 && number <= 3) {
-    static const char16_t* const kNames[] = {u"Normal", u"Personal", u"Private",
-                                             u"Confidential"};
+    static const char16_t* const kNames[] = {u"Normal", u"Personal", u"Private", u"Confidential"};
     PutField(*f, u"SENSITIVITY", Variant::Str(kNames[number]));
   }
   RecurrenceToFields(p, f);

@@ -70,8 +70,7 @@ bool TransitionOf(const SYSTEMTIME& rule, int year, int64_t* ms) {
     day = NthWeekdayOfMonth(y, rule.wMonth, rule.wDayOfWeek, rule.wDay > 5 ? 5 : rule.wDay);
   }
   int64_t days = DaysFromCivil(y, rule.wMonth, static_cast<unsigned>(day)) + kOleEpochToUnixDays;
-  *ms = days * 86400000 +
-        ((rule.wHour * int64_t{60} + rule.wMinute) * 60 + rule.wSecond) * 1000 +
+  *ms = days * 86400000 + ((rule.wHour * int64_t{60} + rule.wMinute) * 60 + rule.wSecond) * 1000 +
         rule.wMilliseconds;
   return true;
 }
@@ -163,9 +162,9 @@ bool MakeOleDate(int year, int month, int day, int hour, int minute, int second,
       day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
       second < 0 || second > 59)
     return false;
-  double days = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                                  static_cast<unsigned>(day)) +
-                                    kOleEpochToUnixDays);
+  double days = static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+      kOleEpochToUnixDays);
   double frac = ((hour * 60.0 + minute) * 60.0 + second) / 86400.0;
   *out = FromLinear(days + frac);
   return true;

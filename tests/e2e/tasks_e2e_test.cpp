@@ -202,20 +202,20 @@ TEST_F(TasksE2E, ReadsSeededTasksWithTheirMappingEdges) {
   uint32_t a = Seed({Property::String("Subject", "No dates"), Property::Date("StartDate", 949998.0),
                      Property::Date("DueDate", 949998.0), Property::Integer("Importance", 3),
                      Property::Boolean("Complete", 1), Property::Integer("ulSensitivity", 1)});
-  uint32_t b = Seed({Property::String("Subject", "Weekly"),
-                     Property::Date("StartDate", At(2026, 1, 5)),
-                     Property::Date("DueDate", At(2026, 1, 5)),
-                     Property::Boolean("Complete", 0xFFFF), Property::Boolean("IsRecurring", 0xFFFF),
-                     Property::Integer("RecurrPattern.RecurrenceType", 1),
-                     Property::Integer("RecurrPattern.DayOfWeekMask", 10),
-                     Property::Integer("RecurrPattern.Interval", 2),
-                     Property::Boolean("RecurrPattern.NoEndDate", 0xFFFF)});
-  uint32_t c = Seed({Property::String("Subject", "Second Tuesday"),
-                     Property::Boolean("IsRecurring", 0xFFFF),
-                     Property::Integer("RecurrPattern.RecurrenceType", 3),
-                     Property::Integer("RecurrPattern.DayOfWeekMask", 4),
-                     Property::Integer("RecurrPattern.Instance", 2),
-                     Property::Integer("RecurrPattern.Occurrences", 6)});
+  uint32_t b =
+      Seed({Property::String("Subject", "Weekly"), Property::Date("StartDate", At(2026, 1, 5)),
+            Property::Date("DueDate", At(2026, 1, 5)), Property::Boolean("Complete", 0xFFFF),
+            Property::Boolean("IsRecurring", 0xFFFF),
+            Property::Integer("RecurrPattern.RecurrenceType", 1),
+            Property::Integer("RecurrPattern.DayOfWeekMask", 10),
+            Property::Integer("RecurrPattern.Interval", 2),
+            Property::Boolean("RecurrPattern.NoEndDate", 0xFFFF)});
+  uint32_t c =
+      Seed({Property::String("Subject", "Second Tuesday"), Property::Boolean("IsRecurring", 0xFFFF),
+            Property::Integer("RecurrPattern.RecurrenceType", 3),
+            Property::Integer("RecurrPattern.DayOfWeekMask", 4),
+            Property::Integer("RecurrPattern.Instance", 2),
+            Property::Integer("RecurrPattern.Occurrences", 6)});
 
   // The count starts a listing of its own.
   ULONG count = 99;
@@ -323,8 +323,7 @@ TEST_F(TasksE2E, ListingRules) {
 TEST_F(TasksE2E, CreateUpdateDeleteWithReRead) {
   wincompat::SetTimeZoneRuleForTesting("CET-1CEST,M3.5.0,M10.5.0/3");
   ComPtr<IItem> item;
-  ASSERT_EQ(table_->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()),
-            S_OK);
+  ASSERT_EQ(table_->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(Get(item.Get(), u"SUBJECT").vt(), VT_EMPTY);
   Set(item.Get(), u"SUBJECT", Variant::Str(u"Renew passport"));
   Set(item.Get(), u"START_DATE", Variant::Date(At(2026, 5, 10, 13, 0)));
@@ -461,13 +460,11 @@ TEST_F(TasksE2E, AlarmTimesCrossDaylightSwitches) {
   ASSERT_EQ(table_->UpdateItem(items[0].Get()), S_OK);
   SUID id;
   items[0]->get_SUID(&id);
-  EXPECT_EQ(StoredDate(Stored(static_cast<uint32_t>(id)), "ReminderTime"),
-            At(2026, 10, 25, 0, 30));
+  EXPECT_EQ(StoredDate(Stored(static_cast<uint32_t>(id)), "ReminderTime"), At(2026, 10, 25, 0, 30));
   Set(items[1].Get(), u"ALARM_TIME", Variant::Date(At(2026, 10, 25, 3, 30)));
   ASSERT_EQ(table_->UpdateItem(items[1].Get()), S_OK);
   items[1]->get_SUID(&id);
-  EXPECT_EQ(StoredDate(Stored(static_cast<uint32_t>(id)), "ReminderTime"),
-            At(2026, 10, 25, 2, 30));
+  EXPECT_EQ(StoredDate(Stored(static_cast<uint32_t>(id)), "ReminderTime"), At(2026, 10, 25, 2, 30));
   EXPECT_EQ(Date(items[1].Get(), u"ALARM_TIME"), At(2026, 10, 25, 3, 30));
 }
 

@@ -47,7 +47,7 @@ TEST(HostUnits, TextAndDateForms) {
   EXPECT_EQ(Utf16("a\xFF"
                   "b"),
             u"a\uFFFDb");
-  EXPECT_EQ(Utf16("ab\xE2\x82"), u"ab\uFFFD");   // cut short
+  EXPECT_EQ(Utf16("ab\xE2\x82"), u"ab\uFFFD");                    // cut short
   EXPECT_EQ(Utf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");  // lone surrogate
 }
 

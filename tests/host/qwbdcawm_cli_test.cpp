@@ -10,11 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "emulator/Emulator.h"
 #include "emulator/RecordStore.h"
@@ -88,8 +87,8 @@ class QwbdcawmCli : public ::testing::Test {
   static Outcome Qwb(const std::string& args, bool withDevice = true) {
     fs::path errFile = *root_ / "stderr.txt";
     std::string cmd = Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") +
-                      (withDevice ? " --device " + *address_ : std::string()) + " " + args +
-                      " 2>" + Quote(errFile.string()) + " </dev/null";
+                      (withDevice ? " --device " + *address_ : std::string()) + " " + args + " 2>" +
+                      Quote(errFile.string()) + " </dev/null";
     Outcome r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -137,18 +136,17 @@ int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; 
 
 TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-  uint32_t rent = Seed({Property::String("Subject", "Pay rent"),
-                        Property::String("Body", "Transfer, then file the receipt"),
-                        Property::Date("StartDate", Ole(2026, 4, 1)),
-                        Property::Date("DueDate", Ole(2026, 4, 3)),
-                        Property::Boolean("Complete", 0xFFFF), Property::Integer("Importance", 1),
-                        Property::Boolean("ReminderSet", 0xFFFF),
-                        Property::Date("ReminderTime", Ole(2026, 3, 31, 7, 0)),
-                        Property::String("Categories", "Home; Money"),
-                        Property::Integer("ulSensitivity", 2),
-                        Property::Boolean("IsRecurring", 0xFFFF),
-                        Property::Integer("RecurrPattern.RecurrenceType", 2),
-                        Property::Integer("RecurrPattern.Occurrences", 12)});
+  uint32_t rent =
+      Seed({Property::String("Subject", "Pay rent"),
+            Property::String("Body", "Transfer, then file the receipt"),
+            Property::Date("StartDate", Ole(2026, 4, 1)),
+            Property::Date("DueDate", Ole(2026, 4, 3)), Property::Boolean("Complete", 0xFFFF),
+            Property::Integer("Importance", 1), Property::Boolean("ReminderSet", 0xFFFF),
+            Property::Date("ReminderTime", Ole(2026, 3, 31, 7, 0)),
+            Property::String("Categories", "Home; Money"), Property::Integer("ulSensitivity", 2),
+            Property::Boolean("IsRecurring", 0xFFFF),
+            Property::Integer("RecurrPattern.RecurrenceType", 2),
+            Property::Integer("RecurrPattern.Occurrences", 12)});
   Seed({Property::String("Subject", "Team meeting"), Property::Date("StartDate", 949998.0),
         Property::Date("DueDate", 949998.0), Property::Integer("Importance", 3),
         Property::Boolean("Complete", 1), Property::Boolean("IsRecurring", 0xFFFF),
@@ -202,10 +200,10 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
 }
 
 TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
-  Outcome r = Qwb(
-      "tasks add --subject 'Water the plants' --detail 'Balcony first' --start 2026-06-01 "
-      "--due 2026-06-02 --priority low --categories Home --sensitivity personal "
-      "--alarm '2026-05-31 19:45' --recur weekly --days MO,TH --every 2 --count 8");
+  Outcome r =
+      Qwb("tasks add --subject 'Water the plants' --detail 'Balcony first' --start 2026-06-01 "
+          "--due 2026-06-02 --priority low --categories Home --sensitivity personal "
+          "--alarm '2026-05-31 19:45' --recur weekly --days MO,TH --every 2 --count 8");
   ASSERT_EQ(r.exit, 0) << r.err;
   long id = std::strtol(r.out.c_str(), nullptr, 10);
   ASSERT_GT(id, 0) << r.out;

@@ -34,8 +34,7 @@ class ZoneScope {
 FieldMap Read(const std::vector<Property>& props) {
   std::vector<uint8_t> reply = devrec::EncodeReply(0, props);
   CPropertyMap map;
-  EXPECT_EQ(DecodeTaskRecord(3, reply.data(), static_cast<DWORD>(reply.size()), &map),
-            kDecodeOk);
+  EXPECT_EQ(DecodeTaskRecord(3, reply.data(), static_cast<DWORD>(reply.size()), &map), kDecodeOk);
   FieldMap fields;
   CDataTableWMTask::TaskRecordToFields(map, &fields);
   return fields;
@@ -99,14 +98,13 @@ constexpr VARTYPE kAbsent = 0xFFFF;
 
 TEST(TaskMappingTest, ReadsPlainColumns) {
   ZoneScope zone("CET-1CEST,M3.5.0,M10.5.0/3");
-  FieldMap f = Read({Property::String("Subject", "Pay rent \xE2\x82\xAC"),
-                     Property::String("Body", "line1\r\nline2"),
-                     Property::Date("StartDate", 949998.0), Property::Date("DueDate", 949998.0),
-                     Property::Boolean("ReminderSet", 0xFFFF),
-                     Property::Date("ReminderTime", At(2026, 1, 10, 8, 30)),
-                     Property::Integer("Importance", 3), Property::Boolean("Complete", 1),
-                     Property::String("Categories", "Business, Home"),
-                     Property::Integer("ulSensitivity", 2)});
+  FieldMap f = Read(
+      {Property::String("Subject", "Pay rent \xE2\x82\xAC"),
+       Property::String("Body", "line1\r\nline2"), Property::Date("StartDate", 949998.0),
+       Property::Date("DueDate", 949998.0), Property::Boolean("ReminderSet", 0xFFFF),
+       Property::Date("ReminderTime", At(2026, 1, 10, 8, 30)), Property::Integer("Importance", 3),
+       Property::Boolean("Complete", 1), Property::String("Categories", "Business, Home"),
+       Property::Integer("ulSensitivity", 2)});
   EXPECT_EQ(Str(f, u"SUBJECT"), u"Pay rent \u20AC");
   EXPECT_EQ(Str(f, u"DETAIL"), u"line1\r\nline2");
   // The phone's missing date leaves both date columns out.
@@ -231,8 +229,8 @@ TEST(TaskMappingTest, ReadsRecurrences) {
   EXPECT_EQ(Vt(f, u"RECURRENCE_EXPIRE_TYPE"), kAbsent);
 
   // IsRecurring false: type 0 and a null expiry date, whatever the pattern says.
-  f = Read({Property::Boolean("IsRecurring", 0),
-            Property::Integer("RecurrPattern.RecurrenceType", 1)});
+  f = Read(
+      {Property::Boolean("IsRecurring", 0), Property::Integer("RecurrPattern.RecurrenceType", 1)});
   EXPECT_EQ(I4(f, u"RECURRENCE_TYPE"), 0);
   EXPECT_EQ(Vt(f, u"RECURRENCE_EXPIRE_DATE"), VT_NULL);
   EXPECT_EQ(Vt(f, u"RECURRENCE_EVERY"), kAbsent);
@@ -263,11 +261,11 @@ TEST(TaskMappingTest, WritesPropertiesInOrderWithTheirWidths) {
                        {u"RECURRENCE_EXPIRE_VALUE", Variant::I4(6)}});
   auto props = Write(f, 1, 0x12);
   EXPECT_EQ(Names(props),
-            (std::vector<std::string>{
-                "Subject", "Body", "StartDate", "DueDate", "Complete", "Importance",
-                "ReminderSet", "ReminderTime", "Categories", "ulSensitivity", "IsRecurring",
-                "RecurrPattern.RecurrenceType", "RecurrPattern.DayOfWeekMask",
-                "RecurrPattern.Interval", "RecurrPattern.Occurrences"}));
+            (std::vector<std::string>{"Subject", "Body", "StartDate", "DueDate", "Complete",
+                                      "Importance", "ReminderSet", "ReminderTime", "Categories",
+                                      "ulSensitivity", "IsRecurring",
+                                      "RecurrPattern.RecurrenceType", "RecurrPattern.DayOfWeekMask",
+                                      "RecurrPattern.Interval", "RecurrPattern.Occurrences"}));
   EXPECT_EQ(devrec::ValueAsString(*Find(props, "Subject")), "Call \xC3\x85sa");
   EXPECT_EQ(Find(props, "Subject")->value.size(), 10u);  // UTF-8 bytes and the NUL
   EXPECT_EQ(Find(props, "StartDate")->value.size(), 8u);
@@ -333,10 +331,9 @@ TEST(TaskMappingTest, WritesDateLimitsAndTextRules) {
 TEST(TaskMappingTest, WritesRecurrenceKinds) {
   DATE start = At(2026, 9, 17, 10, 0);
   auto write = [&](LONG type, LONG flag, std::vector<std::pair<std::u16string, Variant>> more) {
-    std::vector<std::pair<std::u16string, Variant>> e = {
-        {u"START_DATE", Variant::Date(start)},
-        {u"RECURRENCE_TYPE", Variant::I4(type)},
-        {u"RECURRENCE_FLAG", Variant::I4(flag)}};
+    std::vector<std::pair<std::u16string, Variant>> e = {{u"START_DATE", Variant::Date(start)},
+                                                         {u"RECURRENCE_TYPE", Variant::I4(type)},
+                                                         {u"RECURRENCE_FLAG", Variant::I4(flag)}};
     for (auto& m : more) e.push_back(std::move(m));
     FieldMap f = Fields(std::move(e));
     return Write(f);
@@ -365,15 +362,15 @@ TEST(TaskMappingTest, WritesRecurrenceKinds) {
   EXPECT_EQ(IntOf(props, "RecurrPattern.DayOfMonth"), 17);
   EXPECT_EQ(IntOf(props, "RecurrPattern.MonthOfYear"), 9);
 
-  props = write(6, 128 + 32, {{u"RECURRENCE_EVERY_DATE", Variant::Date(At(2026, 11, 1))},
-                              {u"RECURRENCE_EVERY", Variant::I4(0)},
-                              {u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2)}});
+  props = write(6, 128 + 32,
+                {{u"RECURRENCE_EVERY_DATE", Variant::Date(At(2026, 11, 1))},
+                 {u"RECURRENCE_EVERY", Variant::I4(0)},
+                 {u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2)}});
   EXPECT_EQ(Names(props),
             (std::vector<std::string>{"StartDate", "DueDate", "ulSensitivity", "IsRecurring",
-                                      "RecurrPattern.RecurrenceType",
-                                      "RecurrPattern.DayOfWeekMask", "RecurrPattern.Instance",
-                                      "RecurrPattern.MonthOfYear", "RecurrPattern.Interval",
-                                      "RecurrPattern.NoEndDate"}));
+                                      "RecurrPattern.RecurrenceType", "RecurrPattern.DayOfWeekMask",
+                                      "RecurrPattern.Instance", "RecurrPattern.MonthOfYear",
+                                      "RecurrPattern.Interval", "RecurrPattern.NoEndDate"}));
   EXPECT_EQ(IntOf(props, "RecurrPattern.DayOfWeekMask"), 32);
   EXPECT_EQ(IntOf(props, "RecurrPattern.Instance"), 1);
   EXPECT_EQ(IntOf(props, "RecurrPattern.MonthOfYear"), 11);
@@ -385,8 +382,9 @@ TEST(TaskMappingTest, WritesRecurrenceKinds) {
   EXPECT_EQ(DateOf(props, "RecurrPattern.PatternStartDate"), At(2026, 9, 17));
   EXPECT_EQ(DateOf(props, "RecurrPattern.PatternEndDate"), At(2026, 12, 1));
   // A count of 0 and unknown kinds write nothing of their own.
-  props = write(7, 0, {{u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1)},
-                       {u"RECURRENCE_EXPIRE_VALUE", Variant::I4(0)}});
+  props = write(
+      7, 0,
+      {{u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1)}, {u"RECURRENCE_EXPIRE_VALUE", Variant::I4(0)}});
   EXPECT_EQ(Find(props, "RecurrPattern.RecurrenceType"), nullptr);
   EXPECT_EQ(Find(props, "RecurrPattern.Occurrences"), nullptr);
   EXPECT_EQ(Find(props, "IsRecurring"), nullptr);

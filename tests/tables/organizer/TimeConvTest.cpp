@@ -1,10 +1,9 @@
-#include "tables/organizer/TimeConv.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
+#include "tables/organizer/TimeConv.h"
 #include "wincompat/testhooks.h"
 #include "wincompat/winbase.h"
 
@@ -58,10 +57,10 @@ TEST(TimeConvTest, OleDateCalendarRoundTrips) {
   EXPECT_EQ(Show(OleAddMinutes(-1.75, 12 * 60)), "1899-12-30 06:00:00");
   EXPECT_EQ(Show(OleAddMinutes(-1.25, 60)), "1899-12-29 07:00:00");
 
-  EXPECT_EQ(NthWeekdayOfMonth(2026, 3, 0, 2), 8);    // second Sunday of March 2026
-  EXPECT_EQ(NthWeekdayOfMonth(2026, 3, 0, 5), 29);   // last Sunday of March 2026
-  EXPECT_EQ(NthWeekdayOfMonth(2026, 2, 1, 5), 23);   // no fifth Monday: the last one
-  EXPECT_EQ(NthWeekdayOfMonth(2026, 11, 0, 1), 1);   // first Sunday of November 2026
+  EXPECT_EQ(NthWeekdayOfMonth(2026, 3, 0, 2), 8);   // second Sunday of March 2026
+  EXPECT_EQ(NthWeekdayOfMonth(2026, 3, 0, 5), 29);  // last Sunday of March 2026
+  EXPECT_EQ(NthWeekdayOfMonth(2026, 2, 1, 5), 23);  // no fifth Monday: the last one
+  EXPECT_EQ(NthWeekdayOfMonth(2026, 11, 0, 1), 1);  // first Sunday of November 2026
 }
 
 // Eastern time: daylight from the second Sunday of March 02:00 to the first Sunday of
