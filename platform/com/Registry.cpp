@@ -117,10 +117,22 @@ bool AsPlainString(const Value& v, std::string* out) {
 }
 
 std::string ValueLine(const Value& v) {
-  std::string line = v.name.empty() ? "@" : "\"" + Escape(Narrow(v.name)) + "\"";
-  line += "=";
+  std::string line;
+  if (v.name.empty()) {
+    line = "@";
+  } else {
+    line.push_back('"');
+    line.append(Escape(Narrow(v.name)));
+    line.push_back('"');
+  }
+  line.push_back('=');
   std::string text;
-  if (AsPlainString(v, &text)) return line + "\"" + Escape(text) + "\"";
+  if (AsPlainString(v, &text)) {
+    line.push_back('"');
+    line.append(Escape(text));
+    line.push_back('"');
+    return line;
+  }
   if (v.type == REG_DWORD && v.data.size() == 4) {
     uint32_t d;
     std::memcpy(&d, v.data.data(), 4);
