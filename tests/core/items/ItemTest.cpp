@@ -12,6 +12,7 @@
 #include "core/Log.h"
 #include "core/ModuleCount.h"
 #include "tables/files/ItemWMFile.h"
+#include "tables/organizer/DataTableWMTask.h"
 #include "wincompat/testhooks.h"
 
 namespace qwb {
@@ -264,6 +265,35 @@ TEST(ItemTest, ColumnSetsOutliveTheirTableWhileItemsHoldThem) {
   EXPECT_EQ(ModuleLockCount(), locksBefore);
 }
 
+TEST(ItemTest, ItemsHandedOutByATableOutliveIt) {
+  const LONG locksBefore = ModuleLockCount();
+  IItem* first = nullptr;
+  IItem* second = nullptr;
+  {
+    ComPtr<CDataTableWMTask> table(new CDataTableWMTask());
+    ASSERT_EQ(table->NewItem(DCADT_TASK, static_cast<SUID>(5), SUID_NULL, &first), S_OK);
+    ASSERT_EQ(table->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, &second), S_OK);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+  }  // the host released the table; its column set lives on in the items
+  ULONG count = 0;
+  ASSERT_EQ(first->GetColumnCount(&count), S_OK);
+  EXPECT_EQ(count, 20u);
+  ASSERT_EQ(first->SetValue(1, Variant::Str(u"after the table").Get()), S_OK);
+  Variant v;
+  ASSERT_EQ(first->GetValue(1, v.Ptr()), S_OK);
+  EXPECT_EQ(Text(v.Get()), u"after the table");
+  SUID suid{};
+  ASSERT_EQ(first->get_SUID(&suid), S_OK);
+  EXPECT_EQ(suid, 5);
+  EXPECT_EQ(first->Release(), 0u);
+  BStr name;
+  ASSERT_EQ(second->GetColumnName(19, name.Out()), S_OK);
+  EXPECT_EQ(name.Str(), u"CATEGORIES");
+  EXPECT_EQ(second->Release(), 0u);
+  EXPECT_EQ(ModuleLockCount(), locksBefore);
+}
+
 TEST(ItemTest, ItemToMapConvertsToTheColumnTypesInPlace) {
   ComPtr<CItemWMTask> item = TaskItem();
   IItem* pItem = item->AsItem();
@@ -449,6 +479,9 @@ TEST(ItemTest, FileItemCopiesByNameRetagsDatesAndReportsProgress) {
 TEST(ItemTest, HostCallsGetValueAndSetValueByName) {
   ComPtr<CItemWMTask> item = TaskItem();
   IDispatch* disp = item->AsItem();
+  UINT infoCount = 0;
+  ASSERT_EQ(disp->GetTypeInfoCount(&infoCount), S_OK);
+  EXPECT_EQ(infoCount, 1u);
 
   LPOLESTR names[] = {const_cast<LPOLESTR>(u"SetValue"), const_cast<LPOLESTR>(u"GetValue"),
                       const_cast<LPOLESTR>(u"SUID")};
