@@ -21,10 +21,10 @@ constexpr uint32_t kReadOnly = 0x1, kHidden = 0x2, kSystem = 0x4, kDirectory = 0
 constexpr uint32_t kGenericRead = 0x80000000u, kGenericWrite = 0x40000000u;
 constexpr uint32_t kShareRead = 1, kShareWrite = 2;
 constexpr uint32_t kErrFileNotFound = 2, kErrPathNotFound = 3, kErrAccessDenied = 5,
-                   kErrNoMoreFiles = 18, kErrGenFailure = 31, kErrSharing = 32,
-                   kErrFileExists = 80, kErrInvalidParameter = 87, kErrDiskFull = 112,
-                   kErrInvalidName = 123, kErrDirNotEmpty = 145, kErrAlreadyExists = 183,
-                   kErrFilenameTooLong = 206, kErrDirectory = 267;
+                   kErrNoMoreFiles = 18, kErrGenFailure = 31, kErrSharing = 32, kErrFileExists = 80,
+                   kErrInvalidParameter = 87, kErrDiskFull = 112, kErrInvalidName = 123,
+                   kErrDirNotEmpty = 145, kErrAlreadyExists = 183, kErrFilenameTooLong = 206,
+                   kErrDirectory = 267;
 constexpr uint64_t kDefaultMainCapacity = 128ull << 20;
 constexpr uint64_t kDefaultCardCapacity = 512ull << 20;
 // One read answers at most this much, whatever was asked (the frame must stay bounded).
@@ -33,7 +33,8 @@ constexpr size_t kMaxPath = 260;
 
 uint64_t ToFileTime(fs::file_time_type t) {
   auto sys = std::chrono::file_clock::to_sys(t);
-  auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(sys.time_since_epoch()).count() / 100;
+  auto ticks =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(sys.time_since_epoch()).count() / 100;
   return static_cast<uint64_t>(ticks + 116444736000000000ll);
 }
 
@@ -101,8 +102,7 @@ bool PatternMatch(const std::u16string& foldedPattern, const std::u16string& fol
   if (Glob(foldedPattern, foldedName)) return true;
   if (foldedPattern.size() >= 2 && foldedPattern.ends_with(u".*") &&
       foldedName.find(u'.') == std::u16string::npos)
-    return Glob(std::u16string_view(foldedPattern).substr(0, foldedPattern.size() - 2),
-                foldedName);
+    return Glob(std::u16string_view(foldedPattern).substr(0, foldedPattern.size() - 2), foldedName);
   return false;
 }
 
@@ -330,8 +330,8 @@ uint32_t DeviceFs::CreateDirectory(std::u16string_view path, uint32_t attrs) {
   std::error_code ec;
   if (!fs::create_directory(r.host, ec)) return kErrAccessDenied;
   uint64_t now = Now();
-  SaveMeta(r.fold, {0, kDirectory | (attrs & (kReadOnly | kHidden | kSystem | kTemporary)),
-                    now, now, now});
+  SaveMeta(r.fold,
+           {0, kDirectory | (attrs & (kReadOnly | kHidden | kSystem | kTemporary)), now, now, now});
   return 0;
 }
 
@@ -367,8 +367,7 @@ uint32_t DeviceFs::DeleteFile(std::u16string_view path) {
   return 0;
 }
 
-uint32_t DeviceFs::CopyFile(std::u16string_view from, std::u16string_view to,
-                            bool failIfExists) {
+uint32_t DeviceFs::CopyFile(std::u16string_view from, std::u16string_view to, bool failIfExists) {
   std::lock_guard<std::mutex> lock(mu_);
   Resolved src, dst;
   if (uint32_t err = Resolve(from, &src)) return err;
@@ -439,8 +438,8 @@ uint32_t DeviceFs::MoveFile(std::u16string_view from, std::u16string_view to) {
   return 0;
 }
 
-uint32_t DeviceFs::DiskFreeSpace(std::u16string_view dir, uint64_t* freeToCaller,
-                                 uint64_t* total, uint64_t* totalFree) {
+uint32_t DeviceFs::DiskFreeSpace(std::u16string_view dir, uint64_t* freeToCaller, uint64_t* total,
+                                 uint64_t* totalFree) {
   std::lock_guard<std::mutex> lock(mu_);
   Resolved r;
   if (uint32_t err = Resolve(dir, &r)) return err;
@@ -501,8 +500,8 @@ uint32_t DeviceFs::Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data) {
   data->resize(std::min(n, kMaxRead));
   size_t done = 0;
   while (done < data->size()) {
-    ssize_t got = ::pread(f.fd, data->data() + done, data->size() - done,
-                          static_cast<off_t>(f.pos + done));
+    ssize_t got =
+        ::pread(f.fd, data->data() + done, data->size() - done, static_cast<off_t>(f.pos + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       data->clear();
@@ -563,8 +562,7 @@ uint32_t DeviceFs::GetTimes(OpenFile& f, uint64_t* c, uint64_t* a, uint64_t* w) 
   return 0;
 }
 
-uint32_t DeviceFs::SetTimes(OpenFile& f, const uint64_t* c, const uint64_t* a,
-                            const uint64_t* w) {
+uint32_t DeviceFs::SetTimes(OpenFile& f, const uint64_t* c, const uint64_t* a, const uint64_t* w) {
   std::lock_guard<std::mutex> lock(mu_);
   if (!(f.access & kGenericWrite)) return kErrAccessDenied;
   Meta m = LoadMeta(f.fold, f.host, false);
@@ -589,8 +587,8 @@ void DeviceFs::PutFolders(const std::vector<std::u16string>& comps, size_t n, ui
   }
 }
 
-void DeviceFs::PutFile(std::u16string_view path, const std::vector<uint8_t>& data,
-                       uint32_t attrs, uint64_t time) {
+void DeviceFs::PutFile(std::u16string_view path, const std::vector<uint8_t>& data, uint32_t attrs,
+                       uint64_t time) {
   std::lock_guard<std::mutex> lock(mu_);
   if (!time) time = Now();
   auto comps = SplitPath(path);

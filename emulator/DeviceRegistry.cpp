@@ -85,8 +85,7 @@ std::pair<int64_t, bool> DeviceRegistry::Create(int64_t key, std::u16string_view
   return result;
 }
 
-std::optional<DeviceRegistry::Value> DeviceRegistry::Query(int64_t key,
-                                                           std::u16string_view name) {
+std::optional<DeviceRegistry::Value> DeviceRegistry::Query(int64_t key, std::u16string_view name) {
   std::optional<Value> v;
   image_.Read([&] {
     Stmt st(image_.db(), "SELECT type, data FROM reg_values WHERE key = ? AND fold = ?");

@@ -67,7 +67,8 @@ void FaultInjector::Clear() {
   delays_.clear();
 }
 
-std::optional<InjectedFailure> FaultInjector::TakeFailure(std::string_view name, std::string_view alt) {
+std::optional<InjectedFailure> FaultInjector::TakeFailure(std::string_view name,
+                                                          std::string_view alt) {
   std::lock_guard<std::mutex> lock(mu_);
   for (auto it = failures_.begin(); it != failures_.end(); ++it) {
     if (!Matches(it->name, name, alt)) continue;

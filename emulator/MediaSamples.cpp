@@ -1,11 +1,10 @@
 #include "emulator/MediaSamples.h"
 
-#include <vips/vips8>
-
 #include <cmath>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vips/vips8>
 
 namespace wmemu {
 

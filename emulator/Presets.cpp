@@ -14,8 +14,8 @@ namespace wmemu {
 
 namespace {
 
-constexpr uint32_t kReadOnly = 0x1, kHidden = 0x2, kSystem = 0x4, kArchive = 0x20,
-                   kInRom = 0x40, kTemporary = 0x100, kRomModule = 0x2000;
+constexpr uint32_t kReadOnly = 0x1, kHidden = 0x2, kSystem = 0x4, kArchive = 0x20, kInRom = 0x40,
+                   kTemporary = 0x100, kRomModule = 0x2000;
 constexpr double kNoDate = 949998.0;  // the phone's "no date"
 
 std::vector<uint8_t> Text(const std::string& s) { return {s.begin(), s.end()}; }
@@ -35,8 +35,7 @@ void BuildRegistry(DeviceRegistry& reg, const std::string& model, bool withCard)
                 u"SD Memory Card");
   reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC", u"Folder",
                 u"Storage Card");
-  reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC", u"Name",
-                u"MMC Card");
+  reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC", u"Name", u"MMC Card");
   reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC\\Part00", u"Name",
                 u"Storage");
   if (withCard)
@@ -75,8 +74,8 @@ void BuildBaseFolders(DeviceFs& fs, uint64_t t) {
              kReadOnly | kInRom, t);
   fs.PutFile(u"\\Windows\\Alarm1.wav", SampleWav(400, 880), kReadOnly | kInRom, t);
   fs.PutFile(u"\\Windows\\Ring.wav", SampleWav(600, 660), kReadOnly | kInRom, t);
-  fs.PutFile(u"\\My Documents\\Templates\\Memo.txt",
-             Text("To:\r\nFrom:\r\nSubject:\r\n\r\n"), kArchive, t);
+  fs.PutFile(u"\\My Documents\\Templates\\Memo.txt", Text("To:\r\nFrom:\r\nSubject:\r\n\r\n"),
+             kArchive, t);
   fs.SetCapacity(u"", 96ull << 20);
 }
 
@@ -125,8 +124,8 @@ void BuildDemoFiles(DeviceFs& fs) {
   fs.PutFolder(u"\\Storage Card\\AudioNote", 0x10, cardTime);
   fs.PutFile(u"\\Storage Card\\AudioNote\\Lecture.AMR", SampleAmr(250, 7), kArchive,
              FileTimeOf(2008, 10, 21, 10, 0));
-  fs.PutFile(u"\\Storage Card\\AudioNote\\notes.txt", Text("lecture 5: chapters 3-4\r\n"),
-             kArchive, FileTimeOf(2008, 10, 21, 11, 0));
+  fs.PutFile(u"\\Storage Card\\AudioNote\\notes.txt", Text("lecture 5: chapters 3-4\r\n"), kArchive,
+             FileTimeOf(2008, 10, 21, 11, 0));
   fs.PutFolder(u"\\Storage Card\\Music", 0x10, cardTime);
   fs.PutFile(u"\\Storage Card\\Music\\Chime.wav", SampleWav(800, 523), kArchive,
              FileTimeOf(2008, 5, 2, 18, 0));
@@ -171,10 +170,10 @@ void BuildDemoTasks(Image& image) {
     t.B("ReminderSet", 0xFFFF).D("ReminderTime", utc);
     return t;
   };
-  tasks.push_back(reminder(Task("Renew car insurance", "Compare three quotes before renewing.",
-                                OleDate(2008, 11, 3), OleDate(2008, 11, 10), false, 1, 0,
-                                "Personal"),
-                           OleDate(2008, 11, 9, 0, 0)));
+  tasks.push_back(
+      reminder(Task("Renew car insurance", "Compare three quotes before renewing.",
+                    OleDate(2008, 11, 3), OleDate(2008, 11, 10), false, 1, 0, "Personal"),
+               OleDate(2008, 11, 9, 0, 0)));
   {
     TaskBuilder t = Task("Prepare team meeting", "Agenda, last minutes, open issues.",
                          OleDate(2008, 11, 3), OleDate(2008, 11, 3), false, 2, 0, "Business");
@@ -185,19 +184,19 @@ void BuildDemoTasks(Image& image) {
     tasks.push_back(t);
   }
   {
-    TaskBuilder t = reminder(Task("Pay rent", "", OleDate(2008, 11, 11), OleDate(2008, 11, 11),
-                                  false, 1, 1, "Personal"),
-                             OleDate(2008, 11, 10, 23, 0));
+    TaskBuilder t = reminder(
+        Task("Pay rent", "", OleDate(2008, 11, 11), OleDate(2008, 11, 11), false, 1, 1, "Personal"),
+        OleDate(2008, 11, 10, 23, 0));
     t.B("IsRecurring", 0xFFFF).I("RecurrPattern.RecurrenceType", 3);
     t.I("RecurrPattern.DayOfWeekMask", 4).I("RecurrPattern.Instance", 2);
     t.I("RecurrPattern.Interval", 1).I("RecurrPattern.Occurrences", 12);
     tasks.push_back(t);
   }
   {
-    TaskBuilder t = reminder(Task("Mother's birthday present", "She likes green tea.",
-                                  OleDate(2009, 3, 14), OleDate(2009, 3, 14), false, 1, 1,
-                                  "Personal, Family"),
-                             OleDate(2009, 3, 7, 0, 0));
+    TaskBuilder t =
+        reminder(Task("Mother's birthday present", "She likes green tea.", OleDate(2009, 3, 14),
+                      OleDate(2009, 3, 14), false, 1, 1, "Personal, Family"),
+                 OleDate(2009, 3, 7, 0, 0));
     t.B("IsRecurring", 0xFFFF).I("RecurrPattern.RecurrenceType", 5);
     t.I("RecurrPattern.DayOfMonth", 14).I("RecurrPattern.MonthOfYear", 3);
     t.I("RecurrPattern.Interval", 1).B("RecurrPattern.NoEndDate", 0xFFFF);
@@ -205,15 +204,15 @@ void BuildDemoTasks(Image& image) {
   }
   tasks.push_back(Task("Submit expense report", "Taxi receipts from the Busan trip.",
                        OleDate(2008, 10, 27), OleDate(2008, 10, 31), true, 2, 0, "Business"));
-  tasks.push_back(Task("Book dentist appointment", "", OleDate(2008, 10, 20),
-                       OleDate(2008, 10, 24), true, 3, 1, "Personal"));
-  tasks.push_back(Task("Read project proposal", "Draft v2 from the design team.", kNoDate,
-                       kNoDate, false, 2, 0, "Business"));
-  tasks.push_back(Task("Call the plumber", "Kitchen tap is dripping.", kNoDate, kNoDate, false,
-                       3, 2, ""));
+  tasks.push_back(Task("Book dentist appointment", "", OleDate(2008, 10, 20), OleDate(2008, 10, 24),
+                       true, 3, 1, "Personal"));
+  tasks.push_back(Task("Read project proposal", "Draft v2 from the design team.", kNoDate, kNoDate,
+                       false, 2, 0, "Business"));
+  tasks.push_back(
+      Task("Call the plumber", "Kitchen tap is dripping.", kNoDate, kNoDate, false, 3, 2, ""));
   {
-    TaskBuilder t = Task("Back up phone contacts", "", OleDate(2008, 11, 1),
-                         OleDate(2008, 11, 1), false, 2, 0, "Personal");
+    TaskBuilder t = Task("Back up phone contacts", "", OleDate(2008, 11, 1), OleDate(2008, 11, 1),
+                         false, 2, 0, "Personal");
     t.B("IsRecurring", 0xFFFF).I("RecurrPattern.RecurrenceType", 2);
     t.I("RecurrPattern.DayOfMonth", 1).I("RecurrPattern.Interval", 1);
     t.D("RecurrPattern.PatternStartDate", OleDate(2008, 11, 1));
@@ -228,13 +227,13 @@ void BuildDemoTasks(Image& image) {
     t.B("RecurrPattern.NoEndDate", 0xFFFF);
     tasks.push_back(t);
   }
-  tasks.push_back(reminder(Task("Plan holiday trip", "Jeju, 4 nights, check ferry times.",
-                                OleDate(2008, 12, 1), OleDate(2008, 12, 15), false, 2, 3,
-                                "Personal, Travel"),
-                           OleDate(2008, 12, 1, 0, 30)));
+  tasks.push_back(
+      reminder(Task("Plan holiday trip", "Jeju, 4 nights, check ferry times.", OleDate(2008, 12, 1),
+                    OleDate(2008, 12, 15), false, 2, 3, "Personal, Travel"),
+               OleDate(2008, 12, 1, 0, 30)));
   {
-    TaskBuilder t = Task("Water the plants", "", OleDate(2008, 11, 8), OleDate(2008, 11, 8),
-                         false, 3, 0, "Home");
+    TaskBuilder t = Task("Water the plants", "", OleDate(2008, 11, 8), OleDate(2008, 11, 8), false,
+                         3, 0, "Home");
     t.B("IsRecurring", 0xFFFF).I("RecurrPattern.RecurrenceType", 1);
     t.I("RecurrPattern.DayOfWeekMask", 64).I("RecurrPattern.Interval", 2);
     t.I("RecurrPattern.Occurrences", 10);
@@ -256,8 +255,8 @@ void BuildDemoTasks(Image& image) {
 
 double OleDate(int year, int month, int day, int hour, int minute) {
   using namespace std::chrono;
-  auto days = sys_days(std::chrono::year(year) / month / day) -
-              sys_days(std::chrono::year(1899) / 12 / 30);
+  auto days =
+      sys_days(std::chrono::year(year) / month / day) - sys_days(std::chrono::year(1899) / 12 / 30);
   return days.count() + (hour * 60 + minute) / 1440.0;
 }
 

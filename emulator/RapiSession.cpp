@@ -51,30 +51,54 @@ bool Hidden(const FileEntry& e) { return e.attrs & FILE_ATTRIBUTE_HIDDEN; }
 
 const char* RapiCommandName(uint32_t command) {
   switch (command) {
-    case rapi2::kFindFirstFile: return "CeFindFirstFile";
-    case rapi2::kFindNextFile: return "CeFindNextFile";
-    case rapi2::kFindClose: return "CeFindClose";
-    case rapi2::kCreateFile: return "CeCreateFile";
-    case rapi2::kReadFile: return "CeReadFile";
-    case rapi2::kWriteFile: return "CeWriteFile";
-    case rapi2::kCloseHandle: return "CeCloseHandle";
-    case rapi2::kFindAllFiles: return "CeFindAllFiles";
-    case rapi2::kCreateDirectory: return "CeCreateDirectory";
-    case rapi2::kRemoveDirectory: return "CeRemoveDirectory";
-    case rapi2::kMoveFile: return "CeMoveFile";
-    case rapi2::kCopyFile: return "CeCopyFile";
-    case rapi2::kDeleteFile: return "CeDeleteFile";
-    case rapi2::kRegOpenKeyEx: return "CeRegOpenKeyEx";
-    case rapi2::kRegCreateKeyEx: return "CeRegCreateKeyEx";
-    case rapi2::kRegCloseKey: return "CeRegCloseKey";
-    case rapi2::kRegQueryValueEx: return "CeRegQueryValueEx";
-    case rapi2::kRegSetValueEx: return "CeRegSetValueEx";
-    case rapi2::kGetFileTime: return "CeGetFileTime";
-    case rapi2::kSetFileTime: return "CeSetFileTime";
-    case rapi2::kGetVersionEx: return "CeGetVersionEx";
-    case rapi2::kRapiInvoke: return "CeRapiInvoke";
-    case rapi2::kGetDiskFreeSpaceEx: return "CeGetDiskFreeSpaceEx";
-    default: return "";
+    case rapi2::kFindFirstFile:
+      return "CeFindFirstFile";
+    case rapi2::kFindNextFile:
+      return "CeFindNextFile";
+    case rapi2::kFindClose:
+      return "CeFindClose";
+    case rapi2::kCreateFile:
+      return "CeCreateFile";
+    case rapi2::kReadFile:
+      return "CeReadFile";
+    case rapi2::kWriteFile:
+      return "CeWriteFile";
+    case rapi2::kCloseHandle:
+      return "CeCloseHandle";
+    case rapi2::kFindAllFiles:
+      return "CeFindAllFiles";
+    case rapi2::kCreateDirectory:
+      return "CeCreateDirectory";
+    case rapi2::kRemoveDirectory:
+      return "CeRemoveDirectory";
+    case rapi2::kMoveFile:
+      return "CeMoveFile";
+    case rapi2::kCopyFile:
+      return "CeCopyFile";
+    case rapi2::kDeleteFile:
+      return "CeDeleteFile";
+    case rapi2::kRegOpenKeyEx:
+      return "CeRegOpenKeyEx";
+    case rapi2::kRegCreateKeyEx:
+      return "CeRegCreateKeyEx";
+    case rapi2::kRegCloseKey:
+      return "CeRegCloseKey";
+    case rapi2::kRegQueryValueEx:
+      return "CeRegQueryValueEx";
+    case rapi2::kRegSetValueEx:
+      return "CeRegSetValueEx";
+    case rapi2::kGetFileTime:
+      return "CeGetFileTime";
+    case rapi2::kSetFileTime:
+      return "CeSetFileTime";
+    case rapi2::kGetVersionEx:
+      return "CeGetVersionEx";
+    case rapi2::kRapiInvoke:
+      return "CeRapiInvoke";
+    case rapi2::kGetDiskFreeSpaceEx:
+      return "CeGetDiskFreeSpaceEx";
+    default:
+      return "";
   }
 }
 
@@ -225,8 +249,7 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
   uint32_t h = 0, x = 0, y = 0, z = 0, t = 0;
   switch (cmd) {
     case rapi2::kCreateFile: {
-      if (!rd.str(&a) || !rd.u32(&x) || !rd.u32(&y) || !rd.u32(&z) || !rd.u32(&t) ||
-          !rd.u32(&h))
+      if (!rd.str(&a) || !rd.u32(&x) || !rd.u32(&y) || !rd.u32(&z) || !rd.u32(&t) || !rd.u32(&h))
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
       std::shared_ptr<DeviceFs::OpenFile> f;
       if (uint32_t err = core_.fs.Open(a, x, y, z, t, &f)) return fail(err), Outcome::kReply;
@@ -285,9 +308,9 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       }
       auto it = files_.find(h);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
-      if (uint32_t err = core_.fs.SetTimes(*it->second, given[0] ? &times[0] : nullptr,
-                                           given[1] ? &times[1] : nullptr,
-                                           given[2] ? &times[2] : nullptr))
+      if (uint32_t err =
+              core_.fs.SetTimes(*it->second, given[0] ? &times[0] : nullptr,
+                                given[1] ? &times[1] : nullptr, given[2] ? &times[2] : nullptr))
         return fail(err), Outcome::kReply;
       w->u32(0).u32(1);
       return Outcome::kReply;
@@ -302,12 +325,11 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       if (!rd.str(&a, &isNull) || isNull || (two && (!rd.str(&b, &isNull) || isNull)) ||
           (cmd == rapi2::kCopyFile && !rd.u32(&x)))
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      uint32_t err = cmd == rapi2::kCopyFile   ? core_.fs.CopyFile(a, b, x != 0)
-                     : cmd == rapi2::kMoveFile ? core_.fs.MoveFile(a, b)
-                     : cmd == rapi2::kDeleteFile
-                         ? core_.fs.DeleteFile(a)
-                         : cmd == rapi2::kCreateDirectory ? core_.fs.CreateDirectory(a)
-                                                          : core_.fs.RemoveDirectory(a);
+      uint32_t err = cmd == rapi2::kCopyFile          ? core_.fs.CopyFile(a, b, x != 0)
+                     : cmd == rapi2::kMoveFile        ? core_.fs.MoveFile(a, b)
+                     : cmd == rapi2::kDeleteFile      ? core_.fs.DeleteFile(a)
+                     : cmd == rapi2::kCreateDirectory ? core_.fs.CreateDirectory(a)
+                                                      : core_.fs.RemoveDirectory(a);
       if (err) return fail(err), Outcome::kReply;
       w->u32(0).u32(1);
       return Outcome::kReply;
@@ -389,8 +411,7 @@ void RapiSession::FindNext(Reader& rd, Writer* w) {
   auto it = searches_.find(h);
   if (it == searches_.end()) return WriteFailure(rapi2::kFindNextFile, ERROR_INVALID_HANDLE, w);
   Search& s = it->second;
-  if (s.next >= s.entries.size())
-    return WriteFailure(rapi2::kFindNextFile, ERROR_NO_MORE_FILES, w);
+  if (s.next >= s.entries.size()) return WriteFailure(rapi2::kFindNextFile, ERROR_NO_MORE_FILES, w);
   std::vector<uint8_t> data = FindDataBytes(s.entries[s.next++]);
   w->u32(0).u32(1).u32(static_cast<uint32_t>(data.size())).bytes(data.data(), data.size());
 }
@@ -478,8 +499,8 @@ void RapiSession::RegSet(Reader& rd, Writer* w) {
   uint32_t hkey, type, cb;
   std::u16string name;
   const uint8_t* p = nullptr;
-  if (!rd.u32(&hkey) || !rd.str(&name) || !rd.u32(&type) || !rd.u32(&cb) ||
-      cb > kMaxValueData || !rd.bytes(cb, &p))
+  if (!rd.u32(&hkey) || !rd.str(&name) || !rd.u32(&type) || !rd.u32(&cb) || cb > kMaxValueData ||
+      !rd.bytes(cb, &p))
     return WriteFailure(rapi2::kRegSetValueEx, ERROR_INVALID_PARAMETER, w);
   int64_t key;
   if (!KeyOf(hkey, &key)) return WriteFailure(rapi2::kRegSetValueEx, ERROR_INVALID_HANDLE, w);
@@ -494,8 +515,8 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   uint32_t reserved, cb, mode;
   std::u16string dll, func;
   const uint8_t* p = nullptr;
-  if (!rd.u32(&reserved) || !rd.str(&dll) || !rd.str(&func) || !rd.u32(&cb) ||
-      !rd.bytes(cb, &p) || !rd.u32(&mode) || mode > 1) {
+  if (!rd.u32(&reserved) || !rd.str(&dll) || !rd.str(&func) || !rd.u32(&cb) || !rd.bytes(cb, &p) ||
+      !rd.u32(&mode) || mode > 1) {
     w->u32(ERROR_INVALID_PARAMETER).i32(E_INVALIDARG);
     return Outcome::kReply;
   }

@@ -23,11 +23,11 @@ std::u16string ServiceContext::modelName() {
 
 ServiceRegistry::ServiceRegistry() {
   // Test aid: answers the request bytes unchanged.
-  AddBlock("DevCeEcho", [](ServiceContext&, const std::vector<uint8_t>& in,
-                           std::vector<uint8_t>* out) {
-    *out = in;
-    return int32_t(0);
-  });
+  AddBlock("DevCeEcho",
+           [](ServiceContext&, const std::vector<uint8_t>& in, std::vector<uint8_t>* out) {
+             *out = in;
+             return int32_t(0);
+           });
   // Test aid: sends every byte back until the peer closes the stream.
   AddStream("DevCeEchoStream", [](ServiceContext&, ServiceStream& s) {
     uint8_t buf[4096];

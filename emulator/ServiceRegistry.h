@@ -49,8 +49,8 @@ class ServiceStream {
   virtual size_t ReadSome(void* p, size_t n) = 0;
 };
 
-using BlockFunction =
-    std::function<int32_t(ServiceContext&, const std::vector<uint8_t>& in, std::vector<uint8_t>* out)>;
+using BlockFunction = std::function<int32_t(ServiceContext&, const std::vector<uint8_t>& in,
+                                            std::vector<uint8_t>* out)>;
 using StreamFunction = std::function<void(ServiceContext&, ServiceStream&)>;
 
 class ServiceRegistry {

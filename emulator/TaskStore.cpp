@@ -63,10 +63,9 @@ int32_t Delete(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<
 void RegisterTaskStore(ServiceRegistry& services) {
   services.AddBlock("DevCeList", List);
   services.AddBlock("DevCeGet", Get);
-  services.AddBlock("DevCeAddTask", [](ServiceContext& c, const std::vector<uint8_t>& in,
-                                       std::vector<uint8_t>* out) {
-    return Store(c, in, out, devrec::kModeAdd);
-  });
+  services.AddBlock("DevCeAddTask",
+                    [](ServiceContext& c, const std::vector<uint8_t>& in,
+                       std::vector<uint8_t>* out) { return Store(c, in, out, devrec::kModeAdd); });
   services.AddBlock("DevCeReplaceTask", [](ServiceContext& c, const std::vector<uint8_t>& in,
                                            std::vector<uint8_t>* out) {
     return Store(c, in, out, devrec::kModeReplace);

@@ -109,7 +109,8 @@ int main(int argc, char** argv) {
   std::string name, hresult;
   int count = 1, onCall = 0, ms = 0;
   long long error = -1, afterBytes = -1;
-  auto* fail = fault->add_subcommand("fail", "Fail the next calls of a RAPI call or DevCe function");
+  auto* fail =
+      fault->add_subcommand("fail", "Fail the next calls of a RAPI call or DevCe function");
   fail->add_option("--name", name, "Call name, e.g. CeReadFile or DevCeGet (empty: any)");
   fail->add_option("--count", count, "How many calls fail")->capture_default_str();
   auto* errOpt = fail->add_option("--error", error, "Device error number, e.g. 5");

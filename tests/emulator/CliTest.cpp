@@ -44,8 +44,8 @@ TEST(Cli, ServeAnswersAndTakesFaultsUntilSigterm) {
   posix_spawn_file_actions_adddup2(&fa, out[1], 1);
   posix_spawn_file_actions_addclose(&fa, out[0]);
   std::string img = (dir / "img").string();
-  const char* argv[] = {QWB_EMU_EXE, "serve", img.c_str(), "--listen", "tcp:127.0.0.1:0",
-                        "--control", ctl.c_str(), nullptr};
+  const char* argv[] = {QWB_EMU_EXE,       "serve",     img.c_str(), "--listen",
+                        "tcp:127.0.0.1:0", "--control", ctl.c_str(), nullptr};
   pid_t pid;
   ASSERT_EQ(posix_spawn(&pid, QWB_EMU_EXE, &fa, nullptr, const_cast<char**>(argv), environ), 0);
   posix_spawn_file_actions_destroy(&fa);

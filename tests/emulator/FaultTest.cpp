@@ -143,8 +143,7 @@ TEST_F(Faults, ControlCommands) {
   EXPECT_EQ(emu_->faults().DelayFor("x"), 0);
   EXPECT_NE(emu_->Control(R"({"cmd":"explode"})").find("\"ok\":false"), std::string::npos);
   EXPECT_NE(emu_->Control("not json").find("\"ok\":false"), std::string::npos);
-  EXPECT_NE(emu_->Control(R"({"cmd":"fail","name":"x"})").find("\"ok\":false"),
-            std::string::npos);
+  EXPECT_NE(emu_->Control(R"({"cmd":"fail","name":"x"})").find("\"ok\":false"), std::string::npos);
 
   // The same through the control socket, one JSON line each.
   std::string path = (dir_ / "ctl.sock").string();

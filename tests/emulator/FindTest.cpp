@@ -86,8 +86,9 @@ TEST_F(Find, FindAllFilesFilters) {
   // FAF_ATTRIB_CHILDREN marks folders that have something inside.
   auto c = Connect();
   rapi2::Writer w;
-  w.u32(rapi2::kFindAllFiles).str(u"\\Box\\*.*").u32(FAF_ATTRIBUTES | FAF_FOLDERS_ONLY |
-                                                      FAF_ATTRIB_CHILDREN);
+  w.u32(rapi2::kFindAllFiles)
+      .str(u"\\Box\\*.*")
+      .u32(FAF_ATTRIBUTES | FAF_FOLDERS_ONLY | FAF_ATTRIB_CHILDREN);
   auto r = c->Call(w);
   ASSERT_EQ(r.size(), 12u + 8u);
   EXPECT_EQ(Word(r, 2), 2u);
@@ -126,12 +127,12 @@ TEST_F(Find, RecordLayoutOfB3IsExact) {
   ASSERT_EQ(r.size(), 12u + 44u + 14u);
   EXPECT_EQ(Word(r, 3), 14u);
   EXPECT_EQ(Word(r, 4), uint32_t(FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_EQ(Word(r, 5), 800u);   // creation
-  EXPECT_EQ(Word(r, 7), 800u);   // last access
-  EXPECT_EQ(Word(r, 9), 800u);   // last write
-  EXPECT_EQ(Word(r, 11), 0u);    // size high
-  EXPECT_EQ(Word(r, 12), 1u);    // size low
-  EXPECT_NE(Word(r, 13), 0u);    // oid
+  EXPECT_EQ(Word(r, 5), 800u);  // creation
+  EXPECT_EQ(Word(r, 7), 800u);  // last access
+  EXPECT_EQ(Word(r, 9), 800u);  // last write
+  EXPECT_EQ(Word(r, 11), 0u);   // size high
+  EXPECT_EQ(Word(r, 12), 1u);   // size low
+  EXPECT_NE(Word(r, 13), 0u);   // oid
 
   // No field bits at all: count records of zero bytes.
   rapi2::Writer none;

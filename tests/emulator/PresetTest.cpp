@@ -57,12 +57,14 @@ TEST_F(Presets, DemoHasARealisticFileSystem) {
 
   // Voice notes in both AudioNote folders; only some are AMR.
   int amr = 0;
-  for (const char16_t* folder : {u"\\My Documents\\AudioNote\\*.*", u"\\Storage Card\\AudioNote\\*.*"}) {
+  for (const char16_t* folder :
+       {u"\\My Documents\\AudioNote\\*.*", u"\\Storage Card\\AudioNote\\*.*"}) {
     ASSERT_EQ(fs.Find(folder, &e), 0u);
     for (auto& f : e) {
       std::u16string ext = Fold(f.name.substr(f.name.rfind(u'.') + 1));
       std::u16string dir = std::u16string(folder).substr(1, std::u16string(folder).size() - 5);
-      for (auto& ch : dir) if (ch == u'\\') ch = u'/';
+      for (auto& ch : dir)
+        if (ch == u'\\') ch = u'/';
       auto data = HostFile(dir_ / "fs" / Utf8(dir) / Utf8(f.name));
       if (ext == u"amr") {
         ++amr;
@@ -151,9 +153,9 @@ TEST_F(Presets, DemoTasksCoverWhatTheTaskTableReads) {
       }
     }
   }
-  for (const char* k : {"importance1", "importance2", "importance3", "sensitivity0",
-                        "sensitivity1", "sensitivity2", "sensitivity3", "done", "reminder",
-                        "nodate", "categories", "recur0", "recur1", "recur2", "recur3", "recur5"})
+  for (const char* k : {"importance1", "importance2", "importance3", "sensitivity0", "sensitivity1",
+                        "sensitivity2", "sensitivity3", "done", "reminder", "nodate", "categories",
+                        "recur0", "recur1", "recur2", "recur3", "recur5"})
     EXPECT_GT(seen[k], 0) << k;
 }
 

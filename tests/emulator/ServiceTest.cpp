@@ -40,26 +40,27 @@ TEST_F(Services, BlockCallsRouteByLibraryAndFunction) {
   EXPECT_EQ(Word(r, 0), 127u);
 
   // A handler's failure: no output even though it produced some.
-  emu_->services().AddBlock("DevCeBroken", [](ServiceContext&, const std::vector<uint8_t>&,
-                                              std::vector<uint8_t>* out) {
-    *out = {9, 9, 9};
-    return int32_t(0x80004005);
-  });
+  emu_->services().AddBlock(
+      "DevCeBroken", [](ServiceContext&, const std::vector<uint8_t>&, std::vector<uint8_t>* out) {
+        *out = {9, 9, 9};
+        return int32_t(0x80004005);
+      });
   r = c->Invoke(u"QWBRapiServer", u"DevCeBroken", {});
   ASSERT_EQ(r.size(), 8u);
   EXPECT_EQ(Word(r, 1), 0x80004005u);
   // A throwing handler is a failure, not a crash.
-  emu_->services().AddBlock("DevCeThrows", [](ServiceContext&, const std::vector<uint8_t>&,
-                                              std::vector<uint8_t>*) -> int32_t {
-    throw ImageError("disk gone");
-  });
+  emu_->services().AddBlock(
+      "DevCeThrows",
+      [](ServiceContext&, const std::vector<uint8_t>&, std::vector<uint8_t>*) -> int32_t {
+        throw ImageError("disk gone");
+      });
   EXPECT_EQ(Word(c->Invoke(u"QWBRapiServer", u"DevCeThrows", {}), 1), 0x80004005u);
   // A positive HRESULT is success: output follows.
-  emu_->services().AddBlock("DevCeFalse", [](ServiceContext&, const std::vector<uint8_t>&,
-                                             std::vector<uint8_t>* out) {
-    *out = {7};
-    return int32_t(1);
-  });
+  emu_->services().AddBlock(
+      "DevCeFalse", [](ServiceContext&, const std::vector<uint8_t>&, std::vector<uint8_t>* out) {
+        *out = {7};
+        return int32_t(1);
+      });
   r = c->Invoke(u"QWBRapiServer", u"DevCeFalse", {});
   ASSERT_EQ(r.size(), 13u);
   EXPECT_EQ(Word(r, 1), 1u);
@@ -135,9 +136,9 @@ TEST_F(Services, UnknownAndHostileFramesNeverStopTheServer) {
 
   // Every command with truncated or random arguments still gets a reply.
   std::mt19937 rng(1234);
-  const uint32_t commands[] = {0x11, 0x12, 0x13, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x28, 0x29, 0x2b,
-                               0x2c, 0x2d, 0x2f, 0x31, 0x32, 0x37, 0x38, 0x41, 0x42, 0x43, 0x4c,
-                               0x5c};
+  const uint32_t commands[] = {0x11, 0x12, 0x13, 0x16, 0x17, 0x18, 0x19, 0x1a,
+                               0x28, 0x29, 0x2b, 0x2c, 0x2d, 0x2f, 0x31, 0x32,
+                               0x37, 0x38, 0x41, 0x42, 0x43, 0x4c, 0x5c};
   for (int round = 0; round < 300; ++round) {
     rapi2::Writer f;
     f.u32(commands[rng() % std::size(commands)]);

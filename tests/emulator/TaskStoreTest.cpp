@@ -24,7 +24,7 @@ class TaskStore : public EmuFixture {
     return std::vector<uint8_t>(r.begin() + 12, r.end());
   }
   static std::vector<uint8_t> KindId(uint32_t kind, uint32_t id) {
-    return {uint8_t(kind), 0, 0, 0, uint8_t(id), uint8_t(id >> 8), uint8_t(id >> 16),
+    return {uint8_t(kind),    0, 0, 0, uint8_t(id), uint8_t(id >> 8), uint8_t(id >> 16),
             uint8_t(id >> 24)};
   }
   std::unique_ptr<Client> client_;
@@ -48,9 +48,9 @@ TEST_F(TaskStore, RecordsRoundTripAndReplaceWholly) {
   auto out = Out(Call(u"DevCeAddTask", devrec::EncodeRequest(3, devrec::kModeAdd, 0, props)));
   ASSERT_EQ(out.size(), 4u);
   uint32_t id = Word(out, 0);
-  auto second = Out(Call(u"DevCeAddTask",
-                         devrec::EncodeRequest(3, devrec::kModeAdd, 0,
-                                               {Property::String("Subject", "second")})));
+  auto second =
+      Out(Call(u"DevCeAddTask", devrec::EncodeRequest(3, devrec::kModeAdd, 0,
+                                                      {Property::String("Subject", "second")})));
   uint32_t id2 = Word(second, 0);
   EXPECT_GT(id2, id);
 
@@ -66,8 +66,8 @@ TEST_F(TaskStore, RecordsRoundTripAndReplaceWholly) {
   // Replacing takes the whole new set: properties not sent are gone.
   const std::vector<Property> replaced = {Property::String("Subject", "renamed"),
                                           Property::Integer("Importance", 1)};
-  out = Out(Call(u"DevCeReplaceTask",
-                 devrec::EncodeRequest(3, devrec::kModeReplace, id, replaced)));
+  out =
+      Out(Call(u"DevCeReplaceTask", devrec::EncodeRequest(3, devrec::kModeReplace, id, replaced)));
   EXPECT_EQ(Word(out, 0), id);
   EXPECT_EQ(Out(Call(u"DevCeGet", KindId(3, id))), devrec::EncodeReply(id, replaced));
 
