@@ -37,7 +37,7 @@ CRapiBase::CRapiBase() : m_pStream(nullptr), m_nRapiInitialised(0), m_nStorageCa
   HRESULT hr = initRapiComm();
   qwb::WMLog("WM>> initRapiComm() hr = 0x%x", static_cast<unsigned>(hr));
   m_pStream = nullptr;
-  CoInitialize(nullptr);
+  m_bComInitialised = SUCCEEDED(CoInitialize(nullptr));
 }
 
 CRapiBase::~CRapiBase() { uninitRapiComm(); }
@@ -74,7 +74,10 @@ void CRapiBase::uninitRapiComm() {
     m_nRapiInitialised = 0;
   }
   qwb::WMLog("WM>> uninitRapiComm()");
-  CoUninitialize();
+  if (m_bComInitialised) {
+    m_bComInitialised = false;
+    CoUninitialize();
+  }
 }
 
 HRESULT CRapiBase::StartApplyAllData() {

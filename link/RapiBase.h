@@ -76,4 +76,9 @@ class CRapiBase {
   int m_nStorageCardFound;
   std::u16string m_strStorageCardFolder;
   std::vector<std::u16string> m_vStorageFolders;
+
+ private:
+  // The constructor's CoInitialize not yet balanced: closing twice (the device data object
+  // closes the link before destroying it) must not take back the host's own COM init.
+  bool m_bComInitialised = false;
 };

@@ -177,15 +177,24 @@ TEST(RapiBase, SessionWithADeviceThatNeverAnswers) {
   EXPECT_EQ(CeRapiUninit(), E_FAIL);
 }
 
-TEST(RapiBase, UninitIsIdempotentForTheSession) {
-  DebugLines debug;
-  CRapiBase link;  // no device configured: the session fails, which is only logged
-  ASSERT_EQ(debug.lines.size(), 1u);
-  EXPECT_EQ(debug.lines[0].rfind("[QWBDCAWM]WM>> initRapiComm() hr = 0x8", 0), 0u)
-      << debug.lines[0];
-  link.uninitRapiComm();
-  EXPECT_EQ(link.m_nRapiInitialised, 0);
-  EXPECT_EQ(CeRapiUninit(), E_FAIL);  // the link's own was the only one
+TEST(RapiBase, ClosingTwiceTakesBackOnlyItsOwn) {
+  for (int i = 0; i < 8; ++i) CoUninitialize();
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);  // the host's own COM init
+  {
+    DebugLines debug;
+    CRapiBase link;  // no device configured: the session fails, which is only logged
+    ASSERT_EQ(debug.lines.size(), 1u);
+    EXPECT_EQ(debug.lines[0].rfind("[QWBDCAWM]WM>> initRapiComm() hr = 0x8", 0), 0u)
+        << debug.lines[0];
+    // The device data object closes the link, then destroys it (which closes it again).
+    link.uninitRapiComm();
+    EXPECT_EQ(link.m_nRapiInitialised, 0);
+    EXPECT_EQ(CeRapiUninit(), E_FAIL);  // the link's own session was the only one
+  }
+  // The host's COM init is still there.
+  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+  CoUninitialize();
+  CoUninitialize();
 }
 
 TEST(RapiBase, StreamOpensOnceAndReopensAfterADrop) {
