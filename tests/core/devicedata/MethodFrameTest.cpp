@@ -2,8 +2,10 @@
 // the error information a device failure leaves for the host.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "core/Errors.h"
 #include "core/MethodFrame.h"
@@ -46,9 +48,11 @@ TEST(MethodFrame, DeviceErrorsAreMappedAndReportedWithMethodFileAndLine) {
   ASSERT_TRUE(TakeErrorInfo(&source, &description));
   EXPECT_EQ(u"CDataTableWMVoiceMemo::NextItem", source);
   EXPECT_NE(std::u16string::npos, description.find(u".\\DataTableWMVoiceMemo.cpp"));
-  const std::string lineText = ":" + std::to_string(line);
+  char lineText[16];
+  std::snprintf(lineText, sizeof lineText, ":%d", line);
+  const std::string_view lineView(lineText);
   EXPECT_NE(std::u16string::npos,
-            description.find(std::u16string(lineText.begin(), lineText.end())));
+            description.find(std::u16string(lineView.begin(), lineView.end())));
 
   // Code 1 and a code already in HRESULT form.
   EXPECT_EQ(static_cast<HRESULT>(0x8007001F),
@@ -67,9 +71,10 @@ TEST(MethodFrame, TheFailureHandlerRunsFirstAndGivesTheDescription) {
       kMethod, kFile, 7, []() -> HRESULT { ThrowWmError(ERROR_FILE_NOT_FOUND); },
       [&] {
         listing = false;
-        std::string text =
-            "m_nIndex=" + std::to_string(index) + ", m_nTotal=" + std::to_string(total);
-        return std::u16string(text.begin(), text.end());
+        char text[64];
+        std::snprintf(text, sizeof text, "m_nIndex=%d, m_nTotal=%d", index, total);
+        const std::string_view view(text);
+        return std::u16string(view.begin(), view.end());
       });
   EXPECT_EQ(static_cast<HRESULT>(0x80040002), hr);
   EXPECT_FALSE(listing);
