@@ -1,7 +1,7 @@
-#include "errorreport/CErrorReport.h"
-
 #include <cstdio>
 #include <string>
+
+#include "errorreport/CErrorReport.h"
 
 namespace errorreport {
 

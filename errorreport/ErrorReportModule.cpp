@@ -67,8 +67,8 @@ std::u16string ClsidText() {
 LONG SetString(HKEY root, const std::u16string& path, const char16_t* name,
                const std::u16string& value) {
   HKEY key = nullptr;
-  LONG err = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_WRITE, nullptr, &key, nullptr);
+  LONG err = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                             nullptr, &key, nullptr);
   if (err != ERROR_SUCCESS) return err;
   err = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));

@@ -44,8 +44,8 @@ HRESULT DispGetIDsOfNames(const DispInterface& desc, LPOLESTR* names, UINT count
 // self is the interface pointer the members are called on. A method that fails is reported
 // as DISP_E_EXCEPTION with *excepInfo filled (from the thread's error info) when the caller
 // gives an EXCEPINFO, and as its own HRESULT otherwise.
-HRESULT DispInvoke(const DispInterface& desc, void* self, DISPID id, WORD flags,
-                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
+HRESULT DispInvoke(const DispInterface& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params,
+                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
 // An ITypeInfo answering GetIDsOfNames, Invoke, GetNames and GetDocumentation.
 HRESULT DispGetTypeInfo(const DispInterface& desc, ITypeInfo** out);
 
@@ -56,12 +56,12 @@ namespace dispatch_detail {
 void SetMethodCalled(bool called);
 
 template <class T>
-inline constexpr bool kIsInterface = std::is_class_v<T> && std::is_base_of_v<IUnknown, T>;
+inline constexpr bool kIsInterface = std::is_class_v<T>&& std::is_base_of_v<IUnknown, T>;
 template <class T>
 inline constexpr bool kIsScalar = std::is_arithmetic_v<T> || std::is_enum_v<T>;
 template <class T>
-inline constexpr bool kIsBstr = std::is_same_v<std::remove_cv_t<T>, char16_t*> ||
-                                std::is_same_v<T, const char16_t*>;
+inline constexpr bool kIsBstr =
+    std::is_same_v<std::remove_cv_t<T>, char16_t*> || std::is_same_v<T, const char16_t*>;
 
 template <class T>
 constexpr VARTYPE ScalarVt() {
@@ -194,7 +194,8 @@ struct Arg<T*, false, std::enable_if_t<kIsInterface<T>>> {
     }
     if (!unk) return S_OK;
     void* q = nullptr;
-    if (FAILED(unk->QueryInterface(uuidof<T>(), &q))) return Mismatch(DISP_E_TYPEMISMATCH, i, argErr);
+    if (FAILED(unk->QueryInterface(uuidof<T>(), &q)))
+      return Mismatch(DISP_E_TYPEMISMATCH, i, argErr);
     p = static_cast<T*>(q);
     return S_OK;
   }

@@ -10,7 +10,9 @@ namespace {
 constexpr size_t kPrefix = sizeof(uint32_t);
 constexpr UINT kMaxBytes = 0x7FFFFFF0u;
 
-uint32_t* Header(BSTR b) { return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(b) - kPrefix); }
+uint32_t* Header(BSTR b) {
+  return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(b) - kPrefix);
+}
 
 // Allocates room for `bytes` bytes of text plus the NUL; copies `src` when given, else
 // zero-fills (Windows leaves it undefined; zeros are friendlier to whoever reads it).

@@ -110,8 +110,7 @@ void WINAPI CoFreeUnusedLibraries(void) {
 HRESULT WINAPI CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
   if (!lpszProgID || !lpclsid) return E_INVALIDARG;
   std::u16string text;
-  if (!RegistryReadString(HKEY_CLASSES_ROOT, std::u16string(lpszProgID) + u"\\CLSID", u"",
-                          &text) ||
+  if (!RegistryReadString(HKEY_CLASSES_ROOT, std::u16string(lpszProgID) + u"\\CLSID", u"", &text) ||
       !wincompat::detail::ParseGuid(text.c_str(), lpclsid)) {
     *lpclsid = GUID_NULL;
     return CO_E_CLASSSTRING;

@@ -1,10 +1,11 @@
 // The runtime half of the dispatch helper: name lookup, member dispatch and an ITypeInfo over
 // a static interface description.
+#include "wincompat/dispatch.h"
+
 #include <atomic>
 #include <cwctype>
 
 #include "wincompat/comptr.h"
-#include "wincompat/dispatch.h"
 
 namespace wincompat {
 namespace dispatch_detail {
@@ -88,16 +89,12 @@ class TypeInfo final : public ITypeInfo {
   HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT, DWORD*) override {
     return TYPE_E_ELEMENTNOTFOUND;
   }
-  HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT, INT*) override {
-    return TYPE_E_ELEMENTNOTFOUND;
-  }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR* names, UINT cNames,
-                                          MEMBERID* ids) override {
+  HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT, INT*) override { return TYPE_E_ELEMENTNOTFOUND; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR* names, UINT cNames, MEMBERID* ids) override {
     return DispGetIDsOfNames(desc_, names, cNames, ids);
   }
-  HRESULT STDMETHODCALLTYPE Invoke(PVOID instance, MEMBERID memid, WORD flags,
-                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* ei,
-                                   UINT* argErr) override {
+  HRESULT STDMETHODCALLTYPE Invoke(PVOID instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* ei, UINT* argErr) override {
     return DispInvoke(desc_, instance, memid, flags, params, result, ei, argErr);
   }
   HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* name, BSTR* doc,
@@ -159,8 +156,8 @@ HRESULT DispGetIDsOfNames(const DispInterface& desc, LPOLESTR* names, UINT count
   return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT DispInvoke(const DispInterface& desc, void* self, DISPID id, WORD flags,
-                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+HRESULT DispInvoke(const DispInterface& desc, void* self, DISPID id, WORD flags, DISPPARAMS* params,
+                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   if (!params) params = &none;
   if (params->cArgs > 0 && !params->rgvarg) return E_INVALIDARG;

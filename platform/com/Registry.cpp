@@ -204,8 +204,8 @@ class Store {
     const std::string p = wincompat::detail::RegistryPath();
     struct stat st {};
     const bool exists = ::stat(p.c_str(), &st) == 0;
-    const FileId id = exists ? FileId{true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec,
-                                      st.st_mtim.tv_nsec}
+    const FileId id = exists ? FileId{true,       st.st_dev,         st.st_ino,
+                                      st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec}
                              : FileId{};
     if (loaded_ && p == path_ && id == id_) return;
     path_ = p;
@@ -565,8 +565,8 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
   return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType,
-                             LPBYTE lpData, LPDWORD lpcbData) {
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData) {
   Store& s = TheStore();
   std::lock_guard lock(s.mu);
   s.Refresh();
@@ -580,8 +580,8 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lp
   return CopyData(it->second, lpType, lpData, lpcbData);
 }
 
-LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
-                           const BYTE* lpData, DWORD cbData) {
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                           DWORD cbData) {
   if (cbData && !lpData) return ERROR_INVALID_PARAMETER;
   Store& s = TheStore();
   std::lock_guard lock(s.mu);

@@ -86,7 +86,9 @@ struct Num {
 };
 
 std::u16string Trim(std::u16string_view s) {
-  auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000 || c == 0xA0; };
+  auto blank = [](char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000 || c == 0xA0;
+  };
   size_t b = 0, e = s.size();
   while (b < e && blank(s[b])) ++b;
   while (e > b && blank(s[e - 1])) --e;
@@ -210,8 +212,8 @@ std::string FormatDate(double date, HRESULT* hr) {
   } else if (timeZero) {
     std::snprintf(buf, sizeof(buf), "%d/%d/%d", st.wMonth, st.wDay, st.wYear);
   } else {
-    std::snprintf(buf, sizeof(buf), "%d/%d/%d %d:%02d:%02d %s", st.wMonth, st.wDay, st.wYear,
-                  h12, st.wMinute, st.wSecond, ampm);
+    std::snprintf(buf, sizeof(buf), "%d/%d/%d %d:%02d:%02d %s", st.wMonth, st.wDay, st.wYear, h12,
+                  st.wMinute, st.wSecond, ampm);
   }
   return buf;
 }
@@ -329,24 +331,76 @@ bool IsNumberTarget(VARTYPE vt) {
 
 HRESULT ToNum(const VARIANT& s, Num* n) {
   switch (s.vt) {
-    case VT_EMPTY: n->kind = Num::kInt; n->i = 0; return S_OK;
-    case VT_I1: n->kind = Num::kInt; n->i = s.cVal; return S_OK;
-    case VT_UI1: n->kind = Num::kInt; n->i = s.bVal; return S_OK;
-    case VT_I2: n->kind = Num::kInt; n->i = s.iVal; return S_OK;
-    case VT_UI2: n->kind = Num::kInt; n->i = s.uiVal; return S_OK;
-    case VT_I4: n->kind = Num::kInt; n->i = s.lVal; return S_OK;
-    case VT_INT: n->kind = Num::kInt; n->i = s.intVal; return S_OK;
-    case VT_UI4: n->kind = Num::kInt; n->i = s.ulVal; return S_OK;
-    case VT_UINT: n->kind = Num::kInt; n->i = s.uintVal; return S_OK;
-    case VT_I8: n->kind = Num::kInt; n->i = s.llVal; return S_OK;
-    case VT_UI8: n->kind = Num::kUInt; n->u = s.ullVal; return S_OK;
-    case VT_BOOL: n->kind = Num::kInt; n->i = s.boolVal ? -1 : 0; return S_OK;
-    case VT_R4: n->kind = Num::kReal; n->d = s.fltVal; return S_OK;
-    case VT_R8: n->kind = Num::kReal; n->d = s.dblVal; return S_OK;
-    case VT_DATE: n->kind = Num::kReal; n->d = s.date; return S_OK;
-    case VT_CY: n->kind = Num::kReal; n->d = static_cast<double>(s.llVal) / 10000.0; return S_OK;
-    case VT_BSTR: return ParseNumber(s.bstrVal ? std::u16string_view(s.bstrVal, SysStringLen(s.bstrVal)) : std::u16string_view(), n);
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_EMPTY:
+      n->kind = Num::kInt;
+      n->i = 0;
+      return S_OK;
+    case VT_I1:
+      n->kind = Num::kInt;
+      n->i = s.cVal;
+      return S_OK;
+    case VT_UI1:
+      n->kind = Num::kInt;
+      n->i = s.bVal;
+      return S_OK;
+    case VT_I2:
+      n->kind = Num::kInt;
+      n->i = s.iVal;
+      return S_OK;
+    case VT_UI2:
+      n->kind = Num::kInt;
+      n->i = s.uiVal;
+      return S_OK;
+    case VT_I4:
+      n->kind = Num::kInt;
+      n->i = s.lVal;
+      return S_OK;
+    case VT_INT:
+      n->kind = Num::kInt;
+      n->i = s.intVal;
+      return S_OK;
+    case VT_UI4:
+      n->kind = Num::kInt;
+      n->i = s.ulVal;
+      return S_OK;
+    case VT_UINT:
+      n->kind = Num::kInt;
+      n->i = s.uintVal;
+      return S_OK;
+    case VT_I8:
+      n->kind = Num::kInt;
+      n->i = s.llVal;
+      return S_OK;
+    case VT_UI8:
+      n->kind = Num::kUInt;
+      n->u = s.ullVal;
+      return S_OK;
+    case VT_BOOL:
+      n->kind = Num::kInt;
+      n->i = s.boolVal ? -1 : 0;
+      return S_OK;
+    case VT_R4:
+      n->kind = Num::kReal;
+      n->d = s.fltVal;
+      return S_OK;
+    case VT_R8:
+      n->kind = Num::kReal;
+      n->d = s.dblVal;
+      return S_OK;
+    case VT_DATE:
+      n->kind = Num::kReal;
+      n->d = s.date;
+      return S_OK;
+    case VT_CY:
+      n->kind = Num::kReal;
+      n->d = static_cast<double>(s.llVal) / 10000.0;
+      return S_OK;
+    case VT_BSTR:
+      return ParseNumber(s.bstrVal ? std::u16string_view(s.bstrVal, SysStringLen(s.bstrVal))
+                                   : std::u16string_view(),
+                         n);
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
 }
 
@@ -356,9 +410,11 @@ HRESULT ToIntegral(const Num& n, T* out) {
   using L = std::numeric_limits<T>;
   if (n.kind == Num::kInt) {
     if constexpr (std::is_signed_v<T>) {
-      if (n.i < static_cast<int64_t>(L::min()) || n.i > static_cast<int64_t>(L::max())) return DISP_E_OVERFLOW;
+      if (n.i < static_cast<int64_t>(L::min()) || n.i > static_cast<int64_t>(L::max()))
+        return DISP_E_OVERFLOW;
     } else {
-      if (n.i < 0 || static_cast<uint64_t>(n.i) > static_cast<uint64_t>(L::max())) return DISP_E_OVERFLOW;
+      if (n.i < 0 || static_cast<uint64_t>(n.i) > static_cast<uint64_t>(L::max()))
+        return DISP_E_OVERFLOW;
     }
     *out = static_cast<T>(n.i);
     return S_OK;
@@ -381,23 +437,45 @@ HRESULT ToIntegral(const Num& n, T* out) {
 HRESULT NumTo(const Num& n, VARTYPE to, VARIANT* out) {
   HRESULT hr = S_OK;
   switch (to) {
-    case VT_I1: hr = ToIntegral(n, reinterpret_cast<int8_t*>(&out->cVal)); break;
-    case VT_UI1: hr = ToIntegral(n, &out->bVal); break;
-    case VT_I2: hr = ToIntegral(n, &out->iVal); break;
-    case VT_UI2: hr = ToIntegral(n, &out->uiVal); break;
-    case VT_I4: hr = ToIntegral(n, &out->lVal); break;
-    case VT_INT: hr = ToIntegral(n, &out->intVal); break;
-    case VT_UI4: hr = ToIntegral(n, &out->ulVal); break;
-    case VT_UINT: hr = ToIntegral(n, &out->uintVal); break;
-    case VT_I8: hr = ToIntegral(n, &out->llVal); break;
-    case VT_UI8: hr = ToIntegral(n, &out->ullVal); break;
+    case VT_I1:
+      hr = ToIntegral(n, reinterpret_cast<int8_t*>(&out->cVal));
+      break;
+    case VT_UI1:
+      hr = ToIntegral(n, &out->bVal);
+      break;
+    case VT_I2:
+      hr = ToIntegral(n, &out->iVal);
+      break;
+    case VT_UI2:
+      hr = ToIntegral(n, &out->uiVal);
+      break;
+    case VT_I4:
+      hr = ToIntegral(n, &out->lVal);
+      break;
+    case VT_INT:
+      hr = ToIntegral(n, &out->intVal);
+      break;
+    case VT_UI4:
+      hr = ToIntegral(n, &out->ulVal);
+      break;
+    case VT_UINT:
+      hr = ToIntegral(n, &out->uintVal);
+      break;
+    case VT_I8:
+      hr = ToIntegral(n, &out->llVal);
+      break;
+    case VT_UI8:
+      hr = ToIntegral(n, &out->ullVal);
+      break;
     case VT_R4: {
       const double d = n.AsDouble();
       if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return DISP_E_OVERFLOW;
       out->fltVal = static_cast<float>(d);
       break;
     }
-    case VT_R8: out->dblVal = n.AsDouble(); break;
+    case VT_R8:
+      out->dblVal = n.AsDouble();
+      break;
     case VT_DATE: {
       const double d = n.AsDouble();
       if (!(d >= -657434.0 && d < 2958466.0)) return DISP_E_OVERFLOW;
@@ -411,11 +489,14 @@ HRESULT NumTo(const Num& n, VARTYPE to, VARIANT* out) {
       break;
     }
     case VT_BOOL:
-      out->boolVal = (n.kind == Num::kInt ? n.i != 0 : n.kind == Num::kUInt ? n.u != 0 : n.d != 0)
+      out->boolVal = (n.kind == Num::kInt    ? n.i != 0
+                      : n.kind == Num::kUInt ? n.u != 0
+                                             : n.d != 0)
                          ? VARIANT_TRUE
                          : VARIANT_FALSE;
       break;
-    default: return DISP_E_BADVARTYPE;
+    default:
+      return DISP_E_BADVARTYPE;
   }
   if (FAILED(hr)) return hr;
   out->vt = to;
@@ -432,22 +513,29 @@ HRESULT MakeBstr(const std::string& s, VARIANT* out) {
 
 HRESULT ToText(const VARIANT& s, USHORT flags, VARIANT* out) {
   switch (s.vt) {
-    case VT_EMPTY: return MakeBstr("", out);
+    case VT_EMPTY:
+      return MakeBstr("", out);
     case VT_BOOL:
-      if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) return MakeBstr(s.boolVal ? "True" : "False", out);
+      if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL))
+        return MakeBstr(s.boolVal ? "True" : "False", out);
       return MakeBstr(s.boolVal ? "-1" : "0", out);
-    case VT_R4: return MakeBstr(FormatReal(s.fltVal, 7), out);
-    case VT_R8: return MakeBstr(FormatReal(s.dblVal, 15), out);
-    case VT_CY: return MakeBstr(FormatReal(static_cast<double>(s.llVal) / 10000.0, 19), out);
+    case VT_R4:
+      return MakeBstr(FormatReal(s.fltVal, 7), out);
+    case VT_R8:
+      return MakeBstr(FormatReal(s.dblVal, 15), out);
+    case VT_CY:
+      return MakeBstr(FormatReal(static_cast<double>(s.llVal) / 10000.0, 19), out);
     case VT_DATE: {
       HRESULT hr;
       const std::string t = FormatDate(s.date, &hr);
       return FAILED(hr) ? hr : MakeBstr(t, out);
     }
-    case VT_UI8: return MakeBstr(std::to_string(s.ullVal), out);
+    case VT_UI8:
+      return MakeBstr(std::to_string(s.ullVal), out);
     default: {
       Num n;
-      if (s.vt == VT_BSTR || FAILED(ToNum(s, &n)) || n.kind != Num::kInt) return DISP_E_TYPEMISMATCH;
+      if (s.vt == VT_BSTR || FAILED(ToNum(s, &n)) || n.kind != Num::kInt)
+        return DISP_E_TYPEMISMATCH;
       return MakeBstr(std::to_string(n.i), out);
     }
   }
@@ -456,7 +544,8 @@ HRESULT ToText(const VARIANT& s, USHORT flags, VARIANT* out) {
 HRESULT Convert(const VARIANT& src, VARTYPE to, USHORT flags, LCID lcid, VARIANT* out, int depth);
 
 // An object converts to a scalar through its default (DISPID_VALUE) property.
-HRESULT FromDefaultValue(IDispatch* disp, VARTYPE to, USHORT flags, LCID lcid, VARIANT* out, int depth) {
+HRESULT FromDefaultValue(IDispatch* disp, VARTYPE to, USHORT flags, LCID lcid, VARIANT* out,
+                         int depth) {
   if (!disp || (flags & VARIANT_NOVALUEPROP) || depth > 2) return DISP_E_TYPEMISMATCH;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   VARIANT value;

@@ -11,15 +11,15 @@ using namespace wincompat::detail;
 namespace {
 
 const int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
-constexpr double kMinDate = -657434.0;              // 1 January 100
-constexpr double kMaxDate = 2958465.99999999;       // 31 December 9999, end of day
+constexpr double kMinDate = -657434.0;         // 1 January 100
+constexpr double kMaxDate = 2958465.99999999;  // 31 December 9999, end of day
 
 }  // namespace
 
 INT WINAPI SystemTimeToVariantTime(LPSYSTEMTIME st, DOUBLE* pvtime) {
-  if (!st || !pvtime || st->wYear < 100 || st->wYear > 9999 || st->wMonth < 1 ||
-      st->wMonth > 12 || st->wDay < 1 || st->wDay > DaysInMonth(st->wYear, st->wMonth) ||
-      st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59) {
+  if (!st || !pvtime || st->wYear < 100 || st->wYear > 9999 || st->wMonth < 1 || st->wMonth > 12 ||
+      st->wDay < 1 || st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 ||
+      st->wMinute > 59 || st->wSecond > 59) {
     return FALSE;
   }
   // Milliseconds are ignored, as OLE does.

@@ -46,9 +46,7 @@ struct Event : wincompat::detail::HandleObject {
   bool signaled = false;
 };
 
-Event* AsEvent(HANDLE h) {
-  return dynamic_cast<Event*>(wincompat::detail::FromHandle(h));
-}
+Event* AsEvent(HANDLE h) { return dynamic_cast<Event*>(wincompat::detail::FromHandle(h)); }
 
 }  // namespace
 

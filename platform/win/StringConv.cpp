@@ -27,13 +27,13 @@ size_t DecodeOne(std::string_view in, size_t i, char32_t* cp, bool* ok) {
   } else if (b0 >= 0xE0 && b0 <= 0xEF) {
     need = 2;
     c = b0 & 0x0F;
-    if (b0 == 0xE0) lo = 0xA0;   // overlong
-    if (b0 == 0xED) hi = 0x9F;   // surrogates
+    if (b0 == 0xE0) lo = 0xA0;  // overlong
+    if (b0 == 0xED) hi = 0x9F;  // surrogates
   } else if (b0 >= 0xF0 && b0 <= 0xF4) {
     need = 3;
     c = b0 & 0x07;
-    if (b0 == 0xF0) lo = 0x90;   // overlong
-    if (b0 == 0xF4) hi = 0x8F;   // above U+10FFFF
+    if (b0 == 0xF0) lo = 0x90;  // overlong
+    if (b0 == 0xF4) hi = 0x8F;  // above U+10FFFF
   } else {
     return 1;
   }
@@ -125,8 +125,8 @@ namespace {
 bool IsUtf8CodePage(UINT cp) { return cp == CP_ACP || cp == CP_UTF8 || cp == 1 /*CP_OEMCP*/; }
 }  // namespace
 
-int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
-                               int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar) {
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
   if (!IsUtf8CodePage(CodePage) || !lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 ||
       cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -158,12 +158,13 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
   return static_cast<int>(wide.size());
 }
 
-int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr,
-                               int cchWideChar, LPSTR lpMultiByteStr, int cbMultiByte,
-                               LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar) {
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar) {
   if (!IsUtf8CodePage(CodePage) || !lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 ||
       cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr) ||
-      reinterpret_cast<const void*>(lpWideCharStr) == reinterpret_cast<const void*>(lpMultiByteStr)) {
+      reinterpret_cast<const void*>(lpWideCharStr) ==
+          reinterpret_cast<const void*>(lpMultiByteStr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }

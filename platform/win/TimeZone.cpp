@@ -251,9 +251,7 @@ void CopyName(const std::string& name, WCHAR (&out)[32]) {
   out[w.size()] = 0;
 }
 
-int64_t TicksToUnixSeconds(int64_t ticks) {
-  return (ticks - 116444736000000000LL) / 10000000;
-}
+int64_t TicksToUnixSeconds(int64_t ticks) { return (ticks - 116444736000000000LL) / 10000000; }
 
 }  // namespace
 

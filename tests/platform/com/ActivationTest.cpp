@@ -12,7 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr CLSID kClsid = {0x0BADF00D, 0x1234, 0x5678, {0x9A, 0xBC, 0xDE, 0xF0, 0x12, 0x34, 0x56, 0x78}};
+constexpr CLSID kClsid = {
+    0x0BADF00D, 0x1234, 0x5678, {0x9A, 0xBC, 0xDE, 0xF0, 0x12, 0x34, 0x56, 0x78}};
 constexpr char16_t kClsidText[] = u"{0BADF00D-1234-5678-9ABC-DEF012345678}";
 
 class Activation : public ::testing::Test {
@@ -29,8 +30,8 @@ class Activation : public ::testing::Test {
   }
   static void Set(const std::u16string& key, const char16_t* name, const std::u16string& value) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &k, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                              nullptr),
               ERROR_SUCCESS);
     RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * 2));

@@ -21,11 +21,11 @@ struct ICalc : public IDispatch {
   virtual HRESULT STDMETHODCALLTYPE Fail() = 0;
   virtual HRESULT STDMETHODCALLTYPE Wide(ULONGLONG big, double real, LONGLONG* out) = 0;
 };
-constexpr IID IID_ICalc = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+constexpr IID IID_ICalc = {
+    0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 WINCOMPAT_INTERFACE_IID(ICalc, IID_ICalc)
 
 namespace {
-
 
 const wincompat::DispInterface& CalcDesc() {
   using wincompat::DispThunk;
@@ -347,9 +347,9 @@ TEST_F(Dispatch, TypeInfoAndInterfacesWithoutIt) {
   I4(1, 3);
   VARIANT reversed[2] = {args[1], args[0]};
   DISPPARAMS dp{reversed, nullptr, 2, 0};
-  ASSERT_EQ(ti->Invoke(static_cast<ICalc*>(&calc), 1, DISPATCH_METHOD, &dp, &result, nullptr,
-                       nullptr),
-            S_OK);
+  ASSERT_EQ(
+      ti->Invoke(static_cast<ICalc*>(&calc), 1, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
+      S_OK);
   EXPECT_EQ(result.lVal, 5);
 
   BlindCalc blind;

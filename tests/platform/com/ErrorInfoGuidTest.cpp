@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr GUID kGuid = {0x6FA1E685, 0xF669, 0x48B8, {0x83, 0xB7, 0x84, 0xFF, 0xB5, 0x26, 0x77, 0xCB}};
+constexpr GUID kGuid = {
+    0x6FA1E685, 0xF669, 0x48B8, {0x83, 0xB7, 0x84, 0xFF, 0xB5, 0x26, 0x77, 0xCB}};
 
 TEST(Guid, TextBothWays) {
   WCHAR buf[39];
@@ -23,10 +24,9 @@ TEST(Guid, TextBothWays) {
   ASSERT_EQ(StringFromCLSID(kGuid, &s), S_OK);
   EXPECT_EQ(std::u16string(s), u"{6FA1E685-F669-48B8-83B7-84FFB52677CB}");
   CoTaskMemFree(s);
-  for (const char16_t* bad : {u"6FA1E685-F669-48B8-83B7-84FFB52677CB",
-                              u"{6FA1E685-F669-48B8-83B7-84FFB52677C}",
-                              u"{6FA1E685+F669-48B8-83B7-84FFB52677CB}",
-                              u"{6FA1E685-F669-48B8-83B7-84FFB52677CG}"}) {
+  for (const char16_t* bad :
+       {u"6FA1E685-F669-48B8-83B7-84FFB52677CB", u"{6FA1E685-F669-48B8-83B7-84FFB52677C}",
+        u"{6FA1E685+F669-48B8-83B7-84FFB52677CB}", u"{6FA1E685-F669-48B8-83B7-84FFB52677CG}"}) {
     EXPECT_EQ(IIDFromString(bad, &i), CO_E_IIDSTRING);
     EXPECT_EQ(i, GUID_NULL);
   }
@@ -41,7 +41,9 @@ TEST(ErrorInfo, CreateSetGetPerThread) {
   create->SetDescription(const_cast<LPOLESTR>(u"it failed"));
   create->SetHelpContext(7);
   ComPtr<IErrorInfo> info;
-  ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.ReleaseAndGetAddressOf())), S_OK);
+  ASSERT_EQ(create->QueryInterface(IID_IErrorInfo,
+                                   reinterpret_cast<void**>(info.ReleaseAndGetAddressOf())),
+            S_OK);
   create->Release();
   ASSERT_EQ(SetErrorInfo(0, info.Get()), S_OK);
 

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,8 +46,7 @@ class Registry : public ::testing::Test {
     if (RegOpenKeyExW(root, sub, 0, KEY_READ, &k) != ERROR_SUCCESS) return u"<no key>";
     WCHAR buf[256];
     DWORD cb = sizeof(buf), type = 0;
-    const LONG err = RegQueryValueExW(k, name, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(buf), &cb);
+    const LONG err = RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb);
     RegCloseKey(k);
     if (err != ERROR_SUCCESS) return u"<no value>";
     return std::u16string(buf, cb / 2 - 1);
@@ -87,7 +86,8 @@ TEST_F(Registry, WriteReadBackAndFileFormat) {
             "\"ThreadingModel\"=\"Apartment\"\n\n");
 
   // Names are matched without case; the written case is kept.
-  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"clsid\\{abc}\\INPROCSERVER32", u""), u"/opt/lib/libX.so");
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"clsid\\{abc}\\INPROCSERVER32", u""),
+            u"/opt/lib/libX.so");
   EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", u"threadingmodel"),
             u"Apartment");
   EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", u"Quoted"),

@@ -38,7 +38,8 @@ class Counted : public IDispatch {
                                    EXCEPINFO*, UINT*) override {
     ++invokes;
     lastDispid = id;
-    if (dp && dp->cArgs == 3 && dp->rgvarg[0].vt == (VT_BYREF | VT_I4)) *dp->rgvarg[0].plVal = flagToStore;
+    if (dp && dp->cArgs == 3 && dp->rgvarg[0].vt == (VT_BYREF | VT_I4))
+      *dp->rgvarg[0].plVal = flagToStore;
     if (id != DISPID_VALUE || !hasValue) return id == DISPID_VALUE ? DISP_E_MEMBERNOTFOUND : S_OK;
     if (result) {
       VariantInit(result);

@@ -41,9 +41,9 @@ TEST(VariantTime, EpochBoundariesAndValidity) {
   ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
   EXPECT_NEAR(v, 2958465.0 + 86399.0 / 86400.0, 1e-9);
 
-  for (const SYSTEMTIME& bad : {St(99, 12, 31), St(10000, 1, 1), St(2023, 2, 29),
-                                St(2024, 13, 1), St(2024, 1, 0), St(2024, 1, 1, 24),
-                                St(2024, 1, 1, 0, 60), St(2024, 1, 1, 0, 0, 60)}) {
+  for (const SYSTEMTIME& bad :
+       {St(99, 12, 31), St(10000, 1, 1), St(2023, 2, 29), St(2024, 13, 1), St(2024, 1, 0),
+        St(2024, 1, 1, 24), St(2024, 1, 1, 0, 60), St(2024, 1, 1, 0, 0, 60)}) {
     EXPECT_FALSE(SystemTimeToVariantTime(const_cast<SYSTEMTIME*>(&bad), &v)) << bad.wYear;
   }
   EXPECT_FALSE(VariantTimeToSystemTime(-657435.0, &st));
@@ -109,7 +109,7 @@ TEST(VariantTime, DosDateTimes) {
   EXPECT_FALSE(DosDateTimeToVariantTime((44 << 9) | (2 << 5) | 30, 0, &v));  // 30 February
   EXPECT_FALSE(DosDateTimeToVariantTime((44 << 9) | (1 << 5) | 1, 24 << 11, &v));
   EXPECT_FALSE(VariantTimeToDosDateTime(29220.5, &date, &time));  // 31 December 1979, noon
-  ASSERT_TRUE(VariantTimeToDosDateTime(29221.0, &date, &time));  // 1 January 1980
+  ASSERT_TRUE(VariantTimeToDosDateTime(29221.0, &date, &time));   // 1 January 1980
   EXPECT_EQ(date, (0 << 9) | (1 << 5) | 1);
 }
 

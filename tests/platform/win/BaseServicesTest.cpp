@@ -99,7 +99,7 @@ TEST(DebugOutput, HookSeesEveryLineExactlyAndTheFileSinkKeepsThem) {
 
   OutputDebugStringW(u"[QWBDCAWM]CDataTableWMTask::NextItem(+)\n");
   OutputDebugStringW(u"[Open]WM>> new CRapiBase ");  // no line feed added
-  OutputDebugStringW(u"\uC548\uB155");                // Korean text arrives as UTF-8
+  OutputDebugStringW(u"\uC548\uB155");               // Korean text arrives as UTF-8
   OutputDebugStringA("[x]narrow\n");
   OutputDebugStringW(u"");
   OutputDebugStringW(nullptr);
@@ -109,9 +109,12 @@ TEST(DebugOutput, HookSeesEveryLineExactlyAndTheFileSinkKeepsThem) {
   wincompat::SetDebugLineHook(nullptr);
   OutputDebugStringW(u"nobody");
 
-  const std::vector<std::string> expected = {
-      "[QWBDCAWM]CDataTableWMTask::NextItem(+)\n", "[Open]WM>> new CRapiBase ",
-      "\xEC\x95\x88\xEB\x85\x95", "[x]narrow\n", "", "hook only"};
+  const std::vector<std::string> expected = {"[QWBDCAWM]CDataTableWMTask::NextItem(+)\n",
+                                             "[Open]WM>> new CRapiBase ",
+                                             "\xEC\x95\x88\xEB\x85\x95",
+                                             "[x]narrow\n",
+                                             "",
+                                             "hook only"};
   EXPECT_EQ(lines, expected);
   std::ifstream f(path);
   std::stringstream ss;
@@ -172,8 +175,8 @@ TEST(Modules, ExecutablePathAndTheDllNameRule) {
   ASSERT_NE(loadProbe, nullptr);
   HMODULE probe = loadProbe();
   ASSERT_NE(probe, nullptr);
-  auto answer = reinterpret_cast<int (*)()>(
-      reinterpret_cast<void*>(GetProcAddress(probe, "WcProbeAnswer")));
+  auto answer =
+      reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(probe, "WcProbeAnswer")));
   ASSERT_NE(answer, nullptr);
   EXPECT_EQ(answer(), 42);
   SetLastError(0);

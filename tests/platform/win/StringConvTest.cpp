@@ -34,11 +34,11 @@ TEST(MultiByteToWideChar, RejectsInvalidUtf8OnlyWhenAsked) {
     const char* bytes;
     int len;
   } bad[] = {
-      {"a\x80z", 3},             // stray continuation byte
-      {"\xC0\xAF", 2},           // overlong '/'
-      {"\xED\xA0\x80", 3},       // encoded surrogate
-      {"\xF4\x90\x80\x80", 4},   // above U+10FFFF
-      {"\xE2\x82", 2},           // truncated sequence
+      {"a\x80z", 3},            // stray continuation byte
+      {"\xC0\xAF", 2},          // overlong '/'
+      {"\xED\xA0\x80", 3},      // encoded surrogate
+      {"\xF4\x90\x80\x80", 4},  // above U+10FFFF
+      {"\xE2\x82", 2},          // truncated sequence
       {"\xFF", 1},
   };
   for (const auto& b : bad) {
@@ -83,7 +83,9 @@ TEST(WideCharToMultiByte, SizesTerminatorAndLoneSurrogates) {
             0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, 3, buf, 16, nullptr, nullptr), 5);
-  EXPECT_EQ(std::string(buf, 5), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(std::string(buf, 5),
+            "a\xEF\xBF\xBD"
+            "b");
   // A low surrogate before its high one is no pair.
   const WCHAR swapped[] = {0xDE00, 0xD83D};
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, swapped, 2, nullptr, 0, nullptr, nullptr), 6);
@@ -109,8 +111,8 @@ TEST(StringConversions, RoundTripEveryPlane) {
                                     static_cast<int>(all.size()), nullptr, 0, nullptr, nullptr);
   ASSERT_EQ(n, 1 + 1 + 2 + 2 + 3 + 3 + 3 + 3 + 4 + 4);
   std::string utf8(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, all.data(), static_cast<int>(all.size()), utf8.data(), n,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, all.data(), static_cast<int>(all.size()), utf8.data(), n, nullptr,
+                      nullptr);
   std::u16string back(all.size(), u'\0');
   ASSERT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, back.data(),
                                 static_cast<int>(back.size())),

@@ -164,11 +164,11 @@ TEST(FileTime, SystemTimeRoundTripsAndValidatesFields) {
   EXPECT_EQ(back.wMilliseconds, 999);
 
   for (const SYSTEMTIME& bad : {St(2023, 2, 29), St(2024, 13, 1), St(2024, 0, 1), St(2024, 4, 31),
-                                St(2024, 1, 1, 24), St(2024, 1, 1, 0, 60),
-                                St(2024, 1, 1, 0, 0, 60), St(2024, 1, 1, 0, 0, 0, 1000),
-                                St(1600, 12, 31)}) {
+                                St(2024, 1, 1, 24), St(2024, 1, 1, 0, 60), St(2024, 1, 1, 0, 0, 60),
+                                St(2024, 1, 1, 0, 0, 0, 1000), St(1600, 12, 31)}) {
     SetLastError(0);
-    EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft)) << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay;
+    EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft))
+        << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
   FILETIME negative{0, 0x80000000u};
