@@ -1,6 +1,8 @@
 // File calls through the wire: path and case semantics, handles, sharing, read-only files,
 // times, disk space per store and the error numbers of each failure.
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "EmuTestUtil.h"
 #include "wincompat/rapi.h"
@@ -281,6 +283,39 @@ TEST_F(FileCalls, DiskSpaceIsPerStoreAndWritesStopWhenFull) {
   EXPECT_EQ(Word(c->Call(cp2), 0), 112u);
   // The card root cannot be removed or moved away.
   EXPECT_EQ(Word(c->PathCall(rapi2::kRemoveDirectory, u"\\Storage Card"), 0), 5u);
+}
+
+TEST_F(FileCalls, ParallelConnectionsKeepTheirOwnFiles) {
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      Client c(address_);
+      std::u16string path = u"\\My Documents\\p" + std::u16string(1, char16_t(u'0' + t)) + u".bin";
+      std::string data(3000 + t, char('a' + t));
+      auto r = c.CreateFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+      uint32_t h = Word(r, 1);
+      bool ok = Word(r, 0) == 0;
+      for (int i = 0; i < 20 && ok; ++i) ok = Word(c.Write(h, data), 2) == data.size();
+      c.Simple(rapi2::kCloseHandle, h);
+      r = c.CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+      h = Word(r, 1);
+      size_t total = 0;
+      for (;;) {
+        auto rd = c.Read(h, 4096);
+        uint32_t n = Word(rd, 2);
+        if (n == 0 || n == 0xDEADBEEF) break;
+        for (size_t k = 12; k < rd.size(); ++k) ok = ok && rd[k] == uint8_t('a' + t);
+        total += n;
+      }
+      if (ok && total == 20 * data.size()) ++good;
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(good, 6);
+  std::vector<FileEntry> found;
+  EXPECT_EQ(emu_->files().Find(u"\\My Documents\\p*.bin", &found), 0u);
+  EXPECT_EQ(found.size(), 6u);
 }
 
 TEST_F(FileCalls, VersionIsFiveTwo) {
