@@ -44,7 +44,7 @@ CRapiBase::~CRapiBase() { uninitRapiComm(); }
 
 HRESULT CRapiBase::initRapiComm() {
   if (m_nRapiInitialised == 1) return S_OK;
-  RAPIINIT init;
+  RAPIINIT& init = m_RapiInit;
   std::memset(&init, 0, sizeof init);
   init.cbSize = 12;  // the size the component has always passed
   HRESULT hr = CeRapiInitEx(&init);

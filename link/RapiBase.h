@@ -81,4 +81,7 @@ class CRapiBase {
   // The constructor's CoInitialize not yet balanced: closing twice (the device data object
   // closes the link before destroying it) must not take back the host's own COM init.
   bool m_bComInitialised = false;
+  // The session request lives as long as the link: a device that answers after the 500 ms
+  // wait still has its result written here, up to CeRapiUninit.
+  RAPIINIT m_RapiInit{};
 };
