@@ -95,8 +95,9 @@ Recurrence TaskRecord::recurrence() const {
   r.kind = static_cast<RecurKind>(type);
   r.every = recurEvery && *recurEvery >= 1 ? static_cast<int>(*recurEvery) : 1;
   int flag = static_cast<int>(recurFlag.value_or(0));
-  auto startParts = start ? SplitDate(*start) : std::nullopt;
-  auto everyParts = everyDate ? SplitDate(*everyDate) : std::nullopt;
+  std::optional<DateTimeParts> startParts, everyParts;
+  if (start) startParts = SplitDate(*start);
+  if (everyDate) everyParts = SplitDate(*everyDate);
   switch (r.kind) {
     case RecurKind::kDaily:
       r.weekdaysOnly = flag == 1;
@@ -270,7 +271,10 @@ int ParseDays(const std::string& text, int* instance) {
 std::string FormatDays(int mask) {
   std::string s;
   for (int i = 0; i < 7; ++i)
-    if (mask & (1 << i)) s += (s.empty() ? "" : ",") + std::string(kWeekdayNames[i]);
+    if (mask & (1 << i)) {
+      if (!s.empty()) s.push_back(',');
+      s.append(kWeekdayNames[i]);
+    }
   return s;
 }
 

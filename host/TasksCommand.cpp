@@ -16,7 +16,8 @@ std::string Normalize(const std::string& value, std::initializer_list<const char
   std::string list;
   for (const char* a : allowed) {
     if (Lower(a) == want) return a;
-    list += (list.empty() ? "" : "|") + std::string(a);
+    if (!list.empty()) list.push_back('|');
+    list.append(a);
   }
   ThrowUsage(std::string(option) + ": '" + value + "' is not one of " + list);
 }
