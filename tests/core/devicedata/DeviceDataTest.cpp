@@ -235,7 +235,9 @@ TEST(DeviceData, ListDataTableCreatesNineTablesOnceAndKeepsThoseBeforeAFailure) 
 TEST(DeviceData, SetConnecitonAcceptsRefusalsButNotOtherFailures) {
   ComPtr<IDeviceData> dd = NewDeviceData();
   PlainObject refusing;
+  DebugLines debug;
   EXPECT_EQ(S_OK, dd->SetConneciton(&refusing, &refusing));
+  EXPECT_EQ(std::vector<std::string>{"[QWBDCAWM]CDeviceDataWM::SetConneciton\n"}, debug.Take());
   EXPECT_EQ(S_OK, dd->SetConneciton(nullptr, nullptr));
   // Without a connection the tables get no drive letter and nothing fails.
   EXPECT_EQ(S_OK, dd->ListDataTable());
@@ -437,6 +439,27 @@ TEST_F(DeviceDataOnPhone, GetDataTableServesNineIdentifiersAndCreatesTheLinkOnce
     EXPECT_EQ(first[i], t.Get());
   }
   EXPECT_EQ(E_POINTER, dd->GetDataTable(DTID_TASK, nullptr));
+}
+
+TEST_F(DeviceDataOnPhone, TablesAreCreatedInTheirOrderUntilOneFails) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  auto connection = HostConnection::Create();
+  ASSERT_EQ(S_OK, dd->SetConneciton(connection.Get(), nullptr));
+  // The sixth "DRIVE" query fails: phonebook, schedule, task, message and metadata exist.
+  connection->FailWith(E_ACCESSDENIED, 5);
+  EXPECT_EQ(E_FAIL, dd->ListDataTable());
+  auto has = [&](DATATABLE_SUID id) {
+    ComPtr<IDataTable> t;
+    EXPECT_EQ(S_OK, dd->GetDataTable(id, t.ReleaseAndGetAddressOf()));
+    return static_cast<bool>(t);
+  };
+  for (DATATABLE_SUID id :
+       {DTID_PHONEBOOK, DTID_CALENDAR, DTID_TASK, DTID_MESSAGE, DTID_METADATA}) {
+    EXPECT_TRUE(has(id)) << id;
+  }
+  for (DATATABLE_SUID id : {DTID_SIM, DTID_MMS, DTID_FILE, DTID_VOICEMEMO}) {
+    EXPECT_FALSE(has(id)) << id;
+  }
 }
 
 // A stream session as the device-side service would hand it out.
