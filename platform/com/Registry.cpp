@@ -3,6 +3,7 @@
 // it atomically (a temporary file in the same folder, fsync, rename).
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -393,6 +394,30 @@ class Store {
   bool loaded_ = false;
 };
 
+// Writers in several processes take turns: each rereads the file, changes it and replaces it
+// while holding an exclusive lock on the file's folder, so that no update is lost.
+class WriterLock {
+ public:
+  WriterLock() {
+    const std::filesystem::path dir =
+        std::filesystem::path(wincompat::detail::RegistryPath()).parent_path();
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    fd_ = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ >= 0)
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+  }
+  ~WriterLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  WriterLock(const WriterLock&) = delete;
+  WriterLock& operator=(const WriterLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 Store& TheStore() {
   static Store* s = new Store;  // never destroyed: handles may outlive static destruction
   return *s;
@@ -532,6 +557,7 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, R
   *phkResult = nullptr;
   Store& s = TheStore();
   std::lock_guard lock(s.mu);
+  WriterLock writer;  // other processes write the same file
   s.Refresh();
   int root;
   std::vector<std::u16string> path;
@@ -585,6 +611,7 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, 
   if (cbData && !lpData) return ERROR_INVALID_PARAMETER;
   Store& s = TheStore();
   std::lock_guard lock(s.mu);
+  WriterLock writer;  // other processes write the same file
   s.Refresh();
   int root;
   std::vector<std::u16string> path;
@@ -602,6 +629,7 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, 
 LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   Store& s = TheStore();
   std::lock_guard lock(s.mu);
+  WriterLock writer;  // other processes write the same file
   s.Refresh();
   int root;
   std::vector<std::u16string> path;
@@ -618,6 +646,7 @@ namespace {
 LONG DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool tree) {
   Store& s = TheStore();
   std::lock_guard lock(s.mu);
+  WriterLock writer;  // other processes write the same file
   s.Refresh();
   int root;
   std::vector<std::u16string> path;

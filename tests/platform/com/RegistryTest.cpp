@@ -195,6 +195,43 @@ TEST_F(Registry, OtherWritersAreSeenAndTheFileIsReplacedWhole) {
   EXPECT_EQ(GetString(HKEY_CURRENT_USER, u"Software\\QWB", u"First"), u"<no key>");
 }
 
+TEST_F(Registry, ConcurrentWritersInSeveralProcessesLoseNothing) {
+  constexpr int kProcs = 4, kEach = 15;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcs; ++p) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      HKEY k;
+      if (RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Shared", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                          nullptr) != ERROR_SUCCESS)
+        _exit(1);
+      for (int i = 0; i < kEach; ++i) {
+        const std::string n = std::to_string(p) + "-" + std::to_string(i);
+        if (SetString(k, std::u16string(n.begin(), n.end()).c_str(), u"x") != ERROR_SUCCESS)
+          _exit(2);
+      }
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  HKEY k;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"Shared", 0, KEY_READ, &k), ERROR_SUCCESS);
+  DWORD n = 0;
+  WCHAR name[32];
+  for (;; ++n) {
+    DWORD cch = 32;
+    if (RegEnumValueW(k, n, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+  }
+  RegCloseKey(k);
+  EXPECT_EQ(n, static_cast<DWORD>(kProcs * kEach));
+}
+
 TEST_F(Registry, DeleteEnumerateAndStaleHandles) {
   HKEY root;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Tree", 0, nullptr, 0, KEY_WRITE, nullptr, &root,
