@@ -99,6 +99,8 @@ HRESULT CDataTableWMTask::NextItem(IItem** ppItem) {
     if (!m_bListed) return E_FAIL;
     if (m_nIndex >= m_nTotal) return S_OK;
     if (m_vEntryID.empty()) return S_FALSE;
+    // Tasks created during the listing raise the count but are not part of it.
+    if (static_cast<size_t>(m_nIndex) >= m_vEntryID.size()) return S_OK;
 
     DWORD id = m_vEntryID[static_cast<size_t>(m_nIndex)];
     FieldMap fields;

@@ -314,6 +314,33 @@ TEST_F(TasksE2E, ListingRules) {
   EXPECT_EQ(count, 3u);
   EXPECT_EQ(table_->ListItemsEnd(), S_OK);
 
+  // A task created during a listing raises the count but is not listed; on an empty listing
+  // the count without ids answers S_FALSE.
+  ComPtr<IItem> fresh;
+  ASSERT_EQ(table_->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, fresh.ReleaseAndGetAddressOf()),
+            S_OK);
+  Set(fresh.Get(), u"SUBJECT", Variant::Str(u"four"));
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
+  SUID created = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(fresh.Get(), &created), S_OK);
+  ASSERT_EQ(table_->GetItemCount(nullptr, 0, DCADT_TASK, &count), S_OK);
+  EXPECT_EQ(count, 4u);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_TRUE(item);
+    item->get_SUID(&suid);
+    EXPECT_NE(suid, created);
+  }
+  EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
+  EXPECT_FALSE(item);
+  wmemu::RecordStore store(emu_->image(), 3);
+  for (uint32_t id : store.List()) store.Delete(id);
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  ASSERT_EQ(table_->CreateItem(fresh.Get(), &created), S_OK);
+  EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_FALSE);
+  EXPECT_FALSE(item);
+
   // Methods the task table does not serve.
   EXPECT_EQ(table_->ReadItem(nullptr), E_NOTIMPL);
   EXPECT_EQ(table_->ListChildItemsBegin(nullptr), E_NOTIMPL);
