@@ -15,14 +15,19 @@ std::vector<std::unique_ptr<Exporter>> AllExporters() {
   return all;
 }
 
-void RunExport(Session& session, const std::filesystem::path& dir,
-               const std::vector<std::string>& only, bool showProgress) {
+void CheckExportNames(const std::vector<std::string>& only) {
   std::vector<std::unique_ptr<Exporter>> exporters = AllExporters();
   for (const std::string& name : only) {
     bool known = false;
     for (const auto& e : exporters) known = known || e->name() == name;
     if (!known) ThrowUsage("export: unknown table '" + name + "'");
   }
+}
+
+void RunExport(Session& session, const std::filesystem::path& dir,
+               const std::vector<std::string>& only, bool showProgress) {
+  CheckExportNames(only);
+  std::vector<std::unique_ptr<Exporter>> exporters = AllExporters();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir))

@@ -28,6 +28,9 @@ class Exporter {
 // Every exporter, in the order the export runs them.
 std::vector<std::unique_ptr<Exporter>> AllExporters();
 
+// Throws a usage error when a name in `only` names no exporter.
+void CheckExportNames(const std::vector<std::string>& only);
+
 // Runs the exporters (all, or those named in `only`) into `dir`, creating it. Reports each
 // file on stderr. Throws HostError on failure.
 void RunExport(Session& session, const std::filesystem::path& dir,

@@ -87,6 +87,7 @@ int Run(int argc, char** argv) {
     // Validate what needs no device before starting one.
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
+    if (*exp) CheckExportNames(only);
     DeviceChoice chosen(device);
     Session session;
     if (*list) {
