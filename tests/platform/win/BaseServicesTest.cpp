@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -123,6 +124,38 @@ TEST(DebugOutput, HookSeesEveryLineExactlyAndTheFileSinkKeepsThem) {
             "[QWBDCAWM]CDataTableWMTask::NextItem(+)\n[Open]WM>> new CRapiBase "
             "\xEC\x95\x88\xEB\x85\x95[x]narrow\n");
   unlink(path);
+}
+
+// What a child process writes to standard error with QWBDCAWM_DEBUG set to `sink` (or unset).
+std::string ChildStderr(const char* sink) {
+  int fds[2];
+  if (pipe(fds) != 0) return "<pipe>";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDERR_FILENO);
+    close(fds[0]);
+    if (sink)
+      setenv("QWBDCAWM_DEBUG", sink, 1);
+    else
+      unsetenv("QWBDCAWM_DEBUG");
+    OutputDebugStringW(u"[QWBDCAWM]line one\n");
+    OutputDebugStringA("two");
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string out;
+  char buf[256];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof(buf))) > 0) out.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int status;
+  waitpid(pid, &status, 0);
+  return out;
+}
+
+TEST(DebugOutput, DiscardedByDefaultShownOnStderrWhenAsked) {
+  EXPECT_EQ(ChildStderr(nullptr), "");
+  EXPECT_EQ(ChildStderr("stderr"), "[QWBDCAWM]line one\ntwo");
 }
 
 TEST(ConsoleSink, RedirectsAndRestores) {
