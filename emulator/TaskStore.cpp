@@ -42,6 +42,12 @@ int32_t Store(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<u
   if (devrec::ReadRequest(in.data(), in.size(), mode, &req) != devrec::ReadError::kOk ||
       req.kind != devrec::kKindTask)
     return kInvalidArg;
+  // The phone's task store keeps booleans as VARIANT_BOOL: any non-zero value written (the
+  // component writes "Complete" as 1) is stored, and read back, as true (0xFFFF).
+  for (devrec::RawEntry& e : req.properties) {
+    if (e.type == devrec::kTypeBoolean && e.value.size() == 2 && (e.value[0] || e.value[1]))
+      e.value[0] = e.value[1] = 0xFF;
+  }
   RecordStore store(ctx.image(), devrec::kKindTask);
   uint32_t id = req.entryId;
   if (mode == devrec::kModeAdd) {

@@ -30,12 +30,7 @@ HRESULT RegisterServerLibrary(const std::string& libraryPath, bool unregister) {
   return hr;
 }
 
-namespace {
-
-// The InprocServer32 path registered for the component, or empty.
-std::u16string RegisteredServerPath() {
-  CLSID clsid;
-  if (FAILED(CLSIDFromProgID(QWBDCAWM_PROGID, &clsid))) return {};
+std::u16string RegisteredServerPath(const CLSID& clsid) {
   char16_t guid[40];
   if (!StringFromGUID2(clsid, guid, 40)) return {};
   std::u16string key = u"CLSID\\" + std::u16string(guid) + u"\\InprocServer32";
@@ -52,13 +47,18 @@ std::u16string RegisteredServerPath() {
   return result;
 }
 
-}  // namespace
-
-HRESULT EnsureComponentRegistered(const std::string& libraryPath) {
-  std::u16string registered = RegisteredServerPath();
-  if (!registered.empty() && std::filesystem::exists(std::filesystem::path(registered)))
+HRESULT EnsureServerRegistered(const CLSID& clsid, const std::string& libraryPath) {
+  // A store shared by several builds may lead to another build's library: the host uses the
+  // library it was built with, so anything but that file is registered anew.
+  std::filesystem::path registered(RegisteredServerPath(clsid));
+  std::error_code ec;
+  if (!registered.empty() && std::filesystem::equivalent(registered, libraryPath, ec))
     return S_FALSE;
   return RegisterServerLibrary(libraryPath);
+}
+
+HRESULT EnsureComponentRegistered(const std::string& libraryPath) {
+  return EnsureServerRegistered(CLSID_DeviceDataWM, libraryPath);
 }
 
 HRESULT CreateDeviceData(ComPtr<IDeviceData>* out) {

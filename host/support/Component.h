@@ -19,8 +19,12 @@ std::string ComponentLibraryPath();
 // CO_E_DLLNOTFOUND when it does not load, CO_E_ERRORINDLL without the export.
 HRESULT RegisterServerLibrary(const std::string& libraryPath, bool unregister = false);
 
-// Registers the component unless its ProgID already leads to a registered library file that
-// exists. Returns the registration's HRESULT, or S_FALSE when nothing had to be done.
+// The InprocServer32 path the registry store gives for `clsid`, or empty.
+std::u16string RegisteredServerPath(const CLSID& clsid);
+
+// Registers the server library unless the store already leads `clsid` to that very file.
+// Returns the registration's HRESULT, or S_FALSE when nothing had to be done.
+HRESULT EnsureServerRegistered(const CLSID& clsid, const std::string& libraryPath);
 HRESULT EnsureComponentRegistered(const std::string& libraryPath = ComponentLibraryPath());
 
 // CoCreateInstance(CLSID_DeviceDataWM) for IDeviceData.

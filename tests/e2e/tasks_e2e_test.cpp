@@ -380,7 +380,7 @@ TEST_F(TasksE2E, CreateUpdateDeleteWithReRead) {
   EXPECT_EQ(StoredDate(stored, "StartDate"), At(2026, 5, 10));
   EXPECT_EQ(StoredDate(stored, "DueDate"), At(2026, 5, 10));
   EXPECT_EQ(StoredInt(stored, "Importance"), 2);
-  EXPECT_EQ(StoredBool(stored, "Complete"), 1);
+  EXPECT_EQ(StoredBool(stored, "Complete"), 0xFFFF);  // sent as 1, kept as true
   EXPECT_EQ(StoredBool(stored, "ReminderSet"), 0xFFFF);
   EXPECT_EQ(StoredDate(stored, "ReminderTime"), At(2026, 5, 9, 16, 30));  // CEST is UTC+2
   EXPECT_EQ(StoredInt(stored, "RecurrPattern.DayOfWeekMask"), 62);
@@ -390,7 +390,7 @@ TEST_F(TasksE2E, CreateUpdateDeleteWithReRead) {
   EXPECT_EQ(Date(item.Get(), u"START_DATE"), At(2026, 5, 10));
   EXPECT_EQ(Date(item.Get(), u"END_DATE"), At(2026, 5, 10));
   EXPECT_EQ(Text(item.Get(), u"PRIORITY"), u"Normal");
-  EXPECT_EQ(Text(item.Get(), u"DONE_STATE"), u"Undone");
+  EXPECT_EQ(Text(item.Get(), u"DONE_STATE"), u"Done");
   EXPECT_EQ(Date(item.Get(), u"ALARM_TIME"), At(2026, 5, 9, 18, 30));
   EXPECT_EQ(Int(item.Get(), u"RECURRENCE_TYPE"), 1);
   EXPECT_EQ(Int(item.Get(), u"RECURRENCE_FLAG"), 1);

@@ -60,8 +60,11 @@ TEST_F(TaskStore, RecordsRoundTripAndReplaceWholly) {
   EXPECT_EQ(Word(list, 1), id);
   EXPECT_EQ(Word(list, 2), id2);
 
-  // DevCeGet answers exactly what was stored: the id, then the properties in order.
-  EXPECT_EQ(Out(Call(u"DevCeGet", KindId(3, id))), devrec::EncodeReply(id, props));
+  // DevCeGet answers what was stored: the id, then the properties in order, a boolean sent
+  // as 1 kept as true.
+  std::vector<Property> kept = props;
+  kept[4] = Property::Boolean("Complete", 0xFFFF);
+  EXPECT_EQ(Out(Call(u"DevCeGet", KindId(3, id))), devrec::EncodeReply(id, kept));
 
   // Replacing takes the whole new set: properties not sent are gone.
   const std::vector<Property> replaced = {Property::String("Subject", "renamed"),

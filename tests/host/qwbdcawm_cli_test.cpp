@@ -227,13 +227,14 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
   EXPECT_EQ(t["recurrence"]["every"], 2);
   EXPECT_EQ(t["recurrence"]["count"], 8);
 
-  // Done on the way in, "Undone" on the way back: the phone keeps Complete as 1.
+  // Done on the way in and on the way back: the component sends Complete as 1, the phone
+  // keeps it as true.
   r = Qwb("tasks update " + std::to_string(id) +
           " --subject 'Water all plants' --done --recur monthly-weekday --days -1FR --json");
   ASSERT_EQ(r.exit, 0) << r.err;
   t = nlohmann::json::parse(r.out);
   EXPECT_EQ(t["subject"], "Water all plants");
-  EXPECT_EQ(t["done"], false);
+  EXPECT_EQ(t["done"], true);
   EXPECT_EQ(t["recurrence"]["kind"], "monthly-weekday");
   EXPECT_EQ(t["recurrence"]["days"], "FR");
   EXPECT_EQ(t["recurrence"]["instance"], -1);
