@@ -153,19 +153,19 @@ std::string FooterOf(const std::string& path) {
 
 std::mutex g_mu;
 std::string g_testRule;  // set through the test hook
-std::string g_cachedSpec;
+std::string g_cachedZoneSetting;
 Rule g_cachedRule;
 bool g_cached = false;
 
 Rule ResolveLocked() {
-  std::string spec = g_testRule;
-  if (spec.empty()) {
+  std::string zoneSetting = g_testRule;
+  if (zoneSetting.empty()) {
     const char* tz = std::getenv("TZ");
-    spec = tz ? tz : "";
+    zoneSetting = tz ? tz : "";
   }
-  if (g_cached && spec == g_cachedSpec) return g_cachedRule;
+  if (g_cached && zoneSetting == g_cachedZoneSetting) return g_cachedRule;
   std::string ruleText;
-  std::string s = spec;
+  std::string s = zoneSetting;
   if (!s.empty() && s[0] == ':') s.erase(0, 1);
   if (s.empty()) {
     ruleText = FooterOf("/etc/localtime");
@@ -176,7 +176,7 @@ Rule ResolveLocked() {
   }
   std::optional<Rule> r = Parser(ruleText).Parse();
   g_cachedRule = r ? *r : Rule{"UTC", "", 0, 0, false, {}, {}};
-  g_cachedSpec = spec;
+  g_cachedZoneSetting = zoneSetting;
   g_cached = true;
   return g_cachedRule;
 }
