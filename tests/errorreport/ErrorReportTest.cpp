@@ -153,13 +153,6 @@ TEST_F(ErrorReporter, KeepsTheRecordAndAnswersIErrorInfo) {
   EXPECT_EQ(guid, kIDataTable);
   EXPECT_EQ(ctx, 0u);
 
-  // Posted as the thread's error info, it comes back to the host.
-  ASSERT_EQ(SetErrorInfo(0, info.Get()), S_OK);
-  IErrorInfo* posted = nullptr;
-  ASSERT_EQ(GetErrorInfo(0, &posted), S_OK);
-  EXPECT_EQ(posted, info.Get());
-  posted->Release();
-
   // A description of the method's own is given back as it is.
   rec.description = SysAllocString(u"The device is not connected.");
   rec.method = nullptr;

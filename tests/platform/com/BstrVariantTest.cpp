@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -8,11 +9,25 @@
 
 namespace {
 
-std::u16string Text(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : u"(null)"; }
-// For failure messages (the texts here are ASCII).
-std::string Ascii(BSTR b) {
-  const std::u16string t = Text(b);
-  return std::string(t.begin(), t.end());
+using wctest::Ascii;
+using wctest::Show;
+using wctest::Text;
+
+std::string Convert(const VARIANT& src, VARTYPE vt, USHORT flags = 0) {
+  Variant dst;
+  const HRESULT hr = VariantChangeType(dst.Ptr(), &src, flags, vt);
+  if (hr == DISP_E_OVERFLOW) return "overflow";
+  if (hr == DISP_E_TYPEMISMATCH) return "mismatch";
+  if (hr != S_OK) return "hr " + std::to_string(hr);
+  return Show(dst.Get());
+}
+
+Variant Error(SCODE s) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_ERROR;
+  v.scode = s;
+  return Variant::Attach(v);
 }
 
 TEST(Bstr, LayoutLengthsAndNull) {
@@ -26,22 +41,17 @@ TEST(Bstr, LayoutLengthsAndNull) {
   EXPECT_EQ(b[3], 0);
   SysFreeString(b);
 
-  // Embedded NULs count; the text is still terminated.
-  const OLECHAR withNul[] = {u'a', 0, u'b'};
+  const OLECHAR withNul[] = {u'a', 0, u'b'};  // embedded NULs count; still terminated
   b = SysAllocStringLen(withNul, 3);
   EXPECT_EQ(SysStringLen(b), 3u);
   EXPECT_EQ(b[1], 0);
   EXPECT_EQ(b[3], 0);
   SysFreeString(b);
-
-  // Length only: zero-filled.
-  b = SysAllocStringLen(nullptr, 4);
+  b = SysAllocStringLen(nullptr, 4);  // length only: zero-filled
   EXPECT_EQ(SysStringLen(b), 4u);
   for (int i = 0; i <= 4; ++i) EXPECT_EQ(b[i], 0);
   SysFreeString(b);
-
-  // Byte strings may have odd lengths; the character length rounds down.
-  b = SysAllocStringByteLen("abc", 3);
+  b = SysAllocStringByteLen("abc", 3);  // odd byte length; the character length rounds down
   EXPECT_EQ(SysStringByteLen(b), 3u);
   EXPECT_EQ(SysStringLen(b), 1u);
   EXPECT_EQ(std::memcmp(b, "abc\0\0", 5), 0);
@@ -70,333 +80,200 @@ TEST(Bstr, ReallocFromItselfAndBStrOwnership) {
   BStr copy = s;
   EXPECT_NE(copy.Get(), s.Get());
   EXPECT_EQ(copy.Str(), u"x");
-  BSTR raw = copy.Detach();
+  SysFreeString(copy.Detach());
   EXPECT_EQ(copy.Get(), nullptr);
-  SysFreeString(raw);
   *s.Out() = SysAllocString(u"replaced");  // Out frees the old value
   EXPECT_EQ(s.Str(), u"replaced");
 }
 
 TEST(Variant, ClearAndCopyOwnStringsAndReferences) {
   wctest::Counted obj;
-  VARIANT a;
+  VARIANT a, b;
   VariantInit(&a);
+  VariantInit(&b);
   EXPECT_EQ(a.vt, VT_EMPTY);
   a.vt = VT_DISPATCH;
   a.pdispVal = &obj;
   obj.AddRef();
-  VARIANT b;
-  VariantInit(&b);
   ASSERT_EQ(VariantCopy(&b, &a), S_OK);
   EXPECT_EQ(obj.refs.load(), 3u);
   EXPECT_EQ(VariantClear(&a), S_OK);
   EXPECT_EQ(a.vt, VT_EMPTY);
   EXPECT_EQ(obj.refs.load(), 2u);
 
-  // Copying over a destination clears what it held first.
-  VARIANT s;
-  VariantInit(&s);
-  s.vt = VT_BSTR;
-  s.bstrVal = SysAllocString(u"text");
-  ASSERT_EQ(VariantCopy(&b, &s), S_OK);
+  Variant s = Variant::Str(u"text");
+  ASSERT_EQ(VariantCopy(&b, s.Ptr()), S_OK);  // copying over a destination clears it first
   EXPECT_EQ(obj.refs.load(), 1u);
-  EXPECT_NE(b.bstrVal, s.bstrVal);
-  EXPECT_EQ(Text(b.bstrVal), u"text");
+  EXPECT_NE(b.bstrVal, s.Get().bstrVal);
   EXPECT_EQ(VariantCopy(&b, &b), S_OK);  // self copy is a no-op
   EXPECT_EQ(Text(b.bstrVal), u"text");
-  VariantClear(&b);
-  VariantClear(&s);
 
   // A BYREF is copied as a reference; CopyInd copies what it points at.
   LONG target = 7;
   VARIANT r;
-  VariantInit(&r);
   r.vt = VT_BYREF | VT_I4;
   r.plVal = &target;
-  VARIANT c;
-  VariantInit(&c);
-  ASSERT_EQ(VariantCopy(&c, &r), S_OK);
-  EXPECT_EQ(c.plVal, &target);
-  ASSERT_EQ(VariantCopyInd(&c, &r), S_OK);
-  EXPECT_EQ(c.vt, VT_I4);
-  EXPECT_EQ(c.lVal, 7);
+  ASSERT_EQ(VariantCopy(&b, &r), S_OK);
+  EXPECT_EQ(b.plVal, &target);
+  ASSERT_EQ(VariantCopyInd(&b, &r), S_OK);
+  EXPECT_EQ(Show(b), "I4:7");
   BSTR owned = SysAllocString(u"by ref");
-  VARIANT rb;
-  rb.vt = VT_BYREF | VT_BSTR;
-  rb.pbstrVal = &owned;
-  ASSERT_EQ(VariantCopyInd(&c, &rb), S_OK);
-  EXPECT_NE(c.bstrVal, owned);
-  EXPECT_EQ(Text(c.bstrVal), u"by ref");
-  VariantClear(&rb);  // a BYREF owns nothing
+  r.vt = VT_BYREF | VT_BSTR;
+  r.pbstrVal = &owned;
+  ASSERT_EQ(VariantCopyInd(&b, &r), S_OK);
+  EXPECT_NE(b.bstrVal, owned);
+  EXPECT_EQ(Text(b.bstrVal), u"by ref");
+  VariantClear(&r);  // a BYREF owns nothing
   SysFreeString(owned);
-  VariantClear(&c);
+  VariantClear(&b);
 
   VARIANT bad;
-  VariantInit(&bad);
   bad.vt = 0x0FFF;
   EXPECT_EQ(VariantClear(&bad), DISP_E_BADVARTYPE);
-  EXPECT_EQ(VariantCopy(&c, &bad), DISP_E_BADVARTYPE);
+  EXPECT_EQ(VariantCopy(&b, &bad), DISP_E_BADVARTYPE);
 }
 
-class ChangeType : public ::testing::Test {
- protected:
-  void TearDown() override {
-    VariantClear(&src);
-    VariantClear(&dst);
+TEST(ChangeType, FromText) {
+  const struct {
+    const char16_t* text;
+    VARTYPE to;
+    const char* want;
+  } cases[] = {
+      {u"12", VT_I4, "I4:12"},
+      {u"  -42 \t", VT_I4, "I4:-42"},
+      {u"4294967295", VT_UI4, "UI4:4294967295"},
+      {u"4294967295", VT_I4, "overflow"},
+      {u"-1", VT_UI4, "overflow"},
+      {u"32768", VT_I2, "overflow"},
+      {u"1,234,567", VT_I4, "I4:1234567"},
+      {u"2.5", VT_I4, "I4:2"},  // half to even
+      {u"3.5", VT_I2, "I2:4"},
+      {u"1.5e3", VT_R8, "R8:1500"},
+      {u"&HFF", VT_I4, "I4:255"},
+      {u"-9223372036854775808", VT_I8, "I8:-9223372036854775808"},
+      {u"18446744073709551615", VT_UI8, "UI8:18446744073709551615"},
+      {u"yes", VT_BOOL, "mismatch"},
+      {u"2024-01-15 00:00:00", VT_DATE, "DATE:45306"},
+      {u"12:00:00 AM", VT_DATE, "DATE:0"},
+      {u"2/30/2024", VT_DATE, "mismatch"},
+  };
+  for (const auto& c : cases) {
+    const Variant src = Variant::Str(c.text);
+    EXPECT_EQ(Convert(src.Get(), c.to), c.want) << Ascii(src.Get().bstrVal) << " to " << c.to;
   }
-  void SetText(const char16_t* s) {
-    VariantClear(&src);
-    src.vt = VT_BSTR;
-    src.bstrVal = SysAllocString(s);
-  }
-  HRESULT To(VARTYPE vt, USHORT flags = 0) {
-    VariantClear(&dst);
-    return VariantChangeType(&dst, &src, flags, vt);
-  }
-  VARIANT src{VT_EMPTY, 0, 0, 0, {}};
-  VARIANT dst{VT_EMPTY, 0, 0, 0, {}};
-};
-
-TEST_F(ChangeType, TextToNumbers) {
-  SetText(u"12");
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.vt, VT_I4);
-  EXPECT_EQ(dst.lVal, 12);
-  SetText(u"  -42 \t");
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.lVal, -42);
-  SetText(u"4294967295");
-  ASSERT_EQ(To(VT_UI4), S_OK);
-  EXPECT_EQ(dst.ulVal, 4294967295u);
-  EXPECT_EQ(To(VT_I4), DISP_E_OVERFLOW);
-  SetText(u"-1");
-  EXPECT_EQ(To(VT_UI4), DISP_E_OVERFLOW);
-  SetText(u"1,234,567");
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.lVal, 1234567);
-  SetText(u"2.5");  // half to even
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.lVal, 2);
-  SetText(u"3.5");
-  ASSERT_EQ(To(VT_I2), S_OK);
-  EXPECT_EQ(dst.iVal, 4);
-  SetText(u"1.5e3");
-  ASSERT_EQ(To(VT_R8), S_OK);
-  EXPECT_DOUBLE_EQ(dst.dblVal, 1500.0);
-  SetText(u"&HFF");
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.lVal, 255);
-  SetText(u"-9223372036854775808");
-  ASSERT_EQ(To(VT_I8), S_OK);
-  EXPECT_EQ(dst.llVal, INT64_MIN);
-  SetText(u"18446744073709551615");
-  ASSERT_EQ(To(VT_UI8), S_OK);
-  EXPECT_EQ(dst.ullVal, UINT64_MAX);
-  SetText(u"32768");
-  EXPECT_EQ(To(VT_I2), DISP_E_OVERFLOW);
-
-  for (const char16_t* bad : {u"abc", u"", u"   ", u"12abc", u"1.2.3", u"--1", u"1e"}) {
-    SetText(bad);
-    dst.vt = VT_I4;
-    dst.lVal = 99;
-    EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_I4), DISP_E_TYPEMISMATCH) << Ascii(src.bstrVal);
-    EXPECT_EQ(dst.vt, VT_I4);  // a failed conversion leaves the destination alone
-    EXPECT_EQ(dst.lVal, 99);
-  }
+  const auto all = [](std::initializer_list<const char16_t*> texts, VARTYPE to, const char* want) {
+    for (const char16_t* t : texts)
+      EXPECT_EQ(Convert(Variant::Str(t).Get(), to), want) << Ascii(Variant::Str(t).Get().bstrVal);
+  };
+  all({u"abc", u"", u"   ", u"12abc", u"1.2.3", u"--1", u"1e"}, VT_I4, "mismatch");
+  all({u"True", u"true", u" TRUE ", u"#TRUE#", u"-1", u"5"}, VT_BOOL, "BOOL:-1");
+  all({u"False", u"false", u"0", u"#FALSE#"}, VT_BOOL, "BOOL:0");
+  Variant src = Variant::Str(u"1/15/2024 1:05:09 PM");
+  Variant dst;
+  ASSERT_EQ(VariantChangeType(dst.Ptr(), src.Ptr(), 0, VT_DATE), S_OK);
+  EXPECT_NEAR(dst.Get().date, 45306.0 + (13 * 3600 + 5 * 60 + 9) / 86400.0, 1e-9);
+  // A failed conversion leaves the destination alone.
+  src = Variant::Str(u"abc");
+  dst = Variant::I4(99);
+  EXPECT_EQ(VariantChangeType(dst.Ptr(), src.Ptr(), 0, VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Show(dst.Get()), "I4:99");
 }
 
-TEST_F(ChangeType, NumbersAndDatesToText) {
-  src.vt = VT_I4;
-  src.lVal = -17;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"-17");
-  src.vt = VT_UI4;
-  src.ulVal = 4000000000u;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"4000000000");
-  src.vt = VT_R8;
-  src.dblVal = 0.1;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"0.1");
-  src.dblVal = 1.0 / 3.0;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"0.333333333333333");
-  src.dblVal = 1e20;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"1E+20");
-
-  src.vt = VT_DATE;
-  src.date = 45306.5;  // 15 January 2024, noon
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"1/15/2024 12:00:00 PM");
-  src.date = 45306.0;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"1/15/2024");
-  src.date = 0.25;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"6:00:00 AM");
-  src.date = 0.0;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"12:00:00 AM");
-  src.date = 45306.0 + (13 * 3600 + 5 * 60 + 9) / 86400.0;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"1/15/2024 1:05:09 PM");
-
-  // Text back to a date.
-  SetText(u"1/15/2024 1:05:09 PM");
-  ASSERT_EQ(To(VT_DATE), S_OK);
-  EXPECT_NEAR(dst.date, 45306.0 + (13 * 3600 + 5 * 60 + 9) / 86400.0, 1e-9);
-  SetText(u"2024-01-15 00:00:00");
-  ASSERT_EQ(To(VT_DATE), S_OK);
-  EXPECT_DOUBLE_EQ(dst.date, 45306.0);
-  SetText(u"12:00:00 AM");
-  ASSERT_EQ(To(VT_DATE), S_OK);
-  EXPECT_DOUBLE_EQ(dst.date, 0.0);
-  SetText(u"2/30/2024");
-  EXPECT_EQ(To(VT_DATE), DISP_E_TYPEMISMATCH);
+TEST(ChangeType, FromValues) {
+  const struct {
+    Variant src;
+    VARTYPE to;
+    USHORT flags;
+    const char* want;
+  } cases[] = {
+      {Variant::I4(-17), VT_BSTR, 0, "BSTR:-17"},
+      {Variant::UI4(4000000000u), VT_BSTR, 0, "BSTR:4000000000"},
+      {Variant::R8(0.1), VT_BSTR, 0, "BSTR:0.1"},
+      {Variant::R8(1.0 / 3.0), VT_BSTR, 0, "BSTR:0.333333333333333"},
+      {Variant::R8(1e20), VT_BSTR, 0, "BSTR:1E+20"},
+      {Variant::Date(45306.5), VT_BSTR, 0, "BSTR:1/15/2024 12:00:00 PM"},
+      {Variant::Date(45306.0), VT_BSTR, 0, "BSTR:1/15/2024"},
+      {Variant::Date(0.25), VT_BSTR, 0, "BSTR:6:00:00 AM"},
+      {Variant::Date(0.0), VT_BSTR, 0, "BSTR:12:00:00 AM"},
+      {Variant::Date(45306.0 + (13 * 3600 + 5 * 60 + 9) / 86400.0), VT_BSTR, 0,
+       "BSTR:1/15/2024 1:05:09 PM"},
+      {Variant::Bool(true), VT_BSTR, 0, "BSTR:-1"},
+      {Variant::Bool(true), VT_BSTR, VARIANT_ALPHABOOL, "BSTR:True"},
+      {Variant::Bool(false), VT_BSTR, VARIANT_ALPHABOOL, "BSTR:False"},
+      {Variant::Bool(false), VT_I4, 0, "I4:0"},
+      {Variant::Bool(true), VT_I4, 0, "I4:-1"},
+      {Variant::I4(2), VT_BOOL, 0, "BOOL:-1"},
+      {Variant(), VT_I4, 0, "I4:0"},  // EMPTY is 0 and ""
+      {Variant(), VT_BSTR, 0, "BSTR:"},
+      {Variant::Null(), VT_NULL, 0, "NULL"},
+      {Variant::Null(), VT_EMPTY, 0, "EMPTY"},
+      {Error(DISP_E_PARAMNOTFOUND), VT_I4, 0, "mismatch"},
+      {Error(DISP_E_PARAMNOTFOUND), VT_ERROR, 0, "ERROR:-2147352572"},
+      {Variant::I4(5), VT_ERROR, 0, "ERROR:5"},
+      {Variant::R8(45306.75), VT_DATE, 0, "DATE:45306.75"},
+      {Variant::R8(3e6), VT_DATE, 0, "overflow"},
+      {Variant::Date(-1.25), VT_R8, 0, "R8:-1.25"},
+      {Variant::R8(2147483647.5), VT_I4, 0, "overflow"},  // rounds to even, past the top
+      {Variant::R8(-2147483648.4), VT_I4, 0, "I4:-2147483648"},
+      {Variant::R8(std::nan("")), VT_I4, 0, "overflow"},
+      {Variant::I4(-1), VT_UI4, 0, "overflow"},
+      {Variant::I4(-1), VT_UI2, 0, "overflow"},
+      {Variant::I4(65535), VT_UI2, 0, "UI2:65535"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(Convert(cases[i].src.Get(), cases[i].to, cases[i].flags), cases[i].want) << i;
+  for (VARTYPE vt : {VT_I4, VT_BSTR, VT_BOOL, VT_DATE, VT_UI4, VT_DISPATCH})
+    EXPECT_EQ(Convert(Variant::Null().Get(), vt), "mismatch") << vt;
+  Variant empty, dst;
+  ASSERT_EQ(VariantChangeType(dst.Ptr(), empty.Ptr(), 0, VT_BSTR), S_OK);
+  EXPECT_NE(dst.Get().bstrVal, nullptr);  // an empty string, not a null one
 }
 
-TEST_F(ChangeType, BoolTexts) {
-  src.vt = VT_BOOL;
-  src.boolVal = VARIANT_TRUE;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"-1");
-  ASSERT_EQ(To(VT_BSTR, VARIANT_ALPHABOOL), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"True");
-  src.boolVal = VARIANT_FALSE;
-  ASSERT_EQ(To(VT_BSTR, VARIANT_ALPHABOOL), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"False");
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.lVal, 0);
-  src.boolVal = VARIANT_TRUE;
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.lVal, -1);
-
-  for (const char16_t* yes : {u"True", u"true", u" TRUE ", u"#TRUE#", u"-1", u"5"}) {
-    SetText(yes);
-    ASSERT_EQ(To(VT_BOOL), S_OK) << Ascii(src.bstrVal);
-    EXPECT_EQ(dst.boolVal, VARIANT_TRUE);
-  }
-  for (const char16_t* no : {u"False", u"false", u"0", u"#FALSE#"}) {
-    SetText(no);
-    ASSERT_EQ(To(VT_BOOL), S_OK) << Ascii(src.bstrVal);
-    EXPECT_EQ(dst.boolVal, VARIANT_FALSE);
-  }
-  SetText(u"yes");
-  EXPECT_EQ(To(VT_BOOL), DISP_E_TYPEMISMATCH);
-  VariantClear(&src);
-  src.vt = VT_I4;
-  src.lVal = 2;
-  ASSERT_EQ(To(VT_BOOL), S_OK);
-  EXPECT_EQ(dst.boolVal, VARIANT_TRUE);
-}
-
-TEST_F(ChangeType, EmptyNullErrorAndRealDate) {
-  ASSERT_EQ(To(VT_I4), S_OK);  // EMPTY is 0 and ""
-  EXPECT_EQ(dst.lVal, 0);
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  ASSERT_NE(dst.bstrVal, nullptr);
-  EXPECT_EQ(SysStringLen(dst.bstrVal), 0u);
-
-  src.vt = VT_NULL;
-  for (VARTYPE vt : {VT_I4, VT_BSTR, VT_BOOL, VT_DATE, VT_UI4, VT_DISPATCH}) {
-    EXPECT_EQ(To(vt), DISP_E_TYPEMISMATCH) << vt;
-  }
-  EXPECT_EQ(To(VT_NULL), S_OK);
-  EXPECT_EQ(To(VT_EMPTY), S_OK);
-
-  src.vt = VT_ERROR;
-  src.scode = DISP_E_PARAMNOTFOUND;
-  EXPECT_EQ(To(VT_I4), DISP_E_TYPEMISMATCH);
-  ASSERT_EQ(To(VT_ERROR), S_OK);
-  EXPECT_EQ(dst.scode, DISP_E_PARAMNOTFOUND);
-  src.vt = VT_I4;
-  src.lVal = 5;
-  ASSERT_EQ(To(VT_ERROR), S_OK);
-  EXPECT_EQ(dst.scode, 5);
-
-  src.vt = VT_R8;
-  src.dblVal = 45306.75;
-  ASSERT_EQ(To(VT_DATE), S_OK);
-  EXPECT_EQ(dst.vt, VT_DATE);
-  EXPECT_DOUBLE_EQ(dst.date, 45306.75);
-  src.dblVal = 3e6;
-  EXPECT_EQ(To(VT_DATE), DISP_E_OVERFLOW);
-  src.vt = VT_DATE;
-  src.date = -1.25;
-  ASSERT_EQ(To(VT_R8), S_OK);
-  EXPECT_DOUBLE_EQ(dst.dblVal, -1.25);
-  src.vt = VT_R8;
-  src.dblVal = 2147483647.5;  // rounds to even, past the top
-  EXPECT_EQ(To(VT_I4), DISP_E_OVERFLOW);
-  src.dblVal = -2147483648.4;
-  ASSERT_EQ(To(VT_I4), S_OK);
-  EXPECT_EQ(dst.lVal, INT32_MIN);
-  src.dblVal = 0.0 / 0.0;
-  EXPECT_EQ(To(VT_I4), DISP_E_OVERFLOW);
-  src.vt = VT_I4;
-  src.lVal = -1;
-  EXPECT_EQ(To(VT_UI4), DISP_E_OVERFLOW);
-  EXPECT_EQ(To(VT_UI2), DISP_E_OVERFLOW);
-  src.lVal = 65535;
-  ASSERT_EQ(To(VT_UI2), S_OK);
-  EXPECT_EQ(dst.uiVal, 65535);
-}
-
-TEST_F(ChangeType, ByRefInPlaceAndObjects) {
+TEST(ChangeType, ByRefInPlaceAndObjects) {
   LONG value = 31;
+  VARIANT src;
   src.vt = VT_BYREF | VT_I4;
   src.plVal = &value;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"31");
-  ASSERT_EQ(To(VT_I4), S_OK);  // BYREF|I4 to I4 is a dereference
-  EXPECT_EQ(dst.vt, VT_I4);
-  EXPECT_EQ(dst.lVal, 31);
-  VARIANT inner;
-  inner.vt = VT_BSTR;
-  inner.bstrVal = SysAllocString(u" 8 ");
+  EXPECT_EQ(Convert(src, VT_BSTR), "BSTR:31");
+  EXPECT_EQ(Convert(src, VT_I4), "I4:31");  // BYREF|I4 to I4 is a dereference
+  Variant inner = Variant::Str(u" 8 ");
   src.vt = VT_BYREF | VT_VARIANT;
-  src.pvarVal = &inner;
-  ASSERT_EQ(To(VT_UI4), S_OK);
-  EXPECT_EQ(dst.ulVal, 8u);
-  VariantClear(&inner);
-  src.vt = VT_EMPTY;
+  src.pvarVal = inner.Ptr();
+  EXPECT_EQ(Convert(src, VT_UI4), "UI4:8");
 
   // In place: the source string is released only once the result exists.
-  SetText(u"77");
-  ASSERT_EQ(VariantChangeType(&src, &src, 0, VT_I4), S_OK);
-  EXPECT_EQ(src.vt, VT_I4);
-  EXPECT_EQ(src.lVal, 77);
-  ASSERT_EQ(VariantChangeType(&src, &src, 0, VT_BSTR), S_OK);
-  EXPECT_EQ(Text(src.bstrVal), u"77");
-  SetText(u"not a number");
-  EXPECT_EQ(VariantChangeType(&src, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(Text(src.bstrVal), u"not a number");
+  Variant v = Variant::Str(u"77");
+  ASSERT_EQ(VariantChangeType(v.Ptr(), v.Ptr(), 0, VT_I4), S_OK);
+  EXPECT_EQ(Show(v.Get()), "I4:77");
+  ASSERT_EQ(VariantChangeType(v.Ptr(), v.Ptr(), 0, VT_BSTR), S_OK);
+  EXPECT_EQ(Show(v.Get()), "BSTR:77");
+  v = Variant::Str(u"not a number");
+  EXPECT_EQ(VariantChangeType(v.Ptr(), v.Ptr(), 0, VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Show(v.Get()), "BSTR:not a number");
 
   wctest::Counted obj;
-  VariantClear(&src);
-  src.vt = VT_UNKNOWN;
-  src.punkVal = &obj;
-  obj.AddRef();
-  ASSERT_EQ(To(VT_DISPATCH), S_OK);
-  EXPECT_EQ(dst.pdispVal, static_cast<IDispatch*>(&obj));
-  EXPECT_EQ(obj.refs.load(), 3u);
-  EXPECT_EQ(To(VT_I4), DISP_E_TYPEMISMATCH);  // IUnknown has no value
-  EXPECT_EQ(obj.refs.load(), 2u);
-  // An object converts through its default property.
-  src.vt = VT_DISPATCH;
-  obj.hasValue = true;
-  obj.value = 1234;
-  ASSERT_EQ(To(VT_BSTR), S_OK);
-  EXPECT_EQ(Text(dst.bstrVal), u"1234");
-  EXPECT_EQ(To(VT_BSTR, VARIANT_NOVALUEPROP), DISP_E_TYPEMISMATCH);
   wctest::Counted plain(false);
-  VariantClear(&src);
-  src.vt = VT_UNKNOWN;
-  src.punkVal = &plain;
-  plain.AddRef();
-  EXPECT_EQ(To(VT_DISPATCH), E_NOINTERFACE);
-  VariantClear(&src);
+  {
+    VARIANT unk;
+    unk.vt = VT_UNKNOWN;
+    unk.punkVal = &obj;
+    Variant dst;
+    ASSERT_EQ(VariantChangeType(dst.Ptr(), &unk, 0, VT_DISPATCH), S_OK);
+    EXPECT_EQ(dst.Get().pdispVal, static_cast<IDispatch*>(&obj));
+    EXPECT_EQ(obj.refs.load(), 2u);
+    EXPECT_EQ(Convert(unk, VT_I4), "mismatch");  // IUnknown has no value
+    EXPECT_EQ(obj.refs.load(), 2u);
+    // An object converts through its default property.
+    VARIANT disp;
+    disp.vt = VT_DISPATCH;
+    disp.pdispVal = &obj;
+    obj.hasValue = true;
+    obj.value = 1234;
+    EXPECT_EQ(Convert(disp, VT_BSTR), "BSTR:1234");
+    EXPECT_EQ(Convert(disp, VT_BSTR, VARIANT_NOVALUEPROP), "mismatch");
+    unk.punkVal = &plain;
+    EXPECT_EQ(VariantChangeType(dst.Ptr(), &unk, 0, VT_DISPATCH), E_NOINTERFACE);
+  }
   EXPECT_EQ(plain.refs.load(), 1u);
   EXPECT_EQ(obj.refs.load(), 1u);
 }
@@ -409,7 +286,6 @@ TEST(VariantRaii, VariantClassOwnsItsValue) {
   EXPECT_EQ(b.vt(), VT_I4);
   Variant c = std::move(a);
   EXPECT_EQ(a.vt(), VT_EMPTY);
-  EXPECT_EQ(Text(c.Get().bstrVal), u"owned");
   c = c;
   EXPECT_EQ(Text(c.Get().bstrVal), u"owned");
   VARIANT raw = c.Detach();

@@ -114,6 +114,8 @@ class CalcT final : public wincompat::DispatchImpl<ICalc, Desc> {
 using Calc = CalcT<&CalcDesc>;
 using BlindCalc = CalcT<nullptr>;
 
+using wctest::Show;
+
 class Dispatch : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -138,15 +140,20 @@ class Dispatch : public ::testing::Test {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(hr)) return hr;
-    VARIANT reversed[4];
+    return CallId(d, id, n, flags, ei);
+  }
+  HRESULT CallId(IDispatch* d, DISPID id, UINT n, WORD flags = DISPATCH_METHOD,
+                 EXCEPINFO* ei = nullptr, REFIID riid = IID_NULL, DISPID* named = nullptr) {
     for (UINT i = 0; i < n; ++i) reversed[n - 1 - i] = args[i];
-    DISPPARAMS dp{n ? reversed : nullptr, nullptr, n, 0};
+    dp = {n ? reversed : nullptr, named, n, named ? 1u : 0u};
     VariantClear(&result);
     argErr = 77;
-    return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp, &result, ei, &argErr);
+    return d->Invoke(id, riid, LOCALE_USER_DEFAULT, flags, &dp, &result, ei, &argErr);
   }
 
   VARIANT args[4] = {};
+  VARIANT reversed[4] = {};
+  DISPPARAMS dp = {};
   VARIANT result = {};
   UINT argErr = 0;
   Calc calc;
@@ -160,9 +167,6 @@ TEST_F(Dispatch, NamesAreFoundWithoutCase) {
   EXPECT_EQ(calc.GetIDsOfNames(IID_NULL, names, 2, 0, ids), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(ids[0], 4);
   EXPECT_EQ(ids[1], DISPID_UNKNOWN);
-  LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"Subtract")};
-  EXPECT_EQ(calc.GetIDsOfNames(IID_NULL, unknown, 1, 0, ids), DISP_E_UNKNOWNNAME);
-  EXPECT_EQ(ids[0], DISPID_UNKNOWN);
   EXPECT_EQ(calc.GetIDsOfNames(IID_ICalc, names, 1, 0, ids), DISP_E_UNKNOWNINTERFACE);
 }
 
@@ -170,32 +174,24 @@ TEST_F(Dispatch, CoercesArgumentsAndReturnsTheRetval) {
   Str(0, u" 12 ");
   I4(1, 30);
   ASSERT_EQ(Call(&calc, u"add", 2), S_OK);
-  EXPECT_EQ(result.vt, VT_I4);
-  EXPECT_EQ(result.lVal, 42);
-
+  EXPECT_EQ(Show(result), "I4:42");
   Str(0, u"ab");
   Str(1, u"3");
   ASSERT_EQ(Call(&calc, u"Concat", 2), S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(std::u16string(result.bstrVal), u"ababab");
-
+  EXPECT_EQ(Show(result), "BSTR:ababab");
   ASSERT_EQ(Call(&calc, u"Count", 0, DISPATCH_PROPERTYGET), S_OK);
-  EXPECT_EQ(result.vt, VT_UI4);
-  EXPECT_EQ(result.ulVal, 3000000000u);
+  EXPECT_EQ(Show(result), "UI4:3000000000");
   ASSERT_EQ(Call(&calc, u"Count", 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET), S_OK);
   EXPECT_EQ(Call(&calc, u"Count", 0, DISPATCH_PROPERTYPUT), DISP_E_MEMBERNOTFOUND);
-
   Str(0, u"18446744073709551614");
   Str(1, u"-2.5");
   ASSERT_EQ(Call(&calc, u"Wide", 2), S_OK);
-  EXPECT_EQ(result.vt, VT_I8);
-  EXPECT_EQ(result.llVal, 9223372036854775805LL);
+  EXPECT_EQ(Show(result), "I8:9223372036854775805");
 
   // The result may be refused: the retval is released, not leaked.
   Str(0, u"x");
   I4(1, 2);
-  VARIANT reversed[2] = {args[1], args[0]};
-  DISPPARAMS dp{reversed, nullptr, 2, 0};
+  CallId(&calc, 2, 2);
   EXPECT_EQ(calc.Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr), S_OK);
 }
 
@@ -213,19 +209,11 @@ TEST_F(Dispatch, ArgumentFailures) {
   EXPECT_EQ(Call(&calc, u"Add", 1), DISP_E_BADPARAMCOUNT);
   I4(2, 5);
   EXPECT_EQ(Call(&calc, u"Add", 3), DISP_E_BADPARAMCOUNT);
-
-  I4(0, 1);
   I4(1, 2);
   DISPID named = 0;
-  VARIANT reversed[2] = {args[1], args[0]};
-  DISPPARAMS dp{reversed, &named, 2, 1};
-  EXPECT_EQ(calc.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
-            DISP_E_NONAMEDARGS);
-  dp.cNamedArgs = 0;
-  EXPECT_EQ(calc.Invoke(99, IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
-            DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(calc.Invoke(1, IID_ICalc, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
-            DISP_E_UNKNOWNINTERFACE);
+  EXPECT_EQ(CallId(&calc, 1, 2, DISPATCH_METHOD, nullptr, IID_NULL, &named), DISP_E_NONAMEDARGS);
+  EXPECT_EQ(CallId(&calc, 99, 2), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(CallId(&calc, 1, 2, DISPATCH_METHOD, nullptr, IID_ICalc), DISP_E_UNKNOWNINTERFACE);
 }
 
 TEST_F(Dispatch, OutParametersTakeByRefArguments) {
@@ -235,8 +223,7 @@ TEST_F(Dispatch, OutParametersTakeByRefArguments) {
   Arg(1).pulVal = &index;
   ASSERT_EQ(Call(&calc, u"Lookup", 2), S_OK);
   EXPECT_EQ(index, 5u);
-  EXPECT_EQ(result.vt, VT_I4);
-  EXPECT_EQ(result.lVal, 1);
+  EXPECT_EQ(Show(result), "I4:1");
 
   VARIANT holder;
   holder.vt = VT_BSTR;  // replaced (and freed) by the out value
@@ -244,8 +231,7 @@ TEST_F(Dispatch, OutParametersTakeByRefArguments) {
   Arg(1).vt = VT_BYREF | VT_VARIANT;
   Arg(1).pvarVal = &holder;
   ASSERT_EQ(Call(&calc, u"Lookup", 2), S_OK);
-  EXPECT_EQ(holder.vt, VT_UI4);
-  EXPECT_EQ(holder.ulVal, 5u);
+  EXPECT_EQ(Show(holder), "UI4:5");
 
   Arg(1).vt = VT_I4;  // not a reference
   Arg(1).lVal = 0;
@@ -265,8 +251,7 @@ TEST_F(Dispatch, VariantsAndInterfaces) {
   Arg(0).vt = VT_BYREF | VT_VARIANT;
   Arg(0).pvarVal = &inner;
   ASSERT_EQ(Call(&calc, u"Echo", 1), S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(std::u16string(result.bstrVal), u"inside");
+  EXPECT_EQ(Show(result), "BSTR:inside");
   EXPECT_NE(result.bstrVal, inner.bstrVal);
   VariantClear(&inner);
   Arg(0).vt = VT_EMPTY;
@@ -283,12 +268,11 @@ TEST_F(Dispatch, VariantsAndInterfaces) {
   calc.AddRef();
   Str(1, u"2");
   ASSERT_EQ(Call(&calc, u"Inspect", 2), S_OK);
-  EXPECT_EQ(result.vt, VT_UI2);
-  EXPECT_EQ(result.uiVal, 102);
+  EXPECT_EQ(Show(result), "UI2:102");
   EXPECT_EQ(calc.refs.load(), 2u);  // the thunk's reference on the argument is gone
   VariantClear(&Arg(0));
   ASSERT_EQ(Call(&calc, u"Inspect", 2), S_OK);  // EMPTY is a null interface
-  EXPECT_EQ(result.uiVal, 2);
+  EXPECT_EQ(Show(result), "UI2:2");
   wctest::Counted stranger;
   Arg(0).vt = VT_UNKNOWN;
   Arg(0).punkVal = &stranger;
@@ -314,8 +298,7 @@ TEST_F(Dispatch, MethodFailuresBecomeExceptions) {
   EXPECT_EQ(GetErrorInfo(0, &info), S_OK);
   ASSERT_NE(info, nullptr);
   info->Release();
-  // An argument failure is no exception, even with an EXCEPINFO.
-  Str(0, u"x");
+  Str(0, u"x");  // an argument failure is no exception, even with an EXCEPINFO
   I4(1, 1);
   EXPECT_EQ(Call(&calc, u"Add", 2, DISPATCH_METHOD, &ei), DISP_E_TYPEMISMATCH);
 }
@@ -332,25 +315,21 @@ TEST_F(Dispatch, TypeInfoAndInterfacesWithoutIt) {
   MEMBERID id = 0;
   ASSERT_EQ(ti->GetIDsOfNames(names, 1, &id), S_OK);
   EXPECT_EQ(id, 2);
-  BSTR got[2] = {};
+  BStr got[2];
   UINT count = 0;
-  ASSERT_EQ(ti->GetNames(2, got, 2, &count), S_OK);
+  ASSERT_EQ(ti->GetNames(2, got[0].Out(), 2, &count), S_OK);
   ASSERT_EQ(count, 1u);
-  EXPECT_EQ(std::u16string(got[0]), u"Concat");
-  SysFreeString(got[0]);
-  EXPECT_EQ(ti->GetNames(42, got, 2, &count), TYPE_E_ELEMENTNOTFOUND);
-  BSTR name = nullptr;
-  ASSERT_EQ(ti->GetDocumentation(-1, &name, nullptr, nullptr, nullptr), S_OK);
-  EXPECT_EQ(std::u16string(name), u"ICalc");
-  SysFreeString(name);
+  EXPECT_EQ(got[0].Str(), u"Concat");
+  EXPECT_EQ(ti->GetNames(42, got[0].Out(), 2, &count), TYPE_E_ELEMENTNOTFOUND);
+  ASSERT_EQ(ti->GetDocumentation(-1, got[1].Out(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(got[1].Str(), u"ICalc");
   I4(0, 2);
   I4(1, 3);
-  VARIANT reversed[2] = {args[1], args[0]};
-  DISPPARAMS dp{reversed, nullptr, 2, 0};
+  CallId(&calc, 1, 2);
   ASSERT_EQ(
       ti->Invoke(static_cast<ICalc*>(&calc), 1, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
       S_OK);
-  EXPECT_EQ(result.lVal, 5);
+  EXPECT_EQ(Show(result), "I4:5");
 
   BlindCalc blind;
   EXPECT_EQ(blind.GetTypeInfoCount(&n), S_OK);

@@ -37,6 +37,28 @@ class Registry : public ::testing::Test {
     ss << f.rdbuf();
     return ss.str();
   }
+  // Creates (or opens) a key for writing; nullptr on failure.
+  static HKEY Create(HKEY root, const char16_t* sub, DWORD* disp = nullptr) {
+    HKEY k = nullptr;
+    const LONG e = RegCreateKeyExW(root, sub, 0, nullptr, 0, KEY_WRITE, nullptr, &k, disp);
+    EXPECT_EQ(e, ERROR_SUCCESS) << "creating a key";
+    return e == ERROR_SUCCESS ? k : nullptr;
+  }
+  // The names of a key's subkeys (or values), in enumeration order; values must be REG_SZ.
+  static std::vector<std::u16string> Names(HKEY k, bool values = false) {
+    std::vector<std::u16string> r;
+    WCHAR name[32];
+    for (DWORD i = 0;; ++i) {
+      DWORD cch = 32, type = REG_SZ;
+      const LONG e = values ? RegEnumValueW(k, i, name, &cch, nullptr, &type, nullptr, nullptr)
+                            : RegEnumKeyExW(k, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
+      if (e == ERROR_NO_MORE_ITEMS) return r;
+      EXPECT_EQ(e, ERROR_SUCCESS);
+      EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+      if (e != ERROR_SUCCESS) return r;
+      r.emplace_back(name, cch);
+    }
+  }
   static LONG SetString(HKEY k, const char16_t* name, const std::u16string& v) {
     return RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
                           static_cast<DWORD>((v.size() + 1) * 2));
@@ -60,9 +82,7 @@ TEST_F(Registry, WriteReadBackAndFileFormat) {
   HKEY k;
   EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
   DWORD disp = 0;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", 0, nullptr, 0,
-                            KEY_WRITE, nullptr, &k, &disp),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(k = Create(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", &disp));
   EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   ASSERT_EQ(SetString(k, nullptr, u"/opt/lib/libX.so"), ERROR_SUCCESS);
   ASSERT_EQ(SetString(k, u"ThreadingModel", u"Apartment"), ERROR_SUCCESS);
@@ -92,14 +112,9 @@ TEST_F(Registry, WriteReadBackAndFileFormat) {
             u"Apartment");
   EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", u"Quoted"),
             u"C:\\dir \"x\"");
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"clsid\\{abc}", 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &k, &disp),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(k = Create(HKEY_CLASSES_ROOT, u"clsid\\{abc}", &disp));
   EXPECT_EQ(disp, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  WCHAR name[64];
-  DWORD cch = 64;
-  ASSERT_EQ(RegEnumKeyExW(k, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name, cch), u"InprocServer32");
+  EXPECT_EQ(Names(k), std::vector<std::u16string>{u"InprocServer32"});
   RegCloseKey(k);
 
   // Sizes: query, too small, exact.
@@ -125,9 +140,7 @@ TEST_F(Registry, WriteReadBackAndFileFormat) {
 
 TEST_F(Registry, OtherWritersAreSeenAndTheFileIsReplacedWhole) {
   HKEY k;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\QWB", 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &k, nullptr),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(k = Create(HKEY_CURRENT_USER, u"Software\\QWB"));
   ASSERT_EQ(SetString(k, u"First", u"1"), ERROR_SUCCESS);
   struct stat before;
   ASSERT_EQ(stat(path_.c_str(), &before), 0);
@@ -136,11 +149,8 @@ TEST_F(Registry, OtherWritersAreSeenAndTheFileIsReplacedWhole) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    HKEY c;
-    LONG e = RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\QWB\\Child", 0, nullptr, 0, KEY_WRITE,
-                             nullptr, &c, nullptr);
-    if (e == ERROR_SUCCESS) e = SetString(c, u"Pid", u"child");
-    _exit(e == ERROR_SUCCESS ? 0 : 1);
+    HKEY c = Create(HKEY_CURRENT_USER, u"Software\\QWB\\Child");
+    _exit(c && SetString(c, u"Pid", u"child") == ERROR_SUCCESS ? 0 : 1);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -202,10 +212,8 @@ TEST_F(Registry, ConcurrentWritersInSeveralProcessesLoseNothing) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      HKEY k;
-      if (RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Shared", 0, nullptr, 0, KEY_WRITE, nullptr, &k,
-                          nullptr) != ERROR_SUCCESS)
-        _exit(1);
+      HKEY k = Create(HKEY_CLASSES_ROOT, u"Shared");
+      if (!k) _exit(1);
       for (int i = 0; i < kEach; ++i) {
         const std::string n = std::to_string(p) + "-" + std::to_string(i);
         if (SetString(k, std::u16string(n.begin(), n.end()).c_str(), u"x") != ERROR_SUCCESS)
@@ -222,56 +230,29 @@ TEST_F(Registry, ConcurrentWritersInSeveralProcessesLoseNothing) {
   }
   HKEY k;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"Shared", 0, KEY_READ, &k), ERROR_SUCCESS);
-  DWORD n = 0;
-  WCHAR name[32];
-  for (;; ++n) {
-    DWORD cch = 32;
-    if (RegEnumValueW(k, n, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-  }
+  EXPECT_EQ(Names(k, true).size(), static_cast<size_t>(kProcs * kEach));
   RegCloseKey(k);
-  EXPECT_EQ(n, static_cast<DWORD>(kProcs * kEach));
 }
 
 TEST_F(Registry, DeleteEnumerateAndStaleHandles) {
   HKEY root;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Tree", 0, nullptr, 0, KEY_WRITE, nullptr, &root,
-                            nullptr),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(root = Create(HKEY_CLASSES_ROOT, u"Tree"));
   for (const char16_t* sub : {u"b", u"A", u"c\\deep\\deeper"}) {
     HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(root, sub, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(k = Create(root, sub));
     SetString(k, u"v", sub);
     RegCloseKey(k);
   }
   SetString(root, u"z", u"last");
   SetString(root, u"", u"default");
 
-  std::vector<std::u16string> keys;
+  using List = std::vector<std::u16string>;
+  EXPECT_EQ(Names(root), (List{u"A", u"b", u"c"}));  // sorted without case
+  EXPECT_EQ(Names(root, true), (List{u"", u"z"}));
   WCHAR name[32];
-  for (DWORD i = 0;; ++i) {
-    DWORD cch = 32;
-    const LONG e = RegEnumKeyExW(root, i, name, &cch, nullptr, nullptr, nullptr, nullptr);
-    if (e == ERROR_NO_MORE_ITEMS) break;
-    ASSERT_EQ(e, ERROR_SUCCESS);
-    keys.emplace_back(name, cch);
-  }
-  EXPECT_EQ(keys, (std::vector<std::u16string>{u"A", u"b", u"c"}));  // sorted without case
   DWORD cch = 1;
   EXPECT_EQ(RegEnumKeyExW(root, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
             ERROR_MORE_DATA);
-
-  std::vector<std::u16string> values;
-  for (DWORD i = 0;; ++i) {
-    cch = 32;
-    DWORD type = 0, cb = 0;
-    const LONG e = RegEnumValueW(root, i, name, &cch, nullptr, &type, nullptr, &cb);
-    if (e == ERROR_NO_MORE_ITEMS) break;
-    ASSERT_EQ(e, ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    values.emplace_back(name, cch);
-  }
-  EXPECT_EQ(values, (std::vector<std::u16string>{u"", u"z"}));
 
   EXPECT_EQ(RegDeleteKeyW(root, u"c"), ERROR_ACCESS_DENIED);  // has subkeys
   EXPECT_EQ(RegDeleteKeyW(root, u"B"), ERROR_SUCCESS);
@@ -286,9 +267,7 @@ TEST_F(Registry, DeleteEnumerateAndStaleHandles) {
 
   // With no subkey, the tree under the key goes and the key stays.
   EXPECT_EQ(RegDeleteTreeW(root, nullptr), ERROR_SUCCESS);
-  cch = 32;
-  EXPECT_EQ(RegEnumKeyExW(root, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
-            ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(Names(root), List{});
   EXPECT_EQ(RegQueryValueExW(root, nullptr, nullptr, nullptr, nullptr, nullptr),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegCloseKey(root), ERROR_SUCCESS);

@@ -1,12 +1,41 @@
-// Small COM objects for the tests: a counted IUnknown/IDispatch whose references can be
-// checked.
+// Small COM objects and helpers for the tests.
 #pragma once
 
 #include <atomic>
+#include <cstdio>
+#include <string>
 
 #include "wincompat/com.h"
 
 namespace wctest {
+
+inline std::u16string Text(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : u"(null)"; }
+inline std::string Ascii(BSTR b) {  // the texts here are ASCII
+  const std::u16string t = Text(b);
+  return std::string(t.begin(), t.end());
+}
+
+// A value with its type, e.g. "I4:12", so that one comparison checks both.
+inline std::string Show(const VARIANT& v) {
+  const auto real = [](const char* tag, double d) {
+    char buf[48];
+    std::snprintf(buf, sizeof(buf), "%s:%.17g", tag, d);
+    return std::string(buf);
+  };
+  if (v.vt == VT_I2) return "I2:" + std::to_string(v.iVal);
+  if (v.vt == VT_UI2) return "UI2:" + std::to_string(v.uiVal);
+  if (v.vt == VT_I4) return "I4:" + std::to_string(v.lVal);
+  if (v.vt == VT_UI4) return "UI4:" + std::to_string(v.ulVal);
+  if (v.vt == VT_I8) return "I8:" + std::to_string(v.llVal);
+  if (v.vt == VT_UI8) return "UI8:" + std::to_string(v.ullVal);
+  if (v.vt == VT_BOOL) return "BOOL:" + std::to_string(v.boolVal);
+  if (v.vt == VT_ERROR) return "ERROR:" + std::to_string(v.scode);
+  if (v.vt == VT_BSTR) return "BSTR:" + Ascii(v.bstrVal);
+  if (v.vt == VT_R8) return real("R8", v.dblVal);
+  if (v.vt == VT_DATE) return real("DATE", v.date);
+  if (v.vt == VT_NULL) return "NULL";
+  return v.vt == VT_EMPTY ? "EMPTY" : "vt" + std::to_string(v.vt);
+}
 
 // Answers IUnknown and IDispatch (when `dispatch`); counts references without deleting.
 class Counted : public IDispatch {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "wincompat/com.h"
 
 namespace {
@@ -16,43 +18,51 @@ SYSTEMTIME St(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD
   return st;
 }
 
-void ExpectSt(const SYSTEMTIME& st, WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s) {
-  EXPECT_EQ(st.wYear, y);
-  EXPECT_EQ(st.wMonth, mo);
-  EXPECT_EQ(st.wDay, d);
-  EXPECT_EQ(st.wHour, h);
-  EXPECT_EQ(st.wMinute, mi);
-  EXPECT_EQ(st.wSecond, s);
+// "y-m-d h:m:s" of a variant time, or "invalid"; milliseconds must come out 0.
+std::string FromVariant(double v) {
+  SYSTEMTIME st;
+  if (!VariantTimeToSystemTime(v, &st)) return "invalid";
   EXPECT_EQ(st.wMilliseconds, 0);
+  return std::to_string(st.wYear) + "-" + std::to_string(st.wMonth) + "-" +
+         std::to_string(st.wDay) + " " + std::to_string(st.wHour) + ":" +
+         std::to_string(st.wMinute) + ":" + std::to_string(st.wSecond) + " w" +
+         std::to_string(st.wDayOfWeek);
 }
 
-TEST(VariantTime, EpochBoundariesAndValidity) {
-  double v = -1;
-  SYSTEMTIME st = St(1899, 12, 30);
-  ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
-  EXPECT_EQ(v, 0.0);
-  st = St(1900, 1, 1, 6);
-  ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
-  EXPECT_DOUBLE_EQ(v, 2.25);
-  st = St(100, 1, 1);
-  ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
-  EXPECT_EQ(v, -657434.0);
-  st = St(9999, 12, 31, 23, 59, 59);
+TEST(VariantTime, BothWaysAtTheBoundaries) {
+  const struct {
+    SYSTEMTIME st;
+    double v;
+    const char* back;  // what v converts back to
+  } cases[] = {
+      {St(1899, 12, 30), 0.0, "1899-12-30 0:0:0 w6"},
+      {St(1900, 1, 1, 6), 2.25, "1900-1-1 6:0:0 w1"},
+      {St(100, 1, 1), -657434.0, "100-1-1 0:0:0 w5"},
+      {St(1899, 12, 29, 6), -1.25, "1899-12-29 6:0:0 w5"},  // the fraction counts forward
+      {St(9999, 12, 31), 2958465.0, "9999-12-31 0:0:0 w5"},
+      {St(2024, 2, 29, 12), 45351.5, "2024-2-29 12:0:0 w4"},
+  };
+  for (const auto& c : cases) {
+    double v = -1;
+    SYSTEMTIME st = c.st;
+    ASSERT_TRUE(SystemTimeToVariantTime(&st, &v)) << c.back;
+    EXPECT_DOUBLE_EQ(v, c.v);
+    EXPECT_EQ(FromVariant(c.v), c.back);
+  }
+  double v;
+  SYSTEMTIME st = St(9999, 12, 31, 23, 59, 59);
   ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
   EXPECT_NEAR(v, 2958465.0 + 86399.0 / 86400.0, 1e-9);
-
+  st = St(1800, 6, 1, 18);
+  ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
+  EXPECT_EQ(FromVariant(v), "1800-6-1 18:0:0 w0");
   for (const SYSTEMTIME& bad :
        {St(99, 12, 31), St(10000, 1, 1), St(2023, 2, 29), St(2024, 13, 1), St(2024, 1, 0),
         St(2024, 1, 1, 24), St(2024, 1, 1, 0, 60), St(2024, 1, 1, 0, 0, 60)}) {
     EXPECT_FALSE(SystemTimeToVariantTime(const_cast<SYSTEMTIME*>(&bad), &v)) << bad.wYear;
   }
-  EXPECT_FALSE(VariantTimeToSystemTime(-657435.0, &st));
-  EXPECT_FALSE(VariantTimeToSystemTime(2958466.0, &st));
-  ASSERT_TRUE(VariantTimeToSystemTime(-657434.0, &st));
-  ExpectSt(st, 100, 1, 1, 0, 0, 0);
-  ASSERT_TRUE(VariantTimeToSystemTime(2958465.0, &st));
-  ExpectSt(st, 9999, 12, 31, 0, 0, 0);
-  EXPECT_EQ(st.wDayOfWeek, 5);  // a Friday
+  EXPECT_EQ(FromVariant(-657435.0), "invalid");
+  EXPECT_EQ(FromVariant(2958466.0), "invalid");
 }
 
 TEST(VariantTime, MillisecondsIgnoredOnInputAndSecondsRounded) {
@@ -63,45 +73,19 @@ TEST(VariantTime, MillisecondsIgnoredOnInputAndSecondsRounded) {
   ASSERT_TRUE(SystemTimeToVariantTime(&st, &b));
   EXPECT_EQ(a, b);
 
-  const double day = 45306.0;  // 15 January 2024
-  ASSERT_TRUE(VariantTimeToSystemTime(day + 10.4 / 86400.0, &st));
-  ExpectSt(st, 2024, 1, 15, 0, 0, 10);
-  ASSERT_TRUE(VariantTimeToSystemTime(day + 10.6 / 86400.0, &st));
-  ExpectSt(st, 2024, 1, 15, 0, 0, 11);
+  const double day = 45306.0;  // Monday 15 January 2024
+  EXPECT_EQ(FromVariant(day + 10.4 / 86400.0), "2024-1-15 0:0:10 w1");
+  EXPECT_EQ(FromVariant(day + 10.6 / 86400.0), "2024-1-15 0:0:11 w1");
   // Half a second before midnight belongs to the next day.
-  ASSERT_TRUE(VariantTimeToSystemTime(day + 86399.6 / 86400.0, &st));
-  ExpectSt(st, 2024, 1, 16, 0, 0, 0);
-  EXPECT_EQ(st.wDayOfWeek, 2);  // a Tuesday
-  // Leap day.
-  ASSERT_TRUE(VariantTimeToSystemTime(45351.5, &st));
-  ExpectSt(st, 2024, 2, 29, 12, 0, 0);
-}
-
-TEST(VariantTime, NegativeDatesCountTheFractionForward) {
-  SYSTEMTIME st;
-  ASSERT_TRUE(VariantTimeToSystemTime(-1.25, &st));
-  ExpectSt(st, 1899, 12, 29, 6, 0, 0);
-  ASSERT_TRUE(VariantTimeToSystemTime(-0.5, &st));  // same day as +0.5
-  ExpectSt(st, 1899, 12, 30, 12, 0, 0);
-  ASSERT_TRUE(VariantTimeToSystemTime(-2.0, &st));
-  ExpectSt(st, 1899, 12, 28, 0, 0, 0);
-  double v;
-  st = St(1899, 12, 29, 6);
-  ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
-  EXPECT_DOUBLE_EQ(v, -1.25);
-  st = St(1800, 6, 1, 18);
-  ASSERT_TRUE(SystemTimeToVariantTime(&st, &v));
-  SYSTEMTIME back;
-  ASSERT_TRUE(VariantTimeToSystemTime(v, &back));
-  ExpectSt(back, 1800, 6, 1, 18, 0, 0);
+  EXPECT_EQ(FromVariant(day + 86399.6 / 86400.0), "2024-1-16 0:0:0 w2");
+  EXPECT_EQ(FromVariant(-0.5), "1899-12-30 12:0:0 w6");  // same day as +0.5
+  EXPECT_EQ(FromVariant(-2.0), "1899-12-28 0:0:0 w4");
 }
 
 TEST(VariantTime, DosDateTimes) {
   double v;
   ASSERT_TRUE(DosDateTimeToVariantTime((44 << 9) | (1 << 5) | 15, (13 << 11) | (5 << 5) | 4, &v));
-  SYSTEMTIME st;
-  ASSERT_TRUE(VariantTimeToSystemTime(v, &st));
-  ExpectSt(st, 2024, 1, 15, 13, 5, 8);
+  EXPECT_EQ(FromVariant(v), "2024-1-15 13:5:8 w1");
   USHORT date, time;
   ASSERT_TRUE(VariantTimeToDosDateTime(v + 1.0 / 86400.0, &date, &time));  // 9 s -> 8 s
   EXPECT_EQ(date, (44 << 9) | (1 << 5) | 15);

@@ -25,15 +25,19 @@ std::string Utf8(const std::u16string& s) {
   return r;
 }
 
-TEST(LastError, IsPerThread) {
+TEST(ThreadState, LastErrorAndLocaleArePerThread) {
   SetLastError(1201);
-  std::thread t([] {
+  EXPECT_EQ(GetThreadLocale(), 0x0409u);  // English by default
+  ASSERT_TRUE(SetThreadLocale(LANG_SYSTEM_DEFAULT));
+  std::thread([] {
     EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_EQ(GetThreadLocale(), 0x0409u);
     SetLastError(10054);
     EXPECT_EQ(GetLastError(), 10054u);
-  });
-  t.join();
+  }).join();
   EXPECT_EQ(GetLastError(), 1201u);
+  EXPECT_EQ(GetThreadLocale(), static_cast<LCID>(LANG_SYSTEM_DEFAULT));
+  SetThreadLocale(0x0409);
 }
 
 TEST(Events, SignalAcrossThreadsResetAndTimeouts) {
@@ -50,8 +54,7 @@ TEST(Events, SignalAcrossThreadsResetAndTimeouts) {
   });
   EXPECT_EQ(WaitForSingleObject(autoEvent, 5000), WAIT_OBJECT_0);
   setter.join();
-  // Auto-reset: the wait consumed the signal.
-  EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(autoEvent, 0), WAIT_TIMEOUT);  // auto-reset: consumed
 
   HANDLE manual = CreateEventW(nullptr, TRUE, TRUE, nullptr);
   EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
@@ -81,12 +84,11 @@ TEST(Events, SignalAcrossThreadsResetAndTimeouts) {
   EXPECT_FALSE(SetEvent(nullptr));
 }
 
-TEST(Clock, TickCountAdvances) {
+TEST(Clock, TickCountAdvancesWithSleep) {
   const DWORD a = GetTickCount();
   Sleep(30);
-  const DWORD b = GetTickCount();
-  EXPECT_GE(b - a, 25u);
-  EXPECT_LT(b - a, 5000u);
+  EXPECT_GE(GetTickCount() - a, 25u);
+  EXPECT_LT(GetTickCount() - a, 5000u);
 }
 
 TEST(DebugOutput, HookSeesEveryLineExactlyAndTheFileSinkKeepsThem) {
@@ -240,15 +242,6 @@ TEST(LocalMemory, ZeroInitAndZeroSizedBlocks) {
   EXPECT_NE(empty, nullptr);
   LocalFree(empty);
   EXPECT_EQ(LocalFree(nullptr), nullptr);
-}
-
-TEST(ThreadLocale, DefaultsToEnglishAndIsPerThread) {
-  EXPECT_EQ(GetThreadLocale(), 0x0409u);
-  ASSERT_TRUE(SetThreadLocale(LANG_SYSTEM_DEFAULT));
-  std::thread t([] { EXPECT_EQ(GetThreadLocale(), 0x0409u); });
-  t.join();
-  EXPECT_EQ(GetThreadLocale(), static_cast<LCID>(LANG_SYSTEM_DEFAULT));
-  SetThreadLocale(0x0409);
 }
 
 }  // namespace

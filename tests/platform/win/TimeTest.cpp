@@ -29,103 +29,59 @@ int64_t Ticks(const FILETIME& ft) {
   return static_cast<int64_t>((uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime);
 }
 
-void ExpectRule(const SYSTEMTIME& st, WORD month, WORD week, WORD dow, WORD hour) {
-  EXPECT_EQ(st.wYear, 0);
-  EXPECT_EQ(st.wMonth, month);
-  EXPECT_EQ(st.wDay, week);
-  EXPECT_EQ(st.wDayOfWeek, dow);
-  EXPECT_EQ(st.wHour, hour);
-  EXPECT_EQ(st.wMinute, 0);
+// "year:month/day/weekday/hour:minute"; for a transition rule the year is 0 and the day a week.
+std::string Rule(const SYSTEMTIME& st) {
+  return std::to_string(st.wYear) + ":" + std::to_string(st.wMonth) + "/" +
+         std::to_string(st.wDay) + "/" + std::to_string(st.wDayOfWeek) + "/" +
+         std::to_string(st.wHour) + ":" + std::to_string(st.wMinute);
 }
 
-// The current offset must agree with what GetTimeZoneInformation says is in effect now.
-void ExpectOffsetMatches(const TIME_ZONE_INFORMATION& tzi, DWORD id) {
-  FILETIME utc{0, 0}, local;
-  GetSystemTimeAsFileTime(&utc);
-  ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
-  const LONG bias = tzi.Bias + (id == TIME_ZONE_ID_DAYLIGHT ? tzi.DaylightBias : tzi.StandardBias);
-  EXPECT_EQ(Ticks(local) - Ticks(utc), -int64_t{bias} * 60 * 10000000);
-}
-
-TEST(TimeZone, NewYorkFromItsZoneFile) {
-  ZoneGuard zone("America/New_York");
-  TIME_ZONE_INFORMATION tzi;
-  const DWORD id = GetTimeZoneInformation(&tzi);
-  ASSERT_TRUE(id == TIME_ZONE_ID_STANDARD || id == TIME_ZONE_ID_DAYLIGHT);
-  EXPECT_EQ(tzi.Bias, 300);
-  EXPECT_EQ(tzi.StandardBias, 0);
-  EXPECT_EQ(tzi.DaylightBias, -60);
-  ExpectRule(tzi.DaylightDate, 3, 2, 0, 2);   // second Sunday of March, 2:00
-  ExpectRule(tzi.StandardDate, 11, 1, 0, 2);  // first Sunday of November, 2:00
-  EXPECT_EQ(std::u16string(tzi.StandardName), u"EST");
-  EXPECT_EQ(std::u16string(tzi.DaylightName), u"EDT");
-  ExpectOffsetMatches(tzi, id);
-}
-
-TEST(TimeZone, BerlinUsesLastSundayAndThreeOClock) {
-  ZoneGuard zone("Europe/Berlin");
-  TIME_ZONE_INFORMATION tzi;
-  const DWORD id = GetTimeZoneInformation(&tzi);
-  ASSERT_TRUE(id == TIME_ZONE_ID_STANDARD || id == TIME_ZONE_ID_DAYLIGHT);
-  EXPECT_EQ(tzi.Bias, -60);
-  EXPECT_EQ(tzi.DaylightBias, -60);
-  ExpectRule(tzi.DaylightDate, 3, 5, 0, 2);
-  ExpectRule(tzi.StandardDate, 10, 5, 0, 3);
-  ExpectOffsetMatches(tzi, id);
-}
-
-TEST(TimeZone, SeoulHasNoDaylightTime) {
-  ZoneGuard zone("Asia/Seoul");
-  TIME_ZONE_INFORMATION tzi;
-  EXPECT_EQ(GetTimeZoneInformation(&tzi), static_cast<DWORD>(TIME_ZONE_ID_UNKNOWN));
-  EXPECT_EQ(tzi.Bias, -540);
-  EXPECT_EQ(tzi.StandardDate.wMonth, 0);
-  EXPECT_EQ(tzi.DaylightDate.wMonth, 0);
-  EXPECT_EQ(tzi.DaylightBias, 0);
-  ExpectOffsetMatches(tzi, TIME_ZONE_ID_UNKNOWN);
-
-  // Local file times move by exactly nine hours, both ways.
-  FILETIME utc, local, back;
-  SYSTEMTIME at = St(2024, 1, 31, 20, 30);
-  ASSERT_TRUE(SystemTimeToFileTime(&at, &utc));
-  ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
-  SYSTEMTIME st;
-  ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
-  EXPECT_EQ(st.wYear, 2024);
-  EXPECT_EQ(st.wMonth, 2);
-  EXPECT_EQ(st.wDay, 1);
-  EXPECT_EQ(st.wHour, 5);
-  EXPECT_EQ(st.wMinute, 30);
-  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back));
-  EXPECT_EQ(Ticks(back), Ticks(utc));
-}
-
-TEST(TimeZone, RawRulesFromTheHookAndTheEnvironment) {
+TEST(TimeZone, DerivedFromZoneFilesAndRawRules) {
+  const struct {
+    const char* zone;
+    LONG bias, daylightBias;
+    const char* daylight;  // "" when the zone has no daylight time
+    const char* standard;
+  } cases[] = {
+      {"America/New_York", 300, -60, "0:3/2/0/2:0", "0:11/1/0/2:0"},
+      {"Europe/Berlin", -60, -60, "0:3/5/0/2:0", "0:10/5/0/3:0"},  // last Sunday, 3:00 back
+      {"Asia/Seoul", -540, 0, "", ""},
+      {"AEST-10AEDT,M10.1.0,M4.1.0/3", -600, -60, "0:10/1/0/2:0", "0:4/1/0/3:0"},  // south
+      {"<+0330>-3:30", -210, 0, "", ""},  // quoted name, minutes in the offset
+      {"XST5XDT4:30,M3.2.0/1:30,M11.1.0", 300, -30, "0:3/2/0/1:30", "0:11/1/0/2:0"},
+      {"No/Such_Zone", 0, 0, "", ""},  // unknown: UTC
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.zone);
+    ZoneGuard zone(c.zone);
+    TIME_ZONE_INFORMATION tzi;
+    const DWORD id = GetTimeZoneInformation(&tzi);
+    EXPECT_EQ(tzi.Bias, c.bias);
+    EXPECT_EQ(tzi.StandardBias, 0);
+    EXPECT_EQ(tzi.DaylightBias, c.daylightBias);
+    if (*c.daylight) {
+      EXPECT_TRUE(id == TIME_ZONE_ID_STANDARD || id == TIME_ZONE_ID_DAYLIGHT);
+      EXPECT_EQ(Rule(tzi.DaylightDate), c.daylight);
+      EXPECT_EQ(Rule(tzi.StandardDate), c.standard);
+    } else {
+      EXPECT_EQ(id, static_cast<DWORD>(TIME_ZONE_ID_UNKNOWN));
+      EXPECT_EQ(tzi.StandardDate.wMonth, 0);
+      EXPECT_EQ(tzi.DaylightDate.wMonth, 0);
+    }
+    // The current offset agrees with what is said to be in effect now.
+    FILETIME utc{0, 0}, local;
+    GetSystemTimeAsFileTime(&utc);
+    ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
+    const LONG bias =
+        tzi.Bias + (id == TIME_ZONE_ID_DAYLIGHT ? tzi.DaylightBias : tzi.StandardBias);
+    EXPECT_EQ(Ticks(local) - Ticks(utc), -int64_t{bias} * 60 * 10000000);
+  }
   TIME_ZONE_INFORMATION tzi;
   {
-    // Southern hemisphere: daylight time spans the new year.
-    ZoneGuard zone("AEST-10AEDT,M10.1.0,M4.1.0/3");
+    ZoneGuard zone("America/New_York");
     GetTimeZoneInformation(&tzi);
-    EXPECT_EQ(tzi.Bias, -600);
-    ExpectRule(tzi.DaylightDate, 10, 1, 0, 2);
-    ExpectRule(tzi.StandardDate, 4, 1, 0, 3);
-  }
-  {
-    ZoneGuard zone("<+0330>-3:30");  // quoted name, minutes in the offset
-    EXPECT_EQ(GetTimeZoneInformation(&tzi), static_cast<DWORD>(TIME_ZONE_ID_UNKNOWN));
-    EXPECT_EQ(tzi.Bias, -210);
-  }
-  {
-    ZoneGuard zone("XST5XDT4:30,M3.2.0/1:30,M11.1.0");  // daylight 30 minutes ahead
-    GetTimeZoneInformation(&tzi);
-    EXPECT_EQ(tzi.DaylightBias, -30);
-    EXPECT_EQ(tzi.DaylightDate.wHour, 1);
-    EXPECT_EQ(tzi.DaylightDate.wMinute, 30);
-  }
-  {
-    ZoneGuard zone("No/Such_Zone");  // unknown: UTC
-    EXPECT_EQ(GetTimeZoneInformation(&tzi), static_cast<DWORD>(TIME_ZONE_ID_UNKNOWN));
-    EXPECT_EQ(tzi.Bias, 0);
+    EXPECT_EQ(std::u16string(tzi.StandardName), u"EST");
+    EXPECT_EQ(std::u16string(tzi.DaylightName), u"EDT");
   }
   // Without the hook, TZ decides.
   const char* old = std::getenv("TZ");
@@ -142,6 +98,29 @@ TEST(TimeZone, RawRulesFromTheHookAndTheEnvironment) {
     unsetenv("TZ");
 }
 
+TEST(TimeZone, LocalTimesMoveByTheOffsetBothWays) {
+  ZoneGuard zone("Asia/Seoul");
+  FILETIME utc, local, back;
+  SYSTEMTIME at = St(2024, 1, 31, 20, 30), st;
+  ASSERT_TRUE(SystemTimeToFileTime(&at, &utc));
+  ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
+  ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
+  EXPECT_EQ(Rule(st), "2024:2/1/4/5:30");  // Thursday 1 February, 5:30
+  ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back));
+  EXPECT_EQ(Ticks(back), Ticks(utc));
+
+  // The clock agrees with itself.
+  SYSTEMTIME sys, loc;
+  GetSystemTime(&sys);
+  GetLocalTime(&loc);
+  FILETIME a, b;
+  ASSERT_TRUE(SystemTimeToFileTime(&sys, &a));
+  ASSERT_TRUE(SystemTimeToFileTime(&loc, &b));
+  const int64_t diff = Ticks(b) - Ticks(a) - 9LL * 3600 * 10000000;
+  EXPECT_LT(diff < 0 ? -diff : diff, 5LL * 10000000);
+  EXPECT_GE(sys.wYear, 2024);
+}
+
 TEST(FileTime, SystemTimeRoundTripsAndValidatesFields) {
   FILETIME ft;
   SYSTEMTIME st = St(1601, 1, 1);
@@ -154,12 +133,7 @@ TEST(FileTime, SystemTimeRoundTripsAndValidatesFields) {
   ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
   SYSTEMTIME back;
   ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
-  EXPECT_EQ(back.wYear, 2024);
-  EXPECT_EQ(back.wMonth, 2);
-  EXPECT_EQ(back.wDay, 29);
-  EXPECT_EQ(back.wDayOfWeek, 4);  // a Thursday
-  EXPECT_EQ(back.wHour, 23);
-  EXPECT_EQ(back.wMinute, 59);
+  EXPECT_EQ(Rule(back), "2024:2/29/4/23:59");  // a Thursday
   EXPECT_EQ(back.wSecond, 59);
   EXPECT_EQ(back.wMilliseconds, 999);
 
@@ -207,19 +181,6 @@ TEST(FileTime, CompareIsUnsignedAndOrdered) {
   EXPECT_EQ(CompareFileTime(&b, &c), 0);
   const FILETIME high{0, 0x90000000u};
   EXPECT_EQ(CompareFileTime(&high, &b), 1);
-}
-
-TEST(FileTime, ClockAgreesWithItself) {
-  ZoneGuard zone("Asia/Seoul");
-  SYSTEMTIME sys, local;
-  GetSystemTime(&sys);
-  GetLocalTime(&local);
-  FILETIME a, b;
-  ASSERT_TRUE(SystemTimeToFileTime(&sys, &a));
-  ASSERT_TRUE(SystemTimeToFileTime(&local, &b));
-  const int64_t diff = Ticks(b) - Ticks(a) - 9LL * 3600 * 10000000;
-  EXPECT_LT(diff < 0 ? -diff : diff, 5LL * 10000000);
-  EXPECT_GE(sys.wYear, 2024);
 }
 
 }  // namespace
