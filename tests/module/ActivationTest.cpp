@@ -38,12 +38,9 @@ int RunRegsvr(std::vector<std::string> args) {
 
 class Outer : public IUnknown {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
 };
 
 TEST(Activation, CreatesTheRegisteredClassByClsidAndProgIdAfterRegsvr) {

@@ -106,19 +106,28 @@ TEST(Dispatch, DataTableByName) {
 
 TEST(Dispatch, ItemAndColumnInfoByName) {
   ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
-  ComPtr<CColumnsWM> columns = CItemWMTask::CreateColumns();
-  item->SetColumns(columns.Get());
+  item->SetColumns(CItemWMTask::CreateColumns().Get());
   IDispatch* disp = item->AsItem();
   Variant result;
   EXPECT_EQ(6, IdOf(disp, u"GetColumnCount"));
   ASSERT_EQ(S_OK, Call(disp, 6, {}, result.Out()));
   EXPECT_EQ(VT_UI4, result.vt());
   EXPECT_EQ(20u, result.Get().ulVal);
+  // SetValue(1, "Call mum") with a VT_I4 index, read back through GetValue("1"): both indexes
+  // are coerced to the unsigned column number.
+  EXPECT_EQ(16, IdOf(disp, u"SetValue"));
+  EXPECT_EQ(15, IdOf(disp, u"GetValue"));
+  Variant text = Variant::Str(u"Call mum"), one = Variant::Str(u"1");
+  ASSERT_EQ(S_OK, Call(disp, 16, {text.Get(), Variant::I4(1).Get()}, result.Out()));
+  ASSERT_EQ(S_OK, Call(disp, 15, {one.Get()}, result.Out()));
+  ASSERT_EQ(VT_BSTR, result.vt());
+  EXPECT_EQ(u"Call mum", std::u16string(result.Get().bstrVal));
   // "SUID" is a property get.
+  item->SetSUID(static_cast<SUID>(31));
   EXPECT_EQ(1, IdOf(disp, u"suid"));
   ASSERT_EQ(S_OK, Call(disp, 1, {}, result.Out(), DISPATCH_PROPERTYGET));
   EXPECT_EQ(VT_I4, result.vt());
-  EXPECT_EQ(SUID_NULL, result.Get().lVal);
+  EXPECT_EQ(31, result.Get().lVal);
   EXPECT_EQ(DISP_E_MEMBERNOTFOUND, Call(disp, 1, {}, result.Out(), DISPATCH_METHOD));
   EXPECT_EQ(2, IdOf(disp, u"parent"));
   EXPECT_EQ(18, IdOf(disp, u"ReadBlobTo"));

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 
 #include "core/Errors.h"
+#include "core/Log.h"
 #include "core/MethodFrame.h"
 #include "tests/core/devicedata/TestEnv.h"
 
@@ -48,11 +48,7 @@ TEST(MethodFrame, DeviceErrorsAreMappedAndReportedWithMethodFileAndLine) {
   ASSERT_TRUE(TakeErrorInfo(&source, &description));
   EXPECT_EQ(u"CDataTableWMVoiceMemo::NextItem", source);
   EXPECT_NE(std::u16string::npos, description.find(u".\\DataTableWMVoiceMemo.cpp"));
-  char lineText[16];
-  std::snprintf(lineText, sizeof lineText, ":%d", line);
-  const std::string_view lineView(lineText);
-  EXPECT_NE(std::u16string::npos,
-            description.find(std::u16string(lineView.begin(), lineView.end())));
+  EXPECT_NE(std::u16string::npos, description.find(u":" + FromUtf8(std::to_string(line))));
 
   // Code 1 and a code already in HRESULT form.
   EXPECT_EQ(static_cast<HRESULT>(0x8007001F),
@@ -73,8 +69,7 @@ TEST(MethodFrame, TheFailureHandlerRunsFirstAndGivesTheDescription) {
         listing = false;
         char text[64];
         std::snprintf(text, sizeof text, "m_nIndex=%d, m_nTotal=%d", index, total);
-        const std::string_view view(text);
-        return std::u16string(view.begin(), view.end());
+        return FromUtf8(text);
       });
   EXPECT_EQ(static_cast<HRESULT>(0x80040002), hr);
   EXPECT_FALSE(listing);

@@ -3,17 +3,14 @@
 // when that is not registered, through error information of our own.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "errorreport/ErrorReport.h"
 #include "qwbdcawm/qwbdcawm.h"
+#include "tests/core/devicedata/TestEnv.h"
 
 namespace qwb {
 namespace {
@@ -87,29 +84,23 @@ TEST(ErrorReportTest, WmErrorCarriesTheErrorInfoCurrentWhenRaised) {
   EXPECT_NO_THROW(CheckCom(S_FALSE));
 }
 
-// A registry store of this test's own, so that the error reporter is registered or not
-// exactly as each step needs.
-class TempRegistry {
- public:
-  TempRegistry() {
-    char tmpl[] = "/tmp/qwb-errors-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    path_ = dir_ + "/registry.reg";
-    setenv("QWBDCAWM_REGISTRY", path_.c_str(), 1);
-  }
-  ~TempRegistry() {
-    unsetenv("QWBDCAWM_REGISTRY");
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+// A registry store of this test's own, so that the error reporter is registered exactly when
+// the test registers it.
+::testing::Environment* const kRegistry =
+    ::testing::AddGlobalTestEnvironment(new qwbtest::TempRegistry);
 
- private:
-  std::string dir_;
-  std::string path_;
-};
+// The record's method, file and line as the host reads them from the error information.
+void ExpectRecord(IErrorInfo* info, const char16_t* method, const char16_t* file, int line) {
+  EXPECT_EQ(SourceOf(info), method);
+  const std::u16string text = DescriptionOf(info);
+  EXPECT_NE(text.find(file), std::u16string::npos) << ToUtf8(text);
+  EXPECT_NE(text.find(FromUtf8(std::to_string(line))), std::u16string::npos) << ToUtf8(text);
+  GUID guid{};
+  ASSERT_EQ(info->GetGUID(&guid), S_OK);
+  EXPECT_EQ(guid, IID_IDataTable);
+}
 
 TEST(ErrorReportTest, ReportPostsTheRecordWithOrWithoutTheReporter) {
-  TempRegistry registry;
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
 
   // Not registered: our own error information names the method, the file and the line.
@@ -118,13 +109,7 @@ TEST(ErrorReportTest, ReportPostsTheRecordWithOrWithoutTheReporter) {
   EXPECT_EQ(static_cast<uint32_t>(hr), 0x8004000Du);
   ComPtr<IErrorInfo> own = TakeErrorInfo();
   ASSERT_TRUE(own);
-  EXPECT_EQ(SourceOf(own.Get()), u"CDataTableWMTask::NextItem");
-  std::u16string text = DescriptionOf(own.Get());
-  EXPECT_NE(text.find(u".\\DataTableWMTask.cpp"), std::u16string::npos) << ToUtf8(text);
-  EXPECT_NE(text.find(u"321"), std::u16string::npos) << ToUtf8(text);
-  GUID guid{};
-  ASSERT_EQ(own->GetGUID(&guid), S_OK);
-  EXPECT_EQ(guid, IID_IDataTable);
+  ExpectRecord(own.Get(), u"CDataTableWMTask::NextItem", u".\\DataTableWMTask.cpp", 321);
   void* p = nullptr;
   EXPECT_EQ(own->QueryInterface(IID_IErrorReport, &p), E_NOINTERFACE);
 
@@ -153,12 +138,7 @@ TEST(ErrorReportTest, ReportPostsTheRecordWithOrWithoutTheReporter) {
   EXPECT_NE(reported.Get(), previous.Get());
   ASSERT_EQ(reported->QueryInterface(IID_IErrorReport, &p), S_OK);  // the reporter's own
   static_cast<IUnknown*>(p)->Release();
-  EXPECT_EQ(SourceOf(reported.Get()), u"CDataTableWMFile::ReadItem");
-  text = DescriptionOf(reported.Get());
-  EXPECT_NE(text.find(u".\\DataTableWMFile.cpp"), std::u16string::npos) << ToUtf8(text);
-  EXPECT_NE(text.find(u"4711"), std::u16string::npos) << ToUtf8(text);
-  ASSERT_EQ(reported->GetGUID(&guid), S_OK);
-  EXPECT_EQ(guid, IID_IDataTable);
+  ExpectRecord(reported.Get(), u"CDataTableWMFile::ReadItem", u".\\DataTableWMFile.cpp", 4711);
 
   hr = ReportTableError(13, "CDataTableWMVoiceMemo::NextItem", ".\\DataTableWMVoiceMemo.cpp", 9,
                         u"m_nIndex=2, m_nTotal=2");
