@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "wincompat/comptr.h"
 #include "wincompat/winreg.h"
 
 namespace {
@@ -272,6 +273,58 @@ TEST_F(Registry, DeleteEnumerateAndStaleHandles) {
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegCloseKey(root), ERROR_SUCCESS);
   EXPECT_EQ(FileText(), "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\Tree]\n\n");
+}
+
+// Activation reads the same registry.
+class Activation : public Registry {};
+
+constexpr CLSID kClsid = {
+    0x0BADF00D, 0x1234, 0x5678, {0x9A, 0xBC, 0xDE, 0xF0, 0x12, 0x34, 0x56, 0x78}};
+constexpr char16_t kClsidText[] = u"{0BADF00D-1234-5678-9ABC-DEF012345678}";
+
+TEST_F(Activation, ApartmentsAreCounted) {
+  EXPECT_EQ(CoInitialize(nullptr), S_OK);
+  EXPECT_EQ(CoInitializeEx(nullptr, 0), S_FALSE);
+  CoUninitialize();
+  CoUninitialize();
+  EXPECT_EQ(CoInitialize(nullptr), S_OK);
+  CoUninitialize();
+}
+
+TEST_F(Activation, RegistrationProblems) {
+  void* p = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, IID_IUnknown, &p), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(p, nullptr);
+
+  const std::u16string clsidKey = std::u16string(u"CLSID\\") + kClsidText;
+  const auto set = [](const std::u16string& key, const std::u16string& value) {
+    HKEY k = Create(HKEY_CLASSES_ROOT, key.c_str());
+    EXPECT_EQ(SetString(k, u"", value), ERROR_SUCCESS);
+    RegCloseKey(k);
+  };
+  set(clsidKey + u"\\InprocServer32", u"/nonexistent/libNothing.so");
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, IID_IUnknown, &p), CO_E_DLLNOTFOUND);
+  const std::string notALibrary = dir_ + "/libBroken.so";
+  std::ofstream(notALibrary) << "not an ELF file";
+  set(clsidKey + u"\\InprocServer32", std::u16string(notALibrary.begin(), notALibrary.end()));
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_ALL, IID_IUnknown, &p), CO_E_ERRORINDLL);
+  EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &p),
+            REGDB_E_CLASSNOTREG);
+
+  CLSID c;
+  EXPECT_EQ(CLSIDFromProgID(u"Nobody.Here.1", &c), CO_E_CLASSSTRING);
+  set(u"Some.Thing.1\\CLSID", kClsidText);
+  ASSERT_EQ(CLSIDFromProgID(u"some.thing.1", &c), S_OK);
+  EXPECT_EQ(c, kClsid);
+  ASSERT_EQ(CLSIDFromString(u"Some.Thing.1", &c), S_OK);  // a ProgID is accepted too
+  EXPECT_EQ(c, kClsid);
+  LPOLESTR progId = nullptr;
+  EXPECT_EQ(ProgIDFromCLSID(kClsid, &progId), REGDB_E_CLASSNOTREG);
+  set(clsidKey + u"\\ProgID", u"Some.Thing.1");
+  ASSERT_EQ(ProgIDFromCLSID(kClsid, &progId), S_OK);
+  EXPECT_EQ(std::u16string(progId), u"Some.Thing.1");
+  CoTaskMemFree(progId);
+  EXPECT_EQ(OleRun(nullptr), E_INVALIDARG);
 }
 
 }  // namespace

@@ -160,15 +160,6 @@ TEST(DebugOutput, DiscardedByDefaultShownOnStderrWhenAsked) {
   EXPECT_EQ(ChildStderr("stderr"), "[QWBDCAWM]line one\ntwo");
 }
 
-TEST(ConsoleSink, RedirectsAndRestores) {
-  std::string got;
-  wincompat::SetConsoleSink([&](const std::string& t) { got += t; });
-  wincompat::ConsoleWrite("one ");
-  wincompat::ConsoleWrite("two\n");
-  wincompat::SetConsoleSink(nullptr);
-  EXPECT_EQ(got, "one two\n");
-}
-
 TEST(Environment, SizesAndMissingVariables) {
   setenv("WC_TEST_VAR", "\xED\x95\x9C-value", 1);  // a Korean syllable and ASCII
   EXPECT_EQ(GetEnvironmentVariableW(u"WC_TEST_VAR", nullptr, 0), 8u);  // needed, NUL included
