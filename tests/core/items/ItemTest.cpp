@@ -239,7 +239,7 @@ TEST(ItemTest, ColumnSetsAreSharedByItemsAndOutliveTheirTable) {
     ASSERT_EQ(table->NewItem(DCADT_TASK, static_cast<SUID>(5), SUID_NULL, &first), S_OK);
     ASSERT_EQ(table->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, &second), S_OK);
     columns = table->GetColumns();
-    EXPECT_EQ(refs(columns), 3u);  // the table and two items
+    EXPECT_EQ(refs(columns), 3u);                       // the table and two items
     CItemWMBase::FromItem(first)->SetColumns(columns);  // the same set again changes nothing
     EXPECT_EQ(refs(columns), 3u);
   }  // the host released the table; its column set lives on in the items
