@@ -49,14 +49,6 @@ TEST(MethodFrame, DeviceErrorsAreMappedAndReportedWithMethodFileAndLine) {
   EXPECT_EQ(u"CDataTableWMVoiceMemo::NextItem", source);
   EXPECT_NE(std::u16string::npos, description.find(u".\\DataTableWMVoiceMemo.cpp"));
   EXPECT_NE(std::u16string::npos, description.find(u":" + FromUtf8(std::to_string(line))));
-
-  // Code 1 and a code already in HRESULT form.
-  EXPECT_EQ(static_cast<HRESULT>(0x8007001F),
-            TableMethodFrame(kMethod, kFile, 1, []() -> HRESULT { ThrowWmError(1); }));
-  EXPECT_EQ(static_cast<HRESULT>(0x800704B1), TableMethodFrame(kMethod, kFile, 1, []() -> HRESULT {
-              ThrowWmError(static_cast<HRESULT>(0x800704B1));
-            }));
-  ClearErrorInfo();
 }
 
 TEST(MethodFrame, TheFailureHandlerRunsFirstAndGivesTheDescription) {
