@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "TestObjects.h"
 #include "wincompat/comptr.h"
@@ -115,48 +116,45 @@ using Calc = CalcT<&CalcDesc>;
 using BlindCalc = CalcT<nullptr>;
 
 using wctest::Show;
+using Args = std::vector<Variant>;
+
+// A reference (VT_BYREF) or an interface argument; the Variant owns a reference on an interface.
+Variant Ref(VARTYPE vt, void* p) {
+  VARIANT v;
+  v.vt = vt;
+  v.byref = p;
+  return Variant(v);
+}
 
 class Dispatch : public ::testing::Test {
  protected:
-  void TearDown() override {
-    for (auto& v : args) VariantClear(&v);
-    VariantClear(&result);
-  }
-  VARIANT& Arg(int i) { return args[i]; }
-  void Str(int i, const char16_t* s) {
-    VariantClear(&args[i]);
-    args[i].vt = VT_BSTR;
-    args[i].bstrVal = SysAllocString(s);
-  }
-  void I4(int i, LONG v) {
-    VariantClear(&args[i]);
-    args[i].vt = VT_I4;
-    args[i].lVal = v;
-  }
   // Arguments are given in call order and passed reversed, as automation clients do.
-  HRESULT Call(IDispatch* d, const char16_t* name, UINT n, WORD flags = DISPATCH_METHOD,
+  HRESULT Call(const char16_t* name, Args in, WORD flags = DISPATCH_METHOD,
                EXCEPINFO* ei = nullptr) {
     DISPID id;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    return CallId(d, id, n, flags, ei);
+    HRESULT hr = calc.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    return FAILED(hr) ? hr : CallId(id, std::move(in), flags, ei);
   }
-  HRESULT CallId(IDispatch* d, DISPID id, UINT n, WORD flags = DISPATCH_METHOD,
-                 EXCEPINFO* ei = nullptr, REFIID riid = IID_NULL, DISPID* named = nullptr) {
-    for (UINT i = 0; i < n; ++i) reversed[n - 1 - i] = args[i];
-    dp = {n ? reversed : nullptr, named, n, named ? 1u : 0u};
-    VariantClear(&result);
+  HRESULT CallId(DISPID id, Args in, WORD flags = DISPATCH_METHOD, EXCEPINFO* ei = nullptr,
+                 REFIID riid = IID_NULL, DISPID* named = nullptr) {
+    args = std::move(in);
+    reversed.clear();
+    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(it->Get());
+    const UINT n = static_cast<UINT>(reversed.size());
+    dp = {n ? reversed.data() : nullptr, named, n, named ? 1u : 0u};
+    result = Variant();
     argErr = 77;
-    return d->Invoke(id, riid, LOCALE_USER_DEFAULT, flags, &dp, &result, ei, &argErr);
+    return calc.Invoke(id, riid, LOCALE_USER_DEFAULT, flags, &dp, result.Ptr(), ei, &argErr);
   }
+  std::string Result() const { return Show(result.Get()); }
 
-  VARIANT args[4] = {};
-  VARIANT reversed[4] = {};
-  DISPPARAMS dp = {};
-  VARIANT result = {};
-  UINT argErr = 0;
   Calc calc;
+  Args args;
+  std::vector<VARIANT> reversed;
+  DISPPARAMS dp = {};
+  Variant result;
+  UINT argErr = 0;
 };
 
 TEST_F(Dispatch, NamesAreFoundWithoutCase) {
@@ -171,121 +169,90 @@ TEST_F(Dispatch, NamesAreFoundWithoutCase) {
 }
 
 TEST_F(Dispatch, CoercesArgumentsAndReturnsTheRetval) {
-  Str(0, u" 12 ");
-  I4(1, 30);
-  ASSERT_EQ(Call(&calc, u"add", 2), S_OK);
-  EXPECT_EQ(Show(result), "I4:42");
-  Str(0, u"ab");
-  Str(1, u"3");
-  ASSERT_EQ(Call(&calc, u"Concat", 2), S_OK);
-  EXPECT_EQ(Show(result), "BSTR:ababab");
-  ASSERT_EQ(Call(&calc, u"Count", 0, DISPATCH_PROPERTYGET), S_OK);
-  EXPECT_EQ(Show(result), "UI4:3000000000");
-  ASSERT_EQ(Call(&calc, u"Count", 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET), S_OK);
-  EXPECT_EQ(Call(&calc, u"Count", 0, DISPATCH_PROPERTYPUT), DISP_E_MEMBERNOTFOUND);
-  Str(0, u"18446744073709551614");
-  Str(1, u"-2.5");
-  ASSERT_EQ(Call(&calc, u"Wide", 2), S_OK);
-  EXPECT_EQ(Show(result), "I8:9223372036854775805");
-
+  ASSERT_EQ(Call(u"add", Args{Variant::Str(u" 12 "), Variant::I4(30)}), S_OK);
+  EXPECT_EQ(Result(), "I4:42");
+  ASSERT_EQ(Call(u"Concat", Args{Variant::Str(u"ab"), Variant::Str(u"3")}), S_OK);
+  EXPECT_EQ(Result(), "BSTR:ababab");
+  ASSERT_EQ(Call(u"Count", {}, DISPATCH_PROPERTYGET), S_OK);
+  EXPECT_EQ(Result(), "UI4:3000000000");
+  ASSERT_EQ(Call(u"Count", {}, DISPATCH_METHOD | DISPATCH_PROPERTYGET), S_OK);
+  EXPECT_EQ(Call(u"Count", {}, DISPATCH_PROPERTYPUT), DISP_E_MEMBERNOTFOUND);
+  ASSERT_EQ(Call(u"Wide", Args{Variant::Str(u"18446744073709551614"), Variant::Str(u"-2.5")}),
+            S_OK);
+  EXPECT_EQ(Result(), "I8:9223372036854775805");
   // The result may be refused: the retval is released, not leaked.
-  Str(0, u"x");
-  I4(1, 2);
-  CallId(&calc, 2, 2);
+  CallId(2, Args{Variant::Str(u"x"), Variant::I4(2)});
   EXPECT_EQ(calc.Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr), S_OK);
 }
 
 TEST_F(Dispatch, ArgumentFailures) {
-  Str(0, u"abc");
-  I4(1, 1);
-  EXPECT_EQ(Call(&calc, u"Add", 2), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Call(u"Add", Args{Variant::Str(u"abc"), Variant::I4(1)}), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 1u);  // the first argument sits last in rgvarg
-  I4(0, 1);
-  Str(1, u"abc");
-  EXPECT_EQ(Call(&calc, u"Add", 2), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Call(u"Add", Args{Variant::I4(1), Variant::Str(u"abc")}), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 0u);
-  Str(1, u"99999999999");
-  EXPECT_EQ(Call(&calc, u"Add", 2), DISP_E_OVERFLOW);
-  EXPECT_EQ(Call(&calc, u"Add", 1), DISP_E_BADPARAMCOUNT);
-  I4(2, 5);
-  EXPECT_EQ(Call(&calc, u"Add", 3), DISP_E_BADPARAMCOUNT);
-  I4(1, 2);
+  EXPECT_EQ(Call(u"Add", Args{Variant::I4(1), Variant::Str(u"99999999999")}), DISP_E_OVERFLOW);
+  EXPECT_EQ(Call(u"Add", Args{Variant::I4(1)}), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(Call(u"Add", Args{Variant::I4(1), Variant::I4(2), Variant::I4(5)}),
+            DISP_E_BADPARAMCOUNT);
   DISPID named = 0;
-  EXPECT_EQ(CallId(&calc, 1, 2, DISPATCH_METHOD, nullptr, IID_NULL, &named), DISP_E_NONAMEDARGS);
-  EXPECT_EQ(CallId(&calc, 99, 2), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(CallId(&calc, 1, 2, DISPATCH_METHOD, nullptr, IID_ICalc), DISP_E_UNKNOWNINTERFACE);
+  const Args two{Variant::I4(1), Variant::I4(2)};
+  EXPECT_EQ(CallId(1, two, DISPATCH_METHOD, nullptr, IID_NULL, &named), DISP_E_NONAMEDARGS);
+  EXPECT_EQ(CallId(99, two), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(CallId(1, two, DISPATCH_METHOD, nullptr, IID_ICalc), DISP_E_UNKNOWNINTERFACE);
 }
 
 TEST_F(Dispatch, OutParametersTakeByRefArguments) {
-  Str(0, u"TEL_NUM_0");
   ULONG index = 0;
-  Arg(1).vt = VT_BYREF | VT_UI4;
-  Arg(1).pulVal = &index;
-  ASSERT_EQ(Call(&calc, u"Lookup", 2), S_OK);
+  ASSERT_EQ(Call(u"Lookup", Args{Variant::Str(u"TEL_NUM_0"), Ref(VT_BYREF | VT_UI4, &index)}),
+            S_OK);
   EXPECT_EQ(index, 5u);
-  EXPECT_EQ(Show(result), "I4:1");
+  EXPECT_EQ(Result(), "I4:1");
+  Variant holder = Variant::Str(u"old");  // replaced (and freed) by the out value
+  ASSERT_EQ(
+      Call(u"Lookup", Args{Variant::Str(u"TEL_NUM_0"), Ref(VT_BYREF | VT_VARIANT, holder.Ptr())}),
+      S_OK);
+  EXPECT_EQ(Show(holder.Get()), "UI4:5");
 
-  VARIANT holder;
-  holder.vt = VT_BSTR;  // replaced (and freed) by the out value
-  holder.bstrVal = SysAllocString(u"old");
-  Arg(1).vt = VT_BYREF | VT_VARIANT;
-  Arg(1).pvarVal = &holder;
-  ASSERT_EQ(Call(&calc, u"Lookup", 2), S_OK);
-  EXPECT_EQ(Show(holder), "UI4:5");
-
-  Arg(1).vt = VT_I4;  // not a reference
-  Arg(1).lVal = 0;
-  EXPECT_EQ(Call(&calc, u"Lookup", 2), DISP_E_TYPEMISMATCH);
+  // Not a reference, and a reference of another type.
+  EXPECT_EQ(Call(u"Lookup", Args{Variant::Str(u"x"), Variant::I4(0)}), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 0u);
   LONG wrong = 0;
-  Arg(1).vt = VT_BYREF | VT_I4;  // a reference of another type
-  Arg(1).plVal = &wrong;
-  EXPECT_EQ(Call(&calc, u"Lookup", 2), DISP_E_TYPEMISMATCH);
-  Arg(1).vt = VT_EMPTY;
+  EXPECT_EQ(Call(u"Lookup", Args{Variant::Str(u"x"), Ref(VT_BYREF | VT_I4, &wrong)}),
+            DISP_E_TYPEMISMATCH);
 }
 
 TEST_F(Dispatch, VariantsAndInterfaces) {
-  VARIANT inner;
-  inner.vt = VT_BSTR;
-  inner.bstrVal = SysAllocString(u"inside");
-  Arg(0).vt = VT_BYREF | VT_VARIANT;
-  Arg(0).pvarVal = &inner;
-  ASSERT_EQ(Call(&calc, u"Echo", 1), S_OK);
-  EXPECT_EQ(Show(result), "BSTR:inside");
-  EXPECT_NE(result.bstrVal, inner.bstrVal);
-  VariantClear(&inner);
-  Arg(0).vt = VT_EMPTY;
+  Variant inner = Variant::Str(u"inside");
+  ASSERT_EQ(Call(u"Echo", Args{Ref(VT_BYREF | VT_VARIANT, inner.Ptr())}), S_OK);
+  EXPECT_EQ(Result(), "BSTR:inside");
+  EXPECT_NE(result.Get().bstrVal, inner.Get().bstrVal);
 
-  ASSERT_EQ(Call(&calc, u"Self", 0), S_OK);
-  ASSERT_EQ(result.vt, VT_DISPATCH);  // ICalc derives IDispatch
-  EXPECT_EQ(result.pdispVal, static_cast<IDispatch*>(&calc));
+  ASSERT_EQ(Call(u"Self", {}), S_OK);
+  ASSERT_EQ(result.vt(), VT_DISPATCH);  // ICalc derives IDispatch
+  EXPECT_EQ(result.Get().pdispVal, static_cast<IDispatch*>(&calc));
   EXPECT_EQ(calc.refs.load(), 2u);
-  VariantClear(&result);
+  result = Variant();
   EXPECT_EQ(calc.refs.load(), 1u);
 
-  Arg(0).vt = VT_DISPATCH;
-  Arg(0).pdispVal = &calc;
-  calc.AddRef();
-  Str(1, u"2");
-  ASSERT_EQ(Call(&calc, u"Inspect", 2), S_OK);
-  EXPECT_EQ(Show(result), "UI2:102");
-  EXPECT_EQ(calc.refs.load(), 2u);  // the thunk's reference on the argument is gone
-  VariantClear(&Arg(0));
-  ASSERT_EQ(Call(&calc, u"Inspect", 2), S_OK);  // EMPTY is a null interface
-  EXPECT_EQ(Show(result), "UI2:2");
+  ASSERT_EQ(
+      Call(u"Inspect", Args{Ref(VT_DISPATCH, static_cast<IDispatch*>(&calc)), Variant::Str(u"2")}),
+      S_OK);
+  EXPECT_EQ(Result(), "UI2:102");
+  EXPECT_EQ(calc.refs.load(), 2u);  // the argument's; the thunk's own reference is gone
+  ASSERT_EQ(Call(u"Inspect", Args{Variant(), Variant::Str(u"2")}), S_OK);  // EMPTY is null
+  EXPECT_EQ(Result(), "UI2:2");
   wctest::Counted stranger;
-  Arg(0).vt = VT_UNKNOWN;
-  Arg(0).punkVal = &stranger;
-  stranger.AddRef();
-  EXPECT_EQ(Call(&calc, u"Inspect", 2), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Call(u"Inspect",
+                 Args{Ref(VT_UNKNOWN, static_cast<IUnknown*>(&stranger)), Variant::Str(u"2")}),
+            DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 1u);
-  VariantClear(&Arg(0));
+  args.clear();
   EXPECT_EQ(stranger.refs.load(), 1u);
 }
 
 TEST_F(Dispatch, MethodFailuresBecomeExceptions) {
   EXCEPINFO ei;
-  EXPECT_EQ(Call(&calc, u"Fail", 0, DISPATCH_METHOD, &ei), DISP_E_EXCEPTION);
+  EXPECT_EQ(Call(u"Fail", {}, DISPATCH_METHOD, &ei), DISP_E_EXCEPTION);
   EXPECT_EQ(ei.scode, static_cast<SCODE>(0x8004000D));
   EXPECT_EQ(std::u16string(ei.bstrSource), u"ICalc::Fail");
   EXPECT_EQ(std::u16string(ei.bstrDescription), u"no luck");
@@ -293,14 +260,14 @@ TEST_F(Dispatch, MethodFailuresBecomeExceptions) {
   SysFreeString(ei.bstrDescription);
   SysFreeString(ei.bstrHelpFile);
   // Without an EXCEPINFO the HRESULT comes back as is, and the error info stays posted.
-  EXPECT_EQ(Call(&calc, u"Fail", 0), static_cast<HRESULT>(0x8004000D));
+  EXPECT_EQ(Call(u"Fail", {}), static_cast<HRESULT>(0x8004000D));
   IErrorInfo* info = nullptr;
   EXPECT_EQ(GetErrorInfo(0, &info), S_OK);
   ASSERT_NE(info, nullptr);
   info->Release();
-  Str(0, u"x");  // an argument failure is no exception, even with an EXCEPINFO
-  I4(1, 1);
-  EXPECT_EQ(Call(&calc, u"Add", 2, DISPATCH_METHOD, &ei), DISP_E_TYPEMISMATCH);
+  // An argument failure is no exception, even with an EXCEPINFO.
+  EXPECT_EQ(Call(u"Add", Args{Variant::Str(u"x"), Variant::I4(1)}, DISPATCH_METHOD, &ei),
+            DISP_E_TYPEMISMATCH);
 }
 
 TEST_F(Dispatch, TypeInfoAndInterfacesWithoutIt) {
@@ -323,13 +290,12 @@ TEST_F(Dispatch, TypeInfoAndInterfacesWithoutIt) {
   EXPECT_EQ(ti->GetNames(42, got[0].Out(), 2, &count), TYPE_E_ELEMENTNOTFOUND);
   ASSERT_EQ(ti->GetDocumentation(-1, got[1].Out(), nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(got[1].Str(), u"ICalc");
-  I4(0, 2);
-  I4(1, 3);
-  CallId(&calc, 1, 2);
-  ASSERT_EQ(
-      ti->Invoke(static_cast<ICalc*>(&calc), 1, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
-      S_OK);
-  EXPECT_EQ(Show(result), "I4:5");
+  CallId(1, Args{Variant::I4(2), Variant::I4(3)});
+  result = Variant();
+  ASSERT_EQ(ti->Invoke(static_cast<ICalc*>(&calc), 1, DISPATCH_METHOD, &dp, result.Ptr(), nullptr,
+                       nullptr),
+            S_OK);
+  EXPECT_EQ(Result(), "I4:5");
 
   BlindCalc blind;
   EXPECT_EQ(blind.GetTypeInfoCount(&n), S_OK);
@@ -337,7 +303,7 @@ TEST_F(Dispatch, TypeInfoAndInterfacesWithoutIt) {
   EXPECT_EQ(blind.GetTypeInfo(0, 0, &none), TYPE_E_ELEMENTNOTFOUND);
   DISPID ids[1];
   EXPECT_EQ(blind.GetIDsOfNames(IID_NULL, names, 1, 0, ids), E_NOTIMPL);
-  EXPECT_EQ(blind.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr),
+  EXPECT_EQ(blind.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, result.Ptr(), nullptr, nullptr),
             E_NOTIMPL);
 }
 
