@@ -3,6 +3,7 @@
 // directly, so that what travelled over the wire is what is compared.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,13 +27,7 @@ namespace {
 using devrec::Property;
 
 DATE At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(mo);
-  st.wDay = static_cast<WORD>(d);
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
-  st.wSecond = static_cast<WORD>(s);
+  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), 0};
   DOUBLE out = 0;
   EXPECT_TRUE(SystemTimeToVariantTime(&st, &out));
   return out;
@@ -116,26 +111,22 @@ class TasksE2E : public ::testing::Test {
       if (p.name == name) return &p;
     return nullptr;
   }
-  static int32_t StoredInt(const std::vector<Property>& props, const char* name) {
+  // The stored value's bytes as T; `missing` when the property is absent or too short.
+  template <typename T>
+  static T StoredAs(const std::vector<Property>& props, const char* name, T missing) {
     const Property* p = FindProp(props, name);
-    if (!p || p->value.size() < 4) return -12345;
-    int32_t v;
-    std::memcpy(&v, p->value.data(), 4);
-    return v;
+    if (!p || p->value.size() < sizeof(T)) return missing;
+    std::memcpy(&missing, p->value.data(), sizeof(T));
+    return missing;
+  }
+  static int32_t StoredInt(const std::vector<Property>& props, const char* name) {
+    return StoredAs<int32_t>(props, name, -12345);
   }
   static double StoredDate(const std::vector<Property>& props, const char* name) {
-    const Property* p = FindProp(props, name);
-    if (!p || p->value.size() < 8) return -1;
-    double v;
-    std::memcpy(&v, p->value.data(), 8);
-    return v;
+    return StoredAs<double>(props, name, -1);
   }
   static uint16_t StoredBool(const std::vector<Property>& props, const char* name) {
-    const Property* p = FindProp(props, name);
-    if (!p || p->value.size() < 2) return 0x1234;
-    uint16_t v;
-    std::memcpy(&v, p->value.data(), 2);
-    return v;
+    return StoredAs<uint16_t>(props, name, 0x1234);
   }
 
   static Variant Get(IItem* item, const char16_t* column) {
@@ -169,9 +160,12 @@ class TasksE2E : public ::testing::Test {
     ASSERT_EQ(item->SetValue(ord, v.Get()), S_OK);
   }
 
-  std::vector<ComPtr<IItem>> ListAll() {
+  // Every item of a listing; `begin` false continues the one already started.
+  std::vector<ComPtr<IItem>> ListAll(bool begin = true) {
     std::vector<ComPtr<IItem>> items;
-    EXPECT_EQ(table_->ListItemsAllBegin(), S_OK);
+    if (begin) {
+      EXPECT_EQ(table_->ListItemsAllBegin(), S_OK);
+    }
     for (;;) {
       ComPtr<IItem> item;
       EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
@@ -179,6 +173,23 @@ class TasksE2E : public ::testing::Test {
       items.push_back(item);
     }
     return items;
+  }
+  static std::vector<SUID> Ids(const std::vector<ComPtr<IItem>>& items) {
+    std::vector<SUID> ids;
+    for (const auto& item : items) {
+      SUID id = SUID_NULL;
+      EXPECT_EQ(item->get_SUID(&id), S_OK);
+      ids.push_back(id);
+    }
+    return ids;
+  }
+  // The next item's id of the listing under way; SUID_NULL at its end.
+  SUID NextId() {
+    ComPtr<IItem> item;
+    EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
+    SUID id = SUID_NULL;
+    if (item) item->get_SUID(&id);
+    return id;
   }
   bool SawLine(const std::string& line) {
     std::lock_guard<std::mutex> lock(linesMu_);
@@ -221,24 +232,14 @@ TEST_F(TasksE2E, ReadsSeededTasksWithTheirMappingEdges) {
   ULONG count = 99;
   ASSERT_EQ(table_->GetItemCount(nullptr, 0, DCADT_TASK, &count), S_OK);
   EXPECT_EQ(count, 3u);
-  std::vector<ComPtr<IItem>> items;
-  for (;;) {
-    ComPtr<IItem> item;
-    ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-    if (!item) break;
-    items.push_back(item);
-  }
+  std::vector<ComPtr<IItem>> items = ListAll(false);
   ASSERT_EQ(items.size(), 3u);
   // After the end, still a null item and S_OK.
   ComPtr<IItem> none;
   EXPECT_EQ(table_->NextItem(none.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_FALSE(none);
 
-  SUID ids[3];
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(items[static_cast<size_t>(i)]->get_SUID(&ids[i]), S_OK);
-  EXPECT_EQ(ids[0], static_cast<SUID>(a));
-  EXPECT_EQ(ids[1], static_cast<SUID>(b));
-  EXPECT_EQ(ids[2], static_cast<SUID>(c));
+  EXPECT_EQ(Ids(items), (std::vector<SUID>{SUID(a), SUID(b), SUID(c)}));
   DCADATATYPE type;
   ASSERT_EQ(items[0]->getType(&type), S_OK);
   EXPECT_EQ(type, DCADT_TASK);
@@ -292,24 +293,16 @@ TEST_F(TasksE2E, ListingRules) {
   EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_FALSE(item);
 
-  uint32_t one = Seed({Property::String("Subject", "one")});
-  uint32_t two = Seed({Property::String("Subject", "two")});
+  SUID one = SUID(Seed({Property::String("Subject", "one")}));
+  SUID two = SUID(Seed({Property::String("Subject", "two")}));
   ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
-  ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-  SUID suid = SUID_NULL;
-  item->get_SUID(&suid);
-  EXPECT_EQ(suid, static_cast<SUID>(one));
+  EXPECT_EQ(NextId(), one);
   // A task added during the listing is not part of it; a new begin restarts it.
   Seed({Property::String("Subject", "three")});
-  ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-  item->get_SUID(&suid);
-  EXPECT_EQ(suid, static_cast<SUID>(two));
-  ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-  EXPECT_FALSE(item);
+  EXPECT_EQ(NextId(), two);
+  EXPECT_EQ(NextId(), SUID_NULL);
   ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
-  ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-  item->get_SUID(&suid);
-  EXPECT_EQ(suid, static_cast<SUID>(one));
+  EXPECT_EQ(NextId(), one);
   ASSERT_EQ(table_->GetItemCount(nullptr, 0, DCADT_TASK, &count), S_OK);
   EXPECT_EQ(count, 3u);
   EXPECT_EQ(table_->ListItemsEnd(), S_OK);
@@ -321,19 +314,14 @@ TEST_F(TasksE2E, ListingRules) {
             S_OK);
   Set(fresh.Get(), u"SUBJECT", Variant::Str(u"four"));
   ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
-  ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
+  EXPECT_NE(NextId(), SUID_NULL);
   SUID created = SUID_NULL;
   ASSERT_EQ(table_->CreateItem(fresh.Get(), &created), S_OK);
   ASSERT_EQ(table_->GetItemCount(nullptr, 0, DCADT_TASK, &count), S_OK);
   EXPECT_EQ(count, 4u);
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-    ASSERT_TRUE(item);
-    item->get_SUID(&suid);
-    EXPECT_NE(suid, created);
-  }
-  EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-  EXPECT_FALSE(item);
+  auto rest = Ids(ListAll(false));
+  ASSERT_EQ(rest.size(), 2u);
+  EXPECT_EQ(std::count(rest.begin(), rest.end(), created), 0);
   wmemu::RecordStore store(emu_->image(), 3);
   for (uint32_t id : store.List()) store.Delete(id);
   ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "IcalCheck.h"
 #include "host/HostError.h"
 #include "host/Progress.h"
 #include "host/TaskRecord.h"
@@ -18,6 +19,8 @@
 
 namespace qwbhost {
 namespace {
+
+using namespace icalcheck;
 
 DATE D(int y, int m, int d, int h = 0, int mi = 0) { return *MakeDate(y, m, d, h, mi); }
 
@@ -169,23 +172,6 @@ TaskRecord Task(LONG id, const std::string& subject) {
   return t;
 }
 
-// Finds the VTODO with this UID.
-icalcomponent* Todo(icalcomponent* cal, const std::string& uid) {
-  for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_VTODO_COMPONENT); c;
-       c = icalcomponent_get_next_component(cal, ICAL_VTODO_COMPONENT)) {
-    if (uid == icalcomponent_get_uid(c)) return c;
-  }
-  return nullptr;
-}
-
-std::string Rule(icalcomponent* todo) {
-  if (!todo) return "<no such task>";
-  icalproperty* p = icalcomponent_get_first_property(todo, ICAL_RRULE_PROPERTY);
-  if (!p) return "";
-  icalrecurrencetype r = icalproperty_get_rrule(p);
-  return icalrecurrencetype_as_string(&r);
-}
-
 TEST(HostUnits, ICalendarReadsBack) {
   setenv("TZ", "UTC0", 1);
   tzset();
@@ -254,17 +240,14 @@ TEST(HostUnits, ICalendarReadsBack) {
   EXPECT_STREQ(icalcomponent_get_description(t), "Line one\nLine two");
   icaltimetype start = icalcomponent_get_dtstart(t);
   EXPECT_TRUE(start.is_date);
-  EXPECT_EQ(start.year * 10000 + start.month * 100 + start.day, 20260302);
-  icaltimetype due = icalcomponent_get_due(t);
-  EXPECT_EQ(due.year * 10000 + due.month * 100 + due.day, 20260305);
-  EXPECT_EQ(icalproperty_get_priority(icalcomponent_get_first_property(t, ICAL_PRIORITY_PROPERTY)),
-            1);
+  EXPECT_EQ(DateNumber(start), 20260302);
+  EXPECT_EQ(DateNumber(icalcomponent_get_due(t)), 20260305);
+  EXPECT_EQ(Priority(t), 1);
   EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_COMPLETED);
   icaltimetype completed =
       icalproperty_get_completed(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY));
   EXPECT_EQ(icaltime_as_timet(completed), now);
-  EXPECT_EQ(icalproperty_get_class(icalcomponent_get_first_property(t, ICAL_CLASS_PROPERTY)),
-            ICAL_CLASS_CONFIDENTIAL);
+  EXPECT_EQ(Class(t), ICAL_CLASS_CONFIDENTIAL);
   std::vector<std::string> categories;
   for (icalproperty* p = icalcomponent_get_first_property(t, ICAL_CATEGORIES_PROPERTY); p;
        p = icalcomponent_get_next_property(t, ICAL_CATEGORIES_PROPERTY))
@@ -284,17 +267,15 @@ TEST(HostUnits, ICalendarReadsBack) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_NEEDSACTION);
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
-  EXPECT_EQ(icalproperty_get_priority(icalcomponent_get_first_property(t, ICAL_PRIORITY_PROPERTY)),
-            9);
+  EXPECT_EQ(Priority(t), 9);
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DTSTART_PROPERTY), nullptr);
   EXPECT_EQ(icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT), nullptr);
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
 
   t = Todo(cal, "qwbdcawm-task-9");
-  EXPECT_EQ(icalproperty_get_priority(icalcomponent_get_first_property(t, ICAL_PRIORITY_PROPERTY)),
-            5);
-  EXPECT_EQ(icalproperty_get_class(icalcomponent_get_first_property(t, ICAL_CLASS_PROPERTY)),
-            ICAL_CLASS_PRIVATE);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(Priority(t), 5);
+  EXPECT_EQ(Class(t), ICAL_CLASS_PRIVATE);
   EXPECT_EQ(Rule(t), "FREQ=YEARLY;BYDAY=-1FR;BYMONTH=11");
   EXPECT_EQ(Rule(Todo(cal, "qwbdcawm-task-10")), "FREQ=YEARLY;BYMONTHDAY=20;BYMONTH=6");
   EXPECT_EQ(Rule(Todo(cal, "qwbdcawm-task-11")), "FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR");

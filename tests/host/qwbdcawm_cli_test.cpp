@@ -4,6 +4,7 @@
 #include <libical/ical.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "IcalCheck.h"
 #include "emulator/Emulator.h"
 #include "emulator/RecordStore.h"
 #include "host/support/Component.h"
@@ -24,6 +26,7 @@
 namespace {
 
 using devrec::Property;
+using namespace icalcheck;
 namespace fs = std::filesystem;
 
 struct Outcome {
@@ -32,12 +35,7 @@ struct Outcome {
 };
 
 double Ole(int y, int mo, int d, int h = 0, int mi = 0) {
-  SYSTEMTIME st{};
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(mo);
-  st.wDay = static_cast<WORD>(d);
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
+  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), 0, 0};
   DOUBLE out = 0;
   SystemTimeToVariantTime(&st, &out);
   return out;
@@ -116,24 +114,6 @@ fs::path* QwbdcawmCli::root_ = nullptr;
 wmemu::Emulator* QwbdcawmCli::emu_ = nullptr;
 std::string* QwbdcawmCli::address_ = nullptr;
 
-icalcomponent* TodoBySummary(icalcomponent* cal, const std::string& summary) {
-  for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_VTODO_COMPONENT); c;
-       c = icalcomponent_get_next_component(cal, ICAL_VTODO_COMPONENT)) {
-    const char* s = icalcomponent_get_summary(c);
-    if (s && summary == s) return c;
-  }
-  return nullptr;
-}
-
-std::string Rule(icalcomponent* todo) {
-  icalproperty* p = todo ? icalcomponent_get_first_property(todo, ICAL_RRULE_PROPERTY) : nullptr;
-  if (!p) return "";
-  icalrecurrencetype r = icalproperty_get_rrule(p);
-  return icalrecurrencetype_as_string(&r);
-}
-
-int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; }
-
 TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   uint32_t rent =
@@ -168,18 +148,16 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   ASSERT_NE(cal, nullptr) << text;
   EXPECT_EQ(icalcomponent_count_components(cal, ICAL_VTODO_COMPONENT), 2);
 
-  icalcomponent* t = TodoBySummary(cal, "Pay rent");
+  icalcomponent* t = Todo(cal, "Pay rent", true);
   ASSERT_NE(t, nullptr) << text;
   EXPECT_EQ(std::string(icalcomponent_get_uid(t)), "qwbdcawm-task-" + std::to_string(rent));
   EXPECT_STREQ(icalcomponent_get_description(t), "Transfer, then file the receipt");
   EXPECT_EQ(DateNumber(icalcomponent_get_dtstart(t)), 20260401);
   EXPECT_EQ(DateNumber(icalcomponent_get_due(t)), 20260403);
-  EXPECT_EQ(icalproperty_get_priority(icalcomponent_get_first_property(t, ICAL_PRIORITY_PROPERTY)),
-            1);
+  EXPECT_EQ(Priority(t), 1);
   EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_COMPLETED);
   EXPECT_NE(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
-  EXPECT_EQ(icalproperty_get_class(icalcomponent_get_first_property(t, ICAL_CLASS_PROPERTY)),
-            ICAL_CLASS_PRIVATE);
+  EXPECT_EQ(Class(t), ICAL_CLASS_PRIVATE);
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;COUNT=12;BYMONTHDAY=1");
   icalcomponent* alarm = icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT);
   ASSERT_NE(alarm, nullptr);
@@ -188,13 +166,12 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   // The phone's UTC reminder comes back as the same instant.
   EXPECT_EQ(icaltime_as_ical_string(trigger.time), std::string("20260331T070000Z"));
 
-  t = TodoBySummary(cal, "Team meeting");
+  t = Todo(cal, "Team meeting", true);
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DTSTART_PROPERTY), nullptr);
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DUE_PROPERTY), nullptr);
   EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_NEEDSACTION);
-  EXPECT_EQ(icalproperty_get_priority(icalcomponent_get_first_property(t, ICAL_PRIORITY_PROPERTY)),
-            9);
+  EXPECT_EQ(Priority(t), 9);
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
   icalcomponent_free(cal);
 }
@@ -240,16 +217,11 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
   EXPECT_EQ(t["recurrence"]["instance"], -1);
   auto stored = wmemu::RecordStore(emu_->image(), 3).Get(static_cast<uint32_t>(id));
   ASSERT_TRUE(stored);
-  bool sawInstance = false;
-  for (const auto& p : *stored) {
-    if (p.name == "RecurrPattern.Instance") {
-      int32_t v;
-      std::memcpy(&v, p.value.data(), 4);
-      EXPECT_EQ(v, 5);
-      sawInstance = true;
-    }
-  }
-  EXPECT_TRUE(sawInstance);
+  auto instance = std::find_if(stored->begin(), stored->end(), [](const Property& p) {
+    return p.name == "RecurrPattern.Instance";
+  });
+  ASSERT_NE(instance, stored->end());
+  EXPECT_EQ(instance->value, (std::vector<uint8_t>{5, 0, 0, 0}));  // "last" is instance 5
 
   r = Qwb("tasks list");
   ASSERT_EQ(r.exit, 0) << r.err;

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <functional>
 
+#include "TestBytes.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "link/XmlParser.h"
 
 namespace {
+
+using linktest::TempFile;
 
 // A parser whose handler records what the wrapper shows for every node.
 class RecordingParser : public XML_PARSER {
@@ -27,16 +27,6 @@ class RecordingParser : public XML_PARSER {
     if (onNode) onNode(*this);
   }
 };
-
-std::string TempFile(const std::string& content) {
-  char name[] = "/tmp/xmlparser_test_XXXXXX";
-  int fd = mkstemp(name);
-  EXPECT_GE(fd, 0);
-  FILE* f = fdopen(fd, "w");
-  std::fputs(content.c_str(), f);
-  std::fclose(f);
-  return name;
-}
 
 struct HookReset {
   ~HookReset() { qwb::SetXmlDocumentCreateHookForTesting(nullptr); }

@@ -55,37 +55,33 @@ std::vector<devrec::RawEntry> Write(FieldMap& fields, int mode = 0, DWORD id = 0
   return request.properties;
 }
 
-std::vector<std::string> Names(const std::vector<devrec::RawEntry>& props) {
+using Props = std::vector<devrec::RawEntry>;
+
+std::vector<std::string> Names(const Props& props) {
   std::vector<std::string> names;
   for (const auto& p : props) names.push_back(p.name);
   return names;
 }
 
-const devrec::RawEntry* Find(const std::vector<devrec::RawEntry>& props, const char* name) {
+const devrec::RawEntry* Find(const Props& props, const char* name) {
   for (const auto& p : props)
     if (p.name == name) return &p;
   return nullptr;
 }
 
-int32_t IntOf(const std::vector<devrec::RawEntry>& props, const char* name) {
+// The named property's value read with `as`; a missing or short one is a failure.
+template <typename T, typename Reader>
+T ValueOf(const Props& props, const char* name, T fallback, Reader as) {
   const devrec::RawEntry* e = Find(props, name);
-  int32_t v = -12345;
-  if (!e || !devrec::ValueAsInteger(*e, &v)) ADD_FAILURE() << name << " missing";
-  return v;
+  if (!e || !as(*e, &fallback)) ADD_FAILURE() << name << " missing";
+  return fallback;
 }
-
-double DateOf(const std::vector<devrec::RawEntry>& props, const char* name) {
-  const devrec::RawEntry* e = Find(props, name);
-  double v = -1;
-  if (!e || !devrec::ValueAsDate(*e, &v)) ADD_FAILURE() << name << " missing";
-  return v;
+int32_t IntOf(const Props& p, const char* n) {
+  return ValueOf(p, n, -12345, devrec::ValueAsInteger);
 }
-
-uint16_t BoolOf(const std::vector<devrec::RawEntry>& props, const char* name) {
-  const devrec::RawEntry* e = Find(props, name);
-  uint16_t v = 0x1234;
-  if (!e || !devrec::ValueAsBoolean(*e, &v)) ADD_FAILURE() << name << " missing";
-  return v;
+double DateOf(const Props& p, const char* n) { return ValueOf(p, n, -1.0, devrec::ValueAsDate); }
+uint16_t BoolOf(const Props& p, const char* n) {
+  return ValueOf<uint16_t>(p, n, 0x1234, devrec::ValueAsBoolean);
 }
 
 std::u16string Str(const FieldMap& f, const char16_t* key) { return ReadFieldString(f, key); }
@@ -401,14 +397,8 @@ TEST(TaskMappingTest, ColumnsSurviveTheRoundTrip) {
                          {u"RECURRENCE_FLAG", Variant::I4(c.flag)},
                          {u"RECURRENCE_EVERY_DATE", Variant::Date(At(2026, 8, 1))},
                          {u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2)}});
-    auto raw = Write(f);
     std::vector<Property> back;
-    for (const auto& r : raw) {
-      Property p;
-      p.name = r.name;
-      p.value = r.value;
-      back.push_back(std::move(p));
-    }
+    for (const auto& r : Write(f)) back.push_back(Property{r.name, r.value});
     FieldMap g = Read(back);
     EXPECT_EQ(I4(g, u"RECURRENCE_TYPE"), c.type) << c.type;
     EXPECT_EQ(I4(g, u"RECURRENCE_FLAG"), c.flag) << c.type;
