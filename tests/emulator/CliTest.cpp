@@ -57,9 +57,7 @@ TEST(Cli, ServeAnswersAndTakesFaultsUntilSigterm) {
   ASSERT_EQ(address.rfind("tcp:127.0.0.1:", 0), 0u) << address;
 
   Client c(address);
-  rapi2::Writer w;
-  w.u32(rapi2::kGetVersionEx);
-  EXPECT_EQ(c.Call(w).size(), 288u);
+  EXPECT_EQ(c.NoArgs(rapi2::kGetVersionEx).size(), 288u);
   // The control socket is opened right after the address is printed.
   int rc = 1;
   for (int i = 0; i < 100 && rc != 0; ++i) {
@@ -67,23 +65,15 @@ TEST(Cli, ServeAnswersAndTakesFaultsUntilSigterm) {
     if (rc) usleep(20000);
   }
   EXPECT_EQ(rc, 0);
-  rapi2::Writer v;
-  v.u32(rapi2::kGetVersionEx);
-  EXPECT_EQ(Word(c.Call(v), 0), 31u);
+  EXPECT_EQ(Word(c.NoArgs(rapi2::kGetVersionEx), 0), 31u);
   EXPECT_EQ(RunEmu("fault --control " + ctl + " unplug"), 0);
-  rapi2::Writer x;
-  x.u32(rapi2::kGetVersionEx);
-  c.Call(x);
+  c.NoArgs(rapi2::kGetVersionEx);
   EXPECT_FALSE(c.ok());
-  EXPECT_EQ(RunEmu("fault --control " + ctl + " replug"), 0);
-  EXPECT_EQ(RunEmu("fault --control " + ctl + " drop --on-call 2 --name CeReadFile"), 0);
-  EXPECT_EQ(RunEmu("fault --control " + ctl + " delay --ms 5"), 0);
-  EXPECT_EQ(RunEmu("fault --control " + ctl + " clear"), 0);
+  for (const char* ok :
+       {" replug", " drop --on-call 2 --name CeReadFile", " delay --ms 5", " clear"})
+    EXPECT_EQ(RunEmu("fault --control " + ctl + ok), 0) << ok;
   EXPECT_NE(RunEmu("fault --control " + ctl + " drop"), 0);
-  Client d(address);
-  rapi2::Writer y;
-  y.u32(rapi2::kGetVersionEx);
-  EXPECT_EQ(d.Call(y).size(), 288u);
+  EXPECT_EQ(Client(address).NoArgs(rapi2::kGetVersionEx).size(), 288u);
 
   ::kill(pid, SIGTERM);
   int status = 0;

@@ -68,6 +68,11 @@ class Client {
     w.u32(rapi2::kCreateFile).str(path).u32(access).u32(share).u32(disposition).u32(attrs).u32(0);
     return Call(w);
   }
+  std::vector<uint8_t> NoArgs(uint32_t cmd) {
+    rapi2::Writer w;
+    w.u32(cmd);
+    return Call(w);
+  }
   std::vector<uint8_t> Simple(uint32_t cmd, uint32_t arg) {
     rapi2::Writer w;
     w.u32(cmd).u32(arg);
@@ -76,6 +81,14 @@ class Client {
   std::vector<uint8_t> PathCall(uint32_t cmd, std::u16string_view path) {
     rapi2::Writer w;
     w.u32(cmd).str(path);
+    return Call(w);
+  }
+  // CeCopyFile (with failIfExists) or CeMoveFile (without).
+  std::vector<uint8_t> TwoPaths(uint32_t cmd, std::u16string_view a, std::u16string_view b,
+                                int failIfExists = -1) {
+    rapi2::Writer w;
+    w.u32(cmd).str(a).str(b);
+    if (failIfExists >= 0) w.u32(static_cast<uint32_t>(failIfExists));
     return Call(w);
   }
   std::vector<uint8_t> Write(uint32_t h, const std::string& data) {
@@ -108,6 +121,15 @@ inline uint32_t Word(const std::vector<uint8_t>& p, size_t i) {
   return uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 | uint32_t(p[4 * i + 2]) << 16 |
          uint32_t(p[4 * i + 3]) << 24;
 }
+
+// The words of a payload, to compare whole replies in one line; a partial last word shows
+// as 0xDEADBEEF so a stray byte cannot pass.
+inline std::vector<uint32_t> Words(const std::vector<uint8_t>& p) {
+  std::vector<uint32_t> w;
+  for (size_t i = 0; 4 * i < p.size(); ++i) w.push_back(Word(p, i));
+  return w;
+}
+using W = std::vector<uint32_t>;
 
 // A temporary image served on an ephemeral loopback port.
 class EmuFixture : public ::testing::Test {

@@ -89,11 +89,9 @@ TEST_F(Find, FindAllFilesFilters) {
   w.u32(rapi2::kFindAllFiles)
       .str(u"\\Box\\*.*")
       .u32(FAF_ATTRIBUTES | FAF_FOLDERS_ONLY | FAF_ATTRIB_CHILDREN);
-  auto r = c->Call(w);
-  ASSERT_EQ(r.size(), 12u + 8u);
-  EXPECT_EQ(Word(r, 2), 2u);
-  EXPECT_EQ(Word(r, 3), uint32_t(FILE_ATTRIBUTE_DIRECTORY));  // Empty
-  EXPECT_EQ(Word(r, 4), uint32_t(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HAS_CHILDREN));
+  // Empty, then Full.
+  EXPECT_EQ(Words(c->Call(w)), (W{0, 1, 2, FILE_ATTRIBUTE_DIRECTORY,
+                                  FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HAS_CHILDREN}));
 }
 
 TEST_F(Find, RecordLayoutOfB3IsExact) {
@@ -102,44 +100,27 @@ TEST_F(Find, RecordLayoutOfB3IsExact) {
   w.u32(rapi2::kFindAllFiles).str(u"\\Box\\gamma.jpg").u32(0xB3);
   auto r = c->Call(w);
   // E, ok, count, then nameBytes, attributes, creation FT, sizeHigh, sizeLow, name.
-  const std::u16string name = u"gamma.jpg";
-  ASSERT_EQ(r.size(), 12u + 24u + 2 * (name.size() + 1));
-  EXPECT_EQ(Word(r, 0), 0u);
-  EXPECT_EQ(Word(r, 1), 1u);
-  EXPECT_EQ(Word(r, 2), 1u);
-  EXPECT_EQ(Word(r, 3), 20u);
-  EXPECT_EQ(Word(r, 4), uint32_t(FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_EQ(Word(r, 5), 400u);
-  EXPECT_EQ(Word(r, 6), 0u);
-  EXPECT_EQ(Word(r, 7), 0u);
-  EXPECT_EQ(Word(r, 8), 11u);
-  for (size_t i = 0; i < name.size(); ++i) {
-    EXPECT_EQ(r[36 + 2 * i], uint8_t(name[i]));
-    EXPECT_EQ(r[37 + 2 * i], 0);
-  }
-  EXPECT_EQ(r[r.size() - 1], 0);
-  EXPECT_EQ(r[r.size() - 2], 0);
+  rapi2::Writer e;
+  e.u32(0).u32(1).u32(1).u32(20).u32(FILE_ATTRIBUTE_ARCHIVE).u64(400).u32(0).u32(11);
+  for (char16_t ch : std::u16string_view(u"gamma.jpg")) e.bytes(&ch, 2);
+  std::vector<uint8_t> expect = e.zeros(2).Finish();
+  EXPECT_EQ(r, std::vector<uint8_t>(expect.begin() + 4, expect.end()));
 
   // Every field: attributes, three times, size high/low, oid, in that order after nameBytes.
   rapi2::Writer all;
   all.u32(rapi2::kFindAllFiles).str(u"\\Box\\Full\\in.txt").u32(0xFF);
   r = c->Call(all);
   ASSERT_EQ(r.size(), 12u + 44u + 14u);
-  EXPECT_EQ(Word(r, 3), 14u);
-  EXPECT_EQ(Word(r, 4), uint32_t(FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_EQ(Word(r, 5), 800u);  // creation
-  EXPECT_EQ(Word(r, 7), 800u);  // last access
-  EXPECT_EQ(Word(r, 9), 800u);  // last write
-  EXPECT_EQ(Word(r, 11), 0u);   // size high
-  EXPECT_EQ(Word(r, 12), 1u);   // size low
-  EXPECT_NE(Word(r, 13), 0u);   // oid
+  W words = Words(r);
+  EXPECT_NE(words[13], 0u);  // oid
+  // nameBytes, attributes, creation, last access, last write, size high, size low.
+  EXPECT_EQ(W(words.begin() + 3, words.begin() + 13),
+            (W{14, FILE_ATTRIBUTE_ARCHIVE, 800, 0, 800, 0, 800, 0, 0, 1}));
 
   // No field bits at all: count records of zero bytes.
   rapi2::Writer none;
   none.u32(rapi2::kFindAllFiles).str(u"\\Box\\*.*").u32(FAF_FOLDERS_ONLY);
-  r = c->Call(none);
-  EXPECT_EQ(r.size(), 12u);
-  EXPECT_EQ(Word(r, 2), 2u);
+  EXPECT_EQ(Words(c->Call(none)), (W{0, 1, 2}));
 }
 
 TEST_F(Find, FirstNextCloseWalkAFolder) {
@@ -161,20 +142,12 @@ TEST_F(Find, FirstNextCloseWalkAFolder) {
   r = c->Simple(rapi2::kFindNextFile, h);
   EXPECT_EQ(Word(r, 1), 1u);
   EXPECT_EQ(Word(r, 3), uint32_t(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN));
-  r = c->Simple(rapi2::kFindNextFile, h);
-  EXPECT_EQ(r.size(), 12u);
-  EXPECT_EQ(Word(r, 0), 18u);
-  EXPECT_EQ(Word(r, 1), 0u);
-  EXPECT_EQ(Word(r, 2), 0u);
+  EXPECT_EQ(Words(c->Simple(rapi2::kFindNextFile, h)), (W{18, 0, 0}));
   EXPECT_EQ(Word(c->Simple(rapi2::kFindClose, h), 1), 1u);
   EXPECT_EQ(Word(c->Simple(rapi2::kFindClose, h), 0), 6u);
   EXPECT_EQ(Word(c->Simple(rapi2::kFindNextFile, h), 0), 6u);
 
-  r = c->PathCall(rapi2::kFindFirstFile, u"\\Box\\*.zip");
-  EXPECT_EQ(r.size(), 12u);
-  EXPECT_EQ(Word(r, 0), 18u);
-  EXPECT_EQ(Word(r, 1), 0xFFFFFFFFu);
-  EXPECT_EQ(Word(r, 2), 0u);
+  EXPECT_EQ(Words(c->PathCall(rapi2::kFindFirstFile, u"\\Box\\*.zip")), (W{18, 0xFFFFFFFFu, 0}));
   EXPECT_EQ(Word(c->PathCall(rapi2::kFindFirstFile, u"\\Gone\\*.*"), 0), 3u);
   // The root lists its folders.
   r = c->PathCall(rapi2::kFindFirstFile, u"\\*.*");

@@ -45,10 +45,8 @@ TEST_F(Presets, DemoHasARealisticFileSystem) {
   for (auto& f : e) {
     auto data = HostFile(dir_ / "fs/Storage Card/DCIM/100MEDIA" / Utf8(f.name));
     ASSERT_GT(data.size(), 100u);
-    EXPECT_EQ(data[0], 0xFF);
-    EXPECT_EQ(data[1], 0xD8);
-    EXPECT_EQ(data[data.size() - 2], 0xFF);
-    EXPECT_EQ(data[data.size() - 1], 0xD9);
+    EXPECT_TRUE(StartsWith(data, "\xFF\xD8"));
+    EXPECT_EQ(std::vector<uint8_t>(data.end() - 2, data.end()), (std::vector<uint8_t>{0xFF, 0xD9}));
     EXPECT_EQ(f.size, data.size());
   }
   ASSERT_EQ(fs.Find(u"\\My Documents\\My Pictures\\*.*", &e), 0u);
@@ -113,13 +111,17 @@ TEST_F(Presets, RegistryLetsTheComponentFindModelAndCard) {
   EXPECT_EQ(byPart, u"Storage Card");
   EXPECT_EQ(reg.GetString(kHkeyLocalMachine, u"System\\State\\Tolvane\\SDCARD", u"InStorageFolder"),
             u"Storage Card");
-  EXPECT_EQ(reg.GetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings", u"Max Size"),
-            307200u);
-  EXPECT_EQ(reg.GetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings\\Send",
-                         u"Outgoing Message Size"),
-            300u);
-  EXPECT_EQ(reg.GetDword(kHkeyCurrentUser, u"Software\\Tolvane\\MMS\\Conf", u"MmscLockStatus"), 0u);
-  EXPECT_EQ(reg.GetDword(kHkeyCurrentUser, u"Software\\Tolvane\\QelContact", u"xLinkSupport"), 1u);
+  struct {
+    uint32_t root;
+    const char16_t *key, *name;
+    uint32_t value;
+  } const dwords[] = {
+      {kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings", u"Max Size", 307200},
+      {kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings\\Send", u"Outgoing Message Size", 300},
+      {kHkeyCurrentUser, u"Software\\Tolvane\\MMS\\Conf", u"MmscLockStatus", 0},
+      {kHkeyCurrentUser, u"Software\\Tolvane\\QelContact", u"xLinkSupport", 1},
+  };
+  for (auto& d : dwords) EXPECT_EQ(reg.GetDword(d.root, d.key, d.name), d.value) << Utf8(d.name);
 }
 
 TEST_F(Presets, DemoTasksCoverWhatTheTaskTableReads) {

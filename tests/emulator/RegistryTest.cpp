@@ -44,16 +44,12 @@ TEST_F(Registry, TypedValuesRoundTripUnderEveryRoot) {
   };
   for (uint32_t root : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u}) {
     auto r = Create(*c, root, u"Software\\Test\\Deep");
-    ASSERT_EQ(r.size(), 16u);
-    EXPECT_EQ(Word(r, 1), 0u);
-    EXPECT_EQ(Word(r, 3), uint32_t(REG_CREATED_NEW_KEY));
     uint32_t h = Word(r, 2);
+    EXPECT_EQ(Words(r), (W{0, 0, h, REG_CREATED_NEW_KEY}));
     int i = 0;
     for (auto& [type, data] : values) {
       std::u16string name = u"v" + std::u16string(1, char16_t(u'0' + i++));
-      r = Set(*c, h, name.c_str(), type, data);
-      EXPECT_EQ(r.size(), 8u);
-      EXPECT_EQ(Word(r, 1), 0u);
+      EXPECT_EQ(Words(Set(*c, h, name.c_str(), type, data)), (W{0, 0}));
       r = Query(*c, h, Fold(name).c_str(), 256);
       ASSERT_EQ(r.size(), 16u + data.size());
       EXPECT_EQ(Word(r, 2), type);
@@ -64,8 +60,7 @@ TEST_F(Registry, TypedValuesRoundTripUnderEveryRoot) {
               uint32_t(REG_OPENED_EXISTING_KEY));
   }
   // The default value (NULL name) is a value like any other.
-  auto r = Set(*c, 0x80000002u, nullptr, REG_SZ, DeviceRegistry::StringData(u"def"));
-  EXPECT_EQ(Word(r, 1), 0u);
+  EXPECT_EQ(Word(Set(*c, 0x80000002u, nullptr, REG_SZ, DeviceRegistry::StringData(u"def")), 1), 0u);
   EXPECT_EQ(Word(Query(*c, 0x80000002u, nullptr, 100), 3), 8u);
 
   // Values persist in image.sqlite.
@@ -81,34 +76,20 @@ TEST_F(Registry, QuerySizeRules) {
   emu_->registry().SetString(kHkeyLocalMachine, u"Ident", u"OrigName", u"Aster W1");
   auto c = Connect();
   auto r = Open(*c, kHkeyLocalMachine, u"ident");
-  ASSERT_EQ(r.size(), 12u);
-  EXPECT_EQ(Word(r, 0), 0u);
   uint32_t h = Word(r, 2);
+  EXPECT_EQ(Words(r), (W{0, 0, h}));
   const uint32_t size = 2 * 8 + 2;  // "Aster W1" and its terminator
   // cbData 0 asks for the size: success, type, size, no data.
-  r = Query(*c, h, u"ORIGNAME", 0);
-  ASSERT_EQ(r.size(), 16u);
-  EXPECT_EQ(Word(r, 1), 0u);
-  EXPECT_EQ(Word(r, 2), uint32_t(REG_SZ));
-  EXPECT_EQ(Word(r, 3), size);
+  EXPECT_EQ(Words(Query(*c, h, u"ORIGNAME", 0)), (W{0, 0, REG_SZ, size}));
   // A buffer one byte short: ERROR_MORE_DATA with type and size.
-  r = Query(*c, h, u"OrigName", size - 1);
-  ASSERT_EQ(r.size(), 16u);
-  EXPECT_EQ(Word(r, 0), 234u);
-  EXPECT_EQ(Word(r, 1), 234u);
-  EXPECT_EQ(Word(r, 3), size);
+  EXPECT_EQ(Words(Query(*c, h, u"OrigName", size - 1)), (W{234, 234, REG_SZ, size}));
   // Exactly enough: the data.
   r = Query(*c, h, u"OrigName", size);
   ASSERT_EQ(r.size(), 16u + size);
   EXPECT_EQ(r[16], 'A');
   // Missing value, missing key: 2 and no bracketed fields.
-  r = Query(*c, h, u"Nope", 10);
-  EXPECT_EQ(r.size(), 8u);
-  EXPECT_EQ(Word(r, 0), 2u);
-  EXPECT_EQ(Word(r, 1), 2u);
-  r = Open(*c, kHkeyLocalMachine, u"Ident\\Missing");
-  EXPECT_EQ(r.size(), 8u);
-  EXPECT_EQ(Word(r, 1), 2u);
+  EXPECT_EQ(Words(Query(*c, h, u"Nope", 10)), (W{2, 2}));
+  EXPECT_EQ(Words(Open(*c, kHkeyLocalMachine, u"Ident\\Missing")), (W{2, 2}));
   // Bad types and sizes are refused.
   EXPECT_EQ(Word(Set(*c, h, u"d", REG_DWORD, {1, 2}), 1), 87u);
   EXPECT_EQ(Word(Set(*c, h, u"d", 42, {1}), 1), 87u);

@@ -4,6 +4,7 @@
 
 #include "EmuTestUtil.h"
 #include "emulator/Image.h"
+#include "emulator/Text.h"
 
 namespace wmemu::test {
 namespace {
@@ -15,29 +16,17 @@ TEST_F(Services, BlockCallsRouteByLibraryAndFunction) {
   const std::vector<uint8_t> in = {1, 2, 3, 4, 5};
   for (const char16_t* dll : {u"QWBRapiServer", u"qwbrapiserver", u"\\Windows\\QWBRapiServer.dll",
                               u"QWBRAPISERVER.DLL"}) {
-    auto r = c->Invoke(dll, u"DevCeEcho", in);
-    ASSERT_EQ(r.size(), 12u + in.size());
-    EXPECT_EQ(Word(r, 0), 0u);
-    EXPECT_EQ(Word(r, 1), 0u);
-    EXPECT_EQ(Word(r, 2), in.size());
-    EXPECT_EQ(std::vector<uint8_t>(r.begin() + 12, r.end()), in);
+    EXPECT_EQ(c->Invoke(dll, u"DevCeEcho", in),
+              (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 1, 2, 3, 4, 5}));
   }
   // An empty request echoes an empty reply.
-  auto r = c->Invoke(u"QWBRapiServer", u"DevCeEcho", {});
-  EXPECT_EQ(r.size(), 12u);
-  EXPECT_EQ(Word(r, 2), 0u);
+  EXPECT_EQ(Words(c->Invoke(u"QWBRapiServer", u"DevCeEcho", {})), (W{0, 0, 0}));
 
   // Unknown library: 126; unknown function: 127; nothing after the failing HRESULT.
-  r = c->Invoke(u"OtherServer", u"DevCeEcho", in);
-  ASSERT_EQ(r.size(), 8u);
-  EXPECT_EQ(Word(r, 0), 126u);
-  EXPECT_EQ(Word(r, 1), 0x8007007Eu);
-  r = c->Invoke(u"QWBRapiServer", u"devceecho", in);  // function names match exactly
-  ASSERT_EQ(r.size(), 8u);
-  EXPECT_EQ(Word(r, 0), 127u);
-  EXPECT_EQ(Word(r, 1), 0x8007007Fu);
-  r = c->Invoke(u"QWBRapiServer", u"DevCeEchoStream", in, 0);  // a stream function, in block
-  EXPECT_EQ(Word(r, 0), 127u);
+  EXPECT_EQ(Words(c->Invoke(u"OtherServer", u"DevCeEcho", in)), (W{126, 0x8007007Eu}));
+  // Function names match exactly; a stream function is not found in block mode.
+  EXPECT_EQ(Words(c->Invoke(u"QWBRapiServer", u"devceecho", in)), (W{127, 0x8007007Fu}));
+  EXPECT_EQ(Word(c->Invoke(u"QWBRapiServer", u"DevCeEchoStream", in, 0), 0), 127u);
 
   // A handler's failure: no output even though it produced some.
   emu_->services().AddBlock(
@@ -45,7 +34,7 @@ TEST_F(Services, BlockCallsRouteByLibraryAndFunction) {
         *out = {9, 9, 9};
         return int32_t(0x80004005);
       });
-  r = c->Invoke(u"QWBRapiServer", u"DevCeBroken", {});
+  auto r = c->Invoke(u"QWBRapiServer", u"DevCeBroken", {});
   ASSERT_EQ(r.size(), 8u);
   EXPECT_EQ(Word(r, 1), 0x80004005u);
   // A throwing handler is a failure, not a crash.
@@ -87,19 +76,15 @@ TEST_F(Services, HandlersSeeTheModelAndTheStore) {
   ASSERT_EQ(r.size(), 14u);
   EXPECT_EQ(r[12], 5);
   EXPECT_EQ(r[13], 1);
-  EXPECT_EQ(ModelTypeOf(u"Hanul HD-100"), 0);
-  EXPECT_EQ(ModelTypeOf(u"aster pad m7"), 2);
-  EXPECT_EQ(ModelTypeOf(u"Hanul HS-200"), 3);
-  EXPECT_EQ(ModelTypeOf(u"Hanul HL-300"), 4);
-  EXPECT_EQ(ModelTypeOf(u"Aster S2"), 6);
-  EXPECT_EQ(ModelTypeOf(u"Unknown Phone"), 1);
+  int type = 0;
+  for (const char16_t* name : {u"Hanul HD-100", u"Unknown Phone", u"aster pad m7", u"Hanul HS-200",
+                               u"Hanul HL-300", u"Hanul HK-400", u"Aster S2"})
+    EXPECT_EQ(ModelTypeOf(name), type++) << Utf8(name);
 }
 
 TEST_F(Services, StreamModeHandsOverTheSocket) {
   auto c = Connect();
-  auto r = c->Invoke(u"QWBRapiServer", u"DevCeEchoStream", {}, 1);
-  ASSERT_EQ(r.size(), 4u);
-  EXPECT_EQ(Word(r, 0), 0u);
+  ASSERT_EQ(Words(c->Invoke(u"QWBRapiServer", u"DevCeEchoStream", {}, 1)), (W{0}));
   // From here on raw bytes, no framing.
   std::string msg(10000, 'z');
   msg[0] = 'A';
@@ -114,8 +99,7 @@ TEST_F(Services, StreamModeHandsOverTheSocket) {
 
   // An unknown stream function: lastErr 127, and the connection is closed.
   auto d = Connect();
-  r = d->Invoke(u"QWBRapiServer", u"DevCeNoSuchStream", {}, 1);
-  EXPECT_EQ(Word(r, 0), 127u);
+  EXPECT_EQ(Word(d->Invoke(u"QWBRapiServer", u"DevCeNoSuchStream", {}, 1), 0), 127u);
   EXPECT_EQ(rapi2::RecvAll(d->fd(), &x, 1, 5000), rapi2::IoResult::kClosed);
   // Other connections are unaffected by streams.
   auto e = Connect();
@@ -124,15 +108,10 @@ TEST_F(Services, StreamModeHandsOverTheSocket) {
 
 TEST_F(Services, UnknownAndHostileFramesNeverStopTheServer) {
   auto c = Connect();
-  rapi2::Writer w;
+  rapi2::Writer w, empty;
   w.u32(0x99).u32(1).u32(2);
-  auto r = c->Call(w);
-  ASSERT_EQ(r.size(), 8u);
-  EXPECT_EQ(Word(r, 0), 120u);
-  EXPECT_EQ(Word(r, 1), 0u);
-  rapi2::Writer empty;
-  r = c->Call(empty);
-  EXPECT_EQ(Word(r, 0), 120u);
+  EXPECT_EQ(Words(c->Call(w)), (W{120, 0}));
+  EXPECT_EQ(Word(c->Call(empty), 0), 120u);
 
   // Every command with truncated or random arguments still gets a reply.
   std::mt19937 rng(1234);
@@ -147,7 +126,7 @@ TEST_F(Services, UnknownAndHostileFramesNeverStopTheServer) {
       uint8_t b = static_cast<uint8_t>(rng() % 4 == 0 ? 0xFF : rng() % 8);
       f.bytes(&b, 1);
     }
-    r = c->Call(f);
+    auto r = c->Call(f);
     ASSERT_TRUE(c->ok()) << "round " << round;
     EXPECT_GE(r.size(), 4u);
   }

@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -34,25 +33,15 @@ uint32_t CommandOf(const std::vector<uint8_t>& request) {
   return cmd;
 }
 
-FakeDevice::FakeDevice(Script script, const std::string& unixPath)
-    : script_(std::move(script)), unixPath_(unixPath) {
-  if (unixPath_.empty()) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
-    socklen_t len = sizeof(sa);
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len);
-    port_ = ntohs(sa.sin_port);
-  } else {
-    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un sa{};
-    sa.sun_family = AF_UNIX;
-    unixPath_.copy(sa.sun_path, sizeof(sa.sun_path) - 1);
-    ::unlink(unixPath_.c_str());
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
-  }
+FakeDevice::FakeDevice(Script script) : script_(std::move(script)) {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+  socklen_t len = sizeof(sa);
+  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len);
+  port_ = ntohs(sa.sin_port);
   ::listen(listenFd_, 16);
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
   acceptThread_ = std::thread([this] { AcceptLoop(); });
@@ -72,7 +61,6 @@ FakeDevice::~FakeDevice() {
   for (int fd : fds_) ::close(fd);
   ::close(listenFd_);
   ::close(wakeFd_);
-  if (!unixPath_.empty()) ::unlink(unixPath_.c_str());
 }
 
 std::vector<std::vector<uint8_t>> FakeDevice::Requests() {

@@ -38,16 +38,13 @@ uint32_t CommandOf(const std::vector<uint8_t>& request);
 
 class FakeDevice {
  public:
-  // Answers the version query; every other request goes to the script. With a socket path
-  // it listens there instead of on a loopback TCP port.
-  explicit FakeDevice(Script script, const std::string& unixPath = "");
+  // Answers the version query; every other request goes to the script.
+  explicit FakeDevice(Script script);
   ~FakeDevice();
   FakeDevice(const FakeDevice&) = delete;
   FakeDevice& operator=(const FakeDevice&) = delete;
 
-  std::string Address() const {
-    return unixPath_.empty() ? "tcp:127.0.0.1:" + std::to_string(port_) : "unix:" + unixPath_;
-  }
+  std::string Address() const { return "tcp:127.0.0.1:" + std::to_string(port_); }
   // Every request the script saw, in order.
   std::vector<std::vector<uint8_t>> Requests();
   int Connections() const { return connections_; }
@@ -59,7 +56,6 @@ class FakeDevice {
   void Serve(int fd, int index);
 
   Script script_;
-  std::string unixPath_;
   int listenFd_ = -1;
   int wakeFd_ = -1;
   int port_ = 0;

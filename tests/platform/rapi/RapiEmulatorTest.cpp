@@ -32,6 +32,15 @@ std::vector<uint8_t> Pattern(size_t n) {
   return v;
 }
 
+// Block and stream invocations of the device's service library.
+HRESULT Block(const char16_t* fn, std::vector<uint8_t> in, DWORD* cb, BYTE** out) {
+  return CeRapiInvoke(u"QWBRapiServer", fn, static_cast<DWORD>(in.size()),
+                      in.empty() ? nullptr : in.data(), cb, out, nullptr, 0);
+}
+HRESULT Stream(const char16_t* fn, IRAPIStream** stream) {
+  return CeRapiInvoke(u"QWBRapiServer", fn, 0, nullptr, nullptr, nullptr, stream, 0);
+}
+
 class RapiEmulator : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -264,28 +273,22 @@ TEST_F(RapiEmulator, BlockAndStreamInvocations) {
   std::vector<uint8_t> input = Pattern(200000);
   DWORD cb = 0;
   BYTE* out = nullptr;
-  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", static_cast<DWORD>(input.size()),
-                         input.data(), &cb, &out, nullptr, 0),
-            S_OK);
+  ASSERT_EQ(Block(u"DevCeEcho", input, &cb, &out), S_OK);
   ASSERT_EQ(cb, input.size());
   EXPECT_EQ(std::vector<uint8_t>(out, out + cb), input);
   EXPECT_EQ(CeRapiFreeBuffer(out), S_OK);
 
-  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0), S_OK);
+  ASSERT_EQ(Block(u"DevCeEcho", {}, &cb, &out), S_OK);
   EXPECT_EQ(cb, 0u);
   EXPECT_EQ(out, nullptr);
 
-  EXPECT_EQ(
-      CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchFunction", 0, nullptr, &cb, &out, nullptr, 0),
-      HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(Block(u"DevCeNoSuchFunction", {}, &cb, &out), HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
   ExpectDeviceAnswered(ERROR_PROC_NOT_FOUND);
   EXPECT_EQ(out, nullptr);
 
   // A stream with several packets of different sizes, while the main connection keeps going.
   IRAPIStream* stream = nullptr;
-  ASSERT_EQ(
-      CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr, &stream, 0),
-      S_OK);
+  ASSERT_EQ(Stream(u"DevCeEchoStream", &stream), S_OK);
   ASSERT_NE(stream, nullptr);
   for (size_t size : {size_t(16), size_t(1), size_t(4096), size_t(102400)}) {
     std::vector<uint8_t> packet = Pattern(size);
@@ -301,9 +304,7 @@ TEST_F(RapiEmulator, BlockAndStreamInvocations) {
   stream->Release();
 
   IRAPIStream* none = nullptr;
-  EXPECT_EQ(
-      CeRapiInvoke(u"QWBRapiServer", u"DevCeNoSuchStream", 0, nullptr, nullptr, nullptr, &none, 0),
-      E_FAIL);
+  EXPECT_EQ(Stream(u"DevCeNoSuchStream", &none), E_FAIL);
   EXPECT_EQ(none, nullptr);
 }
 
@@ -353,18 +354,17 @@ TEST_F(RapiEmulator, InjectedDeviceFailures) {
   // A DevCe function failing with an HRESULT, and with a device error.
   DWORD cb = 9;
   BYTE* out = nullptr;
-  BYTE in[4] = {1, 2, 3, 4};
+  const std::vector<uint8_t> in = {1, 2, 3, 4};
   emu_->faults().FailNextHr("DevCeEcho", 1, static_cast<int32_t>(0x80004005));
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 4, in, &cb, &out, nullptr, 0), E_FAIL);
+  EXPECT_EQ(Block(u"DevCeEcho", in, &cb, &out), E_FAIL);
   EXPECT_EQ(cb, 0u);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(CeRapiGetError(), S_OK);
   EXPECT_EQ(GetLastError(), 0u);
   emu_->faults().FailNext("DevCeEcho", 1, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 4, in, &cb, &out, nullptr, 0),
-            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(Block(u"DevCeEcho", in, &cb, &out), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   ExpectDeviceAnswered(ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 4, in, &cb, &out, nullptr, 0), S_OK);
+  EXPECT_EQ(Block(u"DevCeEcho", in, &cb, &out), S_OK);
   EXPECT_EQ(cb, 4u);
   LocalFree(out);
 }
@@ -396,9 +396,7 @@ TEST_F(RapiEmulator, DroppedConnectionsEndTheSessionUntilReinit) {
   ASSERT_EQ(CeRapiInit(), S_OK);
   emu_->faults().DropOnCall(1, "DevCeEchoStream");
   IRAPIStream* stream = nullptr;
-  EXPECT_EQ(
-      CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr, &stream, 0),
-      kHrReset);
+  EXPECT_EQ(Stream(u"DevCeEchoStream", &stream), kHrReset);
   EXPECT_EQ(stream, nullptr);
   ExpectTransport(WSAECONNRESET, kHrReset);
   EXPECT_TRUE(CeCreateDirectory(u"\\StillThere", nullptr));
@@ -407,17 +405,13 @@ TEST_F(RapiEmulator, DroppedConnectionsEndTheSessionUntilReinit) {
   emu_->faults().DropOnCall(1, "DevCeEcho");
   DWORD cb = 0;
   BYTE* out = nullptr;
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0),
-            kHrReset);
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0),
-            kHrNoConnection);
+  EXPECT_EQ(Block(u"DevCeEcho", {}, &cb, &out), kHrReset);
+  EXPECT_EQ(Block(u"DevCeEcho", {}, &cb, &out), kHrNoConnection);
 }
 
 TEST_F(RapiEmulator, UnpluggedPhone) {
   IRAPIStream* stream = nullptr;
-  ASSERT_EQ(
-      CeRapiInvoke(u"QWBRapiServer", u"DevCeEchoStream", 0, nullptr, nullptr, nullptr, &stream, 0),
-      S_OK);
+  ASSERT_EQ(Stream(u"DevCeEchoStream", &stream), S_OK);
   emu_->faults().Unplug();
   EXPECT_FALSE(CeDeleteFile(u"\\x"));
   ExpectTransport(WSAECONNRESET, kHrReset);
@@ -458,8 +452,7 @@ TEST_F(RapiEmulator, SlowRepliesTimeOut) {
   ASSERT_EQ(CeRapiInit(), S_OK);
   DWORD cb = 0;
   BYTE* out = nullptr;
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", 0, nullptr, &cb, &out, nullptr, 0),
-            kHrTimeout);
+  EXPECT_EQ(Block(u"DevCeEcho", {}, &cb, &out), kHrTimeout);
 
   // A device slow to answer the first request is no device yet.
   emu_->faults().Delay(1500, "");
@@ -480,8 +473,7 @@ TEST_F(RapiEmulator, ConcurrentCallersEachGetTheirOwnReply) {
         std::vector<uint8_t> in(1000 + 997 * t + i, static_cast<uint8_t>(t * 40 + i));
         DWORD cb = 0;
         BYTE* out = nullptr;
-        HRESULT hr = CeRapiInvoke(u"QWBRapiServer", u"DevCeEcho", static_cast<DWORD>(in.size()),
-                                  in.data(), &cb, &out, nullptr, 0);
+        HRESULT hr = Block(u"DevCeEcho", in, &cb, &out);
         if (hr != S_OK || std::vector<uint8_t>(out, out + cb) != in || CeRapiGetError() != S_OK ||
             GetLastError() != 0) {
           ++mismatches[t];
