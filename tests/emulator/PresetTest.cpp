@@ -55,15 +55,11 @@ TEST_F(Presets, DemoHasARealisticFileSystem) {
 
   // Voice notes in both AudioNote folders; only some are AMR.
   int amr = 0;
-  for (const char16_t* folder :
-       {u"\\My Documents\\AudioNote\\*.*", u"\\Storage Card\\AudioNote\\*.*"}) {
-    ASSERT_EQ(fs.Find(folder, &e), 0u);
+  for (std::u16string folder : {u"My Documents", u"Storage Card"}) {
+    ASSERT_EQ(fs.Find(u"\\" + folder + u"\\AudioNote\\*.*", &e), 0u);
     for (auto& f : e) {
       std::u16string ext = Fold(f.name.substr(f.name.rfind(u'.') + 1));
-      std::u16string dir = std::u16string(folder).substr(1, std::u16string(folder).size() - 5);
-      for (auto& ch : dir)
-        if (ch == u'\\') ch = u'/';
-      auto data = HostFile(dir_ / "fs" / Utf8(dir) / Utf8(f.name));
+      auto data = HostFile(dir_ / "fs" / Utf8(folder) / "AudioNote" / Utf8(f.name));
       if (ext == u"amr") {
         ++amr;
         EXPECT_TRUE(StartsWith(data, "#!AMR\n"));
