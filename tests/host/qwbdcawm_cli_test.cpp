@@ -238,11 +238,10 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
 }
 
 TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
+  // The option checks themselves are in host_units_test; one of them stands for all here.
   for (const char* args :
        {"", "tasks", "tasks add --priority urgent --subject x", "tasks add --detail x",
-        "tasks update", "tasks update 3 --every 2", "tasks add --subject x --done --undone",
-        "tasks add --subject x --until 2026-01-01 --count 2 --recur daily", "frobnicate", "export",
-        "export /nonexistent/x --only contacts"}) {
+        "tasks update", "frobnicate", "export", "export /nonexistent/x --only contacts"}) {
     Outcome r = Qwb(args);
     EXPECT_EQ(r.exit, 2) << args << ": " << r.err;
     EXPECT_EQ(r.out, "") << args;
