@@ -54,18 +54,11 @@ TEST_F(FileCalls, FailuresAnswerTheirErrorNumbersWithEveryField) {
   auto c = Connect();
   EXPECT_EQ(Words(c->CreateFile(u"\\My Documents\\missing.txt", GENERIC_READ, 0, OPEN_EXISTING)),
             (W{2, kBad}));
-  struct {
-    const char16_t* path;
-    uint32_t access, disposition, error;
-  } const opens[] = {
-      {u"\\Nowhere\\a.txt", GENERIC_WRITE, CREATE_ALWAYS, 3},
-      {u"\\a.txt", GENERIC_WRITE, 9, 87},
-      {u"\\My Documents", GENERIC_READ, OPEN_EXISTING, 5},
-      {u"\\a*.txt", GENERIC_WRITE, CREATE_ALWAYS, 123},
-      {u"\\..\\escape.txt", GENERIC_WRITE, CREATE_ALWAYS, 123},
-  };
-  for (auto& o : opens)
-    EXPECT_EQ(Word(c->CreateFile(o.path, o.access, 0, o.disposition), 0), o.error);
+  EXPECT_EQ(Word(c->CreateFile(u"\\Nowhere\\a.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 0), 3u);
+  EXPECT_EQ(Word(c->CreateFile(u"\\a.txt", GENERIC_WRITE, 0, 9), 0), 87u);
+  EXPECT_EQ(Word(c->CreateFile(u"\\My Documents", GENERIC_READ, 0, OPEN_EXISTING), 0), 5u);
+  EXPECT_EQ(Word(c->CreateFile(u"\\a*.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 0), 123u);
+  EXPECT_EQ(Word(c->CreateFile(u"\\..\\escape.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 0), 123u);
 
   EXPECT_EQ(Words(c->Read(0x7777, 10)), (W{6, 0, 0}));
   auto r = c->Simple(rapi2::kGetFileTime, 0x7777);
@@ -73,16 +66,11 @@ TEST_F(FileCalls, FailuresAnswerTheirErrorNumbersWithEveryField) {
   EXPECT_EQ(Word(r, 0), 6u);
   EXPECT_EQ(Word(c->Simple(rapi2::kCloseHandle, 0x7777), 0), 6u);
 
-  struct {
-    uint32_t cmd;
-    const char16_t* path;
-    uint32_t error;
-  } const paths[] = {
-      {rapi2::kDeleteFile, u"\\nope.txt", 2},   {rapi2::kDeleteFile, u"\\nodir\\nope.txt", 3},
-      {rapi2::kRemoveDirectory, u"\\nodir", 2}, {rapi2::kRemoveDirectory, u"\\My Documents", 145},
-      {rapi2::kCreateDirectory, u"\\a\\b", 3},
-  };
-  for (auto& p : paths) EXPECT_EQ(Word(c->PathCall(p.cmd, p.path), 0), p.error);
+  EXPECT_EQ(Word(c->PathCall(rapi2::kDeleteFile, u"\\nope.txt"), 0), 2u);
+  EXPECT_EQ(Word(c->PathCall(rapi2::kDeleteFile, u"\\nodir\\nope.txt"), 0), 3u);
+  EXPECT_EQ(Word(c->PathCall(rapi2::kRemoveDirectory, u"\\nodir"), 0), 2u);
+  EXPECT_EQ(Word(c->PathCall(rapi2::kRemoveDirectory, u"\\My Documents"), 0), 145u);
+  EXPECT_EQ(Word(c->PathCall(rapi2::kCreateDirectory, u"\\a\\b"), 0), 3u);
 
   // A handle opened for reading cannot write.
   emu_->files().PutFile(u"\\f.txt", {'x'});

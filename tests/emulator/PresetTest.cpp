@@ -107,17 +107,13 @@ TEST_F(Presets, RegistryLetsTheComponentFindModelAndCard) {
   EXPECT_EQ(byPart, u"Storage Card");
   EXPECT_EQ(reg.GetString(kHkeyLocalMachine, u"System\\State\\Tolvane\\SDCARD", u"InStorageFolder"),
             u"Storage Card");
-  struct {
-    uint32_t root;
-    const char16_t *key, *name;
-    uint32_t value;
-  } const dwords[] = {
-      {kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings", u"Max Size", 307200},
-      {kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings\\Send", u"Outgoing Message Size", 300},
-      {kHkeyCurrentUser, u"Software\\Tolvane\\MMS\\Conf", u"MmscLockStatus", 0},
-      {kHkeyCurrentUser, u"Software\\Tolvane\\QelContact", u"xLinkSupport", 1},
-  };
-  for (auto& d : dwords) EXPECT_EQ(reg.GetDword(d.root, d.key, d.name), d.value) << Utf8(d.name);
+  EXPECT_EQ(reg.GetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings", u"Max Size"),
+            307200u);
+  EXPECT_EQ(reg.GetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings\\Send",
+                         u"Outgoing Message Size"),
+            300u);
+  EXPECT_EQ(reg.GetDword(kHkeyCurrentUser, u"Software\\Tolvane\\MMS\\Conf", u"MmscLockStatus"), 0u);
+  EXPECT_EQ(reg.GetDword(kHkeyCurrentUser, u"Software\\Tolvane\\QelContact", u"xLinkSupport"), 1u);
 }
 
 TEST_F(Presets, DemoTasksCoverWhatTheTaskTableReads) {
