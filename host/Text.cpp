@@ -5,87 +5,26 @@
 #include <cstdio>
 
 #include "wincompat/com.h"
+#include "wincompat/winbase.h"
 
 namespace qwbhost {
 
+// Both directions go through the platform's conversions; invalid input becomes U+FFFD.
 std::string Utf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-        s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // a lone surrogate
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  if (s.empty()) return {};
+  const int n = static_cast<int>(s.size());
+  int size = WideCharToMultiByte(CP_UTF8, 0, s.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string out(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, s.data(), n, out.data(), size, nullptr, nullptr);
   return out;
 }
 
 std::u16string Utf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char b = static_cast<unsigned char>(s[i]);
-    char32_t c;
-    int extra;
-    if (b < 0x80) {
-      c = b, extra = 0;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F, extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F, extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07, extra = 3;
-    } else {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    if (i + extra >= s.size()) {  // cut short at the end
-      out += u'\uFFFD';
-      break;
-    }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char n = static_cast<unsigned char>(s[i + k]);
-      if ((n & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (n & 0x3F);
-    }
-    if (!ok) {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    i += extra + 1;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
+  if (s.empty()) return {};
+  const int n = static_cast<int>(s.size());
+  int size = MultiByteToWideChar(CP_UTF8, 0, s.data(), n, nullptr, 0);
+  std::u16string out(size > 0 ? static_cast<size_t>(size) : 0, u'\0');
+  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), n, out.data(), size);
   return out;
 }
 
