@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <optional>
 #include <vector>
 
 #include "platform/com/RegistryStore.h"
@@ -537,6 +538,27 @@ bool RegistryReadString(HKEY root, const std::u16string& subKey, const std::u16s
 
 }  // namespace wincompat::detail
 
+namespace {
+
+// Runs `body(store, key)` on the key an open handle names, under the store's lock and, for a
+// writer, the lock other processes take too; the store is reread first.
+template <class Body>
+LONG OnKey(HKEY hKey, bool write, Body&& body) {
+  Store& s = TheStore();
+  std::lock_guard lock(s.mu);
+  std::optional<WriterLock> writer;
+  if (write) writer.emplace();
+  s.Refresh();
+  int root;
+  std::vector<std::u16string> path;
+  LONG err;
+  Key* k = Open(s, hKey, nullptr, &root, &path, &err);
+  if (!k) return err;
+  return body(s, k);
+}
+
+}  // namespace
+
 LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
@@ -593,52 +615,32 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
 
 LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
-  Store& s = TheStore();
-  std::lock_guard lock(s.mu);
-  s.Refresh();
-  int root;
-  std::vector<std::u16string> path;
-  LONG err;
-  Key* k = Open(s, hKey, nullptr, &root, &path, &err);
-  if (!k) return err;
-  auto it = k->values.find(lpValueName ? std::u16string(lpValueName) : std::u16string());
-  if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
-  return CopyData(it->second, lpType, lpData, lpcbData);
+  return OnKey(hKey, false, [&](Store&, Key* k) -> LONG {
+    auto it = k->values.find(lpValueName ? std::u16string(lpValueName) : std::u16string());
+    if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+    return CopyData(it->second, lpType, lpData, lpcbData);
+  });
 }
 
 LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
                            DWORD cbData) {
   if (cbData && !lpData) return ERROR_INVALID_PARAMETER;
-  Store& s = TheStore();
-  std::lock_guard lock(s.mu);
-  WriterLock writer;  // other processes write the same file
-  s.Refresh();
-  int root;
-  std::vector<std::u16string> path;
-  LONG err;
-  Key* k = Open(s, hKey, nullptr, &root, &path, &err);
-  if (!k) return err;
-  Value v;
-  v.name = lpValueName ? lpValueName : u"";
-  v.type = dwType;
-  v.data.assign(lpData, lpData + cbData);
-  k->values[v.name] = std::move(v);
-  return s.Save() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  return OnKey(hKey, true, [&](Store& s, Key* k) -> LONG {
+    Value v;
+    v.name = lpValueName ? lpValueName : u"";
+    v.type = dwType;
+    v.data.assign(lpData, lpData + cbData);
+    k->values[v.name] = std::move(v);
+    return s.Save() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  });
 }
 
 LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-  Store& s = TheStore();
-  std::lock_guard lock(s.mu);
-  WriterLock writer;  // other processes write the same file
-  s.Refresh();
-  int root;
-  std::vector<std::u16string> path;
-  LONG err;
-  Key* k = Open(s, hKey, nullptr, &root, &path, &err);
-  if (!k) return err;
-  if (k->values.erase(lpValueName ? std::u16string(lpValueName) : std::u16string()) == 0)
-    return ERROR_FILE_NOT_FOUND;
-  return s.Save() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  return OnKey(hKey, true, [&](Store& s, Key* k) -> LONG {
+    if (k->values.erase(lpValueName ? std::u16string(lpValueName) : std::u16string()) == 0)
+      return ERROR_FILE_NOT_FOUND;
+    return s.Save() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  });
 }
 
 namespace {
@@ -678,37 +680,25 @@ LONG WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) { return DeleteKey(hKey,
 
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
                           LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-  Store& s = TheStore();
-  std::lock_guard lock(s.mu);
-  s.Refresh();
-  int root;
-  std::vector<std::u16string> path;
-  LONG err;
-  Key* k = Open(s, hKey, nullptr, &root, &path, &err);
-  if (!k) return err;
-  if (dwIndex >= k->children.size()) return ERROR_NO_MORE_ITEMS;
-  auto it = std::next(k->children.begin(), dwIndex);
-  const LONG r = CopyName(it->second->name, lpName, lpcchName);
-  if (r != ERROR_SUCCESS) return r;
-  if (lpClass && lpcchClass && *lpcchClass) *lpClass = 0;
-  if (lpcchClass) *lpcchClass = 0;
-  if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
-  return ERROR_SUCCESS;
+  return OnKey(hKey, false, [&](Store&, Key* k) -> LONG {
+    if (dwIndex >= k->children.size()) return ERROR_NO_MORE_ITEMS;
+    auto it = std::next(k->children.begin(), dwIndex);
+    const LONG r = CopyName(it->second->name, lpName, lpcchName);
+    if (r != ERROR_SUCCESS) return r;
+    if (lpClass && lpcchClass && *lpcchClass) *lpClass = 0;
+    if (lpcchClass) *lpcchClass = 0;
+    if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+  });
 }
 
 LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                           LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-  Store& s = TheStore();
-  std::lock_guard lock(s.mu);
-  s.Refresh();
-  int root;
-  std::vector<std::u16string> path;
-  LONG err;
-  Key* k = Open(s, hKey, nullptr, &root, &path, &err);
-  if (!k) return err;
-  if (dwIndex >= k->values.size()) return ERROR_NO_MORE_ITEMS;
-  const Value& v = std::next(k->values.begin(), dwIndex)->second;
-  const LONG r = CopyName(v.name, lpValueName, lpcchValueName);
-  if (r != ERROR_SUCCESS) return r;
-  return CopyData(v, lpType, lpData, lpcbData);
+  return OnKey(hKey, false, [&](Store&, Key* k) -> LONG {
+    if (dwIndex >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+    const Value& v = std::next(k->values.begin(), dwIndex)->second;
+    const LONG r = CopyName(v.name, lpValueName, lpcchValueName);
+    if (r != ERROR_SUCCESS) return r;
+    return CopyData(v, lpType, lpData, lpcbData);
+  });
 }
