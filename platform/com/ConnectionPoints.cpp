@@ -1,13 +1,13 @@
 // Connection points and their enumerators.
-#include <atomic>
 
+#include "platform/com/SingleInterfaceObject.h"
 #include "wincompat/connpoint.h"
 
 namespace wincompat {
 
 namespace {
 
-class ConnectionEnumerator final : public IEnumConnections {
+class ConnectionEnumerator final : public detail::SingleInterfaceObject<IEnumConnections> {
  public:
   ConnectionEnumerator(IUnknown* outer, std::vector<CONNECTDATA> items, size_t pos)
       : outer_(outer), items_(std::move(items)), pos_(pos) {
@@ -15,22 +15,6 @@ class ConnectionEnumerator final : public IEnumConnections {
   }
   ~ConnectionEnumerator() {
     for (auto& c : items_) c.pUnk->Release();
-  }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid != IID_IUnknown && riid != IID_IEnumConnections) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IEnumConnections*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
   }
   HRESULT STDMETHODCALLTYPE Next(ULONG c, CONNECTDATA* rgcd, ULONG* fetched) override {
     if (!rgcd || (!fetched && c != 1)) return E_POINTER;
@@ -62,29 +46,12 @@ class ConnectionEnumerator final : public IEnumConnections {
   ComPtr<IUnknown> outer_;
   std::vector<CONNECTDATA> items_;
   size_t pos_;
-  std::atomic<ULONG> refs_{1};
 };
 
-class PointEnumerator final : public IEnumConnectionPoints {
+class PointEnumerator final : public detail::SingleInterfaceObject<IEnumConnectionPoints> {
  public:
   PointEnumerator(IUnknown* outer, std::vector<IConnectionPoint*> items, size_t pos)
       : outer_(outer), items_(std::move(items)), pos_(pos) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid != IID_IUnknown && riid != IID_IEnumConnectionPoints) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IEnumConnectionPoints*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT STDMETHODCALLTYPE Next(ULONG c, IConnectionPoint** pp, ULONG* fetched) override {
     if (!pp || (!fetched && c != 1)) return E_POINTER;
     ULONG n = 0;
@@ -115,7 +82,6 @@ class PointEnumerator final : public IEnumConnectionPoints {
   ComPtr<IUnknown> outer_;  // keeps the container, and so the points, alive
   std::vector<IConnectionPoint*> items_;
   size_t pos_;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

@@ -2,9 +2,9 @@
 // a static interface description.
 #include "wincompat/dispatch.h"
 
-#include <atomic>
 #include <cwctype>
 
+#include "platform/com/SingleInterfaceObject.h"
 #include "wincompat/comptr.h"
 
 namespace wincompat {
@@ -50,26 +50,10 @@ void FillException(HRESULT hr, EXCEPINFO* ei) {
   ei->scode = hr;
 }
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public detail::SingleInterfaceObject<ITypeInfo> {
  public:
   explicit TypeInfo(const DispInterface& desc) : desc_(desc) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid != IID_IUnknown && riid != IID_ITypeInfo) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = static_cast<ITypeInfo*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   HRESULT STDMETHODCALLTYPE GetTypeAttr(void**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
@@ -137,7 +121,6 @@ class TypeInfo final : public ITypeInfo {
 
  private:
   const DispInterface& desc_;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace
