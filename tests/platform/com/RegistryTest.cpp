@@ -143,8 +143,6 @@ TEST_F(Registry, OtherWritersAreSeenAndTheFileIsReplacedWhole) {
   HKEY k;
   ASSERT_TRUE(k = Create(HKEY_CURRENT_USER, u"Software\\QWB"));
   ASSERT_EQ(SetString(k, u"First", u"1"), ERROR_SUCCESS);
-  struct stat before;
-  ASSERT_EQ(stat(path_.c_str(), &before), 0);
 
   // Another process registers something; this process rereads the file.
   const pid_t pid = fork();
@@ -160,9 +158,15 @@ TEST_F(Registry, OtherWritersAreSeenAndTheFileIsReplacedWhole) {
   EXPECT_EQ(GetString(HKEY_CURRENT_USER, u"Software\\QWB", u"First"), u"1");
 
   // Writes go through a new file renamed over the old one; no temporary is left behind.
+  // The old file is held open so that its inode cannot be reused by the new one.
+  const int old_fd = open(path_.c_str(), O_RDONLY);
+  ASSERT_GE(old_fd, 0);
   ASSERT_EQ(SetString(k, u"Second", u"2"), ERROR_SUCCESS);
-  struct stat after;
+  struct stat before, after;
+  ASSERT_EQ(fstat(old_fd, &before), 0);
   ASSERT_EQ(stat(path_.c_str(), &after), 0);
+  close(old_fd);
+  EXPECT_EQ(before.st_nlink, 0u);
   EXPECT_NE(before.st_ino, after.st_ino);
   size_t files = 0;
   for (const auto& e : fs::directory_iterator(fs::path(path_).parent_path())) {
