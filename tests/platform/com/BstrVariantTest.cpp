@@ -44,12 +44,11 @@ TEST(Bstr, LayoutLengthsAndNull) {
   const OLECHAR withNul[] = {u'a', 0, u'b'};  // embedded NULs count; still terminated
   b = SysAllocStringLen(withNul, 3);
   EXPECT_EQ(SysStringLen(b), 3u);
-  EXPECT_EQ(b[1], 0);
-  EXPECT_EQ(b[3], 0);
+  EXPECT_EQ(std::u16string(b, 4), std::u16string(u"a\0b\0", 4));
   SysFreeString(b);
   b = SysAllocStringLen(nullptr, 4);  // length only: zero-filled
   EXPECT_EQ(SysStringLen(b), 4u);
-  for (int i = 0; i <= 4; ++i) EXPECT_EQ(b[i], 0);
+  EXPECT_EQ(std::u16string(b, 5), std::u16string(5, u'\0'));
   SysFreeString(b);
   b = SysAllocStringByteLen("abc", 3);  // odd byte length; the character length rounds down
   EXPECT_EQ(SysStringByteLen(b), 3u);
@@ -58,8 +57,7 @@ TEST(Bstr, LayoutLengthsAndNull) {
   SysFreeString(b);
 
   EXPECT_EQ(SysAllocString(nullptr), nullptr);
-  EXPECT_EQ(SysStringLen(nullptr), 0u);
-  EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+  EXPECT_EQ(SysStringLen(nullptr) + SysStringByteLen(nullptr), 0u);
   SysFreeString(nullptr);
   b = SysAllocString(u"");
   ASSERT_NE(b, nullptr);  // empty is not null
@@ -282,12 +280,10 @@ TEST(VariantRaii, VariantClassOwnsItsValue) {
   Variant a = Variant::Str(u"owned");
   Variant b = a;  // deep copy
   EXPECT_NE(a.Get().bstrVal, b.Get().bstrVal);
-  b = Variant::I4(3);
-  EXPECT_EQ(b.vt(), VT_I4);
   Variant c = std::move(a);
   EXPECT_EQ(a.vt(), VT_EMPTY);
   c = c;
-  EXPECT_EQ(Text(c.Get().bstrVal), u"owned");
+  EXPECT_EQ(Show(c.Get()), "BSTR:owned");
   VARIANT raw = c.Detach();
   EXPECT_EQ(c.vt(), VT_EMPTY);
   VariantClear(&raw);

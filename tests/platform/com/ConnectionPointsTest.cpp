@@ -50,10 +50,10 @@ TEST(ConnectionPoints, AdviseUnadviseCookiesAndSlots) {
     IID iid;
     cp->GetConnectionInterface(&iid);
     EXPECT_EQ(iid, kEvents);
-    ComPtr<IConnectionPointContainer> back;
-    ASSERT_EQ(cp->GetConnectionPointContainer(back.ReleaseAndGetAddressOf()), S_OK);
-    EXPECT_EQ(back.Get(), static_cast<IConnectionPointContainer*>(&src));
-    back = nullptr;
+    IConnectionPointContainer* back = nullptr;
+    ASSERT_EQ(cp->GetConnectionPointContainer(&back), S_OK);
+    EXPECT_EQ(back, static_cast<IConnectionPointContainer*>(&src));
+    back->Release();
 
     DWORD c1 = 0, c2 = 0, c3 = 99;
     ASSERT_EQ(cp->Advise(&byIid, &c1), S_OK);
@@ -69,17 +69,15 @@ TEST(ConnectionPoints, AdviseUnadviseCookiesAndSlots) {
     EXPECT_EQ(byIid.refs.load(), 1u);
     for (DWORD gone : {1, 0, 3}) EXPECT_EQ(cp->Unadvise(gone), CONNECT_E_NOCONNECTION) << gone;
     auto& point = *src.ConnectionPoints().Find(kEvents);
-    IUnknown* const a = &byIid;
-    IUnknown* const b = &byDispatch;
+    IUnknown *const a = &byIid, *const b = &byDispatch;
     EXPECT_EQ(point.SinkCount(), 1u);
     EXPECT_EQ(SinksOf(point), std::vector<IUnknown*>{b});
 
     // The emptied first slot is taken again; a third sink grows the array.
-    DWORD c4 = 0, c5 = 0;
-    ASSERT_EQ(cp->Advise(&byIid, &c4), S_OK);
-    ASSERT_EQ(cp->Advise(&byIid, &c5), S_OK);
-    EXPECT_EQ(c4, 1u);
-    EXPECT_EQ(c5, 3u);
+    ASSERT_EQ(cp->Advise(&byIid, &c1), S_OK);
+    ASSERT_EQ(cp->Advise(&byIid, &c3), S_OK);
+    EXPECT_EQ(c1, 1u);
+    EXPECT_EQ(c3, 3u);
     EXPECT_EQ(SinksOf(point), (std::vector<IUnknown*>{a, b, a}));
     EXPECT_EQ(src.ConnectionPoints().Point(1).SinkCount(), 0u);  // the other point is separate
     cp = nullptr;
@@ -111,8 +109,7 @@ TEST(ConnectionPoints, EnumeratorsHoldTheContainerAndHandOutReferences) {
   EXPECT_EQ(cd[0].pUnk, static_cast<IUnknown*>(&a));
   EXPECT_EQ(cd[1].dwCookie, 2u);
   EXPECT_EQ(a.refs.load(), 4u);  // connection, enumerator snapshot, handed out
-  cd[0].pUnk->Release();
-  cd[1].pUnk->Release();
+  for (int i = 0; i < 2; ++i) cd[i].pUnk->Release();
   EXPECT_EQ(en->Next(1, cd, nullptr), S_FALSE);
   en->Reset();
   EXPECT_EQ(en->Skip(1), S_OK);
@@ -131,13 +128,13 @@ TEST(ConnectionPoints, EnumeratorsHoldTheContainerAndHandOutReferences) {
   IConnectionPoint* p[3] = {};
   ASSERT_EQ(points->Next(3, p, &got), S_FALSE);
   ASSERT_EQ(got, 2u);
-  IID iid;
-  p[0]->GetConnectionInterface(&iid);
-  EXPECT_EQ(iid, kEvents);
-  p[1]->GetConnectionInterface(&iid);
-  EXPECT_EQ(iid, kEvents2);
-  p[0]->Release();
-  p[1]->Release();
+  IID iid[2];
+  for (int i = 0; i < 2; ++i) {
+    p[i]->GetConnectionInterface(&iid[i]);
+    p[i]->Release();
+  }
+  EXPECT_EQ(iid[0], kEvents);
+  EXPECT_EQ(iid[1], kEvents2);
   points = nullptr;
   EXPECT_EQ(src.refs.load(), 1u);
 }
@@ -151,13 +148,9 @@ TEST(ConnectionPoints, FiringThroughDispatchSinksSeesTheContinueFlag) {
   point.Advise(&first, &c);
   point.Advise(&second, &c);
   LONG proceed = 1;
-  VARIANT args[3];
+  VARIANT args[3] = {Variant::I4(0).Detach(), Variant::I8(100).Detach(), Variant::I8(10).Detach()};
   args[0].vt = VT_BYREF | VT_I4;
   args[0].plVal = &proceed;
-  args[1].vt = VT_I8;
-  args[1].llVal = 100;
-  args[2].vt = VT_I8;
-  args[2].llVal = 10;
   DISPPARAMS dp{args, nullptr, 3, 0};
   for (const auto& sink : point.DispatchSinks()) {
     sink->Invoke(17, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, nullptr, nullptr,

@@ -33,9 +33,8 @@ class Registry : public ::testing::Test {
     fs::remove_all(dir_);
   }
   std::string FileText() const {
-    std::ifstream f(path_);
     std::stringstream ss;
-    ss << f.rdbuf();
+    ss << std::ifstream(path_).rdbuf();
     return ss.str();
   }
   // Creates (or opens) a key for writing; nullptr on failure.
@@ -68,11 +67,10 @@ class Registry : public ::testing::Test {
     HKEY k;
     if (RegOpenKeyExW(root, sub, 0, KEY_READ, &k) != ERROR_SUCCESS) return u"<no key>";
     WCHAR buf[256];
-    DWORD cb = sizeof(buf), type = 0;
-    const LONG err = RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb);
+    DWORD cb = sizeof(buf);
+    const LONG err = RegQueryValueExW(k, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &cb);
     RegCloseKey(k);
-    if (err != ERROR_SUCCESS) return u"<no value>";
-    return std::u16string(buf, cb / 2 - 1);
+    return err == ERROR_SUCCESS ? std::u16string(buf, cb / 2 - 1) : u"<no value>";
   }
 
   std::string dir_, path_;
@@ -121,15 +119,15 @@ TEST_F(Registry, WriteReadBackAndFileFormat) {
   // Sizes: query, too small, exact.
   ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{ABC}\\InprocServer32", 0, KEY_READ, &k),
             ERROR_SUCCESS);
-  DWORD type = 0, cb = 0;
+  DWORD type = 0, cb = 0, d = 0;
   ASSERT_EQ(RegQueryValueExW(k, u"ThreadingModel", nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(cb, 20u);
-  BYTE small[4];
   cb = 4;
-  EXPECT_EQ(RegQueryValueExW(k, u"ThreadingModel", nullptr, &type, small, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(
+      RegQueryValueExW(k, u"ThreadingModel", nullptr, &type, reinterpret_cast<BYTE*>(&d), &cb),
+      ERROR_MORE_DATA);
   EXPECT_EQ(cb, 20u);
-  DWORD d = 0;
   cb = 4;
   ASSERT_EQ(RegQueryValueExW(k, u"Count", nullptr, &type, reinterpret_cast<BYTE*>(&d), &cb),
             ERROR_SUCCESS);

@@ -7,15 +7,7 @@
 namespace {
 
 SYSTEMTIME St(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0) {
-  SYSTEMTIME st{};
-  st.wYear = y;
-  st.wMonth = mo;
-  st.wDay = d;
-  st.wHour = h;
-  st.wMinute = mi;
-  st.wSecond = s;
-  st.wMilliseconds = ms;
-  return st;
+  return SYSTEMTIME{y, mo, 0, d, h, mi, s, ms};
 }
 
 // "y-m-d h:m:s" of a variant time, or "invalid"; milliseconds must come out 0.
@@ -67,10 +59,8 @@ TEST(VariantTime, BothWaysAtTheBoundaries) {
 
 TEST(VariantTime, MillisecondsIgnoredOnInputAndSecondsRounded) {
   double a, b;
-  SYSTEMTIME st = St(2024, 1, 15, 10, 20, 30, 0);
-  ASSERT_TRUE(SystemTimeToVariantTime(&st, &a));
-  st.wMilliseconds = 999;
-  ASSERT_TRUE(SystemTimeToVariantTime(&st, &b));
+  SYSTEMTIME st = St(2024, 1, 15, 10, 20, 30, 0), ms = St(2024, 1, 15, 10, 20, 30, 999);
+  ASSERT_TRUE(SystemTimeToVariantTime(&st, &a) && SystemTimeToVariantTime(&ms, &b));
   EXPECT_EQ(a, b);
 
   const double day = 45306.0;  // Monday 15 January 2024

@@ -8,11 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 
 namespace rapitest {
-
-std::vector<uint8_t> Frame(rapi2::Writer w) { return w.Finish(); }
 
 std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
   rapi2::Writer w;
@@ -20,11 +17,7 @@ std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
   return w.Finish();
 }
 
-Answer VersionAnswer() {
-  rapi2::Writer w;
-  w.u32(0).u32(1).u32(276).u32(276).u32(5).u32(2).u32(1234).u32(3).zeros(256);
-  return Answer{w.Finish()};
-}
+namespace {
 
 uint32_t CommandOf(const std::vector<uint8_t>& request) {
   rapi2::Reader r(request);
@@ -32,6 +25,8 @@ uint32_t CommandOf(const std::vector<uint8_t>& request) {
   r.u32(&cmd);
   return cmd;
 }
+
+}  // namespace
 
 FakeDevice::FakeDevice(Script script) : script_(std::move(script)) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -93,7 +88,9 @@ void FakeDevice::Serve(int fd, int index) {
     Answer a;
     // A new session opens with a version query; the scripts only see what the test calls.
     if (first && CommandOf(request) == rapi2::kGetVersionEx && request.size() == 4) {
-      a = VersionAnswer();
+      rapi2::Writer w;
+      w.u32(0).u32(1).u32(276).u32(276).u32(5).u32(2).u32(1234).u32(3).zeros(256);
+      a.bytes = w.Finish();
     } else {
       {
         std::lock_guard lk(mu_);
@@ -127,21 +124,6 @@ void FakeDevice::Serve(int fd, int index) {
   std::lock_guard lk(mu_);
   ++closed_;
   cv_.notify_all();
-}
-
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
-  const char* old = std::getenv(name);
-  had_ = old != nullptr;
-  if (had_) old_ = old;
-  ::setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv() {
-  if (had_) {
-    ::setenv(name_.c_str(), old_.c_str(), 1);
-  } else {
-    ::unsetenv(name_.c_str());
-  }
 }
 
 }  // namespace rapitest

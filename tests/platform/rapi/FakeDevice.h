@@ -5,13 +5,16 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/rapi/Rapi2Wire.h"
+#include "wincompat/rapi.h"
 
 namespace rapitest {
 
@@ -27,14 +30,17 @@ struct Answer {
 // The request payload (command word first) and the index of its connection (0 = first).
 using Script = std::function<Answer(const std::vector<uint8_t>& request, int connection)>;
 
-// A complete reply frame: the payload built by the writer, length prefix included.
-std::vector<uint8_t> Frame(rapi2::Writer w);
+// Block and stream invocations of the device's service library.
+inline HRESULT Block(const char16_t* fn, std::vector<uint8_t> in, DWORD* cb, BYTE** out) {
+  return CeRapiInvoke(u"QWBRapiServer", fn, static_cast<DWORD>(in.size()),
+                      in.empty() ? nullptr : in.data(), cb, out, nullptr, 0);
+}
+inline HRESULT Stream(const char16_t* fn, IRAPIStream** stream) {
+  return CeRapiInvoke(u"QWBRapiServer", fn, 0, nullptr, nullptr, nullptr, stream, 0);
+}
+
 // A reply frame of 32-bit words.
 std::vector<uint8_t> Words(std::initializer_list<uint32_t> words);
-// The answer to the version query every new session starts with.
-Answer VersionAnswer();
-// The command word of a request payload.
-uint32_t CommandOf(const std::vector<uint8_t>& request);
 
 class FakeDevice {
  public:
@@ -73,13 +79,15 @@ class FakeDevice {
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const std::string& value);
-  ~ScopedEnv();
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str()); }
 
  private:
   std::string name_;
-  std::string old_;
-  bool had_;
+  std::optional<std::string> old_;
 };
 
 }  // namespace rapitest

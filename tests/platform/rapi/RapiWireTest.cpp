@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string_view>
 
 #include "gtest/gtest.h"
 #include "tests/platform/rapi/FakeDevice.h"
@@ -10,14 +11,16 @@
 #include "wincompat/winbase.h"
 
 using rapitest::Answer;
+using rapitest::Block;
 using rapitest::FakeDevice;
-using rapitest::Frame;
 using rapitest::ScopedEnv;
+using rapitest::Stream;
 using rapitest::Words;
 
 namespace {
 
 std::vector<uint8_t> Bytes(std::initializer_list<uint8_t> b) { return b; }
+std::vector<uint8_t> Frame(rapi2::Writer w) { return w.Finish(); }
 
 // Payload of a request without its command word.
 std::vector<uint8_t> Args(const std::vector<uint8_t>& request) {
@@ -56,37 +59,44 @@ class Scripted : public ::testing::Test {
   std::unique_ptr<ScopedEnv> env_;
 };
 
+// Expected request bytes, built apart from the codec: little-endian words, UTF-16 text with
+// its terminator, raw bytes.
+struct Req {
+  std::vector<uint8_t> b;
+  Req& w(uint32_t v) {
+    for (int i = 0; i < 32; i += 8) b.push_back(static_cast<uint8_t>(v >> i));
+    return *this;
+  }
+  Req& z(std::u16string_view text) {
+    for (char16_t ch : text) b.insert(b.end(), {uint8_t(ch & 0xFF), uint8_t(ch >> 8)});
+    b.insert(b.end(), {0, 0});
+    return *this;
+  }
+  Req& raw(std::string_view s) {
+    b.insert(b.end(), s.begin(), s.end());
+    return *this;
+  }
+};
+
 TEST_F(Scripted, RequestsHaveTheDocumentedLayout) {
-  // CeCreateFile("\a.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, NORMAL, 0).
   Next(Words({0, 0x1234}));
   HANDLE h = CeCreateFile(u"\\a.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(h, reinterpret_cast<HANDLE>(0x1234));
-  EXPECT_EQ(LastRequest(), Bytes({0x16, 0,    0,    0,  // command
-                                  0x0e, 0,    0,    0,  // B = 14
-                                  0x5c, 0,    0x61, 0, 0x2e, 0, 0x74, 0, 0x78,
-                                  0,    0x74, 0,    0, 0,    0, 0,    0, 0x80,  // access
-                                  1,    0,    0,    0,                          // share
-                                  3,    0,    0,    0,                          // disposition
-                                  0x80, 0,    0,    0,                          // attributes
-                                  0,    0,    0,    0}));                       // template
+  // Command, name bytes, name, access, share, disposition, attributes, template.
+  EXPECT_EQ(LastRequest(),
+            Req().w(0x16).w(14).z(u"\\a.txt").w(0x80000000).w(1).w(3).w(0x80).w(0).b);
 
   // CeRapiInvoke block mode with 4 input bytes.
   Next(Frame(rapi2::Writer().u32(0).u32(0).u32(4).u32(0xAABBCCDD)));
-  BYTE input[4] = {3, 0, 0, 0};
   DWORD cb = 0;
   BYTE* out = nullptr;
-  EXPECT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeList", 4, input, &cb, &out, nullptr, 0), S_OK);
-  std::vector<uint8_t> expect = {0x4c, 0, 0, 0, 0, 0, 0, 0, 0x1c, 0, 0, 0};
-  for (char c : std::string("QWBRapiServer")) expect.insert(expect.end(), {uint8_t(c), 0});
-  expect.insert(expect.end(), {0, 0, 0x14, 0, 0, 0});
-  for (char c : std::string("DevCeList")) expect.insert(expect.end(), {uint8_t(c), 0});
-  expect.insert(expect.end(), {0, 0, 4, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0});
-  EXPECT_EQ(LastRequest(), expect);
+  EXPECT_EQ(Block(u"DevCeList", {3, 0, 0, 0}, &cb, &out), S_OK);
+  EXPECT_EQ(
+      LastRequest(),
+      Req().w(0x4c).w(0).w(0x1c).z(u"QWBRapiServer").w(0x14).z(u"DevCeList").w(4).w(3).w(0).b);
   ASSERT_EQ(cb, 4u);
-  uint32_t word;
-  std::memcpy(&word, out, 4);
-  EXPECT_EQ(word, 0xAABBCCDDu);
+  EXPECT_EQ(Bytes({0xDD, 0xCC, 0xBB, 0xAA}), std::vector<uint8_t>(out, out + 4));
   LocalFree(out);  // the component frees replies with LocalFree
 
   // Root keys are sign-extended pointers on the PC and 32-bit on the wire; keys coming back
@@ -95,28 +105,25 @@ TEST_F(Scripted, RequestsHaveTheDocumentedLayout) {
   HKEY key = nullptr;
   EXPECT_EQ(CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"Ident", 0, 0, &key), ERROR_SUCCESS);
   EXPECT_EQ(key, HKEY_CURRENT_USER);
-  EXPECT_EQ(Args(LastRequest()),
-            Bytes({2, 0, 0, 0x80, 12, 0, 0, 0, 'I', 0, 'd', 0, 'e', 0, 'n', 0, 't', 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()), Req().w(0x80000002).w(12).z(u"Ident").b);
   Next(Words({0, 0}));
   EXPECT_EQ(CeRegCloseKey(key), ERROR_SUCCESS);
-  EXPECT_EQ(Args(LastRequest()), Bytes({1, 0, 0, 0x80}));
+  EXPECT_EQ(Args(LastRequest()), Req().w(0x80000001).b);
 
   // CeSetFileTime: a length word before each time, 0 for a time left out.
   Next(Words({0, 1}));
   FILETIME c{1, 2}, w{5, 6};
   EXPECT_TRUE(CeSetFileTime(reinterpret_cast<HANDLE>(0x42), &c, nullptr, &w));
-  EXPECT_EQ(Args(LastRequest()), Bytes({0x42, 0, 0, 0, 8, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0,
-                                        0,    0, 0, 0, 8, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()), Req().w(0x42).w(8).w(1).w(2).w(0).w(8).w(5).w(6).b);
 
   // A null string is a zero byte count; "" has its terminator.
   Next(Words({0, 0}));
   EXPECT_EQ(CeRegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(u""), 2),
             ERROR_SUCCESS);
-  EXPECT_EQ(Args(LastRequest()), Bytes({1, 0, 0, 0x80, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()), Req().w(0x80000001).w(0).w(REG_SZ).w(2).z(u"").b);
   Next(Words({0, 1}));
   EXPECT_TRUE(CeCopyFile(u"", u"\\b", TRUE));
-  EXPECT_EQ(Args(LastRequest()),
-            Bytes({2, 0, 0, 0, 0, 0, 6, 0, 0, 0, 0x5c, 0, 0x62, 0, 0, 0, 1, 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()), Req().w(2).z(u"").w(6).z(u"\\b").w(1).b);
 
   // Arguments refused locally send nothing.
   size_t sent = dev_->Requests().size();
@@ -174,13 +181,8 @@ TEST_F(Scripted, FindAllFilesDecodesEveryFieldSelection) {
     EXPECT_EQ(CeRapiFreeBuffer(found), S_OK);
   }
 
-  // Nothing found: TRUE, count 0 and no array.
-  Next(Words({0, 1, 0}));
   DWORD count = 5;
   CE_FIND_DATA* found = reinterpret_cast<CE_FIND_DATA*>(8);
-  EXPECT_TRUE(CeFindAllFiles(u"\\Empty\\*.*", 0xB3, &count, &found));
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(found, nullptr);
   // The device's failure.
   Next(Words({3, 0, 0}));
   EXPECT_FALSE(CeFindAllFiles(u"\\Missing\\*.*", 0xB3, &count, &found));
@@ -189,19 +191,10 @@ TEST_F(Scripted, FindAllFilesDecodesEveryFieldSelection) {
   EXPECT_EQ(found, nullptr);
 }
 
-// u32 S and S bytes of CE_FIND_DATA carrying `name`.
-void AppendFindData(rapi2::Writer& w, const std::u16string& name, uint32_t attributes,
-                    uint32_t sizeLow) {
-  w.u32(static_cast<uint32_t>(40 + 2 * (name.size() + 1)));
-  w.u32(attributes).u32(1).u32(2).u32(3).u32(4).u32(5).u32(6).u32(0).u32(sizeLow).u32(77);
-  for (char16_t ch : name) w.bytes(&ch, 2);
-  w.zeros(2);
-}
-
-TEST_F(Scripted, FindFirstNextCloseAndTheOtherFileReplies) {
-  rapi2::Writer first;
-  first.u32(0).u32(0x51);
-  AppendFindData(first, u"a.txt", 0x20, 12);
+TEST_F(Scripted, FindRecordsShortWritesAndDiskSpaceDecode) {
+  rapi2::Writer first;  // handle 0x51, then S and S bytes of CE_FIND_DATA for "a.txt"
+  first.u32(0).u32(0x51).u32(40 + 12).u32(0x20).u32(1).u32(2).u32(3).u32(4).u32(5).u32(6);
+  first.u32(0).u32(12).u32(77).bytes(u"a.txt", 12);
   Next(Frame(std::move(first)));
   CE_FIND_DATA d;
   std::memset(&d, 0xAB, sizeof(d));
@@ -221,26 +214,15 @@ TEST_F(Scripted, FindFirstNextCloseAndTheOtherFileReplies) {
   Next(Frame(std::move(full)));
   ASSERT_TRUE(CeFindNextFile(h, &d));
   EXPECT_EQ(std::u16string(d.cFileName), std::u16string(MAX_PATH - 1, u'x'));
-  EXPECT_EQ(Args(LastRequest()), Bytes({0x51, 0, 0, 0}));
+  EXPECT_EQ(Args(LastRequest()), Req().w(0x51).b);
 
-  Next(Words({18, 0, 0}));
-  EXPECT_FALSE(CeFindNextFile(h, &d));
-  EXPECT_EQ(CeGetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
-  EXPECT_EQ(GetLastError(), 0u);
-  Next(Words({0, 1}));
-  EXPECT_TRUE(CeFindClose(h));
-  Next(Words({18, 0xFFFFFFFFu, 0}));
-  EXPECT_EQ(CeFindFirstFile(u"\\nothing*", &d), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CeGetLastError(), 18u);
-
-  // (Reads, end of file and file times run against the emulator.)
   // A short write ends it; the count says how much went.
   Next(Words({112, 0, 2}));
   DWORD written = 0;
   EXPECT_FALSE(CeWriteFile(reinterpret_cast<HANDLE>(7), "hello", 5, &written, nullptr));
   EXPECT_EQ(written, 2u);
   EXPECT_EQ(CeGetLastError(), 112u);
-  EXPECT_EQ(Args(LastRequest()), Bytes({7, 0, 0, 0, 5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o'}));
+  EXPECT_EQ(Args(LastRequest()), Req().w(7).w(5).raw("hello").b);
 
   Next(Words({0, 1, 10, 0, 0, 1, 20, 0}));
   ULARGE_INTEGER freeBytes{}, total{}, totalFree{};
@@ -251,27 +233,14 @@ TEST_F(Scripted, FindFirstNextCloseAndTheOtherFileReplies) {
   Next(Words({3, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_FALSE(CeGetDiskFreeSpaceEx(u"\\Nowhere", &freeBytes, &total, &totalFree));
   EXPECT_EQ(freeBytes.QuadPart, 10u) << "outputs untouched on failure";
-
-  rapi2::Writer ver;
-  ver.u32(0).u32(1).u32(276).u32(276).u32(5).u32(2).u32(1700).u32(3).bytes(u"CE", 4).zeros(252);
-  Next(Frame(std::move(ver)));
-  CEOSVERSIONINFO v{};
-  v.dwOSVersionInfoSize = sizeof(v);
-  ASSERT_TRUE(CeGetVersionEx(&v));
-  EXPECT_EQ(v.dwMajorVersion, 5u);
-  EXPECT_EQ(v.dwMinorVersion, 2u);
-  EXPECT_EQ(v.dwPlatformId, 3u);
-  EXPECT_EQ(std::u16string(v.szCSDVersion), u"CE");
 }
 
 TEST_F(Scripted, RegistryQueryAsksForSizesAndReportsShortBuffers) {
   HKEY key = reinterpret_cast<HKEY>(0x20);
-  DWORD type = 0, size = 0;
-  // A short buffer: ERROR_MORE_DATA and the size needed. (Size queries and whole values run
-  // against the emulator.)
+  // A short buffer: ERROR_MORE_DATA and the size needed, the buffer untouched.
   Next(Words({234, 234, REG_SZ, 12}));
   BYTE small[4] = {9, 9, 9, 9};
-  size = sizeof(small);
+  DWORD type = 0, size = sizeof(small);
   EXPECT_EQ(CeRegQueryValueEx(key, u"OrigName", nullptr, &type, small, &size), ERROR_MORE_DATA);
   EXPECT_EQ(size, 12u);
   EXPECT_EQ(small[0], 9);
@@ -288,14 +257,6 @@ TEST_F(Scripted, RegistryQueryAsksForSizesAndReportsShortBuffers) {
             ERROR_MORE_DATA);
   EXPECT_EQ(one, 0xEEEEEEEEu);
   EXPECT_EQ(size, 8u);
-
-  // A missing value: the device's code, outputs untouched.
-  Next(Words({2, 2}));
-  size = 77;
-  EXPECT_EQ(CeRegQueryValueEx(key, u"Nope", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(size, 77u);
-  EXPECT_EQ(CeGetLastError(), 2u);
-  EXPECT_EQ(GetLastError(), 0u);
 
   Next(Words({0, 0, 0x3000, REG_CREATED_NEW_KEY}));
   HKEY created = nullptr;
@@ -347,7 +308,7 @@ TEST_F(Scripted, LyingRepliesFailCleanly) {
   auto invoke = [] {
     DWORD cb = 99;
     out = reinterpret_cast<BYTE*>(8);
-    HRESULT hr = CeRapiInvoke(u"QWBRapiServer", u"DevCeGet", 0, nullptr, &cb, &out, nullptr, 0);
+    HRESULT hr = Block(u"DevCeGet", {}, &cb, &out);
     return hr == static_cast<HRESULT>(0x8007000D) && cb == 0 && out == nullptr;
   };
   std::vector<Case> cases = {
@@ -445,50 +406,43 @@ TEST_F(Scripted, StreamInvocationOwnsAConnection) {
   EXPECT_TRUE(CeDeleteFile(u"\\a"));
   Next(Words({126}));
   IRAPIStream* stream = nullptr;
-  EXPECT_EQ(
-      CeRapiInvoke(u"QWBRapiServer", u"DevCeNothing", 0, nullptr, nullptr, nullptr, &stream, 0),
-      E_FAIL);
+  EXPECT_EQ(Stream(u"DevCeNothing", &stream), E_FAIL);
   EXPECT_EQ(stream, nullptr);
   EXPECT_EQ(CeGetLastError(), 0u) << "the stream's error is not the main connection's";
   EXPECT_EQ(dev_->Connections(), 2);
-  EXPECT_TRUE(dev_->WaitClosed(1, 5000));
+  EXPECT_TRUE(dev_->WaitClosed(1, 10000));
   std::vector<uint8_t> args = Args(LastRequest());
   EXPECT_EQ(std::vector<uint8_t>(args.end() - 8, args.end()), Bytes({0, 0, 0, 0, 1, 0, 0, 0}))
       << "no input, stream mode";
 
-  // An echoing stream function: raw bytes both ways, several packets.
-  Answer echo{Words({0}), 0, false, true};
-  Next(echo);
-  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeApplyAllData", 0, nullptr, nullptr, nullptr,
-                         &stream, 0),
-            S_OK);
+  // An echoing stream function: raw bytes both ways; reads gather across packets.
+  Next(Answer{Words({0}), 0, false, true});
+  ASSERT_EQ(Stream(u"DevCeApplyAllData", &stream), S_OK);
   ASSERT_NE(stream, nullptr);
-  std::string sent;
-  for (int size : {16, 1, 4096, 70000}) {
-    std::string packet(size, static_cast<char>('a' + size % 26));
-    ULONG written = 0;
-    ASSERT_EQ(stream->Write(packet.data(), size, &written), S_OK);
-    EXPECT_EQ(written, static_cast<ULONG>(size));
-    sent += packet;
-  }
-  std::string back(sent.size(), '\0');
+  const std::string sent = std::string(16, 'a') + std::string(70000, 'b');
   ULONG got = 0;
+  ASSERT_EQ(stream->Write(sent.data(), 16, &got), S_OK);
+  ASSERT_EQ(stream->Write(sent.data() + 16, 70000, &got), S_OK);
+  EXPECT_EQ(got, 70000u);
+  std::string back(sent.size(), '\0');
   ASSERT_EQ(stream->Read(back.data(), 20, &got), S_OK);
   EXPECT_EQ(got, 20u);
   ASSERT_EQ(stream->Read(back.data() + 20, static_cast<ULONG>(back.size() - 20), &got), S_OK);
   EXPECT_EQ(got, back.size() - 20);
   EXPECT_EQ(back, sent);
 
-  // Nothing more comes: the read times out with what it had.
+  // Nothing more comes: the read times out with what it had. (The first byte is awaited
+  // without a time-out, so that a slow echo cannot make the count smaller.)
+  ULONG w = 0;
+  ASSERT_EQ(stream->Write("xyz", 3, &w), S_OK);
+  char tail[8];
+  ASSERT_EQ(stream->Read(tail, 1, &got), S_OK);
   ASSERT_EQ(stream->SetRapiStat(STREAM_TIMEOUT_READ, 200), S_OK);
   DWORD ms = 0;
   EXPECT_EQ(stream->GetRapiStat(STREAM_TIMEOUT_READ, &ms), S_OK);
   EXPECT_EQ(ms, 200u);
-  ULONG w = 0;
-  ASSERT_EQ(stream->Write("xyz", 3, &w), S_OK);
-  char tail[8];
   EXPECT_EQ(stream->Read(tail, 8, &got), static_cast<HRESULT>(0x800705B4));
-  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(got, 2u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
 
   IStream* plain = nullptr;
@@ -502,7 +456,7 @@ TEST_F(Scripted, StreamInvocationOwnsAConnection) {
   Next(Words({0, 1}));
   EXPECT_TRUE(CeDeleteFile(u"\\b"));
   EXPECT_EQ(stream->Release(), 0u);
-  EXPECT_TRUE(dev_->WaitClosed(2, 5000)) << "Release closes the stream's connection";
+  EXPECT_TRUE(dev_->WaitClosed(2, 10000)) << "Release closes the stream's connection";
 }
 
 TEST_F(Scripted, StreamReadFailsWhenTheDeviceHangsUp) {
@@ -511,9 +465,7 @@ TEST_F(Scripted, StreamReadFailsWhenTheDeviceHangsUp) {
   bytes.insert(bytes.end(), {'h', 'i'});
   Next(Answer{bytes, 0, true});
   IRAPIStream* stream = nullptr;
-  ASSERT_EQ(CeRapiInvoke(u"QWBRapiServer", u"DevCeApplyAllData", 0, nullptr, nullptr, nullptr,
-                         &stream, 0),
-            S_OK);
+  ASSERT_EQ(Stream(u"DevCeApplyAllData", &stream), S_OK);
   char buf[4] = {};
   ULONG got = 0;
   ASSERT_EQ(stream->Read(buf, 2, &got), S_OK);

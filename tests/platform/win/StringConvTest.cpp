@@ -6,46 +6,51 @@
 
 namespace {
 
-TEST(MultiByteToWideChar, CountsTheTerminatorWithMinusOneAndAnswersSizeQueries) {
+// The result of a call that must fail, followed by the last error it left.
+#define EXPECT_FAILS_WITH(call, error)                    \
+  do {                                                    \
+    SetLastError(0);                                      \
+    EXPECT_EQ(call, 0);                                   \
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(error)); \
+  } while (0)
+
+TEST(MultiByteToWideChar, SizesTerminatorAndParameterErrors) {
   const char* text = "h\xC3\xA9\xF0\x9F\x98\x80";  // h, e-acute, an emoji (surrogate pair)
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), 5);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), 5);  // -1 counts the NUL
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 7, nullptr, 0), 4);
-  WCHAR buf[8] = {};
+  WCHAR buf[8] = {}, acp[8] = {};
   ASSERT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, buf, 8), 5);
   EXPECT_EQ(std::u16string(buf), u"h\u00E9\U0001F600");
-  // CP_ACP is UTF-8 too.
-  WCHAR acp[8] = {};
-  ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, acp, 8), 5);
+  ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, acp, 8), 5);  // CP_ACP is UTF-8 too
   EXPECT_EQ(std::u16string(acp), std::u16string(buf));
   // Exactly enough room, then one short.
-  WCHAR exact[5];
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, exact, 5), 5);
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, exact, 4), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, buf, 5), 5);
+  EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, text, -1, buf, 4), ERROR_INSUFFICIENT_BUFFER);
   // Explicit length without terminator writes no NUL.
   WCHAR two[3] = {u'x', u'x', u'x'};
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", 2, two, 3), 2);
   EXPECT_EQ(two[2], u'x');
+
+  EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, buf, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, "x", 0, buf, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(MultiByteToWideChar(949, 0, "x", -1, buf, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0x1, "x", -1, buf, 4), ERROR_INVALID_FLAGS);
 }
 
 TEST(MultiByteToWideChar, RejectsInvalidUtf8OnlyWhenAsked) {
-  const struct {
-    const char* bytes;
-    int len;
-  } bad[] = {
-      {"a\x80z", 3},            // stray continuation byte
-      {"\xC0\xAF", 2},          // overlong '/'
-      {"\xED\xA0\x80", 3},      // encoded surrogate
-      {"\xF4\x90\x80\x80", 4},  // above U+10FFFF
-      {"\xE2\x82", 2},          // truncated sequence
-      {"\xFF", 1},
+  const std::string bad[] = {
+      "a\x80z",            // stray continuation byte
+      "\xC0\xAF",          // overlong '/'
+      "\xED\xA0\x80",      // encoded surrogate
+      "\xF4\x90\x80\x80",  // above U+10FFFF
+      "\xE2\x82",          // truncated sequence
+      "\xFF",
   };
-  for (const auto& b : bad) {
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, b.bytes, b.len, nullptr, 0), 0)
-        << b.bytes;
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  for (const std::string& b : bad) {
+    SCOPED_TRACE(b);
+    EXPECT_FAILS_WITH(
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, b.data(), int(b.size()), nullptr, 0),
+        ERROR_NO_UNICODE_TRANSLATION);
   }
   // Without the flag each bad sequence becomes U+FFFD.
   WCHAR buf[8] = {};
@@ -55,61 +60,43 @@ TEST(MultiByteToWideChar, RejectsInvalidUtf8OnlyWhenAsked) {
   EXPECT_EQ(std::u16string(buf, 2), u"\uFFFDz");
 }
 
-TEST(MultiByteToWideChar, ParameterErrors) {
-  WCHAR buf[4];
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, buf, 4), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "x", 0, buf, 4), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(MultiByteToWideChar(949, 0, "x", -1, buf, 4), 0);  // no other code pages
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0x1, "x", -1, buf, 4), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
-}
-
 TEST(WideCharToMultiByte, SizesTerminatorAndLoneSurrogates) {
   const WCHAR text[] = u"\uD55C\uAE00 \U0001F600";  // Korean, space, emoji
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), 12);
   char buf[16] = {};
   ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 16, nullptr, nullptr), 12);
   EXPECT_EQ(std::string(buf), "\xED\x95\x9C\xEA\xB8\x80 \xF0\x9F\x98\x80");
-  SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 11, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 11, nullptr, nullptr),
+                    ERROR_INSUFFICIENT_BUFFER);
 
   const WCHAR lone[] = {u'a', 0xD800, u'b'};
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, buf, 16, nullptr, nullptr),
-            0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_FAILS_WITH(
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, buf, 16, nullptr, nullptr),
+      ERROR_NO_UNICODE_TRANSLATION);
   ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, 3, buf, 16, nullptr, nullptr), 5);
   EXPECT_EQ(std::string(buf, 5),
             "a\xEF\xBF\xBD"
             "b");
-  // A low surrogate before its high one is no pair.
-  const WCHAR swapped[] = {0xDE00, 0xD83D};
+  const WCHAR swapped[] = {0xDE00, 0xD83D};  // a low surrogate before its high one is no pair
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, swapped, 2, nullptr, 0, nullptr, nullptr), 6);
-
-  // UTF-8 has no default character.
-  BOOL used = FALSE;
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 16, nullptr, &used), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  BOOL used = FALSE;  // UTF-8 has no default character
+  EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 16, nullptr, &used),
+                    ERROR_INVALID_PARAMETER);
 }
 
 TEST(StringConversions, RoundTripEveryPlane) {
   // The first and last code point of each UTF-8 length, around the surrogate block.
   const std::u16string all =
       u"\u0001\u007F\u0080\u07FF\u0800\uD7FF\uE000\uFFFF\U00010000\U0010FFFF";
-  const int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, all.data(),
-                                    static_cast<int>(all.size()), nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, all.data(), int(all.size()),
+                                    nullptr, 0, nullptr, nullptr);
   ASSERT_EQ(n, 1 + 1 + 2 + 2 + 3 + 3 + 3 + 3 + 4 + 4);
-  std::string utf8(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, all.data(), static_cast<int>(all.size()), utf8.data(), n, nullptr,
-                      nullptr);
+  std::string utf8(size_t(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, all.data(), int(all.size()), utf8.data(), n, nullptr, nullptr);
   std::u16string back(all.size(), u'\0');
   ASSERT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, back.data(),
-                                static_cast<int>(back.size())),
-            static_cast<int>(all.size()));
+                                int(back.size())),
+            int(all.size()));
   EXPECT_EQ(back, all);
 }
 

@@ -14,15 +14,7 @@ struct ZoneGuard {
 };
 
 SYSTEMTIME St(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0, WORD ms = 0) {
-  SYSTEMTIME st{};
-  st.wYear = y;
-  st.wMonth = mo;
-  st.wDay = d;
-  st.wHour = h;
-  st.wMinute = mi;
-  st.wSecond = s;
-  st.wMilliseconds = ms;
-  return st;
+  return SYSTEMTIME{y, mo, 0, d, h, mi, s, ms};
 }
 
 int64_t Ticks(const FILETIME& ft) {
@@ -92,10 +84,7 @@ TEST(TimeZone, DerivedFromZoneFilesAndRawRules) {
   setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
   GetTimeZoneInformation(&tzi);
   EXPECT_EQ(tzi.Bias, 300);
-  if (old)
-    setenv("TZ", saved.c_str(), 1);
-  else
-    unsetenv("TZ");
+  old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
 }
 
 TEST(TimeZone, LocalTimesMoveByTheOffsetBothWays) {
@@ -109,21 +98,25 @@ TEST(TimeZone, LocalTimesMoveByTheOffsetBothWays) {
   ASSERT_TRUE(LocalFileTimeToFileTime(&local, &back));
   EXPECT_EQ(Ticks(back), Ticks(utc));
 
-  // The clock agrees with itself.
-  SYSTEMTIME sys, loc;
-  GetSystemTime(&sys);
+  // The local clock is the system clock moved by nine hours: bracketed by two system readings,
+  // so that no amount of delay between the calls matters.
+  SYSTEMTIME before, loc, after;
+  GetSystemTime(&before);
   GetLocalTime(&loc);
-  FILETIME a, b;
-  ASSERT_TRUE(SystemTimeToFileTime(&sys, &a));
-  ASSERT_TRUE(SystemTimeToFileTime(&loc, &b));
-  const int64_t diff = Ticks(b) - Ticks(a) - 9LL * 3600 * 10000000;
-  EXPECT_LT(diff < 0 ? -diff : diff, 5LL * 10000000);
-  EXPECT_GE(sys.wYear, 2024);
+  GetSystemTime(&after);
+  FILETIME a, l, b;
+  ASSERT_TRUE(SystemTimeToFileTime(&before, &a));
+  ASSERT_TRUE(SystemTimeToFileTime(&loc, &l));
+  ASSERT_TRUE(SystemTimeToFileTime(&after, &b));
+  const int64_t shifted = Ticks(l) - 9LL * 3600 * 10000000;
+  EXPECT_LE(Ticks(a), shifted);
+  EXPECT_LE(shifted, Ticks(b));
+  EXPECT_GE(before.wYear, 2024);
 }
 
 TEST(FileTime, SystemTimeRoundTripsAndValidatesFields) {
   FILETIME ft;
-  SYSTEMTIME st = St(1601, 1, 1);
+  SYSTEMTIME st = St(1601, 1, 1), back;
   ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
   EXPECT_EQ(Ticks(ft), 0);
   st = St(1970, 1, 1);
@@ -131,7 +124,6 @@ TEST(FileTime, SystemTimeRoundTripsAndValidatesFields) {
   EXPECT_EQ(Ticks(ft), 116444736000000000LL);
   st = St(2024, 2, 29, 23, 59, 59, 999);
   ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-  SYSTEMTIME back;
   ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
   EXPECT_EQ(Rule(back), "2024:2/29/4/23:59");  // a Thursday
   EXPECT_EQ(back.wSecond, 59);
@@ -141,46 +133,38 @@ TEST(FileTime, SystemTimeRoundTripsAndValidatesFields) {
                                 St(2024, 1, 1, 24), St(2024, 1, 1, 0, 60), St(2024, 1, 1, 0, 0, 60),
                                 St(2024, 1, 1, 0, 0, 0, 1000), St(1600, 12, 31)}) {
     SetLastError(0);
-    EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft))
-        << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay;
+    EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft)) << Rule(bad);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
   FILETIME negative{0, 0x80000000u};
   EXPECT_FALSE(FileTimeToSystemTime(&negative, &back));
+
+  // Compared as unsigned 64-bit numbers.
+  const FILETIME lowWord{0xFFFFFFFFu, 1}, two{0, 2}, high{0, 0x90000000u};
+  EXPECT_EQ(CompareFileTime(&lowWord, &two), -1);
+  EXPECT_EQ(CompareFileTime(&two, &lowWord), 1);
+  EXPECT_EQ(CompareFileTime(&two, &two), 0);
+  EXPECT_EQ(CompareFileTime(&high, &two), 1);
 }
 
 TEST(FileTime, DosDateTimeRangeAndTwoSecondResolution) {
   WORD date = 0, time = 0;
-  FILETIME ft;
-  SYSTEMTIME st = St(1980, 1, 1);
-  ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
-  ASSERT_TRUE(FileTimeToDosDateTime(&ft, &date, &time));
-  EXPECT_EQ(date, 0x0021);
-  EXPECT_EQ(time, 0);
-
-  st = St(2107, 12, 31, 23, 59, 59);
+  FILETIME ft, back;
+  SYSTEMTIME st = St(2107, 12, 31, 23, 59, 59);  // the last representable second
   ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
   ASSERT_TRUE(FileTimeToDosDateTime(&ft, &date, &time));
   EXPECT_EQ(date, (127 << 9) | (12 << 5) | 31);
   EXPECT_EQ(time, (23 << 11) | (59 << 5) | 29);  // the odd second is dropped
-  FILETIME back;
   ASSERT_TRUE(DosDateTimeToFileTime(date, time, &back));
   EXPECT_EQ(Ticks(ft) - Ticks(back), 10000000);
-
+  ASSERT_TRUE(DosDateTimeToFileTime(0x0021, 0, &back));  // 1 January 1980, the first day
+  ASSERT_TRUE(FileTimeToSystemTime(&back, &st));
+  EXPECT_EQ(Rule(st), "1980:1/1/2/0:0");
   for (const SYSTEMTIME& out : {St(1979, 12, 31, 23, 59, 59), St(2108, 1, 1)}) {
     ASSERT_TRUE(SystemTimeToFileTime(&out, &ft));
     EXPECT_FALSE(FileTimeToDosDateTime(&ft, &date, &time)) << out.wYear;
   }
   EXPECT_FALSE(DosDateTimeToFileTime((44 << 9) | (13 << 5) | 1, 0, &back));  // month 13
-}
-
-TEST(FileTime, CompareIsUnsignedAndOrdered) {
-  const FILETIME a{0xFFFFFFFFu, 1}, b{0, 2}, c{0, 2};
-  EXPECT_EQ(CompareFileTime(&a, &b), -1);
-  EXPECT_EQ(CompareFileTime(&b, &a), 1);
-  EXPECT_EQ(CompareFileTime(&b, &c), 0);
-  const FILETIME high{0, 0x90000000u};
-  EXPECT_EQ(CompareFileTime(&high, &b), 1);
 }
 
 }  // namespace
