@@ -17,13 +17,7 @@ class Source final : public wincompat::ConnectionPointContainerImpl {
  public:
   Source() : ConnectionPointContainerImpl({kEvents, kEvents2}) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
-      *ppv = static_cast<IConnectionPointContainer*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return wctest::Answer(this, riid, ppv, {&IID_IConnectionPointContainer});
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs; }

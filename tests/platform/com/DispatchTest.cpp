@@ -49,13 +49,7 @@ template <const wincompat::DispInterface& (*Desc)()>
 class CalcT final : public wincompat::DispatchImpl<ICalc, Desc> {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ICalc) {
-      *ppv = static_cast<ICalc*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return wctest::Answer(static_cast<ICalc*>(this), riid, ppv, {&IID_IDispatch, &IID_ICalc});
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs; }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "wincompat/com.h"
@@ -37,20 +38,23 @@ inline std::string Show(const VARIANT& v) {
   return v.vt == VT_EMPTY ? "EMPTY" : "vt" + std::to_string(v.vt);
 }
 
+// QueryInterface of the test objects: `self` for IUnknown and for each IID given.
+inline HRESULT Answer(IUnknown* self, REFIID riid, void** ppv,
+                      std::initializer_list<const IID*> iids) {
+  bool found = riid == IID_IUnknown;
+  for (const IID* iid : iids) found = found || (iid && riid == *iid);
+  *ppv = found ? self : nullptr;
+  if (found) self->AddRef();
+  return found ? S_OK : E_NOINTERFACE;
+}
+
 // Answers IUnknown and IDispatch (when `dispatch`); counts references without deleting.
 class Counted : public IDispatch {
  public:
   explicit Counted(bool dispatch = true, const IID* extra = nullptr)
       : dispatch_(dispatch), extra_(extra) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || (dispatch_ && riid == IID_IDispatch) ||
-        (extra_ && riid == *extra_)) {
-      *ppv = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return Answer(this, riid, ppv, {dispatch_ ? &IID_IDispatch : nullptr, extra_});
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs; }

@@ -138,13 +138,6 @@ TEST(FileTime, SystemTimeRoundTripsAndValidatesFields) {
   }
   FILETIME negative{0, 0x80000000u};
   EXPECT_FALSE(FileTimeToSystemTime(&negative, &back));
-
-  // Compared as unsigned 64-bit numbers.
-  const FILETIME lowWord{0xFFFFFFFFu, 1}, two{0, 2}, high{0, 0x90000000u};
-  EXPECT_EQ(CompareFileTime(&lowWord, &two), -1);
-  EXPECT_EQ(CompareFileTime(&two, &lowWord), 1);
-  EXPECT_EQ(CompareFileTime(&two, &two), 0);
-  EXPECT_EQ(CompareFileTime(&high, &two), 1);
 }
 
 TEST(FileTime, DosDateTimeRangeAndTwoSecondResolution) {
