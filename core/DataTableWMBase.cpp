@@ -34,33 +34,6 @@ ULONG CDataTableWMBase::Release() {
   return n;
 }
 
-HRESULT CDataTableWMBase::GetTypeInfoCount(UINT* pctinfo) {
-  if (!pctinfo) return E_POINTER;
-  *pctinfo = 1;
-  return S_OK;
-}
-
-HRESULT CDataTableWMBase::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  if (!ppTInfo) return E_POINTER;
-  *ppTInfo = nullptr;
-  if (iTInfo != 0) return DISP_E_BADINDEX;
-  return wincompat::DispGetTypeInfo(TypeInfoIDataTable(), ppTInfo);
-}
-
-HRESULT CDataTableWMBase::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                        DISPID* rgDispId) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return wincompat::DispGetIDsOfNames(TypeInfoIDataTable(), rgszNames, cNames, rgDispId);
-}
-
-HRESULT CDataTableWMBase::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
-                                 DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                 EXCEPINFO* pExcepInfo, UINT* puArgErr) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return wincompat::DispInvoke(TypeInfoIDataTable(), static_cast<IDataTable*>(this), dispIdMember,
-                               wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
-}
-
 HRESULT CDataTableWMBase::ListItemsAllBegin() { return E_NOTIMPL; }
 HRESULT CDataTableWMBase::ListChildItemsBegin(IItem*) { return E_NOTIMPL; }
 HRESULT CDataTableWMBase::NextItem(IItem**) { return E_NOTIMPL; }

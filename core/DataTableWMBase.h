@@ -13,15 +13,18 @@
 
 #include "core/MethodFrame.h"
 #include "core/ModuleCount.h"
+#include "module/TypeLib.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/comptr.h"
+#include "wincompat/dispatch.h"
 
 namespace qwb {
 
 class CDeviceDataWM;
 class CColumnsWM;
 
-class CDataTableWMBase : public IDataTable, public ISupportErrorInfo {
+class CDataTableWMBase : public wincompat::DispatchImpl<IDataTable, &TypeInfoIDataTable>,
+                         public ISupportErrorInfo {
  public:
   CDataTableWMBase(const CDataTableWMBase&) = delete;
   CDataTableWMBase& operator=(const CDataTableWMBase&) = delete;
@@ -30,15 +33,6 @@ class CDataTableWMBase : public IDataTable, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-
-  // IDispatch (from the IDataTable type description)
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                          DISPID* rgDispId) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   // IDataTable: E_NOTIMPL unless the table overrides.
   HRESULT STDMETHODCALLTYPE ListItemsAllBegin() override;

@@ -117,35 +117,6 @@ HRESULT CDeviceDataWM::QueryInterface(REFIID riid, void** ppv) {
 ULONG CDeviceDataWM::AddRef() { return m_pOuter->AddRef(); }
 ULONG CDeviceDataWM::Release() { return m_pOuter->Release(); }
 
-// ---- IDispatch of IDeviceData ---------------------------------------------------
-
-HRESULT CDeviceDataWM::GetTypeInfoCount(UINT* pctinfo) {
-  if (!pctinfo) return E_POINTER;
-  *pctinfo = 1;
-  return S_OK;
-}
-
-HRESULT CDeviceDataWM::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  if (!ppTInfo) return E_POINTER;
-  *ppTInfo = nullptr;
-  if (iTInfo != 0) return DISP_E_BADINDEX;
-  return wincompat::DispGetTypeInfo(TypeInfoIDeviceData(), ppTInfo);
-}
-
-HRESULT CDeviceDataWM::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                     DISPID* rgDispId) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return wincompat::DispGetIDsOfNames(TypeInfoIDeviceData(), rgszNames, cNames, rgDispId);
-}
-
-HRESULT CDeviceDataWM::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
-                              DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                              UINT* puArgErr) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return wincompat::DispInvoke(TypeInfoIDeviceData(), static_cast<IDeviceData*>(this), dispIdMember,
-                               wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
-}
-
 // ---- IDeviceData -----------------------------------------------------------------
 
 template <class T>

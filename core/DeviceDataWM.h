@@ -13,15 +13,17 @@
 #include "core/DataTableWMBase.h"
 #include "core/ModuleCount.h"
 #include "core/ProgressSink.h"
+#include "module/TypeLib.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/comptr.h"
 #include "wincompat/connpoint.h"
+#include "wincompat/dispatch.h"
 
 class CRapiBase;
 
 namespace qwb {
 
-class CDeviceDataWM final : public IDeviceData,
+class CDeviceDataWM final : public wincompat::DispatchImpl<IDeviceData, &TypeInfoIDeviceData>,
                             public IConnectionPointContainer,
                             public ISupportErrorInfo,
                             public IProgressTarget {
@@ -37,15 +39,6 @@ class CDeviceDataWM final : public IDeviceData,
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-
-  // IDispatch of IDeviceData, from its type description.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                          DISPID* rgDispId) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   // IDeviceData
   HRESULT STDMETHODCALLTYPE ListDataTable() override;

@@ -73,35 +73,6 @@ HRESULT CItemWMBase::InterfaceSupportsErrorInfo(REFIID riid) {
   return riid == IID_IItem ? S_OK : S_FALSE;
 }
 
-// ---- IDispatch ------------------------------------------------------------------
-
-HRESULT CItemWMBase::GetTypeInfoCount(UINT* pctinfo) {
-  if (!pctinfo) return E_POINTER;
-  *pctinfo = 1;
-  return S_OK;
-}
-
-HRESULT CItemWMBase::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-  if (!ppTInfo) return E_POINTER;
-  *ppTInfo = nullptr;
-  if (iTInfo != 0) return DISP_E_BADINDEX;
-  return wincompat::DispGetTypeInfo(TypeInfoIItem(), ppTInfo);
-}
-
-HRESULT CItemWMBase::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                   DISPID* rgDispId) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return wincompat::DispGetIDsOfNames(TypeInfoIItem(), rgszNames, cNames, rgDispId);
-}
-
-HRESULT CItemWMBase::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
-                            DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                            UINT* puArgErr) {
-  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return wincompat::DispInvoke(TypeInfoIItem(), AsItem(), dispIdMember, wFlags, pDispParams,
-                               pVarResult, pExcepInfo, puArgErr);
-}
-
 // ---- IItem --------------------------------------------------------------------
 
 HRESULT CItemWMBase::get_SUID(SUID* pVal) {

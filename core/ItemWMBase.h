@@ -20,7 +20,8 @@
 
 namespace qwb {
 
-class CItemWMBase : public IItem, public ISupportErrorInfo {
+class CItemWMBase : public wincompat::DispatchImpl<IItem, &TypeInfoIItem>,
+                    public ISupportErrorInfo {
  public:
   CItemWMBase(const CItemWMBase&) = delete;
   CItemWMBase& operator=(const CItemWMBase&) = delete;
@@ -33,15 +34,6 @@ class CItemWMBase : public IItem, public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-
-  // IDispatch, from the IItem type description.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                          DISPID* rgDispId) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   // IItem
   HRESULT STDMETHODCALLTYPE get_SUID(SUID* pVal) override;

@@ -21,4 +21,7 @@ void WMDebug(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string ToUtf8(std::u16string_view s);
 std::u16string FromUtf8(std::string_view s);
 
+// ASCII case-insensitive equality, as the phone's and the profile's names are compared.
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+
 }  // namespace qwb

@@ -18,27 +18,8 @@ namespace qwb {
 
 // `method` is "Class::Method", `sourceFile` the name reported in the error record
 // (".\\DataTableWMTask.cpp"), `line` the reporting site. `body` returns the HRESULT.
-template <class F>
-HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F&& body) noexcept {
-  try {
-    return std::forward<F>(body)();
-  } catch (const _wm_error& e) {
-    return ReportTableError(e.code(), method, sourceFile, line);
-  } catch (HRESULT hr) {
-    return hr;
-  } catch (const _com_error& e) {
-    return e.Error();
-  } catch (const CAtlException& e) {
-    return e.hr();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
-}
-
-// The same frame for a method that has more to do when a device operation fails: `onWmError`
-// runs first (for example to end the listing) and returns the error description to report.
+// A method that has more to do when a device operation fails passes `onWmError`: it runs first
+// (for example to end the listing) and returns the error description to report.
 template <class F, class D>
 HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F&& body,
                          D&& onWmError) noexcept {
@@ -62,6 +43,12 @@ HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F
   } catch (...) {
     return E_FAIL;
   }
+}
+
+template <class F>
+HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F&& body) noexcept {
+  return TableMethodFrame(method, sourceFile, line, std::forward<F>(body),
+                          [] { return std::u16string(); });
 }
 
 }  // namespace qwb

@@ -38,20 +38,8 @@ uint64_t ToFileTime(fs::file_time_type t) {
   return static_cast<uint64_t>(ticks + 116444736000000000ll);
 }
 
-std::vector<std::u16string> SplitPath(std::u16string_view p) {
-  std::vector<std::u16string> parts;
-  std::u16string cur;
-  for (char16_t c : p) {
-    if (c == u'\\' || c == u'/') {
-      if (!cur.empty()) parts.push_back(std::move(cur));
-      cur.clear();
-    } else {
-      cur.push_back(c);
-    }
-  }
-  if (!cur.empty()) parts.push_back(std::move(cur));
-  return parts;
-}
+// Device paths take either slash.
+constexpr std::u16string_view kPathSeparators = u"\\/";
 
 bool ValidName(const std::u16string& n, bool allowWild) {
   if (n == u"." || n == u"..") return false;
@@ -127,7 +115,7 @@ uint64_t DeviceFs::Now() { return ToFileTime(fs::file_time_type::clock::now()); 
 
 uint32_t DeviceFs::Resolve(std::u16string_view path, Resolved* r) {
   if (path.size() >= kMaxPath) return kErrFilenameTooLong;
-  std::vector<std::u16string> parts = SplitPath(path);
+  std::vector<std::u16string> parts = SplitPath(path, kPathSeparators);
   r->host = image_.fsRoot();
   r->comps.clear();
   r->fold = "\\";
@@ -279,7 +267,7 @@ uint32_t DeviceFs::ShareCheck(const std::string& fold, uint32_t access, uint32_t
 uint32_t DeviceFs::Find(std::u16string_view pattern, std::vector<FileEntry>* out) {
   std::lock_guard<std::mutex> lock(mu_);
   out->clear();
-  std::vector<std::u16string> parts = SplitPath(pattern);
+  std::vector<std::u16string> parts = SplitPath(pattern, kPathSeparators);
   if (parts.empty()) return kErrNoMoreFiles;
   std::u16string last = parts.back();
   if (!ValidName(last, true)) return kErrInvalidName;
@@ -418,7 +406,8 @@ uint32_t DeviceFs::MoveFile(std::u16string_view from, std::u16string_view to) {
   std::string dstStore = StoreOf(dst);
   if (StoreOf(src) != dstStore && TreeSize(src.host) > Free(dstStore)) return kErrDiskFull;
   // A rename that only changes case takes the new spelling.
-  if (dst.fold == src.fold) dst.host = dst.host.parent_path() / Utf8(SplitPath(to).back());
+  if (dst.fold == src.fold)
+    dst.host = dst.host.parent_path() / Utf8(SplitPath(to, kPathSeparators).back());
   std::error_code ec;
   fs::rename(src.host, dst.host, ec);
   if (ec) return kErrAccessDenied;
@@ -591,7 +580,7 @@ void DeviceFs::PutFile(std::u16string_view path, const std::vector<uint8_t>& dat
                        uint64_t time) {
   std::lock_guard<std::mutex> lock(mu_);
   if (!time) time = Now();
-  auto comps = SplitPath(path);
+  auto comps = SplitPath(path, kPathSeparators);
   if (comps.empty()) throw ImageError("empty image path");
   PutFolders(comps, comps.size() - 1, time);
   Resolved r;
@@ -605,7 +594,7 @@ void DeviceFs::PutFile(std::u16string_view path, const std::vector<uint8_t>& dat
 void DeviceFs::PutFolder(std::u16string_view path, uint32_t attrs, uint64_t time) {
   std::lock_guard<std::mutex> lock(mu_);
   if (!time) time = Now();
-  auto comps = SplitPath(path);
+  auto comps = SplitPath(path, kPathSeparators);
   PutFolders(comps, comps.size(), time);
   Resolved r;
   if (Resolve(path, &r)) throw ImageError("bad image path: " + Utf8(path));

@@ -6,21 +6,6 @@ namespace wmemu {
 
 namespace {
 
-std::vector<std::u16string> SplitKey(std::u16string_view sub) {
-  std::vector<std::u16string> parts;
-  std::u16string cur;
-  for (char16_t c : sub) {
-    if (c == u'\\') {
-      if (!cur.empty()) parts.push_back(std::move(cur));
-      cur.clear();
-    } else {
-      cur.push_back(c);
-    }
-  }
-  if (!cur.empty()) parts.push_back(std::move(cur));
-  return parts;
-}
-
 struct KeyRow {
   int64_t root;
   std::u16string path;
@@ -58,7 +43,7 @@ std::optional<int64_t> DeviceRegistry::Open(int64_t key, std::u16string_view sub
   image_.Read([&] {
     KeyRow k = LoadKey(image_.db(), key);
     std::u16string path = k.path;
-    for (auto& p : SplitKey(sub)) path = Join(path, p);
+    for (auto& p : SplitPath(sub, u"\\")) path = Join(path, p);
     id = FindKey(image_.db(), k.root, path);
   });
   return id;
@@ -70,7 +55,7 @@ std::pair<int64_t, bool> DeviceRegistry::Create(int64_t key, std::u16string_view
     sqlite3* db = image_.db();
     KeyRow k = LoadKey(db, key);
     std::u16string path = k.path;
-    for (auto& p : SplitKey(sub)) {
+    for (auto& p : SplitPath(sub, u"\\")) {
       path = Join(path, p);
       if (auto id = FindKey(db, k.root, path)) {
         result = {*id, false};

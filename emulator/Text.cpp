@@ -101,4 +101,19 @@ bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && Fold(a) == Fold(b);
 }
 
+std::vector<std::u16string> SplitPath(std::u16string_view path, std::u16string_view separators) {
+  std::vector<std::u16string> parts;
+  std::u16string cur;
+  for (char16_t c : path) {
+    if (separators.find(c) != std::u16string_view::npos) {
+      if (!cur.empty()) parts.push_back(std::move(cur));
+      cur.clear();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  if (!cur.empty()) parts.push_back(std::move(cur));
+  return parts;
+}
+
 }  // namespace wmemu

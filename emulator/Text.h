@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wmemu {
 
@@ -13,5 +14,7 @@ std::u16string Utf16(std::string_view s);
 std::u16string Fold(std::u16string_view s);
 inline std::string FoldUtf8(std::u16string_view s) { return Utf8(Fold(s)); }
 bool EqualNoCase(std::u16string_view a, std::u16string_view b);
+// The non-empty parts of a path between any of the `separators`.
+std::vector<std::u16string> SplitPath(std::u16string_view path, std::u16string_view separators);
 
 }  // namespace wmemu

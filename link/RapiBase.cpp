@@ -105,45 +105,41 @@ HRESULT CRapiBase::StreamRead(void* buffer, ULONG length, ULONG* read) {
   return m_pStream->Read(buffer, length, read);
 }
 
-int CRapiBase::ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value) {
+namespace {
+
+// Reads one value of a device registry key into `buffer` (`*size` bytes at most; the size read
+// comes back there). A key that cannot be opened clears the device's error and reads nothing.
+bool QueryDeviceValue(HKEY root, LPCWSTR subKey, LPCWSTR valueName, BYTE* buffer, DWORD* size) {
   HKEY key = nullptr;
   if (CeRegOpenKeyEx(root, subKey, 0, 0, &key) != ERROR_SUCCESS) {
     CeGetLastError();
-    return 0;
+    return false;
   }
-  BYTE buffer[256];
-  std::memset(buffer, 0, sizeof buffer);
-  DWORD size = 255;
   DWORD type = 0;
-  int read = 0;
-  if (CeRegQueryValueEx(key, valueName, nullptr, &type, buffer, &size) == ERROR_SUCCESS) {
-    std::memcpy(value, buffer, sizeof(DWORD));
-    read = 1;
-  }
+  const bool read =
+      CeRegQueryValueEx(key, valueName, nullptr, &type, buffer, size) == ERROR_SUCCESS;
   CeRegCloseKey(key);
   return read;
 }
 
+}  // namespace
+
+int CRapiBase::ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value) {
+  BYTE buffer[256] = {};
+  DWORD size = 255;
+  if (!QueryDeviceValue(root, subKey, valueName, buffer, &size)) return 0;
+  std::memcpy(value, buffer, sizeof(DWORD));
+  return 1;
+}
+
 int CRapiBase::ceReadRegString(HKEY root, LPCWSTR subKey, LPCWSTR valueName,
                                std::u16string* value) {
-  HKEY key = nullptr;
-  if (CeRegOpenKeyEx(root, subKey, 0, 0, &key) != ERROR_SUCCESS) {
-    CeGetLastError();
-    return 0;
-  }
   // 255 characters and a terminator that the query never overwrites.
-  WCHAR buffer[256];
-  std::memset(buffer, 0, sizeof buffer);
+  WCHAR buffer[256] = {};
   DWORD size = 255 * sizeof(WCHAR);
-  DWORD type = 0;
-  int read = 0;
-  if (CeRegQueryValueEx(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) ==
-      ERROR_SUCCESS) {
-    if (size > 1) *value = std::u16string(buffer);
-    read = 1;
-  }
-  CeRegCloseKey(key);
-  return read;
+  if (!QueryDeviceValue(root, subKey, valueName, reinterpret_cast<BYTE*>(buffer), &size)) return 0;
+  if (size > 1) *value = std::u16string(buffer);
+  return 1;
 }
 
 void CRapiBase::SetModelProfilePathForTesting(std::u16string path) {

@@ -67,7 +67,5 @@ namespace qwb {
 
 // The model type of a model type name, ignoring case; olInternational for any other name.
 int ModelTypeFromName(std::u16string_view typeName);
-// ASCII case-insensitive equality, as the profile's names are compared.
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace qwb

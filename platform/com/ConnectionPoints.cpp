@@ -7,21 +7,27 @@ namespace wincompat {
 
 namespace {
 
-class ConnectionEnumerator final : public detail::SingleInterfaceObject<IEnumConnections> {
+IUnknown* Referenced(const CONNECTDATA& c) { return c.pUnk; }
+IUnknown* Referenced(IConnectionPoint* p) { return p; }
+
+// Enumerates a snapshot. Every item it holds is referenced, and the container behind it
+// (`outer`) is kept alive as long as the enumerator is.
+template <class IEnum, class Item>
+class Enumerator final : public detail::SingleInterfaceObject<IEnum> {
  public:
-  ConnectionEnumerator(IUnknown* outer, std::vector<CONNECTDATA> items, size_t pos)
+  Enumerator(IUnknown* outer, std::vector<Item> items, size_t pos)
       : outer_(outer), items_(std::move(items)), pos_(pos) {
-    for (auto& c : items_) c.pUnk->AddRef();
+    for (auto& i : items_) Referenced(i)->AddRef();
   }
-  ~ConnectionEnumerator() {
-    for (auto& c : items_) c.pUnk->Release();
+  ~Enumerator() {
+    for (auto& i : items_) Referenced(i)->Release();
   }
-  HRESULT STDMETHODCALLTYPE Next(ULONG c, CONNECTDATA* rgcd, ULONG* fetched) override {
-    if (!rgcd || (!fetched && c != 1)) return E_POINTER;
+  HRESULT STDMETHODCALLTYPE Next(ULONG c, Item* out, ULONG* fetched) override {
+    if (!out || (!fetched && c != 1)) return E_POINTER;
     ULONG n = 0;
     while (n < c && pos_ < items_.size()) {
-      rgcd[n] = items_[pos_++];
-      rgcd[n].pUnk->AddRef();  // the caller releases what it was given
+      out[n] = items_[pos_++];
+      Referenced(out[n])->AddRef();  // the caller releases what it was given
       ++n;
     }
     if (fetched) *fetched = n;
@@ -36,53 +42,20 @@ class ConnectionEnumerator final : public detail::SingleInterfaceObject<IEnumCon
     pos_ = 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumConnections** pp) override {
+  HRESULT STDMETHODCALLTYPE Clone(IEnum** pp) override {
     if (!pp) return E_POINTER;
-    *pp = new ConnectionEnumerator(outer_.Get(), items_, pos_);
+    *pp = new Enumerator(outer_.Get(), items_, pos_);
     return S_OK;
   }
 
  private:
   ComPtr<IUnknown> outer_;
-  std::vector<CONNECTDATA> items_;
+  std::vector<Item> items_;
   size_t pos_;
 };
 
-class PointEnumerator final : public detail::SingleInterfaceObject<IEnumConnectionPoints> {
- public:
-  PointEnumerator(IUnknown* outer, std::vector<IConnectionPoint*> items, size_t pos)
-      : outer_(outer), items_(std::move(items)), pos_(pos) {}
-  HRESULT STDMETHODCALLTYPE Next(ULONG c, IConnectionPoint** pp, ULONG* fetched) override {
-    if (!pp || (!fetched && c != 1)) return E_POINTER;
-    ULONG n = 0;
-    while (n < c && pos_ < items_.size()) {
-      pp[n] = items_[pos_++];
-      pp[n]->AddRef();
-      ++n;
-    }
-    if (fetched) *fetched = n;
-    return n == c ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG c) override {
-    const size_t left = items_.size() - pos_;
-    pos_ += std::min<size_t>(c, left);
-    return c <= left ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    pos_ = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** pp) override {
-    if (!pp) return E_POINTER;
-    *pp = new PointEnumerator(outer_.Get(), items_, pos_);
-    return S_OK;
-  }
-
- private:
-  ComPtr<IUnknown> outer_;  // keeps the container, and so the points, alive
-  std::vector<IConnectionPoint*> items_;
-  size_t pos_;
-};
+using ConnectionEnumerator = Enumerator<IEnumConnections, CONNECTDATA>;
+using PointEnumerator = Enumerator<IEnumConnectionPoints, IConnectionPoint*>;
 
 }  // namespace
 

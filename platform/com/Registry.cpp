@@ -17,8 +17,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/com/RegistryStore.h"
@@ -540,21 +540,33 @@ bool RegistryReadString(HKEY root, const std::u16string& subKey, const std::u16s
 
 namespace {
 
-// Runs `body(store, key)` on the key an open handle names, under the store's lock and, for a
-// writer, the lock other processes take too; the store is reread first.
+// Where a handle and a subkey below it lead.
+struct Located {
+  Key* key = nullptr;
+  int root = 0;
+  std::vector<std::u16string> path;
+};
+
+// Runs `body(store, located)` on the key an open handle and a subkey name, under the store's
+// lock and, for a writer, the lock other processes take too; the store is reread first.
 template <class Body>
-LONG OnKey(HKEY hKey, bool write, Body&& body) {
+LONG OnKey(HKEY hKey, LPCWSTR subKey, bool write, Body&& body) {
   Store& s = TheStore();
   std::lock_guard lock(s.mu);
-  std::optional<WriterLock> writer;
+  std::optional<WriterLock> writer;  // other processes write the same file
   if (write) writer.emplace();
   s.Refresh();
-  int root;
-  std::vector<std::u16string> path;
+  Located at;
   LONG err;
-  Key* k = Open(s, hKey, nullptr, &root, &path, &err);
-  if (!k) return err;
-  return body(s, k);
+  at.key = Open(s, hKey, subKey, &at.root, &at.path, &err);
+  if (!at.key) return err;
+  return body(s, at);
+}
+
+// The same with `body(store, key)` on the key the handle itself names.
+template <class Body>
+LONG OnKey(HKEY hKey, bool write, Body&& body) {
+  return OnKey(hKey, nullptr, write, [&](Store& s, Located& at) { return body(s, at.key); });
 }
 
 }  // namespace
@@ -646,27 +658,21 @@ LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 namespace {
 
 LONG DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool tree) {
-  Store& s = TheStore();
-  std::lock_guard lock(s.mu);
-  WriterLock writer;  // other processes write the same file
-  s.Refresh();
-  int root;
-  std::vector<std::u16string> path;
-  LONG err;
-  Key* k = Open(s, hKey, lpSubKey, &root, &path, &err);
-  if (!k) return err;
-  if (tree && (!lpSubKey || !*lpSubKey)) {
-    // The key itself stays; its subkeys and values go.
-    k->children.clear();
-    k->values.clear();
+  return OnKey(hKey, lpSubKey, true, [&](Store& s, Located& at) -> LONG {
+    Key* k = at.key;
+    if (tree && (!lpSubKey || !*lpSubKey)) {
+      // The key itself stays; its subkeys and values go.
+      k->children.clear();
+      k->values.clear();
+      return s.Save() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    }
+    if (at.path.empty()) return ERROR_ACCESS_DENIED;  // a root key
+    if (!tree && !k->children.empty()) return ERROR_ACCESS_DENIED;
+    const std::u16string last = at.path.back();
+    at.path.pop_back();
+    Find(s, at.root, at.path)->children.erase(last);
     return s.Save() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-  }
-  if (path.empty()) return ERROR_ACCESS_DENIED;  // a root key
-  if (!tree && !k->children.empty()) return ERROR_ACCESS_DENIED;
-  const std::u16string last = path.back();
-  path.pop_back();
-  Find(s, root, path)->children.erase(last);
-  return s.Save() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  });
 }
 
 }  // namespace

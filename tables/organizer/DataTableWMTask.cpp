@@ -388,17 +388,6 @@ DATE DayWithinRange(DATE d) {
   return d;
 }
 
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
@@ -440,7 +429,7 @@ void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
     list->AddInteger("ulSensitivity", 0);
   } else {
     for (int32_t i = 0; i < 4; ++i) {
-      if (EqualsIgnoringCase(sensitivity, kSensitivity[i])) {
+      if (EqualsNoCase(sensitivity, kSensitivity[i])) {
         list->AddInteger("ulSensitivity", i);
         break;
       }
