@@ -98,14 +98,6 @@ void FakeDevice::Serve(int fd, int index) {
       }
       a = script_(request, index);
     }
-    if (a.silent) {
-      // Hold the connection until the client or the test ends it.
-      char c;
-      while (::recv(fd, &c, 1, 0) > 0) {
-      }
-      break;
-    }
-    if (a.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(a.delayMs));
     if (!a.bytes.empty() &&
         rapi2::SendAll(fd, a.bytes.data(), a.bytes.size()) != rapi2::IoResult::kOk) {
       break;

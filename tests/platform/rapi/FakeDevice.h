@@ -21,10 +21,8 @@ namespace rapitest {
 // What the device does with one request.
 struct Answer {
   std::vector<uint8_t> bytes;  // written as they are (a whole frame, or anything else)
-  int delayMs = 0;             // before writing
   bool close = false;          // close the connection after writing
   bool echo = false;           // after writing, echo every raw byte back (a stream function)
-  bool silent = false;         // write nothing and keep the connection open
 };
 
 // The request payload (command word first) and the index of its connection (0 = first).

@@ -170,8 +170,8 @@ TEST_F(RapiSession, MissingOrRefusingDeviceFailsAtOnce) {
 TEST_F(RapiSession, TransportFailuresEndTheSession) {
   int step = 0;
   FakeDevice dev([&](const std::vector<uint8_t>&, int) -> Answer {
-    if (step++ == 0) return Answer{Words({2, 0})};                   // device: file not found
-    return step == 2 ? Answer{{}, 0, true} : Answer{Words({0, 1})};  // then closes unanswered
+    if (step++ == 0) return Answer{Words({2, 0})};                // device: file not found
+    return step == 2 ? Answer{{}, true} : Answer{Words({0, 1})};  // then closes unanswered
   });
   ScopedEnv env("QWBDCAWM_DEVICE", dev.Address());
   ASSERT_EQ(CeRapiInit(), S_OK);

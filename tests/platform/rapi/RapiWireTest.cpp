@@ -395,7 +395,7 @@ TEST_F(Scripted, FrameBeyondTheLimitOrCutShortEndsTheSession) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CONNECTION_UNAVAIL));
 
   ASSERT_EQ(CeRapiInit(), S_OK);
-  Next(Answer{Bytes({100, 0, 0, 0, 0, 0, 0, 0, 1, 0}), 0, true});  // 100 promised, 6 sent
+  Next(Answer{Bytes({100, 0, 0, 0, 0, 0, 0, 0, 1, 0}), true});  // 100 promised, 6 sent
   EXPECT_FALSE(CeDeleteFile(u"\\a"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(WSAECONNRESET));
 }
@@ -416,7 +416,7 @@ TEST_F(Scripted, StreamInvocationOwnsAConnection) {
       << "no input, stream mode";
 
   // An echoing stream function: raw bytes both ways; reads gather across packets.
-  Next(Answer{Words({0}), 0, false, true});
+  Next(Answer{Words({0}), false, true});
   ASSERT_EQ(Stream(u"DevCeApplyAllData", &stream), S_OK);
   ASSERT_NE(stream, nullptr);
   const std::string sent = std::string(16, 'a') + std::string(70000, 'b');
@@ -463,7 +463,7 @@ TEST_F(Scripted, StreamReadFailsWhenTheDeviceHangsUp) {
   // The answer, then two raw bytes, then the device is gone.
   std::vector<uint8_t> bytes = Words({0});
   bytes.insert(bytes.end(), {'h', 'i'});
-  Next(Answer{bytes, 0, true});
+  Next(Answer{bytes, true});
   IRAPIStream* stream = nullptr;
   ASSERT_EQ(Stream(u"DevCeApplyAllData", &stream), S_OK);
   char buf[4] = {};
