@@ -2,7 +2,6 @@
 // store; and the library's exported surface.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,98 +18,70 @@ namespace {
 namespace fs = std::filesystem;
 using qwbtest::DumpClassesRoot;
 
-class Registration : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qwbdcawm-regtest-XXXXXX").string();
-    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
-    folder_ = pattern;
-    store_ = folder_ / "registry.reg";
-    setenv("QWBDCAWM_REGISTRY", store_.c_str(), 1);
-    library_ = fs::canonical(qwbhost::ComponentLibraryPath()).string();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+void WriteKey(const char16_t* path, const char16_t* value) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_WRITE,
+                                           nullptr, &key, nullptr));
+  std::u16string text(value);
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>((text.size() + 1) * 2)));
+  RegCloseKey(key);
+}
 
-  static void WriteKey(const char16_t* path, const char16_t* value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
-    std::u16string text(value);
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>((text.size() + 1) * 2)));
-    RegCloseKey(key);
+// Every key and value registration writes for the library at `library`.
+std::set<std::string> Expected(const std::string& library) {
+  const std::string appId = "{EB78A53E-B425-4935-B722-245A977D6F01}";
+  const std::string libId = "{A9E7204F-93EC-413E-B3A7-8AB180529C20}";
+  const std::string clsid = "HKCR\\CLSID\\{6FA1E685-F669-48B8-83B7-84FFB52677CB}";
+  const std::string lib = "HKCR\\TypeLib\\" + libId;
+  std::set<std::string> keys;
+  // A key, and its default value when `value` is given.
+  auto add = [&](const std::string& key, const char* value = nullptr) {
+    keys.insert(key);
+    if (value) keys.insert(key + "|@=" + value);
+  };
+  add("HKCR\\AppID\\" + appId, "QWBDCAWM");
+  add("HKCR\\AppID\\QWBDCAWM.DLL");
+  keys.insert("HKCR\\AppID\\QWBDCAWM.DLL|AppID=" + appId);
+  for (const char* progId : {"HKCR\\QWBDCAWM.DeviceDataWM.1", "HKCR\\QWBDCAWM.DeviceDataWM"}) {
+    add(progId, "DeviceDataWM Class");
+    add(std::string(progId) + "\\CLSID", "{6FA1E685-F669-48b8-83B7-84FFB52677CB}");
   }
-
-  std::set<std::string> Expected() const {
-    const std::string clsid = "HKCR\\CLSID\\{6FA1E685-F669-48B8-83B7-84FFB52677CB}";
-    const std::string lib = "HKCR\\TypeLib\\{A9E7204F-93EC-413E-B3A7-8AB180529C20}";
-    const std::string folder = fs::path(library_).parent_path().string();
-    std::set<std::string> keys = {
-        "HKCR\\AppID\\{EB78A53E-B425-4935-B722-245A977D6F01}",
-        "HKCR\\AppID\\{EB78A53E-B425-4935-B722-245A977D6F01}|@=QWBDCAWM",
-        "HKCR\\AppID\\QWBDCAWM.DLL",
-        "HKCR\\AppID\\QWBDCAWM.DLL|AppID={EB78A53E-B425-4935-B722-245A977D6F01}",
-        "HKCR\\QWBDCAWM.DeviceDataWM.1",
-        "HKCR\\QWBDCAWM.DeviceDataWM.1|@=DeviceDataWM Class",
-        "HKCR\\QWBDCAWM.DeviceDataWM.1\\CLSID",
-        "HKCR\\QWBDCAWM.DeviceDataWM.1\\CLSID|@={6FA1E685-F669-48b8-83B7-84FFB52677CB}",
-        "HKCR\\QWBDCAWM.DeviceDataWM",
-        "HKCR\\QWBDCAWM.DeviceDataWM|@=DeviceDataWM Class",
-        "HKCR\\QWBDCAWM.DeviceDataWM\\CLSID",
-        "HKCR\\QWBDCAWM.DeviceDataWM\\CLSID|@={6FA1E685-F669-48b8-83B7-84FFB52677CB}",
-        "HKCR\\QWBDCAWM.DeviceDataWM\\CurVer",
-        "HKCR\\QWBDCAWM.DeviceDataWM\\CurVer|@=QWBDCAWM.DeviceDataWM.1",
-        clsid,
-        clsid + "|@=DeviceDataWM Class",
-        clsid + "|AppID={EB78A53E-B425-4935-B722-245A977D6F01}",
-        clsid + "\\ProgID",
-        clsid + "\\ProgID|@=QWBDCAWM.DeviceDataWM.1",
-        clsid + "\\VersionIndependentProgID",
-        clsid + "\\VersionIndependentProgID|@=QWBDCAWM.DeviceDataWM",
-        clsid + "\\Programmable",
-        clsid + "\\InprocServer32",
-        clsid + "\\InprocServer32|@=" + library_,
-        clsid + "\\InprocServer32|ThreadingModel=Apartment",
-        clsid + "\\TypeLib",
-        clsid + "\\TypeLib|@={A9E7204F-93EC-413E-B3A7-8AB180529C20}",
-        lib,
-        lib + "\\1.0",
-        lib + "\\1.0|@=QWBDCAWM 1.0 Type Library",
-        lib + "\\1.0\\FLAGS",
-        lib + "\\1.0\\FLAGS|@=0",
-        lib + "\\1.0\\0",
-        lib + "\\1.0\\0\\win32",
-        lib + "\\1.0\\0\\win32|@=" + library_,
-        lib + "\\1.0\\HELPDIR",
-        lib + "\\1.0\\HELPDIR|@=" + folder,
-    };
-    const char* interfaces[][2] = {{"{77084905-DF94-45A6-90DC-C1DA1F58EF64}", "IDeviceData"},
-                                   {"{DC9B2A15-A418-458D-8810-1F3FF4B52185}", "IDeviceDataWM"},
-                                   {"{1AAA0702-6B57-4600-A90B-B325619840DE}", "IDataTable"},
-                                   {"{1738DA9E-76C3-4B87-BDC4-94FB92CB9D18}", "IItem"},
-                                   {"{FDC8BD3A-F44C-4C63-A057-B08DA4EAE682}", "IColumnInfo"}};
-    for (const auto& [iid, name] : interfaces) {
-      const std::string key = std::string("HKCR\\Interface\\") + iid;
-      keys.insert({key, key + "|@=" + name, key + "\\ProxyStubClsid",
-                   key + "\\ProxyStubClsid|@={00020424-0000-0000-C000-000000000046}",
-                   key + "\\ProxyStubClsid32",
-                   key + "\\ProxyStubClsid32|@={00020424-0000-0000-C000-000000000046}",
-                   key + "\\TypeLib", key + "\\TypeLib|@={A9E7204F-93EC-413E-B3A7-8AB180529C20}",
-                   key + "\\TypeLib|Version=1.0"});
-    }
-    return keys;
+  add("HKCR\\QWBDCAWM.DeviceDataWM\\CurVer", "QWBDCAWM.DeviceDataWM.1");
+  add(clsid, "DeviceDataWM Class");
+  keys.insert(clsid + "|AppID=" + appId);
+  add(clsid + "\\ProgID", "QWBDCAWM.DeviceDataWM.1");
+  add(clsid + "\\VersionIndependentProgID", "QWBDCAWM.DeviceDataWM");
+  add(clsid + "\\Programmable");
+  add(clsid + "\\InprocServer32", library.c_str());
+  keys.insert(clsid + "\\InprocServer32|ThreadingModel=Apartment");
+  add(clsid + "\\TypeLib", libId.c_str());
+  add(lib);
+  add(lib + "\\1.0", "QWBDCAWM 1.0 Type Library");
+  add(lib + "\\1.0\\FLAGS", "0");
+  add(lib + "\\1.0\\0");
+  add(lib + "\\1.0\\0\\win32", library.c_str());
+  add(lib + "\\1.0\\HELPDIR", fs::path(library).parent_path().c_str());
+  const char* interfaces[][2] = {{"{77084905-DF94-45A6-90DC-C1DA1F58EF64}", "IDeviceData"},
+                                 {"{DC9B2A15-A418-458D-8810-1F3FF4B52185}", "IDeviceDataWM"},
+                                 {"{1AAA0702-6B57-4600-A90B-B325619840DE}", "IDataTable"},
+                                 {"{1738DA9E-76C3-4B87-BDC4-94FB92CB9D18}", "IItem"},
+                                 {"{FDC8BD3A-F44C-4C63-A057-B08DA4EAE682}", "IColumnInfo"}};
+  for (const auto& [iid, name] : interfaces) {
+    const std::string key = std::string("HKCR\\Interface\\") + iid;
+    add(key, name);
+    add(key + "\\ProxyStubClsid", "{00020424-0000-0000-C000-000000000046}");
+    add(key + "\\ProxyStubClsid32", "{00020424-0000-0000-C000-000000000046}");
+    add(key + "\\TypeLib", libId.c_str());
+    keys.insert(key + "\\TypeLib|Version=1.0");
   }
+  return keys;
+}
 
-  fs::path folder_;
-  fs::path store_;
-  std::string library_;
-};
-
-TEST_F(Registration, WritesExactlyTheListedKeysAndRemovesThemAgain) {
+TEST(Registration, WritesExactlyTheListedKeysAndRemovesThemAgain) {
+  qwbtest::TempStore store;
+  const std::string library = fs::canonical(qwbhost::ComponentLibraryPath()).string();
   // Someone else's entries under the shared parents, which unregistration must keep.
   WriteKey(u"CLSID\\{11111111-2222-3333-4444-555555555555}", u"Other Class");
   WriteKey(u"AppID\\{11111111-2222-3333-4444-555555555555}", u"Other");
@@ -122,19 +93,19 @@ TEST_F(Registration, WritesExactlyTheListedKeysAndRemovesThemAgain) {
   WriteKey(u"CLSID\\{6FA1E685-F669-48B8-83B7-84FFB52677CB}\\Stale", u"left over");
 
   SetThreadLocale(0x0409);
-  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_));
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library));
   EXPECT_EQ(0x0409u, GetThreadLocale());
 
-  std::set<std::string> expected = Expected();
+  std::set<std::string> expected = Expected(library);
   expected.insert(before.begin(), before.end());
   EXPECT_EQ(expected, DumpClassesRoot());
 
   // Registering again gives the same content.
-  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_));
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library));
   EXPECT_EQ(expected, DumpClassesRoot());
 
   // The store itself is a .reg file holding the class's server entry.
-  std::ifstream file(store_);
+  std::ifstream file(store.file());
   std::stringstream text;
   text << file.rdbuf();
   EXPECT_NE(std::string::npos,
@@ -142,11 +113,11 @@ TEST_F(Registration, WritesExactlyTheListedKeysAndRemovesThemAgain) {
                             "\\InprocServer32]"));
   EXPECT_NE(std::string::npos, text.str().find("\"ThreadingModel\"=\"Apartment\""));
 
-  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_, /*unregister=*/true));
+  ASSERT_EQ(S_OK, qwbhost::RegisterServerLibrary(library, /*unregister=*/true));
   EXPECT_EQ(0x0409u, GetThreadLocale());
   EXPECT_EQ(before, DumpClassesRoot());
   // Unregistering what is not there is no failure.
-  EXPECT_EQ(S_OK, qwbhost::RegisterServerLibrary(library_, true));
+  EXPECT_EQ(S_OK, qwbhost::RegisterServerLibrary(library, true));
   EXPECT_EQ(before, DumpClassesRoot());
 }
 

@@ -1,16 +1,19 @@
 // How a failed device operation reaches the host: the code mapping, the error information
-// taken when raising, and the error record posted through the outside error reporter or,
-// when that is not registered, through error information of our own.
+// taken when raising, the error record posted through the outside error reporter or through
+// error information of our own, and what the table method frame makes of each failure.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "core/Errors.h"
 #include "core/Log.h"
+#include "core/MethodFrame.h"
 #include "errorreport/ErrorReport.h"
 #include "qwbdcawm/qwbdcawm.h"
-#include "tests/core/devicedata/TestEnv.h"
+#include "tests/core/TestEnv.h"
 
 namespace qwb {
 namespace {
@@ -149,6 +152,61 @@ TEST(ErrorReportTest, ReportPostsTheRecordWithOrWithoutTheReporter) {
   EXPECT_EQ(SourceOf(reported.Get()), u"CDataTableWMVoiceMemo::NextItem");
 #endif
   CoUninitialize();
+}
+
+TEST(MethodFrameTest, DeviceErrorsAreReportedAfterTheFailureHandler) {
+  SetErrorInfo(0, nullptr);
+  const int line = __LINE__;
+  HRESULT hr = TableMethodFrame("CDataTableWMVoiceMemo::NextItem", ".\\DataTableWMVoiceMemo.cpp",
+                                line, []() -> HRESULT { ThrowWmError(13); });
+  EXPECT_EQ(static_cast<uint32_t>(hr), 0x8004000Du);
+  ComPtr<IErrorInfo> info = TakeErrorInfo();
+  ASSERT_TRUE(info);
+  ExpectRecord(info.Get(), u"CDataTableWMVoiceMemo::NextItem", u".\\DataTableWMVoiceMemo.cpp",
+               line);
+
+  // The handler runs first (it ends the listing) and gives the description; it is for device
+  // failures only.
+  bool listing = true;
+  auto handler = [&] {
+    listing = false;
+    return std::u16string(u"m_nIndex=3, m_nTotal=3");
+  };
+  hr = TableMethodFrame(
+      "M", "F", 7, []() -> HRESULT { ThrowWmError(ERROR_FILE_NOT_FOUND); }, handler);
+  EXPECT_EQ(static_cast<uint32_t>(hr), 0x80040002u);
+  EXPECT_FALSE(listing);
+  info = TakeErrorInfo();
+  ASSERT_TRUE(info);
+  EXPECT_EQ(DescriptionOf(info.Get()).rfind(u"m_nIndex=3, m_nTotal=3", 0), 0u);
+  listing = true;
+  EXPECT_EQ(E_ACCESSDENIED,
+            TableMethodFrame(
+                "M", "F", 7, []() -> HRESULT { ThrowHr(E_ACCESSDENIED); }, handler));
+  EXPECT_TRUE(listing);
+}
+
+TEST(MethodFrameTest, OtherFailuresComeBackAsTheirHresultWithoutErrorInformation) {
+  struct Case {
+    const char* what;
+    HRESULT (*body)();
+    HRESULT expect;
+  };
+  const Case cases[] = {
+      {"bare HRESULT", []() -> HRESULT { ThrowHr(static_cast<HRESULT>(0x800704B1)); },
+       static_cast<HRESULT>(0x800704B1)},
+      {"COM error", []() -> HRESULT { ThrowComError(E_ACCESSDENIED); }, E_ACCESSDENIED},
+      {"ATL exception", []() -> HRESULT { ThrowAtl(E_INVALIDARG); }, E_INVALIDARG},
+      {"out of memory", []() -> HRESULT { throw std::bad_alloc(); }, E_OUTOFMEMORY},
+      {"anything else", []() -> HRESULT { throw std::runtime_error("x"); }, E_FAIL},
+      {"success passes", []() -> HRESULT { return S_FALSE; }, S_FALSE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetErrorInfo(0, nullptr);
+    EXPECT_EQ(c.expect, TableMethodFrame("M", "F", 1, c.body));
+    EXPECT_FALSE(TakeErrorInfo());
+  }
 }
 
 }  // namespace

@@ -114,13 +114,6 @@ TEST(ColumnsTest, SetColumnsRebuildsInOrderAndKeepsTheLaterOrdinalOfARepeatedNam
     EXPECT_EQ(columns->GetCount(), 0u) << length;
     EXPECT_FALSE(columns->FindOrdinal(u"ID", &ordinal)) << length;
   }
-
-  // IUnknown only.
-  void* p = nullptr;
-  ASSERT_EQ(columns->QueryInterface(IID_IUnknown, &p), S_OK);
-  static_cast<IUnknown*>(p)->Release();
-  EXPECT_EQ(columns->QueryInterface(IID_IDispatch, &p), E_NOINTERFACE);
-  EXPECT_EQ(p, nullptr);
 }
 
 }  // namespace
