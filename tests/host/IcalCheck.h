@@ -31,6 +31,10 @@ inline int Priority(icalcomponent* todo) {
 inline icalproperty_class Class(icalcomponent* todo) {
   return icalproperty_get_class(icalcomponent_get_first_property(todo, ICAL_CLASS_PROPERTY));
 }
+inline icaltimetype Trigger(icalcomponent* alarm) {
+  return icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY))
+      .time;
+}
 inline int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; }
 
 }  // namespace icalcheck

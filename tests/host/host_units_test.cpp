@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,8 @@ int UsageExit(const std::function<void()>& f) {
 
 TEST(HostUnits, TextAndDateForms) {
   EXPECT_EQ(FormatDay(*ParseDay("2026-02-28")), "2026-02-28");
-  EXPECT_FALSE(ParseDay("2026-02-29"));
-  EXPECT_FALSE(ParseDay("2026-2-28"));
-  EXPECT_FALSE(ParseDay("2026-02-28x"));
-  EXPECT_FALSE(ParseDay(""));
+  for (const char* bad : {"2026-02-29", "2026-2-28", "2026-02-28x", ""})
+    EXPECT_FALSE(ParseDay(bad)) << bad;
   EXPECT_EQ(FormatMinute(*ParseMinute("2026-03-08 09:05")), "2026-03-08 09:05");
   EXPECT_EQ(FormatIso(*ParseMinute("2026-03-08T23:59")), "2026-03-08T23:59:00");
   EXPECT_FALSE(ParseMinute("2026-03-08 24:00"));
@@ -47,11 +46,9 @@ TEST(HostUnits, TextAndDateForms) {
   std::u16string wide = u"Caf\u00E9 \u20AC \U0001F600";
   EXPECT_EQ(Utf8(wide), "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
   EXPECT_EQ(Utf16(Utf8(wide)), wide);
-  EXPECT_EQ(Utf16("a\xFF"
-                  "b"),
-            u"a\uFFFDb");
-  EXPECT_EQ(Utf16("ab\xE2\x82"), u"ab\uFFFD");                    // cut short
-  EXPECT_EQ(Utf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");  // lone surrogate
+  // Malformed text is replaced, not refused.
+  EXPECT_EQ(Utf16("ab\xE2\x82"), u"ab\uFFFD");
+  EXPECT_EQ(Utf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 
 TEST(HostUnits, DaysAndRecurrenceOptions) {
@@ -63,11 +60,10 @@ TEST(HostUnits, DaysAndRecurrenceOptions) {
   instance = 0;
   EXPECT_EQ(ParseDays("-1FR,-1SA", &instance), 32 + 64);
   EXPECT_EQ(instance, 5);
-  instance = 0;
-  EXPECT_EQ(UsageExit([&] { ParseDays("1MO,2TU", &instance); }), kExitUsage);
-  EXPECT_EQ(UsageExit([&] { ParseDays("XX", &instance); }), kExitUsage);
-  EXPECT_EQ(UsageExit([&] { ParseDays("MO,", &instance); }), kExitUsage);
-  EXPECT_EQ(UsageExit([&] { ParseDays("6MO", &instance); }), kExitUsage);
+  for (const char* bad : {"1MO,2TU", "XX", "MO,", "6MO"}) {
+    instance = 0;
+    EXPECT_EQ(UsageExit([&] { ParseDays(bad, &instance); }), kExitUsage) << bad;
+  }
   EXPECT_EQ(FormatDays(10), "MO,WE");
 
   TaskOptions o;
@@ -111,8 +107,7 @@ TEST(HostUnits, DaysAndRecurrenceOptions) {
   TaskOptions u;
   u.recur = "monthly";
   EXPECT_EQ(UsageExit([&] { MakeEdit(u, std::nullopt, false); }), kExitUsage);
-  e = MakeEdit(u, D(2026, 1, 31), false);
-  EXPECT_EQ(e.recurrence->monthDay, 31);
+  EXPECT_EQ(MakeEdit(u, D(2026, 1, 31), false).recurrence->monthDay, 31);
   u.recur = "fortnightly";
   EXPECT_EQ(UsageExit([&] { MakeEdit(u, D(2026, 1, 31), false); }), kExitUsage);
   TaskOptions v;
@@ -175,7 +170,6 @@ TaskRecord Task(LONG id, const std::string& subject) {
 TEST(HostUnits, ICalendarReadsBack) {
   setenv("TZ", "UTC0", 1);
   tzset();
-  std::vector<TaskRecord> tasks;
   TaskRecord full = Task(7, "Pay rent, now; really");
   full.detail = "Line one\nLine two";
   full.start = D(2026, 3, 2);
@@ -191,41 +185,34 @@ TEST(HostUnits, ICalendarReadsBack) {
   full.recurEvery = 2;
   full.expireType = 1;
   full.expireValue = 5;
-  tasks.push_back(full);
+  std::vector<TaskRecord> tasks{full};
 
-  TaskRecord monthly = Task(8, "Second Tuesday");
-  monthly.priority = "Low";
-  monthly.recurType = 4;
-  monthly.recurFlag = 4 + 256;
-  monthly.expireType = 0;
-  monthly.expireDate = D(2026, 12, 31);
-  tasks.push_back(monthly);
-
-  TaskRecord last = Task(9, "Last Friday of November");
-  last.priority = "Normal";
-  last.sensitivity = "Personal";
-  last.recurType = 6;
-  last.recurFlag = 32 + 2048;
-  last.everyDate = D(2026, 11, 1);
-  last.expireType = 2;
-  tasks.push_back(last);
-
-  TaskRecord yearly = Task(10, "Anniversary");
-  yearly.start = D(2026, 6, 15);
-  yearly.recurType = 5;
-  yearly.everyDate = D(2026, 6, 20);
-  tasks.push_back(yearly);
-
-  TaskRecord weekdays = Task(11, "Stand-up");
-  weekdays.recurType = 1;
-  weekdays.recurFlag = 1;
-  tasks.push_back(weekdays);
-
-  TaskRecord monthDay = Task(12, "Meter reading");
-  monthDay.start = D(2026, 1, 28);
-  monthDay.recurType = 3;
-  monthDay.recurEvery = 3;
-  tasks.push_back(monthDay);
+  // One task per other recurrence form, ids 8 and up; expiry type 2 is "no end".
+  struct Form {
+    LONG type, flag, every, expireType;
+    std::optional<DATE> start, everyDate, until;
+    const char* rule;
+  };
+  const Form forms[] = {
+      {4, 4 + 256, 1, 0, {}, {}, D(2026, 12, 31), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU"},
+      {6, 32 + 2048, 1, 2, {}, D(2026, 11, 1), {}, "FREQ=YEARLY;BYDAY=-1FR;BYMONTH=11"},
+      {5, 0, 1, 2, D(2026, 6, 15), D(2026, 6, 20), {}, "FREQ=YEARLY;BYMONTHDAY=20;BYMONTH=6"},
+      {1, 1, 1, 2, {}, {}, {}, "FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR"},
+      {3, 0, 3, 2, D(2026, 1, 28), {}, {}, "FREQ=MONTHLY;INTERVAL=3;BYMONTHDAY=28"}};
+  for (const Form& f : forms) {
+    TaskRecord t = Task(LONG(7 + tasks.size()), f.rule);
+    t.recurType = f.type;
+    t.recurFlag = f.flag;
+    t.recurEvery = f.every;
+    t.expireType = f.expireType;
+    t.start = f.start;
+    t.everyDate = f.everyDate;
+    t.expireDate = f.until;
+    tasks.push_back(t);
+  }
+  tasks[1].priority = "Low";
+  tasks[2].priority = "Normal";
+  tasks[2].sensitivity = "Personal";
 
   std::time_t now = 1780000000;  // 2026-05-28T20:26:40Z
   std::string text = TasksToICalendar(tasks, now);
@@ -258,10 +245,9 @@ TEST(HostUnits, ICalendarReadsBack) {
   ASSERT_NE(alarm, nullptr);
   EXPECT_EQ(icalproperty_get_action(icalcomponent_get_first_property(alarm, ICAL_ACTION_PROPERTY)),
             ICAL_ACTION_DISPLAY);
-  icaltriggertype trigger =
-      icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY));
-  EXPECT_TRUE(icaltime_is_utc(trigger.time));
-  EXPECT_EQ(icaltime_as_timet(trigger.time), LocalDateToEpoch(D(2026, 3, 1, 9, 15)));
+  icaltimetype trigger = Trigger(alarm);
+  EXPECT_TRUE(icaltime_is_utc(trigger));
+  EXPECT_EQ(icaltime_as_timet(trigger), LocalDateToEpoch(D(2026, 3, 1, 9, 15)));
 
   t = Todo(cal, "qwbdcawm-task-8");
   ASSERT_NE(t, nullptr);
@@ -270,16 +256,11 @@ TEST(HostUnits, ICalendarReadsBack) {
   EXPECT_EQ(Priority(t), 9);
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DTSTART_PROPERTY), nullptr);
   EXPECT_EQ(icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT), nullptr);
-  EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
-
   t = Todo(cal, "qwbdcawm-task-9");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(Priority(t), 5);
   EXPECT_EQ(Class(t), ICAL_CLASS_PRIVATE);
-  EXPECT_EQ(Rule(t), "FREQ=YEARLY;BYDAY=-1FR;BYMONTH=11");
-  EXPECT_EQ(Rule(Todo(cal, "qwbdcawm-task-10")), "FREQ=YEARLY;BYMONTHDAY=20;BYMONTH=6");
-  EXPECT_EQ(Rule(Todo(cal, "qwbdcawm-task-11")), "FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR");
-  EXPECT_EQ(Rule(Todo(cal, "qwbdcawm-task-12")), "FREQ=MONTHLY;INTERVAL=3;BYMONTHDAY=28");
+  for (const Form& f : forms) EXPECT_EQ(Rule(Todo(cal, f.rule, true)), f.rule);
   icalcomponent_free(cal);
   unsetenv("TZ");
   tzset();
@@ -300,18 +281,15 @@ TEST(HostUnits, Listing) {
   t.recurFlag = 10;
   t.expireType = 1;
   t.expireValue = 3;
-  std::string table = TasksTable({t, Task(14, "x")});
-  EXPECT_EQ(table,
+  EXPECT_EQ(TasksTable({t, Task(14, "x")}),
             "ID  SUBJECT   START       DUE  PRIORITY  DONE  ALARM  RECURRENCE\n"
             "3   Caf\xC3\xA9 run  2026-01-02       High      no           weekly MO,WE x3\n"
             "14  x                                    no\n");
-  nlohmann::json j = TaskJson(t);
-  EXPECT_EQ(j["id"], 3);
-  EXPECT_EQ(j["start"], "2026-01-02");
-  EXPECT_TRUE(j["due"].is_null());
-  EXPECT_EQ(j["recurrence"]["kind"], "weekly");
-  EXPECT_EQ(j["recurrence"]["days"], "MO,WE");
-  EXPECT_EQ(j["recurrence"]["count"], 3);
+  EXPECT_EQ(TaskJson(t),
+            nlohmann::json::parse(R"({"id": 3, "subject": "Caf\u00e9 run", "detail": "",
+      "start": "2026-01-02", "due": null, "priority": "High", "done": false, "categories": "",
+      "sensitivity": "", "alarm": null,
+      "recurrence": {"kind": "weekly", "every": 1, "days": "MO,WE", "count": 3}})"));
   EXPECT_TRUE(TaskJson(Task(1, "y"))["recurrence"].is_null());
 }
 

@@ -2,24 +2,25 @@
 // libical, the task commands, exit codes and failures reported with their HRESULT.
 #include <gtest/gtest.h>
 #include <libical/ical.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "IcalCheck.h"
-#include "emulator/Emulator.h"
 #include "emulator/RecordStore.h"
 #include "host/support/Component.h"
+#include "host/support/EmulatedPhone.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -48,45 +49,33 @@ std::string Quote(const std::string& s) {
 }
 
 std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
+  std::ostringstream ss;
+  ss << std::ifstream(p, std::ios::binary).rdbuf();
   return ss.str();
 }
 
 class QwbdcawmCli : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/qwb-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = new fs::path(tmpl);
-    setenv("QWBDCAWM_REGISTRY", (*root_ / "registry.reg").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (*root_ / "cache").c_str(), 1);
+    // The phone is served here; the binary only gets its address.
+    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
+    unsetenv("QWBDCAWM_DEVICE");
     unsetenv("QWBDCAWM_DEBUG");
-    // The phone image is created and served here; the binary only gets its address.
-    wmemu::Emulator::CreateImage(*root_ / "phone", "empty", "Aster W1");
-    emu_ = wmemu::Emulator::Open(*root_ / "phone").release();
-    address_ = new std::string(emu_->Listen("tcp:127.0.0.1:0"));
+    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (phone_->folder() / "cache").c_str(), 1);
   }
-  static void TearDownTestSuite() {
-    emu_->Stop();
-    delete emu_;
-    fs::remove_all(*root_);
-    delete root_;
-    delete address_;
-  }
+  static void TearDownTestSuite() { delete phone_; }
   void SetUp() override {
-    emu_->Control(R"({"cmd":"clear"})");
-    wmemu::RecordStore store(emu_->image(), 3);
-    for (uint32_t id : store.List()) store.Delete(id);
+    Emu().Control(R"({"cmd":"clear"})");
+    for (uint32_t id : Store().List()) Store().Delete(id);
   }
 
   // Runs qwbdcawm with `args` (already quoted), stdout and stderr captured.
   static Outcome Qwb(const std::string& args, bool withDevice = true) {
-    fs::path errFile = *root_ / "stderr.txt";
+    fs::path errFile = phone_->folder() / "stderr.txt";
     std::string cmd = Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") +
-                      (withDevice ? " --device " + *address_ : std::string()) + " " + args + " 2>" +
-                      Quote(errFile.string()) + " </dev/null";
+                      (withDevice ? " --device " + phone_->address() : std::string()) + " " + args +
+                      " 2>" + Quote(errFile.string()) + " </dev/null";
     Outcome r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -99,20 +88,16 @@ class QwbdcawmCli : public ::testing::Test {
     return r;
   }
 
+  static wmemu::Emulator& Emu() { return phone_->emulator(); }
+  static wmemu::RecordStore Store() { return wmemu::RecordStore(Emu().image(), 3); }
   static uint32_t Seed(std::vector<Property> props) {
     std::vector<devrec::RawEntry> raw;
     for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(3, p));
-    return wmemu::RecordStore(emu_->image(), 3).Add(raw);
+    return Store().Add(raw);
   }
 
-  static fs::path* root_;
-  static wmemu::Emulator* emu_;
-  static std::string* address_;
+  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
 };
-
-fs::path* QwbdcawmCli::root_ = nullptr;
-wmemu::Emulator* QwbdcawmCli::emu_ = nullptr;
-std::string* QwbdcawmCli::address_ = nullptr;
 
 TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
@@ -135,7 +120,7 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
         Property::Integer("RecurrPattern.Instance", 2),
         Property::Date("RecurrPattern.PatternEndDate", Ole(2026, 12, 31))});
 
-  fs::path dir = *root_ / "export";
+  fs::path dir = phone_->folder() / "export";
   Outcome r = Qwb("export " + Quote(dir.string()));
   unsetenv("TZ");
   ASSERT_EQ(r.exit, 0) << r.err;
@@ -161,10 +146,8 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;COUNT=12;BYMONTHDAY=1");
   icalcomponent* alarm = icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT);
   ASSERT_NE(alarm, nullptr);
-  icaltriggertype trigger =
-      icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY));
   // The phone's UTC reminder comes back as the same instant.
-  EXPECT_EQ(icaltime_as_ical_string(trigger.time), std::string("20260331T070000Z"));
+  EXPECT_STREQ(icaltime_as_ical_string(Trigger(alarm)), "20260331T070000Z");
 
   t = Todo(cal, "Team meeting", true);
   ASSERT_NE(t, nullptr);
@@ -187,41 +170,31 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
 
   r = Qwb("tasks list --json");
   ASSERT_EQ(r.exit, 0) << r.err;
-  nlohmann::json all = nlohmann::json::parse(r.out);
-  ASSERT_EQ(all.size(), 1u);
-  nlohmann::json t = all[0];
-  EXPECT_EQ(t["id"], id);
-  EXPECT_EQ(t["subject"], "Water the plants");
-  EXPECT_EQ(t["detail"], "Balcony first");
-  EXPECT_EQ(t["start"], "2026-06-01");
-  EXPECT_EQ(t["due"], "2026-06-02");
-  EXPECT_EQ(t["priority"], "Low");
-  EXPECT_EQ(t["done"], false);
-  EXPECT_EQ(t["sensitivity"], "Personal");
-  EXPECT_EQ(t["alarm"], "2026-05-31 19:45");
-  EXPECT_EQ(t["recurrence"]["kind"], "weekly");
-  EXPECT_EQ(t["recurrence"]["days"], "MO,TH");
-  EXPECT_EQ(t["recurrence"]["every"], 2);
-  EXPECT_EQ(t["recurrence"]["count"], 8);
+  nlohmann::json want = nlohmann::json::parse(R"([{"subject": "Water the plants",
+      "detail": "Balcony first", "start": "2026-06-01", "due": "2026-06-02", "priority": "Low",
+      "done": false, "categories": "Home", "sensitivity": "Personal", "alarm": "2026-05-31 19:45",
+      "recurrence": {"kind": "weekly", "days": "MO,TH", "every": 2, "count": 8}}])");
+  want[0]["id"] = id;
+  EXPECT_EQ(nlohmann::json::parse(r.out), want);
 
   // Done on the way in and on the way back: the component sends Complete as 1, the phone
-  // keeps it as true.
+  // keeps it as true. "last" is stored as instance 5.
   r = Qwb("tasks update " + std::to_string(id) +
           " --subject 'Water all plants' --done --recur monthly-weekday --days -1FR --json");
   ASSERT_EQ(r.exit, 0) << r.err;
-  t = nlohmann::json::parse(r.out);
-  EXPECT_EQ(t["subject"], "Water all plants");
-  EXPECT_EQ(t["done"], true);
-  EXPECT_EQ(t["recurrence"]["kind"], "monthly-weekday");
-  EXPECT_EQ(t["recurrence"]["days"], "FR");
-  EXPECT_EQ(t["recurrence"]["instance"], -1);
-  auto stored = wmemu::RecordStore(emu_->image(), 3).Get(static_cast<uint32_t>(id));
+  want = want[0];
+  want["subject"] = "Water all plants";
+  want["done"] = true;
+  want["recurrence"] = {
+      {"kind", "monthly-weekday"}, {"days", "FR"}, {"instance", -1}, {"every", 1}};
+  EXPECT_EQ(nlohmann::json::parse(r.out), want);
+  auto stored = Store().Get(static_cast<uint32_t>(id));
   ASSERT_TRUE(stored);
   auto instance = std::find_if(stored->begin(), stored->end(), [](const Property& p) {
     return p.name == "RecurrPattern.Instance";
   });
   ASSERT_NE(instance, stored->end());
-  EXPECT_EQ(instance->value, (std::vector<uint8_t>{5, 0, 0, 0}));  // "last" is instance 5
+  EXPECT_EQ(instance->value, (std::vector<uint8_t>{5, 0, 0, 0}));
 
   r = Qwb("tasks list");
   ASSERT_EQ(r.exit, 0) << r.err;
@@ -231,7 +204,7 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
 
   r = Qwb("tasks delete " + std::to_string(id));
   ASSERT_EQ(r.exit, 0) << r.err;
-  EXPECT_TRUE(wmemu::RecordStore(emu_->image(), 3).List().empty());
+  EXPECT_TRUE(Store().List().empty());
   r = Qwb("tasks delete " + std::to_string(id));
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.err.find("no task with id"), std::string::npos) << r.err;
@@ -247,11 +220,10 @@ TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
     EXPECT_EQ(r.out, "") << args;
   }
   // The address is checked before anything starts.
-  Outcome r = Qwb("--device tcp:localhost tasks list", false);
-  EXPECT_EQ(r.exit, 2) << r.err;
+  EXPECT_EQ(Qwb("--device tcp:localhost tasks list", false).exit, 2);
   for (const char* args : {"--help", "tasks --help", "tasks list --help", "tasks add --help",
                            "tasks update --help", "tasks delete --help", "export --help"}) {
-    r = Qwb(args);
+    Outcome r = Qwb(args);
     EXPECT_EQ(r.exit, 0) << args;
     EXPECT_NE(r.out.find("Usage"), std::string::npos) << args << ": " << r.out;
   }
@@ -259,32 +231,37 @@ TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
 
 TEST_F(QwbdcawmCli, DeviceFailuresExitWithTheirHresult) {
   Seed({Property::String("Subject", "one")});
-  emu_->Control(R"({"cmd":"fail","name":"DevCeGet","count":1,"hresult":"0x80004005"})");
+  Emu().Control(R"({"cmd":"fail","name":"DevCeGet","count":1,"hresult":"0x80004005"})");
   Outcome r = Qwb("tasks list");
   EXPECT_EQ(r.exit, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("hr=0x80004005"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("CDataTableWMTask::NextItem"), std::string::npos) << r.err;
 
-  // Nobody listening: the session cannot open, the first call fails.
-  r = Qwb("--device tcp:127.0.0.1:1 tasks list", false);
+  // Nobody listening (a bound port that does not listen refuses): the first call fails.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), len), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  r = Qwb("--device tcp:127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + " tasks list", false);
+  close(fd);
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.err.find("hr=0x8"), std::string::npos) << r.err;
 }
 
 TEST_F(QwbdcawmCli, BuiltInEmulatorServesTheDemoPhone) {
-  fs::path demo = *root_ / "cache" / "qwbdcawm" / "demo-phone";
   Outcome r = Qwb("tasks list --json", false);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_NE(r.err.find("built-in phone emulator"), std::string::npos) << r.err;
-  EXPECT_TRUE(fs::exists(demo / "image.sqlite"));
-  nlohmann::json all = nlohmann::json::parse(r.out);
-  EXPECT_GE(all.size(), 10u);
+  EXPECT_TRUE(fs::exists(phone_->folder() / "cache" / "qwbdcawm" / "demo-phone" / "image.sqlite"));
+  EXPECT_GE(nlohmann::json::parse(r.out).size(), 10u);
   // The image stays: a task added now is there next time.
   r = Qwb("tasks add --subject 'Kept between runs' --start 2026-01-01", false);
   ASSERT_EQ(r.exit, 0) << r.err;
-  r = Qwb("tasks list", false);
-  EXPECT_NE(r.out.find("Kept between runs"), std::string::npos);
+  EXPECT_NE(Qwb("tasks list", false).out.find("Kept between runs"), std::string::npos);
 }
 
 }  // namespace

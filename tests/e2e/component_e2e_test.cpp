@@ -1,0 +1,498 @@
+// The component end to end: host -> CoCreateInstance -> component -> librapi -> RAPI2 ->
+// in-process emulator, registered in a private registry store. Task records are seeded into
+// and checked in the emulator's task store directly, so that what travelled over the wire is
+// what is compared.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "emulator/RecordStore.h"
+#include "host/support/Component.h"
+#include "host/support/EmulatedPhone.h"
+#include "host/support/HostObjects.h"
+#include "link/DeviceRecord.h"
+#include "qwbdcawm/qwbdcawm.h"
+#include "wincompat/com.h"
+#include "wincompat/comptr.h"
+#include "wincompat/rapi_testhooks.h"
+#include "wincompat/testhooks.h"
+
+namespace {
+
+using devrec::Property;
+using Props = std::vector<Property>;
+using V = Variant;
+
+const HRESULT kNotFound = HRESULT(0x80070490u);
+
+DATE At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), 0};
+  DOUBLE out = 0;
+  EXPECT_TRUE(SystemTimeToVariantTime(&st, &out));
+  return out;
+}
+
+// The texts compared are ASCII.
+std::string Narrow(std::u16string_view s) { return std::string(s.begin(), s.end()); }
+
+// The thread's error information as "source | description", "" when none.
+std::string TakeErrorText() {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.ReleaseAndGetAddressOf()) != S_OK || !info) return "";
+  BStr source, description;
+  info->GetSource(source.Out());
+  info->GetDescription(description.Out());
+  return Narrow(source.Str() + u" | " + description.Str());
+}
+
+const Property* Find(const Props& props, const char* name) {
+  auto it =
+      std::find_if(props.begin(), props.end(), [&](const Property& p) { return p.name == name; });
+  return it == props.end() ? nullptr : &*it;
+}
+
+ULONG Ordinal(IItem* item, const char16_t* column) {
+  BStr name(column);
+  ULONG ord = 0;
+  LONG found = 0;
+  EXPECT_EQ(item->GetOrdinal(name.Get(), &ord, &found), S_OK);
+  EXPECT_EQ(found, 1) << Narrow(column);
+  return ord;
+}
+Variant Get(IItem* item, const char16_t* column) {
+  Variant v;
+  EXPECT_EQ(item->GetValue(Ordinal(item, column), v.Ptr()), S_OK);
+  return v;
+}
+void Set(IItem* item, const char16_t* column, const Variant& v) {
+  ASSERT_EQ(item->SetValue(Ordinal(item, column), v.Get()), S_OK);
+}
+
+// Each column holds exactly this type and value (VT_EMPTY and VT_NULL: the type alone).
+void ExpectColumns(IItem* item, const std::vector<std::pair<const char16_t*, Variant>>& want) {
+  for (const auto& [column, w] : want) {
+    SCOPED_TRACE(Narrow(column));
+    Variant v = Get(item, column);
+    ASSERT_EQ(v.vt(), w.vt());
+    if (w.vt() == VT_I4) {
+      EXPECT_EQ(v.Get().lVal, w.Get().lVal);
+    } else if (w.vt() == VT_DATE) {
+      EXPECT_EQ(v.Get().date, w.Get().date);
+    } else if (w.vt() == VT_BSTR) {
+      EXPECT_EQ(BStr(v.Get().bstrVal).Str(), BStr(w.Get().bstrVal).Str());
+    }
+  }
+}
+
+SUID IdOf(IItem* item) {
+  SUID id = SUID_NULL;
+  if (item) {
+    EXPECT_EQ(item->get_SUID(&id), S_OK);
+  }
+  return id;
+}
+
+class ComponentE2E : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
+    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
+    ASSERT_TRUE(SUCCEEDED(qwbhost::EnsureComponentRegistered()));
+    ASSERT_TRUE(SUCCEEDED(
+        qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so")));
+  }
+  static void TearDownTestSuite() { delete phone_; }
+
+  void SetUp() override {
+    Emu().Control(R"({"cmd":"clear"})");
+    ClearStore();
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    ASSERT_EQ(qwbhost::CreateDeviceData(std::addressof(device_)), S_OK);
+    auto connection = qwbhost::HostConnection::Create(u"C:");
+    auto modelDb = qwbhost::HostModelDB::Create();
+    ASSERT_EQ(device_->SetConneciton(connection.Get(), modelDb->AsUnknown()), S_OK);
+    ASSERT_EQ(device_->ListDataTable(), S_OK);
+    ASSERT_EQ(device_->GetDataTable(DTID_TASK, table_.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_TRUE(table_);
+    wincompat::SetDebugLineHook([this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(linesMu_);
+      lines_.push_back(line);
+    });
+  }
+  void TearDown() override {
+    wincompat::SetDebugLineHook(nullptr);
+    wincompat::SetTimeZoneRuleForTesting("");
+    table_ = nullptr;
+    device_ = nullptr;
+    CoUninitialize();
+  }
+
+  static wmemu::Emulator& Emu() { return phone_->emulator(); }
+  static wmemu::RecordStore Store() { return wmemu::RecordStore(Emu().image(), 3); }
+  static void ClearStore() {
+    for (uint32_t id : Store().List()) Store().Delete(id);
+  }
+  static uint32_t Seed(const Props& props) {
+    std::vector<devrec::RawEntry> raw;
+    for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(3, p));
+    return Store().Add(raw);
+  }
+  static Props Stored(SUID id) { return Store().Get(static_cast<uint32_t>(id)).value_or(Props{}); }
+  // Each property is stored with exactly these bytes.
+  static void ExpectStored(SUID id, const Props& want) {
+    Props stored = Stored(id);
+    for (const Property& w : want) {
+      const Property* p = Find(stored, w.name.c_str());
+      EXPECT_EQ(p ? p->value : std::vector<uint8_t>{}, w.value) << w.name;
+    }
+  }
+
+  ULONG Count() {
+    ULONG count = 12345;
+    EXPECT_EQ(table_->GetItemCount(nullptr, 0, DCADT_TASK, &count), S_OK);
+    return count;
+  }
+  // The next item of the listing under way (null at its end, with S_OK).
+  ComPtr<IItem> Next() {
+    ComPtr<IItem> item;
+    EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
+    return item;
+  }
+  // Every item of a listing; `begin` false continues the one already started.
+  std::vector<ComPtr<IItem>> ListAll(bool begin = true) {
+    if (begin) {
+      EXPECT_EQ(table_->ListItemsAllBegin(), S_OK);
+    }
+    std::vector<ComPtr<IItem>> items;
+    while (ComPtr<IItem> item = Next()) items.push_back(item);
+    return items;
+  }
+  static std::vector<SUID> Ids(const std::vector<ComPtr<IItem>>& items) {
+    std::vector<SUID> ids;
+    for (const auto& item : items) ids.push_back(IdOf(item.Get()));
+    return ids;
+  }
+  bool SawLine(const std::string& line) {
+    std::lock_guard<std::mutex> lock(linesMu_);
+    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+  }
+
+  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
+  ComPtr<IDeviceData> device_;
+  ComPtr<IDataTable> table_;
+  std::mutex linesMu_;
+  std::vector<std::string> lines_;
+};
+
+TEST_F(ComponentE2E, ReachesEveryTableThroughTheInterfaces) {
+  Seed({Property::String("Subject", "one")});
+  // The phonebook first: of all the tables it alone asks the phone for the stream.
+  constexpr DATATABLE_SUID kServed[] = {DTID_PHONEBOOK, DTID_CALENDAR, DTID_MESSAGE,
+                                        DTID_FILE,      DTID_TASK,     DTID_METADATA,
+                                        DTID_SIM,       DTID_MMS,      DTID_VOICEMEMO};
+  std::vector<ComPtr<IDataTable>> tables;
+  ComPtr<IDeviceData> dd;
+  ASSERT_EQ(S_OK, qwbhost::CreateDeviceData(std::addressof(dd)));
+  void* library = dlopen(qwbhost::ComponentLibraryPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(nullptr, library);
+  auto canUnload = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(library, "DllCanUnloadNow"));
+  auto connection = qwbhost::HostConnection::Create(u"C:");
+  auto modelDB = qwbhost::HostModelDB::Create();
+  ASSERT_EQ(S_OK, dd->SetConneciton(connection.Get(), modelDB->AsUnknown()));
+
+  // Before ListDataTable a served table is S_OK and null.
+  ComPtr<IDataTable> table;
+  ASSERT_EQ(S_OK, dd->GetDataTable(DTID_TASK, table.ReleaseAndGetAddressOf()));
+  EXPECT_FALSE(table);
+  ASSERT_EQ(S_OK, dd->ListDataTable());
+  EXPECT_EQ(9u, connection->Requests().size());
+
+  wincompat::ResetRapiSyncCounts();
+  for (DATATABLE_SUID id : kServed) {
+    SCOPED_TRACE(id);
+    ASSERT_EQ(S_OK, dd->GetDataTable(id, table.ReleaseAndGetAddressOf()));
+    ASSERT_TRUE(table);
+    EXPECT_EQ(1u, wincompat::GetRapiSyncCounts().invokes);
+    ComPtr<ISupportErrorInfo> sei;
+    ASSERT_EQ(S_OK, table.As(std::addressof(sei)));
+    EXPECT_EQ(S_OK, sei->InterfaceSupportsErrorInfo(IID_IDataTable));
+    LPOLESTR name[] = {const_cast<LPOLESTR>(u"NextItem")};
+    DISPID dispid = 0;
+    EXPECT_EQ(S_OK, table->GetIDsOfNames(IID_NULL, name, 1, 0, &dispid));
+    EXPECT_EQ(19, dispid);
+    tables.push_back(table);
+  }
+  EXPECT_EQ(0u, wincompat::GetRapiSyncCounts().invokesWithoutSyncStop);
+  // Nine distinct objects, and the same ones when asked again.
+  for (size_t i = 0; i < tables.size(); ++i) {
+    for (size_t j = i + 1; j < tables.size(); ++j) EXPECT_NE(tables[i].Get(), tables[j].Get());
+    ASSERT_EQ(S_OK, dd->GetDataTable(kServed[i], table.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(tables[i].Get(), table.Get());
+  }
+
+  // The task table talks to the phone.
+  ULONG count = 0;
+  EXPECT_EQ(S_OK, tables[4]->GetItemCount(nullptr, 0, DCADT_TASK, &count));
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(S_OK, tables[4]->ListItemsEnd());
+
+  // GetDataTable by name through IDispatch.
+  LPOLESTR name[] = {const_cast<LPOLESTR>(u"GetDataTable")};
+  DISPID dispid = 0;
+  ASSERT_EQ(S_OK, dd->GetIDsOfNames(IID_NULL, name, 1, 0, &dispid));
+  Variant arg = V::I4(DTID_TASK);
+  DISPPARAMS params{arg.Ptr(), nullptr, 1, 0};
+  Variant result;
+  ASSERT_EQ(S_OK, dd->Invoke(dispid, IID_NULL, 0, DISPATCH_METHOD, &params, result.Out(), nullptr,
+                             nullptr));
+  ASSERT_EQ(VT_DISPATCH, result.vt());
+  EXPECT_EQ(static_cast<IDispatch*>(tables[4].Get()), result.Get().pdispVal);
+
+  // While the host holds a table the module stays loaded.
+  result = Variant();
+  table = nullptr;
+  dd = nullptr;
+  table_ = nullptr;
+  device_ = nullptr;
+  EXPECT_EQ(S_FALSE, canUnload());
+  tables.clear();
+  EXPECT_EQ(S_OK, canUnload());
+  dlclose(library);
+}
+
+TEST_F(ComponentE2E, ReadsSeededTasksWithTheirMappingEdges) {
+  uint32_t a = Seed({Property::String("Subject", "No dates"), Property::Date("StartDate", 949998.0),
+                     Property::Date("DueDate", 949998.0), Property::Integer("Importance", 3),
+                     Property::Boolean("Complete", 1), Property::Integer("ulSensitivity", 1)});
+  uint32_t b =
+      Seed({Property::String("Subject", "Weekly"), Property::Date("StartDate", At(2026, 1, 5)),
+            Property::Date("DueDate", At(2026, 1, 5)), Property::Boolean("Complete", 0xFFFF),
+            Property::Boolean("IsRecurring", 0xFFFF),
+            Property::Integer("RecurrPattern.RecurrenceType", 1),
+            Property::Integer("RecurrPattern.DayOfWeekMask", 10),
+            Property::Integer("RecurrPattern.Interval", 2),
+            Property::Boolean("RecurrPattern.NoEndDate", 0xFFFF)});
+  Props monthly = {Property::Boolean("IsRecurring", 0xFFFF),
+                   Property::Integer("RecurrPattern.RecurrenceType", 3),
+                   Property::Integer("RecurrPattern.DayOfWeekMask", 4),
+                   Property::Integer("RecurrPattern.Instance", 2),
+                   Property::Integer("RecurrPattern.Occurrences", 6)};
+  uint32_t c = Seed(monthly);
+
+  // The count starts a listing of its own; after its end, still a null item and S_OK.
+  EXPECT_EQ(Count(), 3u);
+  std::vector<ComPtr<IItem>> items = ListAll(false);
+  EXPECT_FALSE(Next());
+  ASSERT_EQ(Ids(items), (std::vector<SUID>{SUID(a), SUID(b), SUID(c)}));
+  DCADATATYPE type;
+  ASSERT_EQ(items[0]->getType(&type), S_OK);
+  EXPECT_EQ(type, DCADT_TASK);
+
+  // Complete 1 is not done.
+  ExpectColumns(items[0].Get(), {{u"START_DATE", V()},
+                                 {u"END_DATE", V()},
+                                 {u"PRIORITY", V::Str(u"Low")},
+                                 {u"DONE_STATE", V::Str(u"Undone")},
+                                 {u"SENSITIVITY", V::Str(u"Personal")},
+                                 {u"RECURRENCE_EXPIRE_DATE", V::Null()}});
+  ExpectColumns(items[1].Get(), {{u"DONE_STATE", V::Str(u"Done")},
+                                 {u"START_DATE", V::Date(At(2026, 1, 5))},
+                                 {u"RECURRENCE_TYPE", V::I4(2)},
+                                 {u"RECURRENCE_FLAG", V::I4(10)},
+                                 {u"RECURRENCE_EVERY", V::I4(2)},
+                                 {u"RECURRENCE_EXPIRE_TYPE", V::I4(2)}});
+  ExpectColumns(items[2].Get(), {{u"RECURRENCE_TYPE", V::I4(4)},
+                                 {u"RECURRENCE_FLAG", V::I4(260)},
+                                 {u"RECURRENCE_EXPIRE_TYPE", V::I4(1)},
+                                 {u"RECURRENCE_EXPIRE_VALUE", V::I4(6)}});
+
+  // Written back unchanged, the monthly task keeps mask 4 and instance 2 on the phone.
+  ASSERT_EQ(table_->UpdateItem(items[2].Get()), S_OK);
+  ExpectStored(SUID(c), monthly);
+
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::GetAllEntryID]DevCeList hr=0x0"));
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::NextItem]DevCeGet hr=0x0"));
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::UpdateItem]DevCeReplaceTask hr=0x0"));
+}
+
+TEST_F(ComponentE2E, TaskListingRules) {
+  // Never listed: E_FAIL and a null item.
+  ComPtr<IItem> item;
+  EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), E_FAIL);
+  EXPECT_FALSE(item);
+  EXPECT_EQ(table_->NextItem(nullptr), E_POINTER);
+
+  // An empty phone: a listing with nothing in it.
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  EXPECT_EQ(Count(), 0u);
+  EXPECT_FALSE(Next());
+
+  SUID one = SUID(Seed({Property::String("Subject", "one")}));
+  SUID two = SUID(Seed({Property::String("Subject", "two")}));
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  EXPECT_EQ(IdOf(Next().Get()), one);
+  // A task added during the listing is not part of it; a new begin restarts it.
+  Seed({Property::String("Subject", "three")});
+  EXPECT_EQ(IdOf(Next().Get()), two);
+  EXPECT_FALSE(Next());
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  EXPECT_EQ(IdOf(Next().Get()), one);
+  EXPECT_EQ(Count(), 3u);
+  EXPECT_EQ(table_->ListItemsEnd(), S_OK);
+
+  // A task created during a listing raises the count but is not listed; on an empty listing
+  // the count without ids answers S_FALSE.
+  ComPtr<IItem> fresh;
+  ASSERT_EQ(table_->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, fresh.ReleaseAndGetAddressOf()),
+            S_OK);
+  Set(fresh.Get(), u"SUBJECT", V::Str(u"four"));
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  EXPECT_TRUE(Next());
+  SUID created = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(fresh.Get(), &created), S_OK);
+  EXPECT_EQ(Count(), 4u);
+  auto rest = Ids(ListAll(false));
+  ASSERT_EQ(rest.size(), 2u);
+  EXPECT_EQ(std::count(rest.begin(), rest.end(), created), 0);
+  ClearStore();
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  ASSERT_EQ(table_->CreateItem(fresh.Get(), &created), S_OK);
+  EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_FALSE);
+  EXPECT_FALSE(item);
+}
+
+TEST_F(ComponentE2E, TaskCreateUpdateDeleteWithReRead) {
+  wincompat::SetTimeZoneRuleForTesting("CET-1CEST,M3.5.0,M10.5.0/3");
+  ComPtr<IItem> item;
+  ASSERT_EQ(table_->NewItem(DCADT_TASK, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()), S_OK);
+  EXPECT_EQ(Get(item.Get(), u"SUBJECT").vt(), VT_EMPTY);
+  Set(item.Get(), u"SUBJECT", V::Str(u"Renew passport"));
+  Set(item.Get(), u"START_DATE", V::Date(At(2026, 5, 10, 13, 0)));
+  Set(item.Get(), u"END_DATE", V::Date(At(2026, 5, 2)));  // before the start
+  Set(item.Get(), u"PRIORITY", V::Str(u"low"));
+  Set(item.Get(), u"DONE_STATE", V::Str(u"Done"));
+  Set(item.Get(), u"ALARM_TYPE", V::Str(u"Time"));
+  Set(item.Get(), u"ALARM_TIME", V::Date(At(2026, 5, 9, 18, 30, 45)));
+  Set(item.Get(), u"RECURRENCE_TYPE", V::Str(u"1"));  // converted to VT_I4 on the way
+  Set(item.Get(), u"RECURRENCE_FLAG", V::I4(1));
+  Set(item.Get(), u"RECURRENCE_EXPIRE_TYPE", V::I4(2));
+
+  ULONG before = Count();
+  SUID id = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(item.Get(), &id), S_OK);
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(IdOf(item.Get()), id);
+  EXPECT_EQ(Count(), before + 1);
+
+  // What the phone stored (Complete sent as 1, kept as true; CEST is UTC+2), and the item
+  // shows the values read back.
+  ExpectStored(id, {Property::Date("StartDate", At(2026, 5, 10)),
+                    Property::Date("DueDate", At(2026, 5, 10)), Property::Integer("Importance", 2),
+                    Property::Boolean("Complete", 0xFFFF), Property::Boolean("ReminderSet", 0xFFFF),
+                    Property::Date("ReminderTime", At(2026, 5, 9, 16, 30)),
+                    Property::Integer("RecurrPattern.DayOfWeekMask", 62),
+                    Property::Boolean("RecurrPattern.NoEndDate", 0xFFFF)});
+  ExpectColumns(item.Get(), {{u"START_DATE", V::Date(At(2026, 5, 10))},
+                             {u"END_DATE", V::Date(At(2026, 5, 10))},
+                             {u"PRIORITY", V::Str(u"Normal")},
+                             {u"DONE_STATE", V::Str(u"Done")},
+                             {u"ALARM_TIME", V::Date(At(2026, 5, 9, 18, 30))},
+                             {u"RECURRENCE_TYPE", V::I4(1)},
+                             {u"RECURRENCE_FLAG", V::I4(1)}});
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::CreateItem]DevCeAddTask hr=0x0"));
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::CreateItem]DevCeGet hr=0x0"));
+
+  // Update: the whole record is replaced.
+  Set(item.Get(), u"SUBJECT", V::Str(u"Renew passport and ID"));
+  Set(item.Get(), u"PRIORITY", V::Str(u"High"));
+  Set(item.Get(), u"RECURRENCE_TYPE", V::I4(0));
+  ASSERT_EQ(table_->UpdateItem(item.Get()), S_OK);
+  ExpectStored(
+      id, {Property::String("Subject", "Renew passport and ID"), Property::Integer("Importance", 1),
+           Property::Integer("RecurrPattern.RecurrenceType", -1)});
+  EXPECT_EQ(Find(Stored(id), "IsRecurring"), nullptr);
+  ExpectColumns(item.Get(), {{u"RECURRENCE_TYPE", V::I4(0)}});
+  EXPECT_EQ(Count(), before + 1);
+
+  ASSERT_EQ(table_->DeleteItem(item.Get()), S_OK);
+  EXPECT_TRUE(Stored(id).empty());
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::DeleteItem]DevCeDelete hr=0x0"));
+  EXPECT_EQ(ListAll().size(), 0u);
+}
+
+TEST_F(ComponentE2E, TaskDeviceFailuresReachTheHostWithErrorInformation) {
+  uint32_t id = Seed({Property::String("Subject", "one")});
+
+  // A failing DevCeGet: the HRESULT with error information naming the method and the file,
+  // and the failed record is not passed over.
+  ASSERT_EQ(table_->ListItemsAllBegin(), S_OK);
+  Emu().Control(R"({"cmd":"fail","name":"DevCeGet","count":1,"hresult":"0x80004005"})");
+  ComPtr<IItem> item;
+  EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), E_FAIL);
+  EXPECT_FALSE(item);
+  std::string text = TakeErrorText();
+  EXPECT_NE(text.find("CDataTableWMTask::NextItem"), std::string::npos) << text;
+  EXPECT_NE(text.find("DataTableWMTask.cpp"), std::string::npos) << text;
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::NextItem]DevCeGet hr=0x80004005"));
+  EXPECT_TRUE(Next());
+
+  // An unknown id: the phone's HRESULT, unchanged.
+  ComPtr<IItem> ghost;
+  ASSERT_EQ(table_->NewItem(DCADT_TASK, static_cast<SUID>(id + 1000), SUID_NULL,
+                            ghost.ReleaseAndGetAddressOf()),
+            S_OK);
+  EXPECT_EQ(table_->DeleteItem(ghost.Get()), kNotFound);
+  EXPECT_NE(TakeErrorText().find("CDataTableWMTask::DeleteItem"), std::string::npos);
+  Set(ghost.Get(), u"SUBJECT", V::Str(u"x"));
+  EXPECT_EQ(table_->UpdateItem(ghost.Get()), kNotFound);
+  EXPECT_NE(TakeErrorText().find("CDataTableWMTask::UpdateItem"), std::string::npos);
+
+  // A failing add leaves the out-id alone.
+  Emu().Control(R"({"cmd":"fail","name":"DevCeAddTask","count":1,"hresult":"0x8007000E"})");
+  SUID newId = static_cast<SUID>(12345);
+  EXPECT_EQ(table_->CreateItem(ghost.Get(), &newId), E_OUTOFMEMORY);
+  EXPECT_EQ(static_cast<int>(newId), 12345);
+  EXPECT_NE(TakeErrorText().find("CDataTableWMTask::CreateItem"), std::string::npos);
+
+  // A failing list: its HRESULT unchanged, and the count is 0.
+  table_->ListItemsEnd();
+  Emu().Control(R"({"cmd":"fail","name":"DevCeList","count":2,"hresult":"0x80070005"})");
+  EXPECT_EQ(table_->ListItemsAllBegin(), E_ACCESSDENIED);
+  ULONG count = 9;
+  EXPECT_EQ(table_->GetItemCount(nullptr, 0, DCADT_TASK, &count), E_ACCESSDENIED);
+  EXPECT_EQ(count, 0u);
+  EXPECT_TRUE(SawLine("[CDataTableWMTask::GetAllEntryID]DevCeList hr=0x80070005"));
+}
+
+TEST_F(ComponentE2E, TaskAlarmTimesCrossDaylightSwitches) {
+  // New York: daylight from 8 March 2026 07:00 UTC.
+  wincompat::SetTimeZoneRuleForTesting("EST5EDT,M3.2.0,M11.1.0");
+  Seed({Property::String("Subject", "before"), Property::Boolean("ReminderSet", 0xFFFF),
+        Property::Date("ReminderTime", At(2026, 3, 8, 6, 30))});
+  Seed({Property::String("Subject", "after"), Property::Boolean("ReminderSet", 0xFFFF),
+        Property::Date("ReminderTime", At(2026, 3, 8, 7, 30))});
+  auto items = ListAll();
+  ASSERT_EQ(items.size(), 2u);
+  ExpectColumns(items[0].Get(), {{u"ALARM_TIME", V::Date(At(2026, 3, 8, 1, 30))}});
+  ExpectColumns(items[1].Get(), {{u"ALARM_TIME", V::Date(At(2026, 3, 8, 3, 30))},
+                                 {u"ALARM_TYPE", V::Str(u"Time")}});
+
+  // Berlin: an alarm set on either side of the October switch goes back in the right offset.
+  wincompat::SetTimeZoneRuleForTesting("CET-1CEST,M3.5.0,M10.5.0/3");
+  const DATE local[] = {At(2026, 10, 25, 2, 30), At(2026, 10, 25, 3, 30)};
+  const DATE utc[] = {At(2026, 10, 25, 0, 30), At(2026, 10, 25, 2, 30)};
+  for (int i = 0; i < 2; ++i) {
+    Set(items[i].Get(), u"ALARM_TIME", V::Date(local[i]));
+    ASSERT_EQ(table_->UpdateItem(items[i].Get()), S_OK);
+    ExpectStored(IdOf(items[i].Get()), {Property::Date("ReminderTime", utc[i])});
+    ExpectColumns(items[i].Get(), {{u"ALARM_TIME", V::Date(local[i])}});
+  }
+}
+
+}  // namespace
