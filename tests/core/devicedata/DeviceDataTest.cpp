@@ -92,16 +92,6 @@ TEST(DeviceData, AnswersItsInterfaceMapAndRefusesTheRest) {
   EXPECT_EQ(S_OK, protocol->ResetProtocolState());
   EXPECT_EQ(S_OK, protocol->GetProtocolState(&state));
   EXPECT_EQ(-1, state);
-  // Its dispatch half has no type information.
-  UINT count = 0;
-  EXPECT_EQ(S_OK, protocol->GetTypeInfoCount(&count));
-  EXPECT_EQ(1u, count);
-  ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
-  EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, protocol->GetTypeInfo(0, 0, &info));
-  EXPECT_EQ(info, nullptr);
-
-  BStr a(u"x"), b(u"y");
-  EXPECT_EQ(E_NOTIMPL, dd->SetProperty(a.Get(), b.Get()));
 }
 
 TEST(DeviceData, AggregationAndTheClassFactoryKeepTheModuleCount) {

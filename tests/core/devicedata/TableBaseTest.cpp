@@ -133,25 +133,6 @@ TEST(TableBase, MethodsATableDoesNotHaveAnswerNotImpl) {
   }
 }
 
-TEST(TableBase, ConstructorsBuildTheColumnSetsOfTheirItemTypes) {
-  auto count = [](CColumnsWM* columns) { return columns ? columns->GetCount() : 0u; };
-  // Main and second set per table, in AllTables() order; the file table has its own three.
-  const std::pair<ULONG, ULONG> expected[] = {{168, 23}, {29, 0}, {20, 0}, {14, 0}, {0, 0},
-                                              {20, 0},   {33, 0}, {0, 0},  {6, 0}};
-  for (size_t i = 0; i < AllTables().size(); ++i) {
-    SCOPED_TRACE(AllTables()[i].name);
-    ComPtr<CDataTableWMBase> table(AllTables()[i].make());
-    EXPECT_EQ(expected[i].first, count(table->GetColumns()));
-    EXPECT_EQ(expected[i].second, count(table->GetColumns2()));
-    EXPECT_EQ(expected[i].second == 0, table->GetColumns2() == nullptr);
-  }
-  ComPtr<CDataTableWMFile> file(new CDataTableWMFile());
-  EXPECT_EQ(nullptr, file->GetColumns());
-  EXPECT_EQ(22u, count(file->GetFileInfoColumns()));
-  EXPECT_EQ(16u, count(file->GetFolderColumns()));
-  EXPECT_EQ(14u, count(file->GetFileColumns()));
-}
-
 TEST(TableBase, InitializeKeepsTheOwnerConnectionAndDriveLetter) {
   qwbtest::DebugLines debug;
   auto owner = reinterpret_cast<CDeviceDataWM*>(0x1000);
