@@ -406,12 +406,29 @@ class DispatchImpl : public Iface {
   }
 
  private:
-  static bool HasInfo() {
-    if constexpr (Desc == nullptr) {
-      return false;
-    } else {
-      return Desc().methods != nullptr;
-    }
+  static bool HasInfo() { return Desc().methods != nullptr; }
+};
+
+// Without type information: no type info, and names and calls are refused.
+template <class Iface>
+class DispatchImpl<Iface, nullptr> : public Iface {
+ public:
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
+    if (!pctinfo) return E_POINTER;
+    *pctinfo = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
+    if (!ppTInfo) return E_POINTER;
+    *ppTInfo = nullptr;
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return riid != IID_NULL ? DISP_E_UNKNOWNINTERFACE : E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID riid, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                   EXCEPINFO*, UINT*) override {
+    return riid != IID_NULL ? DISP_E_UNKNOWNINTERFACE : E_NOTIMPL;
   }
 };
 
