@@ -61,45 +61,23 @@ class Client {
   }
   bool ok() const { return ok_; }
 
-  // Common calls; each returns the reply payload.
-  std::vector<uint8_t> CreateFile(std::u16string_view path, uint32_t access, uint32_t share,
-                                  uint32_t disposition, uint32_t attrs = 0x80) {
-    rapi2::Writer w;
-    w.u32(rapi2::kCreateFile).str(path).u32(access).u32(share).u32(disposition).u32(attrs).u32(0);
-    return Call(w);
-  }
-  std::vector<uint8_t> NoArgs(uint32_t cmd) {
+  // A call of `cmd` with its arguments (integers as u32, strings as str, nullptr as a NULL
+  // string); returns the reply payload.
+  template <typename... Args>
+  std::vector<uint8_t> Cmd(uint32_t cmd, const Args&... args) {
     rapi2::Writer w;
     w.u32(cmd);
+    (Put(w, args), ...);
     return Call(w);
   }
-  std::vector<uint8_t> Simple(uint32_t cmd, uint32_t arg) {
-    rapi2::Writer w;
-    w.u32(cmd).u32(arg);
-    return Call(w);
-  }
-  std::vector<uint8_t> PathCall(uint32_t cmd, std::u16string_view path) {
-    rapi2::Writer w;
-    w.u32(cmd).str(path);
-    return Call(w);
-  }
-  // CeCopyFile (with failIfExists) or CeMoveFile (without).
-  std::vector<uint8_t> TwoPaths(uint32_t cmd, std::u16string_view a, std::u16string_view b,
-                                int failIfExists = -1) {
-    rapi2::Writer w;
-    w.u32(cmd).str(a).str(b);
-    if (failIfExists >= 0) w.u32(static_cast<uint32_t>(failIfExists));
-    return Call(w);
+  std::vector<uint8_t> CreateFile(std::u16string_view path, uint32_t access, uint32_t share,
+                                  uint32_t disposition) {
+    return Cmd(rapi2::kCreateFile, path, access, share, disposition, 0x80u, 0u);
   }
   std::vector<uint8_t> Write(uint32_t h, const std::string& data) {
     rapi2::Writer w;
     w.u32(rapi2::kWriteFile).u32(h).u32(static_cast<uint32_t>(data.size()));
     w.bytes(data.data(), data.size());
-    return Call(w);
-  }
-  std::vector<uint8_t> Read(uint32_t h, uint32_t n) {
-    rapi2::Writer w;
-    w.u32(rapi2::kReadFile).u32(h).u32(n);
     return Call(w);
   }
   std::vector<uint8_t> Invoke(std::u16string_view dll, std::u16string_view fn,
@@ -111,6 +89,10 @@ class Client {
   }
 
  private:
+  static void Put(rapi2::Writer& w, uint32_t v) { w.u32(v); }
+  static void Put(rapi2::Writer& w, const char16_t* s) { w.str(s); }
+  static void Put(rapi2::Writer& w, std::u16string_view s) { w.str(s); }
+
   int fd_;
   bool ok_ = false;
 };

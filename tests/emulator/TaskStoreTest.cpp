@@ -3,6 +3,7 @@
 #include "EmuTestUtil.h"
 #include "emulator/Presets.h"
 #include "emulator/TaskStore.h"
+#include "emulator/Text.h"
 #include "link/DeviceRecord.h"
 
 namespace wmemu::test {
@@ -54,11 +55,7 @@ TEST_F(TaskStore, RecordsRoundTripAndReplaceWholly) {
   uint32_t id2 = Word(second, 0);
   EXPECT_GT(id2, id);
 
-  auto list = Out(Call(u"DevCeList", {3, 0, 0, 0}));
-  ASSERT_EQ(list.size(), 12u);
-  EXPECT_EQ(Word(list, 0), 2u);
-  EXPECT_EQ(Word(list, 1), id);
-  EXPECT_EQ(Word(list, 2), id2);
+  EXPECT_EQ(Words(Out(Call(u"DevCeList", {3, 0, 0, 0}))), (W{2, id, id2}));
 
   // DevCeGet answers what was stored: the id, then the properties in order, a boolean sent
   // as 1 kept as true.
@@ -80,8 +77,7 @@ TEST_F(TaskStore, RecordsRoundTripAndReplaceWholly) {
     EXPECT_EQ(Words(Call(fn, KindId(3, id))), (W{1168, uint32_t(kHrNotFound)}));
   auto r = Call(u"DevCeReplaceTask", devrec::EncodeRequest(3, devrec::kModeReplace, id, replaced));
   EXPECT_EQ(Word(r, 1), uint32_t(kHrNotFound));
-  list = Out(Call(u"DevCeList", {3, 0, 0, 0}));
-  EXPECT_EQ(Word(list, 0), 1u);
+  EXPECT_EQ(Words(Out(Call(u"DevCeList", {3, 0, 0, 0}))), (W{1, id2}));
 
   // The store survives a restart.
   client_.reset();
@@ -93,31 +89,27 @@ TEST_F(TaskStore, RecordsRoundTripAndReplaceWholly) {
 }
 
 TEST_F(TaskStore, BadRequestsAndOtherKinds) {
-  const uint32_t kInvalidArg = 0x80070057u;
-  // Stores this phone does not serve yet answer E_INVALIDARG.
-  EXPECT_EQ(Word(Call(u"DevCeList", {2, 0, 0, 0}), 1), kInvalidArg);
-  EXPECT_EQ(Word(Call(u"DevCeGet", KindId(1, 1)), 1), kInvalidArg);
-  EXPECT_EQ(Word(Call(u"DevCeDelete", KindId(4, 1)), 1), kInvalidArg);
-  EXPECT_EQ(Word(Call(u"DevCeAddTask", devrec::EncodeRequest(2, devrec::kModeAdd, 0, {})), 1),
-            kInvalidArg);
-  // Short requests.
-  EXPECT_EQ(Word(Call(u"DevCeList", {3, 0}), 1), kInvalidArg);
-  EXPECT_EQ(Word(Call(u"DevCeGet", {3, 0, 0, 0}), 1), kInvalidArg);
-  // A record whose property runs past the end, or claims more properties than it has.
   auto req = devrec::EncodeRequest(3, devrec::kModeAdd, 0, {Property::String("Subject", "x")});
-  auto cut = std::vector<uint8_t>(req.begin(), req.end() - 3);
-  EXPECT_EQ(Word(Call(u"DevCeAddTask", cut), 1), kInvalidArg);
-  req[4] = 2;
-  EXPECT_EQ(Word(Call(u"DevCeAddTask", req), 1), kInvalidArg);
-  // An integer property with two bytes is malformed.
-  std::vector<uint8_t> bad = {3, 0, 0, 0, 1, 0, 0, 0, 11, 0, 0, 0};
-  for (char ch : std::string("Importance")) bad.push_back(uint8_t(ch));
-  bad.insert(bad.end(), {0, 0, 2, 0, 0, 0, 1, 0, 0, 0});
-  EXPECT_EQ(Word(Call(u"DevCeAddTask", bad), 1), kInvalidArg);
+  auto twoClaimed = req;
+  twoClaimed[4] = 2;
+  // Stores this phone does not serve, short requests, a property running past the end, more
+  // properties claimed than there are, an integer of two bytes: all E_INVALIDARG.
+  const std::pair<const char16_t*, std::vector<uint8_t>> bad[] = {
+      {u"DevCeList", {2, 0, 0, 0}},
+      {u"DevCeGet", KindId(1, 1)},
+      {u"DevCeDelete", KindId(4, 1)},
+      {u"DevCeAddTask", devrec::EncodeRequest(2, devrec::kModeAdd, 0, {})},
+      {u"DevCeList", {3, 0}},
+      {u"DevCeGet", {3, 0, 0, 0}},
+      {u"DevCeAddTask", std::vector<uint8_t>(req.begin(), req.end() - 3)},
+      {u"DevCeAddTask", twoClaimed},
+      {u"DevCeAddTask",
+       devrec::EncodeRequest(3, devrec::kModeAdd, 0, {Property{"Importance", {1, 0}}})},
+  };
+  for (const auto& [fn, in] : bad) EXPECT_EQ(Word(Call(fn, in), 1), 0x80070057u) << Utf8(fn);
   // An empty record is a task without properties.
   auto out = Out(Call(u"DevCeAddTask", devrec::EncodeRequest(3, devrec::kModeAdd, 0, {})));
-  uint32_t id = Word(out, 0);
-  EXPECT_EQ(Out(Call(u"DevCeGet", KindId(3, id))).size(), 4u);
+  EXPECT_EQ(Out(Call(u"DevCeGet", KindId(3, Word(out, 0)))).size(), 4u);
   EXPECT_EQ(Word(Out(Call(u"DevCeList", {3, 0, 0, 0})), 0), 1u);
 }
 
