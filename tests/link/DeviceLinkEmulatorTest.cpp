@@ -61,20 +61,21 @@ TEST(DeviceLinkOnEmulator, RegistryReadsAndModelType) {
   EXPECT_EQ(link.ceReadReg4dword(HKEY_LOCAL_MACHINE, u"Test\\Nothing", u"Number", &number), 0);
   EXPECT_EQ(number, 7u);
 
-  std::u16string text = u"unchanged";
-  EXPECT_EQ(link.ceReadRegString(HKEY_LOCAL_MACHINE, u"test\\values", u"TEXT", &text), 1);
-  EXPECT_EQ(text, u"\uD55C text");
-  text = u"unchanged";
-  EXPECT_EQ(link.ceReadRegString(HKEY_LOCAL_MACHINE, u"Test\\Values", u"Missing", &text), 0);
-  EXPECT_EQ(link.ceReadRegString(HKEY_CURRENT_USER, u"Test\\Values", u"Text", &text), 0);
-  EXPECT_EQ(text, u"unchanged");
-  // An empty string still has its terminator: it is read, as "".
-  EXPECT_EQ(link.ceReadRegString(HKEY_LOCAL_MACHINE, u"Test\\Values", u"Empty", &text), 1);
-  EXPECT_EQ(text, u"");
-  // A value longer than the buffer does not fit: not read.
-  text = u"unchanged";
-  EXPECT_EQ(link.ceReadRegString(HKEY_LOCAL_MACHINE, u"Test\\Values", u"Long", &text), 0);
-  EXPECT_EQ(text, u"unchanged");
+  // An empty string still has its terminator and is read; a value longer than the buffer
+  // does not fit and is not.
+  struct {
+    HKEY root;
+    const char16_t *key, *name, *expected;
+  } reads[] = {{HKEY_LOCAL_MACHINE, u"test\\values", u"TEXT", u"\uD55C text"},
+               {HKEY_LOCAL_MACHINE, u"Test\\Values", u"Missing", nullptr},
+               {HKEY_CURRENT_USER, u"Test\\Values", u"Text", nullptr},
+               {HKEY_LOCAL_MACHINE, u"Test\\Values", u"Empty", u""},
+               {HKEY_LOCAL_MACHINE, u"Test\\Values", u"Long", nullptr}};
+  for (const auto& r : reads) {
+    std::u16string text = u"unchanged";
+    EXPECT_EQ(link.ceReadRegString(r.root, r.key, r.name, &text), r.expected ? 1 : 0);
+    EXPECT_EQ(text, r.expected ? r.expected : u"unchanged");
+  }
 
   // The phone's name, looked up in the profile shipped beside the executable.
   EXPECT_EQ(link.GetWMModelType(), olDomesticLGT);
@@ -86,8 +87,10 @@ TEST(DeviceLinkOnEmulator, RegistryReadsAndModelType) {
 
 TEST(DeviceLinkOnEmulator, StorageProbe) {
   Phone phone("Aster W1");
-  auto& reg = phone.emu().registry();
-  const char16_t* kProfiles = u"System\\StorageManager\\Profiles";
+  auto partitionName = [&](std::u16string_view name) {
+    phone.emu().registry().SetString(
+        wmemu::kHkeyLocalMachine, u"System\\StorageManager\\Profiles\\MMC\\Part00", u"Name", name);
+  };
   {
     // The MMC partition "Storage" names the card folder "Storage Card" by its prefix.
     CRapiBase link;
@@ -95,14 +98,12 @@ TEST(DeviceLinkOnEmulator, StorageProbe) {
     EXPECT_EQ(link.StorageCardFolder(), u"Storage Card");
     EXPECT_FALSE(link.StorageFolders().empty());
     // Once found it stays found, whatever the registry says later.
-    reg.SetString(wmemu::kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC\\Part00", u"Name",
-                  u"Storage Card");
+    partitionName(u"Storage Card");
     EXPECT_EQ(link.CheckStorageCard(), 1);
   }
   {
     // The MMC folder equal to the SD folder (ignoring case): no probe of the root.
-    reg.SetString(wmemu::kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC\\Part00", u"Name",
-                  u"storage CARD");
+    partitionName(u"storage CARD");
     CRapiBase link;
     EXPECT_EQ(link.CheckStorageCard(), 0);
     EXPECT_TRUE(link.StorageFolders().empty());
@@ -110,8 +111,7 @@ TEST(DeviceLinkOnEmulator, StorageProbe) {
   }
   {
     // A name no root folder starts with (compared with case): folders collected, none found.
-    reg.SetString(wmemu::kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC\\Part00", u"Name",
-                  u"storage");
+    partitionName(u"storage");
     CRapiBase link;
     EXPECT_EQ(link.CheckStorageCard(), 0);
     EXPECT_FALSE(link.StorageFolders().empty());
@@ -127,8 +127,14 @@ TEST(DeviceLinkOnEmulator, RecordsThroughTheEchoFunction) {
   Phone phone("Hanul HD-100", "empty");
   CRapiBase link;
   wincompat::ResetRapiSyncCounts();
+  auto echo = [](const std::vector<uint8_t>& record, std::vector<uint8_t>* reply) {
+    BYTE* request = CRapiBase::AllocRequest(static_cast<DWORD>(record.size()));
+    std::memcpy(request, record.data(), record.size());
+    return CRapiBase::InvokeBlock(u"DevCeEcho", "[%s]DevCeEcho hr=0x%x", "LinkTest", request,
+                                  static_cast<DWORD>(record.size()), reply);
+  };
 
-  // A request built from a property list arrives as the service reads it.
+  // A request built from a property list comes back whole, with the types the service reads.
   CPropertyList list(devrec::kKindAppointment);
   list.AddString("Subject", u"\uD55C\uAE00 \U0001F600");
   list.AddDate("Start", 45123.5);
@@ -136,53 +142,37 @@ TEST(DeviceLinkOnEmulator, RecordsThroughTheEchoFunction) {
   list.AddBoolean("AllDayEvent", -1);
   list.AddString("Location", u"");
   DWORD size = 0;
-  BYTE* request = BuildDeviceRecord(list, devrec::kModeReplace, 0x12, &size);
-  std::vector<uint8_t> sent(request, request + size);
-  std::vector<uint8_t> reply;
-  ASSERT_EQ(CRapiBase::InvokeBlock(u"DevCeEcho", "[%s]DevCeEcho hr=0x%x", "LinkTest", request, size,
-                                   &reply),
-            S_OK);
+  BYTE* built = BuildDeviceRecord(list, devrec::kModeReplace, 0x12, &size);
+  std::vector<uint8_t> sent(built, built + size), reply;
+  LocalFree(built);
+  ASSERT_EQ(echo(sent, &reply), S_OK);
   EXPECT_EQ(reply, sent);
   devrec::Request read;
   ASSERT_EQ(devrec::ReadRequest(reply.data(), reply.size(), devrec::kModeReplace, &read),
             devrec::ReadError::kOk);
-  EXPECT_EQ(read.kind, 2u);
-  EXPECT_EQ(read.entryId, 0x12u);
-  ASSERT_EQ(read.count, 5u);
   std::vector<uint32_t> types;
   for (const auto& e : read.properties) types.push_back(e.type);
   EXPECT_EQ(types, (std::vector<uint32_t>{1, 2, 3, 4, 1}));
-  EXPECT_EQ(devrec::ValueAsString(read.properties[0]), "\xED\x95\x9C\xEA\xB8\x80 \xF0\x9F\x98\x80");
 
-  // A reply of every type comes back into the property map.
+  // A reply with a binary of 1000 bytes comes back into the property map.
   std::vector<uint8_t> blob(1000);
   for (size_t i = 0; i < blob.size(); ++i) blob[i] = uint8_t(i);
   using devrec::Property;
-  auto record = devrec::EncodeReply(
-      99, {Property::String("FirstName", "\xC3\xA9t\xC3\xA9"), Property::Date("Birthday", 36000.0),
-           Property::Binary("Picture", blob), Property::String("Body", "line1\r\nline2")});
-  request = CRapiBase::AllocRequest(static_cast<DWORD>(record.size()));
-  std::memcpy(request, record.data(), record.size());
-  ASSERT_EQ(CRapiBase::InvokeBlock(u"DevCeEcho", "[%s]DevCeEcho hr=0x%x", "LinkTest", request,
-                                   static_cast<DWORD>(record.size()), &reply),
+  ASSERT_EQ(echo(devrec::EncodeReply(99, {Property::String("FirstName", "\xC3\xA9t\xC3\xA9"),
+                                          Property::Binary("Picture", blob)}),
+                 &reply),
             S_OK);
   CPropertyMap map;
   ASSERT_EQ(DecodeDeviceRecord(1, reply.data(), static_cast<DWORD>(reply.size()), &map), kDecodeOk);
   std::u16string s;
-  double d = 0;
   EXPECT_TRUE(map.GetString(u"FirstName", &s));
   EXPECT_EQ(s, u"\u00E9t\u00E9");
-  EXPECT_TRUE(map.GetDate(u"Birthday", &d));
-  EXPECT_EQ(d, 36000.0);
   const DeviceProperty* picture = map.Find(u"Picture");
-  ASSERT_NE(picture, nullptr);
-  ASSERT_EQ(picture->valueLength, 1000u);
+  ASSERT_TRUE(picture && picture->valueLength == 1000u);
   EXPECT_EQ(std::vector<uint8_t>(picture->binaryVal, picture->binaryVal + 1000), blob);
-  EXPECT_TRUE(map.GetString(u"Body", &s));
-  EXPECT_EQ(s, u"line1\r\nline2");
 
   // Every invocation came right after a CeSyncStop; an unknown function fails.
-  request = CRapiBase::AllocRequest(4);
+  BYTE* request = CRapiBase::AllocRequest(4);
   EXPECT_TRUE(FAILED(CRapiBase::InvokeBlock(u"DevCeNoSuchFunction", "[%s]X hr=0x%x", "LinkTest",
                                             request, 4, &reply)));
   EXPECT_TRUE(reply.empty());

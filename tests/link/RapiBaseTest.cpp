@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,19 +34,10 @@ struct DebugLines {
   }
 };
 
-// Points the RAPI layer at a device for the test's duration.
-struct DeviceAddress {
-  explicit DeviceAddress(const std::string& address) {
-    setenv("QWBDCAWM_DEVICE", address.c_str(), 1);
-  }
-  ~DeviceAddress() { unsetenv("QWBDCAWM_DEVICE"); }
-};
-
-// A loopback socket that listens but never serves: the kernel accepts the connection and
-// no reply ever comes.
+// A loopback socket that listens but never serves, named to the RAPI layer as the device:
+// the kernel accepts the connection and no reply ever comes.
 struct SilentDevice {
   int fd = -1;
-  int port = 0;
   SilentDevice() {
     fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -55,39 +47,33 @@ struct SilentDevice {
     listen(fd, 8);
     socklen_t len = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
+    setenv("QWBDCAWM_DEVICE", ("tcp:127.0.0.1:" + std::to_string(ntohs(a.sin_port))).c_str(), 1);
   }
-  ~SilentDevice() { close(fd); }
+  ~SilentDevice() {
+    unsetenv("QWBDCAWM_DEVICE");
+    close(fd);
+  }
 };
 
-// A stream that records what goes through it.
+// A stream that records what goes through it. The fake service owns it, so a release
+// too many shows as a wrapped reference count.
 class FakeStream final : public IRAPIStream {
  public:
   std::atomic<ULONG> refs{1};
   std::vector<uint8_t> written;
-  HRESULT writeResult = S_OK;
-  bool* released = nullptr;
 
   HRESULT QueryInterface(REFIID, void** ppv) override {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
   ULONG AddRef() override { return ++refs; }
-  ULONG Release() override {
-    ULONG n = --refs;
-    if (n == 0) {
-      if (released) *released = true;
-      delete this;
-    }
-    return n;
-  }
+  ULONG Release() override { return --refs; }
   HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override {
     std::memset(pv, 0x5A, cb);
     if (pcbRead) *pcbRead = cb;
     return S_OK;
   }
   HRESULT Write(const void* pv, ULONG cb, ULONG* pcbWritten) override {
-    if (FAILED(writeResult)) return writeResult;
     const auto* p = static_cast<const uint8_t*>(pv);
     written.insert(written.end(), p, p + cb);
     if (pcbWritten) *pcbWritten = cb;
@@ -114,6 +100,7 @@ struct Call {
   std::vector<uint8_t> input;
   bool syncStopBefore = false;
   bool streamMode = false;
+  bool operator==(const Call&) const = default;
 };
 
 // Replaces CeRapiInvoke with a service answering from the test, and checks that a
@@ -123,7 +110,7 @@ struct FakeService {
   HRESULT result = S_OK;
   std::vector<uint8_t> reply;
   bool replyOnFailure = false;
-  std::vector<FakeStream*> streams;
+  std::vector<std::unique_ptr<FakeStream>> streams;
   unsigned lastStops = 0;
 
   FakeService() {
@@ -138,9 +125,8 @@ struct FakeService {
       calls.push_back(c);
       if (stream) {
         if (FAILED(result)) return result;
-        auto* s = new FakeStream;
-        streams.push_back(s);
-        *stream = s;
+        streams.push_back(std::make_unique<FakeStream>());
+        *stream = streams.back().get();
         return S_OK;
       }
       if ((SUCCEEDED(result) || replyOnFailure) && !reply.empty()) {
@@ -156,7 +142,6 @@ struct FakeService {
 
 TEST(RapiBase, SessionWithADeviceThatNeverAnswers) {
   SilentDevice device;
-  DeviceAddress address("tcp:127.0.0.1:" + std::to_string(device.port));
   DebugLines debug;
   // The test holds a session of its own, so that the count shows the link's one uninit.
   RAPIINIT own{};
@@ -207,12 +192,8 @@ TEST(RapiBase, StreamOpensOnceAndReopensAfterADrop) {
     ULONG n = 0;
     ASSERT_EQ(link.StreamWrite(packet, 5, &n), S_OK);
     EXPECT_EQ(n, 5u);
-    ASSERT_EQ(service.calls.size(), 1u);
-    EXPECT_EQ(service.calls[0].dll, u"QWBRapiServer");
-    EXPECT_EQ(service.calls[0].function, u"DevCeApplyAllData");
-    EXPECT_TRUE(service.calls[0].input.empty());
-    EXPECT_TRUE(service.calls[0].streamMode);
-    EXPECT_TRUE(service.calls[0].syncStopBefore);
+    const Call open{u"QWBRapiServer", u"DevCeApplyAllData", {}, true, true};
+    EXPECT_EQ(service.calls, std::vector<Call>{open});
     EXPECT_EQ(debug.Count("[QWBDCAWM]CeRapiInvoke DevCeApplyAllData hr = 0x0\n"), 1u);
 
     // An open stream is used as it is.
@@ -224,16 +205,13 @@ TEST(RapiBase, StreamOpensOnceAndReopensAfterADrop) {
     EXPECT_EQ(service.streams[0]->written, (std::vector<uint8_t>{1, 2, 3, 4, 5, 1, 2}));
 
     // The phonebook drops a failed stream and clears the field; the next write reopens.
-    bool released = false;
-    service.streams[0]->released = &released;
     link.m_pStream->Release();
     link.m_pStream = nullptr;
-    EXPECT_TRUE(released);
+    EXPECT_EQ(service.streams[0]->refs, 0u);
     ASSERT_EQ(link.StreamWrite(packet, 1, &n), S_OK);
-    ASSERT_EQ(service.calls.size(), 2u);
-    EXPECT_TRUE(service.calls[1].syncStopBefore);
+    EXPECT_EQ(service.calls, (std::vector<Call>{open, open}));
     EXPECT_EQ(service.streams[1]->written, std::vector<uint8_t>{1});
-    EXPECT_EQ(link.m_pStream, service.streams[1]);
+    EXPECT_EQ(link.m_pStream, service.streams[1].get());
 
     // A stream that cannot be opened fails the write with the open's HRESULT.
     link.m_pStream->Release();
@@ -249,6 +227,7 @@ TEST(RapiBase, StreamOpensOnceAndReopensAfterADrop) {
     ASSERT_EQ(link.StartApplyAllData(), S_OK);
   }
   EXPECT_EQ(debug.Count("[QWBDCAWM]WM>> pStream Release\n"), 1u);
+  EXPECT_EQ(service.streams[2]->refs, 0u);
 }
 
 TEST(RapiBase, BlockInvocation) {
@@ -263,12 +242,9 @@ TEST(RapiBase, BlockInvocation) {
                                       "CDataTableWMTask::NextItem", request, size, &reply);
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(reply, service.reply);
-  ASSERT_EQ(service.calls.size(), 1u);
-  EXPECT_EQ(service.calls[0].dll, u"QWBRapiServer");
-  EXPECT_EQ(service.calls[0].function, u"DevCeGet");
-  EXPECT_EQ(service.calls[0].input, (std::vector<uint8_t>{3, 0, 0, 0, 0x12, 0, 0, 0}));
-  EXPECT_FALSE(service.calls[0].streamMode);
-  EXPECT_TRUE(service.calls[0].syncStopBefore);
+  EXPECT_EQ(service.calls,
+            (std::vector<Call>{
+                {u"QWBRapiServer", u"DevCeGet", {3, 0, 0, 0, 0x12, 0, 0, 0}, true, false}}));
   ASSERT_EQ(debug.lines.size(), 1u);
   EXPECT_EQ(debug.lines[0], "[CDataTableWMTask::NextItem]DevCeGet hr=0x0");
 
@@ -313,9 +289,9 @@ TEST(RapiBase, SimInformation) {
   EXPECT_EQ(sim.m_nRecordKind, 6u);
   EXPECT_EQ(sim.m_nUsed, 0u);
   EXPECT_EQ(sim.getSIMInformation(), S_OK);
-  ASSERT_EQ(service.calls.size(), 1u);
-  EXPECT_EQ(service.calls[0].function, u"DevCePhonebookSIMInfo");
-  EXPECT_EQ(service.calls[0].input, (std::vector<uint8_t>{6, 0, 0, 0}));
+  EXPECT_EQ(
+      service.calls,
+      (std::vector<Call>{{u"QWBRapiServer", u"DevCePhonebookSIMInfo", {6, 0, 0, 0}, true, false}}));
   EXPECT_EQ(debug.lines.back(), "[rapiSIMWM::getSIMInformation]DevCePhonebookSIMInfo hr=0x0");
   const DWORD* block = &sim.m_nUsed;
   std::vector<DWORD> words(block, block + 18);

@@ -21,6 +21,12 @@ inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> part
   return out;
 }
 inline std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+// `s` followed by NULs up to `n` bytes: a name or text as it sits in a record, pad included.
+inline std::vector<uint8_t> Z(std::string_view s, size_t n) {
+  std::vector<uint8_t> v(s.begin(), s.end());
+  v.resize(n, 0);
+  return v;
+}
 
 // Writes `content` to a fresh file under /tmp and returns its path; the caller removes it.
 inline std::string TempFile(const std::string& content) {
