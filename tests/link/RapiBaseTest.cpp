@@ -14,6 +14,7 @@
 #include "link/DeviceRecord.h"
 #include "link/RapiBase.h"
 #include "link/RapiSIMWM.h"
+#include "tests/link/FakeRapiStream.h"
 #include "wincompat/rapi_testhooks.h"
 #include "wincompat/testhooks.h"
 #include "wincompat/winbase.h"
@@ -57,17 +58,11 @@ struct SilentDevice {
 
 // A stream that records what goes through it. The fake service owns it, so a release
 // too many shows as a wrapped reference count.
-class FakeStream final : public IRAPIStream {
+class FakeStream final : public qwbtest::FakeRapiStream {
  public:
-  std::atomic<ULONG> refs{1};
+  FakeStream() { refs = 1; }
   std::vector<uint8_t> written;
 
-  HRESULT QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
   HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override {
     std::memset(pv, 0x5A, cb);
     if (pcbRead) *pcbRead = cb;
@@ -79,19 +74,7 @@ class FakeStream final : public IRAPIStream {
     if (pcbWritten) *pcbWritten = cb;
     return S_OK;
   }
-  HRESULT Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  HRESULT CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT Commit(DWORD) override { return E_NOTIMPL; }
-  HRESULT Revert() override { return E_NOTIMPL; }
-  HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-  HRESULT Clone(IStream**) override { return E_NOTIMPL; }
   HRESULT SetRapiStat(RAPISTREAMFLAG, DWORD) override { return S_OK; }
-  HRESULT GetRapiStat(RAPISTREAMFLAG, DWORD*) override { return E_NOTIMPL; }
 };
 
 // One call the fake service saw.

@@ -15,6 +15,7 @@
 #include "link/RapiBase.h"
 #include "module/ClassFactory.h"
 #include "tests/core/TestEnv.h"
+#include "tests/link/FakeRapiStream.h"
 #include "wincompat/rapi_testhooks.h"
 
 namespace {
@@ -355,32 +356,8 @@ TEST_F(DeviceDataOnPhone, GetDataTableServesNineIdentifiersAndCreatesTheLinkOnce
   EXPECT_EQ(E_POINTER, dd->GetDataTable(DTID_TASK, nullptr));
 }
 
-// A stream session as the device-side service would hand it out; only its count matters.
-class FakeStream : public IRAPIStream {
- public:
-  HRESULT QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-  HRESULT Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-  HRESULT Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-  HRESULT SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-  HRESULT CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT Commit(DWORD) override { return E_NOTIMPL; }
-  HRESULT Revert() override { return E_NOTIMPL; }
-  HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  HRESULT Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-  HRESULT Clone(IStream**) override { return E_NOTIMPL; }
-  HRESULT SetRapiStat(RAPISTREAMFLAG, DWORD) override { return E_NOTIMPL; }
-  HRESULT GetRapiStat(RAPISTREAMFLAG, DWORD*) override { return E_NOTIMPL; }
-  ULONG refs = 0;
-};
-
 TEST_F(DeviceDataOnPhone, OnlyThePhonebookStartsTheStreamAndOnlyOnce) {
-  FakeStream stream;
+  qwbtest::FakeRapiStream stream;  // only its count matters
   std::vector<std::u16string> invoked;
   CRapiBase::SetInvokeForTesting([&](LPCWSTR, LPCWSTR function, DWORD, BYTE*, DWORD*, BYTE**,
                                      IRAPIStream** ppStream, DWORD) -> HRESULT {
