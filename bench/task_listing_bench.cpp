@@ -15,41 +15,17 @@
 #include <thread>
 #include <vector>
 
+#include "TaskSample.h"
 #include "emulator/Emulator.h"
 #include "emulator/RecordStore.h"
 #include "host/support/Component.h"
 #include "host/support/HostObjects.h"
-#include "link/DeviceRecord.h"
 #include "platform/rapi/Rapi2Wire.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/com.h"
 #include "wincompat/comptr.h"
 
 namespace {
-
-using devrec::Property;
-
-std::vector<devrec::RawEntry> SampleTask(int n) {
-  std::vector<Property> props = {
-      Property::String("Subject", "Task number " + std::to_string(n)),
-      Property::String("Body", "Compare three quotes; the broker's number is in contacts."),
-      Property::Date("StartDate", 46100.0 + n),
-      Property::Date("DueDate", 46107.0 + n),
-      Property::Boolean("Complete", 0),
-      Property::Integer("Importance", 1 + n % 3),
-      Property::Boolean("ReminderSet", 0xFFFF),
-      Property::Date("ReminderTime", 46099.375 + n),
-      Property::String("Categories", "Business"),
-      Property::Integer("ulSensitivity", 0),
-      Property::Boolean("IsRecurring", 0xFFFF),
-      Property::Integer("RecurrPattern.RecurrenceType", 1),
-      Property::Integer("RecurrPattern.DayOfWeekMask", 10),
-      Property::Integer("RecurrPattern.Interval", 1),
-      Property::Boolean("RecurrPattern.NoEndDate", 0xFFFF)};
-  std::vector<devrec::RawEntry> raw;
-  for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(3, p));
-  return raw;
-}
 
 // One phone with its component, set up on first use and kept for the whole run.
 struct Phone {
@@ -91,7 +67,11 @@ struct Phone {
     if (seeded == n) return;
     wmemu::RecordStore store(emu->image(), 3);
     for (uint32_t id : store.List()) store.Delete(id);
-    for (int i = 0; i < n; ++i) store.Add(SampleTask(i));
+    for (int i = 0; i < n; ++i) {
+      std::vector<devrec::RawEntry> raw;
+      for (const auto& p : TaskProperties(i)) raw.push_back(wmemu::RecordStore::Raw(3, p));
+      store.Add(raw);
+    }
     seeded = n;
   }
 };
@@ -115,40 +95,46 @@ void BM_ListTasksEndToEnd(benchmark::State& state) {
       break;
     }
     int got = 0;
-    for (;;) {
-      ComPtr<IItem> item;
-      if (FAILED(phone.tasks->NextItem(item.ReleaseAndGetAddressOf()))) {
-        state.SkipWithError("NextItem failed");
-        break;
-      }
-      if (!item) break;
-      ++got;
+    ComPtr<IItem> item;
+    HRESULT hr;
+    while (SUCCEEDED(hr = phone.tasks->NextItem(item.ReleaseAndGetAddressOf())) && item) ++got;
+    if (FAILED(hr) || got != n) {
+      state.SkipWithError("NextItem failed or the listing was short");
+      break;
     }
-    if (got != n) state.SkipWithError("short listing");
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_ListTasksEndToEnd)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-// Echoes every frame it receives with a reply of `replySize` bytes.
+sockaddr_in Loopback(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  return addr;
+}
+
+void NoDelay(int fd) {
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+// Answers every frame it receives with a reply of `replySize` bytes.
 struct EchoServer {
-  int listenFd = -1, port = 0;
+  int listenFd = socket(AF_INET, SOCK_STREAM, 0), port = 0;
   std::thread thread;
   explicit EchoServer(size_t replySize) {
-    listenFd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(listenFd, 1);
+    sockaddr_in addr = Loopback(0);
     socklen_t len = sizeof addr;
+    bind(listenFd, reinterpret_cast<sockaddr*>(&addr), len);
+    listen(listenFd, 1);
     getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
     port = ntohs(addr.sin_port);
     thread = std::thread([this, replySize] {
       int fd = accept(listenFd, nullptr, nullptr);
       if (fd < 0) return;
-      int one = 1;
-      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      NoDelay(fd);
       std::vector<uint8_t> reply = rapi2::Writer().u32(0).u32(0).zeros(replySize).Finish();
       std::vector<uint8_t> request;
       while (rapi2::RecvFrame(fd, &request, -1) == rapi2::IoResult::kOk)
@@ -167,25 +153,15 @@ struct EchoServer {
 // with frames of the sizes a task listing sends and receives.
 void BM_SocketPingPong(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  std::vector<uint8_t> sample = devrec::EncodeReply(7, {});
-  {
-    std::vector<devrec::Property> props;
-    for (const auto& r : SampleTask(0)) props.push_back({r.name, r.value});
-    sample = devrec::EncodeReply(7, props);
-  }
-  EchoServer server(sample.size());
+  EchoServer server(devrec::EncodeReply(7, TaskProperties()).size());
   int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(server.port));
+  sockaddr_in addr = Loopback(server.port);
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     state.SkipWithError("connect failed");
     close(fd);
     return;
   }
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  NoDelay(fd);
   const uint32_t request[2] = {3, 1};
   std::vector<uint8_t> frame = rapi2::Writer()
                                    .u32(rapi2::kRapiInvoke)
