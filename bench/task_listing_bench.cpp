@@ -9,16 +9,15 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "TaskSample.h"
-#include "emulator/Emulator.h"
 #include "emulator/RecordStore.h"
 #include "host/support/Component.h"
+#include "host/support/EmulatedPhone.h"
 #include "host/support/HostObjects.h"
 #include "platform/rapi/Rapi2Wire.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -29,43 +28,27 @@ namespace {
 
 // One phone with its component, set up on first use and kept for the whole run.
 struct Phone {
-  std::filesystem::path root;
-  std::unique_ptr<wmemu::Emulator> emu;
+  qwbhost::EmulatedPhone phone{"empty", "Aster W1"};
   ComPtr<IDeviceData> device;
   ComPtr<IDataTable> tasks;
   int seeded = -1;
   bool ok = false;
 
   Phone() {
-    char tmpl[] = "/tmp/qwb-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return;
-    root = tmpl;
-    setenv("QWBDCAWM_REGISTRY", (root / "registry.reg").c_str(), 1);
-    wmemu::Emulator::CreateImage(root / "phone", "empty", "Aster W1");
-    emu = wmemu::Emulator::Open(root / "phone");
-    setenv("QWBDCAWM_DEVICE", emu->Listen("tcp:127.0.0.1:0").c_str(), 1);
+    setenv("QWBDCAWM_REGISTRY", (phone.folder() / "registry.reg").c_str(), 1);
     if (FAILED(qwbhost::EnsureComponentRegistered())) return;
     qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so");
     CoInitialize(nullptr);
     if (FAILED(qwbhost::CreateDeviceData(std::addressof(device)))) return;
     auto connection = qwbhost::HostConnection::Create(u"C:");
     auto modelDb = qwbhost::HostModelDB::Create();
-    if (FAILED(device->SetConneciton(connection.Get(), modelDb->AsUnknown())) ||
-        FAILED(device->ListDataTable()) ||
-        FAILED(device->GetDataTable(DTID_TASK, tasks.ReleaseAndGetAddressOf())))
-      return;
-    ok = true;
-  }
-  ~Phone() {
-    tasks = nullptr;
-    device = nullptr;
-    if (emu) emu->Stop();
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
+    ok = SUCCEEDED(device->SetConneciton(connection.Get(), modelDb->AsUnknown())) &&
+         SUCCEEDED(device->ListDataTable()) &&
+         SUCCEEDED(device->GetDataTable(DTID_TASK, tasks.ReleaseAndGetAddressOf())) && tasks;
   }
   void Seed(int n) {
     if (seeded == n) return;
-    wmemu::RecordStore store(emu->image(), 3);
+    wmemu::RecordStore store(phone.emulator().image(), 3);
     for (uint32_t id : store.List()) store.Delete(id);
     for (int i = 0; i < n; ++i) {
       std::vector<devrec::RawEntry> raw;
