@@ -27,14 +27,10 @@ inline std::string Show(const VARIANT& v) {
   if (v.vt == VT_UI2) return "UI2:" + std::to_string(v.uiVal);
   if (v.vt == VT_I4) return "I4:" + std::to_string(v.lVal);
   if (v.vt == VT_UI4) return "UI4:" + std::to_string(v.ulVal);
-  if (v.vt == VT_I8) return "I8:" + std::to_string(v.llVal);
-  if (v.vt == VT_UI8) return "UI8:" + std::to_string(v.ullVal);
   if (v.vt == VT_BOOL) return "BOOL:" + std::to_string(v.boolVal);
-  if (v.vt == VT_ERROR) return "ERROR:" + std::to_string(v.scode);
   if (v.vt == VT_BSTR) return "BSTR:" + Ascii(v.bstrVal);
   if (v.vt == VT_R8) return real("R8", v.dblVal);
   if (v.vt == VT_DATE) return real("DATE", v.date);
-  if (v.vt == VT_NULL) return "NULL";
   return v.vt == VT_EMPTY ? "EMPTY" : "vt" + std::to_string(v.vt);
 }
 
@@ -66,27 +62,19 @@ class Counted : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
     return E_NOTIMPL;
   }
-  // The default value (DISPID_VALUE) is `value`, when set.
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT* result,
+  // Stores `flagToStore` through a by-reference first argument, as a progress sink does.
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* dp, VARIANT*,
                                    EXCEPINFO*, UINT*) override {
     ++invokes;
     lastDispid = id;
     if (dp && dp->cArgs == 3 && dp->rgvarg[0].vt == (VT_BYREF | VT_I4))
       *dp->rgvarg[0].plVal = flagToStore;
-    if (id != DISPID_VALUE || !hasValue) return id == DISPID_VALUE ? DISP_E_MEMBERNOTFOUND : S_OK;
-    if (result) {
-      VariantInit(result);
-      result->vt = VT_I4;
-      result->lVal = value;
-    }
     return S_OK;
   }
 
   std::atomic<ULONG> refs{1};
   int invokes = 0;
   DISPID lastDispid = 0;
-  bool hasValue = false;
-  LONG value = 0;
   LONG flagToStore = 1;
 
  private:

@@ -103,14 +103,6 @@ void FakeDevice::Serve(int fd, int index) {
       break;
     }
     if (a.close) break;
-    if (a.echo) {
-      char buf[4096];
-      ssize_t n;
-      while ((n = ::recv(fd, buf, sizeof(buf), 0)) > 0) {
-        if (rapi2::SendAll(fd, buf, static_cast<size_t>(n)) != rapi2::IoResult::kOk) break;
-      }
-      break;
-    }
   }
   ::shutdown(fd, SHUT_RDWR);
   std::lock_guard lk(mu_);

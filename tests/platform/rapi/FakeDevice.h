@@ -22,7 +22,6 @@ namespace rapitest {
 struct Answer {
   std::vector<uint8_t> bytes;  // written as they are (a whole frame, or anything else)
   bool close = false;          // close the connection after writing
-  bool echo = false;           // after writing, echo every raw byte back (a stream function)
 };
 
 // The request payload (command word first) and the index of its connection (0 = first).
