@@ -2,10 +2,7 @@
 // libical, the task commands, exit codes and failures reported with their HRESULT.
 #include <gtest/gtest.h>
 #include <libical/ical.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "IcalCheck.h"
 #include "emulator/RecordStore.h"
 #include "host/support/Component.h"
 #include "host/support/EmulatedPhone.h"
@@ -27,7 +23,6 @@
 namespace {
 
 using devrec::Property;
-using namespace icalcheck;
 namespace fs = std::filesystem;
 
 struct Outcome {
@@ -42,11 +37,31 @@ double Ole(int y, int mo, int d, int h = 0, int mi = 0) {
   return out;
 }
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+// The paths quoted are the test's own, without quotes in them.
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// The exported VTODO with this summary; null when none.
+icalcomponent* Todo(icalcomponent* cal, const std::string& summary) {
+  for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_VTODO_COMPONENT); c;
+       c = icalcomponent_get_next_component(cal, ICAL_VTODO_COMPONENT)) {
+    const char* s = icalcomponent_get_summary(c);
+    if (s && summary == s) return c;
+  }
+  return nullptr;
 }
+std::string Rule(icalcomponent* todo) {
+  icalproperty* p = icalcomponent_get_first_property(todo, ICAL_RRULE_PROPERTY);
+  if (!p) return "";
+  icalrecurrencetype r = icalproperty_get_rrule(p);
+  return icalrecurrencetype_as_string(&r);
+}
+int Priority(icalcomponent* todo) {
+  return icalproperty_get_priority(icalcomponent_get_first_property(todo, ICAL_PRIORITY_PROPERTY));
+}
+icalproperty_class Class(icalcomponent* todo) {
+  return icalproperty_get_class(icalcomponent_get_first_property(todo, ICAL_CLASS_PROPERTY));
+}
+int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; }
 
 std::string ReadFile(const fs::path& p) {
   std::ostringstream ss;
@@ -102,8 +117,8 @@ class QwbdcawmCli : public ::testing::Test {
 TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   uint32_t rent =
-      Seed({Property::String("Subject", "Pay rent"),
-            Property::String("Body", "Transfer, then file the receipt"),
+      Seed({Property::String("Subject", "Pay rent, now; really"),
+            Property::String("Body", "Transfer, then\nfile the receipt"),
             Property::Date("StartDate", Ole(2026, 4, 1)),
             Property::Date("DueDate", Ole(2026, 4, 3)), Property::Boolean("Complete", 0xFFFF),
             Property::Integer("Importance", 1), Property::Boolean("ReminderSet", 0xFFFF),
@@ -114,7 +129,8 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
             Property::Integer("RecurrPattern.Occurrences", 12)});
   Seed({Property::String("Subject", "Team meeting"), Property::Date("StartDate", 949998.0),
         Property::Date("DueDate", 949998.0), Property::Integer("Importance", 3),
-        Property::Boolean("Complete", 1), Property::Boolean("IsRecurring", 0xFFFF),
+        Property::Integer("ulSensitivity", 3), Property::Boolean("Complete", 1),
+        Property::Boolean("IsRecurring", 0xFFFF),
         Property::Integer("RecurrPattern.RecurrenceType", 3),
         Property::Integer("RecurrPattern.DayOfWeekMask", 4),
         Property::Integer("RecurrPattern.Instance", 2),
@@ -133,28 +149,38 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   ASSERT_NE(cal, nullptr) << text;
   EXPECT_EQ(icalcomponent_count_components(cal, ICAL_VTODO_COMPONENT), 2);
 
-  icalcomponent* t = Todo(cal, "Pay rent", true);
+  // Commas, semicolons and line breaks survive the text escapes.
+  icalcomponent* t = Todo(cal, "Pay rent, now; really");
   ASSERT_NE(t, nullptr) << text;
   EXPECT_EQ(std::string(icalcomponent_get_uid(t)), "qwbdcawm-task-" + std::to_string(rent));
-  EXPECT_STREQ(icalcomponent_get_description(t), "Transfer, then file the receipt");
+  EXPECT_STREQ(icalcomponent_get_description(t), "Transfer, then\nfile the receipt");
+  EXPECT_TRUE(icalcomponent_get_dtstart(t).is_date);
   EXPECT_EQ(DateNumber(icalcomponent_get_dtstart(t)), 20260401);
   EXPECT_EQ(DateNumber(icalcomponent_get_due(t)), 20260403);
   EXPECT_EQ(Priority(t), 1);
   EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_COMPLETED);
   EXPECT_NE(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
   EXPECT_EQ(Class(t), ICAL_CLASS_PRIVATE);
+  std::vector<std::string> categories;
+  for (icalproperty* p = icalcomponent_get_first_property(t, ICAL_CATEGORIES_PROPERTY); p;
+       p = icalcomponent_get_next_property(t, ICAL_CATEGORIES_PROPERTY))
+    categories.push_back(icalproperty_get_categories(p));
+  EXPECT_EQ(categories, (std::vector<std::string>{"Home", "Money"}));
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;COUNT=12;BYMONTHDAY=1");
   icalcomponent* alarm = icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT);
   ASSERT_NE(alarm, nullptr);
   // The phone's UTC reminder comes back as the same instant.
-  EXPECT_STREQ(icaltime_as_ical_string(Trigger(alarm)), "20260331T070000Z");
+  icalproperty* trigger = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
+  EXPECT_STREQ(icaltime_as_ical_string(icalproperty_get_trigger(trigger).time), "20260331T070000Z");
 
-  t = Todo(cal, "Team meeting", true);
+  t = Todo(cal, "Team meeting");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DTSTART_PROPERTY), nullptr);
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_DUE_PROPERTY), nullptr);
   EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_NEEDSACTION);
   EXPECT_EQ(Priority(t), 9);
+  EXPECT_EQ(Class(t), ICAL_CLASS_CONFIDENTIAL);
+  EXPECT_EQ(icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT), nullptr);
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
   icalcomponent_free(cal);
 }
@@ -197,9 +223,7 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
   EXPECT_EQ(instance->value, (std::vector<uint8_t>{5, 0, 0, 0}));
 
   r = Qwb("tasks list");
-  ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(r.out.rfind("ID  SUBJECT", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("Water all plants"), std::string::npos);
   EXPECT_NE(r.out.find("monthly last FR"), std::string::npos) << r.out;
 
   r = Qwb("tasks delete " + std::to_string(id));
@@ -212,21 +236,17 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
 
 TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
   // The option checks themselves are in host_units_test; one of them stands for all here.
-  for (const char* args :
-       {"", "tasks", "tasks add --priority urgent --subject x", "tasks add --detail x",
-        "tasks update", "frobnicate", "export", "export /nonexistent/x --only contacts"}) {
+  for (const char* args : {"", "tasks add --priority urgent --subject x", "tasks update",
+                           "frobnicate", "export /nonexistent/x --only contacts"}) {
     Outcome r = Qwb(args);
     EXPECT_EQ(r.exit, 2) << args << ": " << r.err;
     EXPECT_EQ(r.out, "") << args;
   }
   // The address is checked before anything starts.
   EXPECT_EQ(Qwb("--device tcp:localhost tasks list", false).exit, 2);
-  for (const char* args : {"--help", "tasks --help", "tasks list --help", "tasks add --help",
-                           "tasks update --help", "tasks delete --help", "export --help"}) {
-    Outcome r = Qwb(args);
-    EXPECT_EQ(r.exit, 0) << args;
-    EXPECT_NE(r.out.find("Usage"), std::string::npos) << args << ": " << r.out;
-  }
+  Outcome help = Qwb("tasks add --help");
+  EXPECT_EQ(help.exit, 0);
+  EXPECT_NE(help.out.find("Usage"), std::string::npos) << help.out;
 }
 
 TEST_F(QwbdcawmCli, DeviceFailuresExitWithTheirHresult) {
@@ -238,16 +258,9 @@ TEST_F(QwbdcawmCli, DeviceFailuresExitWithTheirHresult) {
   EXPECT_NE(r.err.find("hr=0x80004005"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("CDataTableWMTask::NextItem"), std::string::npos) << r.err;
 
-  // Nobody listening (a bound port that does not listen refuses): the first call fails.
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), len), 0);
-  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
-  r = Qwb("--device tcp:127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + " tasks list", false);
-  close(fd);
+  // Nobody listening: the first call fails.
+  r = Qwb("--device " + Quote("unix:" + (phone_->folder() / "nobody").string()) + " tasks list",
+          false);
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.err.find("hr=0x8"), std::string::npos) << r.err;
 }
@@ -256,7 +269,6 @@ TEST_F(QwbdcawmCli, BuiltInEmulatorServesTheDemoPhone) {
   Outcome r = Qwb("tasks list --json", false);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_NE(r.err.find("built-in phone emulator"), std::string::npos) << r.err;
-  EXPECT_TRUE(fs::exists(phone_->folder() / "cache" / "qwbdcawm" / "demo-phone" / "image.sqlite"));
   EXPECT_GE(nlohmann::json::parse(r.out).size(), 10u);
   // The image stays: a task added now is there next time.
   r = Qwb("tasks add --subject 'Kept between runs' --start 2026-01-01", false);
