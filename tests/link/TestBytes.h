@@ -20,11 +20,11 @@ inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> part
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
-inline std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
-// `s` followed by NULs up to `n` bytes: a name or text as it sits in a record, pad included.
-inline std::vector<uint8_t> Z(std::string_view s, size_t n) {
+// `s` followed by NULs up to `n` bytes (default: none): a name or text as it sits in a
+// record, pad included.
+inline std::vector<uint8_t> Z(std::string_view s, size_t n = 0) {
   std::vector<uint8_t> v(s.begin(), s.end());
-  v.resize(n, 0);
+  if (n > v.size()) v.resize(n, 0);
   return v;
 }
 
