@@ -1,6 +1,5 @@
-// Shared by the core tests: a private registry store for the test process, so that nothing a
-// test registers (or fails to find) touches the user's own store; capture of the debugger
-// output; and the interface map check of the device data, table and item objects.
+// Shared by the core and module tests: a private registry store for the test process, capture
+// of the debugger output, and the interface map check of the component's objects.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -2,38 +2,29 @@
 // then this process finds it through the registry store by CLSID and by ProgID.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "host/support/Component.h"
 #include "qwbdcawm/qwbdcawm.h"
-#include "tests/module/RegistryDump.h"
+#include "tests/core/TestEnv.h"
 #include "wincompat/comptr.h"
 
 namespace {
 
+// Each test runs in a process of its own with a fresh, empty registry store.
+::testing::Environment* const kRegistry =
+    ::testing::AddGlobalTestEnvironment(new qwbtest::TempRegistry);
+
 // Runs <bin>/regsvr with `args`; returns its exit status.
-int RunRegsvr(std::vector<std::string> args) {
-  const std::string regsvr = qwbhost::ExecutableFolder() + "/regsvr";
-  args.insert(args.begin(), regsvr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(regsvr.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
+int RunRegsvr(const std::string& args) {
+  const int status = std::system(("'" + qwbhost::ExecutableFolder() + "/regsvr' " + args).c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(Activation, CreatesTheRegisteredClassByClsidAndProgIdAfterRegsvr) {
-  qwbtest::TempStore store;
   const std::string library = qwbhost::ComponentLibraryPath();
   ASSERT_EQ(S_OK, CoInitialize(nullptr));
 
@@ -41,7 +32,7 @@ TEST(Activation, CreatesTheRegisteredClassByClsidAndProgIdAfterRegsvr) {
   ComPtr<IDeviceData> dd;
   EXPECT_EQ(REGDB_E_CLASSNOTREG, qwbhost::CreateDeviceData(std::addressof(dd)));
 
-  ASSERT_EQ(0, RunRegsvr({"-s", library}));
+  ASSERT_EQ(0, RunRegsvr("-s '" + library + "'"));
 
   ASSERT_EQ(S_OK, qwbhost::CreateDeviceData(std::addressof(dd)));
   ComPtr<IDeviceProtocol> protocol;
@@ -57,7 +48,7 @@ TEST(Activation, CreatesTheRegisteredClassByClsidAndProgIdAfterRegsvr) {
     EXPECT_NE(byName.Get(), dd.Get());
   }
 
-  ASSERT_EQ(0, RunRegsvr({"-u", "-s", library}));
+  ASSERT_EQ(0, RunRegsvr("-u -s '" + library + "'"));
   EXPECT_EQ(REGDB_E_CLASSNOTREG, qwbhost::CreateDeviceData(std::addressof(dd)));
   CLSID clsid{};
   EXPECT_NE(S_OK, CLSIDFromProgID(QWBDCAWM_PROGID, &clsid));

@@ -1,37 +1,13 @@
-// A registry store of the test's own, and the store read back as text lines: one line per key
-// ("HKCR\\path") and one per value ("HKCR\\path|name=value", "@" for the default value), sorted.
+// The registry store read back as text lines: one line per key ("HKCR\\path") and one per value
+// ("HKCR\\path|name=value", "@" for the default value), sorted.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 #include <set>
 #include <string>
 
 #include "wincompat/winreg.h"
 
 namespace qwbtest {
-
-// Points the process at a fresh, empty registry store in a folder of its own for its lifetime.
-class TempStore {
- public:
-  TempStore() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "qwbdcawm-module-XXXXXX").string();
-    EXPECT_NE(nullptr, mkdtemp(pattern.data()));
-    folder_ = pattern;
-    setenv("QWBDCAWM_REGISTRY", file().c_str(), 1);
-  }
-  ~TempStore() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  std::filesystem::path file() const { return folder_ / "registry.reg"; }
-
- private:
-  std::filesystem::path folder_;
-};
 
 inline std::string Narrow(const std::u16string& s) {
   std::string out;

@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/ColumnsWM.h"
@@ -59,28 +58,9 @@ TEST(TableBase, EveryTableAnswersItsInterfaceMap) {
     qwbtest::ExpectInterfaceMap(
         table->AsDataTable(), {&IID_IUnknown, &IID_IDispatch, &IID_IDataTable}, IID_IDataTable,
         {&IID_IItem, &IID_IDeviceData, &IID_IConnectionPointContainer, &IID_IProvideClassInfo});
-    UINT count = 0;
-    EXPECT_EQ(S_OK, table->AsDataTable()->GetTypeInfoCount(&count));
-    EXPECT_EQ(1u, count);
     table.Reset();
     EXPECT_EQ(base, ModuleLockCount());
   }
-}
-
-TEST(TableBase, ReferenceCountIsInterlocked) {
-  ComPtr<CDataTableWMBase> table(new CDataTableWMSchedule());
-  auto hammer = [&] {
-    for (int i = 0; i < 20000; ++i) {
-      table->AddRef();
-      table->Release();
-    }
-  };
-  std::thread a(hammer), b(hammer), c(hammer);
-  a.join();
-  b.join();
-  c.join();
-  EXPECT_EQ(2u, table->AddRef());
-  EXPECT_EQ(1u, table->Release());
 }
 
 // MoveItem, GetItem, PutItem and ExecuteMMSCancel on every table, and the blanks of each
@@ -136,22 +116,14 @@ TEST(TableBase, MethodsATableDoesNotHaveAnswerNotImpl) {
 TEST(TableBase, InitializeKeepsTheOwnerConnectionAndDriveLetter) {
   qwbtest::DebugLines debug;
   auto owner = reinterpret_cast<CDeviceDataWM*>(0x1000);
-  struct Case {
-    std::u16string drive;
-    WCHAR letter;
-  };
-  for (const Case& c : {Case{u"C:", u'C'}, Case{u"", 0}, Case{u"d:\\", u'd'}}) {
-    ComPtr<CDataTableWMBase> table(new CDataTableWMSchedule());
-    auto connection = HostConnection::Create(c.drive);
-    table->Initialize(owner, connection.Get());
-    EXPECT_EQ(c.letter, table->GetDriveLetter());
-    EXPECT_EQ(owner, table->GetDeviceData());
-    EXPECT_EQ(static_cast<IHostConnection*>(connection.Get()), table->GetConnection());
-    EXPECT_EQ(std::vector<std::u16string>{u"DRIVE"}, connection->Requests());
-  }
-  std::vector<std::string> lines = debug.Take();
-  ASSERT_EQ(3u, lines.size());
-  for (const std::string& line : lines) EXPECT_EQ("[QWBDCAWM]CDataTableWMBase::Initialize\n", line);
+  ComPtr<CDataTableWMBase> schedule(new CDataTableWMSchedule());
+  auto connection = HostConnection::Create(u"d:\\");
+  schedule->Initialize(owner, connection.Get());
+  EXPECT_EQ(u'd', schedule->GetDriveLetter());
+  EXPECT_EQ(owner, schedule->GetDeviceData());
+  EXPECT_EQ(static_cast<IHostConnection*>(connection.Get()), schedule->GetConnection());
+  EXPECT_EQ(std::vector<std::u16string>{u"DRIVE"}, connection->Requests());
+  EXPECT_EQ(std::vector<std::string>{"[QWBDCAWM]CDataTableWMBase::Initialize\n"}, debug.Take());
 
   // No connection: drive letter 0, nothing asked, nothing raised.
   ComPtr<CDataTableWMBase> bare(new CDataTableWMVoiceMemo());
@@ -170,20 +142,6 @@ TEST(TableBase, InitializeKeepsTheOwnerConnectionAndDriveLetter) {
     EXPECT_EQ(IID_IHostConnection, e.iid());
   }
   EXPECT_EQ(0, table->GetDriveLetter());
-
-  // A connection given to Initialize is released with the table.
-  auto held = HostConnection::Create(u"E:");
-  auto refs = [&] {
-    held->AddRef();
-    return held->Release();
-  };
-  const ULONG before = refs();
-  {
-    ComPtr<CDataTableWMBase> t(new CDataTableWMMessage());
-    t->Initialize(owner, held.Get());
-    EXPECT_EQ(before + 1, refs());
-  }
-  EXPECT_EQ(before, refs());
 }
 
 }  // namespace
