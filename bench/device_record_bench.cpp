@@ -10,26 +10,13 @@
 
 namespace {
 
-// The property list as the task table fills it (UTF-16 text), then the LocalAlloc'd record.
+// The property list, then the LocalAlloc'd record the component sends.
 void BM_BuildDeviceRecord(benchmark::State& state) {
+  auto props = TaskProperties();
   DWORD size = 0;
   for (auto _ : state) {
     qwb::CPropertyList list(devrec::kKindTask);
-    list.AddString("Subject", u"Task number 0");
-    list.AddString("Body", u"Compare three quotes; the broker's number is in contacts.");
-    list.AddDate("StartDate", 46100.0);
-    list.AddDate("DueDate", 46107.0);
-    list.AddBoolean("Complete", 0);
-    list.AddInteger("Importance", 1);
-    list.AddBoolean("ReminderSet", -1);
-    list.AddDate("ReminderTime", 46099.375);
-    list.AddString("Categories", u"Business, Car");
-    list.AddInteger("ulSensitivity", 0);
-    list.AddBoolean("IsRecurring", -1);
-    list.AddInteger("RecurrPattern.RecurrenceType", 1);
-    list.AddInteger("RecurrPattern.DayOfWeekMask", 10);
-    list.AddInteger("RecurrPattern.Interval", 2);
-    list.AddBoolean("RecurrPattern.NoEndDate", -1);
+    for (const auto& p : props) list.Add(p.name.c_str(), p.value.data());
     BYTE* record = qwb::BuildDeviceRecord(list, 0, 0, &size);
     benchmark::DoNotOptimize(record);
     LocalFree(record);
