@@ -20,7 +20,8 @@ namespace {
 
 // Runs <bin>/regsvr with `args`; returns its exit status.
 int RunRegsvr(const std::string& args) {
-  const int status = std::system(("'" + qwbhost::ExecutableFolder() + "/regsvr' " + args).c_str());
+  const std::string command = qwbhost::ExecutableFolder() + "/regsvr " + args;
+  const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -1,5 +1,5 @@
-// The table base and the nine table classes: interface map, interlocked count, Initialize and
-// the drive letter, column sets, and the methods no table implements.
+// The table base and the nine table classes: interface map, module count, Initialize and the
+// drive letter, and the methods no table implements.
 #include <gtest/gtest.h>
 
 #include <functional>
