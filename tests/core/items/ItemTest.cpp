@@ -24,6 +24,23 @@ ComPtr<CColumnsWM> ThreeColumns() {
   return CColumnsWM::Create(schema);
 }
 
+TEST(ColumnsTest, RefillingEmptiesTheSetAndARepeatedNameKeepsTheLaterOrdinal) {
+  ComPtr<CColumnsWM> set = ThreeColumns();
+  const ColumnSchemaEntry twice[] = {{u"X", VT_I4}, {u"Y", VT_BSTR}, {u"X", VT_DATE}};
+  set->SetColumns(twice, 3);
+  ULONG ordinal = 99;
+  ASSERT_EQ(set->GetCount(), 3u);
+  EXPECT_TRUE(set->FindOrdinal(u"X", &ordinal));
+  EXPECT_EQ(ordinal, 2u);
+  EXPECT_FALSE(set->FindOrdinal(u"A", &ordinal));  // the old names are gone
+  EXPECT_FALSE(set->FindOrdinal(u"x", &ordinal));  // names match exactly
+  for (int count : {0, -1}) {
+    set->SetColumns(twice, count);
+    EXPECT_EQ(set->GetCount(), 0u);
+    EXPECT_FALSE(set->FindOrdinal(u"X", &ordinal));
+  }
+}
+
 ComPtr<CItemWMTask> TaskItem() {
   ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
   item->SetColumns(CItemWMTask::CreateColumns().Get());
