@@ -12,7 +12,9 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "emulator/MessageStore.h"
 #include "emulator/Presets.h"
+#include "emulator/SimStore.h"
 #include "emulator/RapiSession.h"
 #include "emulator/TaskStore.h"
 #include "emulator/Text.h"
@@ -113,6 +115,8 @@ Emulator::Emulator(std::unique_ptr<Image> image)
     : image_(std::move(image)), fs_(*image_), registry_(*image_) {
   core_.reset(new DeviceCore{*image_, fs_, registry_, services_, faults_});
   RegisterTaskStore(services_);
+  RegisterMessageStore(services_);
+  RegisterSimStore(services_);
   faults_.SetUnplugHandler([this] { CloseConnections(); });
 }
 

@@ -6,7 +6,9 @@
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
 #include "emulator/MediaSamples.h"
+#include "emulator/MessageStore.h"
 #include "emulator/RecordStore.h"
+#include "emulator/SimStore.h"
 #include "emulator/Text.h"
 #include "link/DeviceRecord.h"
 
@@ -278,6 +280,8 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   if (demo) {
     BuildDemoFiles(fs);
     BuildDemoTasks(image);
+    BuildDemoMessages(image);
+    BuildDemoSim(image);
   }
 }
 
