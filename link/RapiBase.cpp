@@ -234,13 +234,19 @@ HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* debugFormat
   BYTE* replyBuffer = nullptr;
   CeSyncStop();
   HRESULT hr = Invoke(function, size, request, &replySize, &replyBuffer, nullptr);
-  qwb::WMDebug(debugFormat, method, static_cast<unsigned>(hr));
+  if (debugFormat) qwb::WMDebug(debugFormat, method, static_cast<unsigned>(hr));
   if (request) LocalFree(request);
   reply->clear();
   if (hr == S_OK && replyBuffer && replySize) reply->assign(replyBuffer, replyBuffer + replySize);
   // Replies come from the service's LocalAlloc, so they go back the same way.
   if (replyBuffer) LocalFree(replyBuffer);
   return hr;
+}
+
+HRESULT CRapiBase::InvokeStream(const char16_t* function, IRAPIStream** stream) {
+  *stream = nullptr;
+  CeSyncStop();
+  return Invoke(function, 0, nullptr, nullptr, nullptr, stream);
 }
 
 void CRapiBase::SetInvokeForTesting(InvokeFunction invoke) { InvokeOverride() = std::move(invoke); }

@@ -51,11 +51,15 @@ class CRapiBase {
 
   // One block-mode call of the device-side service: CeSyncStop, CeRapiInvoke of `function`
   // on "QWBRapiServer" with the request, the debug line `debugFormat` ("[%s]DevCeGet
-  // hr=0x%x") written with `method` and the HRESULT, the request freed, and on S_OK the reply
-  // copied into *reply (cleared first) and freed with LocalFree. Returns the HRESULT of the
-  // call; the caller decides whether a failure is thrown or returned.
+  // hr=0x%x"; none when null) written with `method` and the HRESULT, the request freed, and
+  // on S_OK the reply copied into *reply (cleared first) and freed with LocalFree. Returns
+  // the HRESULT of the call; the caller decides whether a failure is thrown or returned.
   static HRESULT InvokeBlock(const char16_t* function, const char* debugFormat, const char* method,
                              BYTE* request, DWORD size, std::vector<uint8_t>* reply);
+
+  // A stream-mode call of a DevCe function other than the phonebook's: CeSyncStop, then
+  // CeRapiInvoke with no input and no reply; the caller owns (and releases) *stream.
+  static HRESULT InvokeStream(const char16_t* function, IRAPIStream** stream);
 
   // Test seam: replaces CeRapiInvoke for block and stream invocations (null restores it).
   using InvokeFunction =
