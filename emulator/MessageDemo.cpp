@@ -2,6 +2,7 @@
 // holds the same data: a few hundred text messages across the four folders (Korean, English,
 // emoji outside the BMP, long messages, one of exactly 160 characters), a handful hidden or
 // unread, a SIM with contacts in scattered positions and a few SIM messages.
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -122,7 +123,8 @@ void BuildDemoMessages(Image& image) {
   // 320 conversation messages over eight months, roughly three received for two sent.
   for (int i = 0; i < 320; ++i) {
     const Person& who = kPeople[(i * 7 + i / 13) % kPeopleCount];
-    double when = start + i * 0.71 + (i % 5) * 0.0413;
+    // Whole seconds, as the phone keeps them.
+    double when = std::round((start + i * 0.71 + (i % 5) * 0.0413) * 86400.0) / 86400.0;
     bool incoming = (i % 5) < 3;
     std::string text = incoming ? kIncoming[(i * 3) % std::size(kIncoming)]
                                 : kOutgoing[(i * 5) % std::size(kOutgoing)];

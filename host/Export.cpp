@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "host/HostError.h"
+#include "host/MessagesCommand.h"
 #include "host/Progress.h"
 #include "host/TasksIcs.h"
 
@@ -12,6 +13,8 @@ namespace qwbhost {
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> all;
   all.push_back(MakeTasksExporter());
+  all.push_back(MakeSmsExporter());
+  all.push_back(MakeSimExporter());
   return all;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/HostError.h"
+#include "host/ItemColumns.h"
 #include "host/Text.h"
 #include "wincompat/comptr.h"
 
@@ -12,53 +13,6 @@ namespace qwbhost {
 const char* const kWeekdayNames[7] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
 namespace {
-
-// The ordinal of a column by name; false when the item has no such column.
-bool Ordinal(IItem* item, const char16_t* name, ULONG* ordinal) {
-  BStr n(name);
-  LONG found = 0;
-  *ordinal = 0;
-  CheckHr("GetOrdinal", item->GetOrdinal(n.Get(), ordinal, &found));
-  return found != 0;
-}
-
-Variant Value(IItem* item, const char16_t* name) {
-  Variant v;
-  ULONG ord;
-  if (Ordinal(item, name, &ord)) CheckHr("GetValue", item->GetValue(ord, v.Ptr()));
-  return v;
-}
-
-std::string Text(IItem* item, const char16_t* name) {
-  Variant v = Value(item, name);
-  if (v.vt() != VT_BSTR || !v.Get().bstrVal) return {};
-  return Utf8(std::u16string_view(v.Get().bstrVal, SysStringLen(v.Get().bstrVal)));
-}
-
-std::optional<DATE> Date(IItem* item, const char16_t* name) {
-  Variant v = Value(item, name);
-  if (v.vt() != VT_DATE) return std::nullopt;
-  return v.Get().date;
-}
-
-std::optional<LONG> Integer(IItem* item, const char16_t* name) {
-  Variant v = Value(item, name);
-  if (v.vt() == VT_EMPTY || v.vt() == VT_NULL) return std::nullopt;
-  Variant i4;
-  if (FAILED(VariantChangeType(i4.Ptr(), v.Ptr(), 0, VT_I4))) return std::nullopt;
-  return i4.Get().lVal;
-}
-
-void Put(IItem* item, const char16_t* name, const Variant& v) {
-  ULONG ord;
-  if (!Ordinal(item, name, &ord)) ThrowHr(Utf8(name) + " column", E_FAIL);
-  VARIANT copy = v.Get();  // SetValue copies; the Variant keeps ownership
-  CheckHr("SetValue", item->SetValue(ord, copy));
-}
-
-void PutText(IItem* item, const char16_t* name, const std::string& s) {
-  Put(item, name, Variant::Str(Utf16(s)));
-}
 
 int InstanceBit(int instance) {
   switch (instance) {
@@ -147,55 +101,55 @@ TaskRecord ReadTask(IItem* item) {
   SUID suid = SUID_NULL;
   CheckHr("get_SUID", item->get_SUID(&suid));
   t.id = suid;
-  t.subject = Text(item, u"SUBJECT");
-  t.detail = Text(item, u"DETAIL");
-  t.categories = Text(item, u"CATEGORIES");
-  t.sensitivity = Text(item, u"SENSITIVITY");
-  t.priority = Text(item, u"PRIORITY");
-  t.doneState = Text(item, u"DONE_STATE");
-  t.alarmType = Text(item, u"ALARM_TYPE");
-  t.start = Date(item, u"START_DATE");
-  t.due = Date(item, u"END_DATE");
-  t.alarmTime = Date(item, u"ALARM_TIME");
-  t.expireDate = Date(item, u"RECURRENCE_EXPIRE_DATE");
-  t.everyDate = Date(item, u"RECURRENCE_EVERY_DATE");
-  t.recurType = Integer(item, u"RECURRENCE_TYPE");
-  t.recurEvery = Integer(item, u"RECURRENCE_EVERY");
-  t.recurFlag = Integer(item, u"RECURRENCE_FLAG");
-  t.expireType = Integer(item, u"RECURRENCE_EXPIRE_TYPE");
-  t.expireValue = Integer(item, u"RECURRENCE_EXPIRE_VALUE");
+  t.subject = ItemText(item, u"SUBJECT");
+  t.detail = ItemText(item, u"DETAIL");
+  t.categories = ItemText(item, u"CATEGORIES");
+  t.sensitivity = ItemText(item, u"SENSITIVITY");
+  t.priority = ItemText(item, u"PRIORITY");
+  t.doneState = ItemText(item, u"DONE_STATE");
+  t.alarmType = ItemText(item, u"ALARM_TYPE");
+  t.start = ItemDate(item, u"START_DATE");
+  t.due = ItemDate(item, u"END_DATE");
+  t.alarmTime = ItemDate(item, u"ALARM_TIME");
+  t.expireDate = ItemDate(item, u"RECURRENCE_EXPIRE_DATE");
+  t.everyDate = ItemDate(item, u"RECURRENCE_EVERY_DATE");
+  t.recurType = ItemInteger(item, u"RECURRENCE_TYPE");
+  t.recurEvery = ItemInteger(item, u"RECURRENCE_EVERY");
+  t.recurFlag = ItemInteger(item, u"RECURRENCE_FLAG");
+  t.expireType = ItemInteger(item, u"RECURRENCE_EXPIRE_TYPE");
+  t.expireValue = ItemInteger(item, u"RECURRENCE_EXPIRE_VALUE");
   return t;
 }
 
 void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
-  if (e.subject) PutText(item, u"SUBJECT", *e.subject);
-  if (e.detail) PutText(item, u"DETAIL", *e.detail);
-  if (e.categories) PutText(item, u"CATEGORIES", *e.categories);
-  if (e.sensitivity) PutText(item, u"SENSITIVITY", *e.sensitivity);
-  if (e.priority) PutText(item, u"PRIORITY", *e.priority);
-  if (e.done) PutText(item, u"DONE_STATE", *e.done ? "Done" : "Undone");
-  if (e.start) Put(item, u"START_DATE", Variant::Date(*e.start));
-  if (e.due) Put(item, u"END_DATE", Variant::Date(*e.due));
+  if (e.subject) ItemPutText(item, u"SUBJECT", *e.subject);
+  if (e.detail) ItemPutText(item, u"DETAIL", *e.detail);
+  if (e.categories) ItemPutText(item, u"CATEGORIES", *e.categories);
+  if (e.sensitivity) ItemPutText(item, u"SENSITIVITY", *e.sensitivity);
+  if (e.priority) ItemPutText(item, u"PRIORITY", *e.priority);
+  if (e.done) ItemPutText(item, u"DONE_STATE", *e.done ? "Done" : "Undone");
+  if (e.start) ItemPut(item, u"START_DATE", Variant::Date(*e.start));
+  if (e.due) ItemPut(item, u"END_DATE", Variant::Date(*e.due));
   if (e.alarm) {
     if (*e.alarm) {
-      PutText(item, u"ALARM_TYPE", "Time");
-      Put(item, u"ALARM_TIME", Variant::Date(**e.alarm));
+      ItemPutText(item, u"ALARM_TYPE", "Time");
+      ItemPut(item, u"ALARM_TIME", Variant::Date(**e.alarm));
     } else {
-      PutText(item, u"ALARM_TYPE", "None");
-      Put(item, u"ALARM_TIME", Variant());
+      ItemPutText(item, u"ALARM_TYPE", "None");
+      ItemPut(item, u"ALARM_TIME", Variant());
     }
   }
   if (!e.recurrence) return;
   const Recurrence& r = *e.recurrence;
-  Put(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
+  ItemPut(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
   if (r.kind == RecurKind::kNone) {
     for (const char16_t* c :
          {u"RECURRENCE_EVERY", u"RECURRENCE_FLAG", u"RECURRENCE_EXPIRE_TYPE",
           u"RECURRENCE_EXPIRE_VALUE", u"RECURRENCE_EXPIRE_DATE", u"RECURRENCE_EVERY_DATE"})
-      Put(item, c, Variant());
+      ItemPut(item, c, Variant());
     return;
   }
-  Put(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
+  ItemPut(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
   LONG flag = 0;
   switch (r.kind) {
     case RecurKind::kDaily:
@@ -211,7 +165,7 @@ void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
     default:
       break;
   }
-  Put(item, u"RECURRENCE_FLAG", Variant::I4(flag));
+  ItemPut(item, u"RECURRENCE_FLAG", Variant::I4(flag));
   if (r.kind == RecurKind::kYearly || r.kind == RecurKind::kYearlyWeekday) {
     std::optional<DATE> every;
     if (r.month > 0) {
@@ -219,19 +173,19 @@ void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
       every = MakeDate(sp ? sp->year : 2000, r.month, r.monthDay > 0 ? r.monthDay : 1);
     }
     if (!every) every = start;
-    Put(item, u"RECURRENCE_EVERY_DATE", every ? Variant::Date(*every) : Variant());
+    ItemPut(item, u"RECURRENCE_EVERY_DATE", every ? Variant::Date(*every) : Variant());
   }
   switch (r.end) {
     case Recurrence::End::kUntil:
-      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
-      Put(item, u"RECURRENCE_EXPIRE_DATE", Variant::Date(r.until.value_or(0)));
+      ItemPut(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
+      ItemPut(item, u"RECURRENCE_EXPIRE_DATE", Variant::Date(r.until.value_or(0)));
       break;
     case Recurrence::End::kCount:
-      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
-      Put(item, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(r.count));
+      ItemPut(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
+      ItemPut(item, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(r.count));
       break;
     case Recurrence::End::kNone:
-      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
+      ItemPut(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
       break;
   }
 }

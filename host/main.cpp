@@ -1,5 +1,6 @@
-// qwbdcawm: the command-line host. Lists, adds, changes and deletes the phone's tasks and
-// exports its data, using the component only through CoCreateInstance and its interfaces.
+// qwbdcawm: the command-line host. Lists, adds, changes and deletes the phone's tasks, text
+// messages and SIM contacts and exports its data, using the component only through
+// CoCreateInstance and its interfaces.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
@@ -9,9 +10,11 @@
 #include "host/Device.h"
 #include "host/Export.h"
 #include "host/HostError.h"
+#include "host/MessagesCommand.h"
 #include "host/Progress.h"
 #include "host/Session.h"
 #include "host/TasksCommand.h"
+#include "host/Text.h"
 #include "wincompat/testhooks.h"
 
 namespace {
@@ -68,11 +71,55 @@ int Run(int argc, char** argv) {
   CLI::App* del = tasks->add_subcommand("delete", "Delete a task");
   del->add_option("id", deleteId, "Task id")->required();
 
+  // sms list|send|save
+  CLI::App* sms = app.add_subcommand("sms", "The phone's text messages (and the SIM's)");
+  sms->require_subcommand(1);
+  std::optional<std::string> smsFolder, smsTo, smsFrom, smsDate;
+  std::string smsText, saveFolder = "Draft";
+  bool smsJson = false;
+  CLI::App* smsList = sms->add_subcommand("list", "List the messages, the SIM's last");
+  smsList->add_option("--folder", smsFolder, "Only Inbox, Draft, Outbox or Sent");
+  smsList->add_flag("--json", smsJson, "Print JSON instead of a table");
+  CLI::App* smsSend = sms->add_subcommand("send", "Send a message through the phone");
+  smsSend->add_option("--to", smsTo, "Recipient number")->required();
+  smsSend->add_option("text", smsText, "Message text")->required();
+  CLI::App* smsSave = sms->add_subcommand("save", "Save a message into a folder of the phone");
+  smsSave->add_option("--folder", saveFolder, "Inbox, Draft, Outbox or Sent (default Draft)");
+  smsSave->add_option("--to", smsTo, "Recipient number");
+  smsSave->add_option("--from", smsFrom, "Sender number");
+  smsSave->add_option("--date", smsDate, "Date \"YYYY-MM-DD HH:MM\" (local; default now)");
+  smsSave->add_option("text", smsText, "Message text")->required();
+
+  // sim list|add|update|delete|info
+  CLI::App* sim = app.add_subcommand("sim", "The contacts on the SIM card");
+  sim->require_subcommand(1);
+  bool simJson = false;
+  SimEdit simAdd, simUpdate;
+  std::vector<std::string> addNumbers, updateNumbers;
+  long simId = 0;
+  CLI::App* simList = sim->add_subcommand("list", "List the SIM contacts");
+  simList->add_flag("--json", simJson, "Print JSON instead of a table");
+  CLI::App* simAddCmd = sim->add_subcommand("add", "Add a SIM contact; prints its position");
+  simAddCmd->add_option("--name", simAdd.name, "Name");
+  simAddCmd->add_option("--number", addNumbers, "Number (repeat for more)");
+  simAddCmd->add_option("--email", simAdd.email, "E-mail address");
+  simAddCmd->add_flag("--json", simJson, "Print the stored contact as JSON");
+  CLI::App* simUpdateCmd = sim->add_subcommand("update", "Change a SIM contact");
+  simUpdateCmd->add_option("id", simId, "Position")->required();
+  simUpdateCmd->add_option("--name", simUpdate.name, "Name");
+  simUpdateCmd->add_option("--number", updateNumbers, "Numbers, replacing the old ones");
+  simUpdateCmd->add_option("--email", simUpdate.email, "E-mail address (\"\" removes it)");
+  simUpdateCmd->add_flag("--json", simJson, "Print the stored contact as JSON");
+  CLI::App* simDeleteCmd = sim->add_subcommand("delete", "Delete a SIM contact");
+  simDeleteCmd->add_option("id", simId, "Position")->required();
+  CLI::App* simInfoCmd = sim->add_subcommand("info", "Positions used and the card's capacity");
+  simInfoCmd->add_flag("--json", simJson, "Print JSON");
+
   std::string exportDir;
   std::vector<std::string> only;
   CLI::App* exp = app.add_subcommand("export", "Export the phone's data into a folder");
   exp->add_option("dir", exportDir, "Folder to write (tasks.ics, ...)")->required();
-  exp->add_option("--only", only, "Export only these tables (tasks)");
+  exp->add_option("--only", only, "Export only these tables (tasks, sms, sim)");
 
   try {
     app.parse(argc, argv);
@@ -88,6 +135,13 @@ int Run(int argc, char** argv) {
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
     if (*exp) CheckExportNames(only);
+    if (*smsList && smsFolder) CheckFolder(*smsFolder);
+    if (*smsSave) CheckFolder(saveFolder);
+    std::optional<DATE> saveDate;
+    if (*smsSave && smsDate && !(saveDate = ParseMinute(*smsDate)))
+      ThrowUsage("--date: '" + *smsDate + "' is not YYYY-MM-DD HH:MM");
+    if (!addNumbers.empty()) simAdd.numbers = addNumbers;
+    if (!updateNumbers.empty()) simUpdate.numbers = updateNumbers;
     DeviceChoice chosen(device);
     Session session;
     if (*list) {
@@ -106,6 +160,34 @@ int Run(int argc, char** argv) {
     } else if (*del) {
       DeleteTask(session, static_cast<LONG>(deleteId));
       std::fprintf(stderr, "deleted task %ld\n", deleteId);
+    } else if (*smsList) {
+      ListSms(session, smsFolder, smsJson, std::cout);
+    } else if (*smsSend) {
+      SendSms(session, *smsTo, smsText);
+      std::fprintf(stderr, "sent to %s\n", smsTo->c_str());
+    } else if (*smsSave) {
+      if (!SaveSms(session, saveFolder, smsTo, smsFrom, smsText, saveDate))
+        throw HostError(kExitFailure, "the phone did not keep the message: its model keeps no "
+                                      "messages saved from a PC");
+      std::fprintf(stderr, "saved to %s\n", CheckFolder(saveFolder).c_str());
+    } else if (*simList) {
+      ListSim(session, simJson, std::cout);
+    } else if (*simAddCmd) {
+      SimRecord c = AddSim(session, simAdd);
+      if (simJson) {
+        std::cout << SimJson(c).dump(2) << '\n';
+      } else {
+        std::cout << c.id << '\n';
+      }
+    } else if (*simUpdateCmd) {
+      SimRecord c = UpdateSim(session, static_cast<LONG>(simId), simUpdate);
+      if (simJson) std::cout << SimJson(c).dump(2) << '\n';
+      std::fprintf(stderr, "updated SIM contact %ld\n", simId);
+    } else if (*simDeleteCmd) {
+      DeleteSim(session, static_cast<LONG>(simId));
+      std::fprintf(stderr, "deleted SIM contact %ld\n", simId);
+    } else if (*simInfoCmd) {
+      SimInfo(session, simJson, std::cout);
     } else if (*exp) {
       RunExport(session, exportDir, only, StderrIsTerminal());
     }

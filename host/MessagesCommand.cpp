@@ -1,0 +1,418 @@
+#include "host/MessagesCommand.h"
+
+#include <algorithm>
+#include <fstream>
+#include <pugixml.hpp>
+#include <sstream>
+
+#include "host/Export.h"
+#include "host/HostError.h"
+#include "host/ItemColumns.h"
+#include "host/Progress.h"
+#include "host/TasksIcs.h"
+#include "host/Text.h"
+#include "host/TextTable.h"
+
+namespace qwbhost {
+namespace {
+
+constexpr LONG kFirstSimMessage = 0x100010;
+
+std::string OneLine(std::string s) {
+  std::replace(s.begin(), s.end(), '\n', ' ');
+  std::replace(s.begin(), s.end(), '\r', ' ');
+  return s;
+}
+
+// The message's date as UTC milliseconds since 1970 (CREATE_DATE is the PC's local time;
+// the phones keep whole seconds).
+long long EpochMs(DATE local) { return static_cast<long long>(LocalDateToEpoch(local)) * 1000; }
+
+// A refusal of the SIM card, told in words beside the HRESULT.
+void CheckSim(const std::string& what, HRESULT hr) {
+  if (hr == static_cast<HRESULT>(0x80042724))
+    ThrowHr(what + " (the SIM card is full)", hr);
+  if (hr == static_cast<HRESULT>(0x80042728))
+    ThrowHr(what + " (the SIM card cannot hold this contact: a name, number or e-mail too long, "
+                   "or more numbers than it keeps)",
+            hr);
+  CheckHr(what, hr);
+}
+
+ComPtr<IItem> NewItem(IDataTable* table, DCADATATYPE type) {
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(type, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()));
+  return item;
+}
+
+void FillSms(IItem* item, const std::string& folder, const std::optional<std::string>& to,
+             const std::optional<std::string>& from, const std::string& text,
+             std::optional<DATE> date) {
+  if (from) ItemPutText(item, u"SENDER", *from);
+  if (to) ItemPutText(item, u"RECEIVER", *to);
+  ItemPutText(item, u"CONTENT", text);
+  ItemPutText(item, u"FOLDER", folder);
+  if (date) ItemPut(item, u"CREATE_DATE", Variant::Date(*date));
+}
+
+// A vCard text value: backslash, newline, comma and semicolon escaped.
+std::string VCardText(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\' || c == ',' || c == ';') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c != '\r') {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---- SMS ------------------------------------------------------------------------------------
+
+SmsRecord ReadSms(IItem* item) {
+  SmsRecord m;
+  SUID suid = SUID_NULL;
+  CheckHr("SUID", item->get_SUID(&suid));
+  m.id = suid;
+  m.folder = ItemText(item, u"FOLDER");
+  m.sender = ItemText(item, u"SENDER");
+  m.receiver = ItemText(item, u"RECEIVER");
+  m.content = ItemText(item, u"CONTENT");
+  m.path = ItemText(item, u"MY_FOLDER_PATH");
+  m.date = ItemDate(item, u"CREATE_DATE");
+  return m;
+}
+
+nlohmann::json SmsJson(const SmsRecord& m) {
+  nlohmann::json j = {{"id", m.id},
+                      {"folder", m.folder},
+                      {"sender", m.sender},
+                      {"receiver", m.receiver},
+                      {"text", m.content},
+                      {"date", m.date ? FormatIso(*m.date) : ""},
+                      {"sim", m.id >= kFirstSimMessage}};
+  if (!m.path.empty()) j["path"] = m.path;
+  return j;
+}
+
+std::string SmsTable(const std::vector<SmsRecord>& messages) {
+  std::vector<std::vector<std::string>> rows = {{"ID", "FOLDER", "DATE", "FROM", "TO", "TEXT"}};
+  for (const SmsRecord& m : messages)
+    rows.push_back({std::to_string(m.id) + (m.id >= kFirstSimMessage ? " (SIM)" : ""), m.folder,
+                    m.date ? FormatMinute(*m.date) : "", m.sender, m.receiver,
+                    Cut(OneLine(m.content), 50)});
+  return TextTable(rows);
+}
+
+std::string CheckFolder(const std::string& folder) {
+  for (const char* f : {"Inbox", "Draft", "Outbox", "Sent"})
+    if (Lower(folder) == Lower(f)) return f;
+  ThrowUsage("--folder: '" + folder + "' is not Inbox, Draft, Outbox or Sent");
+}
+
+std::vector<SmsRecord> ReadAllSms(Session& session) {
+  std::vector<SmsRecord> all;
+  ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
+  ForEachItem(table.Get(), "sms", [&](IItem* item, ULONG, ULONG) { all.push_back(ReadSms(item)); });
+  return all;
+}
+
+void ListSms(Session& session, const std::optional<std::string>& folder, bool json,
+             std::ostream& out) {
+  std::vector<SmsRecord> all = ReadAllSms(session);
+  if (folder) {
+    std::string want = CheckFolder(*folder);
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [&](const SmsRecord& m) { return m.folder != want; }),
+              all.end());
+  }
+  if (json) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const SmsRecord& m : all) list.push_back(SmsJson(m));
+    out << list.dump(2) << '\n';
+  } else {
+    out << SmsTable(all);
+  }
+}
+
+void SendSms(Session& session, const std::string& to, const std::string& text) {
+  if (to.empty()) ThrowUsage("--to: a recipient number is needed");
+  ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
+  ComPtr<IItem> item = NewItem(table.Get(), DCADT_SMS);
+  FillSms(item.Get(), "Outbox", to, std::nullopt, text, std::nullopt);
+  BStr send(u"send");
+  CheckHr("Execute", table->Execute(send.Get(), item.Get(), nullptr));
+}
+
+bool SaveSms(Session& session, const std::string& folder, const std::optional<std::string>& to,
+             const std::optional<std::string>& from, const std::string& text,
+             std::optional<DATE> date) {
+  ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
+  ULONG before = 0, after = 0;
+  CheckHr("GetItemCount", table->GetItemCount(nullptr, 0, DCADT_SMS, &before));
+  ComPtr<IItem> item = NewItem(table.Get(), DCADT_SMS);
+  FillSms(item.Get(), CheckFolder(folder), to, from, text, date);
+  SUID suid = SUID_NULL;
+  CheckHr("CreateItem", table->CreateItem(item.Get(), &suid));
+  table->ListItemsEnd();
+  CheckHr("GetItemCount", table->GetItemCount(nullptr, 0, DCADT_SMS, &after));
+  return after > before;
+}
+
+std::string SmsBackupXml(const std::vector<SmsRecord>& messages) {
+  pugi::xml_document doc;
+  auto decl = doc.append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("encoding") = "UTF-8";
+  decl.append_attribute("standalone") = "yes";
+  pugi::xml_node smses = doc.append_child("smses");
+  smses.append_attribute("count") = static_cast<unsigned long long>(messages.size());
+  for (const SmsRecord& m : messages) {
+    const int type = m.folder == "Sent" ? 2 : m.folder == "Draft" ? 3 : m.folder == "Outbox" ? 4 : 1;
+    pugi::xml_node sms = smses.append_child("sms");
+    sms.append_attribute("protocol") = "0";
+    sms.append_attribute("address") = (type == 1 ? m.sender : m.receiver).c_str();
+    sms.append_attribute("date") = m.date ? EpochMs(*m.date) : 0LL;
+    sms.append_attribute("type") = type;
+    sms.append_attribute("subject") = "null";
+    sms.append_attribute("body") = m.content.c_str();
+    sms.append_attribute("toa") = "null";
+    sms.append_attribute("sc_toa") = "null";
+    sms.append_attribute("service_center") = "null";
+    sms.append_attribute("read") = "1";
+    sms.append_attribute("status") = "-1";
+    sms.append_attribute("locked") = "0";
+    sms.append_attribute("date_sent") = "0";
+    sms.append_attribute("readable_date") = m.date ? FormatMinute(*m.date).c_str() : "";
+  }
+  std::ostringstream out;
+  doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  return out.str();
+}
+
+// ---- SIM phonebook --------------------------------------------------------------------------
+
+SimRecord ReadSim(IItem* item) {
+  SimRecord c;
+  SUID suid = SUID_NULL;
+  CheckHr("SUID", item->get_SUID(&suid));
+  c.id = suid;
+  c.name = ItemText(item, u"DISPLAY_NAME");
+  c.reading = ItemText(item, u"READING_FIRST_NAME");
+  static const char16_t* const kNumbers[] = {u"TEL_NUM_0", u"TEL_NUM_1", u"TEL_NUM_2",
+                                             u"TEL_NUM_3", u"TEL_NUM_4", u"TEL_NUM_5"};
+  for (const char16_t* column : kNumbers) {
+    std::string n = ItemText(item, column);
+    if (!n.empty()) c.numbers.push_back(n);
+  }
+  c.email = ItemText(item, u"EMAIL_ADDR_0");
+  return c;
+}
+
+nlohmann::json SimJson(const SimRecord& c) {
+  nlohmann::json j = {{"id", c.id}, {"name", c.name}, {"numbers", c.numbers}, {"email", c.email}};
+  if (!c.reading.empty()) j["reading"] = c.reading;
+  return j;
+}
+
+std::string SimTable(const std::vector<SimRecord>& contacts) {
+  std::vector<std::vector<std::string>> rows = {{"ID", "NAME", "NUMBERS", "E-MAIL"}};
+  for (const SimRecord& c : contacts) {
+    std::string numbers;
+    for (const std::string& n : c.numbers) numbers += (numbers.empty() ? "" : ", ") + n;
+    rows.push_back({std::to_string(c.id), c.name, numbers, c.email});
+  }
+  return TextTable(rows);
+}
+
+std::vector<SimRecord> ReadAllSim(Session& session) {
+  std::vector<SimRecord> all;
+  ComPtr<IDataTable> table = session.Table(DTID_SIM);
+  ForEachItem(table.Get(), "sim", [&](IItem* item, ULONG, ULONG) { all.push_back(ReadSim(item)); });
+  return all;
+}
+
+void ListSim(Session& session, bool json, std::ostream& out) {
+  std::vector<SimRecord> all = ReadAllSim(session);
+  if (json) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const SimRecord& c : all) list.push_back(SimJson(c));
+    out << list.dump(2) << '\n';
+  } else {
+    out << SimTable(all);
+  }
+}
+
+namespace {
+
+void ApplySimEdit(IItem* item, const SimEdit& e) {
+  if (e.name) ItemPutText(item, u"DISPLAY_NAME", *e.name);
+  if (e.numbers) {
+    if (e.numbers->size() > 4) ThrowUsage("--number: a SIM contact holds at most 4 numbers");
+    static const char16_t* const kNumbers[] = {u"TEL_NUM_0", u"TEL_NUM_1", u"TEL_NUM_2",
+                                               u"TEL_NUM_3"};
+    for (size_t i = 0; i < 4; ++i) {
+      ItemPutText(item, kNumbers[i], i < e.numbers->size() ? (*e.numbers)[i] : "");
+      if (i < e.numbers->size()) ItemPutText(item, (u"TEL_TYPE_" + std::u16string(1, u'0' + i)).c_str(), "Mobile.Private");
+    }
+    ItemPut(item, u"TEL_COUNT", Variant::I4(static_cast<LONG>(e.numbers->size())));
+  }
+  if (e.email) {
+    ItemPutText(item, u"EMAIL_ADDR_0", *e.email);
+    ItemPutText(item, u"EMAIL_TYPE_0", e.email->empty() ? "" : "private");
+    ItemPut(item, u"EMAIL_COUNT", Variant::I4(e.email->empty() ? 0 : 1));
+  }
+}
+
+ComPtr<IItem> FindSim(IDataTable* table, LONG id) {
+  ComPtr<IItem> found;
+  ForEachItem(table, "sim", [&](IItem* item, ULONG, ULONG) {
+    SUID suid = SUID_NULL;
+    if (!found && SUCCEEDED(item->get_SUID(&suid)) && suid == id) found = ComPtr<IItem>(item);
+  });
+  if (!found) throw HostError(kExitFailure, "no SIM contact with id " + std::to_string(id));
+  return found;
+}
+
+}  // namespace
+
+SimRecord AddSim(Session& session, const SimEdit& edit) {
+  if (!edit.name && !edit.numbers) ThrowUsage("sim add: give --name and/or --number");
+  ComPtr<IDataTable> table = session.Table(DTID_SIM);
+  // The table learns the card's capacity from a listing.
+  CheckHr("ListItemsAllBegin", table->ListItemsAllBegin());
+  ComPtr<IItem> item = NewItem(table.Get(), DCADT_PHONEBOOK_SIM);
+  ApplySimEdit(item.Get(), edit);
+  SUID suid = SUID_NULL;
+  CheckSim("CreateItem", table->CreateItem(item.Get(), &suid));
+  table->ListItemsEnd();
+  return ReadSim(item.Get());
+}
+
+SimRecord UpdateSim(Session& session, LONG id, const SimEdit& edit) {
+  ComPtr<IDataTable> table = session.Table(DTID_SIM);
+  ComPtr<IItem> item = FindSim(table.Get(), id);
+  ApplySimEdit(item.Get(), edit);
+  CheckSim("UpdateItem", table->UpdateItem(item.Get()));
+  return ReadSim(FindSim(table.Get(), id).Get());
+}
+
+void DeleteSim(Session& session, LONG id) {
+  ComPtr<IDataTable> table = session.Table(DTID_SIM);
+  ComPtr<IItem> item = FindSim(table.Get(), id);
+  CheckHr("DeleteItem", table->DeleteItem(item.Get()));
+}
+
+void SimInfo(Session& session, bool json, std::ostream& out) {
+  ComPtr<IDataTable> table = session.Table(DTID_SIM);
+  ULONG used = 0;
+  CheckHr("GetItemCount", table->GetItemCount(nullptr, 0, DCADT_PHONEBOOK_SIM, &used));
+  table->ListItemsEnd();
+  // The card's capacities come with the phone's device information (metadata table).
+  std::optional<long> total, nameLength, numberLength, emailLength;
+  ComPtr<IDataTable> metadata = session.Table(DTID_METADATA);
+  BStr name(u"DevInf"), devinf;
+  if (metadata && SUCCEEDED(metadata->GetProperty(name.Get(), devinf.Out())) && devinf.Get()) {
+    pugi::xml_document doc;
+    if (doc.load_string(Utf8(devinf.Str()).c_str())) {
+      for (pugi::xml_node store : doc.child("DevInf").children("DataStore")) {
+        if (std::string(store.child_value("SourceRef")) != "SIM_PHONEBOOK") continue;
+        total = std::atol(store.child("DSMem").child_value("MaxMem"));
+        for (pugi::xml_node p : store.children("Property")) {
+          std::string prop = p.child_value("PropName");
+          long size = std::atol(p.child_value("MaxSize"));
+          if (prop == "DISPLAY_NAME") nameLength = size;
+          if (prop == "TEL_NUM") numberLength = size;
+          if (prop == "EMAIL_ADDR") emailLength = size;
+        }
+      }
+    }
+  }
+  if (json) {
+    nlohmann::json j = {{"used", used}};
+    if (total) j["total"] = *total;
+    if (nameLength) j["maxNameLength"] = *nameLength;
+    if (numberLength) j["maxNumberLength"] = *numberLength;
+    if (emailLength) j["maxEmailLength"] = *emailLength;
+    out << j.dump(2) << '\n';
+    return;
+  }
+  auto show = [](const std::optional<long>& v) { return v ? std::to_string(*v) : "unknown"; };
+  out << "used:                " << used << '\n'
+      << "total:               " << show(total) << '\n'
+      << "max name length:     " << show(nameLength) << '\n'
+      << "max number length:   " << show(numberLength) << '\n'
+      << "max e-mail length:   " << show(emailLength) << '\n';
+}
+
+std::string SimVCards(const std::vector<SimRecord>& contacts) {
+  std::string out;
+  for (const SimRecord& c : contacts) {
+    out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    out += "FN:" + VCardText(c.name) + "\r\n";
+    out += "N:;" + VCardText(c.name) + ";;;\r\n";
+    for (size_t i = 0; i < c.numbers.size(); ++i)
+      out += std::string("TEL;TYPE=CELL") + (i == 0 ? ",PREF" : "") + ":" +
+             VCardText(c.numbers[i]) + "\r\n";
+    if (!c.email.empty()) out += "EMAIL;TYPE=INTERNET:" + VCardText(c.email) + "\r\n";
+    out += "NOTE:SIM position " + std::to_string(c.id) + "\r\n";
+    out += "END:VCARD\r\n";
+  }
+  return out;
+}
+
+// ---- Exporters ------------------------------------------------------------------------------
+
+namespace {
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << text;
+  f.close();
+  if (!f) throw HostError(kExitFailure, "cannot write " + path.string());
+}
+
+class SmsExporter : public Exporter {
+ public:
+  std::string name() const override { return "sms"; }
+  std::string fileName() const override { return "messages.xml"; }
+  size_t Export(Session& session, const std::filesystem::path& path, Progress& progress) override {
+    std::vector<SmsRecord> all;
+    ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
+    ForEachItem(table.Get(), "sms", [&](IItem* item, ULONG n, ULONG total) {
+      all.push_back(ReadSms(item));
+      progress.Update(n + 1, total);
+    });
+    WriteFile(path, SmsBackupXml(all));
+    return all.size();
+  }
+};
+
+class SimExporter : public Exporter {
+ public:
+  std::string name() const override { return "sim"; }
+  std::string fileName() const override { return "sim-contacts.vcf"; }
+  size_t Export(Session& session, const std::filesystem::path& path, Progress& progress) override {
+    std::vector<SimRecord> all;
+    ComPtr<IDataTable> table = session.Table(DTID_SIM);
+    ForEachItem(table.Get(), "sim", [&](IItem* item, ULONG n, ULONG total) {
+      all.push_back(ReadSim(item));
+      progress.Update(n + 1, total);
+    });
+    WriteFile(path, SimVCards(all));
+    return all.size();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Exporter> MakeSmsExporter() { return std::make_unique<SmsExporter>(); }
+std::unique_ptr<Exporter> MakeSimExporter() { return std::make_unique<SimExporter>(); }
+
+}  // namespace qwbhost
