@@ -1,0 +1,227 @@
+// The qwbdcawm binary's SMS and SIM commands against an emulator this test runs in process:
+// messages.xml read back with an XML parser, sim-contacts.vcf, sending and saving, and the SIM
+// card's capacity seen from the command line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emulator/MessageStore.h"
+#include "emulator/SimStore.h"
+#include "emulator/Text.h"
+#include "host/support/Component.h"
+#include "host/support/EmulatedPhone.h"
+#include "link/DeviceRecord.h"
+#include "wincompat/com.h"
+
+namespace {
+
+using devrec::Property;
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exit = -1;
+  std::string out, err;
+};
+
+double Ole(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), 0};
+  DOUBLE out = 0;
+  SystemTimeToVariantTime(&st, &out);
+  return out;
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ostringstream ss;
+  ss << std::ifstream(p, std::ios::binary).rdbuf();
+  return ss.str();
+}
+
+class MessagingCli : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
+    unsetenv("QWBDCAWM_DEVICE");
+    unsetenv("QWBDCAWM_DEBUG");
+    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (phone_->folder() / "cache").c_str(), 1);
+    setenv("TZ", "KST-9", 1);
+  }
+  static void TearDownTestSuite() { delete phone_; }
+  void SetUp() override {
+    Emu().Control(R"({"cmd":"clear"})");
+    wmemu::MessageStore messages(Emu().image());
+    wmemu::SimStore sim(Emu().image());
+    Emu().image().Transaction([] {
+      Emu().image().Exec(
+          "DELETE FROM messages; DELETE FROM sim_messages; DELETE FROM sim_contacts;"
+          "DELETE FROM meta WHERE key = 'sim_capacity';");
+    });
+  }
+
+  static Outcome Qwb(const std::string& args) {
+    fs::path errFile = phone_->folder() / "stderr.txt";
+    std::string cmd = Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") + " --device " +
+                      phone_->address() + " " + args + " 2>" + Quote(errFile.string()) +
+                      " </dev/null";
+    Outcome r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int status = pclose(p);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = ReadFile(errFile);
+    return r;
+  }
+
+  static wmemu::Emulator& Emu() { return phone_->emulator(); }
+  static void SeedSms(uint32_t folder, const std::string& from, const std::string& to,
+                      const std::string& text, double utc) {
+    std::vector<Property> props = {Property::String("PR_SUBJECT", text),
+                                   Property::Date("PR_MESSAGE_DELIVERY_TIME", utc)};
+    if (!from.empty()) props.push_back(Property::String("PR_SENDER_EMAIL_ADDRESS", from));
+    if (!to.empty()) props.push_back(Property::String("PR_EMAIL_ADDRESS", to));
+    std::vector<devrec::RawEntry> raw;
+    for (const auto& p : props) raw.push_back({p.name, devrec::LookupType(4, p.name), p.value});
+    wmemu::MessageStore(Emu().image()).Add(4, folder, 0, raw);
+  }
+
+  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
+};
+
+TEST_F(MessagingCli, ExportWritesMessagesXmlAndSimVCards) {
+  const std::string tricky = "<b>\"Tom & Jerry\"</b> \xED\x95\x9C \xF0\x9F\x98\x80";
+  std::string long160(160, 'x');
+  SeedSms(1, "010-5555-0101", "010-2048-7731", tricky, Ole(2008, 10, 3, 9, 41, 7));
+  SeedSms(4, "", "010-5555-0102", long160, Ole(2008, 10, 4));
+  SeedSms(2, "", "010-5555-0103", "draft", Ole(2008, 10, 4));
+  SeedSms(3, "", "010-5555-0104", "outbox", Ole(2008, 10, 4));
+  wmemu::MessageStore(Emu().image()).PutSim(3, {"010-5555-0105", "on the SIM", Ole(2007, 12, 1, 3, 20)});
+  wmemu::SimContact c;
+  c.name = "Park, Ji; Won";
+  c.number = "010-1";
+  c.additional = {"02-1"};
+  wmemu::SimStore(Emu().image()).Add(c, 7);
+
+  fs::path out = phone_->folder() / "export";
+  fs::remove_all(out);
+  Outcome r = Qwb("export " + Quote(out.string()) + " --only sms --only sim");
+  ASSERT_EQ(r.exit, 0) << r.err;
+
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((out / "messages.xml").c_str())) << ReadFile(out / "messages.xml");
+  pugi::xml_node smses = doc.child("smses");
+  EXPECT_EQ(smses.attribute("count").as_int(), 5);
+  struct Want {
+    std::string address;
+    long long date;
+    int type;
+    std::string body;
+  };
+  const std::vector<Want> want = {{"010-5555-0101", 1223026867000, 1, tricky},
+                                  {"010-5555-0103", 1223078400000, 3, "draft"},
+                                  {"010-5555-0104", 1223078400000, 4, "outbox"},
+                                  {"010-5555-0102", 1223078400000, 2, long160},
+                                  {"010-5555-0105", 1196479200000, 1, "on the SIM"}};
+  size_t i = 0;
+  for (pugi::xml_node sms : smses.children("sms")) {
+    ASSERT_LT(i, want.size());
+    SCOPED_TRACE(i);
+    EXPECT_EQ(std::string(sms.attribute("address").value()), want[i].address);
+    EXPECT_EQ(sms.attribute("date").as_llong(), want[i].date);
+    EXPECT_EQ(sms.attribute("type").as_int(), want[i].type);
+    EXPECT_EQ(std::string(sms.attribute("body").value()), want[i].body);
+    EXPECT_EQ(sms.attribute("read").as_int(), 1);
+    ++i;
+  }
+  EXPECT_EQ(i, want.size());
+
+  std::string vcf = ReadFile(out / "sim-contacts.vcf");
+  EXPECT_NE(vcf.find("FN:Park\\, Ji\\; Won\r\n"), std::string::npos) << vcf;
+  EXPECT_NE(vcf.find("TEL;TYPE=CELL,PREF:010-1\r\nTEL;TYPE=CELL:02-1\r\n"), std::string::npos);
+  EXPECT_NE(r.err.find("wrote 5 sms"), std::string::npos) << r.err;
+}
+
+TEST_F(MessagingCli, SendSaveAndList) {
+  Outcome sent = Qwb("sms send --to 010-5555-0101 " + Quote("Hi \xF0\x9F\x98\x80"));
+  ASSERT_EQ(sent.exit, 0) << sent.err;
+  Outcome saved =
+      Qwb("sms save --folder inbox --from 010-9 --date '2008-11-02 18:30' " + Quote("kept"));
+  ASSERT_EQ(saved.exit, 0) << saved.err;
+  Outcome list = Qwb("sms list --json");
+  ASSERT_EQ(list.exit, 0) << list.err;
+  auto j = nlohmann::json::parse(list.out);
+  ASSERT_EQ(j.size(), 2u);
+  EXPECT_EQ(j[0]["folder"], "Inbox");
+  EXPECT_EQ(j[0]["sender"], "010-9");
+  EXPECT_EQ(j[0]["date"], "2008-11-02T18:30:00");
+  EXPECT_EQ(j[1]["folder"], "Sent");
+  EXPECT_EQ(j[1]["text"], "Hi \xF0\x9F\x98\x80");
+  Outcome sentOnly = Qwb("sms list --folder SENT");
+  EXPECT_EQ(sentOnly.out.find("kept"), std::string::npos);
+  EXPECT_NE(sentOnly.out.find("010-5555-0101"), std::string::npos);
+
+  // Usage errors exit with 2 before the phone is asked.
+  EXPECT_EQ(Qwb("sms list --folder Trash").exit, 2);
+  EXPECT_EQ(Qwb("sms send text-without-recipient").exit, 2);
+  EXPECT_EQ(Qwb("sms save --date yesterday x").exit, 2);
+
+  // A phone of another family keeps nothing saved from the PC: said, exit 1.
+  Emu().registry().SetString(0x80000002u, u"Ident", u"OrigName", u"Hanul HL-300");
+  Outcome refused = Qwb("sms save --to 010-1 x");
+  EXPECT_EQ(refused.exit, 1);
+  EXPECT_NE(refused.err.find("did not keep"), std::string::npos) << refused.err;
+  Emu().registry().SetString(0x80000002u, u"Ident", u"OrigName", u"Aster W1");
+}
+
+TEST_F(MessagingCli, SimContactsUpToAndPastCapacity) {
+  wmemu::SimStore(Emu().image()).SetCapacity(2);
+  Outcome a = Qwb("sim add --name " + Quote("\xEA\xB9\x80\xEB\xAF\xBC\xEC\x88\x98") +
+                  " --number 010-1 --number 02-1 --email k@example.kr");
+  ASSERT_EQ(a.exit, 0) << a.err;
+  EXPECT_EQ(a.out, "1\n");
+  Outcome tooLong = Qwb("sim add --name ABCDEFGHIJKLMNO --number 1");
+  EXPECT_EQ(tooLong.exit, 1);
+  EXPECT_NE(tooLong.err.find("0x80042728"), std::string::npos) << tooLong.err;
+  EXPECT_NE(tooLong.err.find("cannot hold"), std::string::npos) << tooLong.err;
+  ASSERT_EQ(Qwb("sim add --name ABCDEFGHIJKLMN --number 1").exit, 0);
+  Outcome full = Qwb("sim add --name Three --number 3");
+  EXPECT_EQ(full.exit, 1);
+  EXPECT_NE(full.err.find("full"), std::string::npos) << full.err;
+
+  Outcome updated = Qwb("sim update 2 --name Two --number 22 --json");
+  ASSERT_EQ(updated.exit, 0) << updated.err;
+  EXPECT_EQ(nlohmann::json::parse(updated.out)["numbers"], nlohmann::json({"22"}));
+  Outcome list = Qwb("sim list --json");
+  auto j = nlohmann::json::parse(list.out);
+  ASSERT_EQ(j.size(), 2u);
+  EXPECT_EQ(j[0]["name"], "\xEA\xB9\x80\xEB\xAF\xBC\xEC\x88\x98");
+  EXPECT_EQ(j[0]["numbers"], nlohmann::json({"010-1", "02-1"}));
+  EXPECT_EQ(j[0]["email"], "k@example.kr");
+  EXPECT_EQ(j[1]["name"], "Two");
+
+  EXPECT_EQ(Qwb("sim delete 1").exit, 0);
+  EXPECT_EQ(Qwb("sim delete 1").exit, 1) << "gone";
+  Outcome info = Qwb("sim info --json");
+  ASSERT_EQ(info.exit, 0) << info.err;
+  EXPECT_EQ(nlohmann::json::parse(info.out)["used"], 1);
+}
+
+}  // namespace
