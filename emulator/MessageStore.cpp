@@ -4,9 +4,11 @@
 #include <cmath>
 
 #include "emulator/ServiceRegistry.h"
-#include "emulator/TaskStore.h"
+#include "emulator/RecordService.h"
 #include "emulator/Text.h"
+#include "link/LittleEndian.h"
 #include "link/MessageRecords.h"
+#include "link/ServiceFormats.h"
 
 namespace wmemu {
 
@@ -121,7 +123,7 @@ bool StreamRecordOf(const StoredMessage& m, std::array<uint8_t, devrec::kStreamM
   return devrec::WriteStreamMessage(s, r);
 }
 
-uint32_t U32(const std::vector<uint8_t>& in, size_t at) { return devrec::GetU32(in.data() + at); }
+uint32_t U32(const std::vector<uint8_t>& in, size_t at) { return le::Get32(in.data() + at); }
 
 bool IsMessageKind(uint32_t kind) {
   return kind == devrec::kKindMessage || kind == devrec::kKindMmsMessage;
@@ -150,7 +152,7 @@ int32_t ListBlock(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vect
 void ListStream(ServiceContext& ctx, ServiceStream& s) {
   uint8_t req[8];
   if (!s.Read(req, sizeof req)) return;
-  const uint32_t kind = devrec::GetU32(req), folder = devrec::GetU32(req + 4);
+  const uint32_t kind = le::Get32(req), folder = le::Get32(req + 4);
   std::vector<std::array<uint8_t, devrec::kStreamMessageSize>> records;
   if (IsStreamFamily(ctx.modelType()) && kind == devrec::kKindMessage) {
     for (const StoredMessage& m : MessageStore(ctx.image()).List(kind, folder)) {
@@ -180,7 +182,7 @@ int32_t GetMessage(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vec
   auto m = MessageStore(ctx.image()).Get(id);
   if (!m || m->kind != kind || m->state == kStateHidden) return kHrNotFound;
   out->clear();
-  devrec::PutU32(out, m->id);
+  le::Append32(out, m->id);
   std::vector<uint8_t> body = devrec::EncodeReply(m->folder, AsProperties(m->props));
   out->insert(out->end(), body.begin(), body.end());
   return 0;
@@ -211,7 +213,7 @@ int32_t Store(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<u
   }
   uint32_t id = MessageStore(ctx.image()).Add(req.kind, folder, kStateRead, req.properties);
   out->clear();
-  devrec::PutU32(out, id);
+  le::Append32(out, id);
   return 0;
 }
 

@@ -4,9 +4,11 @@
 #include <set>
 
 #include "emulator/ServiceRegistry.h"
-#include "emulator/TaskStore.h"
+#include "emulator/RecordService.h"
 #include "emulator/Text.h"
+#include "link/LittleEndian.h"
 #include "link/MessageRecords.h"
+#include "link/ServiceFormats.h"
 
 namespace wmemu {
 namespace {
@@ -87,7 +89,7 @@ std::vector<devrec::Property> ToRecord(const SimContact& c) {
   return p;
 }
 
-uint32_t U32(const std::vector<uint8_t>& in, size_t at) { return devrec::GetU32(in.data() + at); }
+uint32_t U32(const std::vector<uint8_t>& in, size_t at) { return le::Get32(in.data() + at); }
 
 int32_t Info(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<uint8_t>* out) {
   if (in.size() < 4 || U32(in, 0) != kKind) return kInvalidArg;
@@ -109,7 +111,7 @@ int32_t List(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<ui
   if (in.size() < 4 || U32(in, 0) != kKind) return kInvalidArg;
   std::vector<uint32_t> ids;
   for (const SimContact& c : SimStore(ctx.image()).List()) ids.push_back(c.position);
-  *out = devrec::EncodeSimIdList(ids);
+  *out = devrec::EncodeIdList(ids);
   return 0;
 }
 
@@ -152,7 +154,7 @@ int32_t Write(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<u
     if (position == 0) return kHrSimFull;
   }
   out->clear();
-  devrec::PutU32(out, position);
+  le::Append32(out, position);
   return 0;
 }
 

@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/LittleEndian.h"
+
 namespace devrec {
 namespace {
-
-uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-void SetU16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void SetU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 // A wide string inside [p, p + bytes): up to the first NUL or the end of the area.
 std::u16string GetWide(const uint8_t* p, size_t bytes) {
   std::u16string s;
   for (size_t i = 0; i + 1 < bytes; i += 2) {
-    char16_t c = GetU16(p + i);
+    char16_t c = le::Get16(p + i);
     if (c == 0) break;
     s.push_back(c);
   }
@@ -29,7 +22,7 @@ std::u16string GetWide(const uint8_t* p, size_t bytes) {
 // False when the text and its NUL do not fit `bytes`; the area is zero already.
 bool SetWide(uint8_t* p, size_t bytes, std::u16string_view s) {
   if ((s.size() + 1) * 2 > bytes) return false;
-  for (size_t i = 0; i < s.size(); ++i) SetU16(p + 2 * i, s[i]);
+  for (size_t i = 0; i < s.size(); ++i) le::Put16(p + 2 * i, s[i]);
   return true;
 }
 
@@ -37,13 +30,13 @@ bool SetWide(uint8_t* p, size_t bytes, std::u16string_view s) {
 void SetTime(uint8_t* p, const RecordTime& t) {
   const uint16_t w[8] = {t.year, t.month, t.dayOfWeek, t.day,
                          t.hour, t.minute, t.second,   t.milliseconds};
-  for (int i = 0; i < 8; ++i) SetU16(p + 2 * i, w[i]);
+  for (int i = 0; i < 8; ++i) le::Put16(p + 2 * i, w[i]);
 }
 RecordTime GetTime(const uint8_t* p) {
   RecordTime t;
   uint16_t* w[8] = {&t.year, &t.month,  &t.dayOfWeek, &t.day,
                     &t.hour, &t.minute, &t.second,    &t.milliseconds};
-  for (int i = 0; i < 8; ++i) *w[i] = GetU16(p + 2 * i);
+  for (int i = 0; i < 8; ++i) *w[i] = le::Get16(p + 2 * i);
   return t;
 }
 
@@ -51,7 +44,7 @@ RecordTime GetTime(const uint8_t* p) {
 template <class F>
 ReadError ReadCounted(const uint8_t* data, size_t size, size_t at, size_t each, F&& take) {
   if (size < at + 4) return size == 0 ? ReadError::kOk : ReadError::kTruncated;
-  uint32_t count = GetU32(data + at);
+  uint32_t count = le::Get32(data + at);
   size_t off = at + 4;
   for (uint32_t i = 0; i < count; ++i) {
     if (size - off < each) return ReadError::kTruncated;
@@ -71,14 +64,6 @@ constexpr size_t kHiddenWord = 15, kUidWord = 16;
 
 }  // namespace
 
-uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutU32(std::vector<uint8_t>* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
-}
-
 // ---- Stream message record ------------------------------------------------------------------
 
 bool WriteStreamMessage(const StreamMessage& m, std::array<uint8_t, kStreamMessageSize>* out) {
@@ -92,7 +77,7 @@ bool WriteStreamMessage(const StreamMessage& m, std::array<uint8_t, kStreamMessa
       !SetWide(r.data() + kStreamReceiverOffset, kStreamMessageSize - kStreamReceiverOffset,
                m.receiver))
     return false;
-  SetU16(r.data() + kStreamStateOffset, m.state);
+  le::Put16(r.data() + kStreamStateOffset, m.state);
   *out = r;
   return true;
 }
@@ -103,7 +88,7 @@ StreamMessage ReadStreamMessage(const uint8_t* r) {
   m.number = GetWide(r + kStreamNumberOffset, kStreamTextOffset - kStreamNumberOffset);
   m.text = GetWide(r + kStreamTextOffset, kStreamIdentOffset - kStreamTextOffset);
   m.identifier = GetWide(r + kStreamIdentOffset, kStreamStateOffset - kStreamIdentOffset);
-  m.state = GetU16(r + kStreamStateOffset);
+  m.state = le::Get16(r + kStreamStateOffset);
   m.receiver = GetWide(r + kStreamReceiverOffset, kStreamMessageSize - kStreamReceiverOffset);
   return m;
 }
@@ -112,31 +97,31 @@ std::vector<uint8_t> EncodeStreamMessageList(
     const std::vector<std::array<uint8_t, kStreamMessageSize>>& records) {
   std::vector<uint8_t> out;
   out.reserve(4 + records.size() * kStreamMessageSize);
-  PutU32(&out, static_cast<uint32_t>(records.size()));
+  le::Append32(&out, static_cast<uint32_t>(records.size()));
   for (const auto& r : records) out.insert(out.end(), r.begin(), r.end());
   return out;
 }
 
 // ---- Entry IDs ------------------------------------------------------------------------------
 
-uint32_t EntryId::Suid() const { return GetU32(bytes.data() + 16); }
+uint32_t EntryId::Suid() const { return le::Get32(bytes.data() + 16); }
 
 EntryId MakeEntryId(const std::array<uint8_t, 16>& prefix, uint32_t id) {
   EntryId e;
   e.length = kEntryIdSize;
   std::memcpy(e.bytes.data(), prefix.data(), 16);
-  SetU32(e.bytes.data() + 16, id);
+  le::Put32(e.bytes.data() + 16, id);
   return e;
 }
 
 std::vector<uint8_t> EncodeEntryIdList(uint32_t head0, uint32_t head1,
                                        const std::vector<EntryId>& ids) {
   std::vector<uint8_t> out;
-  PutU32(&out, head0);
-  PutU32(&out, head1);
-  PutU32(&out, static_cast<uint32_t>(ids.size()));
+  le::Append32(&out, head0);
+  le::Append32(&out, head1);
+  le::Append32(&out, static_cast<uint32_t>(ids.size()));
   for (const EntryId& e : ids) {
-    PutU32(&out, e.length);
+    le::Append32(&out, e.length);
     out.insert(out.end(), e.bytes.begin(), e.bytes.begin() + e.length);
     out.resize(out.size() + PadOf(e.length), 0);
   }
@@ -146,10 +131,10 @@ std::vector<uint8_t> EncodeEntryIdList(uint32_t head0, uint32_t head1,
 std::vector<uint8_t> EncodeMessageIdList(uint32_t head0, uint32_t head1,
                                          const std::vector<uint32_t>& ids) {
   std::vector<uint8_t> out;
-  PutU32(&out, head0);
-  PutU32(&out, head1);
-  PutU32(&out, static_cast<uint32_t>(ids.size()));
-  for (uint32_t id : ids) PutU32(&out, id);
+  le::Append32(&out, head0);
+  le::Append32(&out, head1);
+  le::Append32(&out, static_cast<uint32_t>(ids.size()));
+  for (uint32_t id : ids) le::Append32(&out, id);
   return out;
 }
 
@@ -157,11 +142,11 @@ ReadError ReadEntryIdList(const uint8_t* data, size_t size, std::vector<EntryId>
                           size_t* skipped) {
   if (skipped) *skipped = 0;
   if (size < 12) return ReadError::kOk;
-  uint32_t count = GetU32(data + 8);
+  uint32_t count = le::Get32(data + 8);
   size_t off = 12;
   for (uint32_t i = 0; i < count; ++i) {
     if (size - off < 4) return ReadError::kTruncated;
-    uint32_t len = GetU32(data + off);
+    uint32_t len = le::Get32(data + off);
     off += 4;
     if (size - off < len) return ReadError::kTruncated;
     if (len <= kEntryIdSize) {
@@ -181,14 +166,14 @@ ReadError ReadEntryIdList(const uint8_t* data, size_t size, std::vector<EntryId>
 
 ReadError ReadMessageIdList(const uint8_t* data, size_t size, std::vector<uint32_t>* out) {
   if (size < 12) return ReadError::kOk;
-  return ReadCounted(data, size, 8, 4, [&](const uint8_t* p) { out->push_back(GetU32(p)); });
+  return ReadCounted(data, size, 8, 4, [&](const uint8_t* p) { out->push_back(le::Get32(p)); });
 }
 
 std::vector<uint8_t> EncodeGetByEntryId(uint32_t kind, uint32_t folder, const EntryId& id) {
   std::vector<uint8_t> out;
-  PutU32(&out, kind);
-  PutU32(&out, folder);
-  PutU32(&out, id.length);
+  le::Append32(&out, kind);
+  le::Append32(&out, folder);
+  le::Append32(&out, id.length);
   out.insert(out.end(), id.bytes.begin(), id.bytes.begin() + std::min<size_t>(id.length, 20));
   return out;
 }
@@ -196,10 +181,10 @@ std::vector<uint8_t> EncodeGetByEntryId(uint32_t kind, uint32_t folder, const En
 bool ReadGetByEntryId(const uint8_t* data, size_t size, uint32_t* kind, uint32_t* folder,
                       EntryId* id) {
   if (size < 12) return false;
-  uint32_t len = GetU32(data + 8);
+  uint32_t len = le::Get32(data + 8);
   if (len > kEntryIdSize || size - 12 < len) return false;
-  *kind = GetU32(data);
-  *folder = GetU32(data + 4);
+  *kind = le::Get32(data);
+  *folder = le::Get32(data + 4);
   *id = EntryId{};
   id->length = len;
   std::memcpy(id->bytes.data(), data + 12, len);
@@ -210,7 +195,7 @@ bool ReadGetByEntryId(const uint8_t* data, size_t size, uint32_t* kind, uint32_t
 
 bool WriteSimRecord(const SimRecord& s, std::array<uint8_t, kSimRecordSize>* out) {
   std::array<uint8_t, kSimRecordSize> r{};
-  SetU32(r.data(), s.entryId);
+  le::Put32(r.data(), s.entryId);
   if (!SetWide(r.data() + kSimNameOffset, kSimNumberOffset - kSimNameOffset, s.name) ||
       !SetWide(r.data() + kSimNumberOffset, kSimNumber2Offset - kSimNumberOffset, s.number) ||
       !SetWide(r.data() + kSimNumber2Offset, kSimEmailOffset - kSimNumber2Offset, s.number2) ||
@@ -222,7 +207,7 @@ bool WriteSimRecord(const SimRecord& s, std::array<uint8_t, kSimRecordSize>* out
 
 SimRecord ReadSimRecord(const uint8_t* r) {
   SimRecord s;
-  s.entryId = GetU32(r);
+  s.entryId = le::Get32(r);
   s.name = GetWide(r + kSimNameOffset, kSimNumberOffset - kSimNameOffset);
   s.number = GetWide(r + kSimNumberOffset, kSimNumber2Offset - kSimNumberOffset);
   s.number2 = GetWide(r + kSimNumber2Offset, kSimEmailOffset - kSimNumber2Offset);
@@ -230,23 +215,12 @@ SimRecord ReadSimRecord(const uint8_t* r) {
   return s;
 }
 
-std::vector<uint8_t> EncodeSimIdList(const std::vector<uint32_t>& ids) {
-  std::vector<uint8_t> out;
-  PutU32(&out, static_cast<uint32_t>(ids.size()));
-  for (uint32_t id : ids) PutU32(&out, id);
-  return out;
-}
-
 std::vector<uint8_t> EncodeSimRecordList(
     const std::vector<std::array<uint8_t, kSimRecordSize>>& records) {
   std::vector<uint8_t> out;
-  PutU32(&out, static_cast<uint32_t>(records.size()));
+  le::Append32(&out, static_cast<uint32_t>(records.size()));
   for (const auto& r : records) out.insert(out.end(), r.begin(), r.end());
   return out;
-}
-
-ReadError ReadSimIdList(const uint8_t* data, size_t size, std::vector<uint32_t>* out) {
-  return ReadCounted(data, size, 0, 4, [&](const uint8_t* p) { out->push_back(GetU32(p)); });
 }
 
 ReadError ReadSimRecordList(const uint8_t* data, size_t size, std::vector<SimRecord>* out) {

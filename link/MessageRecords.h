@@ -14,7 +14,7 @@
 //   message-ID list reply: 2 words (not read), count, count x 32-bit message id
 //   SIM record, 336 bytes: 0 entry id | 4 name (34) | 38 number (82) | 120 second number (82) |
 //     202 e-mail (134)
-//   SIM id list reply: count, count x entry id; SIM record list reply: count, count x record
+//   SIM record list reply: count, count x record
 #pragma once
 
 #include <array>
@@ -139,11 +139,10 @@ struct SimRecord {
 bool WriteSimRecord(const SimRecord& r, std::array<uint8_t, kSimRecordSize>* out);
 SimRecord ReadSimRecord(const uint8_t* record);
 
-std::vector<uint8_t> EncodeSimIdList(const std::vector<uint32_t>& ids);
 std::vector<uint8_t> EncodeSimRecordList(
     const std::vector<std::array<uint8_t, kSimRecordSize>>& records);
-// Count and entries as far as they arrived; kTruncated when the count promises more.
-ReadError ReadSimIdList(const uint8_t* data, size_t size, std::vector<uint32_t>* out);
+// Count and records as far as they arrived; kTruncated when the count promises more. (The
+// position list is the service's common id list, ServiceFormats.h.)
 ReadError ReadSimRecordList(const uint8_t* data, size_t size, std::vector<SimRecord>* out);
 
 // ---- SIM capacities -------------------------------------------------------------------------
@@ -162,10 +161,5 @@ const char* SimCapacityName(size_t word);
 void ReadSimCapacities(const std::vector<RawEntry>& props, SimCapacities* out);
 // The properties a phone sends for these words (integers and the two 0/0xFFFF flags).
 std::vector<Property> SimCapacityProperties(const SimCapacities& caps);
-
-// ---- Little-endian helpers ------------------------------------------------------------------
-
-uint32_t GetU32(const uint8_t* p);
-void PutU32(std::vector<uint8_t>* out, uint32_t v);
 
 }  // namespace devrec

@@ -8,7 +8,8 @@
 #include "core/Errors.h"
 #include "core/ItemWMSIM.h"
 #include "link/DeviceRecordWM.h"
-#include "link/RapiBase.h"
+#include "link/DeviceRecordService.h"
+#include "link/ServiceFormats.h"
 
 namespace qwb {
 namespace {
@@ -58,9 +59,34 @@ void PutEmail(FieldMap* f, const std::u16string& email) {
 
 }  // namespace
 
-CDataTableWMSIM::CDataTableWMSIM() { m_pColumns = CItemWMSIM::CreateColumns(); }
+// The SIM phonebook's calls; the card's listing by positions and its one-call form.
+const RecordCalls kSimCalls = {.kind = kKind,
+                               .list = u"DevCePhonebookSIMList",
+                               .get = u"DevCePhonebookSIMGet",
+                               .add = u"DevCePhonebookSIMAdd",
+                               .replace = u"DevCePhonebookSIMReplace",
+                               .remove = u"DevCePhonebookSIMDelete"};
+
+CDataTableWMSIM::CDataTableWMSIM() : CRecordTableWM("CDataTableWMSIM", kSource) {
+  m_pColumns = CItemWMSIM::CreateColumns();
+  AddEntryIdList(kSimCalls);
+}
 
 CDataTableWMSIM::~CDataTableWMSIM() = default;
+
+ComPtr<CItemWMBase> CDataTableWMSIM::CreateTableItem() {
+  return ComPtr<CItemWMBase>::Attach(MakeItem<CItemWMSIM>().Detach());
+}
+
+void CDataTableWMSIM::RecordToFields(const CPropertyMap& props, FieldMap* fields) {
+  // The machinery puts the SUID; the mapping's own is the same entry id.
+  SimPropertiesToFields(props, 0, fields);
+  fields->erase(u"SUID");
+}
+
+void CDataTableWMSIM::FieldsToRecord(FieldMap& fields, CPropertyList* list) {
+  SimFieldsToProperties(fields, list);
+}
 
 // ---- Mapping --------------------------------------------------------------------------------
 
@@ -141,77 +167,60 @@ DWORD CDataTableWMSIM::FreePosition(std::vector<DWORD> used, DWORD minIndex) {
 // ---- Device calls ---------------------------------------------------------------------------
 
 HRESULT CDataTableWMSIM::GetAllEntryID() {
-  m_vEntryID.clear();
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kKind}, &size);
-  std::vector<uint8_t> reply;
-  HRESULT hr =
-      CRapiBase::InvokeBlock(u"DevCePhonebookSIMList", "[%s]DevCePhonebookSIMList hr=0x%x",
-                             "CDataTableWMSIM::GetAllEntryID", request, size, &reply);
-  if (hr != S_OK) return hr;
-  std::vector<uint32_t> ids;
-  devrec::ReadSimIdList(reply.data(), reply.size(), &ids);
-  m_vEntryID.assign(ids.begin(), ids.end());
-  return hr;
-}
-
-HRESULT CDataTableWMSIM::GetAllRecords() {
+  std::vector<DWORD>& ids = EntryIdLists().front().ids;
+  ids.clear();
   m_vSIMRecords.clear();
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kKind}, &size);
-  std::vector<uint8_t> reply;
-  HRESULT hr =
-      CRapiBase::InvokeBlock(u"DevCePhonebookSIMListAll", "[%s]DevCePhonebookSIMListAll hr=0x%x",
-                             "CDataTableWMSIM::GetAllEntryID", request, size, &reply);
-  if (hr != S_OK) return hr;
-  devrec::ReadSimRecordList(reply.data(), reply.size(), &m_vSIMRecords);
-  return hr;
-}
-
-void CDataTableWMSIM::GetSimInformation() {
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kKind}, &size);
-  std::vector<uint8_t> reply;
-  HRESULT hr =
-      CRapiBase::InvokeBlock(u"DevCePhonebookSIMInfo", "[%s]DevCePhonebookSIMInfo hr=0x%x",
-                             "CDataTableWMSIM::GetSimInformation", request, size, &reply);
-  if (hr != S_OK || reply.empty()) return;
-  CPropertyMap map;
-  if (DecodeDeviceRecord(kKind, reply.data(), static_cast<DWORD>(reply.size()), &map) != kDecodeOk)
-    return;
-  const struct {
-    const char16_t* name;
-    DWORD* field;
-  } fields[] = {{u"nUsed", &m_nUsed},
-                {u"nTotal", &m_nTotal},
-                {u"MaxPBEAddressLength", &m_nMaxAddressLength},
-                {u"MaxPBETextLength", &m_nMaxTextLength},
-                {u"MinPBIndex", &m_nMinIndex},
-                {u"MaxPBIndex", &m_nMaxIndex}};
-  for (const auto& f : fields) {
-    int32_t v = 0;
-    if (map.GetInteger(f.name, &v)) *f.field = static_cast<DWORD>(v);
-  }
-}
-
-HRESULT CDataTableWMSIM::Load() {
-  m_vEntryID.clear();
-  m_vSIMRecords.clear();
+  m_nCardUsed.reset();
+  m_nCapacity = 0;
   m_bOneCall = m_pDeviceData->GetWMModelType() == kOlDomestic;
-  HRESULT hr = m_bOneCall ? GetAllRecords() : GetAllEntryID();
-  if (FAILED(hr)) return hr;
-  m_nUsed = static_cast<DWORD>(m_bOneCall ? m_vSIMRecords.size() : m_vEntryID.size());
-  m_nTotal = 0;
+  HRESULT hr;
+  if (m_bOneCall) {
+    std::vector<uint8_t> reply;
+    hr = CDeviceRecordService::Call(u"DevCePhonebookSIMListAll", "CDataTableWMSIM::GetAllEntryID",
+                                    devrec::EncodeKindRequest(kKind), &reply);
+    if (hr != S_OK) return hr;
+    devrec::ReadSimRecordList(reply.data(), reply.size(), &m_vSIMRecords);
+    for (const devrec::SimRecord& r : m_vSIMRecords) ids.push_back(r.entryId);
+  } else {
+    hr = CDeviceRecordService::ListIds(kSimCalls.list, "CDataTableWMSIM::GetAllEntryID", kKind,
+                                       &ids);
+    if (hr != S_OK) return hr;
+  }
   GetSimInformation();
   return S_OK;
 }
 
-void CDataTableWMSIM::BeginListing(bool fullMapping) {
-  HRESULT hr = Load();
-  if (FAILED(hr)) RaiseLoadFailure(hr, fullMapping);
-  m_bListing = TRUE;
-  m_bListed = true;
-  m_nIndex = 0;
+void CDataTableWMSIM::GetSimInformation() {
+  std::vector<uint8_t> reply;
+  HRESULT hr = CDeviceRecordService::Call(u"DevCePhonebookSIMInfo",
+                                          "CDataTableWMSIM::GetSimInformation",
+                                          devrec::EncodeKindRequest(kKind), &reply);
+  if (hr != S_OK || reply.empty()) return;
+  CPropertyMap map;
+  if (DecodeDeviceRecord(kKind, reply.data(), static_cast<DWORD>(reply.size()), &map) != kDecodeOk)
+    return;
+  int32_t v = 0;
+  if (map.GetInteger(u"nUsed", &v)) m_nCardUsed = static_cast<DWORD>(v);
+  if (map.GetInteger(u"nTotal", &v)) m_nCapacity = static_cast<DWORD>(v);
+  const struct {
+    const char16_t* name;
+    DWORD* field;
+  } fields[] = {{u"MaxPBEAddressLength", &m_nMaxAddressLength},
+                {u"MaxPBETextLength", &m_nMaxTextLength},
+                {u"MinPBIndex", &m_nMinIndex},
+                {u"MaxPBIndex", &m_nMaxIndex}};
+  for (const auto& f : fields)
+    if (map.GetInteger(f.name, &v)) *f.field = static_cast<DWORD>(v);
+}
+
+void CDataTableWMSIM::BeginSimListing(bool fullMapping) {
+  try {
+    BeginListing();
+  } catch (HRESULT hr) {
+    RaiseLoadFailure(hr, fullMapping);
+  }
+  // The card's own count of contacts in use, when it gives one.
+  if (m_nCardUsed) m_nTotal = static_cast<LONG>(*m_nCardUsed);
 }
 
 // ---- Listing --------------------------------------------------------------------------------
@@ -219,86 +228,45 @@ void CDataTableWMSIM::BeginListing(bool fullMapping) {
 HRESULT CDataTableWMSIM::ListItemsAllBegin() {
   return TableMethodFrame("CDataTableSIM::ListItemsAllBegin", kSource, __LINE__, [&] {
     ListItemsEnd();
-    BeginListing(true);
+    BeginSimListing(true);
     return S_OK;
   });
 }
 
-HRESULT CDataTableWMSIM::ListItemsEnd() {
-  m_bListing = FALSE;
-  return S_OK;
-}
-
 HRESULT CDataTableWMSIM::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt) {
-  return TableMethodFrame("CDataTableSIM::GetItemCount", kSource, __LINE__, [&] {
+  return Frame("GetItemCount", __LINE__, [&] {
     if (!cnt) return E_POINTER;
-    if (!m_bListing) {
+    if (State() != ListingState::kListing) {
       try {
-        BeginListing(false);
+        BeginSimListing(false);
       } catch (...) {
         *cnt = 0;
         throw;
       }
     }
-    *cnt = m_nUsed;
+    *cnt = static_cast<ULONG>(m_nTotal);
     return S_OK;
   });
 }
 
-IItem* CDataTableWMSIM::MakeSimItem(const FieldMap& fields) {
-  ComPtr<CItemWMSIM> item = MakeItem<CItemWMSIM>();
-  item->SetColumns(m_pColumns.Get());
-  HRESULT hr = item->SchemaConvertMap2Item(fields);
-  if (FAILED(hr)) ThrowHr(hr);
-  item->AsItem()->AddRef();
-  return item->AsItem();
-}
-
 HRESULT CDataTableWMSIM::NextItem(IItem** ppItem) {
-  return TableMethodFrame("CDataTableWMSIM::NextItem", kSource, __LINE__, [&] {
+  if (!m_bOneCall || State() == ListingState::kIdle) return CRecordTableWM::NextItem(ppItem);
+  // olDomestic: the records came with the listing.
+  return Frame("NextItem", __LINE__, [&] {
     if (!ppItem) return E_POINTER;
     *ppItem = nullptr;
-    if (!m_bListed) return E_FAIL;
-    const size_t at = static_cast<size_t>(m_nIndex);
-    // The position stays inside the list even when the card reports more contacts in use.
-    const size_t listed = m_bOneCall ? m_vSIMRecords.size() : m_vEntryID.size();
-    if (at >= m_nUsed || at >= listed) return S_OK;
+    EntryIdList& list = EntryIdLists().front();
+    if (m_nIndex >= m_nTotal || list.index >= m_vSIMRecords.size()) return S_OK;
     FieldMap fields;
-    if (m_bOneCall) {
-      SimRecordToFields(m_vSIMRecords[at], &fields);
-    } else {
-      DWORD id = m_vEntryID[at];
-      DWORD size = 0;
-      BYTE* request = CRapiBase::WordsRequest({kKind, id}, &size);
-      std::vector<uint8_t> reply;
-      HRESULT hr =
-          CRapiBase::InvokeBlock(u"DevCePhonebookSIMGet", "[%s]DevCePhonebookSIMGet hr=0x%x",
-                                 "CDataTableWMSIM::NextItem", request, size, &reply);
-      if (hr != S_OK) return hr;
-      CPropertyMap map;
-      DecodeDeviceRecord(kKind, reply.data(), static_cast<DWORD>(reply.size()), &map);
-      SimPropertiesToFields(map, id, &fields);
-    }
-    *ppItem = MakeSimItem(fields);
+    SimRecordToFields(m_vSIMRecords[list.index], &fields);
+    *ppItem = ItemFromFields(fields).Detach()->AsItem();
+    ++list.index;
     ++m_nIndex;
     return S_OK;
   });
 }
 
 // ---- Writing --------------------------------------------------------------------------------
-
-HRESULT CDataTableWMSIM::NewItem(DCADATATYPE, SUID itemSuid, SUID, IItem** ppItem) {
-  return TableMethodFrame("CDataTableWMSIM::NewItem", kSource, __LINE__, [&] {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    ComPtr<CItemWMSIM> item = MakeItem<CItemWMSIM>();
-    item->SetColumns(m_pColumns.Get());
-    item->SetSUID(itemSuid);
-    item->AsItem()->AddRef();
-    *ppItem = item->AsItem();
-    return S_OK;
-  });
-}
 
 DWORD CDataTableWMSIM::WriteContact(const char* method, IItem* pItem, bool replace,
                                     DWORD entryId) {
@@ -308,19 +276,13 @@ DWORD CDataTableWMSIM::WriteContact(const char* method, IItem* pItem, bool repla
   HRESULT hr = item->SchemaConvertItem2Map(fields);
   if (FAILED(hr)) ThrowHr(hr);
   CPropertyList list(kKind);
-  SimFieldsToProperties(fields, &list);
-  DWORD size = 0;
-  BYTE* request = BuildDeviceRecord(list, devrec::kModeReplace, entryId, &size);
-  std::vector<uint8_t> reply;
-  hr = replace ? CRapiBase::InvokeBlock(u"DevCePhonebookSIMReplace",
-                                        "[%s]DevCePhonebookSIMReplace hr=0x%x", method, request,
-                                        size, &reply)
-               : CRapiBase::InvokeBlock(u"DevCePhonebookSIMAdd", "[%s]DevCePhonebookSIMAdd hr=0x%x",
-                                        method, request, size, &reply);
+  FieldsToRecord(fields, &list);
+  // Both writes carry the position: the add the one the table chose.
+  std::optional<DWORD> stored;
+  hr = CDeviceRecordService::PutRecord(replace ? kSimCalls.replace : kSimCalls.add, method, list,
+                                       devrec::kModeReplace, entryId, &stored);
   if (hr != S_OK) RaiseWriteFailure(hr);
-  DWORD stored = entryId;
-  if (reply.size() >= 4) std::memcpy(&stored, reply.data(), 4);
-  return stored;
+  return stored.value_or(entryId);
 }
 
 HRESULT CDataTableWMSIM::CreateItem(IItem* pItem, SUID* itemSuid) {
@@ -329,21 +291,23 @@ HRESULT CDataTableWMSIM::CreateItem(IItem* pItem, SUID* itemSuid) {
     CItemWMBase* item = CItemWMBase::FromItem(pItem);
     if (!item) return E_INVALIDARG;
     // A full card is refused without asking the phone.
-    if (m_nUsed >= m_nTotal && m_nTotal > 0) ThrowWmError(kErrSimFull);
+    const DWORD used = static_cast<DWORD>(std::max<LONG>(m_nTotal, 0));
+    if (used >= m_nCapacity && m_nCapacity > 0) ThrowWmError(kErrSimFull);
     DWORD entryId = 0;
     if (m_pDeviceData->GetWMModelType() != kOlDomestic) {
-      HRESULT hr = GetAllEntryID();
+      std::vector<DWORD> ids;
+      HRESULT hr = CDeviceRecordService::ListIds(kSimCalls.list, "CDataTableWMSIM::GetAllEntryID",
+                                                 kKind, &ids);
       if (hr == H(0x88000207) || hr == H(0x88000064) || hr == H(0x88000067))
         ThrowWmError(kErrSimBusy);
       if (hr == H(0x8800006B)) ThrowWmError(kErrSimAbsent);
       if (FAILED(hr)) ThrowWmError(hr);
-      entryId = FreePosition(m_vEntryID, m_nMinIndex);
+      entryId = FreePosition(ids, m_nMinIndex);
     }
     DWORD stored = WriteContact("CDataTableWMSIM::CreateItem", pItem, false, entryId);
     if (itemSuid) *itemSuid = static_cast<SUID>(stored);
     item->SetSUID(static_cast<SUID>(stored));
-    m_vEntryID.push_back(stored);
-    ++m_nUsed;
+    ++m_nTotal;
     return S_OK;
   });
 }
@@ -364,13 +328,10 @@ HRESULT CDataTableWMSIM::DeleteItem(IItem* pItem) {
     SUID suid = SUID_NULL;
     HRESULT hr = pItem->get_SUID(&suid);
     if (FAILED(hr)) return hr;
-    DWORD size = 0;
-    BYTE* request = CRapiBase::WordsRequest({kKind, static_cast<DWORD>(suid)}, &size);
-    std::vector<uint8_t> reply;
-    hr = CRapiBase::InvokeBlock(u"DevCePhonebookSIMDelete", "[%s]DevCePhonebookSIMDelete hr=0x%x",
-                                "CDataTableWMSIM::DeleteItem", request, size, &reply);
+    hr = CDeviceRecordService::DeleteRecord(kSimCalls.remove, "CDataTableWMSIM::DeleteItem", kKind,
+                                            static_cast<DWORD>(suid));
     if (hr != S_OK) ThrowWmError(hr);
-    if (m_nUsed > 0) --m_nUsed;
+    if (m_nTotal > 0) --m_nTotal;
     return S_OK;
   });
 }

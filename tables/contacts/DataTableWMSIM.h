@@ -15,10 +15,11 @@
 //  EMAIL_TYPE_0           "private"
 #pragma once
 
+#include <optional>
 #include <vector>
 
-#include "core/DataTableWMBase.h"
 #include "core/FieldMap.h"
+#include "core/RecordTableWM.h"
 #include "link/MessageRecords.h"
 
 namespace qwb {
@@ -26,17 +27,17 @@ namespace qwb {
 class CPropertyMap;
 class CPropertyList;
 
-class CDataTableWMSIM : public CDataTableWMBase {
+// The record machinery keeps the positions (one id list), the read position and the count of
+// contacts in use (m_nTotal, the card's "nUsed" when it tells it); this class adds the
+// one-call listing, the capacities and the card's own write rules.
+class CDataTableWMSIM : public CRecordTableWM {
  public:
   CDataTableWMSIM();
 
   HRESULT STDMETHODCALLTYPE ListItemsAllBegin() override;
   HRESULT STDMETHODCALLTYPE NextItem(IItem** ppItem) override;
-  HRESULT STDMETHODCALLTYPE ListItemsEnd() override;
   HRESULT STDMETHODCALLTYPE GetItemCount(IItem* pItem, ULONG isRecursive, DCADATATYPE type,
                                          ULONG* cnt) override;
-  HRESULT STDMETHODCALLTYPE NewItem(DCADATATYPE type, SUID itemSuid, SUID parentSuid,
-                                    IItem** ppItem) override;
   HRESULT STDMETHODCALLTYPE CreateItem(IItem* pItem, SUID* itemSuid) override;
   HRESULT STDMETHODCALLTYPE UpdateItem(IItem* pItem) override;
   HRESULT STDMETHODCALLTYPE DeleteItem(IItem* pItem) override;
@@ -48,35 +49,33 @@ class CDataTableWMSIM : public CDataTableWMBase {
   // The lowest free position from `minIndex` given the positions in use.
   static DWORD FreePosition(std::vector<DWORD> used, DWORD minIndex);
 
-  // Capacities of the last load.
-  DWORD used() const { return m_nUsed; }
-  DWORD total() const { return m_nTotal; }
+  // Positions (or, on olDomestic, the SIM records and their positions), then the
+  // capacities; returns the failing HRESULT of the listing call.
+  HRESULT GetAllEntryID() override;
 
  protected:
   ~CDataTableWMSIM() override;
 
+  ComPtr<CItemWMBase> CreateTableItem() override;
+  void RecordToFields(const CPropertyMap& props, FieldMap* fields) override;
+  void FieldsToRecord(FieldMap& fields, CPropertyList* list) override;
+
  private:
-  // Entry ids (or, on olDomestic, SIM records) and capacities; returns the failing HRESULT.
-  HRESULT Load();
-  HRESULT GetAllEntryID();
-  HRESULT GetAllRecords();
   void GetSimInformation();
-  // Load and start a listing; a failure is raised through the load's error table.
-  void BeginListing(bool fullMapping);
-  // The converted item of a field map, with the SIM column set.
-  IItem* MakeSimItem(const FieldMap& fields);
-  // Add or replace through the phone; raises the card's refusals.
+  // Starts a listing; a failed load is raised through the load's error table (all of it,
+  // or, for GetItemCount, the busy row only).
+  void BeginSimListing(bool fullMapping);
+  // Add or replace through the phone; raises the card's refusals. Returns the stored id.
   DWORD WriteContact(const char* method, IItem* pItem, bool replace, DWORD entryId);
 
   std::vector<devrec::SimRecord> m_vSIMRecords;
-  DWORD m_nUsed = 0;
-  DWORD m_nTotal = 0;
+  std::optional<DWORD> m_nCardUsed;  // "nUsed" of the last SIM information
+  DWORD m_nCapacity = 0;             // "nTotal"
   DWORD m_nMaxAddressLength = 0;
   DWORD m_nMaxTextLength = 0;
   DWORD m_nMinIndex = 0;
   DWORD m_nMaxIndex = 0;
   bool m_bOneCall = false;  // the last load listed SIM records (olDomestic)
-  bool m_bListed = false;   // a listing was begun at least once
 };
 
 }  // namespace qwb

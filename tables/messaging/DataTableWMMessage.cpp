@@ -6,7 +6,10 @@
 #include "core/Errors.h"
 #include "core/ItemWMMessage.h"
 #include "core/Log.h"
+#include "link/DeviceRecordService.h"
+#include "link/LittleEndian.h"
 #include "link/RapiBase.h"
+#include "link/ServiceFormats.h"
 #include "wincompat/winreg.h"
 
 namespace qwb {
@@ -92,12 +95,9 @@ void CDataTableWMMessage::Load() {
 }
 
 HRESULT CDataTableWMMessage::GetAllEntryID(MessageFamily family, DWORD folder, DWORD* count) {
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kKind, folder}, &size);
   std::vector<uint8_t> reply;
-  HRESULT hr =
-      CRapiBase::InvokeBlock(u"DevCeMessageList", "[%s]DevCeMessageList hr=0x%x",
-                             "CDataTableWMMessage::GetAllEntryID", request, size, &reply);
+  HRESULT hr = CDeviceRecordService::Call(u"DevCeMessageList", "CDataTableWMMessage::GetAllEntryID",
+                                          devrec::EncodeKindIdRequest(kKind, folder), &reply);
   if (FAILED(hr)) return hr;
   if (family == MessageFamily::kId) {
     std::vector<uint32_t> ids;
@@ -121,13 +121,11 @@ HRESULT CDataTableWMMessage::ListStreamFolder(DWORD folder, DWORD* count) {
           static_cast<unsigned>(hr));
   if (FAILED(hr)) return hr;
   if (!stream) return E_FAIL;
-  uint8_t request[8];
-  std::memcpy(request, &kKind, 4);
-  std::memcpy(request + 4, &folder, 4);
+  const std::vector<uint8_t> request = devrec::EncodeKindIdRequest(kKind, folder);
   ULONG done = 0;
-  hr = stream->Write(request, sizeof request, &done);
+  hr = stream->Write(request.data(), static_cast<ULONG>(request.size()), &done);
   if (FAILED(hr)) return hr;
-  if (done != sizeof request) return E_FAIL;
+  if (done != request.size()) return E_FAIL;
   DWORD total = 0;
   done = 0;
   hr = stream->Read(&total, 4, &done);
@@ -138,8 +136,7 @@ HRESULT CDataTableWMMessage::ListStreamFolder(DWORD folder, DWORD* count) {
     StreamRow row{folder, {}};
     // A short read leaves the rest of the zeroed record as it is.
     stream->Read(row.record.data(), devrec::kStreamMessageSize, &done);
-    uint16_t state = uint16_t(row.record[devrec::kStreamStateOffset] |
-                              row.record[devrec::kStreamStateOffset + 1] << 8);
+    const uint16_t state = le::Get16(row.record.data() + devrec::kStreamStateOffset);
     if (state != 0 && state != 2) continue;
     m_vStream.push_back(row);
     ++*count;
@@ -148,12 +145,10 @@ HRESULT CDataTableWMMessage::ListStreamFolder(DWORD folder, DWORD* count) {
 }
 
 void CDataTableWMMessage::GetSIMMessageInfo() {
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kSimKind}, &size);
   std::vector<uint8_t> reply;
-  HRESULT hr = CRapiBase::InvokeBlock(u"DevCeMessageSIMInfo", "[%s]DevCeMessageSIMInfo hr=0x%x",
-                                      "CDataTableWMMessage::GetSIMMessageInfo", request, size,
-                                      &reply);
+  HRESULT hr =
+      CDeviceRecordService::Call(u"DevCeMessageSIMInfo", "CDataTableWMMessage::GetSIMMessageInfo",
+                                 devrec::EncodeKindRequest(kSimKind), &reply);
   if (hr != S_OK) return;  // no SIM messages
   CPropertyMap map;
   if (DecodeDeviceRecord(kSimKind, reply.data(), static_cast<DWORD>(reply.size()), &map) !=
@@ -197,16 +192,12 @@ HRESULT CDataTableWMMessage::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt
 }
 
 HRESULT CDataTableWMMessage::GetItemData(const std::vector<uint8_t>& req, DWORD* folder) {
-  DWORD size = static_cast<DWORD>(req.size());
-  BYTE* request = CRapiBase::AllocRequest(size);
-  std::memcpy(request, req.data(), size);
   std::vector<uint8_t> reply;
-  HRESULT hr =
-      CRapiBase::InvokeBlock(u"DevCeGetMessage", "[%s]DevCeGetMessage hr=0x%x",
-                             "CDataTableWMMessage::GetItemData", request, size, &reply);
+  HRESULT hr = CDeviceRecordService::Call(u"DevCeGetMessage", "CDataTableWMMessage::GetItemData",
+                                          req, &reply);
   if (hr != S_OK) return hr;
   m_mapProps.Clear();
-  if (reply.size() >= 8 && folder) std::memcpy(folder, reply.data() + 4, 4);
+  if (reply.size() >= 8 && folder) *folder = le::Get32(reply.data() + 4);
   // The properties start at offset 8: the decoder skips the folder word before them.
   if (reply.size() > 4)
     DecodeDeviceRecord(kKind, reply.data() + 4, static_cast<DWORD>(reply.size() - 4), &m_mapProps);
@@ -225,11 +216,9 @@ IItem* CDataTableWMMessage::MakeMessageItem(const FieldMap& fields) {
 bool CDataTableWMMessage::NextSimMessage(FieldMap* fields) {
   while (m_nSIMReturned < m_nSIMUsed && m_nSIMSlot < m_nSIMTotal) {
     DWORD slot = ++m_nSIMSlot;
-    DWORD size = 0;
-    BYTE* request = CRapiBase::WordsRequest({kSimKind, slot}, &size);
     std::vector<uint8_t> reply;
-    HRESULT hr = CRapiBase::InvokeBlock(u"DevCeMessageSIMGet", "[%s]DevCeMessageSIMGet hr=0x%x",
-                                        "CDataTableWMMessage::NextItem", request, size, &reply);
+    HRESULT hr = CDeviceRecordService::Call(u"DevCeMessageSIMGet", "CDataTableWMMessage::NextItem",
+                                            devrec::EncodeKindIdRequest(kSimKind, slot), &reply);
     if (hr != S_OK) continue;  // an empty or unreadable slot
     CPropertyMap map;
     if (reply.empty() ||
@@ -256,11 +245,7 @@ HRESULT CDataTableWMMessage::NextItem(IItem** ppItem) {
         StreamRecordToFields(devrec::ReadStreamMessage(row.record.data()), row.folder, &fields);
       } else if (m_family == MessageFamily::kId) {
         auto [folder, id] = m_vMessageID.at(at);
-        DWORD size = 0;
-        BYTE* words = CRapiBase::WordsRequest({kKind, id}, &size);
-        std::vector<uint8_t> req(words, words + size);
-        LocalFree(words);
-        HRESULT hr = GetItemData(req, &folder);
+        HRESULT hr = GetItemData(devrec::EncodeKindIdRequest(kKind, id), &folder);
         if (hr != S_OK) {
           ListItemsEnd();
           ThrowWmError(hr);

@@ -168,11 +168,6 @@ TEST(SimRecord, GoldenBytesLimitsAndLists) {
   EXPECT_EQ(ReadSimRecordList(list.data(), list.size() - 1, &records), ReadError::kTruncated);
   EXPECT_EQ(records, std::vector<SimRecord>{r});
 
-  EXPECT_EQ(EncodeSimIdList({1, 2, 5}), Cat({U32(3), U32(1), U32(2), U32(5)}));
-  std::vector<uint32_t> ids;
-  auto idBytes = Cat({U32(3), U32(1), U32(2), U32(5)});
-  EXPECT_EQ(ReadSimIdList(idBytes.data(), idBytes.size(), &ids), ReadError::kOk);
-  EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2, 5}));
 }
 
 TEST(SimCapacities, WordsFromPropertiesInTheirOrder) {
