@@ -18,12 +18,6 @@ namespace {
 
 constexpr LONG kFirstSimMessage = 0x100010;
 
-std::string OneLine(std::string s) {
-  std::replace(s.begin(), s.end(), '\n', ' ');
-  std::replace(s.begin(), s.end(), '\r', ' ');
-  return s;
-}
-
 // The message's date as UTC milliseconds since 1970 (CREATE_DATE is the PC's local time;
 // the phones keep whole seconds).
 long long EpochMs(DATE local) { return static_cast<long long>(LocalDateToEpoch(local)) * 1000; }
@@ -102,12 +96,12 @@ nlohmann::json SmsJson(const SmsRecord& m) {
 }
 
 std::string SmsTable(const std::vector<SmsRecord>& messages) {
-  std::vector<std::vector<std::string>> rows = {{"ID", "FOLDER", "DATE", "FROM", "TO", "TEXT"}};
+  TextTable table({"ID", "FOLDER", "DATE", "FROM", "TO", "TEXT"});
+  table.SetMaxWidth(5, 50);
   for (const SmsRecord& m : messages)
-    rows.push_back({std::to_string(m.id) + (m.id >= kFirstSimMessage ? " (SIM)" : ""), m.folder,
-                    m.date ? FormatMinute(*m.date) : "", m.sender, m.receiver,
-                    Cut(OneLine(m.content), 50)});
-  return TextTable(rows);
+    table.AddRow({std::to_string(m.id) + (m.id >= kFirstSimMessage ? " (SIM)" : ""), m.folder,
+                  m.date ? FormatMinute(*m.date) : "", m.sender, m.receiver, m.content});
+  return table.str();
 }
 
 std::string CheckFolder(const std::string& folder) {
@@ -222,13 +216,13 @@ nlohmann::json SimJson(const SimRecord& c) {
 }
 
 std::string SimTable(const std::vector<SimRecord>& contacts) {
-  std::vector<std::vector<std::string>> rows = {{"ID", "NAME", "NUMBERS", "E-MAIL"}};
+  TextTable table({"ID", "NAME", "NUMBERS", "E-MAIL"});
   for (const SimRecord& c : contacts) {
     std::string numbers;
     for (const std::string& n : c.numbers) numbers += (numbers.empty() ? "" : ", ") + n;
-    rows.push_back({std::to_string(c.id), c.name, numbers, c.email});
+    table.AddRow({std::to_string(c.id), c.name, numbers, c.email});
   }
-  return TextTable(rows);
+  return table.str();
 }
 
 std::vector<SimRecord> ReadAllSim(Session& session) {

@@ -182,15 +182,15 @@ nlohmann::json TaskJson(const TaskRecord& t) {
 }
 
 std::string TasksTable(const std::vector<TaskRecord>& tasks) {
-  std::vector<std::vector<std::string>> rows;
-  rows.push_back({"ID", "SUBJECT", "START", "DUE", "PRIORITY", "DONE", "ALARM", "RECURRENCE"});
+  TextTable table({"ID", "SUBJECT", "START", "DUE", "PRIORITY", "DONE", "ALARM", "RECURRENCE"});
+  table.SetMaxWidth(1, 40);
   for (const TaskRecord& t : tasks) {
-    rows.push_back({std::to_string(t.id), Cut(t.subject, 40), t.start ? FormatDay(*t.start) : "",
-                    t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
-                    t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
-                    DescribeRecurrence(t.recurrence())});
+    table.AddRow({std::to_string(t.id), t.subject, t.start ? FormatDay(*t.start) : "",
+                  t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
+                  t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
+                  DescribeRecurrence(t.recurrence())});
   }
-  return TextTable(rows);
+  return table.str();
 }
 
 void ListTasks(Session& session, bool json, std::ostream& out) {

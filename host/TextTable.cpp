@@ -37,7 +37,8 @@ void ForEachPoint(const std::string& s, F&& f) {
 
 }  // namespace
 
-std::string Cut(const std::string& s, size_t width) {
+std::string CutToWidth(std::string_view utf8, size_t width) {
+  const std::string s(utf8);
   size_t used = 0, end = s.size();
   ForEachPoint(s, [&](size_t offset, size_t cols) {
     if (used + cols > width) {
@@ -50,33 +51,49 @@ std::string Cut(const std::string& s, size_t width) {
   return s.substr(0, end);
 }
 
-size_t Width(const std::string& s) {
+size_t DisplayWidth(std::string_view utf8) {
   size_t n = 0;
-  ForEachPoint(s, [&](size_t, size_t cols) {
+  ForEachPoint(std::string(utf8), [&](size_t, size_t cols) {
     n += cols;
     return true;
   });
   return n;
 }
 
+TextTable::TextTable(std::vector<std::string> headers)
+    : headers_(std::move(headers)), maxWidth_(headers_.size(), 0) {}
 
-std::string TextTable(const std::vector<std::vector<std::string>>& rows) {
-  if (rows.empty()) return "";
-  std::vector<size_t> widths(rows[0].size(), 0);
-  for (const auto& row : rows)
-    for (size_t c = 0; c < row.size() && c < widths.size(); ++c)
-      widths[c] = std::max(widths[c], Width(row[c]));
-  std::string out;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      line += row[c];
-      if (c + 1 < row.size() && c < widths.size())
-        line += std::string(widths[c] - Width(row[c]) + 2, ' ');
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    out += line + '\n';
+void TextTable::SetMaxWidth(size_t column, size_t columns) {
+  if (column < maxWidth_.size()) maxWidth_[column] = columns;
+}
+
+void TextTable::AddRow(std::vector<std::string> cells) {
+  cells.resize(headers_.size());
+  for (size_t c = 0; c < cells.size(); ++c) {
+    for (char& ch : cells[c])
+      if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
+    if (maxWidth_[c]) cells[c] = CutToWidth(cells[c], maxWidth_[c]);
   }
+  rows_.push_back(std::move(cells));
+}
+
+std::string TextTable::str() const {
+  std::vector<size_t> widths(headers_.size(), 0);
+  for (size_t c = 0; c < headers_.size(); ++c) widths[c] = DisplayWidth(headers_[c]);
+  for (const auto& row : rows_)
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+  std::string out;
+  auto line = [&](const std::vector<std::string>& row) {
+    std::string l;
+    for (size_t c = 0; c < row.size(); ++c) {
+      l += row[c];
+      if (c + 1 < row.size()) l += std::string(widths[c] - DisplayWidth(row[c]) + 2, ' ');
+    }
+    while (!l.empty() && l.back() == ' ') l.pop_back();
+    out += l + '\n';
+  };
+  line(headers_);
+  for (const auto& row : rows_) line(row);
   return out;
 }
 

@@ -1,17 +1,41 @@
-// Text laid out for a terminal: widths in columns (East Asian wide characters and emoji take
-// two), cutting to a width, and a table of left-aligned columns two spaces apart.
+// Tables of text for the terminal, aligned by display width: East Asian wide characters and
+// emoji take two columns. Every listing command prints through TextTable.
+//
+//   TextTable t({"ID", "SUBJECT", "DUE"});
+//   t.SetMaxWidth(1, 40);            // longer cells are cut at a character boundary
+//   t.AddRow({"3", "회의 자료 준비", "2008-11-07"});
+//   std::cout << t.str();
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qwbhost {
 
 // Columns the UTF-8 text takes in a terminal.
-size_t Width(const std::string& s);
-// The longest prefix of the UTF-8 text that fits in `width` columns.
-std::string Cut(const std::string& s, size_t width);
-// The rows (the first is the header) as lines of padded columns; no trailing spaces.
-std::string TextTable(const std::vector<std::vector<std::string>>& rows);
+size_t DisplayWidth(std::string_view utf8);
+// The longest prefix of `utf8` that fits in `columns`.
+std::string CutToWidth(std::string_view utf8, size_t columns);
+
+class TextTable {
+ public:
+  explicit TextTable(std::vector<std::string> headers);
+
+  // Cells of column `column` longer than `columns` are cut to fit.
+  void SetMaxWidth(size_t column, size_t columns);
+  // A row with fewer cells than headers is padded with empty cells; extra cells are dropped.
+  // Line breaks and tabs inside a cell become spaces.
+  void AddRow(std::vector<std::string> cells);
+
+  // Header and rows, columns two spaces apart, no trailing spaces, each line ended by '\n'.
+  std::string str() const;
+
+ private:
+  std::vector<std::string> headers_;
+  std::vector<size_t> maxWidth_;
+  std::vector<std::vector<std::string>> rows_;
+};
 
 }  // namespace qwbhost
