@@ -131,8 +131,6 @@ HRESULT CDeviceDataWM::ListDataTable() {
       if (FAILED(hr)) return hr;
     }
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (const CAtlException& e) {
     return e.hr();
   } catch (const std::bad_alloc&) {
