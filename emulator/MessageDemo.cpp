@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "emulator/MediaSamples.h"
 #include "emulator/MessageStore.h"
 #include "emulator/Presets.h"
 #include "emulator/SimStore.h"
 #include "emulator/Text.h"
 #include "link/MessageRecords.h"
+#include "link/MmsBody.h"
 
 namespace wmemu {
 namespace {
@@ -115,7 +117,82 @@ StoredMessage Sms(uint32_t folder, uint16_t state, const Person& other, const st
   return {0, devrec::kKindMessage, folder, state, b.props};
 }
 
+std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+// A SMIL presentation showing each part of a slide in turn.
+devrec::MmsPart Smil(const std::vector<std::string>& names) {
+  std::string smil =
+      "<smil><head><layout><root-layout width=\"176\" height=\"208\"/>"
+      "<region id=\"Image\" top=\"0\" height=\"75%\"/><region id=\"Text\" top=\"75%\"/>"
+      "</layout></head><body><par dur=\"5000ms\">";
+  for (const std::string& n : names) {
+    bool text = n.ends_with(".txt");
+    bool audio = n.ends_with(".amr");
+    smil += std::string(text ? "<text" : audio ? "<audio" : "<img") + " src=\"" + n + "\"" +
+            (text ? " region=\"Text\"" : audio ? "" : " region=\"Image\"") + "/>";
+  }
+  smil += "</par></body></smil>";
+  return {"application/smil", "mms.smil", Bytes(smil)};
+}
+
+StoredMessage Mms(uint32_t folder, const Person& other, const std::string& subject,
+                  std::vector<devrec::MmsPart> media, double utc, uint32_t seed) {
+  std::vector<std::string> names;
+  for (const auto& m : media) names.push_back(m.name);
+  media.insert(media.begin(), Smil(names));
+  std::vector<uint8_t> body =
+      devrec::EncodeMmsBody(media, "----=_Part_" + std::to_string(seed) + "_QWBmms");
+  Builder b;
+  b.kind = devrec::kKindMmsMessage;
+  b.S("PR_MESSAGE_CLASS", "IPM.MMS");
+  if (!subject.empty()) b.S("PR_SUBJECT", subject);
+  if (folder == devrec::kFolderInbox) {
+    b.S("PR_SENDER_NAME", other.number).S("PR_EMAIL_ADDRESS", kOwnNumber);
+  } else {
+    b.S("PR_SENDER_NAME", kOwnNumber).S("PR_EMAIL_ADDRESS", other.number);
+  }
+  b.D("PR_MESSAGE_DELIVERY_TIME", utc).D("PR_LAST_MODIFICATION_TIME", utc);
+  b.I("PR_MESSAGE_SIZE", int32_t(body.size())).I("PR_MSG_STATUS", folder == 1 ? 1 : 2);
+  auto raw = devrec::Property::Binary("PR_MMS_BODY", body);
+  b.props.push_back({raw.name, devrec::kTypeBinary, raw.value});
+  b.I("PR_MESSAGE_SIZE2", int32_t(body.size()));
+  return {0, devrec::kKindMmsMessage, folder, kStateRead, b.props};
+}
+
 }  // namespace
+
+void BuildDemoMms(Image& image) {
+  auto text = [](const std::string& s) {
+    return devrec::MmsPart{"text/plain; charset=utf-8", "text.txt", Bytes(s)};
+  };
+  std::vector<StoredMessage> all;
+  all.push_back(Mms(1, kPeople[1], "제주도 사진 🌊",
+                    {{"image/jpeg", "IMG_0412.jpg", SampleJpeg(160, 120, 11)},
+                     text("바다 색깔 좀 봐! 다음엔 같이 가자")},
+                    OleDate(2008, 8, 14, 6, 12), 1));
+  all.push_back(Mms(1, kPeople[3], "Voice note",
+                    {{"audio/amr", "note.amr", SampleAmr(150, 12)}, text("Listen to this one")},
+                    OleDate(2008, 9, 2, 17, 40), 2));
+  all.push_back(Mms(4, kPeople[0], "",
+                    {{"image/jpeg", "cake.jpg", SampleJpeg(120, 160, 13)},
+                     text("Happy birthday! \xF0\x9F\x8E\x82")},
+                    OleDate(2008, 10, 5, 11, 3), 3));
+  all.push_back(Mms(2, kPeople[6], "주말 계획", {text("토요일에 시장 가요?")},
+                    OleDate(2008, 10, 29, 22, 15), 4));
+  // A panorama close to the phone's MMS size limit.
+  // A panorama close to the phone's MMS size limit: the picture, then camera data after its
+  // end marker (which viewers skip) up to the size.
+  const size_t target = kMmsMaxSize - 4096;
+  std::vector<uint8_t> big;
+  for (int w = 1600; w >= 200; w -= 200) {
+    big = SampleJpeg(w, w * 3 / 4, 14);
+    if (big.size() <= target) break;
+  }
+  while (big.size() < target) big.push_back(uint8_t(big.size() * 7));
+  all.push_back(Mms(1, kPeople[5], "Panorama from the top",
+                    {{"image/jpeg", "panorama.jpg", big}}, OleDate(2008, 10, 18, 4, 50), 5));
+  MessageStore(image).AddAll(all);
+}
 
 void BuildDemoMessages(Image& image) {
   std::vector<StoredMessage> all;
@@ -151,6 +228,7 @@ void BuildDemoMessages(Image& image) {
   all.push_back(Sms(devrec::kFolderOutbox, kStateRead, kPeople[0], "지하철이라 신호가 약해",
                     OleDate(2008, 11, 1, 8, 14)));
   MessageStore(image).AddAll(all);
+  BuildDemoMms(image);
 
   // SIM messages in scattered slots (a slot freed on the card stays empty).
   MessageStore store(image);

@@ -139,7 +139,8 @@ int32_t ListBlock(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vect
   std::vector<uint32_t> ids;
   for (const StoredMessage& m : MessageStore(ctx.image()).List(kind, folder))
     if (m.state != kStateHidden) ids.push_back(m.id);
-  if (IsIdFamily(type)) {
+  // Multimedia messages are listed by entry ID on every family.
+  if (IsIdFamily(type) && kind == devrec::kKindMessage) {
     *out = devrec::EncodeMessageIdList(kind, folder, ids);
   } else {
     std::vector<devrec::EntryId> entries;
@@ -166,7 +167,7 @@ void ListStream(ServiceContext& ctx, ServiceStream& s) {
 
 int32_t GetMessage(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<uint8_t>* out) {
   uint32_t kind = 0, folder = 0, id = 0;
-  if (IsIdFamily(ctx.modelType())) {
+  if (IsIdFamily(ctx.modelType()) && in.size() >= 4 && le::Get32(in.data()) == devrec::kKindMessage) {
     if (in.size() < 8) return kInvalidArg;
     kind = U32(in, 0);
     id = U32(in, 4);
@@ -198,7 +199,13 @@ int32_t Store(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<u
       req.entryId > devrec::kFolderSent)
     return kInvalidArg;
   const size_t maxText = IsStreamFamily(ctx.modelType()) ? kStreamPhoneMaxText : kPhoneMaxText;
-  if (Utf16(StringOf(req.properties, "PR_SUBJECT")).size() > maxText) return kHrTextTooLong;
+  if (req.kind == devrec::kKindMessage &&
+      Utf16(StringOf(req.properties, "PR_SUBJECT")).size() > maxText)
+    return kHrTextTooLong;
+  // A multimedia message above the phone's MMS size limit is refused like a text too long.
+  if (const devrec::RawEntry* body = Find(req.properties, "PR_MMS_BODY");
+      body && body->value.size() > kMmsMaxSize)
+    return kHrTextTooLong;
   uint32_t folder = req.entryId;
   double now = NowOleUtc();
   if (send) {

@@ -15,9 +15,11 @@
 //   "DevCeSendMessage"    the same; the message lands in Sent stamped with the send time
 //   "DevCeMessageSIMInfo" 7                     -> 7, nUsed, nTotal
 //   "DevCeMessageSIMGet"  7, slot               -> slot, PhoneNumber, Message, ReceiveTime
+// Multimedia messages (kind 5, with "PR_MMS_BODY") are listed and read by entry ID on every
+// family but the stream family, whose block list answers nothing.
 // Failures: malformed requests E_INVALIDARG; unknown ids and empty SIM slots 0x80070490; a
-// send without a recipient 0x82000201; a text the phone cannot hold 0x82000203; the block
-// list on a stream-family phone E_NOTIMPL.
+// send without a recipient 0x82000201; a text or a multimedia message the phone cannot hold
+// 0x82000203; the block list on a stream-family phone E_NOTIMPL.
 #pragma once
 
 #include <array>
@@ -43,6 +45,9 @@ inline constexpr uint16_t kStateRead = 0, kStateHidden = 1, kStateUnread = 2;
 // area, and the others' ten concatenated parts.
 inline constexpr size_t kStreamPhoneMaxText = 512;
 inline constexpr size_t kPhoneMaxText = 1530;
+
+// The largest multimedia message the phone keeps or sends (its "Max Size" setting).
+inline constexpr size_t kMmsMaxSize = 307200;
 
 // The phone's clock for the stream family's records: Korea Standard Time, UTC+9.
 inline constexpr double kPhoneLocalOffsetDays = 9.0 / 24.0;
@@ -93,7 +98,9 @@ std::u16string StreamIdentifier(uint32_t id, double localDate);
 
 void RegisterMessageStore(ServiceRegistry& services);
 
-// The demo phone's messages and SIM messages.
+// The demo phone's text and multimedia messages and SIM messages.
 void BuildDemoMessages(Image& image);
+// The multimedia ones alone: pictures, sounds and texts, one near the MMS size limit.
+void BuildDemoMms(Image& image);
 
 }  // namespace wmemu

@@ -410,6 +410,8 @@ HRESULT WINAPI IIDFromString(LPCOLESTR lpsz, LPIID lpiid);
 // characters written including the NUL, 0 when cchMax is too small.
 int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 HRESULT WINAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz);
+// A new random GUID (version 4).
+HRESULT WINAPI CoCreateGuid(GUID* pguid);
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
 void WINAPI CoTaskMemFree(LPVOID pv);
 void WINAPI CoFreeUnusedLibraries(void);

@@ -1,5 +1,8 @@
-// GUID text: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", written upper case, read in any case.
+// GUID text: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", written upper case, read in any case;
+// new random GUIDs.
 #include <cstdio>
+#include <cstring>
+#include <random>
 
 #include "platform/win/WinInternal.h"
 #include "wincompat/com.h"
@@ -52,6 +55,20 @@ int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
   if (!lpsz || cchMax < 39) return 0;
   wincompat::detail::CopyOut(GuidText(rguid), lpsz, static_cast<size_t>(cchMax));
   return 39;
+}
+
+HRESULT WINAPI CoCreateGuid(GUID* pguid) {
+  if (!pguid) return E_INVALIDARG;
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  uint8_t b[16];
+  for (int i = 0; i < 16; i += 8) {
+    uint64_t v = rng();
+    std::memcpy(b + i, &v, 8);
+  }
+  b[7] = static_cast<uint8_t>((b[7] & 0x0F) | 0x40);  // version 4 (Data3's high nibble)
+  b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  std::memcpy(pguid, b, 16);
+  return S_OK;
 }
 
 HRESULT WINAPI StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {

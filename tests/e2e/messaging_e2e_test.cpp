@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
@@ -503,6 +506,134 @@ TEST_F(SimE2E, CreateUpdateDeleteUpToAndPastCapacity) {
     EXPECT_EQ(table_->DeleteItem(a.Get()), HRESULT(0x80070490));
     EXPECT_NE(TakeErrorText().find("CDataTableSIM::DeleteItem"), std::string::npos);
   }
+}
+
+}  // namespace
+
+// ---- MMS ------------------------------------------------------------------------------------
+
+namespace {
+
+class MmsE2E : public MessagingE2E {
+ protected:
+  void SetUp() override {
+    MessagingE2E::SetUp();
+    appData_ = phone_->folder() / "appdata";
+    std::filesystem::remove_all(appData_);
+    setenv("APPDATA", appData_.c_str(), 1);
+  }
+  static uint32_t SeedMms(uint32_t folder, const std::vector<uint8_t>& body,
+                          const std::string& subject) {
+    std::vector<Property> props = {Property::String("PR_SUBJECT", subject),
+                                   Property::String("PR_SENDER_NAME", "010-5555-0101"),
+                                   Property::Date("PR_LAST_MODIFICATION_TIME", At(2008, 8, 14, 6, 12)),
+                                   Property::Integer("PR_MESSAGE_SIZE", int32_t(body.size())),
+                                   Property::Integer("PR_MSG_STATUS", 1)};
+    if (!body.empty()) props.push_back(Property::Binary("PR_MMS_BODY", body));
+    std::vector<devrec::RawEntry> raw;
+    for (const auto& p : props) raw.push_back({p.name, devrec::LookupType(5, p.name), p.value});
+    return wmemu::MessageStore(Emu().image()).Add(5, folder, 0, raw);
+  }
+  static std::vector<uint8_t> Body(size_t n, uint8_t seed) {
+    std::vector<uint8_t> b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(i * 31 + seed);
+    return b;
+  }
+  static std::vector<uint8_t> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  }
+  std::filesystem::path appData_;
+};
+
+TEST_F(MmsE2E, ListingAndBodyFilesOnDomesticAndInternationalPhones) {
+  const std::vector<uint8_t> big = Body(290 * 1024, 1), small = Body(1000, 2);
+  uint32_t a = SeedMms(1, big, "panorama"), b = SeedMms(4, small, "sent one");
+  SeedMms(2, {}, "no body");
+  SeedSms(1, 0, "010-1", "010-2", u"a text message is no MMS", At(2008, 1, 1));
+  for (const char16_t* model : {u"Aster W1", u"Hanul HL-300"}) {
+    SCOPED_TRACE(wmemu::Utf8(model));
+    Open(model, DTID_MMS);
+    ULONG n = 9;
+    ASSERT_EQ(table_->GetItemCount(nullptr, 0, DCADT_MMS, &n), S_OK);
+    EXPECT_EQ(n, 0u) << "counts come with a listing";
+    auto items = ListAll();
+    ASSERT_EQ(items.size(), 3u);
+    ASSERT_EQ(table_->GetItemCount(nullptr, 0, DCADT_MMS, &n), S_OK);
+    EXPECT_EQ(n, 3u);
+    EXPECT_EQ(IdOf(items[0].Get()), SUID(a));
+    EXPECT_EQ(Text(items[0].Get(), u"FOLDER"), u"Inbox");
+    EXPECT_EQ(Text(items[1].Get(), u"FOLDER"), u"Draft");
+    EXPECT_EQ(Text(items[2].Get(), u"FOLDER"), u"Sent");
+    EXPECT_EQ(IdOf(items[2].Get()), SUID(b));
+    EXPECT_EQ(Text(items[0].Get(), u"SUBJECT"), u"panorama");
+    EXPECT_EQ(Text(items[0].Get(), u"SENDER"), u"010-5555-0101");
+    EXPECT_EQ(Get(items[0].Get(), u"TOTAL_SIZE").Get().ulVal, big.size());
+    EXPECT_EQ(Get(items[0].Get(), u"CREATE_DATE").Get().date, At(2008, 8, 14, 15, 12));
+    EXPECT_EQ(Get(items[2].Get(), u"MESSAGE_ID").Get().ulVal, 2u);
+
+    // The body file equals the stored body byte for byte; two reads, two files.
+    ASSERT_EQ(table_->ReadItem(items[0].Get()), S_OK);
+    std::u16string first = Text(items[0].Get(), u"ATTACHMENT_FILE_PATH");
+    EXPECT_EQ(FileBytes(wmemu::Utf8(first)), big);
+    EXPECT_EQ(wmemu::Utf8(first).rfind((appData_ / "Tolvane/Orvanta/MMS/").string(), 0), 0u);
+    EXPECT_EQ(first.substr(first.size() - 4), u".mms");
+    ASSERT_EQ(table_->ReadItem(items[0].Get()), S_OK);
+    EXPECT_NE(Text(items[0].Get(), u"ATTACHMENT_FILE_PATH"), first);
+    ASSERT_EQ(table_->ReadItem(items[2].Get()), S_OK);
+    EXPECT_EQ(FileBytes(wmemu::Utf8(Text(items[2].Get(), u"ATTACHMENT_FILE_PATH"))), small);
+    // No body: no file, the column untouched.
+    EXPECT_EQ(table_->ReadItem(items[1].Get()), S_FALSE);
+    EXPECT_EQ(Get(items[1].Get(), u"ATTACHMENT_FILE_PATH").vt(), VT_EMPTY);
+    // Deleting leaves the message on the phone.
+    EXPECT_EQ(table_->DeleteItem(items[0].Get()), S_OK);
+    EXPECT_TRUE(wmemu::MessageStore(Emu().image()).Get(a));
+  }
+  std::filesystem::remove_all(appData_);
+  Open(u"Hanul HD-100", DTID_MMS);
+  EXPECT_TRUE(ListAll().empty());
+}
+
+TEST_F(MmsE2E, SavingAndSendingFromABodyFile) {
+  Open(u"Aster W1", DTID_MMS);
+  std::filesystem::create_directories(appData_);
+  const std::string path = (appData_ / "out.mms").string();
+  const std::vector<uint8_t> body = Body(5000, 3);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(body.data()), 5000);
+  ComPtr<IItem> item;
+  ASSERT_EQ(table_->NewItem(DCADT_MMS, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()), S_OK);
+  Set(item.Get(), u"ATTACHMENT_FILE_PATH", Variant::Str(wmemu::Utf16(path)));
+  Set(item.Get(), u"SUBJECT", Variant::Str(u"\uC0AC\uC9C4 \U0001F4F7"));
+  Set(item.Get(), u"RECEIVER", Variant::Str(u"010-5555-0102"));
+  Set(item.Get(), u"FOLDER", Variant::Str(u"my Inbox"));
+  ASSERT_EQ(table_->CreateItem(item.Get(), nullptr), S_OK);
+  wmemu::MessageStore store(Emu().image());
+  auto inbox = store.List(5, 1);
+  ASSERT_EQ(inbox.size(), 1u);
+  auto find = [](const wmemu::StoredMessage& m, const char* name) {
+    for (const auto& p : m.props)
+      if (p.name == name) return p.value;
+    return std::vector<uint8_t>{};
+  };
+  EXPECT_EQ(find(inbox[0], "PR_MMS_BODY"), body);
+  EXPECT_EQ(find(inbox[0], "PR_MESSAGE_SIZE"), (std::vector<uint8_t>{0x88, 0x13, 0, 0}));
+
+  BStr send(u"send");
+  ASSERT_EQ(table_->Execute(send.Get(), item.Get(), nullptr), S_OK);
+  ASSERT_EQ(store.List(5, 4).size(), 1u);
+  EXPECT_EQ(find(store.List(5, 4)[0], "PR_MMS_BODY"), body);
+
+  // A missing file: module error 10, nothing sent.
+  Set(item.Get(), u"ATTACHMENT_FILE_PATH", Variant::Str(wmemu::Utf16(path + ".gone")));
+  EXPECT_EQ(table_->Execute(send.Get(), item.Get(), nullptr), HRESULT(0x8004000A));
+  EXPECT_NE(TakeErrorText().find("CDataTableWMMMS::Execute"), std::string::npos);
+  // A phone that refuses: module error 40516.
+  Set(item.Get(), u"ATTACHMENT_FILE_PATH", Variant::Str(wmemu::Utf16(path)));
+  Set(item.Get(), u"RECEIVER", Variant::Str(u""));
+  EXPECT_EQ(table_->Execute(send.Get(), item.Get(), nullptr), HRESULT(0x80049E44));
+  EXPECT_EQ(store.List(5, 4).size(), 1u);
+  BStr end(u"EndSync");
+  EXPECT_EQ(table_->Execute(end.Get(), nullptr, nullptr), S_OK);
 }
 
 }  // namespace
