@@ -1,6 +1,7 @@
 #include "host/MessagesCommand.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <pugixml.hpp>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "host/TasksIcs.h"
 #include "host/Text.h"
 #include "host/TextTable.h"
+#include "link/MmsBody.h"
 
 namespace qwbhost {
 namespace {
@@ -47,6 +49,55 @@ void FillSms(IItem* item, const std::string& folder, const std::optional<std::st
   ItemPutText(item, u"CONTENT", text);
   ItemPutText(item, u"FOLDER", folder);
   if (date) ItemPut(item, u"CREATE_DATE", Variant::Date(*date));
+}
+
+// Standard base64 (RFC 4648) with padding.
+std::string Base64(const std::vector<uint8_t>& data) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((data.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < data.size(); i += 3) {
+    uint32_t v = uint32_t(data[i]) << 16;
+    if (i + 1 < data.size()) v |= uint32_t(data[i + 1]) << 8;
+    if (i + 2 < data.size()) v |= data[i + 2];
+    out += kAlphabet[v >> 18 & 63];
+    out += kAlphabet[v >> 12 & 63];
+    out += i + 1 < data.size() ? kAlphabet[v >> 6 & 63] : '=';
+    out += i + 2 < data.size() ? kAlphabet[v & 63] : '=';
+  }
+  return out;
+}
+
+int BoxOf(const std::string& folder) {
+  return folder == "Sent" ? 2 : folder == "Draft" ? 3 : folder == "Outbox" ? 4 : 1;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A part name safe as a file name: its last path component, "part" when nothing is left.
+std::string SafeName(const std::string& name) {
+  std::string n = name.substr(name.find_last_of("/\\") == std::string::npos
+                                  ? 0
+                                  : name.find_last_of("/\\") + 1);
+  if (n.empty() || n == "." || n == "..") n = "part";
+  return n;
+}
+
+// Reads the body of one listed message through ReadItem; empty when it has none. The
+// component's body file is removed once read.
+std::vector<uint8_t> MmsBodyOf(IDataTable* table, IItem* item) {
+  HRESULT hr = table->ReadItem(item);
+  CheckHr("ReadItem", hr);
+  if (hr != S_OK) return {};
+  const std::string file = ItemText(item, u"ATTACHMENT_FILE_PATH");
+  std::vector<uint8_t> body = ReadBytes(file);
+  std::error_code ec;
+  std::filesystem::remove(file, ec);
+  return body;
 }
 
 // A vCard text value: backslash, newline, comma and semicolon escaped.
@@ -159,14 +210,15 @@ bool SaveSms(Session& session, const std::string& folder, const std::optional<st
   return after > before;
 }
 
-std::string SmsBackupXml(const std::vector<SmsRecord>& messages) {
+std::string SmsBackupXml(const std::vector<SmsRecord>& messages,
+                         const std::vector<MmsBackup>& mms) {
   pugi::xml_document doc;
   auto decl = doc.append_child(pugi::node_declaration);
   decl.append_attribute("version") = "1.0";
   decl.append_attribute("encoding") = "UTF-8";
   decl.append_attribute("standalone") = "yes";
   pugi::xml_node smses = doc.append_child("smses");
-  smses.append_attribute("count") = static_cast<unsigned long long>(messages.size());
+  smses.append_attribute("count") = static_cast<unsigned long long>(messages.size() + mms.size());
   for (const SmsRecord& m : messages) {
     const int type = m.folder == "Sent" ? 2 : m.folder == "Draft" ? 3 : m.folder == "Outbox" ? 4 : 1;
     pugi::xml_node sms = smses.append_child("sms");
@@ -185,9 +237,136 @@ std::string SmsBackupXml(const std::vector<SmsRecord>& messages) {
     sms.append_attribute("date_sent") = "0";
     sms.append_attribute("readable_date") = m.date ? FormatMinute(*m.date).c_str() : "";
   }
+  for (const MmsBackup& b : mms) {
+    const MmsRecord& m = b.record;
+    const int box = BoxOf(m.folder);
+    pugi::xml_node node = smses.append_child("mms");
+    node.append_attribute("date") = m.date ? EpochMs(*m.date) : 0LL;
+    node.append_attribute("msg_box") = box;
+    node.append_attribute("address") = (box == 1 ? m.sender : m.receiver).c_str();
+    node.append_attribute("sub") = m.subject.empty() ? "null" : m.subject.c_str();
+    node.append_attribute("read") = "1";
+    node.append_attribute("ct_t") = "application/vnd.wap.multipart.related";
+    node.append_attribute("m_type") = box == 1 ? "132" : "128";
+    node.append_attribute("m_size") = static_cast<unsigned long long>(b.body.size());
+    node.append_attribute("readable_date") = m.date ? FormatMinute(*m.date).c_str() : "";
+    pugi::xml_node parts = node.append_child("parts");
+    std::vector<devrec::MmsPart> split;
+    if (auto p = devrec::SplitMmsBody(b.body)) split = *p;
+    else if (!b.body.empty())
+      split.push_back({"application/vnd.wap.multipart.related", "body.mms", b.body});
+    int seq = 0;
+    for (const devrec::MmsPart& p : split) {
+      pugi::xml_node part = parts.append_child("part");
+      const bool smil = p.contentType == "application/smil";
+      part.append_attribute("seq") = smil ? -1 : seq++;
+      part.append_attribute("ct") = p.contentType.c_str();
+      part.append_attribute("name") = p.name.c_str();
+      part.append_attribute("cl") = p.name.c_str();
+      if (smil || p.contentType.rfind("text/", 0) == 0)
+        part.append_attribute("text") = std::string(p.data.begin(), p.data.end()).c_str();
+      else
+        part.append_attribute("data") = Base64(p.data).c_str();
+    }
+    pugi::xml_node addrs = node.append_child("addrs");
+    for (auto [address, type] : {std::pair{m.sender, 137}, std::pair{m.receiver, 151}}) {
+      if (address.empty()) continue;
+      pugi::xml_node addr = addrs.append_child("addr");
+      addr.append_attribute("address") = address.c_str();
+      addr.append_attribute("type") = type;
+      addr.append_attribute("charset") = 106;
+    }
+  }
   std::ostringstream out;
   doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
   return out.str();
+}
+
+// ---- MMS ------------------------------------------------------------------------------------
+
+MmsRecord ReadMms(IItem* item) {
+  MmsRecord m;
+  SUID suid = SUID_NULL;
+  CheckHr("SUID", item->get_SUID(&suid));
+  m.id = suid;
+  m.position = static_cast<unsigned long>(ItemInteger(item, u"MESSAGE_ID").value_or(0));
+  m.folder = ItemText(item, u"FOLDER");
+  m.subject = ItemText(item, u"SUBJECT");
+  m.sender = ItemText(item, u"SENDER");
+  m.receiver = ItemText(item, u"RECEIVER");
+  m.date = ItemDate(item, u"CREATE_DATE");
+  m.size = static_cast<unsigned long>(ItemInteger(item, u"TOTAL_SIZE").value_or(0));
+  m.bodyFile = ItemText(item, u"ATTACHMENT_FILE_PATH");
+  return m;
+}
+
+nlohmann::json MmsJson(const MmsRecord& m) {
+  return {{"id", m.id},         {"folder", m.folder},     {"subject", m.subject},
+          {"sender", m.sender}, {"receiver", m.receiver}, {"date", m.date ? FormatIso(*m.date) : ""},
+          {"size", m.size}};
+}
+
+void ListMms(Session& session, bool json, std::ostream& out) {
+  std::vector<MmsRecord> all;
+  ComPtr<IDataTable> table = session.Table(DTID_MMS);
+  ForEachItem(table.Get(), "mms", [&](IItem* item, ULONG, ULONG) { all.push_back(ReadMms(item)); });
+  if (json) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const MmsRecord& m : all) list.push_back(MmsJson(m));
+    out << list.dump(2) << '\n';
+    return;
+  }
+  TextTable rows({"ID", "FOLDER", "DATE", "FROM", "TO", "SIZE", "SUBJECT"});
+  rows.SetMaxWidth(6, 40);
+  for (const MmsRecord& m : all)
+    rows.AddRow({std::to_string(m.id), m.folder, m.date ? FormatMinute(*m.date) : "", m.sender,
+                 m.receiver, std::to_string(m.size), m.subject});
+  out << rows.str();
+}
+
+std::vector<std::string> GetMms(Session& session, LONG id, const std::string& dir) {
+  ComPtr<IDataTable> table = session.Table(DTID_MMS);
+  std::vector<uint8_t> body;
+  bool found = false;
+  ForEachItem(table.Get(), "mms", [&](IItem* item, ULONG, ULONG) {
+    SUID suid = SUID_NULL;
+    if (found || FAILED(item->get_SUID(&suid)) || suid != id) return;
+    found = true;
+    body = MmsBodyOf(table.Get(), item);
+  });
+  if (!found) throw HostError(kExitFailure, "no MMS with id " + std::to_string(id));
+  if (body.empty()) throw HostError(kExitFailure, "MMS " + std::to_string(id) + " has no body");
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  std::vector<std::string> written;
+  auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string path = (std::filesystem::path(dir) / name).string();
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw HostError(kExitFailure, "cannot write " + path);
+    written.push_back(path);
+  };
+  const std::string stem = std::to_string(id);
+  write(stem + ".mms", body);
+  if (auto parts = devrec::SplitMmsBody(body))
+    for (const devrec::MmsPart& p : *parts) write(stem + "-" + SafeName(p.name), p.data);
+  return written;
+}
+
+void SendMms(Session& session, const std::string& to, const std::string& file,
+             const std::optional<std::string>& subject) {
+  std::error_code ec;
+  const std::string path = std::filesystem::absolute(file, ec).string();
+  if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0)
+    ThrowUsage("mms send: '" + file + "' is not a non-empty file");
+  ComPtr<IDataTable> table = session.Table(DTID_MMS);
+  ComPtr<IItem> item = NewItem(table.Get(), DCADT_MMS);
+  ItemPutText(item.Get(), u"ATTACHMENT_FILE_PATH", path);
+  ItemPutText(item.Get(), u"RECEIVER", to);
+  if (subject) ItemPutText(item.Get(), u"SUBJECT", *subject);
+  ItemPutText(item.Get(), u"FOLDER", "Outbox");
+  BStr send(u"send");
+  CheckHr("Execute", table->Execute(send.Get(), item.Get(), nullptr));
 }
 
 // ---- SIM phonebook --------------------------------------------------------------------------
@@ -383,8 +562,24 @@ class SmsExporter : public Exporter {
       all.push_back(ReadSms(item));
       progress.Update(n + 1, total);
     });
-    WriteFile(path, SmsBackupXml(all));
-    return all.size();
+    // Multimedia messages join them, and their raw bodies go beside, in mms/ID.mms.
+    std::vector<MmsBackup> mms;
+    ComPtr<IDataTable> mmsTable = session.Table(DTID_MMS);
+    ForEachItem(mmsTable.Get(), "mms", [&](IItem* item, ULONG, ULONG) {
+      MmsBackup b{ReadMms(item), MmsBodyOf(mmsTable.Get(), item)};
+      mms.push_back(std::move(b));
+    });
+    if (!mms.empty()) {
+      const std::filesystem::path raw = path.parent_path() / "mms";
+      std::error_code ec;
+      std::filesystem::create_directories(raw, ec);
+      for (const MmsBackup& b : mms)
+        if (!b.body.empty())
+          WriteFile(raw / (std::to_string(b.record.id) + ".mms"),
+                    std::string(b.body.begin(), b.body.end()));
+    }
+    WriteFile(path, SmsBackupXml(all, mms));
+    return all.size() + mms.size();
   }
 };
 

@@ -41,9 +41,37 @@ bool SaveSms(Session& session, const std::string& folder, const std::optional<st
              const std::optional<std::string>& from, const std::string& text,
              std::optional<DATE> date);
 
-// messages.xml: <smses count=N> with one <sms> per message; dates in ms since the epoch,
-// type 1 inbox, 2 sent, 3 draft, 4 outbox. `toEpochMs` turns a local date into UTC ms.
-std::string SmsBackupXml(const std::vector<SmsRecord>& messages);
+// ---- MMS (the backup below holds them too) ------------------------------------------------------------------------------------
+
+struct MmsRecord {
+  LONG id = 0;
+  unsigned long position = 0;  // MESSAGE_ID: the message's place in the listing
+  std::string folder, subject, sender, receiver;
+  std::optional<DATE> date;
+  unsigned long size = 0;
+  std::string bodyFile;  // ATTACHMENT_FILE_PATH after ReadItem
+};
+MmsRecord ReadMms(IItem* item);
+nlohmann::json MmsJson(const MmsRecord& m);
+void ListMms(Session& session, bool json, std::ostream& out);
+// Writes message `id`'s body into `dir` (ID.mms) and, when it is a multipart body, each part
+// beside it (ID-NAME). Returns the files written.
+std::vector<std::string> GetMms(Session& session, LONG id, const std::string& dir);
+// Sends the body in `file` (a multipart message) to `to`.
+void SendMms(Session& session, const std::string& to, const std::string& file,
+             const std::optional<std::string>& subject);
+
+// A multimedia message for the backup: its columns and the body the phone holds.
+struct MmsBackup {
+  MmsRecord record;
+  std::vector<uint8_t> body;
+};
+
+// messages.xml: <smses count=N> with one <sms> per text message and one <mms> per multimedia
+// message (its parts with content type, name and data in base64); dates in ms since the
+// epoch, type (msg_box for MMS) 1 inbox, 2 sent, 3 draft, 4 outbox.
+std::string SmsBackupXml(const std::vector<SmsRecord>& messages,
+                         const std::vector<MmsBackup>& mms = {});
 
 // ---- SIM phonebook ---------------------------------------------------------------------------
 

@@ -90,6 +90,23 @@ int Run(int argc, char** argv) {
   smsSave->add_option("--date", smsDate, "Date \"YYYY-MM-DD HH:MM\" (local; default now)");
   smsSave->add_option("text", smsText, "Message text")->required();
 
+  // mms list|get|send
+  CLI::App* mms = app.add_subcommand("mms", "The phone's multimedia messages");
+  mms->require_subcommand(1);
+  bool mmsJson = false;
+  long mmsId = 0;
+  std::string mmsOut, mmsFile, mmsTo;
+  std::optional<std::string> mmsSubject;
+  CLI::App* mmsList = mms->add_subcommand("list", "List the multimedia messages");
+  mmsList->add_flag("--json", mmsJson, "Print JSON instead of a table");
+  CLI::App* mmsGet = mms->add_subcommand("get", "Save a message's body and its parts");
+  mmsGet->add_option("id", mmsId, "Message id")->required();
+  mmsGet->add_option("--out", mmsOut, "Folder to write ID.mms and ID-PART files into")->required();
+  CLI::App* mmsSend = mms->add_subcommand("send", "Send a multipart body through the phone");
+  mmsSend->add_option("--to", mmsTo, "Recipient number")->required();
+  mmsSend->add_option("--subject", mmsSubject, "Subject");
+  mmsSend->add_option("file", mmsFile, "The body: a multipart message (.mms)")->required();
+
   // sim list|add|update|delete|info
   CLI::App* sim = app.add_subcommand("sim", "The contacts on the SIM card");
   sim->require_subcommand(1);
@@ -119,7 +136,7 @@ int Run(int argc, char** argv) {
   std::vector<std::string> only;
   CLI::App* exp = app.add_subcommand("export", "Export the phone's data into a folder");
   exp->add_option("dir", exportDir, "Folder to write (tasks.ics, ...)")->required();
-  exp->add_option("--only", only, "Export only these tables (tasks, sms, sim)");
+  exp->add_option("--only", only, "Export only these tables (tasks, sms (with MMS), sim)");
 
   try {
     app.parse(argc, argv);
@@ -170,6 +187,14 @@ int Run(int argc, char** argv) {
         throw HostError(kExitFailure, "the phone did not keep the message: its model keeps no "
                                       "messages saved from a PC");
       std::fprintf(stderr, "saved to %s\n", CheckFolder(saveFolder).c_str());
+    } else if (*mmsList) {
+      ListMms(session, mmsJson, std::cout);
+    } else if (*mmsGet) {
+      for (const std::string& f : GetMms(session, static_cast<LONG>(mmsId), mmsOut))
+        std::cout << f << '\n';
+    } else if (*mmsSend) {
+      SendMms(session, mmsTo, mmsFile, mmsSubject);
+      std::fprintf(stderr, "sent to %s\n", mmsTo.c_str());
     } else if (*simList) {
       ListSim(session, simJson, std::cout);
     } else if (*simAddCmd) {
