@@ -12,6 +12,7 @@
 #include "host/Progress.h"
 #include "host/Session.h"
 #include "host/TasksCommand.h"
+#include "host/TextTable.h"
 #include "wincompat/testhooks.h"
 
 namespace {
@@ -39,8 +40,28 @@ void AddFieldOptions(CLI::App* cmd, TaskOptions& o) {
   until->excludes(count);
 }
 
+// Every command with its description, one per line, made from the command tree itself so that
+// --help (and the man page made from it) lists every command there is.
+void ListCommands(const CLI::App* app, const std::string& path, TextTable& table) {
+  for (const CLI::App* sub : app->get_subcommands({})) {
+    std::string name = path + " " + sub->get_name();
+    if (sub->get_subcommands({}).empty()) {
+      table.AddRow({"  " + name, sub->get_description()});
+    } else {
+      ListCommands(sub, name, table);
+    }
+  }
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{"Reads and writes the data of a Windows Mobile phone.", "qwbdcawm"};
+  app.set_version_flag("--version", std::string("qwbdcawm ") + QWB_VERSION);
+  app.footer([&app] {
+    TextTable table({"Commands (each takes --help):", ""});
+    ListCommands(&app, "qwbdcawm", table);
+    return table.str() +
+           "\nExit status: 0 done, 1 the phone or the component failed, 2 bad usage.";
+  });
   app.require_subcommand(1);
   std::optional<std::string> device;
   app.add_option("--device", device,
