@@ -143,7 +143,13 @@ class Parser {
 std::string FooterOf(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) return {};
-  const std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  // Zone files are a few kilobytes; a TZ naming something endless (a device, a pipe) must
+  // not be read for ever.
+  constexpr size_t kMaxZoneFile = 1u << 20;
+  std::string data(kMaxZoneFile + 1, '\0');
+  f.read(data.data(), static_cast<std::streamsize>(data.size()));
+  data.resize(static_cast<size_t>(f.gcount()));
+  if (data.size() > kMaxZoneFile) return {};
   if (data.size() < 6 || data.compare(0, 4, "TZif") != 0 || data[4] < '2') return {};
   if (data.back() != '\n') return {};
   const size_t nl = data.rfind('\n', data.size() - 2);
@@ -256,6 +262,26 @@ int64_t TicksToUnixSeconds(int64_t ticks) { return (ticks - 116444736000000000LL
 }  // namespace
 
 namespace wincompat {
+
+bool TimeZoneFromRuleForTesting(const std::string& posixRule, TIME_ZONE_INFORMATION* tzi,
+                                LONG* offsetMinutesAt, const int64_t* utcFileTimes, size_t n) {
+  std::optional<Rule> r = Parser(posixRule).Parse();
+  if (!r) return false;
+  *tzi = TIME_ZONE_INFORMATION{};
+  tzi->Bias = r->stdOffset / 60;
+  CopyName(r->stdName, tzi->StandardName);
+  if (r->hasDst) {
+    CopyName(r->dstName, tzi->DaylightName);
+    tzi->DaylightBias = (r->dstOffset - r->stdOffset) / 60;
+    tzi->StandardDate = ToSystemTime(r->end);
+    tzi->DaylightDate = ToSystemTime(r->start);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const bool dst = IsDaylightAt(*r, TicksToUnixSeconds(utcFileTimes[i]));
+    offsetMinutesAt[i] = -(dst ? r->dstOffset : r->stdOffset) / 60;
+  }
+  return true;
+}
 
 void SetTimeZoneRuleForTesting(const std::string& posixRule) {
   std::lock_guard lock(g_mu);
