@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (other.modelName == model.modelName) Check(type == profile.GetModelType(other.modelName));
     }
   }
-  Check(profile.GetModelType(u"\x1F600 no such phone") == olInternational ||
+  Check(profile.GetModelType(u"\U0001F600 no such phone") == olInternational ||
         !profile.Models().empty());
 
   Recorder first;

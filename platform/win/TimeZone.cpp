@@ -86,8 +86,10 @@ class Parser {
     return n > 0;
   }
 
-  // [+-]hh[:mm[:ss]] in seconds.
-  bool Offset(int* out) {
+  // [+-]hh[:mm[:ss]] in seconds. A zone's offset is at most 24 hours; a transition time may
+  // reach 167 hours (a rule can move a switch into the following week). Minutes and seconds
+  // stop at 59.
+  bool Offset(int* out, int maxHours = 24) {
     int sign = 1;
     if (!AtEnd() && (Peek() == '+' || Peek() == '-')) {
       sign = Peek() == '-' ? -1 : 1;
@@ -103,6 +105,7 @@ class Parser {
         if (!Number(&s, 2)) return false;
       }
     }
+    if (h > maxHours || m > 59 || s > 59) return false;
     *out = sign * (h * 3600 + m * 60 + s);
     return true;
   }
@@ -130,7 +133,7 @@ class Parser {
     t->seconds = 7200;
     if (!AtEnd() && Peek() == '/') {
       ++i_;
-      if (!Offset(&t->seconds)) return false;
+      if (!Offset(&t->seconds, 167)) return false;
     }
     return true;
   }
