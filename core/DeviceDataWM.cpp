@@ -8,8 +8,9 @@
 
 #include "core/Errors.h"
 #include "core/Log.h"
+#include "core/MethodFrame.h"
 #include "link/RapiBase.h"
-#include "module/TypeLib.h"
+#include "core/TypeLib.h"
 #include "wincompat/dispatch.h"
 
 namespace qwb {
@@ -120,7 +121,7 @@ HRESULT CDeviceDataWM::CreateTable(size_t slot) {
 }
 
 HRESULT CDeviceDataWM::ListDataTable() {
-  try {
+  return DeviceDataMethodFrame(kPassAtlException, [&] {
     std::vector<size_t> order(m_registry.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
@@ -131,14 +132,7 @@ HRESULT CDeviceDataWM::ListDataTable() {
       if (FAILED(hr)) return hr;
     }
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const CAtlException& e) {
-    return e.hr();
-  } catch (...) {
-    // A COM error (a failing "DRIVE" query among them) ends up here too.
-    return E_FAIL;
-  }
+  });  // a COM error (a failing "DRIVE" query among them) gives E_FAIL
 }
 
 void CDeviceDataWM::EnsureRapiBase(const char* method) {
@@ -148,7 +142,7 @@ void CDeviceDataWM::EnsureRapiBase(const char* method) {
 }
 
 HRESULT CDeviceDataWM::GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataTable) {
-  try {
+  return DeviceDataMethodFrame(kPassNone, [&] {
     WMLog("CDeviceDataWM::GetDataTable");
     EnsureRapiBase("CDeviceDataWM::GetDataTable");
     if (tableId == DTID_PHONEBOOK && m_pRapi->m_pStream == nullptr) {
@@ -166,16 +160,12 @@ HRESULT CDeviceDataWM::GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataT
       table->AddRef();
     }
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
 HRESULT CDeviceDataWM::SetConneciton(IUnknown* pCon, IUnknown* pModelDB) {
   WMLog("CDeviceDataWM::SetConneciton");
-  try {
+  return DeviceDataMethodFrame(kPassComError, [&] {
     ComPtr<IHostConnection> connection;
     if (pCon) {
       HRESULT hr = pCon->QueryInterface(
@@ -191,11 +181,7 @@ HRESULT CDeviceDataWM::SetConneciton(IUnknown* pCon, IUnknown* pModelDB) {
     }
     m_pModelDB = std::move(modelDB);
     return S_OK;
-  } catch (const _com_error& e) {
-    return e.Error();
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
 HRESULT CDeviceDataWM::SetProperty(BSTR, BSTR) { return E_NOTIMPL; }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "emulator/Emulator.h"
+#include "emulator/LocalPhone.h"
 #include "host/HostError.h"
 
 namespace qwbhost {
@@ -34,7 +34,7 @@ bool ValidDeviceAddress(const std::string& a) {
 }
 
 struct DeviceChoice::BuiltIn {
-  std::unique_ptr<wmemu::Emulator> emulator;
+  std::unique_ptr<wmemu::LocalPhone> phone;
 };
 
 DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
@@ -44,13 +44,11 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
     std::filesystem::path dir = DemoImageFolder();
     builtIn_ = std::make_unique<BuiltIn>();
     try {
-      if (!std::filesystem::exists(dir / "image.sqlite")) {
+      if (!std::filesystem::exists(dir / "image.sqlite"))
         std::fprintf(stderr, "qwbdcawm: creating the demo phone image in %s\n",
                      dir.string().c_str());
-        wmemu::Emulator::CreateImage(dir, "demo", "");
-      }
-      builtIn_->emulator = wmemu::Emulator::Open(dir);
-      address_ = builtIn_->emulator->Listen("tcp:127.0.0.1:0");
+      builtIn_->phone = wmemu::LocalPhone::Serve(dir, "demo");
+      address_ = builtIn_->phone->address();
     } catch (const std::exception& e) {
       throw HostError(kExitFailure,
                       std::string("cannot start the built-in phone emulator: ") + e.what());
@@ -63,8 +61,6 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
   setenv("QWBDCAWM_DEVICE", address_.c_str(), 1);
 }
 
-DeviceChoice::~DeviceChoice() {
-  if (builtIn_ && builtIn_->emulator) builtIn_->emulator->Stop();
-}
+DeviceChoice::~DeviceChoice() = default;
 
 }  // namespace qwbhost

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "emulator/RecordStore.h"
-#include "host/support/Component.h"
-#include "host/support/EmulatedPhone.h"
+#include "host/Component.h"
+#include "tests/support/EmulatedPhone.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
