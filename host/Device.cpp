@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "emulator/LocalPhone.h"
+#include "platform/util/Address.h"
 #include "host/HostError.h"
 
 namespace qwbhost {
@@ -21,16 +22,10 @@ std::filesystem::path DemoImageFolder() {
 }
 
 bool ValidDeviceAddress(const std::string& a) {
-  if (a.rfind("unix:", 0) == 0) return a.size() > 5;
-  if (a.rfind("tcp:", 0) != 0) return false;
-  size_t colon = a.rfind(':');
-  if (colon <= 4) return false;
-  std::string port = a.substr(colon + 1);
-  if (port.empty() || port.size() > 5) return false;
-  for (char c : port)
-    if (c < '0' || c > '9') return false;
-  long p = std::strtol(port.c_str(), nullptr, 10);
-  return p >= 1 && p <= 65535;
+  addr::Address parsed;
+  // Port 0 would mean "any port" to a listener; a device is never there.
+  return addr::Parse(a, &parsed) &&
+         (parsed.kind == addr::Address::kUnix || std::atoi(parsed.port.c_str()) >= 1);
 }
 
 std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
