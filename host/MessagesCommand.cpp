@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 #include <sstream>
 
+#include "host/ContentLines.h"
 #include "host/Export.h"
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
@@ -98,22 +99,6 @@ std::vector<uint8_t> MmsBodyOf(IDataTable* table, IItem* item) {
   std::error_code ec;
   std::filesystem::remove(file, ec);
   return body;
-}
-
-// A vCard text value: backslash, newline, comma and semicolon escaped.
-std::string VCardText(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\\' || c == ',' || c == ';') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c != '\r') {
-      out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -524,20 +509,18 @@ void SimInfo(Session& session, bool json, std::ostream& out) {
       << "max e-mail length:   " << show(emailLength) << '\n';
 }
 
-std::string SimVCards(const std::vector<SimRecord>& contacts) {
-  std::string out;
-  for (const SimRecord& c : contacts) {
-    out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
-    out += "FN:" + VCardText(c.name) + "\r\n";
-    out += "N:;" + VCardText(c.name) + ";;;\r\n";
-    for (size_t i = 0; i < c.numbers.size(); ++i)
-      out += std::string("TEL;TYPE=CELL") + (i == 0 ? ",PREF" : "") + ":" +
-             VCardText(c.numbers[i]) + "\r\n";
-    if (!c.email.empty()) out += "EMAIL;TYPE=INTERNET:" + VCardText(c.email) + "\r\n";
-    out += "NOTE:SIM position " + std::to_string(c.id) + "\r\n";
-    out += "END:VCARD\r\n";
-  }
-  return out;
+std::string SimVCard(const SimRecord& c, const std::string& uid, const std::string& stamp) {
+  ContentLines out;
+  out.Begin("VCARD").Raw("VERSION", "3.0").Text("UID", uid);
+  out.Text("FN", c.name).Raw("N", Structured({{}, {c.name}, {}, {}, {}}));
+  for (size_t i = 0; i < c.numbers.size(); ++i)
+    out.Text("TEL", c.numbers[i], {{"TYPE", i == 0 ? std::vector<std::string>{"cell", "pref"}
+                                                  : std::vector<std::string>{"cell"}}});
+  if (!c.email.empty()) out.Text("EMAIL", c.email, {{"TYPE", {"internet"}}});
+  out.Text("NOTE", "SIM position " + std::to_string(c.id));
+  if (!stamp.empty()) out.Raw("REV", stamp);
+  out.End("VCARD");
+  return out.str();
 }
 
 // ---- Exporters ------------------------------------------------------------------------------
@@ -551,57 +534,53 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
   if (!f) throw HostError(kExitFailure, "cannot write " + path.string());
 }
 
-class SmsExporter : public Exporter {
- public:
-  std::string name() const override { return "sms"; }
-  std::string fileName() const override { return "messages.xml"; }
-  size_t Export(Session& session, const std::filesystem::path& path, Progress& progress) override {
-    std::vector<SmsRecord> all;
-    ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
-    ForEachItem(table.Get(), "sms", [&](IItem* item, ULONG n, ULONG total) {
-      all.push_back(ReadSms(item));
-      progress.Update(n + 1, total);
-    });
-    // Multimedia messages join them, and their raw bodies go beside, in mms/ID.mms.
-    std::vector<MmsBackup> mms;
-    ComPtr<IDataTable> mmsTable = session.Table(DTID_MMS);
-    ForEachItem(mmsTable.Get(), "mms", [&](IItem* item, ULONG, ULONG) {
-      MmsBackup b{ReadMms(item), MmsBodyOf(mmsTable.Get(), item)};
-      mms.push_back(std::move(b));
-    });
-    if (!mms.empty()) {
-      const std::filesystem::path raw = path.parent_path() / "mms";
-      std::error_code ec;
-      std::filesystem::create_directories(raw, ec);
-      for (const MmsBackup& b : mms)
-        if (!b.body.empty())
-          WriteFile(raw / (std::to_string(b.record.id) + ".mms"),
-                    std::string(b.body.begin(), b.body.end()));
-    }
-    WriteFile(path, SmsBackupXml(all, mms));
-    return all.size() + mms.size();
-  }
-};
-
 class SimExporter : public Exporter {
  public:
-  std::string name() const override { return "sim"; }
-  std::string fileName() const override { return "sim-contacts.vcf"; }
-  size_t Export(Session& session, const std::filesystem::path& path, Progress& progress) override {
-    std::vector<SimRecord> all;
+  std::string name() const override { return "sim-contacts"; }
+  ExportFormat format() const override { return ExportFormat::kVCard; }
+  std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
+                                 Progress& progress) override {
+    std::vector<ExportRecord> records;
     ComPtr<IDataTable> table = session.Table(DTID_SIM);
     ForEachItem(table.Get(), "sim", [&](IItem* item, ULONG n, ULONG total) {
-      all.push_back(ReadSim(item));
+      SimRecord c = ReadSim(item);
+      std::string uid = context.Uid("sim-contact", c.id);
+      records.push_back({uid, SimVCard(c, uid, context.Stamp())});
       progress.Update(n + 1, total);
     });
-    WriteFile(path, SimVCards(all));
-    return all.size();
+    return records;
   }
 };
 
 }  // namespace
 
-std::unique_ptr<Exporter> MakeSmsExporter() { return std::make_unique<SmsExporter>(); }
+size_t ExportMessages(Session& session, const std::filesystem::path& dir, Progress& progress) {
+  std::vector<SmsRecord> all;
+  ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
+  ForEachItem(table.Get(), "sms", [&](IItem* item, ULONG n, ULONG total) {
+    all.push_back(ReadSms(item));
+    progress.Update(n + 1, total);
+  });
+  // Multimedia messages join them, and their raw bodies go beside, in mms/ID.mms.
+  std::vector<MmsBackup> mms;
+  ComPtr<IDataTable> mmsTable = session.Table(DTID_MMS);
+  ForEachItem(mmsTable.Get(), "mms", [&](IItem* item, ULONG, ULONG) {
+    MmsBackup b{ReadMms(item), MmsBodyOf(mmsTable.Get(), item)};
+    mms.push_back(std::move(b));
+  });
+  if (!mms.empty()) {
+    const std::filesystem::path raw = dir / "mms";
+    std::error_code ec;
+    std::filesystem::create_directories(raw, ec);
+    for (const MmsBackup& b : mms)
+      if (!b.body.empty())
+        WriteFile(raw / (std::to_string(b.record.id) + ".mms"),
+                  std::string(b.body.begin(), b.body.end()));
+  }
+  WriteFile(dir / "messages.xml", SmsBackupXml(all, mms));
+  return all.size() + mms.size();
+}
+
 std::unique_ptr<Exporter> MakeSimExporter() { return std::make_unique<SimExporter>(); }
 
 }  // namespace qwbhost

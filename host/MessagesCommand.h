@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -16,6 +17,7 @@
 namespace qwbhost {
 
 class Exporter;
+class Progress;
 
 // ---- SMS -------------------------------------------------------------------------------------
 
@@ -98,10 +100,14 @@ void DeleteSim(Session& session, LONG id);
 // Used positions, and what the phone's device information says of the card's capacity.
 void SimInfo(Session& session, bool json, std::ostream& out);
 
-// sim-contacts.vcf: one vCard 3.0 per SIM contact.
-std::string SimVCards(const std::vector<SimRecord>& contacts);
-
-std::unique_ptr<Exporter> MakeSmsExporter();
+// One SIM contact as a vCard 3.0 (sim-contacts.vcf holds one per contact).
+std::string SimVCard(const SimRecord& c, const std::string& uid, const std::string& stamp);
 std::unique_ptr<Exporter> MakeSimExporter();
+
+// The name `export --only` takes for messages.xml.
+inline constexpr const char* kMessagesExportName = "sms";
+// Writes DIR/messages.xml (text and multimedia messages) and the raw MMS bodies in DIR/mms/.
+// Returns the messages written.
+size_t ExportMessages(Session& session, const std::filesystem::path& dir, Progress& progress);
 
 }  // namespace qwbhost

@@ -1,99 +1,116 @@
 #include "host/TextTable.h"
 
-#include <algorithm>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
-#include "host/Text.h"
+#include <algorithm>
 
 namespace qwbhost {
 namespace {
 
-// Columns a code point takes in a terminal: East Asian wide and full-width forms take two.
-size_t ColumnsOf(char32_t c) {
-  if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
-      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
-      (c >= 0x20000 && c <= 0x3FFFD))
-    return 2;
-  return 1;
+int ColumnsOf(UChar32 c) {
+  if (c < 0) return 1;  // an invalid byte: shown as one replacement character
+  if (c == 0 || c < 0x20 || (c >= 0x7F && c < 0xA0)) return 0;
+  if (c == 0xAD) return 1;  // the soft hyphen is shown where a terminal breaks the line
+  int8_t category = u_charType(c);
+  if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR)
+    return 0;
+  // Hangul vowel and final-consonant jamo join the leading consonant before them.
+  int hangul = u_getIntPropertyValue(c, UCHAR_HANGUL_SYLLABLE_TYPE);
+  if (hangul == U_HST_VOWEL_JAMO || hangul == U_HST_TRAILING_JAMO) return 0;
+  int eaw = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+  return eaw == U_EA_WIDE || eaw == U_EA_FULLWIDTH ? 2 : 1;
 }
 
-// Walks the code points of UTF-8 text: calls f(byte offset, columns) for each.
+// Calls f(start offset, end offset, columns) for each code point; stops when f returns false.
 template <class F>
-void ForEachPoint(const std::string& s, F&& f) {
-  std::u16string w = Utf16(s);
-  size_t offset = 0;
-  for (size_t i = 0; i < w.size(); ++i) {
-    char32_t c = w[i];
-    size_t bytes = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size()) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00);
-      bytes = 4;
-    }
-    if (!f(offset, ColumnsOf(c))) return;
-    offset += bytes;
+void ForEachPoint(std::string_view s, F&& f) {
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  const int32_t n = static_cast<int32_t>(s.size());
+  int32_t i = 0;
+  while (i < n) {
+    int32_t start = i;
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    if (!f(static_cast<size_t>(start), static_cast<size_t>(i), ColumnsOf(c))) return;
   }
+}
+
+std::string Clean(std::string cell) {
+  for (char& ch : cell)
+    if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
+  return cell;
 }
 
 }  // namespace
 
-std::string CutToWidth(std::string_view utf8, size_t width) {
-  const std::string s(utf8);
-  size_t used = 0, end = s.size();
-  ForEachPoint(s, [&](size_t offset, size_t cols) {
-    if (used + cols > width) {
-      end = offset;
-      return false;
-    }
-    used += cols;
-    return true;
-  });
-  return s.substr(0, end);
-}
-
 size_t DisplayWidth(std::string_view utf8) {
   size_t n = 0;
-  ForEachPoint(std::string(utf8), [&](size_t, size_t cols) {
-    n += cols;
+  ForEachPoint(utf8, [&](size_t, size_t, int cols) {
+    n += static_cast<size_t>(cols);
     return true;
   });
   return n;
 }
 
+std::string CutToWidth(std::string_view utf8, size_t columns) {
+  size_t used = 0, end = 0;
+  ForEachPoint(utf8, [&](size_t, size_t stop, int cols) {
+    if (used + static_cast<size_t>(cols) > columns) return false;
+    used += static_cast<size_t>(cols);
+    end = stop;
+    return true;
+  });
+  return std::string(utf8.substr(0, end));
+}
+
 TextTable::TextTable(std::vector<std::string> headers)
-    : headers_(std::move(headers)), maxWidth_(headers_.size(), 0) {}
+    : headers_(std::move(headers)),
+      maxWidth_(headers_.size(), 0),
+      align_(headers_.size(), Align::kLeft) {}
 
 void TextTable::SetMaxWidth(size_t column, size_t columns) {
   if (column < maxWidth_.size()) maxWidth_[column] = columns;
 }
 
+void TextTable::SetAlign(size_t column, Align align) {
+  if (column < align_.size()) align_[column] = align;
+}
+
 void TextTable::AddRow(std::vector<std::string> cells) {
   cells.resize(headers_.size());
   for (size_t c = 0; c < cells.size(); ++c) {
-    for (char& ch : cells[c])
-      if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
-    if (maxWidth_[c]) cells[c] = CutToWidth(cells[c], maxWidth_[c]);
+    cells[c] = Clean(std::move(cells[c]));
+    if (maxWidth_[c] && DisplayWidth(cells[c]) > maxWidth_[c])
+      cells[c] = CutToWidth(cells[c], maxWidth_[c]);
   }
   rows_.push_back(std::move(cells));
 }
 
 std::string TextTable::str() const {
   std::vector<size_t> widths(headers_.size(), 0);
-  for (size_t c = 0; c < headers_.size(); ++c) widths[c] = DisplayWidth(headers_[c]);
-  for (const auto& row : rows_)
+  auto measure = [&](const std::vector<std::string>& row) {
     for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
-  std::string out;
-  auto line = [&](const std::vector<std::string>& row) {
-    std::string l;
-    for (size_t c = 0; c < row.size(); ++c) {
-      l += row[c];
-      if (c + 1 < row.size()) l += std::string(widths[c] - DisplayWidth(row[c]) + 2, ' ');
-    }
-    while (!l.empty() && l.back() == ' ') l.pop_back();
-    out += l + '\n';
   };
-  line(headers_);
-  for (const auto& row : rows_) line(row);
+  measure(headers_);
+  for (const auto& row : rows_) measure(row);
+
+  std::string out;
+  auto print = [&](const std::vector<std::string>& row) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      std::string pad(widths[c] - DisplayWidth(row[c]), ' ');
+      if (align_[c] == Align::kRight) line += pad;
+      line += row[c];
+      if (align_[c] == Align::kLeft) line += pad;
+      if (c + 1 < row.size()) line += "  ";
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out += line;
+    out += '\n';
+  };
+  print(headers_);
+  for (const auto& row : rows_) print(row);
   return out;
 }
 
