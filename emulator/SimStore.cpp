@@ -6,7 +6,7 @@
 #include "emulator/ServiceRegistry.h"
 #include "emulator/RecordService.h"
 #include "emulator/Text.h"
-#include "link/LittleEndian.h"
+#include "platform/util/LittleEndian.h"
 #include "link/MessageRecords.h"
 #include "link/ServiceFormats.h"
 

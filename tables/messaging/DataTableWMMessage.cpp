@@ -7,7 +7,7 @@
 #include "core/ItemWMMessage.h"
 #include "core/Log.h"
 #include "link/DeviceRecordService.h"
-#include "link/LittleEndian.h"
+#include "platform/util/LittleEndian.h"
 #include "link/RapiBase.h"
 #include "link/ServiceFormats.h"
 #include "wincompat/winreg.h"
