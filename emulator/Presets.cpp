@@ -6,6 +6,7 @@
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
 #include "emulator/MediaSamples.h"
+#include "emulator/PhonebookDemo.h"
 #include "emulator/RecordStore.h"
 #include "emulator/Text.h"
 #include "link/DeviceRecord.h"
@@ -278,6 +279,7 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   if (demo) {
     BuildDemoFiles(fs);
     BuildDemoTasks(image);
+    BuildDemoPhonebook(image);
   }
 }
 

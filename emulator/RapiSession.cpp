@@ -535,7 +535,7 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
     }
     return Outcome::kReply;
   }
-  ServiceContext ctx(core_.image, core_.registry);
+  ServiceContext ctx(core_.image, core_.registry, &core_.faults);
   if (mode == 1) {
     StreamFunction fn = core_.services.FindStream(func);
     const uint8_t ok[8] = {4, 0, 0, 0, 0, 0, 0, 0};
