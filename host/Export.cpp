@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "host/ContactsVcf.h"
 #include "host/HostError.h"
 #include "host/Progress.h"
 #include "host/TasksIcs.h"
@@ -11,6 +12,7 @@ namespace qwbhost {
 
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> all;
+  all.push_back(MakeContactsExporter());
   all.push_back(MakeTasksExporter());
   return all;
 }

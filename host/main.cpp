@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "host/ContactsCommand.h"
+#include "host/ContactsVcf.h"
 #include "host/Device.h"
 #include "host/Export.h"
 #include "host/HostError.h"
@@ -39,6 +41,31 @@ void AddFieldOptions(CLI::App* cmd, TaskOptions& o) {
   until->excludes(count);
 }
 
+void AddContactOptions(CLI::App* cmd, ContactOptions& o) {
+  cmd->add_option("--first", o.first, "First name");
+  cmd->add_option("--last", o.last, "Last name");
+  cmd->add_option("--middle", o.middle, "Middle name");
+  cmd->add_option("--nick", o.nick, "Nickname");
+  cmd->add_option("--display", o.display, "Display name (file as)");
+  cmd->add_option("--reading-first", o.readingFirst, "Reading of the first name");
+  cmd->add_option("--reading-last", o.readingLast, "Reading of the last name");
+  cmd->add_option("--company", o.company, "Company");
+  cmd->add_option("--job-title", o.jobTitle, "Job title");
+  cmd->add_option("--department", o.department, "Department");
+  cmd->add_option("--mobile", o.mobile, "Mobile number; NUMBER@N also sets speed dial N");
+  cmd->add_option("--home", o.home, "Home number (NUMBER or NUMBER@N)");
+  cmd->add_option("--work", o.work, "Business number (NUMBER or NUMBER@N)");
+  cmd->add_option("--fax", o.fax, "Business fax number");
+  cmd->add_option("--email", o.emails, "E-mail address (up to three)");
+  cmd->add_flag("--no-email", o.clearEmails, "Remove the e-mail addresses");
+  cmd->add_option("--url", o.url, "Web page");
+  cmd->add_option("--birthday", o.birthday, "Birthday YYYY-MM-DD (empty clears)");
+  cmd->add_option("--anniversary", o.anniversary, "Anniversary YYYY-MM-DD (empty clears)");
+  cmd->add_option("--note", o.notes, "Notes");
+  cmd->add_option("--group", o.groups, "Group name (repeatable)");
+  cmd->add_flag("--no-group", o.clearGroups, "Remove the contact from every group");
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{"Reads and writes the data of a Windows Mobile phone.", "qwbdcawm"};
   app.require_subcommand(1);
@@ -68,11 +95,47 @@ int Run(int argc, char** argv) {
   CLI::App* del = tasks->add_subcommand("delete", "Delete a task");
   del->add_option("id", deleteId, "Task id")->required();
 
+  CLI::App* contacts = app.add_subcommand("contacts", "The phone's contacts");
+  contacts->require_subcommand(1);
+  bool contactsJson = false;
+  CLI::App* clist = contacts->add_subcommand("list", "List the contacts");
+  clist->add_flag("--json", contactsJson, "Print JSON instead of a table");
+  long contactId = 0;
+  CLI::App* cshow = contacts->add_subcommand("show", "Show one contact as JSON");
+  cshow->add_option("id", contactId, "Contact id")->required();
+  ContactOptions contactOptions;
+  CLI::App* cadd = contacts->add_subcommand("add", "Add a contact; prints its id");
+  AddContactOptions(cadd, contactOptions);
+  CLI::App* cupdate = contacts->add_subcommand("update", "Change a contact");
+  cupdate->add_option("id", contactId, "Contact id")->required();
+  AddContactOptions(cupdate, contactOptions);
+  CLI::App* cdelete = contacts->add_subcommand("delete", "Delete a contact");
+  cdelete->add_option("id", contactId, "Contact id")->required();
+
+  CLI::App* groups = app.add_subcommand("groups", "The phone's contact groups");
+  groups->require_subcommand(1);
+  bool groupsJson = false;
+  std::string groupName;
+  long groupId = 0;
+  CLI::App* glist = groups->add_subcommand("list", "List the groups");
+  glist->add_flag("--json", groupsJson, "Print JSON instead of a table");
+  CLI::App* gadd = groups->add_subcommand("add", "Add a group; prints its id");
+  gadd->add_option("name", groupName, "Group name")->required();
+  CLI::App* grename = groups->add_subcommand("rename", "Rename a group");
+  grename->add_option("id", groupId, "Group id")->required();
+  grename->add_option("name", groupName, "New name")->required();
+  CLI::App* gdelete = groups->add_subcommand("delete", "Delete a group");
+  gdelete->add_option("id", groupId, "Group id")->required();
+
+  std::string importPath;
+  CLI::App* imp = app.add_subcommand("import", "Write the cards of a vCard file to the phone");
+  imp->add_option("file", importPath, "contacts.vcf")->required();
+
   std::string exportDir;
   std::vector<std::string> only;
   CLI::App* exp = app.add_subcommand("export", "Export the phone's data into a folder");
-  exp->add_option("dir", exportDir, "Folder to write (tasks.ics, ...)")->required();
-  exp->add_option("--only", only, "Export only these tables (tasks)");
+  exp->add_option("dir", exportDir, "Folder to write (contacts.vcf, tasks.ics)")->required();
+  exp->add_option("--only", only, "Export only these tables (contacts, tasks)");
 
   try {
     app.parse(argc, argv);
@@ -88,6 +151,7 @@ int Run(int argc, char** argv) {
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
     if (*exp) CheckExportNames(only);
+    if (*cadd || *cupdate) CheckContactOptions(contactOptions);
     DeviceChoice chosen(device);
     Session session;
     if (*list) {
@@ -106,6 +170,31 @@ int Run(int argc, char** argv) {
     } else if (*del) {
       DeleteTask(session, static_cast<LONG>(deleteId));
       std::fprintf(stderr, "deleted task %ld\n", deleteId);
+    } else if (*clist) {
+      ListContacts(session, contactsJson, std::cout);
+    } else if (*cshow) {
+      ShowContact(session, static_cast<LONG>(contactId), std::cout);
+    } else if (*cadd) {
+      std::cout << AddContact(session, contactOptions).id << '\n';
+    } else if (*cupdate) {
+      UpdateContact(session, static_cast<LONG>(contactId), contactOptions);
+      std::fprintf(stderr, "updated contact %ld\n", contactId);
+    } else if (*cdelete) {
+      DeleteContact(session, static_cast<LONG>(contactId));
+      std::fprintf(stderr, "deleted contact %ld\n", contactId);
+    } else if (*glist) {
+      ListGroups(session, groupsJson, std::cout);
+    } else if (*gadd) {
+      std::cout << AddGroup(session, groupName) << '\n';
+    } else if (*grename) {
+      RenameGroup(session, static_cast<LONG>(groupId), groupName);
+      std::fprintf(stderr, "renamed group %ld\n", groupId);
+    } else if (*gdelete) {
+      DeleteGroup(session, static_cast<LONG>(groupId));
+      std::fprintf(stderr, "deleted group %ld\n", groupId);
+    } else if (*imp) {
+      size_t n = ImportVcards(session, importPath, std::cerr);
+      std::fprintf(stderr, "imported %zu cards\n", n);
     } else if (*exp) {
       RunExport(session, exportDir, only, StderrIsTerminal());
     }
