@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/LittleEndian.h"
+
 namespace pbpacket {
 namespace {
 
@@ -22,29 +24,11 @@ constexpr uint32_t kPropertyIds[12] = {
     0x00A1001F,  // 11 assistant
 };
 
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void Append(std::vector<uint8_t>* out, uint32_t v) {
-  size_t at = out->size();
-  out->resize(at + 4);
-  PutU32(out->data() + at, v);
-}
-
 // A request with its 8-byte header and room for `payload` bytes.
 std::vector<uint8_t> Frame(uint32_t command, size_t payload) {
   std::vector<uint8_t> out(kRequestHeaderSize + payload);
-  PutU32(out.data(), command);
-  PutU32(out.data() + 4, static_cast<uint32_t>(payload));
+  le::Put32(out.data(), command);
+  le::Put32(out.data() + 4, static_cast<uint32_t>(payload));
   return out;
 }
 
@@ -52,7 +36,7 @@ std::vector<uint8_t> Frame(uint32_t command, size_t payload) {
 std::vector<uint8_t> Reply(const std::vector<uint8_t>& body) {
   std::vector<uint8_t> out;
   out.reserve(4 + body.size());
-  Append(&out, static_cast<uint32_t>(body.size()));
+  le::Append32(&out, static_cast<uint32_t>(body.size()));
   out.insert(out.end(), body.begin(), body.end());
   return out;
 }
@@ -110,7 +94,7 @@ std::vector<uint8_t> WordsRequest(uint32_t command, std::initializer_list<uint32
   std::vector<uint8_t> out = Frame(command, 4 * words.size());
   uint8_t* p = out.data() + kRequestHeaderSize;
   for (uint32_t w : words) {
-    PutU32(p, w);
+    le::Put32(p, w);
     p += 4;
   }
   return out;
@@ -120,18 +104,18 @@ std::vector<uint8_t> CategoryWriteRequest(uint32_t command, uint32_t categoryId,
                                           std::string_view utf8Name) {
   std::vector<uint8_t> out = Frame(command, 12 + utf8Name.size());
   uint8_t* p = out.data() + kRequestHeaderSize;
-  PutU32(p, kCategoryKind);
-  PutU32(p + 4, categoryId);
-  PutU32(p + 8, static_cast<uint32_t>(utf8Name.size()));
+  le::Put32(p, kCategoryKind);
+  le::Put32(p + 4, categoryId);
+  le::Put32(p + 8, static_cast<uint32_t>(utf8Name.size()));
   if (!utf8Name.empty()) std::memcpy(p + 12, utf8Name.data(), utf8Name.size());
   return out;
 }
 
 void WriteSpeedDialEntry(uint8_t* dst, const SpeedDialEntry& e) {
   std::memset(dst, 0, kSpeedDialEntrySize);
-  PutU32(dst, e.number);
-  PutU32(dst + 4, e.entryId);
-  PutU32(dst + 12, e.propertyId);
+  le::Put32(dst, e.number);
+  le::Put32(dst + 4, e.entryId);
+  le::Put32(dst + 12, e.propertyId);
   PutText(dst + 24, e.name);
   PutText(dst + 536, e.telephone);
 }
@@ -149,11 +133,11 @@ std::vector<uint8_t> ContactPacket(uint32_t command, uint32_t entryId,
     total += devrec::PropertyWireSize(static_cast<uint32_t>(p.name.size() + 1), p.valueLength);
   std::vector<uint8_t> out(total);
   uint8_t* at = out.data();
-  PutU32(at, command);
-  PutU32(at + 4, static_cast<uint32_t>(total - kRequestHeaderSize));
-  PutU32(at + 8, devrec::kKindContact);
-  PutU32(at + 12, entryId);
-  PutU32(at + 16, static_cast<uint32_t>(props.size()));
+  le::Put32(at, command);
+  le::Put32(at + 4, static_cast<uint32_t>(total - kRequestHeaderSize));
+  le::Put32(at + 8, devrec::kKindContact);
+  le::Put32(at + 12, entryId);
+  le::Put32(at + 16, static_cast<uint32_t>(props.size()));
   at += kContactHeaderSize;
   std::string name;
   for (const PropertyRef& p : props) {
@@ -167,12 +151,12 @@ std::vector<uint8_t> ContactPacket(uint32_t command, uint32_t entryId,
 // ---- Requests: reader ------------------------------------------------------------------------
 
 RequestHeader ReadRequestHeader(const uint8_t header[kRequestHeaderSize]) {
-  return RequestHeader{GetU32(header), GetU32(header + 4)};
+  return RequestHeader{le::Get32(header), le::Get32(header + 4)};
 }
 
 Error ReadWords(std::span<const uint8_t> payload, size_t n, uint32_t* out) {
   if (payload.size() < 4 * n) return Error::kTruncated;
-  for (size_t i = 0; i < n; ++i) out[i] = GetU32(payload.data() + 4 * i);
+  for (size_t i = 0; i < n; ++i) out[i] = le::Get32(payload.data() + 4 * i);
   return Error::kOk;
 }
 
@@ -204,9 +188,9 @@ Error ReadCategoryWrite(std::span<const uint8_t> payload, uint32_t* categoryId,
 Error ReadSpeedDialEntry(std::span<const uint8_t> bytes, SpeedDialEntry* out) {
   if (bytes.size() < kSpeedDialEntrySize) return Error::kTruncated;
   const uint8_t* p = bytes.data();
-  out->number = GetU32(p);
-  out->entryId = GetU32(p + 4);
-  out->propertyId = GetU32(p + 12);
+  out->number = le::Get32(p);
+  out->entryId = le::Get32(p + 4);
+  out->propertyId = le::Get32(p + 12);
   out->name = GetText(p + 24);
   out->telephone = GetText(p + 536);
   return Error::kOk;
@@ -216,15 +200,15 @@ Error ReadSpeedDialEntry(std::span<const uint8_t> bytes, SpeedDialEntry* out) {
 
 std::vector<uint8_t> IdReply(uint32_t id) {
   std::vector<uint8_t> out;
-  Append(&out, 4);
-  Append(&out, id);
+  le::Append32(&out, 4);
+  le::Append32(&out, id);
   return out;
 }
 
 std::vector<uint8_t> ErrorReply(uint32_t code) {
   std::vector<uint8_t> out;
-  Append(&out, 0);
-  Append(&out, code);
+  le::Append32(&out, 0);
+  le::Append32(&out, code);
   return out;
 }
 
@@ -234,25 +218,25 @@ std::vector<uint8_t> ContactReply(uint32_t entryId, const std::vector<devrec::Pr
   std::vector<uint8_t> record = devrec::EncodeReply(static_cast<uint32_t>(props.size()), props);
   std::vector<uint8_t> body;
   body.reserve(4 + record.size());
-  Append(&body, entryId);
+  le::Append32(&body, entryId);
   body.insert(body.end(), record.begin(), record.end());
   return Reply(body);
 }
 
 std::vector<uint8_t> EntryIdListReply(const std::vector<uint32_t>& ids) {
   std::vector<uint8_t> body;
-  Append(&body, static_cast<uint32_t>(ids.size()));
-  for (uint32_t id : ids) Append(&body, id);
+  le::Append32(&body, static_cast<uint32_t>(ids.size()));
+  for (uint32_t id : ids) le::Append32(&body, id);
   return Reply(body);
 }
 
 std::vector<uint8_t> CategoryListReply(const std::vector<Category>& categories) {
   std::vector<uint8_t> body;
-  Append(&body, static_cast<uint32_t>(categories.size()));  // the word the reader skips
+  le::Append32(&body, static_cast<uint32_t>(categories.size()));  // the word the reader skips
   for (const Category& c : categories) {
     uint32_t length = static_cast<uint32_t>(c.name.size() + 1);
-    Append(&body, c.id);
-    Append(&body, length);
+    le::Append32(&body, c.id);
+    le::Append32(&body, length);
     body.insert(body.end(), c.name.begin(), c.name.end());
     body.resize(body.size() + 1 + devrec::PadOf(length), 0);
   }
@@ -261,7 +245,7 @@ std::vector<uint8_t> CategoryListReply(const std::vector<Category>& categories) 
 
 std::vector<uint8_t> SpeedDialListReply(const std::vector<SpeedDialEntry>& entries) {
   std::vector<uint8_t> body(4 + entries.size() * kSpeedDialEntrySize);
-  PutU32(body.data(), static_cast<uint32_t>(entries.size()));
+  le::Put32(body.data(), static_cast<uint32_t>(entries.size()));
   for (size_t i = 0; i < entries.size(); ++i)
     WriteSpeedDialEntry(body.data() + 4 + i * kSpeedDialEntrySize, entries[i]);
   return Reply(body);
@@ -288,7 +272,7 @@ Error ReadEntryIdList(std::span<const uint8_t> body, std::vector<uint32_t>* ids)
   if (Error e = ReadFirstWord(body, &count); e != Error::kOk) return e;
   if (count > (body.size() - 4) / 4) return Error::kTruncated;
   ids->reserve(count);
-  for (uint32_t i = 0; i < count; ++i) ids->push_back(GetU32(body.data() + 4 + 4 * i));
+  for (uint32_t i = 0; i < count; ++i) ids->push_back(le::Get32(body.data() + 4 + 4 * i));
   return Error::kOk;
 }
 
@@ -300,8 +284,8 @@ Error ReadCategoryList(std::span<const uint8_t> body, std::vector<Category>* cat
   while (at < body.size()) {
     if (body.size() - at < 8) return Error::kTruncated;
     Category c;
-    c.id = GetU32(body.data() + at);
-    uint32_t length = GetU32(body.data() + at + 4);
+    c.id = le::Get32(body.data() + at);
+    uint32_t length = le::Get32(body.data() + at + 4);
     at += 8;
     if (length > body.size() - at) return Error::kTruncated;
     const char* name = reinterpret_cast<const char*>(body.data() + at);

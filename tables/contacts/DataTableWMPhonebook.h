@@ -92,6 +92,7 @@ class CDataTableWMPhonebook : public CDataTableWMBase {
   // The field map of a group item.
   static void FillGroupFields(DWORD id, const std::u16string& name, FieldMap* fields);
 
+  std::vector<DWORD> m_vEntryID;  // contact entry ids in the device's order
   PhonebookLists m_lists;  // m_vCategories, m_vSpeedDialListes and the speed-dial count
   LONG m_nCategoryCount = 0;
   LONG m_nCategoryIndex = 0;

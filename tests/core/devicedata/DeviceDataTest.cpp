@@ -12,6 +12,7 @@
 #include "host/support/EmulatedPhone.h"
 #include "host/support/HostObjects.h"
 #include "link/RapiBase.h"
+#include "tables/TableRegistry.h"
 #include "module/ClassFactory.h"
 #include "tests/core/TestEnv.h"
 #include "tests/link/FakeRapiStream.h"
@@ -33,7 +34,8 @@ ComPtr<IDeviceData> NewDeviceData() {
   ComPtr<IDeviceData> dd;
   EXPECT_EQ(S_OK,
             CDeviceDataWM::CreateInstance(nullptr, IID_IDeviceData,
-                                          reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf())));
+                                          reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf()),
+                                          qwb::ServedTables()));
   return dd;
 }
 
@@ -91,11 +93,12 @@ TEST(DeviceData, AggregationKeepsTheModuleCount) {
   const LONG base = qwb::ModuleLockCount();
   PlainObject outer;
   void* p = reinterpret_cast<void*>(1);
-  EXPECT_EQ(CLASS_E_NOAGGREGATION, CDeviceDataWM::CreateInstance(&outer, IID_IDeviceData, &p));
+  EXPECT_EQ(CLASS_E_NOAGGREGATION,
+            CDeviceDataWM::CreateInstance(&outer, IID_IDeviceData, &p, qwb::ServedTables()));
   EXPECT_EQ(p, nullptr);
   EXPECT_EQ(base, qwb::ModuleLockCount());
 
-  ASSERT_EQ(S_OK, CDeviceDataWM::CreateInstance(&outer, IID_IUnknown, &p));
+  ASSERT_EQ(S_OK, CDeviceDataWM::CreateInstance(&outer, IID_IUnknown, &p, qwb::ServedTables()));
   outer.inner = static_cast<IUnknown*>(p);
   EXPECT_EQ(base + 1, qwb::ModuleLockCount());
   // Interfaces of the inner object count on the outer one and answer its identity.
