@@ -1,17 +1,20 @@
 #!/bin/sh
-# Builds the device record fuzzer with clang and libFuzzer and runs it for a short while.
-# Usage: run_fuzz.sh SOURCE_DIR WORK_DIR [libFuzzer options...]
+# Builds a fuzzer of the record and packet readers with clang and libFuzzer and runs it for a
+# short while.
+# Usage: run_fuzz.sh SOURCE_DIR WORK_DIR TARGET [libFuzzer options...]
+#   TARGET: fuzz_devicerecord or fuzz_phonebookpacket (tests/link/TARGET.cpp)
 # Exits 77 (skipped) when clang or the fuzzer runtime is not installed.
 set -u
 src=$1
 work=$2
-shift 2
+target=$3
+shift 3
 cxx=$(command -v clang++-14 || command -v clang++ || true)
 if [ -z "$cxx" ]; then
   echo "clang++ not found: skipped"
   exit 77
 fi
-mkdir -p "$work/corpus"
+mkdir -p "$work/corpus-$target"
 # A fuzzer that cannot even be linked means the runtime is missing.
 printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' \
   > "$work/probe.cpp"
@@ -21,7 +24,7 @@ if ! "$cxx" -fsanitize=fuzzer "$work/probe.cpp" -o "$work/probe" 2> "$work/probe
   exit 77
 fi
 "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$src" "$src/tests/link/fuzz_devicerecord.cpp" "$src/link/DeviceRecord.cpp" \
-  -o "$work/fuzz_devicerecord" || exit 1
+  -I"$src" "$src/tests/link/$target.cpp" "$src/link/DeviceRecord.cpp" \
+  "$src/link/PhonebookPacket.cpp" -o "$work/$target" || exit 1
 # The fuzzer is built without our ASAN_OPTIONS' assumptions about the test binaries.
-ASAN_OPTIONS=detect_leaks=1 "$work/fuzz_devicerecord" "$@" "$work/corpus"
+ASAN_OPTIONS=detect_leaks=1 "$work/$target" "$@" "$work/corpus-$target"
