@@ -139,6 +139,7 @@ Contact Ordinary(Dice& d, int i) {
     ascii = "user" + std::to_string(1000 + i);
     c.S("FirstName", first);
     c.S("LastName", last);
+    c.S("FileAs", last + first);  // Korean names file family name first, without a blank
   } else {  // Korean in Hanja, with the readings
     const Reading& f = d.Pick(kHanjaFirst);
     const Reading& l = d.Pick(kHanjaLast);
@@ -147,6 +148,7 @@ Contact Ordinary(Dice& d, int i) {
     c.S("LastName", l.written);
     c.S("YomiFirstName", f.reading);
     c.S("YomiLastName", l.reading);
+    c.S("FileAs", std::string(l.written) + f.written);
   }
   if (d.OneIn(8)) c.S("MiddleName", d.OneIn(2) ? "A." : "J.");
   if (d.OneIn(6)) c.S("Nickname", d.OneIn(2) ? "Bear" : "꼬마");
