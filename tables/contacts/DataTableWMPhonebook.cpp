@@ -365,26 +365,35 @@ HRESULT CDataTableWMPhonebook::WriteContactOnce(const char* method,
   WMDebug("[%s]WM>> pStream->Write 1 - start hr=0x%x", method, static_cast<unsigned>(hr));
   if (FAILED(hr) || moved != packet.size()) {
     WMDebug("[%s]WM>> pStream->Write 1 hr=0x%x", method, static_cast<unsigned>(hr));
+    ReleaseStream();
     return ShortOr(hr);
   }
   uint32_t length = 0;
   hr = Link()->StreamRead(&length, 4, &moved);
   if (FAILED(hr) || moved != 4) {
     WMDebug("[%s]WM>> pStream->Read 1 hr=0x%x", method, static_cast<unsigned>(hr));
+    ReleaseStream();
     return ShortOr(hr);
   }
   if (length == 0) {
     uint32_t code = 0;
     hr = Link()->StreamRead(&code, 4, &moved);
     WMDebug("[%s]WM>> pStream->Read ErrorCode hr=0x%x", method, static_cast<unsigned>(hr));
-    if (FAILED(hr) || moved != 4) return ShortOr(hr);
+    if (FAILED(hr) || moved != 4) {
+      ReleaseStream();
+      return ShortOr(hr);
+    }
     return static_cast<HRESULT>(code);  // a code that is not negative stored nothing, no failure
   }
-  if (length > pbpacket::kMaxBody) return kBadReply;
+  if (length > pbpacket::kMaxBody) {
+    ReleaseStream();
+    return kBadReply;
+  }
   std::vector<uint8_t> body(length);
   hr = Link()->StreamRead(body.data(), length, &moved);
   if (FAILED(hr) || moved != length) {
     WMDebug("[%s]WM>> pStream->Read 2 hr=0x%x", method, static_cast<unsigned>(hr));
+    ReleaseStream();
     return ShortOr(hr);
   }
   if (length < 4) return kBadReply;
