@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <numeric>
 #include <vector>
 
 #include "core/Errors.h"
@@ -121,20 +120,22 @@ HRESULT CDeviceDataWM::CreateTable(size_t slot) {
 
 HRESULT CDeviceDataWM::ListDataTable() {
   try {
-    std::vector<size_t> order(m_registry.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-      return m_registry[a].creationOrder < m_registry[b].creationOrder;
-    });
-    for (size_t slot : order) {
-      HRESULT hr = CreateTable(slot);
-      if (FAILED(hr)) return hr;
+    // Creation order by rank, found without allocating: a table constructor's failed
+    // allocation must be the only way this call runs out of memory.
+    for (int rank = 0; rank < static_cast<int>(m_registry.size()); ++rank) {
+      for (size_t slot = 0; slot < m_registry.size(); ++slot) {
+        if (m_registry[slot].creationOrder != rank) continue;
+        HRESULT hr = CreateTable(slot);
+        if (FAILED(hr)) return hr;
+      }
     }
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (const CAtlException& e) {
     return e.hr();
+  } catch (const std::bad_alloc&) {
+    // Out of memory in a table's constructor (its column sets, its schema) is E_OUTOFMEMORY
+    // like a failed allocation of the table itself.
+    return E_OUTOFMEMORY;
   } catch (...) {
     // A COM error (a failing "DRIVE" query among them) ends up here too.
     return E_FAIL;
@@ -221,15 +222,15 @@ void CDeviceDataWM::FireProgress(LONG done, LONG total, LONG* pContinue) {
   args[2].llVal = static_cast<LONGLONG>(done);
   for (VARIANT& arg : args) arg.wReserved1 = arg.wReserved2 = arg.wReserved3 = 0;
   for (size_t point = 0; point < m_points.Count(); ++point) {
-    // A snapshot in slot order without the empty slots; each sink is held while it is called
-    // and let go right after.
-    std::vector<ComPtr<IDispatch>> sinks = m_points.Point(point).DispatchSinks();
-    for (ComPtr<IDispatch>& sink : sinks) {
+    // Slot by slot, first to last: each sink is fetched and held (AddRef) for its own call
+    // only, so a sink that an earlier handler unadvised is no longer called.
+    wincompat::ConnectionPoint& sinks = m_points.Point(point);
+    for (size_t slot = 0; slot < sinks.SlotCount(); ++slot) {
+      ComPtr<IDispatch> sink = sinks.DispatchSinkAt(slot);
       if (!sink) continue;
       DISPPARAMS params{args, nullptr, 3, 0};
       sink->Invoke(DISPID_PROGRESS, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                    nullptr, nullptr, nullptr);
-      sink.Reset();
     }
   }
 }

@@ -231,6 +231,37 @@ TEST(DeviceData, ProgressReachesEverySinkOfBothPointsInOrder) {
   EXPECT_EQ("b1c0", order());  // b still stops everything from -2 on
 }
 
+TEST(DeviceData, ProgressHoldsEachSinkForItsOwnCallOnly) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  auto cpc = Query<IConnectionPointContainer>(dd.Get(), IID_IConnectionPointContainer);
+  ComPtr<IConnectionPoint> point;
+  ASSERT_EQ(S_OK, cpc->FindConnectionPoint(DIID_IDeviceDataEvents, point.ReleaseAndGetAddressOf()));
+  auto log = std::make_shared<std::vector<ProgressCall>>();
+  auto a = ProgressSink::Create("a", DIID_IDeviceDataEvents, log);
+  auto b = ProgressSink::Create("b", DIID_IDeviceDataEvents, log);
+  auto c = ProgressSink::Create("c", DIID_IDeviceDataEvents, log);
+  DWORD cookieA = 0, cookieB = 0, cookieC = 0;
+  ASSERT_EQ(S_OK, point->Advise(a.Get(), &cookieA));
+  ASSERT_EQ(S_OK, point->Advise(b.Get(), &cookieB));
+  ASSERT_EQ(S_OK, point->Advise(c.Get(), &cookieC));
+  const ULONG idleRefs = c->RefCount();
+  // a's handler unadvises b: b is not called any more, c still is; while a runs, c is not
+  // held yet.
+  ULONG cRefsWhileARuns = 0;
+  a->OnCall([&] {
+    cRefsWhileARuns = c->RefCount();
+    point->Unadvise(cookieB);
+  });
+  LONG keepGoing = 1;
+  Impl(dd)->FireProgress(1, 2, &keepGoing);
+  std::string order;
+  for (const ProgressCall& call : *log) order += call.sink;
+  EXPECT_EQ("ac", order);
+  EXPECT_EQ(idleRefs, cRefsWhileARuns);
+  EXPECT_EQ(idleRefs, c->RefCount());
+  a->OnCall(nullptr);
+}
+
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
