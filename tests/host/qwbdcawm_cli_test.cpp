@@ -237,7 +237,7 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
 TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
   // The option checks themselves are in host_units_test; one of them stands for all here.
   for (const char* args : {"", "tasks add --priority urgent --subject x", "tasks update",
-                           "frobnicate", "export /nonexistent/x --only contacts"}) {
+                           "frobnicate", "export /nonexistent/x --only addressbook"}) {
     Outcome r = Qwb(args);
     EXPECT_EQ(r.exit, 2) << args << ": " << r.err;
     EXPECT_EQ(r.out, "") << args;
