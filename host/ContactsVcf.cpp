@@ -1,6 +1,7 @@
 #include "host/ContactsVcf.h"
 
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <ostream>
@@ -8,6 +9,7 @@
 
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
+#include "host/PhoneIdentity.h"
 #include "host/Progress.h"
 #include "host/Text.h"
 #include "wincompat/comptr.h"
@@ -15,7 +17,6 @@
 namespace qwbhost {
 namespace {
 
-constexpr char kUidPrefix[] = "urn:qwbdcawm:phonebook:";
 
 struct KindTypes {
   const char* kind;
@@ -111,10 +112,11 @@ std::string DateValue(DATE d) {
   return text;
 }
 
-void WriteCard(const ContactRecord& c, const Phonebook& book, std::string* out) {
+void WriteCard(const ContactRecord& c, const Phonebook& book, const std::string& uid,
+               std::string* out) {
   PutLine(out, "BEGIN:VCARD");
   PutLine(out, "VERSION:4.0");
-  PutLine(out, "UID:" + std::string(kUidPrefix) + std::to_string(c.id));
+  PutLine(out, "UID:" + uid);
   PutLine(out, "FN:" + Escape(c.Title()));
   std::string n = "N";
   if (!c.readingLast.empty() || !c.readingFirst.empty())
@@ -333,7 +335,7 @@ std::optional<DATE> ParseCardDate(const std::string& value) {
                   std::stoi(digits.substr(6, 2)));
 }
 
-ParsedCard ReadCard(const std::vector<Line>& lines) {
+ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix) {
   ParsedCard card;
   ContactRecord& c = card.contact;
   std::string fn;
@@ -343,9 +345,9 @@ ParsedCard ReadCard(const std::vector<Line>& lines) {
     if (name == "VERSION" || name == "PRODID" || name == "REV" || name == "KIND") continue;
     if (name == "UID") {
       std::string v = TextValue(l.value);
-      if (v.rfind(kUidPrefix, 0) == 0) {
+      if (!uidPrefix.empty() && v.rfind(uidPrefix, 0) == 0) {
         try {
-          c.id = std::stol(v.substr(sizeof kUidPrefix - 1));
+          c.id = std::stol(v.substr(uidPrefix.size()));
         } catch (...) {
         }
       }
@@ -472,13 +474,13 @@ ParsedCard ReadCard(const std::vector<Line>& lines) {
 
 }  // namespace
 
-std::string ContactsToVcard(const std::vector<ContactRecord>& contacts, const Phonebook& book) {
+std::string ContactCard(const ContactRecord& c, const Phonebook& book, const std::string& uid) {
   std::string out;
-  for (const ContactRecord& c : contacts) WriteCard(c, book, &out);
+  WriteCard(c, book, uid, &out);
   return out;
 }
 
-std::vector<ParsedCard> ParseVcards(const std::string& text) {
+std::vector<ParsedCard> ParseVcards(const std::string& text, const std::string& uidPrefix) {
   std::vector<ParsedCard> cards;
   std::vector<Line> current;
   bool inside = false;
@@ -489,7 +491,7 @@ std::vector<ParsedCard> ParseVcards(const std::string& text) {
       inside = true;
       current.clear();
     } else if (l.name == "END" && Upper(l.value) == "VCARD") {
-      if (inside) cards.push_back(ReadCard(current));
+      if (inside) cards.push_back(ReadCard(current, uidPrefix));
       inside = false;
     } else if (inside) {
       current.push_back(std::move(l));
@@ -504,7 +506,8 @@ size_t ImportVcards(Session& session, const std::string& path, std::ostream& rep
   if (!in) ThrowUsage("cannot read " + path);
   std::stringstream text;
   text << in.rdbuf();
-  std::vector<ParsedCard> cards = ParseVcards(text.str());
+  ExportContext context(ReadPhoneIdentity().key, std::time(nullptr));
+  std::vector<ParsedCard> cards = ParseVcards(text.str(), context.UidPrefix() + "contact-");
 
   Phonebook book = ReadPhonebook(session);
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
@@ -552,14 +555,16 @@ namespace {
 class ContactsExporter : public Exporter {
  public:
   std::string name() const override { return "contacts"; }
-  std::string fileName() const override { return "contacts.vcf"; }
-  size_t Export(Session& session, const std::filesystem::path& path, Progress&) override {
+  ExportFormat format() const override { return ExportFormat::kVCard; }
+  std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
+                                 Progress&) override {
     Phonebook book = ReadPhonebook(session);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw HostError(kExitFailure, "cannot write " + path.string());
-    out << ContactsToVcard(book.contacts, book);
-    if (!out.flush()) throw HostError(kExitFailure, "cannot write " + path.string());
-    return book.contacts.size();
+    std::vector<ExportRecord> records;
+    for (const ContactRecord& c : book.contacts) {
+      std::string uid = context.Uid("contact", c.id);
+      records.push_back({uid, ContactCard(c, book, uid)});
+    }
+    return records;
   }
 };
 
