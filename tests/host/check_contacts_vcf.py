@@ -58,7 +58,8 @@ def values(card, name):
 
 for card in cards:
     uid = card.uid.value
-    cid = int(uid.rsplit(":", 1)[1])
+    cid = int(uid.rsplit("-", 1)[1])
+    check("-contact-" in uid, "UID " + uid)
     c = by_id.get(cid)
     if c is None:
         failures.append("no contact for " + uid)
