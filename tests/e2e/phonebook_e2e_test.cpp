@@ -12,9 +12,9 @@
 
 #include "emulator/PhonebookStore.h"
 #include "emulator/RecordStore.h"
-#include "host/support/Component.h"
-#include "host/support/EmulatedPhone.h"
-#include "host/support/HostObjects.h"
+#include "host/Component.h"
+#include "tests/support/EmulatedPhone.h"
+#include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/com.h"
