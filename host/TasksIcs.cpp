@@ -3,8 +3,8 @@
 #include <libical/ical.h>
 
 #include <cstdio>
-#include <fstream>
 
+#include "host/ContentLines.h"
 #include "host/HostError.h"
 #include "host/Progress.h"
 #include "host/Text.h"
@@ -22,8 +22,13 @@ icaltimetype DayOf(DATE d) {
   return t;
 }
 
-icaltimetype UtcOf(std::time_t when) {
-  return icaltime_from_timet_with_zone(when, 0, icaltimezone_get_utc_timezone());
+// "YYYYMMDD" of a date column.
+std::string DateValue(DATE d) {
+  auto p = SplitDate(d);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", p ? p->year : 1899, p ? p->month : 12,
+                p ? p->day : 30);
+  return buf;
 }
 
 // libical's encoding of a BYDAY entry: weekday (Sunday 1) plus 8 times the position, the
@@ -82,90 +87,35 @@ bool RuleOf(const TaskRecord& t, icalrecurrencetype* r) {
   return true;
 }
 
-icalproperty_class ClassOf(const std::string& sensitivity) {
+const char* ClassOf(const std::string& sensitivity) {
   std::string s = Lower(sensitivity);
-  if (s == "personal" || s == "private") return ICAL_CLASS_PRIVATE;
-  if (s == "confidential") return ICAL_CLASS_CONFIDENTIAL;
-  return ICAL_CLASS_PUBLIC;
+  if (s == "personal" || s == "private") return "PRIVATE";
+  if (s == "confidential") return "CONFIDENTIAL";
+  return "PUBLIC";
 }
 
-std::vector<std::string> SplitCategories(const std::string& text) {
-  std::vector<std::string> out;
-  std::string cur;
-  auto flush = [&] {
-    size_t b = cur.find_first_not_of(" \t");
-    size_t e = cur.find_last_not_of(" \t");
-    if (b != std::string::npos) out.push_back(cur.substr(b, e - b + 1));
-    cur.clear();
-  };
-  for (char c : text) {
-    if (c == ',' || c == ';') {
-      flush();
-    } else {
-      cur += c;
-    }
-  }
-  flush();
-  return out;
-}
-
-icalcomponent* TodoOf(const TaskRecord& t, std::time_t now) {
-  icalcomponent* todo = icalcomponent_new_vtodo();
-  std::string uid = "qwbdcawm-task-" + std::to_string(static_cast<unsigned long>(t.id));
-  icalcomponent_add_property(todo, icalproperty_new_uid(uid.c_str()));
-  icalcomponent_add_property(todo, icalproperty_new_dtstamp(UtcOf(now)));
-  if (!t.subject.empty())
-    icalcomponent_add_property(todo, icalproperty_new_summary(t.subject.c_str()));
-  if (!t.detail.empty())
-    icalcomponent_add_property(todo, icalproperty_new_description(t.detail.c_str()));
-  if (t.start) icalcomponent_add_property(todo, icalproperty_new_dtstart(DayOf(*t.start)));
-  if (t.due) icalcomponent_add_property(todo, icalproperty_new_due(DayOf(*t.due)));
-  if (!t.priority.empty()) {
-    int p = t.priority == "High" ? 1 : t.priority == "Low" ? 9 : 5;
-    icalcomponent_add_property(todo, icalproperty_new_priority(p));
-  }
-  if (t.done()) {
-    icalcomponent_add_property(todo, icalproperty_new_status(ICAL_STATUS_COMPLETED));
-    icalcomponent_add_property(todo, icalproperty_new_completed(UtcOf(now)));
-  } else {
-    icalcomponent_add_property(todo, icalproperty_new_status(ICAL_STATUS_NEEDSACTION));
-  }
-  if (!t.sensitivity.empty())
-    icalcomponent_add_property(todo, icalproperty_new_class(ClassOf(t.sensitivity)));
-  for (const std::string& c : SplitCategories(t.categories))
-    icalcomponent_add_property(todo, icalproperty_new_categories(c.c_str()));
+std::string RuleText(const TaskRecord& t) {
   icalrecurrencetype rule;
-  if (RuleOf(t, &rule)) icalcomponent_add_property(todo, icalproperty_new_rrule(rule));
-  if (t.alarmType == "Time" && t.alarmTime) {
-    icalcomponent* alarm = icalcomponent_new_valarm();
-    icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
-    icalcomponent_add_property(
-        alarm, icalproperty_new_description(t.subject.empty() ? "Task" : t.subject.c_str()));
-    icaltriggertype trigger = icaltriggertype_from_int(0);
-    trigger.time = UtcOf(LocalDateToEpoch(*t.alarmTime));
-    icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
-    icalcomponent_add_component(todo, alarm);
-  }
-  return todo;
+  if (!RuleOf(t, &rule)) return {};
+  char* text = icalrecurrencetype_as_string_r(&rule);
+  std::string out = text ? text : "";
+  free(text);
+  return out;
 }
 
 class TasksExporter : public Exporter {
  public:
   std::string name() const override { return "tasks"; }
-  std::string fileName() const override { return "tasks.ics"; }
-  size_t Export(Session& session, const std::filesystem::path& path, Progress& progress) override {
-    std::vector<TaskRecord> tasks;
+  ExportFormat format() const override { return ExportFormat::kICalendar; }
+  std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
+                                 Progress& progress) override {
+    std::vector<ExportRecord> records;
     ComPtr<IDataTable> table = session.Table(DTID_TASK);
     ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG n, ULONG total) {
-      tasks.push_back(ReadTask(item));
+      records.push_back(TaskToTodo(ReadTask(item), context));
       progress.Update(n + 1, total);
     });
-    std::string text = TasksToICalendar(tasks, std::time(nullptr));
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) throw HostError(kExitFailure, "cannot write " + path.string());
-    return tasks.size();
+    return records;
   }
 };
 
@@ -185,16 +135,32 @@ std::time_t LocalDateToEpoch(DATE local) {
   return std::mktime(&tm);
 }
 
-std::string TasksToICalendar(const std::vector<TaskRecord>& tasks, std::time_t now) {
-  icalcomponent* cal = icalcomponent_new_vcalendar();
-  icalcomponent_add_property(cal, icalproperty_new_version("2.0"));
-  icalcomponent_add_property(cal, icalproperty_new_prodid("-//QWBDCAWM//qwbdcawm//EN"));
-  for (const TaskRecord& t : tasks) icalcomponent_add_component(cal, TodoOf(t, now));
-  char* text = icalcomponent_as_ical_string_r(cal);
-  std::string out = text ? text : "";
-  free(text);
-  icalcomponent_free(cal);
-  return out;
+ExportRecord TaskToTodo(const TaskRecord& t, const ExportContext& context) {
+  ExportRecord record{context.Uid("task", t.id), {}};
+  ContentLines out;
+  out.Begin("VTODO").Raw("UID", record.uid).Raw("DTSTAMP", context.Stamp());
+  if (!t.subject.empty()) out.Text("SUMMARY", t.subject);
+  if (!t.detail.empty()) out.Text("DESCRIPTION", t.detail);
+  const ContentParams date{{"VALUE", {"DATE"}}};
+  if (t.start) out.Raw("DTSTART", DateValue(*t.start), date);
+  if (t.due) out.Raw("DUE", DateValue(*t.due), date);
+  if (!t.priority.empty())
+    out.Raw("PRIORITY", t.priority == "High" ? "1" : t.priority == "Low" ? "9" : "5");
+  out.Raw("STATUS", t.done() ? "COMPLETED" : "NEEDS-ACTION");
+  if (!t.sensitivity.empty()) out.Raw("CLASS", ClassOf(t.sensitivity));
+  out.List("CATEGORIES", SplitCategories(t.categories));
+  std::string rule = RuleText(t);
+  if (!rule.empty()) out.Raw("RRULE", rule);
+  if (t.alarmType == "Time" && t.alarmTime) {
+    out.Begin("VALARM").Raw("ACTION", "DISPLAY");
+    out.Text("DESCRIPTION", t.subject.empty() ? "Task" : t.subject);
+    out.Raw("TRIGGER", UtcDateTimeValue(LocalDateToEpoch(*t.alarmTime)),
+            {{"VALUE", {"DATE-TIME"}}});
+    out.End("VALARM");
+  }
+  out.End("VTODO");
+  record.body = out.str();
+  return record;
 }
 
 std::unique_ptr<Exporter> MakeTasksExporter() { return std::make_unique<TasksExporter>(); }

@@ -12,6 +12,7 @@
 #include "host/Progress.h"
 #include "host/Session.h"
 #include "host/TasksCommand.h"
+#include "host/TextTable.h"
 #include "wincompat/testhooks.h"
 
 namespace {
@@ -39,13 +40,33 @@ void AddFieldOptions(CLI::App* cmd, TaskOptions& o) {
   until->excludes(count);
 }
 
+// Every command with its description, one per line, made from the command tree itself so that
+// --help (and the man page made from it) lists every command there is.
+void ListCommands(const CLI::App* app, const std::string& path, TextTable& table) {
+  for (const CLI::App* sub : app->get_subcommands({})) {
+    std::string name = path + " " + sub->get_name();
+    if (sub->get_subcommands({}).empty()) {
+      table.AddRow({"  " + name, sub->get_description()});
+    } else {
+      ListCommands(sub, name, table);
+    }
+  }
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{"Reads and writes the data of a Windows Mobile phone.", "qwbdcawm"};
+  app.set_version_flag("--version", std::string("qwbdcawm ") + QWB_VERSION);
+  app.footer([&app] {
+    TextTable table({"Commands (each takes --help):", ""});
+    ListCommands(&app, "qwbdcawm", table);
+    return table.str() +
+           "\nExit status: 0 done, 1 the phone or the component failed, 2 bad usage.";
+  });
   app.require_subcommand(1);
   std::optional<std::string> device;
   app.add_option("--device", device,
-                 "Phone address tcp:HOST:PORT (or unix:PATH); without it the built-in "
-                 "emulator serves a demo phone");
+                 "Phone address tcp:HOST:PORT (or unix:PATH); default $QWBDCAWM_DEVICE, "
+                 "and without either the built-in emulator serves a demo phone");
 
   CLI::App* tasks = app.add_subcommand("tasks", "The phone's tasks");
   tasks->require_subcommand(1);
@@ -68,10 +89,15 @@ int Run(int argc, char** argv) {
   CLI::App* del = tasks->add_subcommand("delete", "Delete a task");
   del->add_option("id", deleteId, "Task id")->required();
 
-  std::string exportDir;
+  std::string exportDir, vdirDir;
   std::vector<std::string> only;
-  CLI::App* exp = app.add_subcommand("export", "Export the phone's data into a folder");
-  exp->add_option("dir", exportDir, "Folder to write (tasks.ics, ...)")->required();
+  CLI::App* exp = app.add_subcommand(
+      "export", "Export the phone's data: DIR/tasks.ics, ..., or with --vdir one file per item");
+  auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (tasks.ics, ...)");
+  auto* vdirOpt = exp->add_option(
+      "--vdir", vdirDir,
+      "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
+  dirOpt->excludes(vdirOpt);
   exp->add_option("--only", only, "Export only these tables (tasks)");
 
   try {
@@ -82,12 +108,17 @@ int Run(int argc, char** argv) {
   }
 
   try {
+    std::string deviceSource;
+    device = ChosenAddress(device, &deviceSource);
     if (device && !ValidDeviceAddress(*device))
-      ThrowUsage("--device: '" + *device + "' is not tcp:HOST:PORT or unix:PATH");
+      ThrowUsage(deviceSource + ": '" + *device + "' is not tcp:HOST:PORT or unix:PATH");
     // Validate what needs no device before starting one.
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
-    if (*exp) CheckExportNames(only);
+    if (*exp) {
+      if (exportDir.empty() && vdirDir.empty()) ThrowUsage("export: give DIR or --vdir DIR");
+      CheckExportNames(only);
+    }
     DeviceChoice chosen(device);
     Session session;
     if (*list) {
@@ -107,7 +138,12 @@ int Run(int argc, char** argv) {
       DeleteTask(session, static_cast<LONG>(deleteId));
       std::fprintf(stderr, "deleted task %ld\n", deleteId);
     } else if (*exp) {
-      RunExport(session, exportDir, only, StderrIsTerminal());
+      ExportOptions options;
+      options.vdir = !vdirDir.empty();
+      options.dir = options.vdir ? vdirDir : exportDir;
+      options.only = only;
+      options.showProgress = StderrIsTerminal();
+      RunExport(session, options);
     }
     std::cout.flush();
     return kExitOk;
