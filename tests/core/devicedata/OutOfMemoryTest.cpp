@@ -60,7 +60,7 @@ TEST(DeviceDataOutOfMemory, EveryFailedAllocationWhileTablesAreBuiltIsOutOfMemor
       ASSERT_EQ(S_OK, hr);  // every allocation of a complete run came before it
       break;
     }
-    // A failure the code can do without (a sort's scratch buffer) still gives S_OK.
+    // An allocation the code can do without (a scratch buffer) may fail with S_OK.
     if (hr == S_OK) continue;
     ASSERT_EQ(E_OUTOFMEMORY, hr) << "allocation " << at;
     ++failures;
