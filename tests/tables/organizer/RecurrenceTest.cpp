@@ -7,15 +7,10 @@
 #include <vector>
 
 #include "tables/organizer/TimeConv.h"
+#include "tests/tables/organizer/MappingTestUtil.h"
 
 namespace qwb {
 namespace {
-
-DATE At(int y, int m, int d, int h = 0, int mi = 0) {
-  DATE out = 0;
-  EXPECT_TRUE(MakeOleDate(y, m, d, h, mi, 0, &out));
-  return out;
-}
 
 std::vector<DATE> Expand(DATE start, LONG type, LONG every, LONG flag, int count) {
   std::vector<DATE> out;
