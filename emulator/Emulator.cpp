@@ -14,6 +14,7 @@
 
 #include "emulator/Presets.h"
 #include "emulator/RapiSession.h"
+#include "emulator/AppointmentStore.h"
 #include "emulator/TaskStore.h"
 #include "emulator/Text.h"
 
@@ -113,6 +114,7 @@ Emulator::Emulator(std::unique_ptr<Image> image)
     : image_(std::move(image)), fs_(*image_), registry_(*image_) {
   core_.reset(new DeviceCore{*image_, fs_, registry_, services_, faults_});
   RegisterTaskStore(services_);
+  RegisterAppointmentStore(services_);
   faults_.SetUnplugHandler([this] { CloseConnections(); });
 }
 
