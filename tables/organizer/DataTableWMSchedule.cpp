@@ -12,245 +12,79 @@
 #include "core/ItemWMSchedule.h"
 #include "core/Log.h"
 #include "link/DeviceRecordWM.h"
-#include "link/RapiBase.h"
+#include "link/DeviceRecordService.h"
 #include "tables/organizer/Recurrence.h"
 #include "tables/organizer/TimeConv.h"
 
 namespace qwb {
 
+const RecordCalls CDataTableWMSchedule::kCalls = {
+    .kind = devrec::kKindAppointment,
+    .list = u"DevCeList",
+    .get = u"DevCeGet",
+    .add = u"DevCeAddAppointment",
+    .replace = u"DevCeReplaceAppointment",
+    .remove = u"DevCeDelete",
+};
+
+const RecordCalls CDataTableWMSchedule::kLunarCalls = {
+    .kind = devrec::kKindAppointment,
+    .list = u"DevCeGetLunarList",
+    .get = u"DevCeGetLunarItem",
+    .add = u"DevCeAddLunarItem",
+    .replace = u"DevCeReplaceLunarItem",
+    .remove = u"DevCeDeleteLunarItem",
+};
+
+namespace {
+// The lunar list is read first: NextItem returns the lunar entries before the ordinary ones.
+constexpr size_t kLunarList = 0, kOrdinaryList = 1;
+}  // namespace
+
 CDataTableWMSchedule::CDataTableWMSchedule()
-    : m_pConvLunar(std::make_unique<CConvLunar>(u"ConvLunar.dll")) {
+    : CRecordTableWM("CDataTableWMSchedule", ".\\DataTableWMSchedule.cpp"),
+      m_pConvLunar(std::make_unique<CConvLunar>(u"ConvLunar.dll")) {
   m_pColumns = CItemWMSchedule::CreateColumns();
+  AddEntryIdList(kLunarCalls);
+  AddEntryIdList(kCalls);
 }
 
 CDataTableWMSchedule::~CDataTableWMSchedule() = default;
 
-// ---- Device access -------------------------------------------------------------------------
-
-namespace {
-
-constexpr char kSource[] = ".\\DataTableWMSchedule.cpp";
-constexpr DWORD kKind = devrec::kKindAppointment;
-
-bool FirstWord(const std::vector<uint8_t>& reply, DWORD* out) {
-  if (reply.size() < 4) return false;
-  std::memcpy(out, reply.data(), 4);
-  return true;
+ComPtr<CItemWMBase> CDataTableWMSchedule::CreateTableItem() {
+  return ComPtr<CItemWMBase>::Attach(MakeItem<CItemWMSchedule>().Detach());
 }
-
-// A list reply: count, then the ids (only those that arrived).
-std::vector<DWORD> IdsOf(const std::vector<uint8_t>& reply) {
-  std::vector<DWORD> ids;
-  DWORD count = 0;
-  if (!FirstWord(reply, &count)) return ids;
-  count = std::min<DWORD>(count, static_cast<DWORD>((reply.size() - 4) / 4));
-  ids.resize(count);
-  if (count) std::memcpy(ids.data(), reply.data() + 4, 4 * size_t{count});
-  return ids;
-}
-
-// One block call, logged "[method]Name hr=0x..".
-HRESULT Call(const char16_t* name, const char* method, BYTE* request, DWORD size,
-             std::vector<uint8_t>* reply) {
-  const std::string format = "[%s]" + ToUtf8(name) + " hr=0x%x";
-  return CRapiBase::InvokeBlock(name, format.c_str(), method, request, size, reply);
-}
-
-bool Contains(const std::vector<DWORD>& ids, DWORD id) {
-  return std::find(ids.begin(), ids.end(), id) != ids.end();
-}
-
-}  // namespace
 
 bool CDataTableWMSchedule::IsDomestic() {
   const int type = m_pDeviceData ? m_pDeviceData->GetWMModelType() : 1;
   return type == 0 || type == 3 || type == 4 || type == 5;
 }
 
-bool CDataTableWMSchedule::IsLunarItem(const FieldMap& fields) {
+const RecordCalls& CDataTableWMSchedule::StoreFor(const FieldMap& fields) {
   const std::u16string type = ReadFieldString(fields, u"START_DATE_TYPE");
-  return (type == u"LUNAR" || type == u"LEAP") && IsDomestic();
+  return (type == u"LUNAR" || type == u"LEAP") && IsDomestic() ? kLunarCalls : kCalls;
 }
 
-CDataTableWMSchedule::EntryLists CDataTableWMSchedule::ListEntries(const char* method) {
-  EntryLists lists;
-  DWORD size = 0;
-  std::vector<uint8_t> reply;
-  BYTE* request = CRapiBase::WordsRequest({kKind}, &size);
-  HRESULT hr = Call(u"DevCeList", method, request, size, &reply);
-  if (FAILED(hr)) ThrowHr(hr);
-  lists.ordinary = IdsOf(reply);
-  if (IsDomestic()) {
-    request = CRapiBase::WordsRequest({kKind}, &size);
-    hr = Call(u"DevCeGetLunarList", method, request, size, &reply);
-    if (hr == S_OK) lists.lunar = IdsOf(reply);
+HRESULT CDataTableWMSchedule::GetAllEntryID() {
+  std::vector<EntryIdList>& lists = EntryIdLists();
+  for (EntryIdList& list : lists) {
+    list.ids.clear();
+    list.index = 0;
   }
-  return lists;
-}
-
-void CDataTableWMSchedule::BeginListing(const char* method) {
-  m_nTotal = m_nLunarTotal = 0;
-  EntryLists lists = ListEntries(method);
-  m_vEntryID = std::move(lists.ordinary);
-  m_vLunarEntryID = std::move(lists.lunar);
-  m_nTotal = static_cast<LONG>(m_vEntryID.size());
-  m_nLunarTotal = static_cast<LONG>(m_vLunarEntryID.size());
-  m_nIndex = m_nLunarIndex = 0;
-  m_bListing = TRUE;
-  m_bListed = true;
-}
-
-bool CDataTableWMSchedule::ReadEntry(const char* method, bool lunar, DWORD id, FieldMap* fields) {
-  DWORD size = 0;
-  std::vector<uint8_t> reply;
-  BYTE* request = CRapiBase::WordsRequest({kKind, id}, &size);
-  const HRESULT hr =
-      Call(lunar ? u"DevCeGetLunarItem" : u"DevCeGet", method, request, size, &reply);
-  if (hr != S_OK) ThrowWmError(hr);
-  CPropertyMap props;
-  if (reply.empty()) return false;
-  if (DecodeDeviceRecord(kKind, reply.data(), static_cast<DWORD>(reply.size()), &props) !=
-      kDecodeOk)
-    ThrowWmError(E_FAIL);
-  ScheduleRecordToFields(props, fields, m_pConvLunar.get());
-  PutField(*fields, u"SUID", Variant::UI4(id));
-  return true;
-}
-
-std::optional<DWORD> CDataTableWMSchedule::WriteEntry(const char* method, bool lunar,
-                                                      bool replace, DWORD id,
-                                                      const CPropertyList& list) {
-  DWORD size = 0;
-  BYTE* request =
-      BuildDeviceRecord(list, replace ? devrec::kModeReplace : devrec::kModeAdd, id, &size);
-  const char16_t* name = lunar ? (replace ? u"DevCeReplaceLunarItem" : u"DevCeAddLunarItem")
-                               : (replace ? u"DevCeReplaceAppointment" : u"DevCeAddAppointment");
-  std::vector<uint8_t> reply;
-  const HRESULT hr = Call(name, method, request, size, &reply);
-  if (hr != S_OK) ThrowWmError(hr);
-  DWORD newId = 0;
-  if (!FirstWord(reply, &newId)) return std::nullopt;
-  return newId;
-}
-
-void CDataTableWMSchedule::DeleteEntry(const char* method, bool lunar, DWORD id) {
-  DWORD size = 0;
-  std::vector<uint8_t> reply;
-  BYTE* request = CRapiBase::WordsRequest({kKind, id}, &size);
-  const HRESULT hr =
-      Call(lunar ? u"DevCeDeleteLunarItem" : u"DevCeDelete", method, request, size, &reply);
-  if (hr != S_OK) ThrowWmError(hr);
-}
-
-HRESULT CDataTableWMSchedule::Refresh(const char* method, bool lunar, DWORD id, FieldMap& fields,
-                                      CItemWMBase* item) {
-  PutField(fields, u"SUID", Variant::I4(static_cast<LONG>(id)));
-  try {
-    ReadEntry(method, lunar, id, &fields);
-  } catch (const _wm_error&) {
-  }
-  return item->SchemaConvertMap2Item(fields);
-}
-
-// ---- IDataTable ----------------------------------------------------------------------------
-
-HRESULT CDataTableWMSchedule::ListItemsAllBegin() {
-  constexpr char kMethod[] = "CDataTableWMSchedule::ListItemsAllBegin";
-  return TableMethodFrame(kMethod, kSource, __LINE__, [&] {
-    if (!m_bListing) BeginListing(kMethod);
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMSchedule::ListItemsEnd() {
-  m_bListing = FALSE;
+  const std::string method = Method("GetAllEntryID");
+  HRESULT hr = CDeviceRecordService::ListIds(kCalls.list, method.c_str(), kCalls.kind,
+                                             &lists[kOrdinaryList].ids);
+  if (hr != S_OK) return hr;
+  if (IsDomestic() &&
+      CDeviceRecordService::ListIds(kLunarCalls.list, method.c_str(), kLunarCalls.kind,
+                                    &lists[kLunarList].ids) != S_OK)
+    lists[kLunarList].ids.clear();
   return S_OK;
 }
 
-HRESULT CDataTableWMSchedule::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt) {
-  constexpr char kMethod[] = "CDataTableWMSchedule::GetItemCount";
-  return TableMethodFrame(kMethod, kSource, __LINE__, [&] {
-    if (!cnt) return E_POINTER;
-    if (!m_bListing) {
-      try {
-        BeginListing(kMethod);
-      } catch (HRESULT) {
-        *cnt = 0;
-        throw;
-      }
-    }
-    *cnt = static_cast<ULONG>(m_nTotal + m_nLunarTotal);
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMSchedule::NextItem(IItem** ppItem) {
-  constexpr char kMethod[] = "CDataTableWMSchedule::NextItem";
-  return TableMethodFrame(kMethod, kSource, __LINE__, [&] {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    if (!m_bListed) return E_FAIL;
-    // Lunar entries first, then the ordinary ones; entries created during the listing raise
-    // the counts but are not part of it.
-    const bool lunar = m_nLunarIndex < m_nLunarTotal &&
-                       static_cast<size_t>(m_nLunarIndex) < m_vLunarEntryID.size();
-    if (!lunar && (m_nIndex >= m_nTotal || static_cast<size_t>(m_nIndex) >= m_vEntryID.size()))
-      return S_OK;
-    const DWORD id = lunar ? m_vLunarEntryID[static_cast<size_t>(m_nLunarIndex)]
-                           : m_vEntryID[static_cast<size_t>(m_nIndex)];
-    FieldMap fields;
-    if (!ReadEntry(kMethod, lunar, id, &fields)) return S_OK;
-
-    ComPtr<CItemWMSchedule> item = MakeItem<CItemWMSchedule>();
-    item->SetColumns(m_pColumns.Get());
-    HRESULT hr = item->SchemaConvertMap2Item(fields);
-    if (FAILED(hr)) return hr;
-    item->AsItem()->AddRef();
-    *ppItem = item->AsItem();
-    ++(lunar ? m_nLunarIndex : m_nIndex);
-    if (m_nLunarIndex >= m_nLunarTotal && m_nIndex >= m_nTotal) return ListItemsEnd();
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMSchedule::NewItem(DCADATATYPE, SUID itemSuid, SUID, IItem** ppItem) {
-  return TableMethodFrame("CDataTableWMSchedule::NewItem", kSource, __LINE__, [&] {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    ComPtr<CItemWMSchedule> item = MakeItem<CItemWMSchedule>();
-    item->SetColumns(m_pColumns.Get());
-    item->SetSUID(itemSuid);
-    item->AsItem()->AddRef();
-    *ppItem = item->AsItem();
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMSchedule::CreateItem(IItem* pItem, SUID* itemSuid) {
-  constexpr char kMethod[] = "CDataTableWMSchedule::CreateItem";
-  return TableMethodFrame(kMethod, kSource, __LINE__, [&] {
-    if (!pItem) return E_POINTER;
-    CItemWMBase* item = CItemWMBase::FromItem(pItem);
-    if (!item) return E_INVALIDARG;
-    FieldMap fields;
-    HRESULT hr = item->SchemaConvertItem2Map(fields);
-    if (FAILED(hr)) return hr;
-    const bool lunar = IsLunarItem(fields);
-    CPropertyList list(kKind);
-    ScheduleFieldsToRecord(fields, &list);
-    const std::optional<DWORD> id = WriteEntry(kMethod, lunar, false, 0, list);
-    if (!id) return S_OK;  // stored, but no id came back
-    if (itemSuid) *itemSuid = static_cast<SUID>(*id);
-    hr = Refresh(kMethod, lunar, *id, fields, item);
-    if (FAILED(hr)) return hr;
-    ++(lunar ? m_nLunarTotal : m_nTotal);
-    return S_OK;
-  });
-}
-
 HRESULT CDataTableWMSchedule::UpdateItem(IItem* pItem) {
-  constexpr char kMethod[] = "CDataTableWMSchedule::UpdateItem";
-  return TableMethodFrame(kMethod, kSource, __LINE__, [&] {
+  if (!IsDomestic()) return CRecordTableWM::UpdateItem(pItem);
+  return Frame("UpdateItem", __LINE__, [&] {
     if (!pItem) return E_POINTER;
     CItemWMBase* item = CItemWMBase::FromItem(pItem);
     if (!item) return E_INVALIDARG;
@@ -258,49 +92,36 @@ HRESULT CDataTableWMSchedule::UpdateItem(IItem* pItem) {
     HRESULT hr = item->SchemaConvertItem2Map(fields);
     if (FAILED(hr)) return hr;
     const DWORD id = static_cast<DWORD>(item->GetSUID());
-    CPropertyList list(kKind);
-    ScheduleFieldsToRecord(fields, &list);
+    const std::string method = Method("UpdateItem");
 
-    if (!IsDomestic()) {
-      const std::optional<DWORD> stored = WriteEntry(kMethod, false, true, id, list);
-      return stored ? Refresh(kMethod, false, *stored, fields, item) : S_OK;
-    }
-    // Where the entry is stored now decides between a replace and a move to the other store.
-    const EntryLists lists = ListEntries(kMethod);
-    bool storedLunar = false;
-    if (!Contains(lists.ordinary, id)) {
-      if (!Contains(lists.lunar, id)) ThrowWmError(1);
-      storedLunar = true;
-    }
-    const bool nowLunar = IsLunarItem(fields);
-    std::optional<DWORD> stored;
-    if (storedLunar == nowLunar) {
-      stored = WriteEntry(kMethod, nowLunar, true, id, list);
+    // Where the entry is stored now: the ordinary list (a failing list fails the update), then
+    // the lunar one.
+    std::vector<DWORD> ordinary, lunar;
+    hr = CDeviceRecordService::ListIds(kCalls.list, method.c_str(), kCalls.kind, &ordinary);
+    if (hr != S_OK) ThrowWmError(hr);
+    if (CDeviceRecordService::ListIds(kLunarCalls.list, method.c_str(), kLunarCalls.kind,
+                                      &lunar) != S_OK)
+      lunar.clear();
+    const RecordCalls* stored = nullptr;
+    if (std::find(ordinary.begin(), ordinary.end(), id) != ordinary.end()) {
+      stored = &kCalls;
+    } else if (std::find(lunar.begin(), lunar.end(), id) != lunar.end()) {
+      stored = &kLunarCalls;
     } else {
-      DeleteEntry(kMethod, storedLunar, id);
-      --(storedLunar ? m_nLunarTotal : m_nTotal);
-      stored = WriteEntry(kMethod, nowLunar, false, 0, list);
-      if (stored) ++(nowLunar ? m_nLunarTotal : m_nTotal);
+      ThrowWmError(1);
     }
-    return stored ? Refresh(kMethod, nowLunar, *stored, fields, item) : S_OK;
-  });
-}
-
-HRESULT CDataTableWMSchedule::DeleteItem(IItem* pItem) {
-  constexpr char kMethod[] = "CDataTableWMSchedule::DeleteItem";
-  return TableMethodFrame(kMethod, kSource, __LINE__, [&] {
-    if (!pItem) return E_POINTER;
-    SUID suid = SUID_NULL;
-    HRESULT hr = pItem->get_SUID(&suid);
-    if (FAILED(hr)) return hr;
-    bool lunar = false;
-    if (CItemWMBase* item = CItemWMBase::FromItem(pItem)) {
-      FieldMap fields;
-      if (SUCCEEDED(item->SchemaConvertItem2Map(fields))) lunar = IsLunarItem(fields);
+    const RecordCalls& now = StoreFor(fields);
+    std::optional<DWORD> newId;
+    if (stored == &now) {
+      newId = WriteRecord(now, fields, true, id, method.c_str());
+    } else {
+      // A failing delete stops the move before the add.
+      hr = CDeviceRecordService::DeleteRecord(stored->remove, method.c_str(), stored->kind, id);
+      if (hr != S_OK) ThrowWmError(hr);
+      newId = WriteRecord(now, fields, false, 0, method.c_str());
     }
-    DeleteEntry(kMethod, lunar, static_cast<DWORD>(suid));
-    --(lunar ? m_nLunarTotal : m_nTotal);
-    return S_OK;
+    if (!newId) return S_OK;
+    return item->SchemaConvertMap2Item(fields);
   });
 }
 
@@ -311,7 +132,6 @@ namespace {
 constexpr int16_t kDeviceTrue = -1;  // 0xFFFF
 // The pattern end date of an all-day appointment that never ends: 1 January 4501.
 constexpr DATE kNoPatternEnd = 949998.0;
-constexpr DATE kOneMinute = 1.0 / 1440.0;
 
 constexpr int32_t kMinutesPerHour = 60, kMinutesPerDay = 1440, kMinutesPerWeek = 10080;
 

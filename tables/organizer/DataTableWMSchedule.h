@@ -1,37 +1,35 @@
 // CDataTableWMSchedule: the calendar table (DTID_CALENDAR). Appointments are schedule items,
 // read and written as device records of kind 2. Phones of the domestic model types also keep
 // lunar appointments, with their own entry ids and DevCe calls; the table lists them first and
-// moves an appointment between the two stores when its date type changes.
+// moves an appointment between the two stores when its date type changes. Listing, reading,
+// writing and deleting are the record table machinery's (core/RecordTableWM.h); this table is
+// its mapping, its two stores and the rules that choose between them.
 #pragma once
 
 #include <memory>
-#include <optional>
-#include <vector>
 
-#include "core/DataTableWMBase.h"
-#include "core/FieldMap.h"
+#include "core/RecordTableWM.h"
 #include "tables/organizer/ConvLunar.h"
 
 namespace qwb {
 
-class CPropertyMap;
-class CPropertyList;
-class CItemWMBase;
-
-class CDataTableWMSchedule : public CDataTableWMBase {
+class CDataTableWMSchedule : public CRecordTableWM {
  public:
   CDataTableWMSchedule();
 
-  HRESULT STDMETHODCALLTYPE ListItemsAllBegin() override;
-  HRESULT STDMETHODCALLTYPE NextItem(IItem** ppItem) override;
-  HRESULT STDMETHODCALLTYPE ListItemsEnd() override;
-  HRESULT STDMETHODCALLTYPE GetItemCount(IItem* pItem, ULONG isRecursive, DCADATATYPE type,
-                                         ULONG* cnt) override;
-  HRESULT STDMETHODCALLTYPE NewItem(DCADATATYPE type, SUID itemSuid, SUID parentSuid,
-                                    IItem** ppItem) override;
-  HRESULT STDMETHODCALLTYPE CreateItem(IItem* pItem, SUID* itemSuid) override;
+  // The ordinary appointments: "DevCeList", "DevCeGet", "DevCeAddAppointment",
+  // "DevCeReplaceAppointment", "DevCeDelete", kind 2.
+  static const RecordCalls kCalls;
+  // The lunar appointments of domestic phones: "DevCeGetLunarList", "DevCeGetLunarItem",
+  // "DevCeAddLunarItem", "DevCeReplaceLunarItem", "DevCeDeleteLunarItem", kind 2.
+  static const RecordCalls kLunarCalls;
+
+  // The ordinary list (a failure is the listing's), then, on domestic phones, the lunar list
+  // (a failure or an empty reply is no lunar entry).
+  HRESULT GetAllEntryID() override;
+  // Domestic phones: the entry is looked up in both lists again and replaced in its store, or
+  // moved to the other one (deleted, then added) when its date type changed.
   HRESULT STDMETHODCALLTYPE UpdateItem(IItem* pItem) override;
-  HRESULT STDMETHODCALLTYPE DeleteItem(IItem* pItem) override;
 
   // Device -> column: the properties of an appointment record into the field map (the SUID is
   // the caller's). `lunar` tells a leap month for records that carry "Lunar"; null or a
@@ -45,38 +43,23 @@ class CDataTableWMSchedule : public CDataTableWMBase {
 
  protected:
   ~CDataTableWMSchedule() override;
+  ComPtr<CItemWMBase> CreateTableItem() override;
+  void RecordToFields(const CPropertyMap& props, FieldMap* fields) override {
+    ScheduleRecordToFields(props, fields, m_pConvLunar.get());
+  }
+  void FieldsToRecord(FieldMap& fields, CPropertyList* list) override {
+    ScheduleFieldsToRecord(fields, list);
+  }
+  // The lunar store for an item whose START_DATE_TYPE is exactly "LUNAR" or "LEAP" on a
+  // domestic phone; the ordinary store otherwise.
+  const RecordCalls& StoreFor(const FieldMap& fields) override;
+  // A listing under way is kept.
+  RunningBegin OnBeginWhileListing() const override { return RunningBegin::kKeep; }
 
  private:
-  // The two id lists: the ordinary appointments (DevCeList, thrown when it fails) and, on
-  // domestic phones, the lunar ones (DevCeGetLunarList; a failure or an empty reply is an
-  // empty list).
-  struct EntryLists {
-    std::vector<DWORD> ordinary, lunar;
-  };
-  EntryLists ListEntries(const char* method);
-  void BeginListing(const char* method);
   // Model types 0, 3, 4 and 5 keep lunar appointments.
   bool IsDomestic();
-  // Whether an item goes to the lunar store: START_DATE_TYPE exactly "LUNAR" or "LEAP" on a
-  // domestic phone.
-  bool IsLunarItem(const FieldMap& fields);
-  // DevCeGet or DevCeGetLunarItem of one entry into the field map (with its SUID). False for
-  // an empty reply; a failed call is thrown as a _wm_error.
-  bool ReadEntry(const char* method, bool lunar, DWORD id, FieldMap* fields);
-  // DevCeAdd... (mode 0) or DevCeReplace... (mode 1, `id`) of the record; the id the reply
-  // names, or nothing for an empty reply. A failed call is thrown.
-  std::optional<DWORD> WriteEntry(const char* method, bool lunar, bool replace, DWORD id,
-                                  const CPropertyList& list);
-  void DeleteEntry(const char* method, bool lunar, DWORD id);
-  // After a write: the SUID, the stored values read back (a failed re-read is no error), and
-  // the values handed to the item.
-  HRESULT Refresh(const char* method, bool lunar, DWORD id, FieldMap& fields, CItemWMBase* item);
 
-  std::vector<DWORD> m_vLunarEntryID;
-  LONG m_nLunarTotal = 0;
-  LONG m_nLunarIndex = 0;
-  // Whether a listing was ever begun (see the task table).
-  bool m_bListed = false;
   std::unique_ptr<CConvLunar> m_pConvLunar;
 };
 

@@ -1,217 +1,36 @@
 #include "tables/organizer/DataTableWMTask.h"
 
 #include <cmath>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "core/Errors.h"
 #include "core/ItemWMTask.h"
 #include "core/Log.h"
 #include "link/DeviceRecordWM.h"
-#include "link/RapiBase.h"
 #include "tables/organizer/Recurrence.h"
 #include "tables/organizer/TimeConv.h"
 
 namespace qwb {
-namespace {
 
-constexpr char kSource[] = ".\\DataTableWMTask.cpp";
-constexpr DWORD kTaskKind = devrec::kKindTask;
+const RecordCalls CDataTableWMTask::kCalls = {
+    .kind = devrec::kKindTask,
+    .list = u"DevCeList",
+    .get = u"DevCeGet",
+    .add = u"DevCeAddTask",
+    .replace = u"DevCeReplaceTask",
+    .remove = u"DevCeDelete",
+    .decoder = RecordDecoder::kTask,
+};
 
-// The first 32-bit word of a reply; false when the reply is shorter.
-bool FirstWord(const std::vector<uint8_t>& reply, DWORD* out) {
-  if (reply.size() < 4) return false;
-  std::memcpy(out, reply.data(), 4);
-  return true;
+CDataTableWMTask::CDataTableWMTask() : CRecordTableWM("CDataTableWMTask", ".\\DataTableWMTask.cpp") {
+  m_pColumns = CItemWMTask::CreateColumns();
+  AddEntryIdList(kCalls);
 }
-
-}  // namespace
-
-CDataTableWMTask::CDataTableWMTask() { m_pColumns = CItemWMTask::CreateColumns(); }
 
 CDataTableWMTask::~CDataTableWMTask() = default;
 
-HRESULT CDataTableWMTask::GetAllEntryID() {
-  m_vEntryID.clear();
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kTaskKind}, &size);
-  std::vector<uint8_t> reply;
-  HRESULT hr = CRapiBase::InvokeBlock(u"DevCeList", "[%s]DevCeList hr=0x%x",
-                                      "CDataTableWMTask::GetAllEntryID", request, size, &reply);
-  if (hr != S_OK) return hr;
-  DWORD count = 0;
-  if (!FirstWord(reply, &count)) return hr;  // an empty reply: no tasks
-  // Only the ids that arrived are taken.
-  DWORD available = static_cast<DWORD>((reply.size() - 4) / 4);
-  if (count > available) count = available;
-  m_vEntryID.reserve(count);
-  for (DWORD i = 0; i < count; ++i) {
-    DWORD id;
-    std::memcpy(&id, reply.data() + 4 + 4 * i, 4);
-    m_vEntryID.push_back(id);
-  }
-  return hr;
-}
-
-void CDataTableWMTask::BeginListing() {
-  m_nTotal = 0;
-  HRESULT hr = GetAllEntryID();
-  if (FAILED(hr)) ThrowHr(hr);
-  m_nTotal = static_cast<LONG>(m_vEntryID.size());
-  m_nIndex = 0;
-  m_bListing = TRUE;
-  m_bListed = TRUE;
-}
-
-HRESULT CDataTableWMTask::ListItemsAllBegin() {
-  return TableMethodFrame("CDataTableWMTask::ListItemsAllBegin", kSource, __LINE__, [&] {
-    ListItemsEnd();
-    BeginListing();
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMTask::ListItemsEnd() {
-  m_bListing = FALSE;
-  return S_OK;
-}
-
-HRESULT CDataTableWMTask::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt) {
-  return TableMethodFrame("CDataTableWMTask::GetItemCount", kSource, __LINE__, [&] {
-    if (!cnt) return E_POINTER;
-    if (!m_bListing) {
-      try {
-        BeginListing();
-      } catch (HRESULT) {
-        *cnt = 0;
-        throw;
-      }
-    }
-    *cnt = static_cast<ULONG>(m_nTotal);
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMTask::NextItem(IItem** ppItem) {
-  return TableMethodFrame("CDataTableWMTask::NextItem", kSource, __LINE__, [&] {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    if (!m_bListed) return E_FAIL;
-    if (m_nIndex >= m_nTotal) return S_OK;
-    if (m_vEntryID.empty()) return S_FALSE;
-    // Tasks created during the listing raise the count but are not part of it.
-    if (static_cast<size_t>(m_nIndex) >= m_vEntryID.size()) return S_OK;
-
-    DWORD id = m_vEntryID[static_cast<size_t>(m_nIndex)];
-    FieldMap fields;
-    if (!ReadTask("CDataTableWMTask::NextItem", id, &fields)) return S_OK;
-    PutField(fields, u"SUID", Variant::UI4(id));
-
-    ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
-    item->SetColumns(m_pColumns.Get());
-    HRESULT hr = item->SchemaConvertMap2Item(fields);
-    if (FAILED(hr)) return hr;
-    item->AsItem()->AddRef();
-    *ppItem = item->AsItem();
-    ++m_nIndex;
-    if (m_nIndex >= m_nTotal) return ListItemsEnd();
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMTask::NewItem(DCADATATYPE, SUID itemSuid, SUID, IItem** ppItem) {
-  return TableMethodFrame("CDataTableWMTask::NewItem", kSource, __LINE__, [&] {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
-    item->SetColumns(m_pColumns.Get());
-    item->SetSUID(itemSuid);
-    item->AsItem()->AddRef();
-    *ppItem = item->AsItem();
-    return S_OK;
-  });
-}
-
-bool CDataTableWMTask::ReadTask(const char* method, DWORD id, FieldMap* fields) {
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kTaskKind, id}, &size);
-  std::vector<uint8_t> reply;
-  HRESULT hr =
-      CRapiBase::InvokeBlock(u"DevCeGet", "[%s]DevCeGet hr=0x%x", method, request, size, &reply);
-  if (hr != S_OK) ThrowWmError(hr);
-  CPropertyMap props;
-  if (DecodeTaskRecord(kTaskKind, reply.data(), static_cast<DWORD>(reply.size()), &props) ==
-      kDecodeEmpty)
-    return false;
-  TaskRecordToFields(props, fields);
-  return true;
-}
-
-HRESULT CDataTableWMTask::WriteItem(const char* method, IItem* pItem, bool replace,
-                                    SUID* itemSuid) {
-  if (!pItem) return E_POINTER;
-  CItemWMBase* item = CItemWMBase::FromItem(pItem);
-  if (!item) return E_INVALIDARG;
-  FieldMap fields;
-  HRESULT hr = item->SchemaConvertItem2Map(fields);
-  if (FAILED(hr)) return hr;
-
-  DWORD entryId = replace ? static_cast<DWORD>(item->GetSUID()) : 0;
-  CPropertyList list(kTaskKind);
-  TaskFieldsToRecord(fields, &list);
-  DWORD size = 0;
-  BYTE* request =
-      BuildDeviceRecord(list, replace ? devrec::kModeReplace : devrec::kModeAdd, entryId, &size);
-  std::vector<uint8_t> reply;
-  hr = replace ? CRapiBase::InvokeBlock(u"DevCeReplaceTask", "[%s]DevCeReplaceTask hr=0x%x", method,
-                                        request, size, &reply)
-               : CRapiBase::InvokeBlock(u"DevCeAddTask", "[%s]DevCeAddTask hr=0x%x", method,
-                                        request, size, &reply);
-  if (hr != S_OK) ThrowWmError(hr);
-  DWORD newId = 0;
-  if (!FirstWord(reply, &newId)) return S_OK;  // stored, but no id came back
-
-  if (itemSuid) *itemSuid = static_cast<SUID>(newId);
-  PutField(fields, u"SUID", Variant::I4(static_cast<LONG>(newId)));
-  // Re-read so that the item shows what the phone stored; a failed re-read is no error.
-  try {
-    ReadTask(method, newId, &fields);
-  } catch (const _wm_error&) {
-  }
-  hr = item->SchemaConvertMap2Item(fields);
-  if (FAILED(hr)) return hr;
-  if (!replace) ++m_nTotal;
-  return S_OK;
-}
-
-HRESULT CDataTableWMTask::CreateItem(IItem* pItem, SUID* itemSuid) {
-  return TableMethodFrame("CDataTableWMTask::CreateItem", kSource, __LINE__, [&] {
-    return WriteItem("CDataTableWMTask::CreateItem", pItem, false, itemSuid);
-  });
-}
-
-HRESULT CDataTableWMTask::UpdateItem(IItem* pItem) {
-  return TableMethodFrame("CDataTableWMTask::UpdateItem", kSource, __LINE__, [&] {
-    return WriteItem("CDataTableWMTask::UpdateItem", pItem, true, nullptr);
-  });
-}
-
-HRESULT CDataTableWMTask::DeleteItem(IItem* pItem) {
-  return TableMethodFrame("CDataTableWMTask::DeleteItem", kSource, __LINE__, [&] {
-    if (!pItem) return E_POINTER;
-    SUID suid = SUID_NULL;
-    HRESULT hr = pItem->get_SUID(&suid);
-    if (FAILED(hr)) return hr;
-    DWORD size = 0;
-    BYTE* request = CRapiBase::WordsRequest({kTaskKind, static_cast<DWORD>(suid)}, &size);
-    std::vector<uint8_t> reply;
-    hr = CRapiBase::InvokeBlock(u"DevCeDelete", "[%s]DevCeDelete hr=0x%x",
-                                "CDataTableWMTask::DeleteItem", request, size, &reply);
-    if (hr != S_OK) ThrowWmError(hr);
-    --m_nTotal;
-    return S_OK;
-  });
+ComPtr<CItemWMBase> CDataTableWMTask::CreateTableItem() {
+  return ComPtr<CItemWMBase>::Attach(MakeItem<CItemWMTask>().Detach());
 }
 
 // ---- Device -> column --------------------------------------------------------------------
@@ -353,19 +172,20 @@ void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
     }
   }
 
-  // Monthly takes its day from START_DATE; yearly its day and month from
-  // RECURRENCE_EVERY_DATE when that is set, else from START_DATE; yearly by weekday its month
-  // from RECURRENCE_EVERY_DATE.
+  // Monthly takes its day from START_DATE; yearly by date its day and month from
+  // RECURRENCE_EVERY_DATE when one is set, else from START_DATE; yearly by weekday the month
+  // of RECURRENCE_EVERY_DATE as it is (0, a missing one, is 30 December 1899).
   DATE everyDate = ReadFieldDate(f, u"RECURRENCE_EVERY_DATE", 0);
   OleDateParts s{}, e{};
-  bool hasStart = SplitOleDate(startColumn, &s);
-  bool hasEvery = everyDate != 0 && SplitOleDate(everyDate, &e);
+  const bool hasStart = SplitOleDate(startColumn, &s);
+  const bool hasEveryDate = SplitOleDate(everyDate, &e);
+  const bool hasEvery = everyDate != 0 && hasEveryDate;
   const OleDateParts* yearly = hasEvery ? &e : hasStart ? &s : nullptr;
   PatternDays days;
   days.monthlyDay = hasStart ? s.day : 0;
   days.yearlyDay = yearly ? yearly->day : 0;
   days.yearlyMonth = yearly ? yearly->month : 0;
-  days.weekdayMonth = hasEvery ? e.month : 0;
+  days.weekdayMonth = hasEveryDate ? e.month : 0;
   RecurrencePatternToRecord(ReadFieldI4(f, u"RECURRENCE_TYPE", 0),
                             ReadFieldI4(f, u"RECURRENCE_FLAG", 0), days, list);
 

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "link/DeviceRecordWM.h"
+#include "link/Recurrence.h"
 #include "tables/organizer/TimeConv.h"
 
 namespace qwb {
@@ -17,19 +18,11 @@ constexpr int16_t kDeviceTrue = -1;  // 0xFFFF
 constexpr int32_t kPhoneNone = -1, kPhoneDaily = 0, kPhoneWeekly = 1, kPhoneMonthly = 2,
                   kPhoneMonthlyWeekday = 3, kPhoneYearly = 5, kPhoneYearlyWeekday = 6;
 
-constexpr int32_t kWeekdaysMask = 62;  // Monday to Friday
+using recur::InstanceBit;
+using recur::InstanceOfFlag;
+using recur::kWeekdaysMask;
 
 }  // namespace
-
-int InstanceBit(int32_t instance) {
-  return instance >= 1 && instance <= 5 ? 128 << (instance - 1) : 0;
-}
-
-int32_t InstanceOfFlag(LONG flag) {
-  for (int32_t instance = 1; instance <= 5; ++instance)
-    if (flag & InstanceBit(instance)) return instance;
-  return 0;
-}
 
 // ---- Device -> column ------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // Recurrence of tasks and appointments: the one place that maps the phone's recurrence
 // pattern ("IsRecurring", "RecurrPattern.RecurrenceType" and the pattern fields) to the
-// recurrence columns and back, and that expands a pattern into its occurrences.
+// recurrence columns and back, and that expands a pattern into its occurrences. The encoding
+// of the columns themselves is link/Recurrence.h.
 //
 // Columns: RECURRENCE_TYPE 0 none, 1 daily, 2 weekly, 3 monthly on a day, 4 monthly on the
 // n-th weekday, 5 yearly on a date, 6 yearly on the n-th weekday of a month. RECURRENCE_FLAG
@@ -21,10 +22,6 @@ namespace qwb {
 
 class CPropertyMap;
 class CPropertyList;
-
-// Instance 1..5 -> its flag bit (0 for any other instance), and back (0 without a bit).
-int InstanceBit(int32_t instance);
-int32_t InstanceOfFlag(LONG flag);
 
 // ---- Device -> column ------------------------------------------------------------------------
 

@@ -85,16 +85,5 @@ TEST(Recurrence, LastOccurrenceBounds) {
   EXPECT_EQ(LastOccurrence(At(2026, 1, 10), 1, 1, 0, At(2026, 1, 9)), std::nullopt);
 }
 
-TEST(Recurrence, InstanceBits) {
-  const LONG bits[] = {0, 128, 256, 512, 1024, 2048, 0};
-  for (int32_t i = 0; i <= 6; ++i) {
-    EXPECT_EQ(InstanceBit(i), bits[i]) << i;
-    if (bits[i]) {
-      EXPECT_EQ(InstanceOfFlag(bits[i] | 127), i);
-    }
-  }
-  EXPECT_EQ(InstanceOfFlag(127), 0);
-}
-
 }  // namespace
 }  // namespace qwb
