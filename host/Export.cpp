@@ -5,6 +5,7 @@
 
 #include "host/HostError.h"
 #include "host/Progress.h"
+#include "host/CalendarIcs.h"
 #include "host/TasksIcs.h"
 
 namespace qwbhost {
@@ -12,6 +13,7 @@ namespace qwbhost {
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> all;
   all.push_back(MakeTasksExporter());
+  all.push_back(MakeCalendarExporter());
   return all;
 }
 
