@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <numeric>
 #include <vector>
 
 #include "core/Errors.h"
@@ -121,14 +120,14 @@ HRESULT CDeviceDataWM::CreateTable(size_t slot) {
 
 HRESULT CDeviceDataWM::ListDataTable() {
   try {
-    std::vector<size_t> order(m_registry.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-      return m_registry[a].creationOrder < m_registry[b].creationOrder;
-    });
-    for (size_t slot : order) {
-      HRESULT hr = CreateTable(slot);
-      if (FAILED(hr)) return hr;
+    // Creation order by rank, found without allocating: a table constructor's failed
+    // allocation must be the only way this call runs out of memory.
+    for (int rank = 0; rank < static_cast<int>(m_registry.size()); ++rank) {
+      for (size_t slot = 0; slot < m_registry.size(); ++slot) {
+        if (m_registry[slot].creationOrder != rank) continue;
+        HRESULT hr = CreateTable(slot);
+        if (FAILED(hr)) return hr;
+      }
     }
     return S_OK;
   } catch (const CAtlException& e) {

@@ -269,6 +269,12 @@ uint64_t FileTimeOf(int year, int month, int day, int hour, int minute) {
   return static_cast<uint64_t>(secs + 11644473600ll) * 10000000ull;
 }
 
+int PresetVersion(const std::string& preset) {
+  if (preset == "demo") return kDemoPresetVersion;
+  if (preset == "empty") return kEmptyPresetVersion;
+  return 0;
+}
+
 void BuildPreset(Image& image, const std::string& preset, const std::string& modelName) {
   if (preset != "empty" && preset != "demo")
     throw std::runtime_error("unknown preset \"" + preset + "\"");

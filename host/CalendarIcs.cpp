@@ -3,10 +3,12 @@
 #include <libical/ical.h>
 
 #include <climits>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <unistd.h>
 
+#include "host/ContentLines.h"
 #include "host/HostError.h"
 #include "host/IcsShared.h"
 #include "host/Progress.h"
@@ -50,22 +52,36 @@ class LunarLibrary {
   Fn solarToLunar_ = nullptr;
 };
 
-icaltimetype WallClock(DATE d) {
-  icaltimetype t = icaltime_null_time();
-  if (auto p = SplitDate(d)) {
-    t.year = p->year, t.month = p->month, t.day = p->day;
-    t.hour = p->hour, t.minute = p->minute, t.second = p->second;
-  }
-  return t;
+std::string DateValue(DATE d) {
+  auto p = SplitDate(d);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", p ? p->year : 1899, p ? p->month : 12,
+                p ? p->day : 30);
+  return buf;
 }
 
-// A timed moment: wall clock with TZID when the zone is known, else UTC.
-icalproperty* Timed(icalproperty* (*make)(icaltimetype), DATE local, icaltimezone* zone,
-                    const std::string& zoneName) {
-  if (!zone) return make(UtcOf(LocalDateToEpoch(local)));
-  icalproperty* p = make(WallClock(local));
-  icalproperty_add_parameter(p, icalparameter_new_tzid(zoneName.c_str()));
-  return p;
+std::string WallClockValue(DATE d) {
+  auto p = SplitDate(d);
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02dT%02d%02d%02d", p ? p->year : 1899,
+                p ? p->month : 12, p ? p->day : 30, p ? p->hour : 0, p ? p->minute : 0,
+                p ? p->second : 0);
+  return buf;
+}
+
+// The VTIMEZONE of a zone under the name the TZID parameters use; empty for an unknown zone.
+std::string TimezoneBlock(const std::string& zoneName) {
+  icaltimezone* zone =
+      zoneName.empty() ? nullptr : icaltimezone_get_builtin_timezone(zoneName.c_str());
+  if (!zone) return {};
+  icalcomponent* vtimezone = icalcomponent_new_clone(icaltimezone_get_component(zone));
+  if (icalproperty* tzid = icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY))
+    icalproperty_set_tzid(tzid, zoneName.c_str());
+  char* text = icalcomponent_as_ical_string_r(vtimezone);
+  std::string out = text ? text : "";
+  free(text);
+  icalcomponent_free(vtimezone);
+  return out;
 }
 
 // The RRULE of an appointment: the shared rule, with weeks starting on Sunday, a monthly or
@@ -95,95 +111,29 @@ bool EventRuleOf(const EventRecord& e, icalrecurrencetype* r) {
   return true;
 }
 
-icalcomponent* EventOf(const EventRecord& e, std::time_t now, icaltimezone* zone,
-                       const std::string& zoneName, const LunarLibrary& lunar) {
-  icalcomponent* ev = icalcomponent_new_vevent();
-  const std::string uid = "qwbdcawm-event-" + std::to_string(static_cast<unsigned long>(e.id));
-  icalcomponent_add_property(ev, icalproperty_new_uid(uid.c_str()));
-  icalcomponent_add_property(ev, icalproperty_new_dtstamp(UtcOf(now)));
-  if (e.start) {
-    if (e.allDay) {
-      icalcomponent_add_property(ev, icalproperty_new_dtstart(DayOf(*e.start)));
-      icalcomponent_add_property(ev, icalproperty_new_dtend(DayOf(e.end.value_or(*e.start) + 1)));
-    } else {
-      icalcomponent_add_property(ev, Timed(icalproperty_new_dtstart, *e.start, zone, zoneName));
-      icalcomponent_add_property(
-          ev, Timed(icalproperty_new_dtend, e.end.value_or(*e.start), zone, zoneName));
-    }
-  }
-  if (!e.subject.empty()) icalcomponent_add_property(ev, icalproperty_new_summary(e.subject.c_str()));
-  if (!e.location.empty())
-    icalcomponent_add_property(ev, icalproperty_new_location(e.location.c_str()));
-  if (!e.detail.empty())
-    icalcomponent_add_property(ev, icalproperty_new_description(e.detail.c_str()));
-  for (const std::string& c : SplitCategories(e.categories))
-    icalcomponent_add_property(ev, icalproperty_new_categories(c.c_str()));
-  if (!e.sensitivity.empty())
-    icalcomponent_add_property(ev, icalproperty_new_class(ClassOf(e.sensitivity)));
-  // Busy status: free time is transparent; the phone's own word is kept beside it.
-  icalcomponent_add_property(ev, icalproperty_new_transp(e.status == "Free" ? ICAL_TRANSP_TRANSPARENT
-                                                                            : ICAL_TRANSP_OPAQUE));
-  if (e.status == "Tentative")
-    icalcomponent_add_property(ev, icalproperty_new_status(ICAL_STATUS_TENTATIVE));
-  if (!e.status.empty()) {
-    icalproperty* busy = icalproperty_new_x(e.status.c_str());
-    icalproperty_set_x_name(busy, "X-QWBDCAWM-BUSY-STATUS");
-    icalcomponent_add_property(ev, busy);
-  }
-  for (const std::string& a : SplitCategories(e.attendees)) {
-    const std::string address = a.find(':') == std::string::npos ? "mailto:" + a : a;
-    icalcomponent_add_property(ev, icalproperty_new_attendee(address.c_str()));
-  }
-  if (e.lunar()) {
-    // A lunar entry is exported as its solar day; its lunar date travels beside it.
-    bool leap = false;
-    const std::string date = e.start ? lunar.LunarDate(*e.start, &leap) : std::string();
-    icalproperty* x = icalproperty_new_x(date.empty() ? e.dateType.c_str() : date.c_str());
-    icalproperty_set_x_name(x, "X-QWBDCAWM-LUNAR-DATE");
-    if (leap) icalproperty_add_parameter(x, icalparameter_new_x("TRUE"));
-    if (leap) icalparameter_set_xname(icalproperty_get_first_parameter(x, ICAL_X_PARAMETER), "X-LEAP");
-    icalcomponent_add_property(ev, x);
-    icalrecurrencetype rule;
-    if (EventRuleOf(e, &rule)) {
-      char* text = icalrecurrencetype_as_string_r(&rule);
-      icalproperty* lr = icalproperty_new_x(text ? text : "");
-      free(text);
-      icalproperty_set_x_name(lr, "X-QWBDCAWM-LUNAR-RRULE");
-      icalcomponent_add_property(ev, lr);
-    }
+// A timed moment: wall clock with TZID when the zone is known, else UTC.
+void PutTimed(ContentLines& out, const char* name, DATE local, const std::string& zone) {
+  if (zone.empty()) {
+    out.Raw(name, UtcDateTimeValue(LocalDateToEpoch(local)));
   } else {
-    icalrecurrencetype rule;
-    if (EventRuleOf(e, &rule)) icalcomponent_add_property(ev, icalproperty_new_rrule(rule));
+    out.Raw(name, WallClockValue(local), {{"TZID", {zone}}});
   }
-  if (auto minutes = e.reminderMinutes()) {
-    icalcomponent* alarm = icalcomponent_new_valarm();
-    icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
-    icalcomponent_add_property(
-        alarm, icalproperty_new_description(e.subject.empty() ? "Reminder" : e.subject.c_str()));
-    icaltriggertype trigger = icaltriggertype_from_int(-60 * *minutes);
-    icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
-    icalcomponent_add_component(ev, alarm);
-  }
-  return ev;
 }
 
 class CalendarExporter : public Exporter {
  public:
   std::string name() const override { return "calendar"; }
-  std::string fileName() const override { return "calendar.ics"; }
-  size_t Export(Session& session, const std::filesystem::path& path, Progress& progress) override {
-    std::vector<EventRecord> events;
+  ExportFormat format() const override { return ExportFormat::kICalendar; }
+  std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
+                                 Progress& progress) override {
+    std::vector<ExportRecord> records;
+    const std::string zone = LocalZoneName();
     ComPtr<IDataTable> table = session.Table(DTID_CALENDAR);
     ForEachItem(table.Get(), "calendar", [&](IItem* item, ULONG n, ULONG total) {
-      events.push_back(ReadEvent(item));
+      records.push_back(EventToVevent(ReadEvent(item), context, zone));
       progress.Update(n + 1, total);
     });
-    const std::string text = EventsToICalendar(events, std::time(nullptr), LocalZoneName());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) throw HostError(kExitFailure, "cannot write " + path.string());
-    return events.size();
+    return records;
   }
 };
 
@@ -202,27 +152,59 @@ std::string LocalZoneName() {
   return at == std::string::npos ? std::string() : path.substr(at + 9);
 }
 
-std::string EventsToICalendar(const std::vector<EventRecord>& events, std::time_t now,
-                              const std::string& zoneName) {
-  icaltimezone* zone =
-      zoneName.empty() ? nullptr : icaltimezone_get_builtin_timezone(zoneName.c_str());
-  LunarLibrary lunar;
-  icalcomponent* cal = icalcomponent_new_vcalendar();
-  icalcomponent_add_property(cal, icalproperty_new_version("2.0"));
-  icalcomponent_add_property(cal, icalproperty_new_prodid("-//QWBDCAWM//qwbdcawm//EN"));
-  if (zone) {
-    // The zone under the name the events' TZID parameters use.
-    icalcomponent* vtimezone = icalcomponent_new_clone(icaltimezone_get_component(zone));
-    if (icalproperty* tzid = icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY))
-      icalproperty_set_tzid(tzid, zoneName.c_str());
-    icalcomponent_add_component(cal, vtimezone);
+ExportRecord EventToVevent(const EventRecord& e, const ExportContext& context,
+                           const std::string& zoneName) {
+  static const LunarLibrary lunar;
+  ExportRecord record;
+  record.uid = context.Uid("event", e.id);
+  const bool knownZone =
+      !zoneName.empty() && icaltimezone_get_builtin_timezone(zoneName.c_str()) != nullptr;
+  const std::string zone = knownZone ? zoneName : std::string();
+  ContentLines out;
+  out.Begin("VEVENT").Raw("UID", record.uid).Raw("DTSTAMP", context.Stamp());
+  if (e.start) {
+    if (e.allDay) {
+      const ContentParams date = {{"VALUE", {"DATE"}}};
+      out.Raw("DTSTART", DateValue(*e.start), date);
+      out.Raw("DTEND", DateValue(std::floor(e.end.value_or(*e.start)) + 1), date);
+    } else {
+      PutTimed(out, "DTSTART", *e.start, zone);
+      PutTimed(out, "DTEND", e.end.value_or(*e.start), zone);
+      if (!zone.empty()) record.timezone = TimezoneBlock(zone);
+    }
   }
-  for (const EventRecord& e : events) icalcomponent_add_component(cal, EventOf(e, now, zone, zoneName, lunar));
-  char* text = icalcomponent_as_ical_string_r(cal);
-  std::string out = text ? text : "";
-  free(text);
-  icalcomponent_free(cal);
-  return out;
+  if (!e.subject.empty()) out.Text("SUMMARY", e.subject);
+  if (!e.location.empty()) out.Text("LOCATION", e.location);
+  if (!e.detail.empty()) out.Text("DESCRIPTION", e.detail);
+  out.List("CATEGORIES", SplitCategories(e.categories));
+  if (!e.sensitivity.empty()) out.Raw("CLASS", ClassText(e.sensitivity));
+  // Busy status: free time is transparent; the phone's own word is kept beside it.
+  out.Raw("TRANSP", e.status == "Free" ? "TRANSPARENT" : "OPAQUE");
+  if (e.status == "Tentative") out.Raw("STATUS", "TENTATIVE");
+  if (!e.status.empty()) out.Text("X-QWBDCAWM-BUSY-STATUS", e.status);
+  for (const std::string& a : SplitCategories(e.attendees))
+    out.Raw("ATTENDEE", a.find(':') == std::string::npos ? "mailto:" + a : a);
+  icalrecurrencetype rule;
+  const bool recurs = EventRuleOf(e, &rule);
+  if (e.lunar()) {
+    bool leap = false;
+    const std::string date = e.start ? lunar.LunarDate(*e.start, &leap) : std::string();
+    ContentParams params;
+    if (leap) params.push_back({"X-LEAP", {"TRUE"}});
+    out.Raw("X-QWBDCAWM-LUNAR-DATE", date.empty() ? e.dateType : date, params);
+    if (recurs) out.Raw("X-QWBDCAWM-LUNAR-RRULE", RuleText(rule));
+  } else if (recurs) {
+    out.Raw("RRULE", RuleText(rule));
+  }
+  if (auto minutes = e.reminderMinutes()) {
+    out.Begin("VALARM").Raw("ACTION", "DISPLAY");
+    out.Text("DESCRIPTION", e.subject.empty() ? "Reminder" : e.subject);
+    out.Raw("TRIGGER", *minutes ? "-PT" + std::to_string(*minutes) + "M" : "PT0M");
+    out.End("VALARM");
+  }
+  out.End("VEVENT");
+  record.body = out.str();
+  return record;
 }
 
 std::unique_ptr<Exporter> MakeCalendarExporter() { return std::make_unique<CalendarExporter>(); }

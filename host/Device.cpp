@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "emulator/Emulator.h"
+#include "emulator/Presets.h"
 #include "host/HostError.h"
 
 namespace qwbhost {
@@ -33,6 +34,39 @@ bool ValidDeviceAddress(const std::string& a) {
   return p >= 1 && p <= 65535;
 }
 
+std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
+                                         std::string* source) {
+  if (option) {
+    *source = "--device";
+    return option;
+  }
+  const char* env = std::getenv("QWBDCAWM_DEVICE");
+  if (env && *env) {
+    *source = "QWBDCAWM_DEVICE";
+    return std::string(env);
+  }
+  return std::nullopt;
+}
+
+void PrepareDemoImage(const std::filesystem::path& dir) {
+  const int version = wmemu::PresetVersion("demo");
+  if (std::filesystem::exists(dir / "image.sqlite")) {
+    wmemu::Emulator::Origin origin = wmemu::Emulator::ReadOrigin(dir);
+    if (origin.preset == "demo" && origin.presetVersion == version) return;
+    std::string was = origin.preset.empty() ? std::string("an older demo preset")
+                                            : "preset \"" + origin.preset + "\" version " +
+                                                  std::to_string(origin.presetVersion);
+    std::fprintf(stderr,
+                 "qwbdcawm: the demo phone in %s was made from %s; making it anew from demo "
+                 "preset version %d (changes made on it are lost)\n",
+                 dir.string().c_str(), was.c_str(), version);
+    std::filesystem::remove_all(dir);
+  } else {
+    std::fprintf(stderr, "qwbdcawm: creating the demo phone image in %s\n", dir.string().c_str());
+  }
+  wmemu::Emulator::CreateImage(dir, "demo", "");
+}
+
 struct DeviceChoice::BuiltIn {
   std::unique_ptr<wmemu::Emulator> emulator;
 };
@@ -44,11 +78,7 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
     std::filesystem::path dir = DemoImageFolder();
     builtIn_ = std::make_unique<BuiltIn>();
     try {
-      if (!std::filesystem::exists(dir / "image.sqlite")) {
-        std::fprintf(stderr, "qwbdcawm: creating the demo phone image in %s\n",
-                     dir.string().c_str());
-        wmemu::Emulator::CreateImage(dir, "demo", "");
-      }
+      PrepareDemoImage(dir);
       builtIn_->emulator = wmemu::Emulator::Open(dir);
       address_ = builtIn_->emulator->Listen("tcp:127.0.0.1:0");
     } catch (const std::exception& e) {

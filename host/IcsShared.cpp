@@ -1,5 +1,7 @@
 #include "host/IcsShared.h"
 
+#include <cstdlib>
+
 #include "host/Text.h"
 
 namespace qwbhost {
@@ -72,31 +74,18 @@ bool RuleOf(const Recurrence& rec, icalrecurrencetype* r) {
   return true;
 }
 
-icalproperty_class ClassOf(const std::string& sensitivity) {
-  std::string s = Lower(sensitivity);
-  if (s == "personal" || s == "private") return ICAL_CLASS_PRIVATE;
-  if (s == "confidential") return ICAL_CLASS_CONFIDENTIAL;
-  return ICAL_CLASS_PUBLIC;
+std::string RuleText(const icalrecurrencetype& rule) {
+  char* text = icalrecurrencetype_as_string_r(const_cast<icalrecurrencetype*>(&rule));
+  std::string out = text ? text : "";
+  free(text);
+  return out;
 }
 
-std::vector<std::string> SplitCategories(const std::string& text) {
-  std::vector<std::string> out;
-  std::string cur;
-  auto flush = [&] {
-    size_t b = cur.find_first_not_of(" \t");
-    size_t e = cur.find_last_not_of(" \t");
-    if (b != std::string::npos) out.push_back(cur.substr(b, e - b + 1));
-    cur.clear();
-  };
-  for (char c : text) {
-    if (c == ',' || c == ';') {
-      flush();
-    } else {
-      cur += c;
-    }
-  }
-  flush();
-  return out;
+const char* ClassText(const std::string& sensitivity) {
+  const std::string s = Lower(sensitivity);
+  if (s == "personal" || s == "private") return "PRIVATE";
+  if (s == "confidential") return "CONFIDENTIAL";
+  return "PUBLIC";
 }
 
 }  // namespace qwbhost

@@ -1,5 +1,5 @@
-// The iCalendar pieces the task and calendar exports share (libical): dates, the RRULE of a
-// recurrence, the CLASS of a sensitivity, the CATEGORIES of a category text.
+// The iCalendar pieces the task and calendar exports share: dates and the RRULE of a
+// recurrence (libical's recurrence type and its text), the CLASS of a sensitivity.
 #pragma once
 
 #include <libical/ical.h>
@@ -21,8 +21,9 @@ short EncodeDay(int weekday0, int position);
 void AddDays(icalrecurrencetype* r, int mask, int position);
 // The RRULE of a recurrence; false when it does not recur. UNTIL is a DATE.
 bool RuleOf(const Recurrence& rec, icalrecurrencetype* r);
-icalproperty_class ClassOf(const std::string& sensitivity);
-// "Work, 회사" -> {"Work", "회사"}: split at commas and semicolons, trimmed, empties dropped.
-std::vector<std::string> SplitCategories(const std::string& text);
+// The RRULE value text of a recurrence; empty when it does not recur.
+std::string RuleText(const icalrecurrencetype& rule);
+// "PUBLIC", "PRIVATE" (Personal and Private) or "CONFIDENTIAL" of a sensitivity.
+const char* ClassText(const std::string& sensitivity);
 
 }  // namespace qwbhost

@@ -13,6 +13,7 @@
 #include "host/Progress.h"
 #include "host/Session.h"
 #include "host/TasksCommand.h"
+#include "host/TextTable.h"
 #include "wincompat/testhooks.h"
 
 namespace {
@@ -66,13 +67,33 @@ void AddCalendarOptions(CLI::App* cmd, CalendarOptions& o) {
   until->excludes(count);
 }
 
+// Every command with its description, one per line, made from the command tree itself so that
+// --help (and the man page made from it) lists every command there is.
+void ListCommands(const CLI::App* app, const std::string& path, TextTable& table) {
+  for (const CLI::App* sub : app->get_subcommands({})) {
+    std::string name = path + " " + sub->get_name();
+    if (sub->get_subcommands({}).empty()) {
+      table.AddRow({"  " + name, sub->get_description()});
+    } else {
+      ListCommands(sub, name, table);
+    }
+  }
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{"Reads and writes the data of a Windows Mobile phone.", "qwbdcawm"};
+  app.set_version_flag("--version", std::string("qwbdcawm ") + QWB_VERSION);
+  app.footer([&app] {
+    TextTable table({"Commands (each takes --help):", ""});
+    ListCommands(&app, "qwbdcawm", table);
+    return table.str() +
+           "\nExit status: 0 done, 1 the phone or the component failed, 2 bad usage.";
+  });
   app.require_subcommand(1);
   std::optional<std::string> device;
   app.add_option("--device", device,
-                 "Phone address tcp:HOST:PORT (or unix:PATH); without it the built-in "
-                 "emulator serves a demo phone");
+                 "Phone address tcp:HOST:PORT (or unix:PATH); default $QWBDCAWM_DEVICE, "
+                 "and without either the built-in emulator serves a demo phone");
 
   CLI::App* tasks = app.add_subcommand("tasks", "The phone's tasks");
   tasks->require_subcommand(1);
@@ -116,10 +137,15 @@ int Run(int argc, char** argv) {
   CLI::App* calDel = calendar->add_subcommand("delete", "Delete an appointment");
   calDel->add_option("id", calDeleteId, "Appointment id")->required();
 
-  std::string exportDir;
+  std::string exportDir, vdirDir;
   std::vector<std::string> only;
-  CLI::App* exp = app.add_subcommand("export", "Export the phone's data into a folder");
-  exp->add_option("dir", exportDir, "Folder to write (tasks.ics, calendar.ics, ...)")->required();
+  CLI::App* exp = app.add_subcommand(
+      "export", "Export the phone's data: DIR/tasks.ics, ..., or with --vdir one file per item");
+  auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (tasks.ics, calendar.ics, ...)");
+  auto* vdirOpt = exp->add_option(
+      "--vdir", vdirDir,
+      "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
+  dirOpt->excludes(vdirOpt);
   exp->add_option("--only", only, "Export only these tables (tasks, calendar)");
 
   try {
@@ -130,14 +156,19 @@ int Run(int argc, char** argv) {
   }
 
   try {
+    std::string deviceSource;
+    device = ChosenAddress(device, &deviceSource);
     if (device && !ValidDeviceAddress(*device))
-      ThrowUsage("--device: '" + *device + "' is not tcp:HOST:PORT or unix:PATH");
+      ThrowUsage(deviceSource + ": '" + *device + "' is not tcp:HOST:PORT or unix:PATH");
     // Validate what needs no device before starting one.
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
     if (*calAdd) MakeEventEdit(calAddOptions, std::nullopt, true);
     if (*calUpdate) MakeEventEdit(calUpdateOptions, 0.0, false);
-    if (*exp) CheckExportNames(only);
+    if (*exp) {
+      if (exportDir.empty() && vdirDir.empty()) ThrowUsage("export: give DIR or --vdir DIR");
+      CheckExportNames(only);
+    }
     DeviceChoice chosen(device);
     Session session;
     if (*list) {
@@ -173,7 +204,12 @@ int Run(int argc, char** argv) {
       DeleteEvent(session, static_cast<LONG>(calDeleteId));
       std::fprintf(stderr, "deleted appointment %ld\n", calDeleteId);
     } else if (*exp) {
-      RunExport(session, exportDir, only, StderrIsTerminal());
+      ExportOptions options;
+      options.vdir = !vdirDir.empty();
+      options.dir = options.vdir ? vdirDir : exportDir;
+      options.only = only;
+      options.showProgress = StderrIsTerminal();
+      RunExport(session, options);
     }
     std::cout.flush();
     return kExitOk;

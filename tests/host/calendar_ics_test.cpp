@@ -42,26 +42,22 @@ TEST(CalendarIcs, DemoCalendarReadsBackAndRecurrencesAgree) {
   // Berlin has daylight saving: recurrences there cross its changes.
   setenv("TZ", "Europe/Berlin", 1);
   tzset();
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qwb-calendar-ics";
-  std::filesystem::create_directories(dir);
   EmulatedPhone phone("demo", "Hanul HD-100");
   setenv("QWBDCAWM_REGISTRY", (phone.folder() / "registry.reg").c_str(), 1);
 
   std::map<std::string, EventRecord> byUid;
+  const ExportContext context("phone", 0);
   std::string text;
   {
     Session session;
     ComPtr<IDataTable> table = session.Table(DTID_CALENDAR);
     ForEachItem(table.Get(), "calendar", [&](IItem* item, ULONG, ULONG) {
       EventRecord e = ReadEvent(item);
-      byUid["qwbdcawm-event-" + std::to_string(e.id)] = e;
+      byUid[context.Uid("event", e.id)] = e;
     });
     Progress progress("calendar", false);
-    MakeCalendarExporter()->Export(session, dir / "calendar.ics", progress);
-    std::ifstream in(dir / "calendar.ics");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
+    text = JoinRecords(ExportFormat::kICalendar,
+                       MakeCalendarExporter()->Read(session, context, progress));
   }
   ASSERT_GE(byUid.size(), 36u);
 
@@ -136,7 +132,6 @@ TEST(CalendarIcs, DemoCalendarReadsBackAndRecurrencesAgree) {
   EXPECT_GE(recurring, 20);
   EXPECT_EQ(lunar, 7);
   EXPECT_EQ(leap, 1);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/DeviceDataWM.h"
+#include "tables/TableRegistry.h"
 #include "tests/core/TestEnv.h"
 
 namespace {
@@ -49,7 +50,8 @@ TEST(DeviceDataOutOfMemory, EveryFailedAllocationWhileTablesAreBuiltIsOutOfMemor
   for (long at = 0;; ++at) {
     ComPtr<IDeviceData> dd;
     ASSERT_EQ(S_OK, qwb::CDeviceDataWM::CreateInstance(
-                        nullptr, IID_IDeviceData, reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf())));
+                        nullptr, IID_IDeviceData, reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf()),
+                        qwb::ServedTables()));
     g_failAfter = at;
     HRESULT hr = dd->ListDataTable();
     const bool hit = g_failAfter == -1 && hr != S_OK;
