@@ -19,6 +19,7 @@
 #include "emulator/RapiSession.h"
 #include "emulator/AppointmentStore.h"
 #include "emulator/TaskStore.h"
+#include "platform/util/Address.h"
 #include "emulator/Text.h"
 
 namespace wmemu {
@@ -40,10 +41,13 @@ struct Emulator::Conn {
 namespace {
 
 int MakeListener(const std::string& address, std::string* actual, std::string* unixPath) {
-  if (address.rfind("unix:", 0) == 0) {
-    std::string path = address.substr(5);
+  addr::Address parsed;
+  if (!addr::Parse(address, &parsed))
+    throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+  if (parsed.kind == addr::Address::kUnix) {
+    std::string path = parsed.path;
     sockaddr_un sa{};
-    if (path.empty() || path.size() >= sizeof sa.sun_path)
+    if (path.size() >= sizeof sa.sun_path)
       throw std::runtime_error("bad unix socket path: " + address);
     sa.sun_family = AF_UNIX;
     std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
@@ -59,16 +63,8 @@ int MakeListener(const std::string& address, std::string* actual, std::string* u
     *unixPath = path;
     return fd;
   }
-  if (address.rfind("tcp:", 0) != 0)
-    throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
-  std::string rest = address.substr(4);
-  size_t colon = rest.rfind(':');
-  if (colon == std::string::npos) throw std::runtime_error("missing port in " + address);
-  std::string host = rest.substr(0, colon), portText = rest.substr(colon + 1);
-  char* end = nullptr;
-  long port = std::strtol(portText.c_str(), &end, 10);
-  if (portText.empty() || *end || port < 0 || port > 65535)
-    throw std::runtime_error("bad port in " + address);
+  std::string host = parsed.host;
+  const long port = std::strtol(parsed.port.c_str(), nullptr, 10);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<uint16_t>(port));

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "emulator/Emulator.h"
-#include "emulator/Presets.h"
+#include "emulator/LocalPhone.h"
+#include "platform/util/Address.h"
 #include "host/HostError.h"
 
 namespace qwbhost {
@@ -22,16 +22,10 @@ std::filesystem::path DemoImageFolder() {
 }
 
 bool ValidDeviceAddress(const std::string& a) {
-  if (a.rfind("unix:", 0) == 0) return a.size() > 5;
-  if (a.rfind("tcp:", 0) != 0) return false;
-  size_t colon = a.rfind(':');
-  if (colon <= 4) return false;
-  std::string port = a.substr(colon + 1);
-  if (port.empty() || port.size() > 5) return false;
-  for (char c : port)
-    if (c < '0' || c > '9') return false;
-  long p = std::strtol(port.c_str(), nullptr, 10);
-  return p >= 1 && p <= 65535;
+  addr::Address parsed;
+  // Port 0 would mean "any port" to a listener; a device is never there.
+  return addr::Parse(a, &parsed) &&
+         (parsed.kind == addr::Address::kUnix || std::atoi(parsed.port.c_str()) >= 1);
 }
 
 std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
@@ -48,27 +42,8 @@ std::optional<std::string> ChosenAddress(const std::optional<std::string>& optio
   return std::nullopt;
 }
 
-void PrepareDemoImage(const std::filesystem::path& dir) {
-  const int version = wmemu::PresetVersion("demo");
-  if (std::filesystem::exists(dir / "image.sqlite")) {
-    wmemu::Emulator::Origin origin = wmemu::Emulator::ReadOrigin(dir);
-    if (origin.preset == "demo" && origin.presetVersion == version) return;
-    std::string was = origin.preset.empty() ? std::string("an older demo preset")
-                                            : "preset \"" + origin.preset + "\" version " +
-                                                  std::to_string(origin.presetVersion);
-    std::fprintf(stderr,
-                 "qwbdcawm: the demo phone in %s was made from %s; making it anew from demo "
-                 "preset version %d (changes made on it are lost)\n",
-                 dir.string().c_str(), was.c_str(), version);
-    std::filesystem::remove_all(dir);
-  } else {
-    std::fprintf(stderr, "qwbdcawm: creating the demo phone image in %s\n", dir.string().c_str());
-  }
-  wmemu::Emulator::CreateImage(dir, "demo", "");
-}
-
 struct DeviceChoice::BuiltIn {
-  std::unique_ptr<wmemu::Emulator> emulator;
+  std::unique_ptr<wmemu::LocalPhone> phone;
 };
 
 DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
@@ -78,9 +53,17 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
     std::filesystem::path dir = DemoImageFolder();
     builtIn_ = std::make_unique<BuiltIn>();
     try {
-      PrepareDemoImage(dir);
-      builtIn_->emulator = wmemu::Emulator::Open(dir);
-      address_ = builtIn_->emulator->Listen("tcp:127.0.0.1:0");
+      wmemu::LocalPhone::Outcome made;
+      builtIn_->phone = wmemu::LocalPhone::Serve(dir, "demo", &made);
+      address_ = builtIn_->phone->address();
+      if (made.made == wmemu::LocalPhone::Outcome::kCreated)
+        std::fprintf(stderr, "qwbdcawm: created the demo phone image in %s\n",
+                     dir.string().c_str());
+      if (made.made == wmemu::LocalPhone::Outcome::kRemade)
+        std::fprintf(stderr,
+                     "qwbdcawm: the demo phone in %s was made from %s; made it anew from demo "
+                     "preset version %d (changes made on it are lost)\n",
+                     dir.string().c_str(), made.was.c_str(), made.presetVersion);
     } catch (const std::exception& e) {
       throw HostError(kExitFailure,
                       std::string("cannot start the built-in phone emulator: ") + e.what());
@@ -93,8 +76,6 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
   setenv("QWBDCAWM_DEVICE", address_.c_str(), 1);
 }
 
-DeviceChoice::~DeviceChoice() {
-  if (builtIn_ && builtIn_->emulator) builtIn_->emulator->Stop();
-}
+DeviceChoice::~DeviceChoice() = default;
 
 }  // namespace qwbhost

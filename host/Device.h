@@ -20,11 +20,6 @@ bool ValidDeviceAddress(const std::string& address);
 std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
                                          std::string* source);
 
-// Makes sure the demo image in `dir` exists and was made from the current demo preset:
-// creates it when missing, and makes it anew (saying so on stderr) when it was made from
-// another preset or another version of it.
-void PrepareDemoImage(const std::filesystem::path& dir);
-
 // Holds the device for the life of a command. With an address, it only sets
 // QWBDCAWM_DEVICE; without one, it creates the demo image on first use, starts the emulator
 // on a loopback port in a thread of this process, points QWBDCAWM_DEVICE at it and says so

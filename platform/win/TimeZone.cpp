@@ -195,7 +195,6 @@ Rule CurrentRule() {
   return ResolveLocked();
 }
 
-bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 // Local seconds since 1970 at which a transition happens in the given year.
 int64_t TransitionLocal(const Transition& t, int64_t year) {

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/support/Component.h"
+#include "host/Component.h"
 
 extern char** environ;
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "host/ContentLines.h"
-#include "host/support/EmulatedPhone.h"
+#include "tests/support/EmulatedPhone.h"
 #include "tests/host/ClientPrograms.h"
 
 namespace {

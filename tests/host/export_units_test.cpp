@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "emulator/Emulator.h"
+#include "emulator/Presets.h"
 #include "host/ContentLines.h"
 #include "host/Export.h"
 #include "host/PhoneIdentity.h"
@@ -224,6 +226,23 @@ TEST(PhoneIdentity, KeysAreSafeAndStable) {
   EXPECT_EQ(NameKey("a", "b").size(), 17u);
   EXPECT_EQ(VdirFileName("qwbdcawm-k-task-1", ExportFormat::kICalendar), "qwbdcawm-k-task-1.ics");
   EXPECT_EQ(VdirFileName(".a/b c", ExportFormat::kVCard), "%2Ea%2Fb%20c.vcf");
+}
+
+TEST(PhoneIdentity, EveryEmulatorImageIsAPhoneOfItsOwn) {
+  fs::path base = fs::path(testing::TempDir()) / "identity-images";
+  fs::remove_all(base);
+  std::string guids[2];
+  for (int i = 0; i < 2; ++i) {
+    fs::path dir = base / std::to_string(i);
+    wmemu::Emulator::CreateImage(dir, "empty", "");
+    guids[i] = wmemu::Emulator::Open(dir)->deviceGuid();
+    EXPECT_NE(GuidKey(guids[i]), "") << guids[i];
+    wmemu::Emulator::Origin origin = wmemu::Emulator::ReadOrigin(dir);
+    EXPECT_EQ(origin.preset, "empty");
+    EXPECT_EQ(origin.presetVersion, wmemu::PresetVersion("empty"));
+  }
+  EXPECT_NE(guids[0], guids[1]);  // same preset, two phones
+  fs::remove_all(base);
 }
 
 std::string Slurp(const fs::path& p) {

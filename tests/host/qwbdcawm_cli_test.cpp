@@ -18,8 +18,8 @@
 #include "emulator/DeviceRegistry.h"
 #include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
-#include "host/support/Component.h"
-#include "host/support/EmulatedPhone.h"
+#include "host/Component.h"
+#include "tests/support/EmulatedPhone.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -324,11 +324,11 @@ TEST_F(QwbdcawmCli, BuiltInEmulatorServesTheDemoPhone) {
   wmemu::Image::Open(image)->SetMeta("preset_version", "0");
   r = Qwb("tasks list", false);
   ASSERT_EQ(r.exit, 0) << r.err;
-  EXPECT_NE(r.err.find("making it anew"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("made it anew"), std::string::npos) << r.err;
   EXPECT_EQ(r.out.find("Kept between runs"), std::string::npos);
   EXPECT_EQ(wmemu::Emulator::ReadOrigin(image).presetVersion, wmemu::PresetVersion("demo"));
   r = Qwb("tasks list", false);
-  EXPECT_EQ(r.err.find("making it anew"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("made it anew"), std::string::npos) << r.err;
 }
 
 }  // namespace

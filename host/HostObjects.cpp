@@ -1,4 +1,4 @@
-#include "host/support/HostObjects.h"
+#include "host/HostObjects.h"
 
 namespace qwbhost {
 

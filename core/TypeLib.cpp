@@ -1,7 +1,7 @@
 // The type descriptions of QWBDCAWMLib's dual interfaces, in slot order. The names are the
 // ones automation clients call (GetIDsOfNames compares them without case); the dispids are
 // the library's. "SUID", "parent", "name" and "type" are property gets.
-#include "module/TypeLib.h"
+#include "core/TypeLib.h"
 
 #include <iterator>
 

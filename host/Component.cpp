@@ -1,4 +1,4 @@
-#include "host/support/Component.h"
+#include "host/Component.h"
 
 #include <dlfcn.h>
 #include <limits.h>

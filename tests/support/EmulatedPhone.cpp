@@ -1,4 +1,4 @@
-#include "host/support/EmulatedPhone.h"
+#include "tests/support/EmulatedPhone.h"
 
 #include <stdlib.h>
 
