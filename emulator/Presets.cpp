@@ -3,10 +3,12 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "emulator/AppointmentStore.h"
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
 #include "emulator/MediaSamples.h"
 #include "emulator/RecordStore.h"
+#include "emulator/ServiceRegistry.h"
 #include "emulator/Text.h"
 #include "link/DeviceRecord.h"
 
@@ -284,6 +286,7 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   if (demo) {
     BuildDemoFiles(fs);
     BuildDemoTasks(image);
+    BuildDemoCalendar(image, ModelTypeOf(Utf16(modelName)));
   }
 }
 

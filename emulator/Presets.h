@@ -1,6 +1,6 @@
 // The images `qwbdcawm-emu init` creates: "empty" (a phone just out of its box: the usual
 // folders, the registry the component reads, no card, no data) and "demo" (a phone in use:
-// documents, pictures, voice notes, a storage card with camera pictures, a dozen tasks).
+// documents, pictures, voice notes, a storage card with camera pictures, a dozen tasks, a calendar).
 #pragma once
 
 #include <string>
