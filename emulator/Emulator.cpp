@@ -18,6 +18,7 @@
 #include "emulator/Presets.h"
 #include "emulator/RapiSession.h"
 #include "emulator/PhonebookService.h"
+#include "emulator/AppointmentStore.h"
 #include "emulator/TaskStore.h"
 #include "platform/util/Address.h"
 #include "emulator/Text.h"
@@ -144,7 +145,8 @@ Emulator::Emulator(std::unique_ptr<Image> image)
     : image_(std::move(image)), fs_(*image_), registry_(*image_) {
   core_.reset(new DeviceCore{*image_, fs_, registry_, services_, faults_});
   // The record stores the phone serves; a new kind is one line here.
-  RegisterRecordStores(services_, {kTaskStore});
+  RegisterRecordStores(services_, {kTaskStore, kAppointmentStore, kLunarAppointmentStore});
+  RegisterLunarModelRule(services_);
   RegisterPhonebookService(services_);
   faults_.SetUnplugHandler([this] { CloseConnections(); });
 }

@@ -3,11 +3,13 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "emulator/AppointmentStore.h"
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
 #include "emulator/MediaSamples.h"
 #include "emulator/PhonebookDemo.h"
 #include "emulator/RecordStore.h"
+#include "emulator/ServiceRegistry.h"
 #include "emulator/Text.h"
 #include "link/DeviceRecord.h"
 
@@ -285,6 +287,7 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   if (demo) {
     BuildDemoFiles(fs);
     BuildDemoTasks(image);
+    BuildDemoCalendar(image, ModelTypeOf(Utf16(modelName)));
     BuildDemoPhonebook(image);
   }
 }

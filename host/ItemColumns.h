@@ -1,10 +1,12 @@
-// Reading and writing an item's columns by name, as every command of the CLI does: only
-// GetOrdinal, GetValue and SetValue of the public interface.
+// Reading and writing an item's columns by name, as any host does (GetOrdinal, GetValue,
+// SetValue), and the recurrence the recurrence columns describe; shared by the task and
+// calendar commands and exports.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "host/TaskRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/comptr.h"
 
@@ -12,16 +14,19 @@ namespace qwbhost {
 
 // The ordinal of a column by name; false when the item has no such column.
 bool Ordinal(IItem* item, const char16_t* name, ULONG* ordinal);
-// The column's value (VT_EMPTY when the item has no such column).
 Variant Value(IItem* item, const char16_t* name);
-// A BSTR column as UTF-8 ("" for any other type).
+// Text of a VT_BSTR column ("" otherwise), a VT_DATE column, an integer column.
 std::string Text(IItem* item, const char16_t* name);
-// A VT_DATE column.
 std::optional<DATE> Date(IItem* item, const char16_t* name);
-// A column converted to VT_I4; nullopt when empty, null or not convertible.
 std::optional<LONG> Integer(IItem* item, const char16_t* name);
-// Sets a column; a missing column or a failing SetValue throws HostError.
 void Put(IItem* item, const char16_t* name, const Variant& v);
 void PutText(IItem* item, const char16_t* name, const std::string& s);
+
+// The recurrence of the recurrence columns: monthly takes its day from the start date,
+// yearly its day and month from the every-date, else the start date.
+Recurrence RecurrenceOfColumns(std::optional<LONG> recurType, std::optional<LONG> recurEvery,
+                               std::optional<LONG> recurFlag, std::optional<LONG> expireType,
+                               std::optional<LONG> expireValue, std::optional<DATE> expireDate,
+                               std::optional<DATE> everyDate, std::optional<DATE> start);
 
 }  // namespace qwbhost

@@ -14,61 +14,14 @@ namespace qwbhost {
 const char* const kWeekdayNames[7] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
 namespace {
+
 using recur::InstanceOfFlag;
+
 }  // namespace
 
 Recurrence TaskRecord::recurrence() const {
-  Recurrence r;
-  int type = recurType.value_or(0);
-  if (type < 1 || type > 6) return r;
-  r.kind = static_cast<RecurKind>(type);
-  r.every = recurEvery && *recurEvery >= 1 ? static_cast<int>(*recurEvery) : 1;
-  int flag = static_cast<int>(recurFlag.value_or(0));
-  std::optional<DateTimeParts> startParts, everyParts;
-  if (start) startParts = SplitDate(*start);
-  if (everyDate) everyParts = SplitDate(*everyDate);
-  switch (r.kind) {
-    case RecurKind::kDaily:
-      r.weekdaysOnly = flag == recur::kDailyWeekdaysFlag;
-      if (r.weekdaysOnly) r.dayMask = recur::kWeekdaysMask;
-      break;
-    case RecurKind::kWeekly:
-      r.dayMask = flag & recur::kMaskBits;
-      break;
-    case RecurKind::kMonthly:
-      if (startParts) r.monthDay = startParts->day;
-      break;
-    case RecurKind::kMonthlyWeekday:
-      r.dayMask = flag & recur::kMaskBits;
-      r.instance = InstanceOfFlag(flag);
-      break;
-    case RecurKind::kYearly:
-      if (everyParts) {
-        r.month = everyParts->month, r.monthDay = everyParts->day;
-      } else if (startParts) {
-        r.month = startParts->month, r.monthDay = startParts->day;
-      }
-      break;
-    case RecurKind::kYearlyWeekday:
-      r.dayMask = flag & recur::kMaskBits;
-      r.instance = InstanceOfFlag(flag);
-      if (everyParts) r.month = everyParts->month;
-      break;
-    case RecurKind::kNone:
-      break;
-  }
-  switch (expireType.value_or(-1)) {
-    case 0:
-      if (expireDate) r.end = Recurrence::End::kUntil, r.until = expireDate;
-      break;
-    case 1:
-      if (expireValue.value_or(0) > 0)
-        r.end = Recurrence::End::kCount, r.count = static_cast<int>(*expireValue);
-      break;
-    default:
-      break;
-  }
-  return r;
+  return RecurrenceOfColumns(recurType, recurEvery, recurFlag, expireType, expireValue, expireDate,
+                             everyDate, start);
 }
 
 TaskRecord ReadTask(IItem* item) {

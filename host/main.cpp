@@ -8,6 +8,7 @@
 
 #include "host/ContactsCommand.h"
 #include "host/ContactsVcf.h"
+#include "host/CalendarCommand.h"
 #include "host/Device.h"
 #include "host/Export.h"
 #include "host/HostError.h"
@@ -65,6 +66,32 @@ void AddContactOptions(CLI::App* cmd, ContactOptions& o) {
   cmd->add_option("--note", o.notes, "Notes");
   cmd->add_option("--group", o.groups, "Group name (repeatable)");
   cmd->add_flag("--no-group", o.clearGroups, "Remove the contact from every group");
+}
+
+void AddCalendarOptions(CLI::App* cmd, CalendarOptions& o) {
+  cmd->add_option("--subject", o.subject, "Subject");
+  cmd->add_option("--location", o.location, "Location");
+  cmd->add_option("--detail", o.detail, "Notes");
+  cmd->add_option("--start", o.start, "Start: YYYY-MM-DD (all-day) or \"YYYY-MM-DD HH:MM\" (local)");
+  cmd->add_option("--end", o.end, "End, as --start; an all-day appointment's last day");
+  auto* allDay = cmd->add_flag("--all-day", o.allDay, "An all-day appointment");
+  auto* timed = cmd->add_flag("--timed", o.timed, "A timed appointment");
+  allDay->excludes(timed);
+  cmd->add_option("--reminder", o.reminder, "Reminder before the start: 15m, 2h, 1d, 1w or none");
+  cmd->add_option("--date-type", o.dateType,
+                  "SOLAR, or LUNAR/LEAP for a lunar appointment (domestic phones)");
+  cmd->add_option("--categories", o.categories, "Categories, comma-separated");
+  cmd->add_option("--sensitivity", o.sensitivity, "Normal, Personal, Private or Confidential");
+  cmd->add_option("--status", o.status, "Free, Tentative, Busy or OutofOffice");
+  cmd->add_option("--attendees", o.attendees, "Attendees' addresses, separated by ;");
+  TaskOptions& r = o.recurrence;
+  cmd->add_option("--recur", r.recur, "daily|weekly|monthly|monthly-weekday|yearly|none");
+  cmd->add_option("--every", r.every, "Repeat every N days/weeks/months/years");
+  cmd->add_option("--days", r.days,
+                  "Weekdays MO,TU,WE,TH,FR,SA,SU; monthly-weekday takes an ordinal: 2TU, -1FR");
+  auto* until = cmd->add_option("--until", r.until, "Last date of the recurrence (YYYY-MM-DD)");
+  auto* count = cmd->add_option("--count", r.count, "Number of occurrences");
+  until->excludes(count);
 }
 
 // Every command with its description, one per line, made from the command tree itself so that
@@ -151,17 +178,39 @@ int Run(int argc, char** argv) {
   std::string importPath;
   CLI::App* imp = app.add_subcommand("import", "Write the cards of a vCard file to the phone");
   imp->add_option("file", importPath, "contacts.vcf")->required();
+  CLI::App* calendar = app.add_subcommand("calendar", "The phone's appointments");
+  calendar->require_subcommand(1);
+  bool calJson = false;
+  std::optional<std::string> calFrom, calTo;
+  CLI::App* calList = calendar->add_subcommand("list", "List the appointments");
+  calList->add_flag("--json", calJson, "Print JSON instead of a table");
+  calList->add_option("--from", calFrom, "Only those from this day (YYYY-MM-DD)");
+  calList->add_option("--to", calTo, "Only those up to this day (YYYY-MM-DD)");
+  CalendarOptions calAddOptions, calUpdateOptions;
+  bool calAddJson = false, calUpdateJson = false;
+  CLI::App* calAdd = calendar->add_subcommand("add", "Add an appointment; prints its id");
+  AddCalendarOptions(calAdd, calAddOptions);
+  calAdd->add_flag("--json", calAddJson, "Print the stored appointment as JSON");
+  long calUpdateId = 0, calDeleteId = 0;
+  CLI::App* calUpdate = calendar->add_subcommand("update", "Change an appointment");
+  calUpdate->add_option("id", calUpdateId, "Appointment id")->required();
+  AddCalendarOptions(calUpdate, calUpdateOptions);
+  calUpdate->add_flag("--json", calUpdateJson, "Print the stored appointment as JSON");
+  CLI::App* calDel = calendar->add_subcommand("delete", "Delete an appointment");
+  calDel->add_option("id", calDeleteId, "Appointment id")->required();
 
   std::string exportDir, vdirDir;
   std::vector<std::string> only;
   CLI::App* exp = app.add_subcommand(
       "export", "Export the phone's data: DIR/tasks.ics, ..., or with --vdir one file per item");
   auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (contacts.vcf, tasks.ics)");
+  auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (tasks.ics, calendar.ics, ...)");
   auto* vdirOpt = exp->add_option(
       "--vdir", vdirDir,
       "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
   dirOpt->excludes(vdirOpt);
   exp->add_option("--only", only, "Export only these tables (contacts, tasks)");
+  exp->add_option("--only", only, "Export only these tables (tasks, calendar)");
 
   try {
     app.parse(argc, argv);
@@ -178,6 +227,8 @@ int Run(int argc, char** argv) {
     // Validate what needs no device before starting one.
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
+    if (*calAdd) MakeEventEdit(calAddOptions, std::nullopt, true);
+    if (*calUpdate) MakeEventEdit(calUpdateOptions, 0.0, false);
     if (*exp) {
       if (exportDir.empty() && vdirDir.empty()) ThrowUsage("export: give DIR or --vdir DIR");
       CheckExportNames(only);
@@ -226,6 +277,22 @@ int Run(int argc, char** argv) {
     } else if (*imp) {
       size_t n = ImportVcards(session, importPath, std::cerr);
       std::fprintf(stderr, "imported %zu cards\n", n);
+    } else if (*calList) {
+      ListEvents(session, calJson, calFrom, calTo, std::cout);
+    } else if (*calAdd) {
+      EventRecord e = AddEvent(session, calAddOptions);
+      if (calAddJson) {
+        std::cout << EventJson(e).dump(2) << '\n';
+      } else {
+        std::cout << e.id << '\n';
+      }
+    } else if (*calUpdate) {
+      EventRecord e = UpdateEvent(session, static_cast<LONG>(calUpdateId), calUpdateOptions);
+      if (calUpdateJson) std::cout << EventJson(e).dump(2) << '\n';
+      std::fprintf(stderr, "updated appointment %ld\n", calUpdateId);
+    } else if (*calDel) {
+      DeleteEvent(session, static_cast<LONG>(calDeleteId));
+      std::fprintf(stderr, "deleted appointment %ld\n", calDeleteId);
     } else if (*exp) {
       ExportOptions options;
       options.vdir = !vdirDir.empty();
