@@ -1,6 +1,7 @@
 #include "emulator/LocalPhone.h"
 
 #include "emulator/Emulator.h"
+#include "emulator/Presets.h"
 
 namespace wmemu {
 
@@ -21,10 +22,23 @@ class ServedImage : public LocalPhone {
 }  // namespace
 
 std::unique_ptr<LocalPhone> LocalPhone::Serve(const std::filesystem::path& imageDir,
-                                              const std::string& preset, bool* created) {
-  const bool fresh = !std::filesystem::exists(imageDir / "image.sqlite");
-  if (created) *created = fresh;
-  if (fresh) Emulator::CreateImage(imageDir, preset, "");
+                                              const std::string& preset, Outcome* outcome) {
+  Outcome done;
+  done.presetVersion = PresetVersion(preset);
+  if (!std::filesystem::exists(imageDir / "image.sqlite")) {
+    done.made = Outcome::kCreated;
+  } else {
+    Emulator::Origin origin = Emulator::ReadOrigin(imageDir);
+    if (origin.preset != preset || origin.presetVersion != done.presetVersion) {
+      done.made = Outcome::kRemade;
+      done.was = origin.preset.empty() ? "a preset that predates preset versions"
+                                       : "preset \"" + origin.preset + "\" version " +
+                                             std::to_string(origin.presetVersion);
+      std::filesystem::remove_all(imageDir);
+    }
+  }
+  if (done.made != Outcome::kKept) Emulator::CreateImage(imageDir, preset, "");
+  if (outcome) *outcome = done;
   return std::make_unique<ServedImage>(Emulator::Open(imageDir));
 }
 

@@ -28,6 +28,20 @@ bool ValidDeviceAddress(const std::string& a) {
          (parsed.kind == addr::Address::kUnix || std::atoi(parsed.port.c_str()) >= 1);
 }
 
+std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
+                                         std::string* source) {
+  if (option) {
+    *source = "--device";
+    return option;
+  }
+  const char* env = std::getenv("QWBDCAWM_DEVICE");
+  if (env && *env) {
+    *source = "QWBDCAWM_DEVICE";
+    return std::string(env);
+  }
+  return std::nullopt;
+}
+
 struct DeviceChoice::BuiltIn {
   std::unique_ptr<wmemu::LocalPhone> phone;
 };
@@ -39,11 +53,17 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
     std::filesystem::path dir = DemoImageFolder();
     builtIn_ = std::make_unique<BuiltIn>();
     try {
-      if (!std::filesystem::exists(dir / "image.sqlite"))
-        std::fprintf(stderr, "qwbdcawm: creating the demo phone image in %s\n",
-                     dir.string().c_str());
-      builtIn_->phone = wmemu::LocalPhone::Serve(dir, "demo");
+      wmemu::LocalPhone::Outcome made;
+      builtIn_->phone = wmemu::LocalPhone::Serve(dir, "demo", &made);
       address_ = builtIn_->phone->address();
+      if (made.made == wmemu::LocalPhone::Outcome::kCreated)
+        std::fprintf(stderr, "qwbdcawm: created the demo phone image in %s\n",
+                     dir.string().c_str());
+      if (made.made == wmemu::LocalPhone::Outcome::kRemade)
+        std::fprintf(stderr,
+                     "qwbdcawm: the demo phone in %s was made from %s; made it anew from demo "
+                     "preset version %d (changes made on it are lost)\n",
+                     dir.string().c_str(), made.was.c_str(), made.presetVersion);
     } catch (const std::exception& e) {
       throw HostError(kExitFailure,
                       std::string("cannot start the built-in phone emulator: ") + e.what());

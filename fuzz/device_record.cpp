@@ -1,6 +1,7 @@
-// Fuzzes the device record reader: any bytes, as a reply and as a request of both modes,
-// must be read without touching memory outside them, and whatever reads as a reply must
-// read back the same after being written again.
+// The device record reader: any bytes, as a reply of every record kind (first byte) and as
+// a request of both modes, are read without touching memory outside them; what is read
+// takes no more memory than the bytes it came from; and whatever reads as a reply reads
+// back the same after being written again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,13 @@ bool SameEntries(const std::vector<devrec::RawEntry>& a, const std::vector<devre
     if (a[i].name != b[i].name || a[i].type != b[i].type || a[i].value != b[i].value) return false;
   }
   return true;
+}
+
+// Names and values are copies of the record's bytes: together never more than the record.
+void CheckBounded(const std::vector<devrec::RawEntry>& entries, size_t size) {
+  size_t total = 0;
+  for (const devrec::RawEntry& e : entries) total += e.name.size() + e.value.size();
+  if (total > size) std::abort();
 }
 
 void Touch(const std::vector<devrec::RawEntry>& entries) {
@@ -42,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (devrec::TypeLookup lookup : {&devrec::LookupType, &devrec::LookupTaskType}) {
     std::vector<devrec::RawEntry> entries;
     devrec::ReadError err = devrec::ReadReply(rec, record.size(), kind, lookup, &entries);
+    CheckBounded(entries, record.size());
     Touch(entries);
     if (err != devrec::ReadError::kOk) continue;
     std::vector<devrec::Property> props;
@@ -57,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     devrec::Request request;
     if (devrec::ReadRequest(rec, record.size(), mode, &request) == devrec::ReadError::kOk) {
       if (request.properties.size() != request.count) std::abort();
+      CheckBounded(request.properties, record.size());
       Touch(request.properties);
     }
   }
