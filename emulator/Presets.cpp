@@ -321,7 +321,8 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   const StorageLayout& layout = LayoutOf(modelName);
   if (*layout.secondStore) {
     // A store of its own: a root folder with the temporary attribute.
-    const std::u16string root = u"\\" + std::u16string(layout.secondStore);
+    std::u16string root(1, u'\\');
+    root.append(layout.secondStore);
     fs.PutFolder(root, 0x10 | kTemporary, FileTimeOf(2008, 5, 1, 12, 0));
     fs.SetCapacity(layout.secondStore, layout.secondStoreSize);
     if (demo) {
