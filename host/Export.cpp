@@ -1,5 +1,7 @@
 #include "host/Export.h"
 
+#include "host/FilesCommand.h"
+
 #include <cstdio>
 #include <system_error>
 
@@ -12,6 +14,8 @@ namespace qwbhost {
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> all;
   all.push_back(MakeTasksExporter());
+  all.push_back(MakeDocumentsExporter());
+  all.push_back(MakePicturesExporter());
   return all;
 }
 
