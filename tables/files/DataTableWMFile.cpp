@@ -24,11 +24,12 @@ constexpr HRESULT kGenFailure = static_cast<HRESULT>(0x8007001Fu);
 constexpr ULONG kMarkProbeCard = 0x23, kMarkFirstCard = 0x203, kMarkSecondCard = 0x403;
 constexpr ULONG kInProbeCard = 0x20, kInFirstCard = 0x200, kInSecondCard = 0x400;
 
-bool ContainsNoCase(std::u16string_view s, std::u16string_view part) {
-  if (part.empty() || part.size() > s.size()) return false;
-  for (size_t i = 0; i + part.size() <= s.size(); ++i)
-    if (EqualsNoCase(s.substr(i, part.size()), part)) return true;
-  return false;
+// Whether a searched path lies in the root folder `folder` (the folder itself or below it),
+// comparing whole names without case: "\Storage Card2" is not inside "Storage Card".
+bool InRootFolder(std::u16string_view path, std::u16string_view folder) {
+  if (folder.empty() || path.size() < folder.size() + 1 || path[0] != u'\\') return false;
+  if (!EqualsNoCase(path.substr(1, folder.size()), folder)) return false;
+  return path.size() == folder.size() + 1 || path[folder.size() + 1] == u'\\';
 }
 bool Contains(std::u16string_view s, std::u16string_view part) {
   return s.find(part) != std::u16string_view::npos;
@@ -224,7 +225,8 @@ HRESULT CDataTableWMFile::SearchFiles(const std::u16string& path, ULONG folderId
 }
 
 // Folders and files in one pass. The storage card folders of the root show under their
-// pseudo names; entries below a card carry that card's mark.
+// pseudo names; entries below a card carry that card's mark. Card folders are recognised by
+// their whole name, without case.
 HRESULT CDataTableWMFile::SearchRoot(const std::u16string& path, LONG parentId,
                                      ULONG folderIdOfFiles) {
   std::u16string name;
@@ -237,11 +239,11 @@ HRESULT CDataTableWMFile::SearchRoot(const std::u16string& path, LONG parentId,
   const auto& cards = ModuleState().cards;
   const std::u16string probe = Probe();
   ULONG inherited = 0;
-  if (probe != files::kNoStorageCard && ContainsNoCase(path, probe)) {
+  if (probe != files::kNoStorageCard && InRootFolder(path, probe)) {
     inherited = kInProbeCard;
-  } else if (cards.state == 2 && ContainsNoCase(path, cards.second)) {
+  } else if (cards.state == 2 && InRootFolder(path, cards.second)) {
     inherited = kInSecondCard;
-  } else if (ContainsNoCase(path, cards.first)) {
+  } else if (InRootFolder(path, cards.first)) {
     inherited = kInFirstCard;
   }
   const bool atRoot = path == u"\\";

@@ -520,4 +520,55 @@ TEST_F(FilesE2E, FileOperationsAndTheirFailureCodes) {
   EXPECT_EQ(Text(info.Get(), u"MemorySize"), u"100663296");
 }
 
+// Each model family mounts its storage its own way; the listing shows the cards under their
+// markers and the memory item names and sizes them.
+TEST_F(FilesE2E, StorageCardsOfEachModelFamily) {
+  struct Family {
+    const char* model;
+    const char16_t* firstMarker;
+    ULONG firstStatus;
+    const char16_t* memory2Name;
+    const char16_t* memory3Name;
+    const char16_t* memory2Size;
+    VARTYPE memory3SizeType;
+    const char16_t* childFolder;  // a folder inside the first card's root
+  } families[] = {
+      {"Aster Pad M7", u"*2", 0x403, u"Storage Card", u"Storage Card2", u"1073741824", VT_BSTR,
+       u"Backup"},
+      {"Hanul HS-200", u"*", 0x203, u"My Flash Disk", u"", u"2147483648", VT_I4, u"Backup"},
+  };
+  for (const Family& f : families) {
+    SCOPED_TRACE(f.model);
+    Disconnect();
+    {
+      qwbhost::EmulatedPhone other("demo", f.model);
+      Connect();
+      ASSERT_EQ(table_->ListItemsAllBegin2(), S_OK);
+      std::vector<ComPtr<IItem>> items = Drain();
+      IItem* info = items[0].Get();
+      EXPECT_EQ(Text(info, u"Memory2Name"), f.memory2Name);
+      EXPECT_EQ(Text(info, u"Memory3Name"), f.memory3Name);
+      EXPECT_EQ(Text(info, u"DefaultMusicFolder"), u"/*");
+      EXPECT_EQ(Text(info, u"Memory2Size"), f.memory2Size);
+      EXPECT_EQ(Get(info, u"Memory3Size").vt(), f.memory3SizeType);
+      ComPtr<IItem> probeCard = Named(items, DCADT_FOLDER, u"\\");
+      ASSERT_TRUE(probeCard);
+      EXPECT_EQ(Get(probeCard.Get(), u"Status").Get().ulVal, 0x23u);
+      ComPtr<IItem> card = Named(items, DCADT_FOLDER, f.firstMarker);
+      ASSERT_TRUE(card);
+      EXPECT_EQ(Get(card.Get(), u"Status").Get().ulVal, f.firstStatus);
+      // The second form lists the card roots' children, marked as inside that card.
+      ComPtr<IItem> child = Named(items, DCADT_FOLDER, f.childFolder);
+      ASSERT_TRUE(child);
+      EXPECT_EQ(Get(child.Get(), u"Status").Get().ulVal, f.firstStatus & 0x600);
+      // The marker as a host path reaches the card.
+      std::vector<ComPtr<IItem>> inCard = ListChildren(Cat(u"/", f.firstMarker).c_str());
+      EXPECT_TRUE(Named(inCard, DCADT_FOLDER, f.childFolder));
+      Disconnect();
+    }
+    setenv("QWBDCAWM_DEVICE", phone_->address().c_str(), 1);
+  }
+  Connect();
+}
+
 }  // namespace
