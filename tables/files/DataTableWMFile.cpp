@@ -93,6 +93,15 @@ void CDataTableWMFile::SetHostModelDBFiles(IHostModelDBFiles* pFiles) {
   m_pModelDBFiles = ComPtr<IHostModelDBFiles>(pFiles);
 }
 
+void CDataTableWMFile::AttachModelDB(IHostModelDB* pModelDB) {
+  if (!pModelDB) return;
+  ComPtr<IHostModelDBFiles> files;
+  HRESULT hr = pModelDB->QueryInterface(IID_IHostModelDBFiles,
+                                        reinterpret_cast<void**>(files.ReleaseAndGetAddressOf()));
+  if (FAILED(hr) && hr != E_NOINTERFACE) ThrowComError(hr, pModelDB, IID_IHostModelDBFiles);
+  SetHostModelDBFiles(files.Get());
+}
+
 HRESULT CDataTableWMFile::RecordTransportError() {
   m_hrLastError = files::LastTransportError();
   if (files::IsDisconnection(m_hrLastError)) m_bDisconnected = true;
