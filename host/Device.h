@@ -15,6 +15,11 @@ std::filesystem::path DemoImageFolder();
 // Checks a --device value: "tcp:HOST:PORT" (port 1..65535) or "unix:PATH".
 bool ValidDeviceAddress(const std::string& address);
 
+// The phone a command uses: --device when given, else QWBDCAWM_DEVICE when set and not empty,
+// else none (the built-in emulator). `source` tells which, for messages.
+std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
+                                         std::string* source);
+
 // Holds the device for the life of a command. With an address, it only sets
 // QWBDCAWM_DEVICE; without one, it creates the demo image on first use, starts the emulator
 // on a loopback port in a thread of this process, points QWBDCAWM_DEVICE at it and says so

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "host/Export.h"
 #include "host/Session.h"
 
 namespace qwbhost {
@@ -81,9 +80,5 @@ class FileCommands {
 
 // `qwbdcawm backup DIR`.
 void RunBackup(Session& session, const std::filesystem::path& dir, bool showProgress);
-
-// The documents and pictures exporters of `qwbdcawm export`.
-std::unique_ptr<Exporter> MakeDocumentsExporter();
-std::unique_ptr<Exporter> MakePicturesExporter();
 
 }  // namespace qwbhost

@@ -4,16 +4,12 @@
 
 #include <string>
 
+#include "platform/util/Address.h"
 #include "wincompat/wintypes.h"
 
 namespace qwb::rapi {
 
-struct DeviceAddress {
-  enum Kind { kNone, kTcp, kUnix } kind = kNone;
-  std::string host;  // tcp: name or numeric address ([v6] brackets removed)
-  std::string port;  // tcp
-  std::string path;  // unix
-};
+using DeviceAddress = addr::Address;
 
 // Parses "tcp:HOST:PORT" or "unix:PATH"; false for anything else.
 bool ParseDeviceAddress(const std::string& text, DeviceAddress* out);

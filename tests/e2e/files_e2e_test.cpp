@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "emulator/DeviceFs.h"
-#include "host/support/Component.h"
-#include "host/support/EmulatedPhone.h"
-#include "host/support/HostObjects.h"
+#include "host/Component.h"
+#include "tests/support/EmulatedPhone.h"
+#include "host/HostObjects.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/com.h"
 #include "wincompat/comptr.h"
