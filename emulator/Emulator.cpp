@@ -296,7 +296,9 @@ std::string Emulator::Control(const std::string& jsonLine) {
       else
         faults_.FailNext(name, count, ParseNumber(j.at("error")));
     } else if (cmd == "drop") {
-      if (j.contains("afterBytes"))
+      if (j.contains("afterFileBytes"))
+        faults_.DropAfterFileBytes(j["afterFileBytes"].get<uint64_t>());
+      else if (j.contains("afterBytes"))
         faults_.DropAfterBytes(j["afterBytes"].get<uint64_t>());
       else
         faults_.DropOnCall(j.at("onCall").get<int>(), name);

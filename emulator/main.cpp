@@ -121,7 +121,11 @@ int main(int argc, char** argv) {
   auto* drop = fault->add_subcommand("drop", "Drop a connection");
   auto* abOpt = drop->add_option("--after-bytes", afterBytes, "after K more bytes written");
   auto* ocOpt = drop->add_option("--on-call", onCall, "on the Nth call from now");
+  int64_t afterFileBytes = -1;
+  auto* afOpt = drop->add_option("--after-file-bytes", afterFileBytes,
+                                 "after K more bytes of file contents read or written");
   abOpt->excludes(ocOpt);
+  afOpt->excludes(abOpt)->excludes(ocOpt);
   drop->add_option("--name", name, "Only count calls of this name (with --on-call)");
   fault->add_subcommand("unplug", "Close every connection and refuse new ones");
   fault->add_subcommand("replug", "Accept connections again");
@@ -151,12 +155,14 @@ int main(int argc, char** argv) {
       else
         cmd["error"] = error;
     } else if (*drop) {
-      if (afterBytes >= 0)
+      if (afterFileBytes >= 0)
+        cmd = {{"cmd", "drop"}, {"afterFileBytes", afterFileBytes}};
+      else if (afterBytes >= 0)
         cmd = {{"cmd", "drop"}, {"afterBytes", afterBytes}};
       else if (onCall > 0)
         cmd = {{"cmd", "drop"}, {"onCall", onCall}, {"name", name}};
       else
-        throw std::runtime_error("drop needs --after-bytes or --on-call");
+        throw std::runtime_error("drop needs --after-bytes, --after-file-bytes or --on-call");
     } else if (*delay) {
       cmd = {{"cmd", "delay"}, {"ms", ms}, {"name", name}};
     } else {

@@ -11,6 +11,7 @@
 #include "host/CalendarCommand.h"
 #include "host/Device.h"
 #include "host/Export.h"
+#include "host/FilesCommand.h"
 #include "host/HostError.h"
 #include "host/Progress.h"
 #include "host/Session.h"
@@ -209,8 +210,37 @@ int Run(int argc, char** argv) {
       "--vdir", vdirDir,
       "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
   dirOpt->excludes(vdirOpt);
-  exp->add_option("--only", only, "Export only these tables (contacts, tasks)");
-  exp->add_option("--only", only, "Export only these tables (tasks, calendar)");
+  exp->add_option("--only", only, "Export only these tables (tasks, calendar, contacts)");
+
+  CLI::App* files = app.add_subcommand("files", "The phone's folders, files and storage cards");
+  files->require_subcommand(1);
+  std::string lsPath, pullFrom, pullTo, pushFrom, pushTo, mkdirPath, rmPath, srcPath, dstPath;
+  bool lsJson = false, lsLong = false;
+  CLI::App* ls = files->add_subcommand("ls", "List a folder (the root without PATH)");
+  ls->add_option("path", lsPath, "Folder: /My Documents, \\ (storage card), * or *2 (cards)");
+  ls->add_flag("--json", lsJson, "Print JSON");
+  ls->add_flag("-l", lsLong, "Attributes, size and time");
+  CLI::App* df = files->add_subcommand("df", "Memory and cards: size, used, free");
+  CLI::App* pull = files->add_subcommand("pull", "Copy a file from the phone");
+  pull->add_option("device_path", pullFrom, "File on the phone")->required();
+  pull->add_option("local", pullTo, "File or folder on the PC (default: here)");
+  CLI::App* push = files->add_subcommand("push", "Copy a file to the phone");
+  push->add_option("local", pushFrom, "File on the PC")->required();
+  push->add_option("device_path", pushTo, "File or folder on the phone")->required();
+  CLI::App* mkdir = files->add_subcommand("mkdir", "Create a folder on the phone");
+  mkdir->add_option("device_path", mkdirPath, "New folder")->required();
+  CLI::App* mv = files->add_subcommand("mv", "Rename or move a file or folder");
+  CLI::App* cp = files->add_subcommand("cp", "Copy a file or folder on the phone");
+  for (CLI::App* c : {mv, cp}) {
+    c->add_option("source", srcPath, "File or folder on the phone")->required();
+    c->add_option("destination", dstPath, "New path (or an existing folder)")->required();
+  }
+  CLI::App* rm = files->add_subcommand("rm", "Delete a file, or a folder with everything in it");
+  rm->add_option("device_path", rmPath, "File or folder")->required();
+  std::string backupDir;
+  CLI::App* backup = app.add_subcommand(
+      "backup", "Mirror the phone's documents and cards into DIR (unchanged files are skipped)");
+  backup->add_option("dir", backupDir, "Folder on the PC")->required();
 
   try {
     app.parse(argc, argv);
@@ -277,6 +307,30 @@ int Run(int argc, char** argv) {
     } else if (*imp) {
       size_t n = ImportVcards(session, importPath, std::cerr);
       std::fprintf(stderr, "imported %zu cards\n", n);
+    } else if (*files) {
+      // The progress bar replaces the component's own console dots and names.
+      wincompat::SetConsoleSink([](const std::string&) {});
+      FileCommands commands(session, StderrIsTerminal());
+      if (*ls) {
+        commands.PrintList(lsPath, lsJson, lsLong, std::cout);
+      } else if (*df) {
+        commands.PrintFree(std::cout);
+      } else if (*pull) {
+        commands.Pull(pullFrom, pullTo);
+      } else if (*push) {
+        commands.Push(pushFrom, pushTo);
+      } else if (*mkdir) {
+        commands.MakeFolder(mkdirPath);
+      } else if (*mv) {
+        commands.Move(srcPath, dstPath);
+      } else if (*cp) {
+        commands.Copy(srcPath, dstPath);
+      } else if (*rm) {
+        commands.Remove(rmPath);
+      }
+    } else if (*backup) {
+      wincompat::SetConsoleSink([](const std::string&) {});
+      RunBackup(session, backupDir, StderrIsTerminal());
     } else if (*calList) {
       ListEvents(session, calJson, calFrom, calTo, std::cout);
     } else if (*calAdd) {

@@ -34,8 +34,8 @@ class CRapiBase {
   HRESULT StreamRead(void* buffer, ULONG length, ULONG* read);
 
   // Device registry reads: 1 when the value was read, 0 otherwise (out left unchanged).
-  int ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value);
-  int ceReadRegString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, std::u16string* value);
+  static int ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value);
+  static int ceReadRegString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, std::u16string* value);
 
   // The model type of the attached phone, from the model profile beside the executable.
   int GetWMModelType();
