@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <stdexcept>
 
 #include "emulator/Presets.h"
@@ -122,6 +123,69 @@ std::string Emulator::modelName() {
   return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"OrigName").value_or(u""));
 }
 
+std::string Emulator::deviceName() {
+  return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"Name").value_or(u"WindowsMobile"));
+}
+
+DeviceIdentity Emulator::Identity() {
+  static constexpr char16_t kKey[] = u"Software\\Emulator\\Identity";
+  DeviceIdentity id;
+  std::optional<DeviceRegistry::Value> guid, partner, cpu;
+  if (auto key = registry_.Open(registry_.Root(kHkeyLocalMachine), kKey)) {
+    guid = registry_.Query(*key, u"Guid");
+    partner = registry_.Query(*key, u"PartnerId");
+    cpu = registry_.Query(*key, u"ProcessorType");
+  }
+  auto dword = [](const std::optional<DeviceRegistry::Value>& v, uint32_t* out) {
+    if (!v || v->data.size() != 4) return false;
+    *out = static_cast<uint32_t>(v->data[0] | v->data[1] << 8 | v->data[2] << 16) |
+           static_cast<uint32_t>(v->data[3]) << 24;
+    return true;
+  };
+  bool have = guid && guid->data.size() == 16 && dword(partner, &id.partnerId) &&
+              dword(cpu, &id.processorType);
+  if (have) {
+    std::copy(guid->data.begin(), guid->data.end(), id.guid.begin());
+    return id;
+  }
+  // A phone has its identity from the factory: made once, then kept.
+  std::random_device rd;
+  for (auto& b : id.guid) b = static_cast<uint8_t>(rd());
+  id.guid[7] = static_cast<uint8_t>((id.guid[7] & 0x0F) | 0x40);  // version 4 (Data3 high byte)
+  id.guid[8] = static_cast<uint8_t>((id.guid[8] & 0x3F) | 0x80);
+  id.partnerId = rd() | 1;
+  id.processorType = 2577;  // PROCESSOR_STRONGARM, as ARM phones report
+  registry_.SetBinary(kHkeyLocalMachine, kKey, u"Guid", {id.guid.begin(), id.guid.end()});
+  registry_.SetDword(kHkeyLocalMachine, kKey, u"PartnerId", id.partnerId);
+  registry_.SetDword(kHkeyLocalMachine, kKey, u"ProcessorType", id.processorType);
+  return id;
+}
+
+std::string Emulator::Dial(const DialOptions& options) {
+  if (dialler_) throw std::runtime_error("the emulator dials already");
+  dialler_ = std::make_unique<Dialler>(*this, options);
+  try {
+    return dialler_->Start();
+  } catch (...) {
+    dialler_.reset();
+    throw;
+  }
+}
+
+void Emulator::ServeSocket(int fd) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (stopping_ || faults_.unplugged()) {
+    ::close(fd);
+    return;
+  }
+  Reap();
+  auto c = std::make_unique<Conn>();
+  c->fd = fd;
+  Conn* raw = c.get();
+  conns_.push_back(std::move(c));
+  raw->thread = std::thread([this, raw] { ServeConnection(raw); });
+}
+
 std::string Emulator::Listen(const std::string& address) { return StartListener(address, false); }
 
 std::string Emulator::ListenControl(const std::string& address) {
@@ -204,6 +268,7 @@ void Emulator::CloseConnections() {
 }
 
 void Emulator::Stop() {
+  if (dialler_) dialler_->Stop();
   std::vector<std::unique_ptr<Listener>> listeners;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -269,6 +334,25 @@ std::string Emulator::Control(const std::string& jsonLine) {
       faults_.Delay(j.at("ms").get<int>(), name);
     } else if (cmd == "clear") {
       faults_.Clear();
+      if (dialler_) dialler_->ClearFaults();
+    } else if (cmd == "unlock" || cmd == "control" || cmd == "refuse") {
+      if (!dialler_) throw std::runtime_error("the emulator does not dial a connection manager");
+      if (cmd == "unlock") {
+        dialler_->Unlock();
+      } else if (cmd == "refuse") {
+        dialler_->RefuseSessions(j.value("count", 1));
+      } else {
+        std::string action = j.at("action").get<std::string>();
+        if (action == "drop") {
+          dialler_->DropControl();
+        } else if (action == "stall") {
+          dialler_->Stall(true);
+        } else if (action == "resume") {
+          dialler_->Stall(false);
+        } else {
+          throw std::runtime_error("unknown control action \"" + action + "\"");
+        }
+      }
     } else {
       throw std::runtime_error("unknown command \"" + cmd + "\"");
     }
