@@ -5,6 +5,7 @@
 
 #include "emulator/Emulator.h"
 #include "host/HostError.h"
+#include "host/Phones.h"
 
 namespace qwbhost {
 
@@ -21,6 +22,7 @@ std::filesystem::path DemoImageFolder() {
 }
 
 bool ValidDeviceAddress(const std::string& a) {
+  if (a.rfind("phone:", 0) == 0) return true;
   if (a.rfind("unix:", 0) == 0) return a.size() > 5;
   if (a.rfind("tcp:", 0) != 0) return false;
   size_t colon = a.rfind(':');
@@ -38,8 +40,18 @@ struct DeviceChoice::BuiltIn {
 };
 
 DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
-  if (address) {
-    address_ = *address;
+  std::optional<std::string> chosen = address;
+  const char* env = std::getenv("QWBDCAWM_DEVICE");
+  if (!chosen && env && *env) {
+    if (!ValidDeviceAddress(env))
+      ThrowUsage(std::string("QWBDCAWM_DEVICE: '") + env +
+                 "' is not tcp:HOST:PORT, unix:PATH or phone:NAME");
+    chosen = env;
+  }
+  std::string why;
+  if (!chosen) chosen = OnlyConnectedPhone(&why);
+  if (chosen) {
+    address_ = *chosen;
   } else {
     std::filesystem::path dir = DemoImageFolder();
     builtIn_ = std::make_unique<BuiltIn>();
@@ -56,9 +68,9 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
                       std::string("cannot start the built-in phone emulator: ") + e.what());
     }
     std::fprintf(stderr,
-                 "qwbdcawm: no --device given: using the built-in phone emulator on the demo "
-                 "image %s (%s)\n",
-                 dir.string().c_str(), address_.c_str());
+                 "qwbdcawm: no --device given and %s: using the built-in phone emulator on the "
+                 "demo image %s (%s)\n",
+                 why.c_str(), dir.string().c_str(), address_.c_str());
   }
   setenv("QWBDCAWM_DEVICE", address_.c_str(), 1);
 }

@@ -9,6 +9,7 @@
 #include "host/Device.h"
 #include "host/Export.h"
 #include "host/HostError.h"
+#include "host/Phones.h"
 #include "host/Progress.h"
 #include "host/Session.h"
 #include "host/TasksCommand.h"
@@ -42,10 +43,20 @@ void AddFieldOptions(CLI::App* cmd, TaskOptions& o) {
 int Run(int argc, char** argv) {
   CLI::App app{"Reads and writes the data of a Windows Mobile phone.", "qwbdcawm"};
   app.require_subcommand(1);
+  // Options of the host (--device) may also follow the command: `qwbdcawm unlock --device X`.
+  app.fallthrough();
   std::optional<std::string> device;
   app.add_option("--device", device,
-                 "Phone address tcp:HOST:PORT (or unix:PATH); without it the built-in "
-                 "emulator serves a demo phone");
+                 "Phone address: phone:NAME (a phone connected to qwbdcawm-connectd), "
+                 "tcp:HOST:PORT or unix:PATH; without it (and without QWBDCAWM_DEVICE) the "
+                 "only connected phone, else the built-in emulator serving a demo phone");
+
+  bool devicesJson = false;
+  CLI::App* devices =
+      app.add_subcommand("devices", "List the phones connected to qwbdcawm-connectd");
+  devices->add_flag("--json", devicesJson, "Print JSON instead of a table");
+  CLI::App* unlock = app.add_subcommand(
+      "unlock", "Give a locked WM5 phone its password (read from the terminal, or a line of stdin)");
 
   CLI::App* tasks = app.add_subcommand("tasks", "The phone's tasks");
   tasks->require_subcommand(1);
@@ -83,7 +94,22 @@ int Run(int argc, char** argv) {
 
   try {
     if (device && !ValidDeviceAddress(*device))
-      ThrowUsage("--device: '" + *device + "' is not tcp:HOST:PORT or unix:PATH");
+      ThrowUsage("--device: '" + *device + "' is not phone:NAME, tcp:HOST:PORT or unix:PATH");
+    if (*devices) {
+      ListPhones(devicesJson, std::cout);
+      return kExitOk;
+    }
+    if (*unlock) {
+      std::string address = device.value_or("");
+      const char* env = std::getenv("QWBDCAWM_DEVICE");
+      if (!device && env) address = env;
+      if (!address.empty() && !PhoneName(address))
+        ThrowUsage("unlock works on a phone connected to qwbdcawm-connectd: --device phone:NAME");
+      std::string name = PhoneName(address).value_or("");
+      UnlockPhone(address, ReadPassword("Password for " + (name.empty() ? "the phone" : name) + ": "));
+      std::fprintf(stderr, "unlocked\n");
+      return kExitOk;
+    }
     // Validate what needs no device before starting one.
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
