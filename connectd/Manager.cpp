@@ -835,10 +835,10 @@ int Manager::Timers() {
       Phone& p = static_cast<Phone&>(c);
       if (p.state == Phone::kConnected) {
         if (p.missed >= options_.keepAliveMisses) {
-          PhoneGone(p, "answered no keep-alive for " +
-                           std::to_string(options_.keepAliveMisses * options_.keepAliveMs / 1000) +
-                           " s",
-                    5);
+          char span[32];
+          std::snprintf(span, sizeof span, "%.1f s",
+                        options_.keepAliveMisses * options_.keepAliveMs / 1000.0);
+          PhoneGone(p, std::string("answered no keep-alive for ") + span, 5);
           continue;
         }
         ++p.missed;
