@@ -1,8 +1,20 @@
 #include "core/ColumnsWM.h"
 
+#include <new>
+
+#include "core/Errors.h"
+
 namespace qwb {
 
-ComPtr<CColumnsWM> CColumnsWM::Create() { return ComPtr<CColumnsWM>(new CColumnsWM()); }
+// Out of memory while a set is built is raised as E_OUTOFMEMORY, the way every internal
+// routine reports it; the table constructor that asked for the set passes it on.
+ComPtr<CColumnsWM> CColumnsWM::Create() {
+  try {
+    return ComPtr<CColumnsWM>(new CColumnsWM());
+  } catch (const std::bad_alloc&) {
+    ThrowAtl(E_OUTOFMEMORY);
+  }
+}
 
 ComPtr<CColumnsWM> CColumnsWM::Create(const std::vector<ColumnSchemaEntry>& schema) {
   ComPtr<CColumnsWM> columns = Create();
@@ -33,10 +45,17 @@ void CColumnsWM::SetColumns(const ColumnSchemaEntry* schema, int count) {
   m_columns.clear();
   m_ordinals.clear();
   if (!schema || count <= 0) return;
-  m_columns.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    m_columns.push_back(ColumnDesc{schema[i].name, schema[i].vt, 0});
-    m_ordinals.insert_or_assign(schema[i].name, static_cast<ULONG>(i));
+  try {
+    m_columns.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      m_columns.push_back(ColumnDesc{schema[i].name, schema[i].vt, 0});
+      m_ordinals.insert_or_assign(schema[i].name, static_cast<ULONG>(i));
+    }
+  } catch (const std::bad_alloc&) {
+    // A half-built set is never used: leave it empty.
+    m_columns.clear();
+    m_ordinals.clear();
+    ThrowAtl(E_OUTOFMEMORY);
   }
 }
 

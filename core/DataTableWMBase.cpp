@@ -57,6 +57,8 @@ HRESULT CDataTableWMBase::InterfaceSupportsErrorInfo(REFIID riid) {
   return riid == IID_IDataTable ? S_OK : S_FALSE;
 }
 
+void CDataTableWMBase::AttachModelDB(IHostModelDB*) {}
+
 void CDataTableWMBase::Initialize(CDeviceDataWM* pDeviceData, IHostConnection* pConnection) {
   WMLog("CDataTableWMBase::Initialize");
   m_pDeviceData = pDeviceData;

@@ -59,6 +59,11 @@ class CDataTableWMBase : public wincompat::DispatchImpl<IDataTable, &TypeInfoIDa
   // ISupportErrorInfo: S_OK for IDataTable only.
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
+  // Called by the device data object right after creating the table, before Initialize, with
+  // the host's model database object (may be null). Tables that use it override this; a
+  // failure other than E_NOINTERFACE is raised as a _com_error.
+  virtual void AttachModelDB(IHostModelDB* pModelDB);
+
   // Called once by the device data object right after creating the table: keeps the owner
   // (uncounted) and the connection, and asks the connection for "DRIVE". A failing query
   // raises a _com_error. Without a connection the drive letter stays 0.
@@ -84,11 +89,11 @@ class CDataTableWMBase : public wincompat::DispatchImpl<IDataTable, &TypeInfoIDa
   ComPtr<CColumnsWM> m_pColumns2;
   WCHAR m_chDrive = 0;
 
-  // Listing state of the tables that list records: whether a listing is active, the device's
-  // entry ids in the order the device returned them, their number and the position of the
-  // next record to return.
+  // Listing state of the tables that list records: whether a listing is active, the number of
+  // records listed and the position of the next one to return. The record tables keep their
+  // entry ids in the record table machinery (RecordTableWM.h), the other tables their own
+  // lists.
   BOOL m_bListing = FALSE;
-  std::vector<DWORD> m_vEntryID;
   LONG m_nTotal = 0;
   LONG m_nIndex = 0;
 

@@ -1,37 +1,31 @@
 #include "core/DeviceDataWM.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
-#include <type_traits>
 #include <vector>
 
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "link/RapiBase.h"
 #include "module/TypeLib.h"
-#include "tables/contacts/DataTableWMPhonebook.h"
-#include "tables/contacts/DataTableWMSIM.h"
-#include "tables/files/DataTableWMFile.h"
-#include "tables/messaging/DataTableWMMMS.h"
-#include "tables/messaging/DataTableWMMessage.h"
-#include "tables/metadata/DataTableWMMetadata.h"
-#include "tables/organizer/DataTableWMSchedule.h"
-#include "tables/organizer/DataTableWMTask.h"
-#include "tables/organizer/DataTableWMVoiceMemo.h"
 #include "wincompat/dispatch.h"
 
 namespace qwb {
 
 // ---- Creation and lifetime ---------------------------------------------------
 
-CDeviceDataWM::CDeviceDataWM(IUnknown* pUnkOuter)
+CDeviceDataWM::CDeviceDataWM(IUnknown* pUnkOuter, std::span<const TableRegistration> tables)
     : m_pOuter(pUnkOuter ? pUnkOuter : static_cast<IUnknown*>(&m_inner)),
       m_inner(this),
       m_protocol(this),
-      m_points(m_pOuter, {DIID_IDeviceDataEvents, DIID__IDeviceDataEvents}) {}
+      m_points(m_pOuter, {DIID_IDeviceDataEvents, DIID__IDeviceDataEvents}),
+      m_registry(tables),
+      m_tables(tables.size()) {}
 
 // The device link goes first (closing the stream and the session), then the host's objects,
-// then the tables in the order voice memo ... file; the sink arrays go last.
+// then the tables from the last field to the first (voice memo ... file); the sink arrays go
+// last.
 CDeviceDataWM::~CDeviceDataWM() {
   if (m_pRapi) {
     m_pRapi->uninitRapiComm();
@@ -39,24 +33,17 @@ CDeviceDataWM::~CDeviceDataWM() {
   }
   m_pModelDB.Reset();
   m_pConnection.Reset();
-  m_pVoiceMemoTable.Reset();
-  m_pMetadataTable.Reset();
-  m_pMMSTable.Reset();
-  m_pSIMTable.Reset();
-  m_pMessageTable.Reset();
-  m_pTaskTable.Reset();
-  m_pScheduleTable.Reset();
-  m_pPhonebookTable.Reset();
-  m_pFileTable.Reset();
+  for (auto table = m_tables.rbegin(); table != m_tables.rend(); ++table) table->Reset();
 }
 
-HRESULT CDeviceDataWM::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) {
+HRESULT CDeviceDataWM::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv,
+                                      std::span<const TableRegistration> tables) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (pUnkOuter && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
   CDeviceDataWM* object = nullptr;
   try {
-    object = new CDeviceDataWM(pUnkOuter);
+    object = new CDeviceDataWM(pUnkOuter, tables);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
@@ -119,21 +106,13 @@ ULONG CDeviceDataWM::Release() { return m_pOuter->Release(); }
 
 // ---- IDeviceData -----------------------------------------------------------------
 
-template <class T>
-HRESULT CDeviceDataWM::CreateTable(ComPtr<CDataTableWMBase>& field) {
+HRESULT CDeviceDataWM::CreateTable(size_t slot) {
+  ComPtr<CDataTableWMBase>& field = m_tables[slot];
   if (field) return S_OK;
-  T* created = new (std::nothrow) T();
+  CDataTableWMBase* created = m_registry[slot].create();
   if (!created) return E_OUTOFMEMORY;
   ComPtr<CDataTableWMBase> table(created);
-  if constexpr (std::is_same_v<T, CDataTableWMFile>) {
-    if (m_pModelDB) {
-      ComPtr<IHostModelDBFiles> files;
-      HRESULT hr = m_pModelDB.As(std::addressof(files));
-      if (FAILED(hr) && hr != E_NOINTERFACE)
-        ThrowComError(hr, m_pModelDB.Get(), IID_IHostModelDBFiles);
-      created->SetHostModelDBFiles(files.Get());
-    }
-  }
+  table->AttachModelDB(m_pModelDB.Get());
   table->Initialize(this, m_pConnection.Get());
   field = std::move(table);
   return S_OK;
@@ -141,18 +120,22 @@ HRESULT CDeviceDataWM::CreateTable(ComPtr<CDataTableWMBase>& field) {
 
 HRESULT CDeviceDataWM::ListDataTable() {
   try {
-    HRESULT hr = CreateTable<CDataTableWMPhonebook>(m_pPhonebookTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMSchedule>(m_pScheduleTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMTask>(m_pTaskTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMMessage>(m_pMessageTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMMetadata>(m_pMetadataTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMSIM>(m_pSIMTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMMMS>(m_pMMSTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMFile>(m_pFileTable);
-    if (SUCCEEDED(hr)) hr = CreateTable<CDataTableWMVoiceMemo>(m_pVoiceMemoTable);
-    return hr;
+    // Creation order by rank, found without allocating: a table constructor's failed
+    // allocation must be the only way this call runs out of memory.
+    for (int rank = 0; rank < static_cast<int>(m_registry.size()); ++rank) {
+      for (size_t slot = 0; slot < m_registry.size(); ++slot) {
+        if (m_registry[slot].creationOrder != rank) continue;
+        HRESULT hr = CreateTable(slot);
+        if (FAILED(hr)) return hr;
+      }
+    }
+    return S_OK;
   } catch (const CAtlException& e) {
     return e.hr();
+  } catch (const std::bad_alloc&) {
+    // Out of memory in a table's constructor (its column sets, its schema) is E_OUTOFMEMORY
+    // like a failed allocation of the table itself.
+    return E_OUTOFMEMORY;
   } catch (...) {
     // A COM error (a failing "DRIVE" query among them) ends up here too.
     return E_FAIL;
@@ -173,38 +156,10 @@ HRESULT CDeviceDataWM::GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataT
       WMDebug("WM>> StartApplyAllData()");
       m_pRapi->StartApplyAllData();  // the phonebook table reopens the stream itself if need be
     }
-    CDataTableWMBase* table = nullptr;
-    switch (tableId) {
-      case DTID_PHONEBOOK:
-        table = m_pPhonebookTable.Get();
-        break;
-      case DTID_CALENDAR:
-        table = m_pScheduleTable.Get();
-        break;
-      case DTID_MESSAGE:
-        table = m_pMessageTable.Get();
-        break;
-      case DTID_FILE:
-        table = m_pFileTable.Get();
-        break;
-      case DTID_TASK:
-        table = m_pTaskTable.Get();
-        break;
-      case DTID_METADATA:
-        table = m_pMetadataTable.Get();
-        break;
-      case DTID_SIM:
-        table = m_pSIMTable.Get();
-        break;
-      case DTID_MMS:
-        table = m_pMMSTable.Get();
-        break;
-      case DTID_VOICEMEMO:
-        table = m_pVoiceMemoTable.Get();
-        break;
-      default:
-        return E_NOTIMPL;
-    }
+    const auto line = std::find_if(m_registry.begin(), m_registry.end(),
+                                   [&](const TableRegistration& r) { return r.id == tableId; });
+    if (line == m_registry.end()) return E_NOTIMPL;
+    CDataTableWMBase* table = m_tables[static_cast<size_t>(line - m_registry.begin())].Get();
     if (!ppDataTable) return E_POINTER;
     *ppDataTable = nullptr;
     if (table) {
@@ -267,15 +222,15 @@ void CDeviceDataWM::FireProgress(LONG done, LONG total, LONG* pContinue) {
   args[2].llVal = static_cast<LONGLONG>(done);
   for (VARIANT& arg : args) arg.wReserved1 = arg.wReserved2 = arg.wReserved3 = 0;
   for (size_t point = 0; point < m_points.Count(); ++point) {
-    // A snapshot in slot order without the empty slots; each sink is held while it is called
-    // and let go right after.
-    std::vector<ComPtr<IDispatch>> sinks = m_points.Point(point).DispatchSinks();
-    for (ComPtr<IDispatch>& sink : sinks) {
+    // Slot by slot, first to last: each sink is fetched and held (AddRef) for its own call
+    // only, so a sink that an earlier handler unadvised is no longer called.
+    wincompat::ConnectionPoint& sinks = m_points.Point(point);
+    for (size_t slot = 0; slot < sinks.SlotCount(); ++slot) {
+      ComPtr<IDispatch> sink = sinks.DispatchSinkAt(slot);
       if (!sink) continue;
       DISPPARAMS params{args, nullptr, 3, 0};
       sink->Invoke(DISPID_PROGRESS, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                    nullptr, nullptr, nullptr);
-      sink.Reset();
     }
   }
 }

@@ -9,10 +9,13 @@
 #pragma once
 
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "core/DataTableWMBase.h"
 #include "core/ModuleCount.h"
 #include "core/ProgressSink.h"
+#include "core/TableRegistry.h"
 #include "module/TypeLib.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/comptr.h"
@@ -29,8 +32,9 @@ class CDeviceDataWM final : public wincompat::DispatchImpl<IDeviceData, &TypeInf
                             public IProgressTarget {
  public:
   // The class factory's work: a new object, aggregated when `pUnkOuter` is given (then only
-  // IID_IUnknown may be asked for), answering `riid`.
-  static HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv);
+  // IID_IUnknown may be asked for), answering `riid`, serving the tables of `tables`.
+  static HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv,
+                                std::span<const TableRegistration> tables);
 
   CDeviceDataWM(const CDeviceDataWM&) = delete;
   CDeviceDataWM& operator=(const CDeviceDataWM&) = delete;
@@ -69,14 +73,13 @@ class CDeviceDataWM final : public wincompat::DispatchImpl<IDeviceData, &TypeInf
   IUnknown* GetInnerUnknown() { return &m_inner; }
 
  private:
-  explicit CDeviceDataWM(IUnknown* pUnkOuter);
+  CDeviceDataWM(IUnknown* pUnkOuter, std::span<const TableRegistration> tables);
   ~CDeviceDataWM();
 
   // Creates the device link if there is none, writing the debug line with `method`.
   void EnsureRapiBase(const char* method);
-  // Creates and initializes one table unless it exists.
-  template <class T>
-  HRESULT CreateTable(ComPtr<CDataTableWMBase>& field);
+  // Creates and initializes the table of registry line `slot` unless it exists.
+  HRESULT CreateTable(size_t slot);
 
   HRESULT InnerQueryInterface(REFIID riid, void** ppv);
   ULONG InnerAddRef();
@@ -124,17 +127,11 @@ class CDeviceDataWM final : public wincompat::DispatchImpl<IDeviceData, &TypeInf
   // IDeviceDataEvents first, _IDeviceDataEvents second; each a growing array of sinks.
   wincompat::ConnectionPointSet m_points;
 
-  // Fields, in this order.
+  // Fields, in this order. m_tables[i] is the table of registry line i, null until
+  // ListDataTable creates it; the lines' order is the order of the fields they stand for.
   std::unique_ptr<CRapiBase> m_pRapi;
-  ComPtr<CDataTableWMBase> m_pFileTable;
-  ComPtr<CDataTableWMBase> m_pPhonebookTable;
-  ComPtr<CDataTableWMBase> m_pScheduleTable;
-  ComPtr<CDataTableWMBase> m_pTaskTable;
-  ComPtr<CDataTableWMBase> m_pMessageTable;
-  ComPtr<CDataTableWMBase> m_pSIMTable;
-  ComPtr<CDataTableWMBase> m_pMMSTable;
-  ComPtr<CDataTableWMBase> m_pMetadataTable;
-  ComPtr<CDataTableWMBase> m_pVoiceMemoTable;
+  std::span<const TableRegistration> m_registry;
+  std::vector<ComPtr<CDataTableWMBase>> m_tables;
   ComPtr<IHostConnection> m_pConnection;
   ComPtr<IHostModelDB> m_pModelDB;
   LONG m_nProtocolState = 0;

@@ -113,7 +113,8 @@ void Emulator::CreateImage(const std::filesystem::path& dir, const std::string& 
 Emulator::Emulator(std::unique_ptr<Image> image)
     : image_(std::move(image)), fs_(*image_), registry_(*image_) {
   core_.reset(new DeviceCore{*image_, fs_, registry_, services_, faults_});
-  RegisterTaskStore(services_);
+  // The record stores the phone serves; a new kind is one line here.
+  RegisterRecordStores(services_, {kTaskStore});
   faults_.SetUnplugHandler([this] { CloseConnections(); });
 }
 

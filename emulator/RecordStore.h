@@ -1,5 +1,6 @@
-// The service stores of the phone image: records of one kind (3 = tasks) with their typed
-// properties, in image.sqlite. Properties are kept in the order they were sent, one row each,
+// The service stores of the phone image: the records of one store (keyed by its record kind,
+// or by a key of its own for a second store of a kind) with their typed properties, in
+// image.sqlite. RecordService.h serves them through the device-side service. Properties are kept in the order they were sent, one row each,
 // with the value in its SQLite type (TEXT strings, REAL dates, INTEGER integers and booleans,
 // BLOB binary and unknown names).
 #pragma once
@@ -15,7 +16,7 @@ namespace wmemu {
 
 class RecordStore {
  public:
-  RecordStore(Image& image, uint32_t kind) : image_(image), kind_(kind) {}
+  RecordStore(Image& image, uint32_t store) : image_(image), kind_(store) {}
 
   // Entry ids in ascending order.
   std::vector<uint32_t> List();

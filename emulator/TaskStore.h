@@ -1,22 +1,11 @@
-// The task store's DevCe functions (block mode, record kind 3):
-//   "DevCeList"        kind                    -> count, then count entry ids (count 0 if none)
-//   "DevCeGet"         kind, id                -> id, then the task's properties
-//   "DevCeAddTask"     record, mode 0          -> the new id
-//   "DevCeReplaceTask" record, mode 1          -> the id (the whole property set is replaced)
-//   "DevCeDelete"      kind, id                -> nothing
-// Failures: a short or malformed request, and a kind whose store this phone does not serve
-// (every kind but 3 for now), answer E_INVALIDARG; an unknown entry id answers
-// HRESULT_FROM_WIN32(ERROR_NOT_FOUND) = 0x80070490.
+// The task store (record kind 3): "DevCeList", "DevCeGet", "DevCeAddTask",
+// "DevCeReplaceTask", "DevCeDelete", served by the generic record store (RecordService.h).
 #pragma once
 
-#include <cstdint>
+#include "emulator/RecordService.h"
 
 namespace wmemu {
 
-class ServiceRegistry;
-
-inline constexpr int32_t kHrNotFound = static_cast<int32_t>(0x80070490u);
-
-void RegisterTaskStore(ServiceRegistry& services);
+extern const RecordKindSpec kTaskStore;
 
 }  // namespace wmemu

@@ -5,6 +5,7 @@
 
 #include "host/HostError.h"
 #include "host/Text.h"
+#include "link/Recurrence.h"
 #include "wincompat/comptr.h"
 
 namespace qwbhost {
@@ -60,31 +61,7 @@ void PutText(IItem* item, const char16_t* name, const std::string& s) {
   Put(item, name, Variant::Str(Utf16(s)));
 }
 
-int InstanceBit(int instance) {
-  switch (instance) {
-    case 1:
-      return 128;
-    case 2:
-      return 256;
-    case 3:
-      return 512;
-    case 4:
-      return 1024;
-    case 5:
-      return 2048;
-    default:
-      return 0;
-  }
-}
-
-int InstanceOfFlag(int flag) {
-  if (flag & 128) return 1;
-  if (flag & 256) return 2;
-  if (flag & 512) return 3;
-  if (flag & 1024) return 4;
-  if (flag & 2048) return 5;
-  return 0;
-}
+using recur::InstanceOfFlag;
 
 }  // namespace
 
@@ -100,17 +77,17 @@ Recurrence TaskRecord::recurrence() const {
   if (everyDate) everyParts = SplitDate(*everyDate);
   switch (r.kind) {
     case RecurKind::kDaily:
-      r.weekdaysOnly = flag == 1;
-      if (r.weekdaysOnly) r.dayMask = 62;
+      r.weekdaysOnly = flag == recur::kDailyWeekdaysFlag;
+      if (r.weekdaysOnly) r.dayMask = recur::kWeekdaysMask;
       break;
     case RecurKind::kWeekly:
-      r.dayMask = flag & 127;
+      r.dayMask = flag & recur::kMaskBits;
       break;
     case RecurKind::kMonthly:
       if (startParts) r.monthDay = startParts->day;
       break;
     case RecurKind::kMonthlyWeekday:
-      r.dayMask = flag & 127;
+      r.dayMask = flag & recur::kMaskBits;
       r.instance = InstanceOfFlag(flag);
       break;
     case RecurKind::kYearly:
@@ -121,7 +98,7 @@ Recurrence TaskRecord::recurrence() const {
       }
       break;
     case RecurKind::kYearlyWeekday:
-      r.dayMask = flag & 127;
+      r.dayMask = flag & recur::kMaskBits;
       r.instance = InstanceOfFlag(flag);
       if (everyParts) r.month = everyParts->month;
       break;
@@ -199,14 +176,14 @@ void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
   LONG flag = 0;
   switch (r.kind) {
     case RecurKind::kDaily:
-      flag = r.weekdaysOnly ? 1 : 0;
+      flag = r.weekdaysOnly ? recur::kDailyWeekdaysFlag : 0;
       break;
     case RecurKind::kWeekly:
       flag = r.dayMask;
       break;
     case RecurKind::kMonthlyWeekday:
     case RecurKind::kYearlyWeekday:
-      flag = r.dayMask | InstanceBit(r.instance);
+      flag = recur::WeekdayFlag(r.dayMask, r.instance);
       break;
     default:
       break;

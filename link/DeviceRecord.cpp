@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/LittleEndian.h"
+
 namespace devrec {
 namespace {
 
@@ -256,26 +258,6 @@ uint32_t Find(std::span<const PropertySlot> table, std::string_view name) {
   return kTypeNone;
 }
 
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-// Reads a u32 at *offset when four bytes remain.
-bool TakeU32(const uint8_t* data, size_t size, size_t* offset, uint32_t* v) {
-  if (*offset > size || size - *offset < 4) return false;
-  *v = GetU32(data + *offset);
-  *offset += 4;
-  return true;
-}
-
 template <class T>
 std::vector<uint8_t> LittleEndianBytes(T v) {
   std::vector<uint8_t> out(sizeof(T));
@@ -338,13 +320,13 @@ size_t PropertyWireSize(uint32_t nameLength, uint32_t valueLength) {
 size_t WriteProperty(uint8_t* dst, const char* name, uint32_t nameLength, const uint8_t* value,
                      uint32_t valueLength) {
   uint8_t* p = dst;
-  PutU32(p, nameLength);
+  le::Put32(p, nameLength);
   p += 4;
   if (nameLength) std::memcpy(p, name, nameLength);
   p += nameLength;
   std::memset(p, 0, PadOf(nameLength));
   p += PadOf(nameLength);
-  PutU32(p, valueLength);
+  le::Put32(p, valueLength);
   p += 4;
   if (value && valueLength) {
     std::memcpy(p, value, valueLength);
@@ -358,13 +340,13 @@ size_t WriteProperty(uint8_t* dst, const char* name, uint32_t nameLength, const 
 }
 
 size_t WriteRequestHeader(uint8_t* dst, uint32_t kind, int mode, uint32_t entryId, uint32_t count) {
-  PutU32(dst, kind);
+  le::Put32(dst, kind);
   if (mode == kModeReplace) {
-    PutU32(dst + 4, entryId);
-    PutU32(dst + 8, count);
+    le::Put32(dst + 4, entryId);
+    le::Put32(dst + 8, count);
     return 12;
   }
-  PutU32(dst + 4, count);
+  le::Put32(dst + 4, count);
   return 8;
 }
 
@@ -397,7 +379,7 @@ std::vector<uint8_t> EncodeRequest(uint32_t kind, int mode, uint32_t entryId,
 
 std::vector<uint8_t> EncodeReply(uint32_t firstWord, const std::vector<Property>& props) {
   std::vector<uint8_t> out(4 + WireSizeOf(props));
-  PutU32(out.data(), firstWord);
+  le::Put32(out.data(), firstWord);
   WriteAll(out.data() + 4, props);
   return out;
 }
@@ -406,36 +388,37 @@ ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_
                        TypeLookup lookup, RawEntry* out) {
   size_t at = *offset;
   uint32_t nameLength = 0;
-  if (!TakeU32(data, size, &at, &nameLength)) return ReadError::kTruncated;
+  if (!le::Take32(data, size, &at, &nameLength)) return ReadError::kTruncated;
   if (nameLength == 0) return ReadError::kEmptyName;
   if (nameLength > size - at) return ReadError::kTruncated;
   const char* name = reinterpret_cast<const char*>(data + at);
   const void* nul = std::memchr(name, 0, nameLength);
   if (!nul) return ReadError::kUnterminated;
   size_t chars = static_cast<size_t>(static_cast<const char*>(nul) - name);
-  if (chars > kMaxNameLength) return ReadError::kNameTooLong;
   at += nameLength;
   // The name's pad must be there: a value length follows it.
   if (PadOf(nameLength) > size - at) return ReadError::kTruncated;
   at += PadOf(nameLength);
   uint32_t valueLength = 0;
-  if (!TakeU32(data, size, &at, &valueLength)) return ReadError::kTruncated;
+  if (!le::Take32(data, size, &at, &valueLength)) return ReadError::kTruncated;
   if (valueLength > size - at) return ReadError::kTruncated;
+  const uint8_t* value = data + at;
+  at += valueLength;
+  // The last value's pad carries nothing; a record that ends without it is still whole.
+  at = std::min(size, at + PadOf(valueLength));
+  *offset = at;
+  // Each property stands on its own: a name too long for the reader's name buffer is passed
+  // over (the lengths still lead to the next property); a name longer than a type slot but
+  // within that buffer is read, as a name the tables do not know (type 0).
+  if (chars > kMaxReadNameLength) return ReadError::kNameTooLong;
 
   RawEntry e;
   e.name.assign(name, chars);
   e.type = lookup ? lookup(kind, e.name) : kTypeNone;
-  size_t need = e.type == kTypeDate      ? 8
-                : e.type == kTypeInteger ? 4
-                : e.type == kTypeBoolean ? 2
-                                         : 0;
-  if (valueLength < need) return ReadError::kShortValue;
-  e.value.assign(data + at, data + at + valueLength);
-  at += valueLength;
-  // The last value's pad carries nothing; a record that ends without it is still whole.
-  at = std::min(size, at + PadOf(valueLength));
+  // A date, integer or boolean shorter than its type keeps its bytes; the typed views refuse
+  // it, so that the property reads as one without a value.
+  e.value.assign(value, value + valueLength);
   *out = std::move(e);
-  *offset = at;
   return ReadError::kOk;
 }
 
@@ -447,6 +430,7 @@ ReadError ReadReply(const uint8_t* data, size_t size, uint32_t kind, TypeLookup 
   while (offset < size) {
     RawEntry e;
     ReadError err = ReadProperty(data, size, &offset, kind, lookup, &e);
+    if (err == ReadError::kNameTooLong) continue;
     if (err != ReadError::kOk) return err;
     out->push_back(std::move(e));
   }
@@ -456,13 +440,14 @@ ReadError ReadReply(const uint8_t* data, size_t size, uint32_t kind, TypeLookup 
 ReadError ReadRequest(const uint8_t* data, size_t size, int mode, Request* out) {
   *out = Request{};
   size_t offset = 0;
-  if (!TakeU32(data, size, &offset, &out->kind)) return ReadError::kTruncated;
-  if (mode == kModeReplace && !TakeU32(data, size, &offset, &out->entryId))
+  if (!le::Take32(data, size, &offset, &out->kind)) return ReadError::kTruncated;
+  if (mode == kModeReplace && !le::Take32(data, size, &offset, &out->entryId))
     return ReadError::kTruncated;
-  if (!TakeU32(data, size, &offset, &out->count)) return ReadError::kTruncated;
+  if (!le::Take32(data, size, &offset, &out->count)) return ReadError::kTruncated;
   for (uint32_t i = 0; i < out->count; ++i) {
     RawEntry e;
     ReadError err = ReadProperty(data, size, &offset, out->kind, LookupType, &e);
+    if (err == ReadError::kNameTooLong) continue;
     if (err != ReadError::kOk) return err;
     out->properties.push_back(std::move(e));
   }
@@ -480,7 +465,7 @@ const char* ReadErrorText(ReadError e) {
     case ReadError::kUnterminated:
       return "a property name without its NUL";
     case ReadError::kNameTooLong:
-      return "a property name longer than 49 characters";
+      return "a property name longer than 259 bytes (passed over)";
     case ReadError::kShortValue:
       return "a value shorter than its type";
   }

@@ -47,6 +47,8 @@ enum RecordMode : int { kModeAdd = 0, kModeReplace = 1 };
 
 inline constexpr size_t kNameSlot = 50;  // bytes per name in the type tables
 inline constexpr size_t kMaxNameLength = kNameSlot - 1;
+// The reader's name buffer: 260 bytes, NUL included. Longer names are passed over.
+inline constexpr size_t kMaxReadNameLength = 259;
 
 struct PropertySlot {
   char name[kNameSlot];
@@ -115,18 +117,22 @@ enum class ReadError {
   kTruncated,     // a length or a field runs past the end
   kEmptyName,     // nameLength 0
   kUnterminated,  // no NUL within nameLength
-  kNameTooLong,   // more than 49 characters
-  kShortValue,    // a date, integer or boolean with fewer bytes than its type needs
+  kNameTooLong,   // more than 259 bytes: that property alone is passed over
+  kShortValue,    // no longer raised: a short fixed-size value is kept and reads as missing
 };
 
 // Reads one property at `offset` of data[0, size): on success stores it in *out (the name up
 // to its NUL, the type from lookup(kind, name)) and advances *offset past the value's pad (a
 // missing pad at the very end of the data is tolerated). Never reads outside the data.
+// kNameTooLong also advances *offset: the property is passed over and the next one can be
+// read. The other errors leave *offset where it was.
 ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_t kind,
                        TypeLookup lookup, RawEntry* out);
 
 // Walks a reply: skips the leading word, then reads properties up to the end. A reply of 4
-// bytes or less has none. On failure *out holds the properties read before the fault.
+// bytes or less has none. Properties whose names are too long to read are passed over; a
+// reply whose lengths do not hold together fails, and *out then holds the properties read
+// before the fault.
 ReadError ReadReply(const uint8_t* data, size_t size, uint32_t kind, TypeLookup lookup,
                     std::vector<RawEntry>* out);
 inline ReadError ReadReply(const uint8_t* data, size_t size, uint32_t kind,

@@ -221,13 +221,16 @@ void CPropertyMap::Put(std::u16string key, DeviceProperty value) {
 namespace {
 
 // Turns the raw entries of a reply into map entries; binaries are copied only when asked.
-// Returns false (and adds nothing) when a name is not valid UTF-8 or memory runs out.
+// A name that is not valid UTF-8 cannot be any name a table looks up: that property is
+// passed over and the others are kept. A date, integer or boolean shorter than its type is
+// kept without a value (it reads as missing). Returns false (and adds nothing) when memory
+// runs out.
 bool Store(std::vector<devrec::RawEntry>& entries, bool copyBinary, CPropertyMap* map) {
   std::vector<std::pair<std::u16string, DeviceProperty>> decoded;
   decoded.reserve(entries.size());
   for (devrec::RawEntry& e : entries) {
     std::unique_ptr<WCHAR[]> wname = Utf8ToWide(e.name.c_str());
-    if (!wname) return false;
+    if (!wname) continue;
     DeviceProperty p;
     p.nameLength = static_cast<ULONG>(WideLength(wname.get()));
     p.name = SysAllocString(wname.get());
@@ -242,18 +245,15 @@ bool Store(std::vector<devrec::RawEntry>& entries, bool copyBinary, CPropertyMap
         break;
       }
       case devrec::kTypeDate:
-        devrec::ValueAsDate(e, &p.dateVal);
-        p.hasValue = true;
+        p.hasValue = devrec::ValueAsDate(e, &p.dateVal);
         break;
       case devrec::kTypeInteger:
-        devrec::ValueAsInteger(e, &p.intVal);
-        p.hasValue = true;
+        p.hasValue = devrec::ValueAsInteger(e, &p.intVal);
         break;
       case devrec::kTypeBoolean: {
         uint16_t b = 0;
-        devrec::ValueAsBoolean(e, &b);
+        p.hasValue = devrec::ValueAsBoolean(e, &b);
         p.boolVal = static_cast<int16_t>(b);
-        p.hasValue = true;
         break;
       }
       case devrec::kTypeBinary:

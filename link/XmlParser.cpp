@@ -72,6 +72,11 @@ constexpr char16_t kBadValue[] = u"XML_PARSER::Set_Header() : bad value structur
 constexpr char16_t kCantCreateNewPi[] =
     u"XML_PARSER::Set_Header() : Can't create the new processing instruction node";
 
+// The document keeps comments and processing instructions, so the walk visits them as it
+// visits every other node (the handler is called; the current tag, name and text stay those
+// of the node before, since only elements, text and CDATA sections update them).
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+
 bool IsText(const pugi::xml_node& n) { return n.type() == pugi::node_pcdata; }
 bool IsCData(const pugi::xml_node& n) { return n.type() == pugi::node_cdata; }
 
@@ -133,7 +138,7 @@ bool XML_PARSER::Load_Document(std::u16string_view path) {
   if (m_pDocument) Set_Header(u"xml", u"encoding", u"UTF-");
   RequireDocument();
   std::string file = ToUtf8(path);
-  pugi::xml_parse_result result = m_pDocument->load_file(file.c_str());
+  pugi::xml_parse_result result = m_pDocument->load_file(file.c_str(), kParseOptions);
   if (!result) {
     m_pDocument->reset();
     m_strLastMessage = kFailedToLoad;
@@ -150,7 +155,7 @@ void XML_PARSER::Load_Text(std::u16string_view text) {
   RequireDocument();
   std::string utf8 = ToUtf8(text);
   // A text that is not well-formed leaves an empty document, whose walk calls no handler.
-  if (!m_pDocument->load_buffer(utf8.data(), utf8.size())) m_pDocument->reset();
+  if (!m_pDocument->load_buffer(utf8.data(), utf8.size(), kParseOptions)) m_pDocument->reset();
   pugi::xml_node root = m_pDocument->document_element();
   m_pRoot = root.internal_object();
   if (root) Walk(root);

@@ -3,6 +3,7 @@
 #include "core/DeviceDataWM.h"
 #include "core/ModuleCount.h"
 #include "qwbdcawm/qwbdcawm.h"
+#include "tables/TableRegistry.h"
 
 namespace qwb {
 namespace {
@@ -29,7 +30,7 @@ class CDeviceDataWMFactory : public IClassFactory {
     *ppvObject = nullptr;
     // An aggregating outer object may only ask for the inner object's own IUnknown.
     if (pUnkOuter && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
-    return CDeviceDataWM::CreateInstance(pUnkOuter, riid, ppvObject);
+    return CDeviceDataWM::CreateInstance(pUnkOuter, riid, ppvObject, ServedTables());
   }
 
   HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override {

@@ -150,6 +150,7 @@ HRESULT ProgressSink::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD w
     }
   }
   if (log_) log_->push_back(std::move(call));
+  if (onCall_) onCall_();
   return S_OK;
 }
 

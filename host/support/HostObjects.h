@@ -124,6 +124,8 @@ class ProgressSink : public IDispatch {
     stopAt_ = atDone;
   }
   ULONG RefCount() const { return ref_; }
+  // Runs after each call is logged, inside the sink's Invoke (for example to unadvise).
+  void OnCall(std::function<void()> action) { onCall_ = std::move(action); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -146,6 +148,7 @@ class ProgressSink : public IDispatch {
   std::shared_ptr<std::vector<ProgressCall>> log_;
   bool stop_ = false;
   LONGLONG stopAt_ = 0;
+  std::function<void()> onCall_;
 };
 
 }  // namespace qwbhost

@@ -45,6 +45,11 @@ class ConnectionPoint final : public IConnectionPoint {
   // The same, as IDispatch: for connections whose IID is a dispinterface.
   std::vector<ComPtr<IDispatch>> DispatchSinks() const;
   size_t SinkCount() const;
+  // The number of slots, empty ones included, and the sink in one slot as IDispatch (null
+  // for an empty slot or one past the end). Firing slot by slot with these holds each sink
+  // for its own call only: a sink unadvised by an earlier sink's handler is not called.
+  size_t SlotCount() const;
+  ComPtr<IDispatch> DispatchSinkAt(size_t slot) const;
 
  private:
   ConnectionPointSet* owner_;

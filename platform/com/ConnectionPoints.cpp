@@ -153,6 +153,17 @@ std::vector<ComPtr<IDispatch>> ConnectionPoint::DispatchSinks() const {
   return r;
 }
 
+size_t ConnectionPoint::SlotCount() const {
+  std::lock_guard lock(mu_);
+  return slots_.size();
+}
+
+ComPtr<IDispatch> ConnectionPoint::DispatchSinkAt(size_t slot) const {
+  std::lock_guard lock(mu_);
+  if (slot >= slots_.size() || !slots_[slot]) return nullptr;
+  return ComPtr<IDispatch>(static_cast<IDispatch*>(slots_[slot]));
+}
+
 size_t ConnectionPoint::SinkCount() const {
   std::lock_guard lock(mu_);
   size_t n = 0;

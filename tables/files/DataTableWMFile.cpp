@@ -1,5 +1,6 @@
 #include "tables/files/DataTableWMFile.h"
 
+#include "core/Errors.h"
 #include "core/ItemWMFileInfo.h"
 #include "core/ItemWMFolder.h"
 #include "tables/files/ItemWMFile.h"
@@ -15,6 +16,15 @@ CDataTableWMFile::~CDataTableWMFile() = default;
 
 void CDataTableWMFile::SetHostModelDBFiles(IHostModelDBFiles* pFiles) {
   m_pModelDBFiles = ComPtr<IHostModelDBFiles>(pFiles);
+}
+
+void CDataTableWMFile::AttachModelDB(IHostModelDB* pModelDB) {
+  if (!pModelDB) return;
+  ComPtr<IHostModelDBFiles> files;
+  HRESULT hr = pModelDB->QueryInterface(IID_IHostModelDBFiles,
+                                        reinterpret_cast<void**>(files.ReleaseAndGetAddressOf()));
+  if (FAILED(hr) && hr != E_NOINTERFACE) ThrowComError(hr, pModelDB, IID_IHostModelDBFiles);
+  SetHostModelDBFiles(files.Get());
 }
 
 }  // namespace qwb

@@ -16,6 +16,9 @@ class CDataTableWMFile : public CDataTableWMBase {
 
   // Keeps (counted) the host's model database files object, or none.
   void SetHostModelDBFiles(IHostModelDBFiles* pFiles);
+  // Asks the host's model database for IHostModelDBFiles and keeps the answer; E_NOINTERFACE
+  // leaves the table without it, another failure is raised as a _com_error.
+  void AttachModelDB(IHostModelDB* pModelDB) override;
   IHostModelDBFiles* GetHostModelDBFiles() const { return m_pModelDBFiles.Get(); }
 
   CColumnsWM* GetFileInfoColumns() const { return m_pFileInfoColumns.Get(); }

@@ -1,216 +1,36 @@
 #include "tables/organizer/DataTableWMTask.h"
 
 #include <cmath>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "core/Errors.h"
 #include "core/ItemWMTask.h"
 #include "core/Log.h"
 #include "link/DeviceRecordWM.h"
-#include "link/RapiBase.h"
+#include "link/Recurrence.h"
 #include "tables/organizer/TimeConv.h"
 
 namespace qwb {
-namespace {
 
-constexpr char kSource[] = ".\\DataTableWMTask.cpp";
-constexpr DWORD kTaskKind = devrec::kKindTask;
+const RecordCalls CDataTableWMTask::kCalls = {
+    .kind = devrec::kKindTask,
+    .list = u"DevCeList",
+    .get = u"DevCeGet",
+    .add = u"DevCeAddTask",
+    .replace = u"DevCeReplaceTask",
+    .remove = u"DevCeDelete",
+    .decoder = RecordDecoder::kTask,
+};
 
-// The first 32-bit word of a reply; false when the reply is shorter.
-bool FirstWord(const std::vector<uint8_t>& reply, DWORD* out) {
-  if (reply.size() < 4) return false;
-  std::memcpy(out, reply.data(), 4);
-  return true;
+CDataTableWMTask::CDataTableWMTask() : CRecordTableWM("CDataTableWMTask", ".\\DataTableWMTask.cpp") {
+  m_pColumns = CItemWMTask::CreateColumns();
+  AddEntryIdList(kCalls);
 }
-
-}  // namespace
-
-CDataTableWMTask::CDataTableWMTask() { m_pColumns = CItemWMTask::CreateColumns(); }
 
 CDataTableWMTask::~CDataTableWMTask() = default;
 
-HRESULT CDataTableWMTask::GetAllEntryID() {
-  m_vEntryID.clear();
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kTaskKind}, &size);
-  std::vector<uint8_t> reply;
-  HRESULT hr = CRapiBase::InvokeBlock(u"DevCeList", "[%s]DevCeList hr=0x%x",
-                                      "CDataTableWMTask::GetAllEntryID", request, size, &reply);
-  if (hr != S_OK) return hr;
-  DWORD count = 0;
-  if (!FirstWord(reply, &count)) return hr;  // an empty reply: no tasks
-  // Only the ids that arrived are taken.
-  DWORD available = static_cast<DWORD>((reply.size() - 4) / 4);
-  if (count > available) count = available;
-  m_vEntryID.reserve(count);
-  for (DWORD i = 0; i < count; ++i) {
-    DWORD id;
-    std::memcpy(&id, reply.data() + 4 + 4 * i, 4);
-    m_vEntryID.push_back(id);
-  }
-  return hr;
-}
-
-void CDataTableWMTask::BeginListing() {
-  m_nTotal = 0;
-  HRESULT hr = GetAllEntryID();
-  if (FAILED(hr)) ThrowHr(hr);
-  m_nTotal = static_cast<LONG>(m_vEntryID.size());
-  m_nIndex = 0;
-  m_bListing = TRUE;
-  m_bListed = TRUE;
-}
-
-HRESULT CDataTableWMTask::ListItemsAllBegin() {
-  return TableMethodFrame("CDataTableWMTask::ListItemsAllBegin", kSource, __LINE__, [&] {
-    ListItemsEnd();
-    BeginListing();
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMTask::ListItemsEnd() {
-  m_bListing = FALSE;
-  return S_OK;
-}
-
-HRESULT CDataTableWMTask::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt) {
-  return TableMethodFrame("CDataTableWMTask::GetItemCount", kSource, __LINE__, [&] {
-    if (!cnt) return E_POINTER;
-    if (!m_bListing) {
-      try {
-        BeginListing();
-      } catch (HRESULT) {
-        *cnt = 0;
-        throw;
-      }
-    }
-    *cnt = static_cast<ULONG>(m_nTotal);
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMTask::NextItem(IItem** ppItem) {
-  return TableMethodFrame("CDataTableWMTask::NextItem", kSource, __LINE__, [&] {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    if (!m_bListed) return E_FAIL;
-    if (m_nIndex >= m_nTotal) return S_OK;
-    if (m_vEntryID.empty()) return S_FALSE;
-    // Tasks created during the listing raise the count but are not part of it.
-    if (static_cast<size_t>(m_nIndex) >= m_vEntryID.size()) return S_OK;
-
-    DWORD id = m_vEntryID[static_cast<size_t>(m_nIndex)];
-    FieldMap fields;
-    if (!ReadTask("CDataTableWMTask::NextItem", id, &fields)) return S_OK;
-    PutField(fields, u"SUID", Variant::UI4(id));
-
-    ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
-    item->SetColumns(m_pColumns.Get());
-    HRESULT hr = item->SchemaConvertMap2Item(fields);
-    if (FAILED(hr)) return hr;
-    item->AsItem()->AddRef();
-    *ppItem = item->AsItem();
-    ++m_nIndex;
-    if (m_nIndex >= m_nTotal) return ListItemsEnd();
-    return S_OK;
-  });
-}
-
-HRESULT CDataTableWMTask::NewItem(DCADATATYPE, SUID itemSuid, SUID, IItem** ppItem) {
-  return TableMethodFrame("CDataTableWMTask::NewItem", kSource, __LINE__, [&] {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    ComPtr<CItemWMTask> item = MakeItem<CItemWMTask>();
-    item->SetColumns(m_pColumns.Get());
-    item->SetSUID(itemSuid);
-    item->AsItem()->AddRef();
-    *ppItem = item->AsItem();
-    return S_OK;
-  });
-}
-
-bool CDataTableWMTask::ReadTask(const char* method, DWORD id, FieldMap* fields) {
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({kTaskKind, id}, &size);
-  std::vector<uint8_t> reply;
-  HRESULT hr =
-      CRapiBase::InvokeBlock(u"DevCeGet", "[%s]DevCeGet hr=0x%x", method, request, size, &reply);
-  if (hr != S_OK) ThrowWmError(hr);
-  CPropertyMap props;
-  if (DecodeTaskRecord(kTaskKind, reply.data(), static_cast<DWORD>(reply.size()), &props) ==
-      kDecodeEmpty)
-    return false;
-  TaskRecordToFields(props, fields);
-  return true;
-}
-
-HRESULT CDataTableWMTask::WriteItem(const char* method, IItem* pItem, bool replace,
-                                    SUID* itemSuid) {
-  if (!pItem) return E_POINTER;
-  CItemWMBase* item = CItemWMBase::FromItem(pItem);
-  if (!item) return E_INVALIDARG;
-  FieldMap fields;
-  HRESULT hr = item->SchemaConvertItem2Map(fields);
-  if (FAILED(hr)) return hr;
-
-  DWORD entryId = replace ? static_cast<DWORD>(item->GetSUID()) : 0;
-  CPropertyList list(kTaskKind);
-  TaskFieldsToRecord(fields, &list);
-  DWORD size = 0;
-  BYTE* request =
-      BuildDeviceRecord(list, replace ? devrec::kModeReplace : devrec::kModeAdd, entryId, &size);
-  std::vector<uint8_t> reply;
-  hr = replace ? CRapiBase::InvokeBlock(u"DevCeReplaceTask", "[%s]DevCeReplaceTask hr=0x%x", method,
-                                        request, size, &reply)
-               : CRapiBase::InvokeBlock(u"DevCeAddTask", "[%s]DevCeAddTask hr=0x%x", method,
-                                        request, size, &reply);
-  if (hr != S_OK) ThrowWmError(hr);
-  DWORD newId = 0;
-  if (!FirstWord(reply, &newId)) return S_OK;  // stored, but no id came back
-
-  if (itemSuid) *itemSuid = static_cast<SUID>(newId);
-  PutField(fields, u"SUID", Variant::I4(static_cast<LONG>(newId)));
-  // Re-read so that the item shows what the phone stored; a failed re-read is no error.
-  try {
-    ReadTask(method, newId, &fields);
-  } catch (const _wm_error&) {
-  }
-  hr = item->SchemaConvertMap2Item(fields);
-  if (FAILED(hr)) return hr;
-  if (!replace) ++m_nTotal;
-  return S_OK;
-}
-
-HRESULT CDataTableWMTask::CreateItem(IItem* pItem, SUID* itemSuid) {
-  return TableMethodFrame("CDataTableWMTask::CreateItem", kSource, __LINE__, [&] {
-    return WriteItem("CDataTableWMTask::CreateItem", pItem, false, itemSuid);
-  });
-}
-
-HRESULT CDataTableWMTask::UpdateItem(IItem* pItem) {
-  return TableMethodFrame("CDataTableWMTask::UpdateItem", kSource, __LINE__, [&] {
-    return WriteItem("CDataTableWMTask::UpdateItem", pItem, true, nullptr);
-  });
-}
-
-HRESULT CDataTableWMTask::DeleteItem(IItem* pItem) {
-  return TableMethodFrame("CDataTableWMTask::DeleteItem", kSource, __LINE__, [&] {
-    if (!pItem) return E_POINTER;
-    SUID suid = SUID_NULL;
-    HRESULT hr = pItem->get_SUID(&suid);
-    if (FAILED(hr)) return hr;
-    DWORD size = 0;
-    BYTE* request = CRapiBase::WordsRequest({kTaskKind, static_cast<DWORD>(suid)}, &size);
-    std::vector<uint8_t> reply;
-    hr = CRapiBase::InvokeBlock(u"DevCeDelete", "[%s]DevCeDelete hr=0x%x",
-                                "CDataTableWMTask::DeleteItem", request, size, &reply);
-    if (hr != S_OK) ThrowWmError(hr);
-    --m_nTotal;
-    return S_OK;
-  });
+ComPtr<CItemWMBase> CDataTableWMTask::CreateTableItem() {
+  return ComPtr<CItemWMBase>::Attach(MakeItem<CItemWMTask>().Detach());
 }
 
 // ---- Device -> column --------------------------------------------------------------------
@@ -225,31 +45,8 @@ constexpr int16_t kDeviceTrue = -1;  // 0xFFFF
 constexpr DATE kEarliestDate = 2.0;
 const DATE kLatestDate = 73050.0 + (86399.0 / 86400.0);
 
-int InstanceBit(int32_t instance) {
-  switch (instance) {
-    case 1:
-      return 128;
-    case 2:
-      return 256;
-    case 3:
-      return 512;
-    case 4:
-      return 1024;
-    case 5:
-      return 2048;
-    default:
-      return 0;
-  }
-}
-
-int32_t InstanceOfFlag(LONG flag) {
-  if (flag & 128) return 1;
-  if (flag & 256) return 2;
-  if (flag & 512) return 3;
-  if (flag & 1024) return 4;
-  if (flag & 2048) return 5;
-  return 0;
-}
+using recur::InstanceBit;
+using recur::InstanceOfFlag;
 
 void RecurrenceToFields(const CPropertyMap& p, FieldMap* f) {
   int16_t recurring = 0;
@@ -272,8 +69,8 @@ void RecurrenceToFields(const CPropertyMap& p, FieldMap* f) {
         PutField(*f, u"RECURRENCE_TYPE", Variant::I4(1));
         if (!hasMask) {
           PutField(*f, u"RECURRENCE_FLAG", Variant::I4(0));
-        } else if (mask == 62) {
-          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(1));  // Monday to Friday
+        } else if (mask == recur::kWeekdaysMask) {
+          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(recur::kDailyWeekdaysFlag));
         }
         break;
       case 1:
@@ -441,7 +238,10 @@ void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
   DATE everyDate = ReadFieldDate(f, u"RECURRENCE_EVERY_DATE", 0);
   OleDateParts s{}, e{};
   bool hasStart = SplitOleDate(startColumn, &s);
-  bool hasEvery = everyDate != 0 && SplitOleDate(everyDate, &e);
+  // Yearly by date falls back on the start date when no every-date is set; yearly by weekday
+  // takes the month of the every-date as it is (0, a missing one, is 30 December 1899).
+  bool hasEveryDate = SplitOleDate(everyDate, &e);
+  bool hasEvery = everyDate != 0 && hasEveryDate;
   switch (type) {
     case 0:
       list->AddInteger("RecurrPattern.RecurrenceType", -1);
@@ -449,7 +249,8 @@ void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
     case 1:
       list->AddBoolean("IsRecurring", kDeviceTrue);
       list->AddInteger("RecurrPattern.RecurrenceType", 0);
-      if (flag == 1) list->AddInteger("RecurrPattern.DayOfWeekMask", 62);
+      if (flag == recur::kDailyWeekdaysFlag)
+        list->AddInteger("RecurrPattern.DayOfWeekMask", recur::kWeekdaysMask);
       break;
     case 2:
       list->AddBoolean("IsRecurring", kDeviceTrue);
@@ -464,7 +265,7 @@ void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
     case 4:
       list->AddBoolean("IsRecurring", kDeviceTrue);
       list->AddInteger("RecurrPattern.RecurrenceType", 3);
-      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & 127);
+      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & recur::kMaskBits);
       list->AddInteger("RecurrPattern.Instance", InstanceOfFlag(flag));
       break;
     case 5: {
@@ -478,9 +279,9 @@ void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
     case 6:
       list->AddBoolean("IsRecurring", kDeviceTrue);
       list->AddInteger("RecurrPattern.RecurrenceType", 6);
-      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & 127);
+      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & recur::kMaskBits);
       list->AddInteger("RecurrPattern.Instance", InstanceOfFlag(flag));
-      list->AddInteger("RecurrPattern.MonthOfYear", hasEvery ? e.month : 0);
+      list->AddInteger("RecurrPattern.MonthOfYear", hasEveryDate ? e.month : 0);
       break;
     default:
       break;

@@ -1,35 +1,20 @@
-// CDataTableWMTask: the task table (DTID_TASK). Lists the phone's tasks as task items and
-// creates, replaces and deletes tasks, every access a block invocation of the device-side
-// service with record kind 3. Converts between the task record's properties and the task
-// columns in both directions.
+// CDataTableWMTask: the task table (DTID_TASK). The phone's tasks (record kind 3) as task
+// items: the mapping between the task record's properties and the task columns, both ways,
+// and the task store's device calls; listing, reading, writing and deleting are the record
+// table machinery's (core/RecordTableWM.h).
 #pragma once
 
-#include "core/DataTableWMBase.h"
-#include "core/FieldMap.h"
+#include "core/RecordTableWM.h"
 
 namespace qwb {
 
-class CPropertyMap;
-class CPropertyList;
-
-class CDataTableWMTask : public CDataTableWMBase {
+class CDataTableWMTask : public CRecordTableWM {
  public:
   CDataTableWMTask();
 
-  HRESULT STDMETHODCALLTYPE ListItemsAllBegin() override;
-  HRESULT STDMETHODCALLTYPE NextItem(IItem** ppItem) override;
-  HRESULT STDMETHODCALLTYPE ListItemsEnd() override;
-  HRESULT STDMETHODCALLTYPE GetItemCount(IItem* pItem, ULONG isRecursive, DCADATATYPE type,
-                                         ULONG* cnt) override;
-  HRESULT STDMETHODCALLTYPE NewItem(DCADATATYPE type, SUID itemSuid, SUID parentSuid,
-                                    IItem** ppItem) override;
-  HRESULT STDMETHODCALLTYPE CreateItem(IItem* pItem, SUID* itemSuid) override;
-  HRESULT STDMETHODCALLTYPE UpdateItem(IItem* pItem) override;
-  HRESULT STDMETHODCALLTYPE DeleteItem(IItem* pItem) override;
-
-  // Clears the entry ids and fills them from DevCeList (kind 3), in the device's order.
-  // Returns the call's HRESULT.
-  HRESULT GetAllEntryID();
+  // The task store: "DevCeList", "DevCeGet", "DevCeAddTask", "DevCeReplaceTask",
+  // "DevCeDelete", kind 3, read with the task decoder.
+  static const RecordCalls kCalls;
 
   // Device -> column: the properties of a task record into the field map (every column the
   // record gives; the SUID is the caller's).
@@ -40,20 +25,13 @@ class CDataTableWMTask : public CDataTableWMBase {
 
  protected:
   ~CDataTableWMTask() override;
-
- private:
-  // Fetches the entry ids and starts the listing; a failed fetch is thrown as its HRESULT.
-  void BeginListing();
-  // DevCeGet of one task into the field map. False when the phone answered with an empty
-  // reply; a failed call is thrown as a _wm_error.
-  bool ReadTask(const char* method, DWORD id, FieldMap* fields);
-  // CreateItem and UpdateItem: encode, add or replace, re-read, hand the values back.
-  HRESULT WriteItem(const char* method, IItem* pItem, bool replace, SUID* itemSuid);
-
-  // Whether a listing was ever begun. The base's m_bListing is the running listing that
-  // ListItemsEnd ends; this one is never cleared, so that NextItem after the last item keeps
-  // answering with a null item while a table that was never listed answers E_FAIL.
-  bool m_bListed = false;
+  ComPtr<CItemWMBase> CreateTableItem() override;
+  void RecordToFields(const CPropertyMap& props, FieldMap* fields) override {
+    TaskRecordToFields(props, fields);
+  }
+  void FieldsToRecord(FieldMap& fields, CPropertyList* list) override {
+    TaskFieldsToRecord(fields, list);
+  }
 };
 
 }  // namespace qwb

@@ -16,6 +16,7 @@
 #include "host/support/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
+#include "tests/module/HandDeclaredHost.h"
 #include "wincompat/com.h"
 #include "wincompat/comptr.h"
 #include "wincompat/testhooks.h"
@@ -420,6 +421,29 @@ TEST_F(ComponentE2E, TaskAlarmTimesCrossDaylightSwitches) {
     ExpectStored(IdOf(items[i].Get()), {Property::Date("ReminderTime", utc[i])});
     ExpectColumns(items[i].Get(), {{u"ALARM_TIME", V::Date(local[i])}});
   }
+}
+
+TEST_F(ComponentE2E, AHostDeclaredFromTheSlotLayoutIsAskedForItsDrive) {
+  // A host that knows only the connection's slot layout and its interface id: every table
+  // asks it for "DRIVE" while ListDataTable creates them, and the tables then work.
+  uint32_t id = Seed({Property::String("Subject", "hand host")});
+  qwbtest::HandHostConnection connection(u"D:");
+  ComPtr<IDeviceData> device;
+  ASSERT_EQ(qwbhost::CreateDeviceData(std::addressof(device)), S_OK);
+  ASSERT_EQ(device->SetConneciton(&connection, nullptr), S_OK);
+  ASSERT_EQ(device->ListDataTable(), S_OK);
+  EXPECT_EQ(connection.asked, std::vector<std::u16string>(9, u"DRIVE"));
+  EXPECT_TRUE(connection.wrongSlots.empty());
+  ComPtr<IDataTable> tasks;
+  ASSERT_EQ(device->GetDataTable(DTID_TASK, tasks.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(tasks->ListItemsAllBegin(), S_OK);
+  ComPtr<IItem> item;
+  ASSERT_EQ(tasks->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
+  EXPECT_EQ(IdOf(item.Get()), SUID(id));
+  item = nullptr;
+  tasks = nullptr;
+  device = nullptr;
+  EXPECT_EQ(connection.Refs(), 1u);  // every table let go of it
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "TestBytes.h"
 #include "link/DeviceRecord.h"
+#include "link/ServiceFormats.h"
 
 namespace devrec {
 namespace {
@@ -105,10 +106,6 @@ TEST(DeviceRecordReader, BoundariesAndMalformedInput) {
       {"valueLength wraps", Cat({U32(0), U32(4), Z("Sub", 4), U32(0xFFFFFFFC)}),
        ReadError::kTruncated},
       {"no value length", Cat({U32(0), U32(4), Z("Sub", 4)}), ReadError::kTruncated},
-      {"short integer", Cat({U32(0), U32(11), Z("Importance", 12), U32(2), {1, 0, 0, 0}}),
-       ReadError::kShortValue},
-      {"name of 50 characters", Cat({U32(0), U32(51), Z(std::string(50, 'n'), 52), U32(1), U32(0)}),
-       ReadError::kNameTooLong},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ReadReply(c.bytes.data(), c.bytes.size(), kKindTask, &got), c.expected) << c.what;
@@ -121,6 +118,77 @@ TEST(DeviceRecordReader, BoundariesAndMalformedInput) {
   EXPECT_EQ(ReadRequest(req.data(), req.size(), kModeAdd, &r), ReadError::kTruncated);
   EXPECT_EQ(ReadRequest(req.data(), 6, kModeAdd, &r), ReadError::kTruncated);
   EXPECT_EQ(ReadRequest(req.data(), 8, kModeReplace, &r), ReadError::kTruncated);
+}
+
+// The reader takes every property on its own: what is wrong with one property's name or value
+// costs that property, not the record.
+TEST(DeviceRecordReader, EachPropertyStandsOnItsOwn) {
+  const auto subject = Cat({U32(8), Z("Subject", 8), U32(2), Z("x", 4)});
+  std::vector<RawEntry> got;
+  // A name longer than a type slot but within the reader's buffer: read, unknown (type 0).
+  auto fifty = Cat({U32(0), U32(51), Z(std::string(50, 'n'), 52), U32(1), Z("v", 4), subject});
+  ASSERT_EQ(ReadReply(fifty.data(), fifty.size(), kKindTask, &got), ReadError::kOk);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].name, std::string(50, 'n'));
+  EXPECT_EQ(got[0].type, kTypeNone);
+  EXPECT_EQ(got[1].name, "Subject");
+  // A name longer than 259 bytes: passed over, the next property is read.
+  auto huge = Cat({U32(0), U32(261), Z(std::string(260, 'n'), 264), U32(4), U32(7), subject});
+  ASSERT_EQ(ReadReply(huge.data(), huge.size(), kKindTask, &got), ReadError::kOk);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].name, "Subject");
+  // 259 bytes still fit.
+  auto edge = Cat({U32(0), U32(260), Z(std::string(259, 'n'), 260), U32(0)});
+  ASSERT_EQ(ReadReply(edge.data(), edge.size(), kKindTask, &got), ReadError::kOk);
+  EXPECT_EQ(got.size(), 1u);
+  // An integer of two bytes keeps its bytes; the typed view refuses it.
+  auto shortInt = Cat({U32(0), U32(11), Z("Importance", 12), U32(2), {1, 0, 0, 0}, subject});
+  ASSERT_EQ(ReadReply(shortInt.data(), shortInt.size(), kKindTask, &got), ReadError::kOk);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].type, kTypeInteger);
+  int32_t i = 0;
+  EXPECT_FALSE(ValueAsInteger(got[0], &i));
+}
+
+// The small formats, against bytes written by hand.
+TEST(ServiceFormats, GoldenBytesBothWays) {
+  EXPECT_EQ(EncodeKindRequest(3), (std::vector<uint8_t>{3, 0, 0, 0}));
+  EXPECT_EQ(EncodeKindIdRequest(2, 0x01020304), (std::vector<uint8_t>{2, 0, 0, 0, 4, 3, 2, 1}));
+  const uint32_t ids[] = {0x10, 0xA0B0C0D0};
+  const std::vector<uint8_t> list = {2, 0, 0, 0, 0x10, 0, 0, 0, 0xD0, 0xC0, 0xB0, 0xA0};
+  EXPECT_EQ(EncodeIdList(ids), list);
+  EXPECT_EQ(EncodeNewId(0x1234), (std::vector<uint8_t>{0x34, 0x12, 0, 0}));
+
+  uint32_t kind = 0;
+  EXPECT_TRUE(ReadKindRequest(std::vector<uint8_t>{6, 0, 0, 0, 9}, &kind));
+  EXPECT_EQ(kind, 6u);
+  EXPECT_FALSE(ReadKindRequest(std::vector<uint8_t>{6, 0, 0}, &kind));
+  KindId kid;
+  EXPECT_TRUE(ReadKindIdRequest(std::vector<uint8_t>{2, 0, 0, 0, 4, 3, 2, 1}, &kid));
+  EXPECT_EQ(kid.kind, 2u);
+  EXPECT_EQ(kid.id, 0x01020304u);
+  EXPECT_FALSE(ReadKindIdRequest(std::vector<uint8_t>{2, 0, 0, 0, 4, 3, 2}, &kid));
+
+  struct Case {
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> ids;
+    bool complete;
+  } cases[] = {
+      {{}, {}, true},                          // an empty reply: no entries
+      {list, {0x10, 0xA0B0C0D0}, true},        // bytes after the ids are not read
+      {{3, 0, 0, 0, 5, 0, 0, 0, 6, 0}, {5}, false},  // a count larger than what came
+  };
+  for (const Case& c : cases) {
+    std::vector<uint32_t> got;
+    bool complete = !c.complete;
+    ReadIdList(c.bytes, &got, &complete);
+    EXPECT_EQ(got, c.ids);
+    EXPECT_EQ(complete, c.complete);
+  }
+  uint32_t id = 0;
+  EXPECT_FALSE(ReadNewId(std::vector<uint8_t>{}, &id));
+  EXPECT_TRUE(ReadNewId(std::vector<uint8_t>{0x34, 0x12, 0, 0, 0xFF}, &id));
+  EXPECT_EQ(id, 0x1234u);
 }
 
 }  // namespace

@@ -96,6 +96,23 @@ TEST(PropertyMap, GeneralDecoder) {
   EXPECT_FALSE(map.Has(u"Department"));
 }
 
+TEST(PropertyMap, AnUnreadableNameOrValueCostsThatPropertyOnly) {
+  // A name that is not UTF-8 (a cut two-byte sequence) is passed over; a date of four bytes
+  // is kept without a value and reads as missing.
+  auto reply = Cat({U32(0), U32(4), {'a', 0xC3, 0, 0}, U32(1), Z("", 4),  // the bad name
+                    U32(6), Z("Start", 8), U32(4), U32(1),                // a short date
+                    U32(8), Z("Subject", 8), U32(2), Z("s", 4)});
+  CPropertyMap map;
+  ASSERT_EQ(DecodeDeviceRecord(2, reply.data(), DWORD(reply.size()), &map), kDecodeOk);
+  EXPECT_EQ(map.size(), 2u);
+  double start = 0;
+  EXPECT_TRUE(map.Has(u"Start"));
+  EXPECT_FALSE(map.GetDate(u"Start", &start));
+  std::u16string subject;
+  EXPECT_TRUE(map.GetString(u"Subject", &subject));
+  EXPECT_EQ(subject, u"s");
+}
+
 TEST(PropertyMap, TaskDecoder) {
   auto reply = devrec::EncodeReply(
       0x12,

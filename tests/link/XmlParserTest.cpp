@@ -84,6 +84,25 @@ TEST(XmlParser, PreOrderWalkPathsAndCData) {
                                                 u"y"}));
 }
 
+TEST(XmlParser, CommentsAndProcessingInstructionsAreVisitedToo) {
+  // Every node inside the root reaches the handler; a comment or an instruction leaves the
+  // current tag and text as the node before set them, and has no text value of its own.
+  RecordingParser p;
+  std::vector<std::u16string> values;
+  p.onNode = [&](RecordingParser& self) { values.push_back(self.Get_TextValue()); };
+  std::string path = TempFile("<r><!-- note --><a>x</a><?app do?><b/></r>");
+  ASSERT_TRUE(p.Load_Document(qwb::FromUtf8(path)));
+  std::remove(path.c_str());
+  std::vector<std::u16string> tags;
+  for (const auto& s : p.seen) tags.push_back(s.tag);
+  EXPECT_EQ(tags, (std::vector<std::u16string>{u"<r>", u"<r>", u"<a>", u"<#TEXT#>", u"<#TEXT#>",
+                                               u"<b>"}));
+  EXPECT_EQ(values, (std::vector<std::u16string>{u"", u"", u"x", u"x", u"", u""}));
+  p.seen.clear();
+  p.Load_Text(u"<r><?pi?><!--c--></r>");
+  EXPECT_EQ(p.seen.size(), 3u);
+}
+
 TEST(XmlParser, FailuresAndMessages) {
   RecordingParser p;
   EXPECT_EQ(p.Get_TextValue(), u"");

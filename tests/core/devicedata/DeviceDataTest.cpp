@@ -12,6 +12,7 @@
 #include "host/support/EmulatedPhone.h"
 #include "host/support/HostObjects.h"
 #include "link/RapiBase.h"
+#include "tables/TableRegistry.h"
 #include "module/ClassFactory.h"
 #include "tests/core/TestEnv.h"
 #include "tests/link/FakeRapiStream.h"
@@ -33,7 +34,8 @@ ComPtr<IDeviceData> NewDeviceData() {
   ComPtr<IDeviceData> dd;
   EXPECT_EQ(S_OK,
             CDeviceDataWM::CreateInstance(nullptr, IID_IDeviceData,
-                                          reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf())));
+                                          reinterpret_cast<void**>(dd.ReleaseAndGetAddressOf()),
+                                          qwb::ServedTables()));
   return dd;
 }
 
@@ -91,11 +93,12 @@ TEST(DeviceData, AggregationKeepsTheModuleCount) {
   const LONG base = qwb::ModuleLockCount();
   PlainObject outer;
   void* p = reinterpret_cast<void*>(1);
-  EXPECT_EQ(CLASS_E_NOAGGREGATION, CDeviceDataWM::CreateInstance(&outer, IID_IDeviceData, &p));
+  EXPECT_EQ(CLASS_E_NOAGGREGATION,
+            CDeviceDataWM::CreateInstance(&outer, IID_IDeviceData, &p, qwb::ServedTables()));
   EXPECT_EQ(p, nullptr);
   EXPECT_EQ(base, qwb::ModuleLockCount());
 
-  ASSERT_EQ(S_OK, CDeviceDataWM::CreateInstance(&outer, IID_IUnknown, &p));
+  ASSERT_EQ(S_OK, CDeviceDataWM::CreateInstance(&outer, IID_IUnknown, &p, qwb::ServedTables()));
   outer.inner = static_cast<IUnknown*>(p);
   EXPECT_EQ(base + 1, qwb::ModuleLockCount());
   // Interfaces of the inner object count on the outer one and answer its identity.
@@ -226,6 +229,37 @@ TEST(DeviceData, ProgressReachesEverySinkOfBothPointsInOrder) {
   keepGoing = 1;
   Impl(dd)->FireProgress(5, 10, &keepGoing);
   EXPECT_EQ("b1c0", order());  // b still stops everything from -2 on
+}
+
+TEST(DeviceData, ProgressHoldsEachSinkForItsOwnCallOnly) {
+  ComPtr<IDeviceData> dd = NewDeviceData();
+  auto cpc = Query<IConnectionPointContainer>(dd.Get(), IID_IConnectionPointContainer);
+  ComPtr<IConnectionPoint> point;
+  ASSERT_EQ(S_OK, cpc->FindConnectionPoint(DIID_IDeviceDataEvents, point.ReleaseAndGetAddressOf()));
+  auto log = std::make_shared<std::vector<ProgressCall>>();
+  auto a = ProgressSink::Create("a", DIID_IDeviceDataEvents, log);
+  auto b = ProgressSink::Create("b", DIID_IDeviceDataEvents, log);
+  auto c = ProgressSink::Create("c", DIID_IDeviceDataEvents, log);
+  DWORD cookieA = 0, cookieB = 0, cookieC = 0;
+  ASSERT_EQ(S_OK, point->Advise(a.Get(), &cookieA));
+  ASSERT_EQ(S_OK, point->Advise(b.Get(), &cookieB));
+  ASSERT_EQ(S_OK, point->Advise(c.Get(), &cookieC));
+  const ULONG idleRefs = c->RefCount();
+  // a's handler unadvises b: b is not called any more, c still is; while a runs, c is not
+  // held yet.
+  ULONG cRefsWhileARuns = 0;
+  a->OnCall([&] {
+    cRefsWhileARuns = c->RefCount();
+    point->Unadvise(cookieB);
+  });
+  LONG keepGoing = 1;
+  Impl(dd)->FireProgress(1, 2, &keepGoing);
+  std::string order;
+  for (const ProgressCall& call : *log) order += call.sink;
+  EXPECT_EQ("ac", order);
+  EXPECT_EQ(idleRefs, cRefsWhileARuns);
+  EXPECT_EQ(idleRefs, c->RefCount());
+  a->OnCall(nullptr);
 }
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {

@@ -205,6 +205,13 @@ TEST(TaskMappingTest, WritesRecurrenceKinds) {
         {u"RECURRENCE_EVERY", Variant::I4(0)},
         {u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2)}},
        ".DayOfWeekMask=32 .Instance=1 .MonthOfYear=11 .Interval=1 .NoEndDate=65535"},
+      // Yearly by weekday takes the month of the every-date as it stands: without one (0,
+      // 30 December 1899) December, never the start date's month and never 0.
+      {6, 256 + 2, {}, ".RecurrenceType=6 .DayOfWeekMask=2 .Instance=2 .MonthOfYear=12"},
+      {6,
+       256 + 2,
+       {{u"RECURRENCE_EVERY_DATE", Variant::Date(0)}},
+       ".RecurrenceType=6 .MonthOfYear=12"},
       // Until a date: both pattern dates cut to whole days.
       {2,
        10,
