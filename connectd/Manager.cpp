@@ -423,8 +423,10 @@ bool Manager::HandlePhoneBytes(Phone& p) {
           PhoneGone(p, "sent malformed device information: " + error, 4);
           return false;
         }
+        // The phone may be refused (and freed) while its information is checked.
+        const int fd = p.fd;
         OnPhoneInfo(p);
-        if (conns_.find(p.fd) == conns_.end()) return false;
+        if (conns_.find(fd) == conns_.end()) return false;
         break;
       }
       case Phone::kChecking: {
