@@ -16,9 +16,9 @@
 
 #include "TaskSample.h"
 #include "emulator/RecordStore.h"
-#include "host/support/Component.h"
-#include "host/support/EmulatedPhone.h"
-#include "host/support/HostObjects.h"
+#include "host/Component.h"
+#include "tests/support/EmulatedPhone.h"
+#include "host/HostObjects.h"
 #include "platform/rapi/Rapi2Wire.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/com.h"

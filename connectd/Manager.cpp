@@ -24,7 +24,7 @@
 
 #include "link/ControlChannel.h"
 #include "platform/rapi/ManagerClient.h"
-#include "wincompat/winbase.h"
+#include "platform/util/Utf.h"
 
 namespace connectd {
 namespace {
@@ -38,24 +38,8 @@ constexpr size_t kMaxConnections = 512;
 
 Clock::time_point After(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
 
-std::string Utf8(const std::u16string& s) {
-  if (s.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,
-                        nullptr);
-  return out;
-}
-
-std::u16string Utf16(const std::string& s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::u16string out(static_cast<size_t>(std::max(n, 0)), u'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
+std::string Utf8(const std::u16string& s) { return utf::Narrow(s); }
+std::u16string Utf16(const std::string& s) { return utf::Widen(s); }
 
 std::string Fold(std::string s) {
   for (char& c : s)

@@ -2,7 +2,7 @@
 
 #include "core/ColumnsWM.h"
 #include "core/Log.h"
-#include "module/TypeLib.h"
+#include "core/TypeLib.h"
 #include "wincompat/dispatch.h"
 
 namespace qwb {

@@ -7,8 +7,9 @@
 
 #include "core/Errors.h"
 #include "core/Log.h"
+#include "core/MethodFrame.h"
 #include "link/RapiBase.h"
-#include "module/TypeLib.h"
+#include "core/TypeLib.h"
 #include "wincompat/dispatch.h"
 
 namespace qwb {
@@ -119,9 +120,10 @@ HRESULT CDeviceDataWM::CreateTable(size_t slot) {
 }
 
 HRESULT CDeviceDataWM::ListDataTable() {
-  try {
+  return DeviceDataMethodFrame(kPassAtlException, [&] {
     // Creation order by rank, found without allocating: a table constructor's failed
-    // allocation must be the only way this call runs out of memory.
+    // allocation must be the only way this call runs out of memory (E_OUTOFMEMORY from the
+    // frame, like a failed allocation of the table itself).
     for (int rank = 0; rank < static_cast<int>(m_registry.size()); ++rank) {
       for (size_t slot = 0; slot < m_registry.size(); ++slot) {
         if (m_registry[slot].creationOrder != rank) continue;
@@ -130,16 +132,7 @@ HRESULT CDeviceDataWM::ListDataTable() {
       }
     }
     return S_OK;
-  } catch (const CAtlException& e) {
-    return e.hr();
-  } catch (const std::bad_alloc&) {
-    // Out of memory in a table's constructor (its column sets, its schema) is E_OUTOFMEMORY
-    // like a failed allocation of the table itself.
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    // A COM error (a failing "DRIVE" query among them) ends up here too.
-    return E_FAIL;
-  }
+  });  // a COM error (a failing "DRIVE" query among them) gives E_FAIL
 }
 
 void CDeviceDataWM::EnsureRapiBase(const char* method) {
@@ -149,7 +142,7 @@ void CDeviceDataWM::EnsureRapiBase(const char* method) {
 }
 
 HRESULT CDeviceDataWM::GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataTable) {
-  try {
+  return DeviceDataMethodFrame(kPassNone, [&] {
     WMLog("CDeviceDataWM::GetDataTable");
     EnsureRapiBase("CDeviceDataWM::GetDataTable");
     if (tableId == DTID_PHONEBOOK && m_pRapi->m_pStream == nullptr) {
@@ -167,16 +160,12 @@ HRESULT CDeviceDataWM::GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataT
       table->AddRef();
     }
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
 HRESULT CDeviceDataWM::SetConneciton(IUnknown* pCon, IUnknown* pModelDB) {
   WMLog("CDeviceDataWM::SetConneciton");
-  try {
+  return DeviceDataMethodFrame(kPassComError, [&] {
     ComPtr<IHostConnection> connection;
     if (pCon) {
       HRESULT hr = pCon->QueryInterface(
@@ -192,11 +181,7 @@ HRESULT CDeviceDataWM::SetConneciton(IUnknown* pCon, IUnknown* pModelDB) {
     }
     m_pModelDB = std::move(modelDB);
     return S_OK;
-  } catch (const _com_error& e) {
-    return e.Error();
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
 HRESULT CDeviceDataWM::SetProperty(BSTR, BSTR) { return E_NOTIMPL; }

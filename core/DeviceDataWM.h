@@ -16,7 +16,7 @@
 #include "core/ModuleCount.h"
 #include "core/ProgressSink.h"
 #include "core/TableRegistry.h"
-#include "module/TypeLib.h"
+#include "core/TypeLib.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/comptr.h"
 #include "wincompat/connpoint.h"

@@ -21,7 +21,7 @@ _wm_error::_wm_error(HRESULT code) : code_(code) {
 }
 
 void ThrowWmError(HRESULT code) { throw _wm_error(code); }
-void ThrowHr(HRESULT hr) { throw hr; }
+void ThrowHr(HRESULT hr) { throw HResultError(hr); }
 void ThrowComError(HRESULT hr, IUnknown* object, const IID& iid) {
   throw _com_error(hr, object, iid);
 }

@@ -48,12 +48,23 @@ class CAtlException {
   HRESULT hr_;
 };
 
+// A failure raised as its HRESULT alone, for failures that need no further wrapping (a failed
+// entry-id fetch, for one): the method frame returns it unchanged, without error information.
+class HResultError {
+ public:
+  explicit HResultError(HRESULT hr) : hr_(hr) {}
+  HRESULT hr() const { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
 struct _map_not_found_error {};
 struct _variant_extract_error {};
 
 // Raises helpers.
 [[noreturn]] void ThrowWmError(HRESULT code);
-[[noreturn]] void ThrowHr(HRESULT hr);  // throws the bare HRESULT (an int32_t)
+[[noreturn]] void ThrowHr(HRESULT hr);  // raises HResultError
 [[noreturn]] void ThrowComError(HRESULT hr, IUnknown* object = nullptr, const IID& iid = IID_NULL);
 [[noreturn]] void ThrowAtl(HRESULT hr);
 // Raises a _com_error when hr failed.

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "core/Errors.h"
+#include "core/MethodFrame.h"
 
 namespace qwb {
 namespace {
@@ -11,24 +12,6 @@ namespace {
 // foreign IItem objects a host might hand in. Hosts never learn it.
 constexpr IID kIID_ItemWMBaseSelf = {
     0x5B0C3E2A, 0x8D41, 0x4F6E, {0x9A, 0x1C, 0x3E, 0x72, 0xD4, 0x05, 0xB8, 0x61}};
-
-// Runs an IItem method body: what it raises leaves as an HRESULT.
-template <class F>
-HRESULT ItemFrame(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const CAtlException& e) {
-    return e.hr();
-  } catch (const _com_error& e) {
-    return e.Error();
-  } catch (HRESULT hr) {
-    return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
-}
 
 }  // namespace
 
@@ -104,7 +87,7 @@ HRESULT CItemWMBase::SetStatus(ULONG, ULONG) { return E_NOTIMPL; }
 HRESULT CItemWMBase::GetColumnName(ULONG nColumn, BSTR* pName) {
   if (!m_pColumns || !pName) return E_POINTER;
   if (nColumn >= m_pColumns->GetCount()) return E_FAIL;
-  return ItemFrame([&]() -> HRESULT {
+  return ItemMethodFrame([&]() -> HRESULT {
     const std::u16string& name = m_pColumns->GetColumn(nColumn).name;
     BSTR copy = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
     if (!copy) ThrowAtl(E_OUTOFMEMORY);
@@ -137,7 +120,7 @@ HRESULT CItemWMBase::GetOrdinal(BSTR ColumnName, ULONG* pOrdinal, LONG* pFound) 
 
 HRESULT CItemWMBase::GetValue(ULONG col, VARIANT* pVal) {
   if (!m_pColumns || !pVal) return E_POINTER;
-  return ItemFrame([&]() -> HRESULT {
+  return ItemMethodFrame([&]() -> HRESULT {
     EnsureValues();
     return VariantCopy(pVal, ValueSlot(col).Ptr());
   });
@@ -145,7 +128,7 @@ HRESULT CItemWMBase::GetValue(ULONG col, VARIANT* pVal) {
 
 HRESULT CItemWMBase::SetValue(ULONG col, VARIANT newVal) {
   if (!m_pColumns) return E_POINTER;
-  return ItemFrame([&]() -> HRESULT {
+  return ItemMethodFrame([&]() -> HRESULT {
     EnsureValues();
     ULONG ordinal = col < m_pColumns->GetCount() ? col : 0;
     CopyIntoColumn(ordinal, newVal);

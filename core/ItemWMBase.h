@@ -13,7 +13,7 @@
 #include "core/ColumnsWM.h"
 #include "core/FieldMap.h"
 #include "core/ModuleCount.h"
-#include "module/TypeLib.h"
+#include "core/TypeLib.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/comptr.h"
 #include "wincompat/dispatch.h"

@@ -1,5 +1,7 @@
 #include "core/Log.h"
 
+#include "platform/util/Utf.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -45,24 +47,9 @@ std::string FormatV(const char* format, va_list ap) {
 
 }  // namespace
 
-std::string ToUtf8(std::u16string_view s) {
-  if (s.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,
-                        nullptr);
-  return out;
-}
+std::string ToUtf8(std::u16string_view s) { return utf::Narrow(s); }
 
-std::u16string FromUtf8(std::string_view s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::u16string out(n > 0 ? static_cast<size_t>(n) : 0, u'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-  return out;
-}
+std::u16string FromUtf8(std::string_view s) { return utf::Widen(s); }
 
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;

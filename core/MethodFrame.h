@@ -1,7 +1,9 @@
-// The frame every implemented IDataTable method runs in: failures are raised inside as
-// exceptions and leave the method only as an HRESULT.
+// The frames the component's COM methods run in, one per kind of boundary: failures are raised
+// inside as exceptions and leave a method only as an HRESULT; nothing crosses the boundary.
+//
+// Table methods (TableMethodFrame):
 //   _wm_error          -> ReportTableError (mapped code, error information posted)
-//   bare HRESULT       -> returned unchanged, no error information
+//   HResultError       -> returned unchanged, no error information
 //   _com_error         -> its HRESULT, no error information
 //   CAtlException      -> its HRESULT, no error information
 //   anything else      -> E_FAIL
@@ -32,8 +34,8 @@ HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F
     } catch (...) {
     }
     return ReportTableError(e.code(), method, sourceFile, line, description.c_str());
-  } catch (HRESULT hr) {
-    return hr;
+  } catch (const HResultError& e) {
+    return e.hr();
   } catch (const _com_error& e) {
     return e.Error();
   } catch (const CAtlException& e) {
@@ -49,6 +51,46 @@ template <class F>
 HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F&& body) noexcept {
   return TableMethodFrame(method, sourceFile, line, std::forward<F>(body),
                           [] { return std::u16string(); });
+}
+
+// Item methods (IItem, IColumnInfo): the HRESULT of an ATL exception, a COM error or an
+// HResultError, E_OUTOFMEMORY for an allocation failure, E_FAIL for anything else; no error
+// information.
+template <class F>
+HRESULT ItemMethodFrame(F&& body) noexcept {
+  try {
+    return std::forward<F>(body)();
+  } catch (const CAtlException& e) {
+    return e.hr();
+  } catch (const _com_error& e) {
+    return e.Error();
+  } catch (const HResultError& e) {
+    return e.hr();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+// Device data object methods: each method passes on the HRESULT of the exceptions it names
+// (ListDataTable an ATL exception, SetConneciton a COM error) and answers E_FAIL for anything
+// else, a COM error included where it is not named; E_OUTOFMEMORY for an allocation failure.
+// No error information.
+enum DeviceDataPasses : unsigned { kPassNone = 0, kPassAtlException = 1, kPassComError = 2 };
+template <class F>
+HRESULT DeviceDataMethodFrame(unsigned passes, F&& body) noexcept {
+  try {
+    return std::forward<F>(body)();
+  } catch (const CAtlException& e) {
+    return (passes & kPassAtlException) ? e.hr() : E_FAIL;
+  } catch (const _com_error& e) {
+    return (passes & kPassComError) ? e.Error() : E_FAIL;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
 }
 
 }  // namespace qwb

@@ -78,7 +78,7 @@ HRESULT CRecordTableWM::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt) {
     if (m_state != ListingState::kListing) {
       try {
         BeginListing();
-      } catch (HRESULT) {
+      } catch (const HResultError&) {
         *cnt = 0;
         throw;
       }

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -15,7 +17,9 @@
 
 #include "emulator/Presets.h"
 #include "emulator/RapiSession.h"
+#include "emulator/AppointmentStore.h"
 #include "emulator/TaskStore.h"
+#include "platform/util/Address.h"
 #include "emulator/Text.h"
 
 namespace wmemu {
@@ -37,10 +41,13 @@ struct Emulator::Conn {
 namespace {
 
 int MakeListener(const std::string& address, std::string* actual, std::string* unixPath) {
-  if (address.rfind("unix:", 0) == 0) {
-    std::string path = address.substr(5);
+  addr::Address parsed;
+  if (!addr::Parse(address, &parsed))
+    throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+  if (parsed.kind == addr::Address::kUnix) {
+    std::string path = parsed.path;
     sockaddr_un sa{};
-    if (path.empty() || path.size() >= sizeof sa.sun_path)
+    if (path.size() >= sizeof sa.sun_path)
       throw std::runtime_error("bad unix socket path: " + address);
     sa.sun_family = AF_UNIX;
     std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
@@ -56,16 +63,8 @@ int MakeListener(const std::string& address, std::string* actual, std::string* u
     *unixPath = path;
     return fd;
   }
-  if (address.rfind("tcp:", 0) != 0)
-    throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
-  std::string rest = address.substr(4);
-  size_t colon = rest.rfind(':');
-  if (colon == std::string::npos) throw std::runtime_error("missing port in " + address);
-  std::string host = rest.substr(0, colon), portText = rest.substr(colon + 1);
-  char* end = nullptr;
-  long port = std::strtol(portText.c_str(), &end, 10);
-  if (portText.empty() || *end || port < 0 || port > 65535)
-    throw std::runtime_error("bad port in " + address);
+  std::string host = parsed.host;
+  const long port = std::strtol(parsed.port.c_str(), nullptr, 10);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<uint16_t>(port));
@@ -85,6 +84,24 @@ int MakeListener(const std::string& address, std::string* actual, std::string* u
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
   *actual = "tcp:" + host + ":" + std::to_string(ntohs(sa.sin_port));
   return fd;
+}
+
+// A random (version 4) GUID in registry form.
+std::string NewDeviceGuid() {
+  std::random_device random;
+  uint8_t b[16];
+  for (size_t i = 0; i < sizeof b; i += 4) {
+    uint32_t r = random();
+    std::memcpy(b + i, &r, 4);
+  }
+  b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);
+  b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
+  char text[40];
+  std::snprintf(text, sizeof text,
+                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],
+                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
+                b[14], b[15]);
+  return text;
 }
 
 uint32_t ParseNumber(const nlohmann::json& v) {
@@ -108,13 +125,27 @@ void Emulator::CreateImage(const std::filesystem::path& dir, const std::string& 
     throw std::runtime_error("an image exists already in " + dir.string());
   auto image = Image::Open(dir, true);
   BuildPreset(*image, preset, modelName.empty() ? kDefaultModel : modelName);
+  DeviceRegistry(*image).SetString(kHkeyLocalMachine, u"Ident", u"DeviceGuid",
+                                   Utf16(NewDeviceGuid()));
+  image->SetMeta("preset", preset);
+  image->SetMeta("preset_version", std::to_string(PresetVersion(preset)));
+}
+
+Emulator::Origin Emulator::ReadOrigin(const std::filesystem::path& imageDir) {
+  auto image = Image::Open(imageDir);
+  Origin origin;
+  origin.preset = image->Meta("preset").value_or("");
+  std::string version = image->Meta("preset_version").value_or("0");
+  origin.presetVersion = std::atoi(version.c_str());
+  return origin;
 }
 
 Emulator::Emulator(std::unique_ptr<Image> image)
     : image_(std::move(image)), fs_(*image_), registry_(*image_) {
   core_.reset(new DeviceCore{*image_, fs_, registry_, services_, faults_});
   // The record stores the phone serves; a new kind is one line here.
-  RegisterRecordStores(services_, {kTaskStore});
+  RegisterRecordStores(services_, {kTaskStore, kAppointmentStore, kLunarAppointmentStore});
+  RegisterLunarModelRule(services_);
   faults_.SetUnplugHandler([this] { CloseConnections(); });
 }
 
@@ -124,6 +155,10 @@ std::string Emulator::modelName() {
   return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"OrigName").value_or(u""));
 }
 
+std::string Emulator::deviceGuid() {
+  return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"DeviceGuid").value_or(u""));
+}
+
 std::string Emulator::deviceName() {
   return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"Name").value_or(u"WindowsMobile"));
 }
@@ -131,34 +166,32 @@ std::string Emulator::deviceName() {
 DeviceIdentity Emulator::Identity() {
   static constexpr char16_t kKey[] = u"Software\\Emulator\\Identity";
   DeviceIdentity id;
-  std::optional<DeviceRegistry::Value> guid, partner, cpu;
-  if (auto key = registry_.Open(registry_.Root(kHkeyLocalMachine), kKey)) {
-    guid = registry_.Query(*key, u"Guid");
-    partner = registry_.Query(*key, u"PartnerId");
-    cpu = registry_.Query(*key, u"ProcessorType");
+  // The GUID is the image's device GUID, sent in its wire order (Data1..3 little-endian).
+  std::string text = deviceGuid();
+  unsigned d1 = 0, d2 = 0, d3 = 0, b[8] = {};
+  if (std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d1, &d2, &d3, &b[0],
+                  &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7]) != 11) {
+    text = NewDeviceGuid();
+    registry_.SetString(kHkeyLocalMachine, u"Ident", u"DeviceGuid", Utf16(text));
+    std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d1, &d2, &d3, &b[0],
+                &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7]);
   }
-  auto dword = [](const std::optional<DeviceRegistry::Value>& v, uint32_t* out) {
-    if (!v || v->data.size() != 4) return false;
-    *out = static_cast<uint32_t>(v->data[0] | v->data[1] << 8 | v->data[2] << 16) |
-           static_cast<uint32_t>(v->data[3]) << 24;
-    return true;
-  };
-  bool have = guid && guid->data.size() == 16 && dword(partner, &id.partnerId) &&
-              dword(cpu, &id.processorType);
-  if (have) {
-    std::copy(guid->data.begin(), guid->data.end(), id.guid.begin());
-    return id;
+  for (int i = 0; i < 4; ++i) id.guid[i] = static_cast<uint8_t>(d1 >> (8 * i));
+  for (int i = 0; i < 2; ++i) id.guid[4 + i] = static_cast<uint8_t>(d2 >> (8 * i));
+  for (int i = 0; i < 2; ++i) id.guid[6 + i] = static_cast<uint8_t>(d3 >> (8 * i));
+  for (int i = 0; i < 8; ++i) id.guid[8 + i] = static_cast<uint8_t>(b[i]);
+  // The partnership and the processor: made once, then kept with the image.
+  auto partner = registry_.GetDword(kHkeyLocalMachine, kKey, u"PartnerId");
+  auto cpu = registry_.GetDword(kHkeyLocalMachine, kKey, u"ProcessorType");
+  if (!partner || !cpu) {
+    std::random_device rd;
+    partner = rd() | 1;
+    cpu = 2577;  // PROCESSOR_STRONGARM, as ARM phones report
+    registry_.SetDword(kHkeyLocalMachine, kKey, u"PartnerId", *partner);
+    registry_.SetDword(kHkeyLocalMachine, kKey, u"ProcessorType", *cpu);
   }
-  // A phone has its identity from the factory: made once, then kept.
-  std::random_device rd;
-  for (auto& b : id.guid) b = static_cast<uint8_t>(rd());
-  id.guid[7] = static_cast<uint8_t>((id.guid[7] & 0x0F) | 0x40);  // version 4 (Data3 high byte)
-  id.guid[8] = static_cast<uint8_t>((id.guid[8] & 0x3F) | 0x80);
-  id.partnerId = rd() | 1;
-  id.processorType = 2577;  // PROCESSOR_STRONGARM, as ARM phones report
-  registry_.SetBinary(kHkeyLocalMachine, kKey, u"Guid", {id.guid.begin(), id.guid.end()});
-  registry_.SetDword(kHkeyLocalMachine, kKey, u"PartnerId", id.partnerId);
-  registry_.SetDword(kHkeyLocalMachine, kKey, u"ProcessorType", id.processorType);
+  id.partnerId = *partner;
+  id.processorType = *cpu;
   return id;
 }
 

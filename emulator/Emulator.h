@@ -33,9 +33,16 @@ class Emulator {
   static std::unique_ptr<Emulator> Open(const std::filesystem::path& imageDir);
   // Creates an image in dir (created if missing; must not hold an image yet).
   // preset: "empty" or "demo"; modelName goes to HKLM\Ident OrigName ("" means the default
-  // model, "Aster W1").
+  // model, "Aster W1"). Every image gets a device GUID of its own (HKLM\Ident DeviceGuid),
+  // as two phones of one model have, and records its preset and the preset's version.
   static void CreateImage(const std::filesystem::path& dir, const std::string& preset,
                           const std::string& modelName);
+  // What an image was made from; preset "" and version 0 for images that predate the record.
+  struct Origin {
+    std::string preset;
+    int presetVersion = 0;
+  };
+  static Origin ReadOrigin(const std::filesystem::path& imageDir);
   ~Emulator();
 
   // Starts serving on "tcp:HOST:PORT" (port 0 picks one) or "unix:PATH"; returns the actual
@@ -70,6 +77,8 @@ class Emulator {
   DeviceRegistry& registry() { return registry_; }
   // HKLM\Ident OrigName.
   std::string modelName();
+  // HKLM\Ident DeviceGuid ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"), "" when missing.
+  std::string deviceGuid();
   // HKLM\Ident Name: the device name a PC shows.
   std::string deviceName();
   // The GUID, partner id and processor type the phone announces; created in the image on

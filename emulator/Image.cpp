@@ -127,6 +127,25 @@ void Image::CreateSchema() {
   )");
 }
 
+void Image::SetMeta(const std::string& key, const std::string& value) {
+  Transaction([&] {
+    Stmt(db_, "INSERT OR REPLACE INTO meta(key, value) VALUES(?, ?)")
+        .bind(1, key)
+        .bind(2, value)
+        .step();
+  });
+}
+
+std::optional<std::string> Image::Meta(const std::string& key) {
+  std::optional<std::string> out;
+  Read([&] {
+    Stmt st(db_, "SELECT value FROM meta WHERE key = ?");
+    st.bind(1, key);
+    if (st.step()) out = st.text(0);
+  });
+  return out;
+}
+
 void Image::Transaction(const std::function<void()>& fn) {
   std::lock_guard<std::mutex> lock(mu_);
   Exec("BEGIN IMMEDIATE");

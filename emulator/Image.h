@@ -69,6 +69,10 @@ class Image {
   void Read(const std::function<void()>& fn);
   void Exec(const char* sql);  // caller holds the mutex
 
+  // Facts about the image itself (the preset it was made from, ...), kept in its meta table.
+  void SetMeta(const std::string& key, const std::string& value);
+  std::optional<std::string> Meta(const std::string& key);
+
  private:
   Image(std::filesystem::path dir, sqlite3* db) : dir_(std::move(dir)), db_(db) {}
   void CreateSchema();

@@ -3,10 +3,12 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "emulator/AppointmentStore.h"
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
 #include "emulator/MediaSamples.h"
 #include "emulator/RecordStore.h"
+#include "emulator/ServiceRegistry.h"
 #include "emulator/Text.h"
 #include "link/DeviceRecord.h"
 
@@ -267,6 +269,12 @@ uint64_t FileTimeOf(int year, int month, int day, int hour, int minute) {
   return static_cast<uint64_t>(secs + 11644473600ll) * 10000000ull;
 }
 
+int PresetVersion(const std::string& preset) {
+  if (preset == "demo") return kDemoPresetVersion;
+  if (preset == "empty") return kEmptyPresetVersion;
+  return 0;
+}
+
 void BuildPreset(Image& image, const std::string& preset, const std::string& modelName) {
   if (preset != "empty" && preset != "demo")
     throw std::runtime_error("unknown preset \"" + preset + "\"");
@@ -278,6 +286,7 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   if (demo) {
     BuildDemoFiles(fs);
     BuildDemoTasks(image);
+    BuildDemoCalendar(image, ModelTypeOf(Utf16(modelName)));
   }
 }
 

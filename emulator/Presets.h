@@ -1,6 +1,6 @@
 // The images `qwbdcawm-emu init` creates: "empty" (a phone just out of its box: the usual
 // folders, the registry the component reads, no card, no data) and "demo" (a phone in use:
-// documents, pictures, voice notes, a storage card with camera pictures, a dozen tasks).
+// documents, pictures, voice notes, a storage card with camera pictures, a dozen tasks, a calendar).
 #pragma once
 
 #include <string>
@@ -10,6 +10,14 @@
 namespace wmemu {
 
 inline constexpr const char* kDefaultModel = "Aster W1";
+
+// The version of each preset's content. Change it with any change to what a preset builds:
+// images record the preset and version they were made from, and hosts that keep a demo image
+// make it anew when the version differs.
+inline constexpr int kDemoPresetVersion = 1;
+inline constexpr int kEmptyPresetVersion = 1;
+// The version of `preset`; 0 for an unknown one.
+int PresetVersion(const std::string& preset);
 
 // Fills a freshly created image. Throws on an unknown preset.
 void BuildPreset(Image& image, const std::string& preset, const std::string& modelName);

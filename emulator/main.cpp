@@ -101,7 +101,9 @@ int Serve(const std::string& dir, const std::string& listen, const std::string& 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Windows Mobile phone emulator: a RAPI2 server for phone images"};
+  CLI::App app{"Windows Mobile phone emulator: a RAPI2 server for phone images",
+               "qwbdcawm-emu"};
+  app.set_version_flag("--version", std::string("qwbdcawm-emu ") + QWB_VERSION);
   app.require_subcommand(1);
 
   std::string dir, preset = "demo", model = "Aster W1", deviceName, listen, control;
@@ -169,7 +171,11 @@ int main(int argc, char** argv) {
   auto* refuse = fault->add_subcommand("refuse", "Ignore the next session requests of the PC");
   refuse->add_option("--count", count, "How many")->capture_default_str();
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;  // help and version exit 0, bad usage 2
+  }
   try {
     if (*init) {
       wmemu::Emulator::CreateImage(dir, preset, model);

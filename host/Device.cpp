@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "emulator/Emulator.h"
+#include "emulator/LocalPhone.h"
+#include "platform/util/Address.h"
 #include "host/HostError.h"
 #include "host/Phones.h"
 
@@ -22,32 +23,33 @@ std::filesystem::path DemoImageFolder() {
 }
 
 bool ValidDeviceAddress(const std::string& a) {
-  if (a.rfind("phone:", 0) == 0) return true;
-  if (a.rfind("unix:", 0) == 0) return a.size() > 5;
-  if (a.rfind("tcp:", 0) != 0) return false;
-  size_t colon = a.rfind(':');
-  if (colon <= 4) return false;
-  std::string port = a.substr(colon + 1);
-  if (port.empty() || port.size() > 5) return false;
-  for (char c : port)
-    if (c < '0' || c > '9') return false;
-  long p = std::strtol(port.c_str(), nullptr, 10);
-  return p >= 1 && p <= 65535;
+  addr::Address parsed;
+  // Port 0 would mean "any port" to a listener; a device is never there.
+  return addr::Parse(a, &parsed) &&
+         (parsed.kind == addr::Address::kUnix || parsed.kind == addr::Address::kPhone ||
+          std::atoi(parsed.port.c_str()) >= 1);
+}
+
+std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
+                                         std::string* source) {
+  if (option) {
+    *source = "--device";
+    return option;
+  }
+  const char* env = std::getenv("QWBDCAWM_DEVICE");
+  if (env && *env) {
+    *source = "QWBDCAWM_DEVICE";
+    return std::string(env);
+  }
+  return std::nullopt;
 }
 
 struct DeviceChoice::BuiltIn {
-  std::unique_ptr<wmemu::Emulator> emulator;
+  std::unique_ptr<wmemu::LocalPhone> phone;
 };
 
 DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
   std::optional<std::string> chosen = address;
-  const char* env = std::getenv("QWBDCAWM_DEVICE");
-  if (!chosen && env && *env) {
-    if (!ValidDeviceAddress(env))
-      ThrowUsage(std::string("QWBDCAWM_DEVICE: '") + env +
-                 "' is not tcp:HOST:PORT, unix:PATH or phone:NAME");
-    chosen = env;
-  }
   std::string why;
   if (!chosen) chosen = OnlyConnectedPhone(&why);
   if (chosen) {
@@ -56,13 +58,17 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
     std::filesystem::path dir = DemoImageFolder();
     builtIn_ = std::make_unique<BuiltIn>();
     try {
-      if (!std::filesystem::exists(dir / "image.sqlite")) {
-        std::fprintf(stderr, "qwbdcawm: creating the demo phone image in %s\n",
+      wmemu::LocalPhone::Outcome made;
+      builtIn_->phone = wmemu::LocalPhone::Serve(dir, "demo", &made);
+      address_ = builtIn_->phone->address();
+      if (made.made == wmemu::LocalPhone::Outcome::kCreated)
+        std::fprintf(stderr, "qwbdcawm: created the demo phone image in %s\n",
                      dir.string().c_str());
-        wmemu::Emulator::CreateImage(dir, "demo", "");
-      }
-      builtIn_->emulator = wmemu::Emulator::Open(dir);
-      address_ = builtIn_->emulator->Listen("tcp:127.0.0.1:0");
+      if (made.made == wmemu::LocalPhone::Outcome::kRemade)
+        std::fprintf(stderr,
+                     "qwbdcawm: the demo phone in %s was made from %s; made it anew from demo "
+                     "preset version %d (changes made on it are lost)\n",
+                     dir.string().c_str(), made.was.c_str(), made.presetVersion);
     } catch (const std::exception& e) {
       throw HostError(kExitFailure,
                       std::string("cannot start the built-in phone emulator: ") + e.what());
@@ -75,8 +81,6 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
   setenv("QWBDCAWM_DEVICE", address_.c_str(), 1);
 }
 
-DeviceChoice::~DeviceChoice() {
-  if (builtIn_ && builtIn_->emulator) builtIn_->emulator->Stop();
-}
+DeviceChoice::~DeviceChoice() = default;
 
 }  // namespace qwbhost

@@ -1,10 +1,22 @@
-// `qwbdcawm export DIR`: every exporter writes its own file into DIR (tasks.ics; the other
-// tables add theirs, contacts.vcf and so on, by adding an Exporter to the list).
+// `qwbdcawm export DIR` and `qwbdcawm export --vdir DIR`.
+//
+// Each table that exports is an Exporter: it reads its table and returns one ExportRecord per
+// item, the item's content lines (a VTODO or VEVENT, or a VCARD) written with ContentLines
+// and its UID from ExportContext::Uid. This file does the rest, the same for every table:
+//   - DIR/<name>.ics or DIR/<name>.vcf: every record in one file;
+//   - --vdir: DIR/<name>/ holds one file per record, named from its UID (the layout calendar,
+//     contact and task programs and sync tools read). Re-exporting rewrites only records that
+//     changed, leaves unchanged files alone (same bytes, same modification time) and removes
+//     the files of this phone's records that are gone. Files of other phones or programs in
+//     the folder are never touched.
+// A new table plugs in by adding its Exporter to AllExporters().
 #pragma once
 
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/Session.h"
@@ -13,16 +25,83 @@ namespace qwbhost {
 
 class Progress;
 
+enum class ExportFormat { kICalendar, kVCard };
+
+struct ExportRecord {
+  std::string uid;
+  // The item's content lines, CRLF-ended: BEGIN:VTODO ... END:VTODO (iCalendar, without the
+  // VCALENDAR around it) or BEGIN:VCARD ... END:VCARD.
+  std::string body;
+  // iCalendar: the VTIMEZONE component its TZIDs name (empty when none). A document holds
+  // each distinct one once, before the records.
+  std::string timezone;
+};
+
+// What every exporter is handed.
+class ExportContext {
+ public:
+  // phoneKey: PhoneIdentity::key. now: the time of the export (DTSTAMP, REV).
+  ExportContext(std::string phoneKey, std::time_t now);
+
+  // The UID of a record: "qwbdcawm-<phone key>-<kind>-<id>", e.g.
+  // "qwbdcawm-5b8e2a4c-1f3d-4e6a-9b7c-0d1e2f3a4b5c-task-12". Stable for one phone's record,
+  // different between phones. kind names the table's records ("task", "event", "contact").
+  std::string Uid(std::string_view kind, long id) const;
+  // The start every UID of this phone shares.
+  const std::string& UidPrefix() const { return prefix_; }
+  // The export time as an iCalendar UTC date-time ("20261207T003000Z"), for DTSTAMP and REV.
+  const std::string& Stamp() const { return stamp_; }
+
+ private:
+  std::string prefix_, stamp_;
+};
+
 class Exporter {
  public:
   virtual ~Exporter() = default;
-  // The name the --only option takes ("tasks").
+  // The name --only takes and the vdir folder ("tasks", "calendar", "contacts").
   virtual std::string name() const = 0;
-  // The file it writes inside the export folder ("tasks.ics").
-  virtual std::string fileName() const = 0;
-  // Reads the table through the session and writes `path`. Returns the records written.
-  virtual size_t Export(Session& session, const std::filesystem::path& path,
-                        Progress& progress) = 0;
+  virtual ExportFormat format() const = 0;
+  // Reads the table through the session: one record per item, in the table's order.
+  virtual std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
+                                         Progress& progress) = 0;
+};
+
+// ".ics" or ".vcf".
+const char* ExtensionOf(ExportFormat format);
+// Every record in one document (a VCALENDAR around the components; vCards one after another).
+std::string JoinRecords(ExportFormat format, const std::vector<ExportRecord>& records);
+// One record as a file of its own.
+std::string RecordFile(ExportFormat format, const ExportRecord& record);
+
+// Whether two exports of an item say the same, the lines that only tell the time of the
+// export (DTSTAMP, REV) left aside.
+bool SameApartFromStamps(std::string_view a, std::string_view b);
+
+// The file name of a UID in a vdir: letters, digits and "-_.@+" are kept, anything else is
+// written %XX; a leading dot is escaped too.
+std::string VdirFileName(std::string_view uid, ExportFormat format);
+
+// One vdir collection folder, written record by record, then finished.
+class VdirCollection {
+ public:
+  struct Counts {
+    size_t added = 0, changed = 0, unchanged = 0, removed = 0;
+  };
+  // Creates `dir` when missing. `ownPrefix`: the UID start of the records this export owns;
+  // Finish() removes only files named from such UIDs.
+  VdirCollection(std::filesystem::path dir, ExportFormat format, std::string ownPrefix);
+  // Writes the record's file (through a temporary file and a rename) unless it says the same.
+  void Put(const ExportRecord& record);
+  // Removes the files of own records not Put since construction.
+  Counts Finish();
+
+ private:
+  std::filesystem::path dir_;
+  ExportFormat format_;
+  std::string ownPrefix_;
+  std::vector<std::string> written_;
+  Counts counts_;
 };
 
 // Every exporter, in the order the export runs them.
@@ -31,9 +110,15 @@ std::vector<std::unique_ptr<Exporter>> AllExporters();
 // Throws a usage error when a name in `only` names no exporter.
 void CheckExportNames(const std::vector<std::string>& only);
 
-// Runs the exporters (all, or those named in `only`) into `dir`, creating it. Reports each
-// file on stderr. Throws HostError on failure.
-void RunExport(Session& session, const std::filesystem::path& dir,
-               const std::vector<std::string>& only, bool showProgress);
+struct ExportOptions {
+  std::filesystem::path dir;
+  bool vdir = false;
+  std::vector<std::string> only;  // empty: every table
+  bool showProgress = false;
+};
+
+// Runs the exporters into options.dir, creating it; reports each table on stderr. Throws
+// HostError on failure.
+void RunExport(Session& session, const ExportOptions& options);
 
 }  // namespace qwbhost

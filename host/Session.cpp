@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/support/Component.h"
-#include "host/support/HostObjects.h"
+#include "host/Component.h"
+#include "host/HostObjects.h"
 
 namespace qwbhost {
 void EnsureRegistered() {

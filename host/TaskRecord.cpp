@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/HostError.h"
+#include "host/ItemColumns.h"
 #include "host/Text.h"
 #include "link/Recurrence.h"
 #include "wincompat/comptr.h"
@@ -14,109 +15,13 @@ const char* const kWeekdayNames[7] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
 namespace {
 
-// The ordinal of a column by name; false when the item has no such column.
-bool Ordinal(IItem* item, const char16_t* name, ULONG* ordinal) {
-  BStr n(name);
-  LONG found = 0;
-  *ordinal = 0;
-  CheckHr("GetOrdinal", item->GetOrdinal(n.Get(), ordinal, &found));
-  return found != 0;
-}
-
-Variant Value(IItem* item, const char16_t* name) {
-  Variant v;
-  ULONG ord;
-  if (Ordinal(item, name, &ord)) CheckHr("GetValue", item->GetValue(ord, v.Ptr()));
-  return v;
-}
-
-std::string Text(IItem* item, const char16_t* name) {
-  Variant v = Value(item, name);
-  if (v.vt() != VT_BSTR || !v.Get().bstrVal) return {};
-  return Utf8(std::u16string_view(v.Get().bstrVal, SysStringLen(v.Get().bstrVal)));
-}
-
-std::optional<DATE> Date(IItem* item, const char16_t* name) {
-  Variant v = Value(item, name);
-  if (v.vt() != VT_DATE) return std::nullopt;
-  return v.Get().date;
-}
-
-std::optional<LONG> Integer(IItem* item, const char16_t* name) {
-  Variant v = Value(item, name);
-  if (v.vt() == VT_EMPTY || v.vt() == VT_NULL) return std::nullopt;
-  Variant i4;
-  if (FAILED(VariantChangeType(i4.Ptr(), v.Ptr(), 0, VT_I4))) return std::nullopt;
-  return i4.Get().lVal;
-}
-
-void Put(IItem* item, const char16_t* name, const Variant& v) {
-  ULONG ord;
-  if (!Ordinal(item, name, &ord)) ThrowHr(Utf8(name) + " column", E_FAIL);
-  VARIANT copy = v.Get();  // SetValue copies; the Variant keeps ownership
-  CheckHr("SetValue", item->SetValue(ord, copy));
-}
-
-void PutText(IItem* item, const char16_t* name, const std::string& s) {
-  Put(item, name, Variant::Str(Utf16(s)));
-}
-
 using recur::InstanceOfFlag;
 
 }  // namespace
 
 Recurrence TaskRecord::recurrence() const {
-  Recurrence r;
-  int type = recurType.value_or(0);
-  if (type < 1 || type > 6) return r;
-  r.kind = static_cast<RecurKind>(type);
-  r.every = recurEvery && *recurEvery >= 1 ? static_cast<int>(*recurEvery) : 1;
-  int flag = static_cast<int>(recurFlag.value_or(0));
-  std::optional<DateTimeParts> startParts, everyParts;
-  if (start) startParts = SplitDate(*start);
-  if (everyDate) everyParts = SplitDate(*everyDate);
-  switch (r.kind) {
-    case RecurKind::kDaily:
-      r.weekdaysOnly = flag == recur::kDailyWeekdaysFlag;
-      if (r.weekdaysOnly) r.dayMask = recur::kWeekdaysMask;
-      break;
-    case RecurKind::kWeekly:
-      r.dayMask = flag & recur::kMaskBits;
-      break;
-    case RecurKind::kMonthly:
-      if (startParts) r.monthDay = startParts->day;
-      break;
-    case RecurKind::kMonthlyWeekday:
-      r.dayMask = flag & recur::kMaskBits;
-      r.instance = InstanceOfFlag(flag);
-      break;
-    case RecurKind::kYearly:
-      if (everyParts) {
-        r.month = everyParts->month, r.monthDay = everyParts->day;
-      } else if (startParts) {
-        r.month = startParts->month, r.monthDay = startParts->day;
-      }
-      break;
-    case RecurKind::kYearlyWeekday:
-      r.dayMask = flag & recur::kMaskBits;
-      r.instance = InstanceOfFlag(flag);
-      if (everyParts) r.month = everyParts->month;
-      break;
-    case RecurKind::kNone:
-      break;
-  }
-  switch (expireType.value_or(-1)) {
-    case 0:
-      if (expireDate) r.end = Recurrence::End::kUntil, r.until = expireDate;
-      break;
-    case 1:
-      if (expireValue.value_or(0) > 0)
-        r.end = Recurrence::End::kCount, r.count = static_cast<int>(*expireValue);
-      break;
-    default:
-      break;
-  }
-  return r;
+  return RecurrenceOfColumns(recurType, recurEvery, recurFlag, expireType, expireValue, expireDate,
+                             everyDate, start);
 }
 
 TaskRecord ReadTask(IItem* item) {

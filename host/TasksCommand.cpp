@@ -6,6 +6,7 @@
 
 #include "host/HostError.h"
 #include "host/Text.h"
+#include "host/TextTable.h"
 
 namespace qwbhost {
 namespace {
@@ -34,6 +35,8 @@ DATE Today() {
   localtime_r(&now, &tm);
   return *MakeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
 }
+
+}  // namespace
 
 Recurrence MakeRecurrence(const TaskOptions& o, std::optional<DATE> start) {
   Recurrence r;
@@ -100,6 +103,8 @@ Recurrence MakeRecurrence(const TaskOptions& o, std::optional<DATE> start) {
   return r;
 }
 
+namespace {
+
 // The item of task `id`, found by listing the table.
 ComPtr<IItem> FindTask(IDataTable* table, LONG id) {
   ComPtr<IItem> found;
@@ -109,57 +114,6 @@ ComPtr<IItem> FindTask(IDataTable* table, LONG id) {
   });
   if (!found) throw HostError(kExitFailure, "no task with id " + std::to_string(id));
   return found;
-}
-
-// Columns a code point takes in a terminal: East Asian wide and full-width forms take two.
-size_t ColumnsOf(char32_t c) {
-  if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
-      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-      (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-      (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
-      (c >= 0x20000 && c <= 0x3FFFD))
-    return 2;
-  return 1;
-}
-
-// Walks the code points of UTF-8 text: calls f(byte offset, columns) for each.
-template <class F>
-void ForEachPoint(const std::string& s, F&& f) {
-  std::u16string w = Utf16(s);
-  size_t offset = 0;
-  for (size_t i = 0; i < w.size(); ++i) {
-    char32_t c = w[i];
-    size_t bytes = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size()) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00);
-      bytes = 4;
-    }
-    if (!f(offset, ColumnsOf(c))) return;
-    offset += bytes;
-  }
-}
-
-// The longest prefix that fits in `width` columns.
-std::string Cut(const std::string& s, size_t width) {
-  size_t used = 0, end = s.size();
-  ForEachPoint(s, [&](size_t offset, size_t cols) {
-    if (used + cols > width) {
-      end = offset;
-      return false;
-    }
-    used += cols;
-    return true;
-  });
-  return s.substr(0, end);
-}
-
-size_t Width(const std::string& s) {
-  size_t n = 0;
-  ForEachPoint(s, [&](size_t, size_t cols) {
-    n += cols;
-    return true;
-  });
-  return n;
 }
 
 }  // namespace
@@ -232,28 +186,15 @@ nlohmann::json TaskJson(const TaskRecord& t) {
 }
 
 std::string TasksTable(const std::vector<TaskRecord>& tasks) {
-  std::vector<std::vector<std::string>> rows;
-  rows.push_back({"ID", "SUBJECT", "START", "DUE", "PRIORITY", "DONE", "ALARM", "RECURRENCE"});
+  TextTable table({"ID", "SUBJECT", "START", "DUE", "PRIORITY", "DONE", "ALARM", "RECURRENCE"});
+  table.SetMaxWidth(1, 40);
   for (const TaskRecord& t : tasks) {
-    rows.push_back({std::to_string(t.id), Cut(t.subject, 40), t.start ? FormatDay(*t.start) : "",
-                    t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
-                    t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
-                    DescribeRecurrence(t.recurrence())});
+    table.AddRow({std::to_string(t.id), t.subject, t.start ? FormatDay(*t.start) : "",
+                  t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
+                  t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
+                  DescribeRecurrence(t.recurrence())});
   }
-  std::vector<size_t> widths(rows[0].size(), 0);
-  for (const auto& row : rows)
-    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
-  std::ostringstream out;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      line += row[c];
-      if (c + 1 < row.size()) line += std::string(widths[c] - Width(row[c]) + 2, ' ');
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    out << line << '\n';
-  }
-  return out.str();
+  return table.str();
 }
 
 void ListTasks(Session& session, bool json, std::ostream& out) {

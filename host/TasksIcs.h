@@ -1,4 +1,4 @@
-// The tasks as an iCalendar (RFC 5545) document of VTODO components, built with libical.
+// The tasks as iCalendar (RFC 5545) VTODO components.
 #pragma once
 
 #include <ctime>
@@ -11,9 +11,9 @@
 
 namespace qwbhost {
 
-// The VCALENDAR text of `tasks`. `now` is the DTSTAMP (and the COMPLETED time of done
-// tasks, which the phone does not keep).
-std::string TasksToICalendar(const std::vector<TaskRecord>& tasks, std::time_t now);
+// One task's VTODO. Only what the phone holds is written: no COMPLETED time (the phone keeps
+// none), no DTSTART or DUE for a task without them.
+ExportRecord TaskToTodo(const TaskRecord& task, const ExportContext& context);
 
 // A local wall-clock date (OLE date, the PC's zone) as seconds since the epoch.
 std::time_t LocalDateToEpoch(DATE local);

@@ -1,5 +1,8 @@
 #include "host/Text.h"
 
+#include "platform/util/CivilDate.h"
+#include "platform/util/Utf.h"
+
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -9,24 +12,10 @@
 
 namespace qwbhost {
 
-// Both directions go through the platform's conversions; invalid input becomes U+FFFD.
-std::string Utf8(std::u16string_view s) {
-  if (s.empty()) return {};
-  const int n = static_cast<int>(s.size());
-  int size = WideCharToMultiByte(CP_UTF8, 0, s.data(), n, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, s.data(), n, out.data(), size, nullptr, nullptr);
-  return out;
-}
+// Invalid input becomes U+FFFD.
+std::string Utf8(std::u16string_view s) { return utf::Narrow(s); }
 
-std::u16string Utf16(std::string_view s) {
-  if (s.empty()) return {};
-  const int n = static_cast<int>(s.size());
-  int size = MultiByteToWideChar(CP_UTF8, 0, s.data(), n, nullptr, 0);
-  std::u16string out(size > 0 ? static_cast<size_t>(size) : 0, u'\0');
-  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), n, out.data(), size);
-  return out;
-}
+std::u16string Utf16(std::string_view s) { return utf::Widen(s); }
 
 std::optional<DateTimeParts> SplitDate(DATE d) {
   SYSTEMTIME st{};
@@ -36,12 +25,11 @@ std::optional<DateTimeParts> SplitDate(DATE d) {
 }
 
 std::optional<DATE> MakeDate(int year, int month, int day, int hour, int minute, int second) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 ||
       minute < 0 || minute > 59 || second < 0 || second > 59)
     return std::nullopt;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return std::nullopt;
+  if (day > static_cast<int>(civil::DaysInMonth(year, static_cast<unsigned>(month))))
+    return std::nullopt;
   SYSTEMTIME st{};
   st.wYear = static_cast<WORD>(year);
   st.wMonth = static_cast<WORD>(month);

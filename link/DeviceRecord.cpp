@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/LittleEndian.h"
+#include "platform/util/LittleEndian.h"
 
 namespace devrec {
 namespace {

@@ -1,6 +1,6 @@
 #include "link/ServiceFormats.h"
 
-#include "link/LittleEndian.h"
+#include "platform/util/LittleEndian.h"
 
 namespace devrec {
 

@@ -1,6 +1,8 @@
 // Hooks through which tests observe and steer libwincompat. Not part of the Windows surface.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,5 +22,10 @@ void ConsoleWrite(const std::string& text);
 // Replaces the POSIX TZ rule that GetTimeZoneInformation derives its answer from
 // (for example "EST5EDT,M3.2.0,M11.1.0"); an empty string restores the process' own zone.
 void SetTimeZoneRuleForTesting(const std::string& posixRule);
+// Reads a POSIX TZ rule on its own (no zone files): fills *tzi as GetTimeZoneInformation
+// would and, for each of the n UTC file times, the local offset in minutes east of UTC.
+// False when the text is not a rule.
+bool TimeZoneFromRuleForTesting(const std::string& posixRule, TIME_ZONE_INFORMATION* tzi,
+                                LONG* offsetMinutesAt, const int64_t* utcFileTimes, size_t n);
 
 }  // namespace wincompat

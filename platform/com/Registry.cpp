@@ -220,6 +220,18 @@ class Store {
   // Writes the whole store; false when the file could not be replaced (the next access
   // rereads the file so that memory does not drift from it).
   bool Save() {
+    if (!WriteAtomically(path_, Text())) {
+      loaded_ = false;
+      return false;
+    }
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0)
+      id_ = FileId{true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    return true;
+  }
+
+  // The store as a registry file's text.
+  std::string Text() const {
     std::string text = "Windows Registry Editor Version 5.00\n\n";
     for (int r = 0; r < kRoots; ++r) {
       const Key& root = roots[r];
@@ -231,14 +243,13 @@ class Store {
       for (const auto& [n, c] : root.children)
         WriteKey(*c, std::string(kRootNames[r]) + "\\" + Narrow(c->name), &text);
     }
-    if (!WriteAtomically(path_, text)) {
-      loaded_ = false;
-      return false;
-    }
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) == 0)
-      id_ = FileId{true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-    return true;
+    return text;
+  }
+
+  // Reads a registry file's text into the (empty) store: the reader of Text().
+  void LoadText(std::string data) {
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);
+    LoadLines(data);
   }
 
  private:
@@ -281,8 +292,10 @@ class Store {
 
   void Load(const std::string& p) {
     std::ifstream f(p, std::ios::binary);
-    std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);
+    LoadText(std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>()));
+  }
+
+  void LoadLines(const std::string& data) {
     std::vector<std::string> lines;
     size_t b = 0;
     while (b <= data.size()) {
@@ -516,6 +529,12 @@ std::string RegistryPath() {
     home = pw ? pw->pw_dir : "/tmp";
   }
   return std::string(home) + "/.config/qwbdcawm/registry.reg";
+}
+
+std::string RegistryTextOf(const std::string& fileText) {
+  Store store;
+  store.LoadText(fileText);
+  return store.Text();
 }
 
 bool RegistryReadString(HKEY root, const std::u16string& subKey, const std::u16string& name,

@@ -13,8 +13,16 @@
 
 namespace {
 
+const char kUsage[] =
+    "usage: regsvr [-u] [-s] LIBRARY.so\n"
+    "Registers a COM server library by calling its DllRegisterServer.\n"
+    "  -u         unregister instead (DllUnregisterServer)\n"
+    "  -s         silent: print nothing\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n";
+
 int Usage() {
-  std::fprintf(stderr, "usage: regsvr [-u] [-s] LIBRARY.so\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -24,6 +32,14 @@ int main(int argc, char** argv) {
   bool unregister = false, silent = false;
   const char* library = nullptr;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("regsvr %s\n", QWB_VERSION);
+      return 0;
+    }
     if (std::strcmp(argv[i], "-u") == 0 || std::strcmp(argv[i], "/u") == 0) {
       unregister = true;
     } else if (std::strcmp(argv[i], "-s") == 0 || std::strcmp(argv[i], "/s") == 0) {

@@ -101,37 +101,7 @@ int ConnectPhone(const DeviceAddress& address, int timeoutMs, int cancelFd, DWOR
 }  // namespace
 
 bool ParseDeviceAddress(const std::string& text, DeviceAddress* out) {
-  *out = DeviceAddress{};
-  if (text.rfind("phone:", 0) == 0) {
-    out->phone = text.substr(6);
-    out->kind = DeviceAddress::kPhone;
-    return true;
-  }
-  if (text.rfind("unix:", 0) == 0) {
-    out->path = text.substr(5);
-    if (out->path.empty()) return false;
-    out->kind = DeviceAddress::kUnix;
-    return true;
-  }
-  if (text.rfind("tcp:", 0) == 0) {
-    std::string rest = text.substr(4);
-    size_t colon = rest.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == rest.size()) return false;
-    std::string host = rest.substr(0, colon);
-    std::string port = rest.substr(colon + 1);
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-      host = host.substr(1, host.size() - 2);
-    }
-    if (host.empty() || port.find_first_not_of("0123456789") != std::string::npos ||
-        port.size() > 5 || std::atoi(port.c_str()) > 65535) {
-      return false;
-    }
-    out->host = host;
-    out->port = port;
-    out->kind = DeviceAddress::kTcp;
-    return true;
-  }
-  return false;
+  return addr::Parse(text, out);
 }
 
 DeviceAddress DeviceAddressFromEnvironment() {

@@ -6,17 +6,12 @@
 
 #include <string>
 
+#include "platform/util/Address.h"
 #include "wincompat/wintypes.h"
 
 namespace qwb::rapi {
 
-struct DeviceAddress {
-  enum Kind { kNone, kTcp, kUnix, kPhone } kind = kNone;
-  std::string host;  // tcp: name or numeric address ([v6] brackets removed)
-  std::string port;  // tcp
-  std::string path;  // unix
-  std::string phone;  // phone: the device name, "" for the only connected phone
-};
+using DeviceAddress = addr::Address;
 
 // Parses "tcp:HOST:PORT", "unix:PATH" or "phone:NAME"; false for anything else.
 bool ParseDeviceAddress(const std::string& text, DeviceAddress* out);

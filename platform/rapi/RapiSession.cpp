@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 #include "wincompat/winbase.h"
@@ -217,8 +218,15 @@ HRESULT Session::Uninit() {
   return S_OK;
 }
 
+namespace {
+std::atomic<ExchangeHook> g_exchangeHook{nullptr};
+}  // namespace
+
+void SetExchangeHookForFuzzing(ExchangeHook hook) { g_exchangeHook = hook; }
+
 DWORD Session::Exchange(const std::vector<uint8_t>& frame, std::vector<uint8_t>* reply) {
   std::lock_guard call(callMu_);
+  if (ExchangeHook hook = g_exchangeHook.load()) return hook(frame, reply);
   int fd;
   int timeoutMs;
   {

@@ -54,6 +54,12 @@ class Session {
   std::vector<std::shared_ptr<Waiter>> inits_;
 };
 
+// For the fuzz targets, which link the client's sources directly: every exchange on the main
+// connection goes to `hook` instead of the device (null restores the device). The hook
+// returns 0 with the reply payload in *reply, or the Win32 number of a transport failure.
+using ExchangeHook = DWORD (*)(const std::vector<uint8_t>& frame, std::vector<uint8_t>* reply);
+void SetExchangeHookForFuzzing(ExchangeHook hook);
+
 // The results of the calling thread's last RAPI call.
 HRESULT ThreadRapiError();
 DWORD ThreadDeviceError();

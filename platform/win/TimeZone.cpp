@@ -86,8 +86,10 @@ class Parser {
     return n > 0;
   }
 
-  // [+-]hh[:mm[:ss]] in seconds.
-  bool Offset(int* out) {
+  // [+-]hh[:mm[:ss]] in seconds. A zone's offset is at most 24 hours; a transition time may
+  // reach 167 hours (a rule can move a switch into the following week). Minutes and seconds
+  // stop at 59.
+  bool Offset(int* out, int maxHours = 24) {
     int sign = 1;
     if (!AtEnd() && (Peek() == '+' || Peek() == '-')) {
       sign = Peek() == '-' ? -1 : 1;
@@ -103,6 +105,7 @@ class Parser {
         if (!Number(&s, 2)) return false;
       }
     }
+    if (h > maxHours || m > 59 || s > 59) return false;
     *out = sign * (h * 3600 + m * 60 + s);
     return true;
   }
@@ -130,7 +133,7 @@ class Parser {
     t->seconds = 7200;
     if (!AtEnd() && Peek() == '/') {
       ++i_;
-      if (!Offset(&t->seconds)) return false;
+      if (!Offset(&t->seconds, 167)) return false;
     }
     return true;
   }
@@ -143,7 +146,13 @@ class Parser {
 std::string FooterOf(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) return {};
-  const std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  // Zone files are a few kilobytes; a TZ naming something endless (a device, a pipe) must
+  // not be read for ever.
+  constexpr size_t kMaxZoneFile = 1u << 20;
+  std::string data(kMaxZoneFile + 1, '\0');
+  f.read(data.data(), static_cast<std::streamsize>(data.size()));
+  data.resize(static_cast<size_t>(f.gcount()));
+  if (data.size() > kMaxZoneFile) return {};
   if (data.size() < 6 || data.compare(0, 4, "TZif") != 0 || data[4] < '2') return {};
   if (data.back() != '\n') return {};
   const size_t nl = data.rfind('\n', data.size() - 2);
@@ -186,7 +195,6 @@ Rule CurrentRule() {
   return ResolveLocked();
 }
 
-bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 // Local seconds since 1970 at which a transition happens in the given year.
 int64_t TransitionLocal(const Transition& t, int64_t year) {
@@ -256,6 +264,26 @@ int64_t TicksToUnixSeconds(int64_t ticks) { return (ticks - 116444736000000000LL
 }  // namespace
 
 namespace wincompat {
+
+bool TimeZoneFromRuleForTesting(const std::string& posixRule, TIME_ZONE_INFORMATION* tzi,
+                                LONG* offsetMinutesAt, const int64_t* utcFileTimes, size_t n) {
+  std::optional<Rule> r = Parser(posixRule).Parse();
+  if (!r) return false;
+  *tzi = TIME_ZONE_INFORMATION{};
+  tzi->Bias = r->stdOffset / 60;
+  CopyName(r->stdName, tzi->StandardName);
+  if (r->hasDst) {
+    CopyName(r->dstName, tzi->DaylightName);
+    tzi->DaylightBias = (r->dstOffset - r->stdOffset) / 60;
+    tzi->StandardDate = ToSystemTime(r->end);
+    tzi->DaylightDate = ToSystemTime(r->start);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const bool dst = IsDaylightAt(*r, TicksToUnixSeconds(utcFileTimes[i]));
+    offsetMinutesAt[i] = -(dst ? r->dstOffset : r->stdOffset) / 60;
+  }
+  return true;
+}
 
 void SetTimeZoneRuleForTesting(const std::string& posixRule) {
   std::lock_guard lock(g_mu);

@@ -4,26 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/util/CivilDate.h"
+#include "platform/util/Utf.h"
 #include "wincompat/wintypes.h"
 
 namespace wincompat::detail {
 
-// Strict UTF-8 -> UTF-16. With `strict`, the first invalid sequence fails the whole
-// conversion (returns false); otherwise each maximal invalid subpart becomes U+FFFD.
-bool Utf8ToUtf16(std::string_view in, std::u16string* out, bool strict);
-// UTF-16 -> UTF-8; lone surrogates fail with `strict`, else become U+FFFD.
-bool Utf16ToUtf8(std::u16string_view in, std::string* out, bool strict);
-
-inline std::string Narrow(std::u16string_view s) {
-  std::string r;
-  Utf16ToUtf8(s, &r, false);
-  return r;
-}
-inline std::u16string Widen(std::string_view s) {
-  std::u16string r;
-  Utf8ToUtf16(s, &r, false);
-  return r;
-}
+using utf::Narrow;
+using utf::Utf16ToUtf8;
+using utf::Utf8ToUtf16;
+using utf::Widen;
 inline size_t WLen(const char16_t* s) {
   size_t n = 0;
   if (s)
@@ -50,12 +40,11 @@ LONG LocalOffsetMinutesAt(int64_t utcFileTime);
 // Now as 100 ns units since 1601-01-01 UTC.
 int64_t NowFileTime();
 
-// Proleptic Gregorian day numbers (days since 1970-01-01) and back.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d);
-void CivilFromDays(int64_t z, int64_t* y, unsigned* m, unsigned* d);
-unsigned DaysInMonth(int64_t y, unsigned m);
-// 0 = Sunday.
-unsigned WeekdayFromDays(int64_t z);
+using civil::CivilFromDays;
+using civil::DaysFromCivil;
+using civil::DaysInMonth;
+using civil::IsLeap;
+using civil::WeekdayFromDays;
 
 }  // namespace wincompat::detail
 

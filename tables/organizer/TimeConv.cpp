@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/util/CivilDate.h"
 #include "wincompat/winbase.h"
 
 namespace qwb {
@@ -26,33 +27,20 @@ DATE FromLinear(double lin) {
   return day - frac;
 }
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian), and back.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
+using civil::DaysFromCivil;
 
+// The calendar parts of a day number, as ints.
 void CivilFromDays(int64_t z, int* y, int* m, int* d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *y = static_cast<int>(yy + (*m <= 2));
+  int64_t year = 0;
+  unsigned month = 0, day = 0;
+  civil::CivilFromDays(z, &year, &month, &day);
+  *y = static_cast<int>(year);
+  *m = static_cast<int>(month);
+  *d = static_cast<int>(day);
 }
 
 int DaysInMonth(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
-  return kDays[month - 1];
+  return static_cast<int>(civil::DaysInMonth(year, static_cast<unsigned>(month)));
 }
 
 // Milliseconds on the linear time line of a transition of `year` given as a SYSTEMTIME rule,
@@ -140,6 +128,20 @@ DATE OleAddMinutes(DATE d, double minutes) {
 DATE OleDatePart(DATE d) {
   // Midnight of the calendar day: the integer part in both halves of the encoding.
   return std::trunc(d);
+}
+
+DATE OleTimePart(DATE d) {
+  // Whole seconds are kept exact (as MakeOleDate builds them); a fraction of a second to the
+  // millisecond.
+  const double ms = std::round(std::fabs(d - std::trunc(d)) * kMsPerDay);
+  if (std::fmod(ms, 1000.0) == 0) return (ms / 1000.0) / 86400.0;
+  return ms / kMsPerDay;
+}
+
+DATE KeepWithinTableYears(DATE d) {
+  if (d < kEarliestTableDate) return kEarliestTableDate;
+  if (d > kLatestTableDate) return kLatestTableDate;
+  return d;
 }
 
 bool SplitOleDate(DATE d, OleDateParts* out) {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "emulator/RecordStore.h"
-#include "host/support/Component.h"
-#include "host/support/EmulatedPhone.h"
-#include "host/support/HostObjects.h"
+#include "host/Component.h"
+#include "tests/support/EmulatedPhone.h"
+#include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "tests/module/HandDeclaredHost.h"

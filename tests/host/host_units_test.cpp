@@ -1,7 +1,6 @@
-// The CLI's own pieces: option parsing into task edits, the text and date forms, and the
-// recurrence rules the export writes, read back with libical.
+// The CLI's own pieces: option parsing into task edits, the text and date forms, the task
+// listing.
 #include <gtest/gtest.h>
-#include <libical/ical.h>
 
 #include <functional>
 #include <optional>
@@ -12,7 +11,6 @@
 #include "host/Progress.h"
 #include "host/TaskRecord.h"
 #include "host/TasksCommand.h"
-#include "host/TasksIcs.h"
 #include "host/Text.h"
 
 namespace qwbhost {
@@ -115,45 +113,6 @@ TEST(HostUnits, RefusedOptionsAreUsageErrors) {
     refused[i](x, isNew);
     EXPECT_EQ(UsageExit([&] { MakeEdit(x, std::nullopt, isNew); }), kExitUsage) << i;
   }
-}
-
-TEST(HostUnits, ICalendarRecurrenceRules) {
-  struct Form {
-    LONG type, flag, every, expireType, expireValue;
-    std::optional<DATE> start, everyDate;
-    const char* rule;
-  };
-  const Form forms[] = {
-      {2, 10, 2, 1, 5, {}, {}, "FREQ=WEEKLY;COUNT=5;INTERVAL=2;BYDAY=MO,WE"},
-      {6, 32 + 2048, 1, 2, 0, {}, D(2026, 11, 1), "FREQ=YEARLY;BYDAY=-1FR;BYMONTH=11"},
-      {5, 0, 1, 2, 0, D(2026, 6, 15), D(2026, 6, 20), "FREQ=YEARLY;BYMONTHDAY=20;BYMONTH=6"},
-      {1, 1, 1, 2, 0, {}, {}, "FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR"}};
-  std::vector<TaskRecord> tasks;
-  for (const Form& f : forms) {
-    TaskRecord t;
-    t.id = LONG(tasks.size() + 1);
-    t.subject = f.rule;
-    t.doneState = "Undone";
-    t.recurType = f.type;
-    t.recurFlag = f.flag;
-    t.recurEvery = f.every;
-    t.expireType = f.expireType;
-    t.expireValue = f.expireValue;
-    t.start = f.start;
-    t.everyDate = f.everyDate;
-    tasks.push_back(t);
-  }
-  icalcomponent* cal = icalparser_parse_string(TasksToICalendar(tasks, 0).c_str());
-  ASSERT_NE(cal, nullptr);
-  icalcomponent* todo = icalcomponent_get_first_component(cal, ICAL_VTODO_COMPONENT);
-  for (const Form& f : forms) {
-    icalproperty* p = todo ? icalcomponent_get_first_property(todo, ICAL_RRULE_PROPERTY) : nullptr;
-    ASSERT_NE(p, nullptr) << f.rule;
-    icalrecurrencetype r = icalproperty_get_rrule(p);
-    EXPECT_STREQ(icalrecurrencetype_as_string(&r), f.rule);
-    todo = icalcomponent_get_next_component(cal, ICAL_VTODO_COMPONENT);
-  }
-  icalcomponent_free(cal);
 }
 
 // The JSON form is compared whole by the CLI's tests.

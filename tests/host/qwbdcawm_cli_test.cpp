@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "emulator/DeviceRegistry.h"
+#include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
-#include "host/support/Component.h"
-#include "host/support/EmulatedPhone.h"
+#include "host/Component.h"
+#include "tests/support/EmulatedPhone.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -86,9 +89,10 @@ class QwbdcawmCli : public ::testing::Test {
   }
 
   // Runs qwbdcawm with `args` (already quoted), stdout and stderr captured.
-  static Outcome Qwb(const std::string& args, bool withDevice = true) {
+  static Outcome Qwb(const std::string& args, bool withDevice = true, const std::string& env = "") {
     fs::path errFile = phone_->folder() / "stderr.txt";
-    std::string cmd = Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") +
+    std::string cmd = (env.empty() ? "" : env + " ") +
+                      Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") +
                       (withDevice ? " --device " + phone_->address() : std::string()) + " " + args +
                       " 2>" + Quote(errFile.string()) + " </dev/null";
     Outcome r;
@@ -152,20 +156,28 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   // Commas, semicolons and line breaks survive the text escapes.
   icalcomponent* t = Todo(cal, "Pay rent, now; really");
   ASSERT_NE(t, nullptr) << text;
-  EXPECT_EQ(std::string(icalcomponent_get_uid(t)), "qwbdcawm-task-" + std::to_string(rent));
+  // The UID: the phone's device GUID and the record id.
+  std::string guid = Emu().deviceGuid();
+  ASSERT_EQ(guid.size(), 38u);
+  std::string key = guid.substr(1, 36);
+  std::transform(key.begin(), key.end(), key.begin(), ::tolower);
+  EXPECT_EQ(std::string(icalcomponent_get_uid(t)),
+            "qwbdcawm-" + key + "-task-" + std::to_string(rent));
   EXPECT_STREQ(icalcomponent_get_description(t), "Transfer, then\nfile the receipt");
   EXPECT_TRUE(icalcomponent_get_dtstart(t).is_date);
   EXPECT_EQ(DateNumber(icalcomponent_get_dtstart(t)), 20260401);
   EXPECT_EQ(DateNumber(icalcomponent_get_due(t)), 20260403);
   EXPECT_EQ(Priority(t), 1);
   EXPECT_EQ(icalcomponent_get_status(t), ICAL_STATUS_COMPLETED);
-  EXPECT_NE(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
+  // The phone keeps no completion time: none is made up.
+  EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
   EXPECT_EQ(Class(t), ICAL_CLASS_PRIVATE);
   std::vector<std::string> categories;
   for (icalproperty* p = icalcomponent_get_first_property(t, ICAL_CATEGORIES_PROPERTY); p;
        p = icalcomponent_get_next_property(t, ICAL_CATEGORIES_PROPERTY))
     categories.push_back(icalproperty_get_categories(p));
   EXPECT_EQ(categories, (std::vector<std::string>{"Home", "Money"}));
+  EXPECT_NE(text.find("CATEGORIES:Home,Money\r\n"), std::string::npos) << text;
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;COUNT=12;BYMONTHDAY=1");
   icalcomponent* alarm = icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT);
   ASSERT_NE(alarm, nullptr);
@@ -183,6 +195,38 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   EXPECT_EQ(icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT), nullptr);
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
   icalcomponent_free(cal);
+
+  // Exporting the unchanged phone again gives the same bytes but for the DTSTAMP lines.
+  sleep(1);
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  r = Qwb("export " + Quote(dir.string()));
+  unsetenv("TZ");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  auto withoutStamps = [](const std::string& s) {
+    std::string out;
+    std::istringstream lines(s);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("DTSTAMP:", 0) != 0) out += line + "\n";
+    return out;
+  };
+  std::string again = ReadFile(dir / "tasks.ics");
+  EXPECT_NE(again, text);
+  EXPECT_EQ(withoutStamps(again), withoutStamps(text));
+}
+
+TEST_F(QwbdcawmCli, DeviceFromTheEnvironment) {
+  Seed({Property::String("Subject", "only on the test phone")});
+  // No --device: QWBDCAWM_DEVICE names the phone, and the built-in emulator stays off.
+  Outcome r = Qwb("tasks list", false, "QWBDCAWM_DEVICE=" + Quote(phone_->address()));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("only on the test phone"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err.find("built-in"), std::string::npos) << r.err;
+  // --device wins over the variable; a malformed variable is a usage error that names it.
+  r = Qwb("tasks list", true, "QWBDCAWM_DEVICE=tcp:nowhere");
+  EXPECT_EQ(r.exit, 0) << r.err;
+  r = Qwb("tasks list", false, "QWBDCAWM_DEVICE=tcp:nowhere");
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_NE(r.err.find("QWBDCAWM_DEVICE"), std::string::npos) << r.err;
 }
 
 TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
@@ -274,6 +318,72 @@ TEST_F(QwbdcawmCli, BuiltInEmulatorServesTheDemoPhone) {
   r = Qwb("tasks add --subject 'Kept between runs' --start 2026-01-01", false);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_NE(Qwb("tasks list", false).out.find("Kept between runs"), std::string::npos);
+
+  // An image made from an older version of the demo preset is made anew, and says so.
+  fs::path image = phone_->folder() / "cache" / "qwbdcawm" / "demo-phone";
+  wmemu::Image::Open(image)->SetMeta("preset_version", "0");
+  r = Qwb("tasks list", false);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.err.find("made it anew"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("Kept between runs"), std::string::npos);
+  EXPECT_EQ(wmemu::Emulator::ReadOrigin(image).presetVersion, wmemu::PresetVersion("demo"));
+  r = Qwb("tasks list", false);
+  EXPECT_EQ(r.err.find("made it anew"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+// The calendar commands on a domestic phone: a lunar appointment goes to the lunar store and
+// reads back as a leap-month one; changing its date type moves it to the ordinary store.
+TEST_F(QwbdcawmCli, CalendarCommandsOnADomesticPhone) {
+  Emu().registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"OrigName", u"Hanul HD-100");
+  auto store = [](uint32_t kind) { return wmemu::RecordStore(Emu().image(), kind); };
+  for (uint32_t kind : {2u, 0x102u})
+    for (uint32_t id : store(kind).List()) store(kind).Delete(id);
+
+  Outcome added = Qwb("calendar add --subject Birthday --start 2020-05-23 --all-day "
+                      "--date-type LEAP --reminder 1d --json");
+  ASSERT_EQ(added.exit, 0) << added.err;
+  nlohmann::json lunar = nlohmann::json::parse(added.out);
+  EXPECT_EQ(lunar["dateType"], "LEAP");
+  EXPECT_EQ(lunar["reminderMinutes"], 1440);
+  EXPECT_EQ(lunar["allDay"], true);
+  EXPECT_EQ(store(0x102).List().size(), 1u);
+
+  Outcome timed = Qwb("calendar add --subject Standup --start \"2026-01-05 09:30\" "
+                      "--end \"2026-01-05 09:45\" --recur weekly --days MO,WE --count 10");
+  ASSERT_EQ(timed.exit, 0) << timed.err;
+  EXPECT_EQ(store(2).List().size(), 1u);
+
+  Outcome all = Qwb("calendar list --json");
+  ASSERT_EQ(all.exit, 0) << all.err;
+  nlohmann::json list = nlohmann::json::parse(all.out);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]["subject"], "Birthday");  // lunar entries first
+  EXPECT_EQ(list[1]["start"], "2026-01-05T09:30:00");
+  EXPECT_EQ(list[1]["recurrence"], "weekly MO,WE x10");
+  Outcome ranged = Qwb("calendar list --json --from 2026-01-01 --to 2026-12-31");
+  EXPECT_EQ(nlohmann::json::parse(ranged.out).size(), 1u);
+
+  const std::string id = std::to_string(lunar["id"].get<long>());
+  Outcome moved = Qwb("calendar update " + id + " --date-type SOLAR --json");
+  ASSERT_EQ(moved.exit, 0) << moved.err;
+  nlohmann::json solar = nlohmann::json::parse(moved.out);
+  EXPECT_EQ(solar["dateType"], "SOLAR");
+  EXPECT_NE(solar["id"], lunar["id"]);
+  EXPECT_TRUE(store(0x102).List().empty());
+  EXPECT_EQ(store(2).List().size(), 2u);
+
+  EXPECT_EQ(Qwb("calendar delete " + std::to_string(solar["id"].get<long>())).exit, 0);
+  EXPECT_EQ(store(2).List().size(), 1u);
+  EXPECT_EQ(Qwb("calendar delete " + id).exit, 1);  // gone
+
+  EXPECT_EQ(Qwb("calendar add --subject x").exit, 2);
+  EXPECT_EQ(Qwb("calendar add --subject x --start 2026-01-01 --reminder 5x").exit, 2);
+  EXPECT_EQ(Qwb("calendar add --subject x --start 2026-01-01 --date-type moon").exit, 2);
+  Emu().registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"OrigName", u"Aster W1");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "host/support/Component.h"
+#include "host/Component.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "tests/core/TestEnv.h"
 #include "wincompat/comptr.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/support/Component.h"
+#include "host/Component.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "tests/core/TestEnv.h"
 #include "tests/module/HandDeclaredHost.h"

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "host/support/Component.h"
+#include "host/Component.h"
 #include "tests/module/RegistryDump.h"
 #include "wincompat/winbase.h"
 

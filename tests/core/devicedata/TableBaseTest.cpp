@@ -9,7 +9,7 @@
 #include "core/ColumnsWM.h"
 #include "core/DataTableWMBase.h"
 #include "core/ModuleCount.h"
-#include "host/support/HostObjects.h"
+#include "host/HostObjects.h"
 #include "tables/contacts/DataTableWMPhonebook.h"
 #include "tables/contacts/DataTableWMSIM.h"
 #include "tables/files/DataTableWMFile.h"

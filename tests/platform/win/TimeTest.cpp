@@ -36,6 +36,11 @@ TEST(TimeZone, DerivedFromZoneFilesAndRawRules) {
       {"Asia/Seoul", -540, 0, "", ""},
       {"AEST-10AEDT,M10.1.0,M4.1.0/3", -600, -60, "0:10/1/0/2:0", "0:4/1/0/3:0"},  // south
       {"No/Such_Zone", 0, 0, "", ""},  // unknown: UTC
+      // Not rules (an offset past 24 hours, a switch past 167 hours), and an endless file
+      // in place of a zone file: UTC, at once.
+      {"XYZ-37", 0, 0, "", ""},
+      {"ABC3DEF,M3.2.0/170,M11.1.0", 0, 0, "", ""},
+      {"/dev/zero", 0, 0, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.zone);

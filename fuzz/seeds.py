@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+The seeds are the golden layouts of the tests, written out by hand the same way: device
+records, RAPI2 replies and requests, XML documents, registry files and time-zone rules.
+Run it again after changing it; the files it writes are committed.
+"""
+import os
+import struct
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+
+
+def u32(v):
+    return struct.pack("<I", v & 0xFFFFFFFF)
+
+
+def pad(b):
+    return b + b"\0" * ((4 - len(b) % 4) % 4)
+
+
+def prop(name, value):
+    n = name.encode() + b"\0"
+    return u32(len(n)) + pad(n) + u32(len(value)) + pad(value)
+
+
+def s8(text):
+    return text.encode() + b"\0"
+
+
+def rstr(text):
+    if text is None:
+        return u32(0)
+    b = (text + "\0").encode("utf-16-le")
+    return u32(len(b)) + b
+
+
+def frame(payload):
+    return u32(len(payload)) + payload
+
+
+def write(target, name, data):
+    folder = os.path.join(ROOT, target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+# ---- device records: first byte the kind, then the record ---------------------------
+date = struct.pack("<d", 46000.0)
+records = {
+    "task_reply": (3, u32(7) + prop("Subject", s8("abc")) + prop("StartDate", date)
+                   + prop("Importance", u32(3)) + prop("Complete", b"\xff\xff")),
+    "task_add": (3, u32(3) + u32(1) + prop("Subject", s8("abc"))),
+    "task_replace": (3, u32(3) + u32(0x12) + u32(2) + prop("Importance", u32(3))
+                     + prop("Complete", struct.pack("<H", 1))),
+    "appointment_reply": (2, u32(0) + prop("Start", date) + prop("Duration", u32(60))
+                          + prop("Location", s8("회의실 A"))),
+    "contact_reply": (1, u32(0) + prop("FirstName", s8("Minji")) + prop("Picture", b"\1\2\3\4\5")),
+    "message_reply": (4, u32(0) + prop("PR_SUBJECT", s8("hello")) + prop("PR_MESSAGE_FLAGS", u32(1))),
+    "mms_reply": (5, u32(0) + prop("PR_MMS_BODY", b"\0\1\2") + prop("PR_MESSAGE_SIZE2", u32(3))),
+    "sim_capacity": (6, u32(0) + prop("nUsed", u32(12)) + prop("nTotal", u32(250))),
+    "sim_message": (7, u32(0) + prop("PhoneNumber", s8("01012345678")) + prop("Message", s8("hi"))),
+    "empty_reply": (3, u32(0)),
+    "unknown_name": (3, u32(0) + prop("NoSuchProperty", s8("x"))),
+}
+for name, (kind, record) in records.items():
+    write("device_record", name, bytes([kind]) + record)
+
+# ---- RAPI2 replies: call, argument, then the reply payload ----------------------------
+def find_data(name):
+    n = (name + "\0").encode("utf-16-le")
+    return u32(0x20) + u32(1) * 6 + u32(0) + u32(5) + u32(0) + n
+
+
+fd = find_data("a.txt")
+replies = {
+    "find_first": (0, 0, u32(0) + u32(0x10) + u32(len(fd)) + fd),
+    "find_first_none": (0, 0, u32(18) + u32(0xFFFFFFFF) + u32(0)),
+    "find_next": (1, 0, u32(0) + u32(1) + u32(len(fd)) + fd),
+    "find_next_end": (1, 0, u32(18) + u32(0) + u32(0)),
+    "find_all": (2, 0xB3, u32(0) + u32(1) + u32(2)
+                 + u32(12) + u32(0x10) + u32(1) + u32(2) + u32(0) + u32(0) + "Temp\0".encode("utf-16-le")[:12]
+                 + u32(12) + u32(0x20) + u32(1) + u32(2) + u32(0) + u32(9) + "a.txt\0".encode("utf-16-le")[:12]),
+    "read_file": (3, 1, u32(0) + u32(1) + u32(5) + b"hello"),
+    "write_file": (4, 3, u32(0) + u32(1) + u32(3)),
+    "create_file": (5, 0, u32(0) + u32(0x20)),
+    "file_time": (7, 0, u32(0) + u32(1) + bytes(range(24))),
+    "disk_free": (11, 0, u32(0) + u32(1) + u32(1000) + u32(0) + u32(4000) + u32(0) + u32(1000) + u32(0)),
+    "version": (12, 0, u32(0) + u32(1) + u32(276) + u32(276) + u32(5) + u32(2) + u32(1) + u32(3) + b"\0" * 256),
+    "reg_open": (13, 0, u32(0) + u32(0) + u32(0x100)),
+    "reg_create": (14, 0, u32(0) + u32(0) + u32(0x101) + u32(1)),
+    "reg_query": (15, 3, u32(0) + u32(0) + u32(1) + u32(18) + "Aster W1\0".encode("utf-16-le")),
+    "reg_query_size": (15, 0, u32(0) + u32(0) + u32(1) + u32(18)),
+    "invoke_list": (17, 0, u32(0) + u32(0) + u32(12) + u32(2) + u32(7) + u32(9)),
+    "invoke_failed": (17, 0, u32(0) + u32(0x80004005)),
+    "unknown": (6, 0, u32(120)),
+}
+for name, (call, arg, payload) in replies.items():
+    write("rapi_replies", name, bytes([call, arg]) + payload)
+
+# ---- RAPI2 requests to the emulator: whole frames --------------------------------------
+def invoke(function, data, mode=0):
+    return frame(u32(0x4C) + u32(0) + rstr("QWBRapiServer") + rstr(function) + u32(len(data)) + data + u32(mode))
+
+
+task = u32(3) + u32(2) + prop("Subject", s8("Pay rent")) + prop("Importance", u32(1))
+requests = {
+    "create_write_read": frame(u32(0x16) + rstr("\\My Documents\\a.txt") + u32(0xC0000000) + u32(1) + u32(2) + u32(0x80) + u32(0))
+    + frame(u32(0x18) + u32(0x1000) + u32(5) + b"hello") + frame(u32(0x17) + u32(0x1000) + u32(5))
+    + frame(u32(0x19) + u32(0x1000)),
+    "find_all": frame(u32(0x1A) + rstr("\\*.*") + u32(0xB3)),
+    "find_first_next": frame(u32(0x11) + rstr("\\Windows\\*.*")) + frame(u32(0x12) + u32(0x1000)) + frame(u32(0x13) + u32(0x1000)),
+    "registry": frame(u32(0x2F) + u32(0x80000002) + rstr("Ident")) + frame(u32(0x37) + u32(0x1000) + rstr("OrigName") + u32(255))
+    + frame(u32(0x32) + u32(0x1000)),
+    "registry_write": frame(u32(0x31) + u32(0x80000001) + rstr("Software\\Test") + u32(0))
+    + frame(u32(0x38) + u32(0x1000) + rstr("v") + u32(4) + u32(4) + u32(7)),
+    "files": frame(u32(0x28) + rstr("\\d")) + frame(u32(0x2C) + rstr("\\d\\x") + rstr("\\d\\y") + u32(1))
+    + frame(u32(0x2B) + rstr("\\d\\y") + rstr("\\d\\z")) + frame(u32(0x2D) + rstr("\\d\\z")) + frame(u32(0x29) + rstr("\\d")),
+    "version_disk": frame(u32(0x43)) + frame(u32(0x5C) + rstr("\\")),
+    "tasks": invoke("DevCeList", u32(3)) + invoke("DevCeAddTask", task) + invoke("DevCeGet", u32(3) + u32(1))
+    + invoke("DevCeDelete", u32(3) + u32(1)),
+    "stream": invoke("DevCeApplyAllData", b"", 1) + u32(8) + u32(1),
+    "unknown_command": frame(u32(0x77)),
+}
+for name, data in requests.items():
+    write("emulator_requests", name, data)
+
+# ---- XML documents --------------------------------------------------------------------
+here = os.path.dirname(os.path.abspath(__file__))
+with open(os.path.join(here, "..", "link", "WMModelProfile.xml"), "rb") as f:
+    write("model_profile", "shipped_profile.xml", f.read())
+write("model_profile", "one_model.xml",
+      b"<WMModelProfile><ModelTypeLists><ModelType><ModelTypeName>olDomesticLGT</ModelTypeName>"
+      b"<QWBRapiServer>QWBRapiServer.dll</QWBRapiServer><DownLoadFiles>"
+      b"<DownLoadFile overwrite=\"y\" realdownname=\"s.dll\" downpath=\"\\Windows\">a.dll</DownLoadFile>"
+      b"</DownLoadFiles></ModelType></ModelTypeLists><ModelLists><Model><ModelName>ABC-1</ModelName>"
+      b"<ModelTypeName>olDomesticLGT</ModelTypeName></Model></ModelLists></WMModelProfile>")
+write("model_profile", "attributes_text.xml", b"<A x=\"1\" y=\"2\">t</A>")
+write("model_profile", "walk.xml",
+      b"<?xml version=\"1.0\"?><r><a><b>one</b><![CDATA[<raw>]]></a><!-- c --><?pi x?><d>x<e/>y</d></r>")
+write("model_profile", "utf16_bom.xml", "\ufeff<r><ModelName>한글</ModelName></r>".encode("utf-16-le"))
+
+# ---- registry files -------------------------------------------------------------------
+write("registry_store", "registration.reg",
+      b"Windows Registry Editor Version 5.00\n\n"
+      b"[HKEY_CLASSES_ROOT\\QWBDCAWM.DeviceDataWM.1]\n@=\"DeviceDataWM Class\"\n\n"
+      b"[HKEY_CLASSES_ROOT\\CLSID\\{6FA1E685-F669-48B8-83B7-84FFB52677CB}\\InprocServer32]\n"
+      b"@=\"/opt/q/libQWBDCAWM.so\"\n\"ThreadingModel\"=\"Apartment\"\n\n"
+      b"[HKCU\\Software\\x]\n\"n\"=dword:0000002a\n\"b\"=hex:01,02,\\\n  03\n\"m\"=hex(7):61,00,00,00\n"
+      b"\"q\"=\"a \\\"quoted\\\" \\\\ text\"\n\n[-HKCU\\Software\\gone]\n")
+write("registry_store", "bom_crlf.reg", b"\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n\r\n[HKLM\\Ident]\r\n\"OrigName\"=\"Aster W1\"\r\n\"OrigName\"=-\r\n")
+
+# ---- time-zone rules ------------------------------------------------------------------
+for i, rule in enumerate(["CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0", "<+0330>-3:30",
+                          "UTC0", "AEST-10AEDT,M10.1.0,M4.1.0/3", "IST-5:30", "XXX3YYY,J60/1:30,300/-2",
+                          "KST-9", "EST5EDT", "<-03>3<-02>,M3.5.0/-2,M10.5.0/-1"]):
+    write("timezone_rule", "rule%d" % i, rule.encode())
