@@ -13,6 +13,7 @@
 #include "host/Export.h"
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
+#include "host/Phones.h"
 #include "host/Progress.h"
 #include "host/Session.h"
 #include "host/TasksCommand.h"
@@ -118,10 +119,20 @@ int Run(int argc, char** argv) {
            "\nExit status: 0 done, 1 the phone or the component failed, 2 bad usage.";
   });
   app.require_subcommand(1);
+  // Options of the host (--device) may also follow the command: `qwbdcawm unlock --device X`.
+  app.fallthrough();
   std::optional<std::string> device;
   app.add_option("--device", device,
-                 "Phone address tcp:HOST:PORT (or unix:PATH); default $QWBDCAWM_DEVICE, "
-                 "and without either the built-in emulator serves a demo phone");
+                 "Phone address: phone:NAME (a phone connected to qwbdcawm-connectd), "
+                 "tcp:HOST:PORT or unix:PATH; default $QWBDCAWM_DEVICE, then the only "
+                 "connected phone, and without any the built-in emulator serves a demo phone");
+
+  bool devicesJson = false;
+  CLI::App* devices =
+      app.add_subcommand("devices", "List the phones connected to qwbdcawm-connectd");
+  devices->add_flag("--json", devicesJson, "Print JSON instead of a table");
+  CLI::App* unlock = app.add_subcommand(
+      "unlock", "Give a locked WM5 phone its password (from the terminal, or a line of stdin)");
 
   CLI::App* tasks = app.add_subcommand("tasks", "The phone's tasks");
   tasks->require_subcommand(1);
@@ -253,7 +264,22 @@ int Run(int argc, char** argv) {
     std::string deviceSource;
     device = ChosenAddress(device, &deviceSource);
     if (device && !ValidDeviceAddress(*device))
-      ThrowUsage(deviceSource + ": '" + *device + "' is not tcp:HOST:PORT or unix:PATH");
+      ThrowUsage(deviceSource + ": '" + *device +
+                 "' is not phone:NAME, tcp:HOST:PORT or unix:PATH");
+    if (*devices) {
+      ListPhones(devicesJson, std::cout);
+      return kExitOk;
+    }
+    if (*unlock) {
+      std::string address = device.value_or("");
+      if (!address.empty() && !PhoneName(address))
+        ThrowUsage("unlock works on a phone connected to qwbdcawm-connectd: --device phone:NAME");
+      std::string name = PhoneName(address).value_or("");
+      UnlockPhone(address,
+                  ReadPassword("Password for " + (name.empty() ? "the phone" : name) + ": "));
+      std::fprintf(stderr, "unlocked\n");
+      return kExitOk;
+    }
     // Validate what needs no device before starting one.
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
