@@ -1,17 +1,20 @@
 #include "host/Export.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <system_error>
 
+#include "host/ContactsVcf.h"
 #include "host/ContentLines.h"
 #include "host/HostError.h"
 #include "host/MessagesCommand.h"
 #include "host/PhoneIdentity.h"
 #include "host/Progress.h"
+#include "host/CalendarIcs.h"
 #include "host/TasksIcs.h"
 #include "host/Text.h"
 
@@ -20,8 +23,10 @@ namespace fs = std::filesystem;
 
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> all;
+  all.push_back(MakeContactsExporter());
   all.push_back(MakeTasksExporter());
   all.push_back(MakeSimExporter());
+  all.push_back(MakeCalendarExporter());
   return all;
 }
 
@@ -100,6 +105,14 @@ bool ReadWhole(const fs::path& path, std::string* text) {
 
 std::string JoinRecords(ExportFormat format, const std::vector<ExportRecord>& records) {
   std::string out = format == ExportFormat::kICalendar ? kCalendarHead : "";
+  std::vector<const std::string*> zones;
+  for (const ExportRecord& r : records) {
+    if (r.timezone.empty() ||
+        std::any_of(zones.begin(), zones.end(), [&](auto* z) { return *z == r.timezone; }))
+      continue;
+    zones.push_back(&r.timezone);
+    out += r.timezone;
+  }
   for (const ExportRecord& r : records) out += r.body;
   if (format == ExportFormat::kICalendar) out += kCalendarTail;
   return out;
@@ -107,7 +120,7 @@ std::string JoinRecords(ExportFormat format, const std::vector<ExportRecord>& re
 
 std::string RecordFile(ExportFormat format, const ExportRecord& record) {
   if (format == ExportFormat::kVCard) return record.body;
-  return kCalendarHead + record.body + kCalendarTail;
+  return kCalendarHead + record.timezone + record.body + kCalendarTail;
 }
 
 bool SameApartFromStamps(std::string_view a, std::string_view b) {

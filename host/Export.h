@@ -32,6 +32,9 @@ struct ExportRecord {
   // The item's content lines, CRLF-ended: BEGIN:VTODO ... END:VTODO (iCalendar, without the
   // VCALENDAR around it) or BEGIN:VCARD ... END:VCARD.
   std::string body;
+  // iCalendar: the VTIMEZONE component its TZIDs name (empty when none). A document holds
+  // each distinct one once, before the records.
+  std::string timezone;
 };
 
 // What every exporter is handed.

@@ -2,11 +2,12 @@
 
 #include "host/HostError.h"
 #include "host/Text.h"
+#include "link/Recurrence.h"
 
 namespace qwbhost {
 
 // The ordinal of a column by name; false when the item has no such column.
-bool ItemOrdinal(IItem* item, const char16_t* name, ULONG* ordinal) {
+bool Ordinal(IItem* item, const char16_t* name, ULONG* ordinal) {
   BStr n(name);
   LONG found = 0;
   *ordinal = 0;
@@ -14,42 +15,102 @@ bool ItemOrdinal(IItem* item, const char16_t* name, ULONG* ordinal) {
   return found != 0;
 }
 
-Variant ItemValue(IItem* item, const char16_t* name) {
+Variant Value(IItem* item, const char16_t* name) {
   Variant v;
   ULONG ord;
-  if (ItemOrdinal(item, name, &ord)) CheckHr("GetValue", item->GetValue(ord, v.Ptr()));
+  if (Ordinal(item, name, &ord)) CheckHr("GetValue", item->GetValue(ord, v.Ptr()));
   return v;
 }
 
-std::string ItemText(IItem* item, const char16_t* name) {
-  Variant v = ItemValue(item, name);
+std::string Text(IItem* item, const char16_t* name) {
+  Variant v = Value(item, name);
   if (v.vt() != VT_BSTR || !v.Get().bstrVal) return {};
   return Utf8(std::u16string_view(v.Get().bstrVal, SysStringLen(v.Get().bstrVal)));
 }
 
-std::optional<DATE> ItemDate(IItem* item, const char16_t* name) {
-  Variant v = ItemValue(item, name);
+std::optional<DATE> Date(IItem* item, const char16_t* name) {
+  Variant v = Value(item, name);
   if (v.vt() != VT_DATE) return std::nullopt;
   return v.Get().date;
 }
 
-std::optional<LONG> ItemInteger(IItem* item, const char16_t* name) {
-  Variant v = ItemValue(item, name);
+std::optional<LONG> Integer(IItem* item, const char16_t* name) {
+  Variant v = Value(item, name);
   if (v.vt() == VT_EMPTY || v.vt() == VT_NULL) return std::nullopt;
   Variant i4;
   if (FAILED(VariantChangeType(i4.Ptr(), v.Ptr(), 0, VT_I4))) return std::nullopt;
   return i4.Get().lVal;
 }
 
-void ItemPut(IItem* item, const char16_t* name, const Variant& v) {
+void Put(IItem* item, const char16_t* name, const Variant& v) {
   ULONG ord;
-  if (!ItemOrdinal(item, name, &ord)) ThrowHr(Utf8(name) + " column", E_FAIL);
+  if (!Ordinal(item, name, &ord)) ThrowHr(Utf8(name) + " column", E_FAIL);
   VARIANT copy = v.Get();  // SetValue copies; the Variant keeps ownership
   CheckHr("SetValue", item->SetValue(ord, copy));
 }
 
-void ItemPutText(IItem* item, const char16_t* name, const std::string& s) {
-  ItemPut(item, name, Variant::Str(Utf16(s)));
+void PutText(IItem* item, const char16_t* name, const std::string& s) {
+  Put(item, name, Variant::Str(Utf16(s)));
 }
+
+using recur::InstanceOfFlag;
+
+Recurrence RecurrenceOfColumns(std::optional<LONG> recurType, std::optional<LONG> recurEvery,
+                               std::optional<LONG> recurFlag, std::optional<LONG> expireType,
+                               std::optional<LONG> expireValue, std::optional<DATE> expireDate,
+                               std::optional<DATE> everyDate, std::optional<DATE> start) {
+  Recurrence r;
+  int type = recurType.value_or(0);
+  if (type < 1 || type > 6) return r;
+  r.kind = static_cast<RecurKind>(type);
+  r.every = recurEvery && *recurEvery >= 1 ? static_cast<int>(*recurEvery) : 1;
+  int flag = static_cast<int>(recurFlag.value_or(0));
+  std::optional<DateTimeParts> startParts, everyParts;
+  if (start) startParts = SplitDate(*start);
+  if (everyDate) everyParts = SplitDate(*everyDate);
+  switch (r.kind) {
+    case RecurKind::kDaily:
+      r.weekdaysOnly = flag == recur::kDailyWeekdaysFlag;
+      if (r.weekdaysOnly) r.dayMask = recur::kWeekdaysMask;
+      break;
+    case RecurKind::kWeekly:
+      r.dayMask = flag & recur::kMaskBits;
+      break;
+    case RecurKind::kMonthly:
+      if (startParts) r.monthDay = startParts->day;
+      break;
+    case RecurKind::kMonthlyWeekday:
+      r.dayMask = flag & recur::kMaskBits;
+      r.instance = InstanceOfFlag(flag);
+      break;
+    case RecurKind::kYearly:
+      if (everyParts) {
+        r.month = everyParts->month, r.monthDay = everyParts->day;
+      } else if (startParts) {
+        r.month = startParts->month, r.monthDay = startParts->day;
+      }
+      break;
+    case RecurKind::kYearlyWeekday:
+      r.dayMask = flag & recur::kMaskBits;
+      r.instance = InstanceOfFlag(flag);
+      if (everyParts) r.month = everyParts->month;
+      break;
+    case RecurKind::kNone:
+      break;
+  }
+  switch (expireType.value_or(-1)) {
+    case 0:
+      if (expireDate) r.end = Recurrence::End::kUntil, r.until = expireDate;
+      break;
+    case 1:
+      if (expireValue.value_or(0) > 0)
+        r.end = Recurrence::End::kCount, r.count = static_cast<int>(*expireValue);
+      break;
+    default:
+      break;
+  }
+  return r;
+}
+
 
 }  // namespace qwbhost

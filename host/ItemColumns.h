@@ -1,26 +1,32 @@
-// Reading and writing an item's columns by name, as every command does: GetOrdinal, then
-// GetValue or SetValue. Failures of the calls throw HostError.
+// Reading and writing an item's columns by name, as any host does (GetOrdinal, GetValue,
+// SetValue), and the recurrence the recurrence columns describe; shared by the task and
+// calendar commands and exports.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "host/TaskRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/comptr.h"
 
 namespace qwbhost {
 
 // The ordinal of a column by name; false when the item has no such column.
-bool ItemOrdinal(IItem* item, const char16_t* name, ULONG* ordinal);
-// The value of a column (VT_EMPTY when the item has no such column).
-Variant ItemValue(IItem* item, const char16_t* name);
-// A text column as UTF-8 ("" when empty or of another type).
-std::string ItemText(IItem* item, const char16_t* name);
-std::optional<DATE> ItemDate(IItem* item, const char16_t* name);
-// An integer column, converted to VT_I4; nullopt when empty or not a number.
-std::optional<LONG> ItemInteger(IItem* item, const char16_t* name);
-// Writes a column; an unknown column throws.
-void ItemPut(IItem* item, const char16_t* name, const Variant& v);
-void ItemPutText(IItem* item, const char16_t* name, const std::string& s);
+bool Ordinal(IItem* item, const char16_t* name, ULONG* ordinal);
+Variant Value(IItem* item, const char16_t* name);
+// Text of a VT_BSTR column ("" otherwise), a VT_DATE column, an integer column.
+std::string Text(IItem* item, const char16_t* name);
+std::optional<DATE> Date(IItem* item, const char16_t* name);
+std::optional<LONG> Integer(IItem* item, const char16_t* name);
+void Put(IItem* item, const char16_t* name, const Variant& v);
+void PutText(IItem* item, const char16_t* name, const std::string& s);
+
+// The recurrence of the recurrence columns: monthly takes its day from the start date,
+// yearly its day and month from the every-date, else the start date.
+Recurrence RecurrenceOfColumns(std::optional<LONG> recurType, std::optional<LONG> recurEvery,
+                               std::optional<LONG> recurFlag, std::optional<LONG> expireType,
+                               std::optional<LONG> expireValue, std::optional<DATE> expireDate,
+                               std::optional<DATE> everyDate, std::optional<DATE> start);
 
 }  // namespace qwbhost

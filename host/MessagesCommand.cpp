@@ -45,11 +45,11 @@ ComPtr<IItem> NewItem(IDataTable* table, DCADATATYPE type) {
 void FillSms(IItem* item, const std::string& folder, const std::optional<std::string>& to,
              const std::optional<std::string>& from, const std::string& text,
              std::optional<DATE> date) {
-  if (from) ItemPutText(item, u"SENDER", *from);
-  if (to) ItemPutText(item, u"RECEIVER", *to);
-  ItemPutText(item, u"CONTENT", text);
-  ItemPutText(item, u"FOLDER", folder);
-  if (date) ItemPut(item, u"CREATE_DATE", Variant::Date(*date));
+  if (from) PutText(item, u"SENDER", *from);
+  if (to) PutText(item, u"RECEIVER", *to);
+  PutText(item, u"CONTENT", text);
+  PutText(item, u"FOLDER", folder);
+  if (date) Put(item, u"CREATE_DATE", Variant::Date(*date));
 }
 
 // Standard base64 (RFC 4648) with padding.
@@ -94,7 +94,7 @@ std::vector<uint8_t> MmsBodyOf(IDataTable* table, IItem* item) {
   HRESULT hr = table->ReadItem(item);
   CheckHr("ReadItem", hr);
   if (hr != S_OK) return {};
-  const std::string file = ItemText(item, u"ATTACHMENT_FILE_PATH");
+  const std::string file = Text(item, u"ATTACHMENT_FILE_PATH");
   std::vector<uint8_t> body = ReadBytes(file);
   std::error_code ec;
   std::filesystem::remove(file, ec);
@@ -110,12 +110,12 @@ SmsRecord ReadSms(IItem* item) {
   SUID suid = SUID_NULL;
   CheckHr("SUID", item->get_SUID(&suid));
   m.id = suid;
-  m.folder = ItemText(item, u"FOLDER");
-  m.sender = ItemText(item, u"SENDER");
-  m.receiver = ItemText(item, u"RECEIVER");
-  m.content = ItemText(item, u"CONTENT");
-  m.path = ItemText(item, u"MY_FOLDER_PATH");
-  m.date = ItemDate(item, u"CREATE_DATE");
+  m.folder = Text(item, u"FOLDER");
+  m.sender = Text(item, u"SENDER");
+  m.receiver = Text(item, u"RECEIVER");
+  m.content = Text(item, u"CONTENT");
+  m.path = Text(item, u"MY_FOLDER_PATH");
+  m.date = Date(item, u"CREATE_DATE");
   return m;
 }
 
@@ -274,14 +274,14 @@ MmsRecord ReadMms(IItem* item) {
   SUID suid = SUID_NULL;
   CheckHr("SUID", item->get_SUID(&suid));
   m.id = suid;
-  m.position = static_cast<unsigned long>(ItemInteger(item, u"MESSAGE_ID").value_or(0));
-  m.folder = ItemText(item, u"FOLDER");
-  m.subject = ItemText(item, u"SUBJECT");
-  m.sender = ItemText(item, u"SENDER");
-  m.receiver = ItemText(item, u"RECEIVER");
-  m.date = ItemDate(item, u"CREATE_DATE");
-  m.size = static_cast<unsigned long>(ItemInteger(item, u"TOTAL_SIZE").value_or(0));
-  m.bodyFile = ItemText(item, u"ATTACHMENT_FILE_PATH");
+  m.position = static_cast<unsigned long>(Integer(item, u"MESSAGE_ID").value_or(0));
+  m.folder = Text(item, u"FOLDER");
+  m.subject = Text(item, u"SUBJECT");
+  m.sender = Text(item, u"SENDER");
+  m.receiver = Text(item, u"RECEIVER");
+  m.date = Date(item, u"CREATE_DATE");
+  m.size = static_cast<unsigned long>(Integer(item, u"TOTAL_SIZE").value_or(0));
+  m.bodyFile = Text(item, u"ATTACHMENT_FILE_PATH");
   return m;
 }
 
@@ -346,10 +346,10 @@ void SendMms(Session& session, const std::string& to, const std::string& file,
     ThrowUsage("mms send: '" + file + "' is not a non-empty file");
   ComPtr<IDataTable> table = session.Table(DTID_MMS);
   ComPtr<IItem> item = NewItem(table.Get(), DCADT_MMS);
-  ItemPutText(item.Get(), u"ATTACHMENT_FILE_PATH", path);
-  ItemPutText(item.Get(), u"RECEIVER", to);
-  if (subject) ItemPutText(item.Get(), u"SUBJECT", *subject);
-  ItemPutText(item.Get(), u"FOLDER", "Outbox");
+  PutText(item.Get(), u"ATTACHMENT_FILE_PATH", path);
+  PutText(item.Get(), u"RECEIVER", to);
+  if (subject) PutText(item.Get(), u"SUBJECT", *subject);
+  PutText(item.Get(), u"FOLDER", "Outbox");
   BStr send(u"send");
   CheckHr("Execute", table->Execute(send.Get(), item.Get(), nullptr));
 }
@@ -361,15 +361,15 @@ SimRecord ReadSim(IItem* item) {
   SUID suid = SUID_NULL;
   CheckHr("SUID", item->get_SUID(&suid));
   c.id = suid;
-  c.name = ItemText(item, u"DISPLAY_NAME");
-  c.reading = ItemText(item, u"READING_FIRST_NAME");
+  c.name = Text(item, u"DISPLAY_NAME");
+  c.reading = Text(item, u"READING_FIRST_NAME");
   static const char16_t* const kNumbers[] = {u"TEL_NUM_0", u"TEL_NUM_1", u"TEL_NUM_2",
                                              u"TEL_NUM_3", u"TEL_NUM_4", u"TEL_NUM_5"};
   for (const char16_t* column : kNumbers) {
-    std::string n = ItemText(item, column);
+    std::string n = Text(item, column);
     if (!n.empty()) c.numbers.push_back(n);
   }
-  c.email = ItemText(item, u"EMAIL_ADDR_0");
+  c.email = Text(item, u"EMAIL_ADDR_0");
   return c;
 }
 
@@ -410,21 +410,21 @@ void ListSim(Session& session, bool json, std::ostream& out) {
 namespace {
 
 void ApplySimEdit(IItem* item, const SimEdit& e) {
-  if (e.name) ItemPutText(item, u"DISPLAY_NAME", *e.name);
+  if (e.name) PutText(item, u"DISPLAY_NAME", *e.name);
   if (e.numbers) {
     if (e.numbers->size() > 4) ThrowUsage("--number: a SIM contact holds at most 4 numbers");
     static const char16_t* const kNumbers[] = {u"TEL_NUM_0", u"TEL_NUM_1", u"TEL_NUM_2",
                                                u"TEL_NUM_3"};
     for (size_t i = 0; i < 4; ++i) {
-      ItemPutText(item, kNumbers[i], i < e.numbers->size() ? (*e.numbers)[i] : "");
-      if (i < e.numbers->size()) ItemPutText(item, (u"TEL_TYPE_" + std::u16string(1, u'0' + i)).c_str(), "Mobile.Private");
+      PutText(item, kNumbers[i], i < e.numbers->size() ? (*e.numbers)[i] : "");
+      if (i < e.numbers->size()) PutText(item, (u"TEL_TYPE_" + std::u16string(1, u'0' + i)).c_str(), "Mobile.Private");
     }
-    ItemPut(item, u"TEL_COUNT", Variant::I4(static_cast<LONG>(e.numbers->size())));
+    Put(item, u"TEL_COUNT", Variant::I4(static_cast<LONG>(e.numbers->size())));
   }
   if (e.email) {
-    ItemPutText(item, u"EMAIL_ADDR_0", *e.email);
-    ItemPutText(item, u"EMAIL_TYPE_0", e.email->empty() ? "" : "private");
-    ItemPut(item, u"EMAIL_COUNT", Variant::I4(e.email->empty() ? 0 : 1));
+    PutText(item, u"EMAIL_ADDR_0", *e.email);
+    PutText(item, u"EMAIL_TYPE_0", e.email->empty() ? "" : "private");
+    Put(item, u"EMAIL_COUNT", Variant::I4(e.email->empty() ? 0 : 1));
   }
 }
 

@@ -20,57 +20,8 @@ using recur::InstanceOfFlag;
 }  // namespace
 
 Recurrence TaskRecord::recurrence() const {
-  Recurrence r;
-  int type = recurType.value_or(0);
-  if (type < 1 || type > 6) return r;
-  r.kind = static_cast<RecurKind>(type);
-  r.every = recurEvery && *recurEvery >= 1 ? static_cast<int>(*recurEvery) : 1;
-  int flag = static_cast<int>(recurFlag.value_or(0));
-  std::optional<DateTimeParts> startParts, everyParts;
-  if (start) startParts = SplitDate(*start);
-  if (everyDate) everyParts = SplitDate(*everyDate);
-  switch (r.kind) {
-    case RecurKind::kDaily:
-      r.weekdaysOnly = flag == recur::kDailyWeekdaysFlag;
-      if (r.weekdaysOnly) r.dayMask = recur::kWeekdaysMask;
-      break;
-    case RecurKind::kWeekly:
-      r.dayMask = flag & recur::kMaskBits;
-      break;
-    case RecurKind::kMonthly:
-      if (startParts) r.monthDay = startParts->day;
-      break;
-    case RecurKind::kMonthlyWeekday:
-      r.dayMask = flag & recur::kMaskBits;
-      r.instance = InstanceOfFlag(flag);
-      break;
-    case RecurKind::kYearly:
-      if (everyParts) {
-        r.month = everyParts->month, r.monthDay = everyParts->day;
-      } else if (startParts) {
-        r.month = startParts->month, r.monthDay = startParts->day;
-      }
-      break;
-    case RecurKind::kYearlyWeekday:
-      r.dayMask = flag & recur::kMaskBits;
-      r.instance = InstanceOfFlag(flag);
-      if (everyParts) r.month = everyParts->month;
-      break;
-    case RecurKind::kNone:
-      break;
-  }
-  switch (expireType.value_or(-1)) {
-    case 0:
-      if (expireDate) r.end = Recurrence::End::kUntil, r.until = expireDate;
-      break;
-    case 1:
-      if (expireValue.value_or(0) > 0)
-        r.end = Recurrence::End::kCount, r.count = static_cast<int>(*expireValue);
-      break;
-    default:
-      break;
-  }
-  return r;
+  return RecurrenceOfColumns(recurType, recurEvery, recurFlag, expireType, expireValue, expireDate,
+                             everyDate, start);
 }
 
 TaskRecord ReadTask(IItem* item) {
@@ -78,55 +29,55 @@ TaskRecord ReadTask(IItem* item) {
   SUID suid = SUID_NULL;
   CheckHr("get_SUID", item->get_SUID(&suid));
   t.id = suid;
-  t.subject = ItemText(item, u"SUBJECT");
-  t.detail = ItemText(item, u"DETAIL");
-  t.categories = ItemText(item, u"CATEGORIES");
-  t.sensitivity = ItemText(item, u"SENSITIVITY");
-  t.priority = ItemText(item, u"PRIORITY");
-  t.doneState = ItemText(item, u"DONE_STATE");
-  t.alarmType = ItemText(item, u"ALARM_TYPE");
-  t.start = ItemDate(item, u"START_DATE");
-  t.due = ItemDate(item, u"END_DATE");
-  t.alarmTime = ItemDate(item, u"ALARM_TIME");
-  t.expireDate = ItemDate(item, u"RECURRENCE_EXPIRE_DATE");
-  t.everyDate = ItemDate(item, u"RECURRENCE_EVERY_DATE");
-  t.recurType = ItemInteger(item, u"RECURRENCE_TYPE");
-  t.recurEvery = ItemInteger(item, u"RECURRENCE_EVERY");
-  t.recurFlag = ItemInteger(item, u"RECURRENCE_FLAG");
-  t.expireType = ItemInteger(item, u"RECURRENCE_EXPIRE_TYPE");
-  t.expireValue = ItemInteger(item, u"RECURRENCE_EXPIRE_VALUE");
+  t.subject = Text(item, u"SUBJECT");
+  t.detail = Text(item, u"DETAIL");
+  t.categories = Text(item, u"CATEGORIES");
+  t.sensitivity = Text(item, u"SENSITIVITY");
+  t.priority = Text(item, u"PRIORITY");
+  t.doneState = Text(item, u"DONE_STATE");
+  t.alarmType = Text(item, u"ALARM_TYPE");
+  t.start = Date(item, u"START_DATE");
+  t.due = Date(item, u"END_DATE");
+  t.alarmTime = Date(item, u"ALARM_TIME");
+  t.expireDate = Date(item, u"RECURRENCE_EXPIRE_DATE");
+  t.everyDate = Date(item, u"RECURRENCE_EVERY_DATE");
+  t.recurType = Integer(item, u"RECURRENCE_TYPE");
+  t.recurEvery = Integer(item, u"RECURRENCE_EVERY");
+  t.recurFlag = Integer(item, u"RECURRENCE_FLAG");
+  t.expireType = Integer(item, u"RECURRENCE_EXPIRE_TYPE");
+  t.expireValue = Integer(item, u"RECURRENCE_EXPIRE_VALUE");
   return t;
 }
 
 void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
-  if (e.subject) ItemPutText(item, u"SUBJECT", *e.subject);
-  if (e.detail) ItemPutText(item, u"DETAIL", *e.detail);
-  if (e.categories) ItemPutText(item, u"CATEGORIES", *e.categories);
-  if (e.sensitivity) ItemPutText(item, u"SENSITIVITY", *e.sensitivity);
-  if (e.priority) ItemPutText(item, u"PRIORITY", *e.priority);
-  if (e.done) ItemPutText(item, u"DONE_STATE", *e.done ? "Done" : "Undone");
-  if (e.start) ItemPut(item, u"START_DATE", Variant::Date(*e.start));
-  if (e.due) ItemPut(item, u"END_DATE", Variant::Date(*e.due));
+  if (e.subject) PutText(item, u"SUBJECT", *e.subject);
+  if (e.detail) PutText(item, u"DETAIL", *e.detail);
+  if (e.categories) PutText(item, u"CATEGORIES", *e.categories);
+  if (e.sensitivity) PutText(item, u"SENSITIVITY", *e.sensitivity);
+  if (e.priority) PutText(item, u"PRIORITY", *e.priority);
+  if (e.done) PutText(item, u"DONE_STATE", *e.done ? "Done" : "Undone");
+  if (e.start) Put(item, u"START_DATE", Variant::Date(*e.start));
+  if (e.due) Put(item, u"END_DATE", Variant::Date(*e.due));
   if (e.alarm) {
     if (*e.alarm) {
-      ItemPutText(item, u"ALARM_TYPE", "Time");
-      ItemPut(item, u"ALARM_TIME", Variant::Date(**e.alarm));
+      PutText(item, u"ALARM_TYPE", "Time");
+      Put(item, u"ALARM_TIME", Variant::Date(**e.alarm));
     } else {
-      ItemPutText(item, u"ALARM_TYPE", "None");
-      ItemPut(item, u"ALARM_TIME", Variant());
+      PutText(item, u"ALARM_TYPE", "None");
+      Put(item, u"ALARM_TIME", Variant());
     }
   }
   if (!e.recurrence) return;
   const Recurrence& r = *e.recurrence;
-  ItemPut(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
+  Put(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
   if (r.kind == RecurKind::kNone) {
     for (const char16_t* c :
          {u"RECURRENCE_EVERY", u"RECURRENCE_FLAG", u"RECURRENCE_EXPIRE_TYPE",
           u"RECURRENCE_EXPIRE_VALUE", u"RECURRENCE_EXPIRE_DATE", u"RECURRENCE_EVERY_DATE"})
-      ItemPut(item, c, Variant());
+      Put(item, c, Variant());
     return;
   }
-  ItemPut(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
+  Put(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
   LONG flag = 0;
   switch (r.kind) {
     case RecurKind::kDaily:
@@ -142,7 +93,7 @@ void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
     default:
       break;
   }
-  ItemPut(item, u"RECURRENCE_FLAG", Variant::I4(flag));
+  Put(item, u"RECURRENCE_FLAG", Variant::I4(flag));
   if (r.kind == RecurKind::kYearly || r.kind == RecurKind::kYearlyWeekday) {
     std::optional<DATE> every;
     if (r.month > 0) {
@@ -150,19 +101,19 @@ void ApplyEdit(IItem* item, const TaskEdit& e, std::optional<DATE> start) {
       every = MakeDate(sp ? sp->year : 2000, r.month, r.monthDay > 0 ? r.monthDay : 1);
     }
     if (!every) every = start;
-    ItemPut(item, u"RECURRENCE_EVERY_DATE", every ? Variant::Date(*every) : Variant());
+    Put(item, u"RECURRENCE_EVERY_DATE", every ? Variant::Date(*every) : Variant());
   }
   switch (r.end) {
     case Recurrence::End::kUntil:
-      ItemPut(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
-      ItemPut(item, u"RECURRENCE_EXPIRE_DATE", Variant::Date(r.until.value_or(0)));
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
+      Put(item, u"RECURRENCE_EXPIRE_DATE", Variant::Date(r.until.value_or(0)));
       break;
     case Recurrence::End::kCount:
-      ItemPut(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
-      ItemPut(item, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(r.count));
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
+      Put(item, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(r.count));
       break;
     case Recurrence::End::kNone:
-      ItemPut(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
       break;
   }
 }

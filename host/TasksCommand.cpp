@@ -36,6 +36,8 @@ DATE Today() {
   return *MakeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
 }
 
+}  // namespace
+
 Recurrence MakeRecurrence(const TaskOptions& o, std::optional<DATE> start) {
   Recurrence r;
   std::string kind = Lower(*o.recur);
@@ -100,6 +102,8 @@ Recurrence MakeRecurrence(const TaskOptions& o, std::optional<DATE> start) {
   }
   return r;
 }
+
+namespace {
 
 // The item of task `id`, found by listing the table.
 ComPtr<IItem> FindTask(IDataTable* table, LONG id) {

@@ -25,6 +25,10 @@ struct TaskOptions {
 // changes it. Usage errors throw HostError(kExitUsage).
 TaskEdit MakeEdit(const TaskOptions& o, std::optional<DATE> currentStart, bool adding);
 
+// The recurrence of --recur, --every, --days, --until and --count; monthly and yearly kinds
+// take their day from `start`. Usage errors throw HostError(kExitUsage).
+Recurrence MakeRecurrence(const TaskOptions& o, std::optional<DATE> start);
+
 // Rendering of a listing.
 std::string TasksTable(const std::vector<TaskRecord>& tasks);
 nlohmann::json TaskJson(const TaskRecord& t);

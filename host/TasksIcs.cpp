@@ -6,21 +6,12 @@
 
 #include "host/ContentLines.h"
 #include "host/HostError.h"
+#include "host/IcsShared.h"
 #include "host/Progress.h"
 #include "host/Text.h"
 
 namespace qwbhost {
 namespace {
-
-icaltimetype DayOf(DATE d) {
-  icaltimetype t = icaltime_null_date();
-  if (auto p = SplitDate(d)) {
-    t.year = p->year;
-    t.month = p->month;
-    t.day = p->day;
-  }
-  return t;
-}
 
 // "YYYYMMDD" of a date column.
 std::string DateValue(DATE d) {
@@ -31,76 +22,9 @@ std::string DateValue(DATE d) {
   return buf;
 }
 
-// libical's encoding of a BYDAY entry: weekday (Sunday 1) plus 8 times the position, the
-// sign of the position on the whole.
-short EncodeDay(int weekday0, int position) {
-  int v = (weekday0 + 1) + 8 * (position < 0 ? -position : position);
-  return static_cast<short>(position < 0 ? -v : v);
-}
-
-void AddDays(icalrecurrencetype* r, int mask, int position) {
-  int n = 0;
-  for (int d = 0; d < 7; ++d)
-    if (mask & (1 << d)) r->by_day[n++] = EncodeDay(d, position);
-  r->by_day[n] = ICAL_RECURRENCE_ARRAY_MAX;
-}
-
-// The RRULE of a recurrence; false when the task does not recur.
-bool RuleOf(const TaskRecord& t, icalrecurrencetype* r) {
-  Recurrence rec = t.recurrence();
-  if (rec.kind == RecurKind::kNone) return false;
-  icalrecurrencetype_clear(r);
-  r->interval = static_cast<short>(rec.every);
-  int position = rec.instance == 5 ? -1 : rec.instance;
-  switch (rec.kind) {
-    case RecurKind::kDaily:
-      r->freq = ICAL_DAILY_RECURRENCE;
-      if (rec.weekdaysOnly) AddDays(r, 62, 0);
-      break;
-    case RecurKind::kWeekly:
-      r->freq = ICAL_WEEKLY_RECURRENCE;
-      if (rec.dayMask) AddDays(r, rec.dayMask, 0);
-      break;
-    case RecurKind::kMonthly:
-      r->freq = ICAL_MONTHLY_RECURRENCE;
-      if (rec.monthDay) r->by_month_day[0] = static_cast<short>(rec.monthDay);
-      break;
-    case RecurKind::kMonthlyWeekday:
-      r->freq = ICAL_MONTHLY_RECURRENCE;
-      AddDays(r, rec.dayMask, position);
-      break;
-    case RecurKind::kYearly:
-      r->freq = ICAL_YEARLY_RECURRENCE;
-      if (rec.month) r->by_month[0] = static_cast<short>(rec.month);
-      if (rec.monthDay) r->by_month_day[0] = static_cast<short>(rec.monthDay);
-      break;
-    case RecurKind::kYearlyWeekday:
-      r->freq = ICAL_YEARLY_RECURRENCE;
-      if (rec.month) r->by_month[0] = static_cast<short>(rec.month);
-      AddDays(r, rec.dayMask, position);
-      break;
-    case RecurKind::kNone:
-      return false;
-  }
-  if (rec.end == Recurrence::End::kUntil && rec.until) r->until = DayOf(*rec.until);
-  if (rec.end == Recurrence::End::kCount) r->count = rec.count;
-  return true;
-}
-
-const char* ClassOf(const std::string& sensitivity) {
-  std::string s = Lower(sensitivity);
-  if (s == "personal" || s == "private") return "PRIVATE";
-  if (s == "confidential") return "CONFIDENTIAL";
-  return "PUBLIC";
-}
-
 std::string RuleText(const TaskRecord& t) {
   icalrecurrencetype rule;
-  if (!RuleOf(t, &rule)) return {};
-  char* text = icalrecurrencetype_as_string_r(&rule);
-  std::string out = text ? text : "";
-  free(text);
-  return out;
+  return RuleOf(t.recurrence(), &rule) ? qwbhost::RuleText(rule) : std::string();
 }
 
 class TasksExporter : public Exporter {
@@ -136,7 +60,7 @@ std::time_t LocalDateToEpoch(DATE local) {
 }
 
 ExportRecord TaskToTodo(const TaskRecord& t, const ExportContext& context) {
-  ExportRecord record{context.Uid("task", t.id), {}};
+  ExportRecord record{context.Uid("task", t.id), {}, {}};
   ContentLines out;
   out.Begin("VTODO").Raw("UID", record.uid).Raw("DTSTAMP", context.Stamp());
   if (!t.subject.empty()) out.Text("SUMMARY", t.subject);
@@ -147,7 +71,7 @@ ExportRecord TaskToTodo(const TaskRecord& t, const ExportContext& context) {
   if (!t.priority.empty())
     out.Raw("PRIORITY", t.priority == "High" ? "1" : t.priority == "Low" ? "9" : "5");
   out.Raw("STATUS", t.done() ? "COMPLETED" : "NEEDS-ACTION");
-  if (!t.sensitivity.empty()) out.Raw("CLASS", ClassOf(t.sensitivity));
+  if (!t.sensitivity.empty()) out.Raw("CLASS", ClassText(t.sensitivity));
   out.List("CATEGORIES", SplitCategories(t.categories));
   std::string rule = RuleText(t);
   if (!rule.empty()) out.Raw("RRULE", rule);

@@ -7,7 +7,7 @@
 #include "core/ItemWMTask.h"
 #include "core/Log.h"
 #include "link/DeviceRecordWM.h"
-#include "link/Recurrence.h"
+#include "tables/organizer/Recurrence.h"
 #include "tables/organizer/TimeConv.h"
 
 namespace qwb {
@@ -41,12 +41,6 @@ namespace {
 constexpr double kMissingDate = 949998.0;
 constexpr int16_t kDeviceTrue = -1;  // 0xFFFF
 
-// 1 January 1900 00:00:00 and 31 December 2099 23:59:59.
-constexpr DATE kEarliestDate = 2.0;
-const DATE kLatestDate = 73050.0 + (86399.0 / 86400.0);
-
-using recur::InstanceBit;
-using recur::InstanceOfFlag;
 
 void RecurrenceToFields(const CPropertyMap& p, FieldMap* f) {
   int16_t recurring = 0;
@@ -57,63 +51,11 @@ void RecurrenceToFields(const CPropertyMap& p, FieldMap* f) {
     return;
   }
   PutField(*f, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(0));
-  int32_t type = 0, mask = 0, instance = 0;
-  bool hasMask = p.GetInteger(u"RecurrPattern.DayOfWeekMask", &mask);
-  bool hasInstance = p.GetInteger(u"RecurrPattern.Instance", &instance);
-  if (p.GetInteger(u"RecurrPattern.RecurrenceType", &type)) {
-    switch (type) {
-      case -1:
-        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(0));
-        break;
-      case 0:
-        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(1));
-        if (!hasMask) {
-          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(0));
-        } else if (mask == recur::kWeekdaysMask) {
-          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(recur::kDailyWeekdaysFlag));
-        }
-        break;
-      case 1:
-        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(2));
-        if (hasMask) PutField(*f, u"RECURRENCE_FLAG", Variant::I4(mask));
-        break;
-      case 2:
-        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(3));
-        PutField(*f, u"RECURRENCE_FLAG", Variant::I4(0));
-        break;
-      case 3:
-        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(4));
-        if (hasMask && hasInstance)
-          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(mask + InstanceBit(instance)));
-        break;
-      case 5: {
-        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(5));
-        PutField(*f, u"RECURRENCE_FLAG", Variant::I4(0));
-        int32_t day = 0, month = 0;
-        if (p.GetInteger(u"RecurrPattern.DayOfMonth", &day) &&
-            p.GetInteger(u"RecurrPattern.MonthOfYear", &month)) {
-          // That day of that month, in the year and at the time of day of the start date.
-          double start = 0;
-          p.GetDate(u"StartDate", &start);
-          OleDateParts s{};
-          DATE every = 0;
-          if (SplitOleDate(start, &s) &&
-              MakeOleDate(s.year, month, day, s.hour, s.minute, s.second, &every))
-            PutField(*f, u"RECURRENCE_EVERY_DATE", Variant::Date(every));
-        }
-        break;
-      }
-      case 6: {
-        PutField(*f, u"RECURRENCE_TYPE", Variant::I4(6));
-        int32_t month = 0;
-        if (hasMask && hasInstance && p.GetInteger(u"RecurrPattern.MonthOfYear", &month))
-          PutField(*f, u"RECURRENCE_FLAG", Variant::I4(mask + InstanceBit(instance)));
-        break;
-      }
-      default:
-        break;  // 4 and unknown kinds set no type
-    }
-  }
+  // The day and month of a yearly pattern are set in the year and at the time of day of the
+  // start date (30 December 1899 00:00:00 when the record has none).
+  double start = 0;
+  p.GetDate(u"StartDate", &start);
+  RecurrenceTypeToFields(p, f, YearlyEveryDate::kDayAndMonth, start);
   int32_t interval = 1;
   p.GetInteger(u"RecurrPattern.Interval", &interval);
   PutField(*f, u"RECURRENCE_EVERY", Variant::I4(interval));
@@ -179,10 +121,7 @@ namespace {
 
 // The date part, kept within the years 1900 to 2099.
 DATE DayWithinRange(DATE d) {
-  d = OleDatePart(d);
-  if (d < kEarliestDate) return kEarliestDate;
-  if (d > kLatestDate) return kLatestDate;
-  return d;
+  return KeepWithinTableYears(OleDatePart(d));
 }
 
 }  // namespace
@@ -233,62 +172,24 @@ void CDataTableWMTask::TaskFieldsToRecord(FieldMap& f, CPropertyList* list) {
     }
   }
 
-  LONG type = ReadFieldI4(f, u"RECURRENCE_TYPE", 0);
-  LONG flag = ReadFieldI4(f, u"RECURRENCE_FLAG", 0);
+  // Monthly takes its day from START_DATE; yearly by date its day and month from
+  // RECURRENCE_EVERY_DATE when one is set, else from START_DATE; yearly by weekday the month
+  // of RECURRENCE_EVERY_DATE as it is (0, a missing one, is 30 December 1899).
   DATE everyDate = ReadFieldDate(f, u"RECURRENCE_EVERY_DATE", 0);
   OleDateParts s{}, e{};
-  bool hasStart = SplitOleDate(startColumn, &s);
-  // Yearly by date falls back on the start date when no every-date is set; yearly by weekday
-  // takes the month of the every-date as it is (0, a missing one, is 30 December 1899).
-  bool hasEveryDate = SplitOleDate(everyDate, &e);
-  bool hasEvery = everyDate != 0 && hasEveryDate;
-  switch (type) {
-    case 0:
-      list->AddInteger("RecurrPattern.RecurrenceType", -1);
-      break;
-    case 1:
-      list->AddBoolean("IsRecurring", kDeviceTrue);
-      list->AddInteger("RecurrPattern.RecurrenceType", 0);
-      if (flag == recur::kDailyWeekdaysFlag)
-        list->AddInteger("RecurrPattern.DayOfWeekMask", recur::kWeekdaysMask);
-      break;
-    case 2:
-      list->AddBoolean("IsRecurring", kDeviceTrue);
-      list->AddInteger("RecurrPattern.RecurrenceType", 1);
-      list->AddInteger("RecurrPattern.DayOfWeekMask", flag);
-      break;
-    case 3:
-      list->AddBoolean("IsRecurring", kDeviceTrue);
-      list->AddInteger("RecurrPattern.RecurrenceType", 2);
-      list->AddInteger("RecurrPattern.DayOfMonth", hasStart ? s.day : 0);
-      break;
-    case 4:
-      list->AddBoolean("IsRecurring", kDeviceTrue);
-      list->AddInteger("RecurrPattern.RecurrenceType", 3);
-      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & recur::kMaskBits);
-      list->AddInteger("RecurrPattern.Instance", InstanceOfFlag(flag));
-      break;
-    case 5: {
-      list->AddBoolean("IsRecurring", kDeviceTrue);
-      list->AddInteger("RecurrPattern.RecurrenceType", 5);
-      const OleDateParts* from = hasEvery ? &e : hasStart ? &s : nullptr;
-      list->AddInteger("RecurrPattern.DayOfMonth", from ? from->day : 0);
-      list->AddInteger("RecurrPattern.MonthOfYear", from ? from->month : 0);
-      break;
-    }
-    case 6:
-      list->AddBoolean("IsRecurring", kDeviceTrue);
-      list->AddInteger("RecurrPattern.RecurrenceType", 6);
-      list->AddInteger("RecurrPattern.DayOfWeekMask", flag & recur::kMaskBits);
-      list->AddInteger("RecurrPattern.Instance", InstanceOfFlag(flag));
-      list->AddInteger("RecurrPattern.MonthOfYear", hasEveryDate ? e.month : 0);
-      break;
-    default:
-      break;
-  }
+  const bool hasStart = SplitOleDate(startColumn, &s);
+  const bool hasEveryDate = SplitOleDate(everyDate, &e);
+  const bool hasEvery = everyDate != 0 && hasEveryDate;
+  const OleDateParts* yearly = hasEvery ? &e : hasStart ? &s : nullptr;
+  PatternDays days;
+  days.monthlyDay = hasStart ? s.day : 0;
+  days.yearlyDay = yearly ? yearly->day : 0;
+  days.yearlyMonth = yearly ? yearly->month : 0;
+  days.weekdayMonth = hasEveryDate ? e.month : 0;
+  RecurrencePatternToRecord(ReadFieldI4(f, u"RECURRENCE_TYPE", 0),
+                            ReadFieldI4(f, u"RECURRENCE_FLAG", 0), days, list);
 
-  LONG every = ReadFieldI4(f, u"RECURRENCE_EVERY", 1);
-  list->AddInteger("RecurrPattern.Interval", every >= 1 ? every : 1);
+  RecurrenceIntervalToRecord(ReadFieldI4(f, u"RECURRENCE_EVERY", 1), list);
   switch (ReadFieldI4(f, u"RECURRENCE_EXPIRE_TYPE", 0)) {
     case 0:
       list->AddDate("RecurrPattern.PatternStartDate", std::trunc(startColumn));

@@ -130,6 +130,20 @@ DATE OleDatePart(DATE d) {
   return std::trunc(d);
 }
 
+DATE OleTimePart(DATE d) {
+  // Whole seconds are kept exact (as MakeOleDate builds them); a fraction of a second to the
+  // millisecond.
+  const double ms = std::round(std::fabs(d - std::trunc(d)) * kMsPerDay);
+  if (std::fmod(ms, 1000.0) == 0) return (ms / 1000.0) / 86400.0;
+  return ms / kMsPerDay;
+}
+
+DATE KeepWithinTableYears(DATE d) {
+  if (d < kEarliestTableDate) return kEarliestTableDate;
+  if (d > kLatestTableDate) return kLatestTableDate;
+  return d;
+}
+
 bool SplitOleDate(DATE d, OleDateParts* out) {
   if (std::isnan(d) || d < -657434.0 || d >= 2958466.0) return false;  // years 100..9999
   double ms = std::round(ToLinear(d) * kMsPerDay);

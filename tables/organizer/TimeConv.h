@@ -37,6 +37,13 @@ bool MakeOleDate(int year, int month, int day, int hour, int minute, int second,
 
 // The day without its time of day (midnight of the same calendar day).
 DATE OleDatePart(DATE d);
+// The time of day of a date, as a fraction of a day (0 <= t < 1).
+DATE OleTimePart(DATE d);
+
+// The dates the organizer tables write: 1 January 1900 00:00:00 to 31 December 2099 23:59:59.
+inline constexpr DATE kEarliestTableDate = 2.0;
+inline constexpr DATE kLatestTableDate = 73050.0 + (86399.0 / 86400.0);
+DATE KeepWithinTableYears(DATE d);
 // Adds minutes on the time line, honouring the encoding of dates before 1899-12-30.
 DATE OleAddMinutes(DATE d, double minutes);
 

@@ -56,7 +56,7 @@ TEST_F(TaskStore, BadRequestsAndOtherKinds) {
   // Stores this phone does not serve, short requests, a property running past the end, more
   // properties claimed than there are, an integer of two bytes: all E_INVALIDARG.
   const std::pair<const char16_t*, std::vector<uint8_t>> bad[] = {
-      {u"DevCeList", {2, 0, 0, 0}},
+      {u"DevCeList", {4, 0, 0, 0}},
       {u"DevCeDelete", KindId(4, 1)},
       {u"DevCeAddTask", devrec::EncodeRequest(2, devrec::kModeAdd, 0, {})},
       {u"DevCeGet", {3, 0, 0, 0}},

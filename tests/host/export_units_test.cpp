@@ -257,7 +257,8 @@ TEST(VdirCollection, ReexportTouchesOnlyWhatChanged) {
   const std::string mine = "qwbdcawm-aaaa-", other = "qwbdcawm-bbbb-";
   auto record = [](const std::string& uid, const std::string& summary, const char* stamp) {
     return ExportRecord{uid, "BEGIN:VTODO\r\nUID:" + uid + "\r\nDTSTAMP:" + stamp +
-                                 "\r\nSUMMARY:" + summary + "\r\nEND:VTODO\r\n"};
+                                 "\r\nSUMMARY:" + summary + "\r\nEND:VTODO\r\n",
+                        {}};
   };
   {
     VdirCollection c(dir, ExportFormat::kICalendar, mine);

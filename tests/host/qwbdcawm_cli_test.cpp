@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/DeviceRegistry.h"
 #include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
@@ -280,7 +281,7 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
 TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
   // The option checks themselves are in host_units_test; one of them stands for all here.
   for (const char* args : {"", "tasks add --priority urgent --subject x", "tasks update",
-                           "frobnicate", "export /nonexistent/x --only contacts"}) {
+                           "frobnicate", "export /nonexistent/x --only addressbook"}) {
     Outcome r = Qwb(args);
     EXPECT_EQ(r.exit, 2) << args << ": " << r.err;
     EXPECT_EQ(r.out, "") << args;
@@ -328,6 +329,106 @@ TEST_F(QwbdcawmCli, BuiltInEmulatorServesTheDemoPhone) {
   EXPECT_EQ(wmemu::Emulator::ReadOrigin(image).presetVersion, wmemu::PresetVersion("demo"));
   r = Qwb("tasks list", false);
   EXPECT_EQ(r.err.find("made it anew"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+// The calendar commands on a domestic phone: a lunar appointment goes to the lunar store and
+// reads back as a leap-month one; changing its date type moves it to the ordinary store.
+TEST_F(QwbdcawmCli, CalendarCommandsOnADomesticPhone) {
+  Emu().registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"OrigName", u"Hanul HD-100");
+  auto store = [](uint32_t kind) { return wmemu::RecordStore(Emu().image(), kind); };
+  for (uint32_t kind : {2u, 0x102u})
+    for (uint32_t id : store(kind).List()) store(kind).Delete(id);
+
+  Outcome added = Qwb("calendar add --subject Birthday --start 2020-05-23 --all-day "
+                      "--date-type LEAP --reminder 1d --json");
+  ASSERT_EQ(added.exit, 0) << added.err;
+  nlohmann::json lunar = nlohmann::json::parse(added.out);
+  EXPECT_EQ(lunar["dateType"], "LEAP");
+  EXPECT_EQ(lunar["reminderMinutes"], 1440);
+  EXPECT_EQ(lunar["allDay"], true);
+  EXPECT_EQ(store(0x102).List().size(), 1u);
+
+  Outcome timed = Qwb("calendar add --subject Standup --start \"2026-01-05 09:30\" "
+                      "--end \"2026-01-05 09:45\" --recur weekly --days MO,WE --count 10");
+  ASSERT_EQ(timed.exit, 0) << timed.err;
+  EXPECT_EQ(store(2).List().size(), 1u);
+
+  Outcome all = Qwb("calendar list --json");
+  ASSERT_EQ(all.exit, 0) << all.err;
+  nlohmann::json list = nlohmann::json::parse(all.out);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]["subject"], "Birthday");  // lunar entries first
+  EXPECT_EQ(list[1]["start"], "2026-01-05T09:30:00");
+  EXPECT_EQ(list[1]["recurrence"], "weekly MO,WE x10");
+  Outcome ranged = Qwb("calendar list --json --from 2026-01-01 --to 2026-12-31");
+  EXPECT_EQ(nlohmann::json::parse(ranged.out).size(), 1u);
+
+  const std::string id = std::to_string(lunar["id"].get<long>());
+  Outcome moved = Qwb("calendar update " + id + " --date-type SOLAR --json");
+  ASSERT_EQ(moved.exit, 0) << moved.err;
+  nlohmann::json solar = nlohmann::json::parse(moved.out);
+  EXPECT_EQ(solar["dateType"], "SOLAR");
+  EXPECT_NE(solar["id"], lunar["id"]);
+  EXPECT_TRUE(store(0x102).List().empty());
+  EXPECT_EQ(store(2).List().size(), 2u);
+
+  EXPECT_EQ(Qwb("calendar delete " + std::to_string(solar["id"].get<long>())).exit, 0);
+  EXPECT_EQ(store(2).List().size(), 1u);
+  EXPECT_EQ(Qwb("calendar delete " + id).exit, 1);  // gone
+
+  EXPECT_EQ(Qwb("calendar add --subject x").exit, 2);
+  EXPECT_EQ(Qwb("calendar add --subject x --start 2026-01-01 --reminder 5x").exit, 2);
+  EXPECT_EQ(Qwb("calendar add --subject x --start 2026-01-01 --date-type moon").exit, 2);
+  Emu().registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"OrigName", u"Aster W1");
+}
+
+TEST_F(QwbdcawmCli, FileCommandsRoundTrip) {
+  const fs::path work = phone_->folder() / "files-cli";
+  fs::create_directories(work);
+  setenv("APPDATA", (work / "appdata").c_str(), 1);
+  std::string data(300000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 4096);
+  std::ofstream(work / "in.bin", std::ios::binary) << data;
+
+  EXPECT_EQ(Qwb("files mkdir " + Quote("/My Documents/Trips")).exit, 0);
+  Outcome pushed = Qwb("files push " + Quote((work / "in.bin").string()) + " " +
+                       Quote("/My Documents/Trips/"));
+  EXPECT_EQ(pushed.exit, 0) << pushed.err;
+  EXPECT_EQ(ReadFile(Emu().image().fsRoot() / "My Documents/Trips/in.bin"), data);
+  EXPECT_EQ(Qwb("files cp " + Quote("/My Documents/Trips/in.bin") + " " +
+                Quote("/My Documents/copy.bin")).exit, 0);
+  EXPECT_EQ(Qwb("files mv " + Quote("/My Documents/copy.bin") + " " +
+                Quote("/My Documents/moved.bin")).exit, 0);
+  Outcome ls = Qwb("files ls --json " + Quote("/My Documents"));
+  ASSERT_EQ(ls.exit, 0) << ls.err;
+  nlohmann::json entries = nlohmann::json::parse(ls.out);
+  auto moved = std::find_if(entries.begin(), entries.end(),
+                            [](const nlohmann::json& e) { return e["name"] == "moved.bin"; });
+  ASSERT_NE(moved, entries.end());
+  EXPECT_EQ((*moved)["size"], data.size());
+  EXPECT_EQ((*moved)["type"], "file");
+  EXPECT_EQ(Qwb("files pull " + Quote("/My Documents/moved.bin") + " " +
+                Quote((work / "out.bin").string())).exit, 0);
+  EXPECT_EQ(ReadFile(work / "out.bin"), data);
+
+  const fs::path backup = work / "backup";
+  Outcome first = Qwb("backup " + Quote(backup.string()));
+  EXPECT_EQ(first.exit, 0) << first.err;
+  EXPECT_EQ(ReadFile(backup / "My Documents/Trips/in.bin"), data);
+  Outcome second = Qwb("backup " + Quote(backup.string()));
+  EXPECT_NE(second.err.find("backup: 0 copied"), std::string::npos) << second.err;
+
+  EXPECT_EQ(Qwb("files rm " + Quote("/My Documents/Trips")).exit, 0);
+  EXPECT_FALSE(fs::exists(Emu().image().fsRoot() / "My Documents/Trips"));
+  Outcome missing = Qwb("files pull " + Quote("/My Documents/none.bin"));
+  EXPECT_EQ(missing.exit, 1);
+  Outcome df = Qwb("files df");
+  EXPECT_NE(df.out.find("main memory"), std::string::npos);
+  fs::remove(Emu().image().fsRoot() / "My Documents/moved.bin");
 }
 
 }  // namespace
