@@ -545,7 +545,7 @@ class SimExporter : public Exporter {
     ForEachItem(table.Get(), "sim", [&](IItem* item, ULONG n, ULONG total) {
       SimRecord c = ReadSim(item);
       std::string uid = context.Uid("sim-contact", c.id);
-      records.push_back({uid, SimVCard(c, uid, context.Stamp())});
+      records.push_back({uid, SimVCard(c, uid, context.Stamp()), {}});
       progress.Update(n + 1, total);
     });
     return records;
