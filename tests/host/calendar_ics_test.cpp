@@ -16,7 +16,7 @@
 #include "host/EventRecord.h"
 #include "host/Progress.h"
 #include "host/Session.h"
-#include "host/support/EmulatedPhone.h"
+#include "tests/support/EmulatedPhone.h"
 #include "host/Text.h"
 #include "tables/organizer/Recurrence.h"
 #include "tables/organizer/TimeConv.h"
