@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackEcho.h"
 #include "TaskSample.h"
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
@@ -90,61 +91,19 @@ void BM_ListTasksEndToEnd(benchmark::State& state) {
 }
 BENCHMARK(BM_ListTasksEndToEnd)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  return addr;
-}
-
-void NoDelay(int fd) {
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-}
-
-// Answers every frame it receives with a reply of `replySize` bytes.
-struct EchoServer {
-  int listenFd = socket(AF_INET, SOCK_STREAM, 0), port = 0;
-  std::thread thread;
-  explicit EchoServer(size_t replySize) {
-    sockaddr_in addr = Loopback(0);
-    socklen_t len = sizeof addr;
-    bind(listenFd, reinterpret_cast<sockaddr*>(&addr), len);
-    listen(listenFd, 1);
-    getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    thread = std::thread([this, replySize] {
-      int fd = accept(listenFd, nullptr, nullptr);
-      if (fd < 0) return;
-      NoDelay(fd);
-      std::vector<uint8_t> reply = rapi2::Writer().u32(0).u32(0).zeros(replySize).Finish();
-      std::vector<uint8_t> request;
-      while (rapi2::RecvFrame(fd, &request, -1) == rapi2::IoResult::kOk)
-        if (rapi2::SendAll(fd, reply.data(), reply.size()) != rapi2::IoResult::kOk) break;
-      close(fd);
-    });
-  }
-  ~EchoServer() {
-    shutdown(listenFd, SHUT_RDWR);
-    close(listenFd);
-    if (thread.joinable()) thread.join();
-  }
-};
-
 // The same number of exchanges a listing of N makes (the list call, then one get per task),
 // with frames of the sizes a task listing sends and receives.
 void BM_SocketPingPong(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  EchoServer server(devrec::EncodeReply(7, TaskProperties()).size());
+  benchutil::EchoServer server(devrec::EncodeReply(7, TaskProperties()).size());
   int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = Loopback(server.port);
+  sockaddr_in addr = benchutil::Loopback(server.port);
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     state.SkipWithError("connect failed");
     close(fd);
     return;
   }
-  NoDelay(fd);
+  benchutil::NoDelay(fd);
   const uint32_t request[2] = {3, 1};
   std::vector<uint8_t> frame = rapi2::Writer()
                                    .u32(rapi2::kRapiInvoke)

@@ -18,6 +18,30 @@
 
 namespace qwb {
 
+namespace detail {
+// What every frame turns into an HRESULT: an ATL exception, a COM error, an HResultError or a
+// failed VARIANT copy give their own HRESULT, an allocation failure E_OUTOFMEMORY, anything
+// else E_FAIL.
+template <class F>
+HRESULT ReturnFailures(F&& body) noexcept {
+  try {
+    return std::forward<F>(body)();
+  } catch (const CAtlException& e) {
+    return e.hr();
+  } catch (const _com_error& e) {
+    return e.Error();
+  } catch (const HResultError& e) {
+    return e.hr();
+  } catch (const VariantCopyError& e) {
+    return e.hr();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+}  // namespace detail
+
 // `method` is "Class::Method", `sourceFile` the name reported in the error record
 // (".\\DataTableWMTask.cpp"), `line` the reporting site. `body` returns the HRESULT.
 // A method that has more to do when a device operation fails passes `onWmError`: it runs first
@@ -25,26 +49,18 @@ namespace qwb {
 template <class F, class D>
 HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F&& body,
                          D&& onWmError) noexcept {
-  try {
-    return std::forward<F>(body)();
-  } catch (const _wm_error& e) {
-    std::u16string description;
+  return detail::ReturnFailures([&]() -> HRESULT {
     try {
-      description = std::forward<D>(onWmError)();
-    } catch (...) {
+      return std::forward<F>(body)();
+    } catch (const _wm_error& e) {
+      std::u16string description;
+      try {
+        description = std::forward<D>(onWmError)();
+      } catch (...) {
+      }
+      return ReportTableError(e.code(), method, sourceFile, line, description.c_str());
     }
-    return ReportTableError(e.code(), method, sourceFile, line, description.c_str());
-  } catch (const HResultError& e) {
-    return e.hr();
-  } catch (const _com_error& e) {
-    return e.Error();
-  } catch (const CAtlException& e) {
-    return e.hr();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
 template <class F>
@@ -53,24 +69,10 @@ HRESULT TableMethodFrame(const char* method, const char* sourceFile, int line, F
                           [] { return std::u16string(); });
 }
 
-// Item methods (IItem, IColumnInfo): the HRESULT of an ATL exception, a COM error or an
-// HResultError, E_OUTOFMEMORY for an allocation failure, E_FAIL for anything else; no error
-// information.
+// Item methods (IItem, IColumnInfo): the failures of every frame, no error information.
 template <class F>
 HRESULT ItemMethodFrame(F&& body) noexcept {
-  try {
-    return std::forward<F>(body)();
-  } catch (const CAtlException& e) {
-    return e.hr();
-  } catch (const _com_error& e) {
-    return e.Error();
-  } catch (const HResultError& e) {
-    return e.hr();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return detail::ReturnFailures(std::forward<F>(body));
 }
 
 // Device data object methods: each method passes on the HRESULT of the exceptions it names

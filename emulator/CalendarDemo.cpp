@@ -23,7 +23,7 @@ constexpr uint16_t kTrue = 0xFFFF;
 // Phone recurrence types.
 constexpr int kDaily = 0, kWeekly = 1, kMonthly = 2, kMonthlyNth = 3, kYearly = 5,
               kYearlyNth = 6;
-constexpr int SU = 1, MO = 2, TU = 4, WE = 8, TH = 16, FR = 32, SA = 64;
+[[maybe_unused]] constexpr int SU = 1, MO = 2, TU = 4, WE = 8, TH = 16, FR = 32, SA = 64;
 constexpr int kLast = 5;
 
 struct Appointment {

@@ -17,6 +17,7 @@
 
 #include "emulator/Presets.h"
 #include "emulator/RapiSession.h"
+#include "emulator/PhonebookService.h"
 #include "emulator/AppointmentStore.h"
 #include "emulator/TaskStore.h"
 #include "platform/util/Address.h"
@@ -146,6 +147,7 @@ Emulator::Emulator(std::unique_ptr<Image> image)
   // The record stores the phone serves; a new kind is one line here.
   RegisterRecordStores(services_, {kTaskStore, kAppointmentStore, kLunarAppointmentStore});
   RegisterLunarModelRule(services_);
+  RegisterPhonebookService(services_);
   faults_.SetUnplugHandler([this] { CloseConnections(); });
 }
 
@@ -157,6 +159,67 @@ std::string Emulator::modelName() {
 
 std::string Emulator::deviceGuid() {
   return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"DeviceGuid").value_or(u""));
+}
+
+std::string Emulator::deviceName() {
+  return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"Name").value_or(u"WindowsMobile"));
+}
+
+DeviceIdentity Emulator::Identity() {
+  static constexpr char16_t kKey[] = u"Software\\Emulator\\Identity";
+  DeviceIdentity id;
+  // The GUID is the image's device GUID, sent in its wire order (Data1..3 little-endian).
+  std::string text = deviceGuid();
+  unsigned d1 = 0, d2 = 0, d3 = 0, b[8] = {};
+  if (std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d1, &d2, &d3, &b[0],
+                  &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7]) != 11) {
+    text = NewDeviceGuid();
+    registry_.SetString(kHkeyLocalMachine, u"Ident", u"DeviceGuid", Utf16(text));
+    std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d1, &d2, &d3, &b[0],
+                &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7]);
+  }
+  for (int i = 0; i < 4; ++i) id.guid[i] = static_cast<uint8_t>(d1 >> (8 * i));
+  for (int i = 0; i < 2; ++i) id.guid[4 + i] = static_cast<uint8_t>(d2 >> (8 * i));
+  for (int i = 0; i < 2; ++i) id.guid[6 + i] = static_cast<uint8_t>(d3 >> (8 * i));
+  for (int i = 0; i < 8; ++i) id.guid[8 + i] = static_cast<uint8_t>(b[i]);
+  // The partnership and the processor: made once, then kept with the image.
+  auto partner = registry_.GetDword(kHkeyLocalMachine, kKey, u"PartnerId");
+  auto cpu = registry_.GetDword(kHkeyLocalMachine, kKey, u"ProcessorType");
+  if (!partner || !cpu) {
+    std::random_device rd;
+    partner = rd() | 1;
+    cpu = 2577;  // PROCESSOR_STRONGARM, as ARM phones report
+    registry_.SetDword(kHkeyLocalMachine, kKey, u"PartnerId", *partner);
+    registry_.SetDword(kHkeyLocalMachine, kKey, u"ProcessorType", *cpu);
+  }
+  id.partnerId = *partner;
+  id.processorType = *cpu;
+  return id;
+}
+
+std::string Emulator::Dial(const DialOptions& options) {
+  if (dialler_) throw std::runtime_error("the emulator dials already");
+  dialler_ = std::make_unique<Dialler>(*this, options);
+  try {
+    return dialler_->Start();
+  } catch (...) {
+    dialler_.reset();
+    throw;
+  }
+}
+
+void Emulator::ServeSocket(int fd) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (stopping_ || faults_.unplugged()) {
+    ::close(fd);
+    return;
+  }
+  Reap();
+  auto c = std::make_unique<Conn>();
+  c->fd = fd;
+  Conn* raw = c.get();
+  conns_.push_back(std::move(c));
+  raw->thread = std::thread([this, raw] { ServeConnection(raw); });
 }
 
 std::string Emulator::Listen(const std::string& address) { return StartListener(address, false); }
@@ -241,6 +304,7 @@ void Emulator::CloseConnections() {
 }
 
 void Emulator::Stop() {
+  if (dialler_) dialler_->Stop();
   std::vector<std::unique_ptr<Listener>> listeners;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -294,7 +358,9 @@ std::string Emulator::Control(const std::string& jsonLine) {
       else
         faults_.FailNext(name, count, ParseNumber(j.at("error")));
     } else if (cmd == "drop") {
-      if (j.contains("afterBytes"))
+      if (j.contains("afterFileBytes"))
+        faults_.DropAfterFileBytes(j["afterFileBytes"].get<uint64_t>());
+      else if (j.contains("afterBytes"))
         faults_.DropAfterBytes(j["afterBytes"].get<uint64_t>());
       else
         faults_.DropOnCall(j.at("onCall").get<int>(), name);
@@ -306,6 +372,25 @@ std::string Emulator::Control(const std::string& jsonLine) {
       faults_.Delay(j.at("ms").get<int>(), name);
     } else if (cmd == "clear") {
       faults_.Clear();
+      if (dialler_) dialler_->ClearFaults();
+    } else if (cmd == "unlock" || cmd == "control" || cmd == "refuse") {
+      if (!dialler_) throw std::runtime_error("the emulator does not dial a connection manager");
+      if (cmd == "unlock") {
+        dialler_->Unlock();
+      } else if (cmd == "refuse") {
+        dialler_->RefuseSessions(j.value("count", 1));
+      } else {
+        std::string action = j.at("action").get<std::string>();
+        if (action == "drop") {
+          dialler_->DropControl();
+        } else if (action == "stall") {
+          dialler_->Stall(true);
+        } else if (action == "resume") {
+          dialler_->Stall(false);
+        } else {
+          throw std::runtime_error("unknown control action \"" + action + "\"");
+        }
+      }
     } else {
       throw std::runtime_error("unknown command \"" + cmd + "\"");
     }

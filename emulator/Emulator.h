@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "emulator/DeviceFs.h"
+#include "emulator/Dialler.h"
 #include "emulator/DeviceRegistry.h"
 #include "emulator/FaultInjector.h"
 #include "emulator/Image.h"
@@ -50,6 +51,12 @@ class Emulator {
   // Opens the control socket ("unix:PATH" or "tcp:HOST:PORT") taking JSON lines (see
   // Control()).
   std::string ListenControl(const std::string& address);
+  // Dials a connection manager as a phone on USB does (see Dialler); returns the address of
+  // the UDP trigger port ("" without one). One dialler per emulator.
+  std::string Dial(const DialOptions& options);
+  Dialler* dialler() { return dialler_.get(); }
+  // Serves an already connected socket as one RAPI2 connection (takes the descriptor).
+  void ServeSocket(int fd);
   // Closes the listeners and every connection, and waits for their threads.
   void Stop();
 
@@ -59,6 +66,8 @@ class Emulator {
   //   {"cmd":"fail","name":"DevCeGet","count":1,"hresult":"0x80004005"}
   //   {"cmd":"drop","afterBytes":100}   {"cmd":"drop","onCall":3,"name":"CeReadFile"}
   //   {"cmd":"unplug"}  {"cmd":"replug"}  {"cmd":"delay","ms":200,"name":""}  {"cmd":"clear"}
+  // and, while dialling: {"cmd":"unlock"} (the user unlocks on the phone's screen),
+  //   {"cmd":"control","action":"drop"|"stall"|"resume"}  {"cmd":"refuse","count":1}
   std::string Control(const std::string& jsonLine);
 
   FaultInjector& faults() { return faults_; }
@@ -70,6 +79,11 @@ class Emulator {
   std::string modelName();
   // HKLM\Ident DeviceGuid ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"), "" when missing.
   std::string deviceGuid();
+  // HKLM\Ident Name: the device name a PC shows.
+  std::string deviceName();
+  // The GUID, partner id and processor type the phone announces; created in the image on
+  // first use.
+  DeviceIdentity Identity();
 
  private:
   explicit Emulator(std::unique_ptr<Image> image);
@@ -93,6 +107,7 @@ class Emulator {
   bool stopping_ = false;
   std::vector<std::unique_ptr<Listener>> listeners_;
   std::list<std::unique_ptr<Conn>> conns_;
+  std::unique_ptr<Dialler> dialler_;
 };
 
 }  // namespace wmemu

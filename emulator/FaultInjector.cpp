@@ -57,10 +57,30 @@ void FaultInjector::Delay(int ms, const std::string& name) {
   if (ms > 0) delays_.push_back({name, ms});
 }
 
+void FaultInjector::DropAfterFileBytes(uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  fileBytesLeft_ = bytes;
+}
+
+uint64_t FaultInjector::AllowFileBytes(uint64_t n, bool* drop) {
+  std::lock_guard<std::mutex> lock(mu_);
+  *drop = false;
+  if (!fileBytesLeft_) return n;
+  if (*fileBytesLeft_ == 0) {
+    fileBytesLeft_.reset();
+    *drop = true;
+    return 0;
+  }
+  const uint64_t allowed = n < *fileBytesLeft_ ? n : *fileBytesLeft_;
+  *fileBytesLeft_ -= allowed;
+  return allowed;
+}
+
 void FaultInjector::Clear() {
   std::lock_guard<std::mutex> lock(mu_);
   failures_.clear();
   dropAfter_.reset();
+  fileBytesLeft_.reset();
   dropCallIn_ = 0;
   dropCallName_.clear();
   unplugged_ = false;

@@ -34,6 +34,11 @@ class FaultInjector {
   void FailNextHr(const std::string& name, int count, int32_t hr);
   // The connection that writes next is closed once `bytes` more bytes went out.
   void DropAfterBytes(uint64_t bytes);
+  // Once `bytes` more bytes of file contents went through CeReadFile or CeWriteFile (both
+  // directions count), the connection closes: the read or write that reaches the limit moves
+  // only the bytes up to it (a read answers them, a write stores them) and the next file
+  // read or write closes the connection unanswered. 0 closes it at the next one.
+  void DropAfterFileBytes(uint64_t bytes);
   // The n-th call from now (1 = the next) named `name` closes its connection unanswered.
   void DropOnCall(int n, const std::string& name = "");
   // Unplug closes every connection and refuses new ones until Replug.
@@ -53,6 +58,9 @@ class FaultInjector {
   // How many of n bytes may be written; *drop is set when the connection must close after.
   size_t AllowWrite(size_t n, bool* drop);
   int DelayFor(std::string_view name, std::string_view alt = {}) const;
+  // How many of n file bytes a read or write may move; *drop when the call must instead
+  // close the connection unanswered.
+  uint64_t AllowFileBytes(uint64_t n, bool* drop);
   void SetUnplugHandler(std::function<void()> fn);
 
  private:
@@ -68,6 +76,7 @@ class FaultInjector {
   mutable std::mutex mu_;
   std::vector<Failure> failures_;
   std::optional<uint64_t> dropAfter_;
+  std::optional<uint64_t> fileBytesLeft_;
   std::string dropCallName_;
   int dropCallIn_ = 0;
   bool unplugged_ = false;

@@ -122,6 +122,13 @@ void Image::CreateSchema() {
     CREATE TABLE IF NOT EXISTS record_props(id INTEGER NOT NULL, seq INTEGER NOT NULL,
                                             name TEXT NOT NULL, type INTEGER NOT NULL,
                                             value, PRIMARY KEY(id, seq));
+    -- The phonebook's contact categories and speed dials (contacts are records of kind 1).
+    CREATE TABLE IF NOT EXISTS categories(id INTEGER PRIMARY KEY AUTOINCREMENT,
+                                          name TEXT NOT NULL);
+    CREATE TABLE IF NOT EXISTS speed_dials(number INTEGER PRIMARY KEY,
+                                           entry_id INTEGER NOT NULL,
+                                           property_id INTEGER NOT NULL,
+                                           name TEXT NOT NULL, telephone TEXT NOT NULL);
     INSERT OR IGNORE INTO reg_keys(root, path, fold) VALUES
       (2147483648, '', ''), (2147483649, '', ''), (2147483650, '', ''), (2147483651, '', '');
   )");

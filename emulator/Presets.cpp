@@ -7,6 +7,7 @@
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
 #include "emulator/MediaSamples.h"
+#include "emulator/PhonebookDemo.h"
 #include "emulator/RecordStore.h"
 #include "emulator/ServiceRegistry.h"
 #include "emulator/Text.h"
@@ -22,25 +23,67 @@ constexpr double kNoDate = 949998.0;  // the phone's "no date"
 
 std::vector<uint8_t> Text(const std::string& s) { return {s.begin(), s.end()}; }
 
+// Where a model family mounts its storage and how its storage manager names it.
+//   single card (HD-100, W1, S2): the SD card is "\\Storage Card"; the MMC profile names the
+//     same folder and its first partition "Storage", so no separate card is reported
+//   two cards (Pad M7): the MMC partitions 0 and 1 mount "\\Storage Card" and "\\Storage Card2"
+//   built-in flash (HS-200, HL-300, HK-400): partition 1 is the iNAND "\\My Flash Disk",
+//     beside the SD card
+struct StorageLayout {
+  const char16_t* sdFolder;
+  const char16_t* mmcFolder;
+  const char16_t* part00Name;
+  const char16_t* part00Folder;
+  const char16_t* part01Folder;
+  const char16_t* inandFolder;
+  bool cardStateKey;                 // writes the SD card state key when a card is in
+  const char16_t* secondStore;       // a second store at the root ("" none)
+  uint64_t secondStoreSize;
+};
+
+const StorageLayout& LayoutOf(const std::string& model) {
+  static const StorageLayout kSingleCard{u"Storage Card", u"Storage Card", u"Storage", u"", u"",
+                                         u"", true, u"", 0};
+  static const StorageLayout kTwoCards{u"Storage Card", u"Storage Card", u"", u"Storage Card",
+                                       u"Storage Card2", u"", false, u"Storage Card2",
+                                       256ull << 20};
+  static const StorageLayout kFlash{u"Storage Card", u"Storage Card", u"", u"", u"My Flash Disk",
+                                    u"My Flash Disk", false, u"My Flash Disk", 2ull << 30};
+  switch (ModelTypeOf(Utf16(model))) {
+    case 2:
+      return kTwoCards;
+    case 3:
+    case 4:
+    case 5:
+      return kFlash;
+    default:
+      return kSingleCard;
+  }
+}
+
 void BuildRegistry(DeviceRegistry& reg, const std::string& model, bool withCard) {
   const std::u16string m = Utf16(model);
   reg.SetString(kHkeyLocalMachine, u"Ident", u"OrigName", m);
   reg.SetString(kHkeyLocalMachine, u"Ident", u"Name", u"MyPhone");
   reg.SetString(kHkeyLocalMachine, u"Ident", u"Desc", m);
-  // Storage manager profiles: the SD slot mounts as "Storage Card". The MMC profile names the
-  // same folder, so no second card is reported; its first partition is named "Storage" so
-  // that the card folder is recognised by its name prefix.
-  const char16_t* kProfiles = u"System\\StorageManager\\Profiles";
-  reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\SDMemory", u"Folder",
-                u"Storage Card");
-  reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\SDMemory", u"Name",
-                u"SD Memory Card");
-  reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC", u"Folder",
-                u"Storage Card");
-  reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC", u"Name", u"MMC Card");
-  reg.SetString(kHkeyLocalMachine, std::u16string(kProfiles) + u"\\MMC\\Part00", u"Name",
-                u"Storage");
-  if (withCard)
+  // Storage manager profiles, by model family.
+  const StorageLayout& layout = LayoutOf(model);
+  const std::u16string kProfiles = u"System\\StorageManager\\Profiles\\";
+  reg.SetString(kHkeyLocalMachine, kProfiles + u"SDMemory", u"Folder", layout.sdFolder);
+  reg.SetString(kHkeyLocalMachine, kProfiles + u"SDMemory", u"Name", u"SD Memory Card");
+  reg.SetString(kHkeyLocalMachine, kProfiles + u"MMC", u"Folder", layout.mmcFolder);
+  reg.SetString(kHkeyLocalMachine, kProfiles + u"MMC", u"Name", u"MMC Card");
+  if (*layout.part00Name)
+    reg.SetString(kHkeyLocalMachine, kProfiles + u"MMC\\Part00", u"Name", layout.part00Name);
+  if (*layout.part00Folder)
+    reg.SetString(kHkeyLocalMachine, kProfiles + u"MMC\\Part00", u"Folder", layout.part00Folder);
+  if (*layout.part01Folder)
+    reg.SetString(kHkeyLocalMachine, kProfiles + u"MMC\\Part01", u"Folder", layout.part01Folder);
+  if (*layout.inandFolder) {
+    reg.SetString(kHkeyLocalMachine, kProfiles + u"INAND", u"Folder", layout.inandFolder);
+    reg.SetString(kHkeyLocalMachine, kProfiles + u"INAND", u"Name", u"iNAND Flash");
+  }
+  if (withCard && layout.cardStateKey)
     reg.SetString(kHkeyLocalMachine, u"System\\State\\Tolvane\\SDCARD", u"InStorageFolder",
                   u"Storage Card");
   reg.SetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings", u"Max Size", 307200);
@@ -283,10 +326,27 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   bool demo = preset == "demo";
   BuildRegistry(reg, modelName, demo);
   BuildBaseFolders(fs, FileTimeOf(2008, 9, 1, 8, 0));
+  const StorageLayout& layout = LayoutOf(modelName);
+  if (*layout.secondStore) {
+    // A store of its own: a root folder with the temporary attribute.
+    std::u16string root(1, u'\\');
+    root.append(layout.secondStore);
+    fs.PutFolder(root, 0x10 | kTemporary, FileTimeOf(2008, 5, 1, 12, 0));
+    fs.SetCapacity(layout.secondStore, layout.secondStoreSize);
+    if (demo) {
+      fs.PutFolder(root + u"\\Backup", 0x10, FileTimeOf(2008, 7, 1, 9, 0));
+      fs.PutFile(root + u"\\Backup\\contacts-2008-07.csv",
+                 Text("Name,Phone\r\n김민준,010-5555-0133\r\n"), kArchive,
+                 FileTimeOf(2008, 7, 1, 9, 5));
+      fs.PutFile(root + u"\\여행 일정.txt",
+                 Text("부산 출장, 10월 12-14일\r\n"), kArchive, FileTimeOf(2008, 9, 20, 21, 0));
+    }
+  }
   if (demo) {
     BuildDemoFiles(fs);
     BuildDemoTasks(image);
     BuildDemoCalendar(image, ModelTypeOf(Utf16(modelName)));
+    BuildDemoPhonebook(image);
   }
 }
 

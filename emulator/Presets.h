@@ -1,6 +1,7 @@
 // The images `qwbdcawm-emu init` creates: "empty" (a phone just out of its box: the usual
 // folders, the registry the component reads, no card, no data) and "demo" (a phone in use:
-// documents, pictures, voice notes, a storage card with camera pictures, a dozen tasks, a calendar).
+// documents, pictures, voice notes, a storage card with camera pictures, a dozen tasks, a calendar,
+// an address book of 320 contacts).
 #pragma once
 
 #include <string>

@@ -262,6 +262,9 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       if (!rd.u32(&h) || !rd.u32(&x)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
       auto it = files_.find(h);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
+      bool drop = false;
+      x = static_cast<uint32_t>(core_.faults.AllowFileBytes(x, &drop));
+      if (drop) return Outcome::kDrop;
       std::vector<uint8_t> data;
       if (uint32_t err = core_.fs.Read(*it->second, x, &data)) return fail(err), Outcome::kReply;
       w->u32(0).u32(1).u32(static_cast<uint32_t>(data.size())).bytes(data.data(), data.size());
@@ -273,6 +276,15 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
       auto it = files_.find(h);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
+      bool drop = false;
+      const uint64_t allowed = core_.faults.AllowFileBytes(x, &drop);
+      if (drop) return Outcome::kDrop;
+      if (allowed < x) {
+        // The connection breaks in the middle of this write: what arrived is stored.
+        core_.fs.Write(*it->second, p, static_cast<uint32_t>(allowed));
+        core_.faults.DropAfterFileBytes(0);
+        return Outcome::kDrop;
+      }
       if (uint32_t err = core_.fs.Write(*it->second, p, x)) return fail(err), Outcome::kReply;
       w->u32(0).u32(1).u32(x);
       return Outcome::kReply;
@@ -535,7 +547,7 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
     }
     return Outcome::kReply;
   }
-  ServiceContext ctx(core_.image, core_.registry);
+  ServiceContext ctx(core_.image, core_.registry, &core_.faults);
   if (mode == 1) {
     StreamFunction fn = core_.services.FindStream(func);
     const uint8_t ok[8] = {4, 0, 0, 0, 0, 0, 0, 0};

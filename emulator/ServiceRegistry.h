@@ -16,6 +16,7 @@ namespace wmemu {
 
 class Image;
 class DeviceRegistry;
+class FaultInjector;
 
 // The model family a phone model name belongs to (the model type numbers of the model
 // profile): 0 domestic, 1 international (also any unknown name), 2 MID, 3 domestic SKT,
@@ -25,9 +26,12 @@ int ModelTypeOf(std::u16string_view modelName);
 // What a DevCe function may use: the image's stores and the phone's model.
 class ServiceContext {
  public:
-  ServiceContext(Image& image, DeviceRegistry& registry) : image_(image), registry_(registry) {}
+  ServiceContext(Image& image, DeviceRegistry& registry, FaultInjector* faults = nullptr)
+      : image_(image), registry_(registry), faults_(faults) {}
   Image& image() { return image_; }
   DeviceRegistry& registry() { return registry_; }
+  // The faults a stream function applies to its own commands; null when none are injected.
+  FaultInjector* faults() { return faults_; }
   // HKLM\Ident OrigName ("" when missing) and its family.
   std::u16string modelName();
   int modelType() { return ModelTypeOf(modelName()); }
@@ -35,6 +39,7 @@ class ServiceContext {
  private:
   Image& image_;
   DeviceRegistry& registry_;
+  FaultInjector* faults_;
 };
 
 // The raw connection a stream function owns. Writes go through the fault injection.

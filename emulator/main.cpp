@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "emulator/Emulator.h"
+#include "emulator/Text.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ bool SendControl(const std::string& address, const nlohmann::json& cmd) {
   return true;
 }
 
-int Serve(const std::string& dir, const std::string& listen, const std::string& control) {
+int Serve(const std::string& dir, const std::string& listen, const std::string& control,
+          wmemu::DialOptions dial) {
   // Signals are taken by sigwait below; the serving threads must not see them.
   sigset_t set;
   sigemptyset(&set);
@@ -75,9 +77,21 @@ int Serve(const std::string& dir, const std::string& listen, const std::string& 
   sigaddset(&set, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   auto emu = wmemu::Emulator::Open(dir);
-  std::string address = emu->Listen(listen);
-  std::cout << address << std::endl;
+  if (!listen.empty()) std::cout << emu->Listen(listen) << std::endl;
   if (!control.empty()) std::cerr << "control: " << emu->ListenControl(control) << std::endl;
+  if (!dial.address.empty()) {
+    std::string trigger;
+    try {
+      trigger = emu->Dial(dial);
+    } catch (const std::exception& e) {
+      // Without its trigger port the phone still dials at start and on replug.
+      std::cerr << "qwbdcawm-emu: " << e.what() << "; dialling without a trigger port\n";
+      dial.trigger.clear();
+      emu->Dial(dial);
+    }
+    std::cerr << "dialling " << dial.address << " as \"" << emu->deviceName() << "\""
+              << (trigger.empty() ? std::string() : "; triggers on udp " + trigger) << std::endl;
+  }
   int sig = 0;
   sigwait(&set, &sig);
   emu->Stop();
@@ -92,18 +106,36 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("qwbdcawm-emu ") + QWB_VERSION);
   app.require_subcommand(1);
 
-  std::string dir, preset = "demo", model = "Aster W1", listen, control;
+  std::string dir, preset = "demo", model = "Aster W1", deviceName, listen, control;
   auto* init = app.add_subcommand("init", "Create a phone image in DIR");
   init->add_option("DIR", dir, "Image folder (created if missing)")->required();
   init->add_option("--preset", preset, "empty or demo")
       ->check(CLI::IsMember({"empty", "demo"}))
       ->capture_default_str();
   init->add_option("--model", model, "Model name (HKLM\\Ident OrigName)")->capture_default_str();
+  init->add_option("--name", deviceName, "Device name (HKLM\\Ident Name; default MyPhone)");
 
   auto* serve = app.add_subcommand("serve", "Serve the image in DIR until SIGINT/SIGTERM");
   serve->add_option("DIR", dir, "Image folder")->required()->check(CLI::ExistingDirectory);
-  serve->add_option("--listen", listen, "tcp:127.0.0.1:PORT or unix:PATH")->required();
+  auto* listenOpt = serve->add_option("--listen", listen, "tcp:127.0.0.1:PORT or unix:PATH");
   serve->add_option("--control", control, "Control socket for `fault`: unix:PATH");
+  wmemu::DialOptions dial;
+  dial.trigger = "0.0.0.0:5679";
+  auto* dialOpt = serve->add_option(
+      "--dial", dial.address, "Dial a connection manager at ADDR:PORT, as a phone on USB does");
+  listenOpt->excludes(dialOpt);
+  serve->add_option("--password", dial.password, "WM5 lock: the password the PC must give")
+      ->needs(dialOpt);
+  auto* onDevice = serve->add_flag("--unlock-on-device", dial.unlockOnDevice,
+                                   "WM6 lock: unlocked on the phone's screen after a delay, or "
+                                   "by `fault unlock`")
+                       ->needs(dialOpt);
+  onDevice->excludes("--password");
+  serve->add_option("--unlock-delay-ms", dial.unlockDelayMs,
+                    "With --unlock-on-device: when the user unlocks (-1: only by `fault unlock`)")
+      ->capture_default_str();
+  serve->add_option("--trigger", dial.trigger, "UDP ADDR:PORT where the PC's wake-up arrives")
+      ->capture_default_str();
 
   auto* fault = app.add_subcommand("fault", "Inject a fault into a serving emulator");
   fault->add_option("--control", control, "The emulator's control socket")->required();
@@ -121,7 +153,11 @@ int main(int argc, char** argv) {
   auto* drop = fault->add_subcommand("drop", "Drop a connection");
   auto* abOpt = drop->add_option("--after-bytes", afterBytes, "after K more bytes written");
   auto* ocOpt = drop->add_option("--on-call", onCall, "on the Nth call from now");
+  int64_t afterFileBytes = -1;
+  auto* afOpt = drop->add_option("--after-file-bytes", afterFileBytes,
+                                 "after K more bytes of file contents read or written");
   abOpt->excludes(ocOpt);
+  afOpt->excludes(abOpt)->excludes(ocOpt);
   drop->add_option("--name", name, "Only count calls of this name (with --on-call)");
   fault->add_subcommand("unplug", "Close every connection and refuse new ones");
   fault->add_subcommand("replug", "Accept connections again");
@@ -129,6 +165,15 @@ int main(int argc, char** argv) {
   delay->add_option("--ms", ms, "Milliseconds (0 removes the delay)")->required();
   delay->add_option("--name", name, "Only replies of this call");
   fault->add_subcommand("clear", "Remove every fault");
+  fault->add_subcommand("unlock", "The user unlocks the dialling phone on its screen");
+  auto* controlCmd =
+      fault->add_subcommand("control", "Fault the control channel of a dialling phone");
+  std::string action;
+  controlCmd->add_option("ACTION", action, "drop, stall or resume")
+      ->required()
+      ->check(CLI::IsMember({"drop", "stall", "resume"}));
+  auto* refuse = fault->add_subcommand("refuse", "Ignore the next session requests of the PC");
+  refuse->add_option("--count", count, "How many")->capture_default_str();
 
   try {
     app.parse(argc, argv);
@@ -138,10 +183,19 @@ int main(int argc, char** argv) {
   try {
     if (*init) {
       wmemu::Emulator::CreateImage(dir, preset, model);
+      if (!deviceName.empty()) {
+        auto emu = wmemu::Emulator::Open(dir);
+        emu->registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"Name",
+                                  wmemu::Utf16(deviceName));
+      }
       std::cout << "created " << preset << " image of \"" << model << "\" in " << dir << "\n";
       return 0;
     }
-    if (*serve) return Serve(dir, listen, control);
+    if (*serve) {
+      if (listen.empty() && dial.address.empty())
+        throw std::runtime_error("serve needs --listen or --dial");
+      return Serve(dir, listen, control, dial);
+    }
     nlohmann::json cmd;
     if (*fail) {
       if (error < 0 && hresult.empty()) throw std::runtime_error("fail needs --error or --hresult");
@@ -151,12 +205,18 @@ int main(int argc, char** argv) {
       else
         cmd["error"] = error;
     } else if (*drop) {
-      if (afterBytes >= 0)
+      if (afterFileBytes >= 0)
+        cmd = {{"cmd", "drop"}, {"afterFileBytes", afterFileBytes}};
+      else if (afterBytes >= 0)
         cmd = {{"cmd", "drop"}, {"afterBytes", afterBytes}};
       else if (onCall > 0)
         cmd = {{"cmd", "drop"}, {"onCall", onCall}, {"name", name}};
       else
-        throw std::runtime_error("drop needs --after-bytes or --on-call");
+        throw std::runtime_error("drop needs --after-bytes, --after-file-bytes or --on-call");
+    } else if (*controlCmd) {
+      cmd = {{"cmd", "control"}, {"action", action}};
+    } else if (*refuse) {
+      cmd = {{"cmd", "refuse"}, {"count", count}};
     } else if (*delay) {
       cmd = {{"cmd", "delay"}, {"ms", ms}, {"name", name}};
     } else {

@@ -6,6 +6,7 @@
 #include "emulator/LocalPhone.h"
 #include "platform/util/Address.h"
 #include "host/HostError.h"
+#include "host/Phones.h"
 
 namespace qwbhost {
 
@@ -25,7 +26,8 @@ bool ValidDeviceAddress(const std::string& a) {
   addr::Address parsed;
   // Port 0 would mean "any port" to a listener; a device is never there.
   return addr::Parse(a, &parsed) &&
-         (parsed.kind == addr::Address::kUnix || std::atoi(parsed.port.c_str()) >= 1);
+         (parsed.kind == addr::Address::kUnix || parsed.kind == addr::Address::kPhone ||
+          std::atoi(parsed.port.c_str()) >= 1);
 }
 
 std::optional<std::string> ChosenAddress(const std::optional<std::string>& option,
@@ -47,8 +49,11 @@ struct DeviceChoice::BuiltIn {
 };
 
 DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
-  if (address) {
-    address_ = *address;
+  std::optional<std::string> chosen = address;
+  std::string why;
+  if (!chosen) chosen = OnlyConnectedPhone(&why);
+  if (chosen) {
+    address_ = *chosen;
   } else {
     std::filesystem::path dir = DemoImageFolder();
     builtIn_ = std::make_unique<BuiltIn>();
@@ -69,9 +74,9 @@ DeviceChoice::DeviceChoice(const std::optional<std::string>& address) {
                       std::string("cannot start the built-in phone emulator: ") + e.what());
     }
     std::fprintf(stderr,
-                 "qwbdcawm: no --device given: using the built-in phone emulator on the demo "
-                 "image %s (%s)\n",
-                 dir.string().c_str(), address_.c_str());
+                 "qwbdcawm: no --device given and %s: using the built-in phone emulator on the "
+                 "demo image %s (%s)\n",
+                 why.c_str(), dir.string().c_str(), address_.c_str());
   }
   setenv("QWBDCAWM_DEVICE", address_.c_str(), 1);
 }

@@ -12,7 +12,7 @@ namespace qwbhost {
 // $XDG_CACHE_HOME/qwbdcawm/demo-phone, else ~/.cache/qwbdcawm/demo-phone.
 std::filesystem::path DemoImageFolder();
 
-// Checks a --device value: "tcp:HOST:PORT" (port 1..65535) or "unix:PATH".
+// Checks a --device value: "tcp:HOST:PORT" (port 1..65535), "unix:PATH" or "phone:NAME".
 bool ValidDeviceAddress(const std::string& address);
 
 // The phone a command uses: --device when given, else QWBDCAWM_DEVICE when set and not empty,
@@ -21,7 +21,8 @@ std::optional<std::string> ChosenAddress(const std::optional<std::string>& optio
                                          std::string* source);
 
 // Holds the device for the life of a command. With an address, it only sets
-// QWBDCAWM_DEVICE; without one, it creates the demo image on first use, starts the emulator
+// QWBDCAWM_DEVICE; without one, the single phone connected to qwbdcawm-connectd is used (several
+// are a usage error); with no manager or no phone, it creates the demo image on first use, starts the emulator
 // on a loopback port in a thread of this process, points QWBDCAWM_DEVICE at it and says so
 // on stderr. The emulator stops when the object goes.
 class DeviceChoice {

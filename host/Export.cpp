@@ -8,6 +8,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "host/ContactsVcf.h"
 #include "host/ContentLines.h"
 #include "host/HostError.h"
 #include "host/PhoneIdentity.h"
@@ -21,6 +22,7 @@ namespace fs = std::filesystem;
 
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> all;
+  all.push_back(MakeContactsExporter());
   all.push_back(MakeTasksExporter());
   all.push_back(MakeCalendarExporter());
   return all;

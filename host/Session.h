@@ -26,6 +26,8 @@ class Session {
 
   // The table of `id`; a failure throws a HostError.
   ComPtr<IDataTable> Table(DATATABLE_SUID id);
+  // The component itself (its connection points carry the Progress event).
+  IDeviceData* Device() const { return device_.Get(); }
 
  private:
   bool coInitialized_ = false;

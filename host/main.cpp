@@ -6,10 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "host/ContactsCommand.h"
+#include "host/ContactsVcf.h"
 #include "host/CalendarCommand.h"
 #include "host/Device.h"
 #include "host/Export.h"
+#include "host/FilesCommand.h"
 #include "host/HostError.h"
+#include "host/Phones.h"
 #include "host/Progress.h"
 #include "host/Session.h"
 #include "host/TasksCommand.h"
@@ -39,6 +43,31 @@ void AddFieldOptions(CLI::App* cmd, TaskOptions& o) {
   auto* until = cmd->add_option("--until", o.until, "Last date of the recurrence (YYYY-MM-DD)");
   auto* count = cmd->add_option("--count", o.count, "Number of occurrences");
   until->excludes(count);
+}
+
+void AddContactOptions(CLI::App* cmd, ContactOptions& o) {
+  cmd->add_option("--first", o.first, "First name");
+  cmd->add_option("--last", o.last, "Last name");
+  cmd->add_option("--middle", o.middle, "Middle name");
+  cmd->add_option("--nick", o.nick, "Nickname");
+  cmd->add_option("--display", o.display, "Display name (file as)");
+  cmd->add_option("--reading-first", o.readingFirst, "Reading of the first name");
+  cmd->add_option("--reading-last", o.readingLast, "Reading of the last name");
+  cmd->add_option("--company", o.company, "Company");
+  cmd->add_option("--job-title", o.jobTitle, "Job title");
+  cmd->add_option("--department", o.department, "Department");
+  cmd->add_option("--mobile", o.mobile, "Mobile number; NUMBER@N also sets speed dial N");
+  cmd->add_option("--home", o.home, "Home number (NUMBER or NUMBER@N)");
+  cmd->add_option("--work", o.work, "Business number (NUMBER or NUMBER@N)");
+  cmd->add_option("--fax", o.fax, "Business fax number");
+  cmd->add_option("--email", o.emails, "E-mail address (up to three)");
+  cmd->add_flag("--no-email", o.clearEmails, "Remove the e-mail addresses");
+  cmd->add_option("--url", o.url, "Web page");
+  cmd->add_option("--birthday", o.birthday, "Birthday YYYY-MM-DD (empty clears)");
+  cmd->add_option("--anniversary", o.anniversary, "Anniversary YYYY-MM-DD (empty clears)");
+  cmd->add_option("--note", o.notes, "Notes");
+  cmd->add_option("--group", o.groups, "Group name (repeatable)");
+  cmd->add_flag("--no-group", o.clearGroups, "Remove the contact from every group");
 }
 
 void AddCalendarOptions(CLI::App* cmd, CalendarOptions& o) {
@@ -90,10 +119,20 @@ int Run(int argc, char** argv) {
            "\nExit status: 0 done, 1 the phone or the component failed, 2 bad usage.";
   });
   app.require_subcommand(1);
+  // Options of the host (--device) may also follow the command: `qwbdcawm unlock --device X`.
+  app.fallthrough();
   std::optional<std::string> device;
   app.add_option("--device", device,
-                 "Phone address tcp:HOST:PORT (or unix:PATH); default $QWBDCAWM_DEVICE, "
-                 "and without either the built-in emulator serves a demo phone");
+                 "Phone address: phone:NAME (a phone connected to qwbdcawm-connectd), "
+                 "tcp:HOST:PORT or unix:PATH; default $QWBDCAWM_DEVICE, then the only "
+                 "connected phone, and without any the built-in emulator serves a demo phone");
+
+  bool devicesJson = false;
+  CLI::App* devices =
+      app.add_subcommand("devices", "List the phones connected to qwbdcawm-connectd");
+  devices->add_flag("--json", devicesJson, "Print JSON instead of a table");
+  CLI::App* unlock = app.add_subcommand(
+      "unlock", "Give a locked WM5 phone its password (from the terminal, or a line of stdin)");
 
   CLI::App* tasks = app.add_subcommand("tasks", "The phone's tasks");
   tasks->require_subcommand(1);
@@ -116,6 +155,41 @@ int Run(int argc, char** argv) {
   CLI::App* del = tasks->add_subcommand("delete", "Delete a task");
   del->add_option("id", deleteId, "Task id")->required();
 
+  CLI::App* contacts = app.add_subcommand("contacts", "The phone's contacts");
+  contacts->require_subcommand(1);
+  bool contactsJson = false;
+  CLI::App* clist = contacts->add_subcommand("list", "List the contacts");
+  clist->add_flag("--json", contactsJson, "Print JSON instead of a table");
+  long contactId = 0;
+  CLI::App* cshow = contacts->add_subcommand("show", "Show one contact as JSON");
+  cshow->add_option("id", contactId, "Contact id")->required();
+  ContactOptions contactOptions;
+  CLI::App* cadd = contacts->add_subcommand("add", "Add a contact; prints its id");
+  AddContactOptions(cadd, contactOptions);
+  CLI::App* cupdate = contacts->add_subcommand("update", "Change a contact");
+  cupdate->add_option("id", contactId, "Contact id")->required();
+  AddContactOptions(cupdate, contactOptions);
+  CLI::App* cdelete = contacts->add_subcommand("delete", "Delete a contact");
+  cdelete->add_option("id", contactId, "Contact id")->required();
+
+  CLI::App* groups = app.add_subcommand("groups", "The phone's contact groups");
+  groups->require_subcommand(1);
+  bool groupsJson = false;
+  std::string groupName;
+  long groupId = 0;
+  CLI::App* glist = groups->add_subcommand("list", "List the groups");
+  glist->add_flag("--json", groupsJson, "Print JSON instead of a table");
+  CLI::App* gadd = groups->add_subcommand("add", "Add a group; prints its id");
+  gadd->add_option("name", groupName, "Group name")->required();
+  CLI::App* grename = groups->add_subcommand("rename", "Rename a group");
+  grename->add_option("id", groupId, "Group id")->required();
+  grename->add_option("name", groupName, "New name")->required();
+  CLI::App* gdelete = groups->add_subcommand("delete", "Delete a group");
+  gdelete->add_option("id", groupId, "Group id")->required();
+
+  std::string importPath;
+  CLI::App* imp = app.add_subcommand("import", "Write the cards of a vCard file to the phone");
+  imp->add_option("file", importPath, "contacts.vcf")->required();
   CLI::App* calendar = app.add_subcommand("calendar", "The phone's appointments");
   calendar->require_subcommand(1);
   bool calJson = false;
@@ -141,12 +215,43 @@ int Run(int argc, char** argv) {
   std::vector<std::string> only;
   CLI::App* exp = app.add_subcommand(
       "export", "Export the phone's data: DIR/tasks.ics, ..., or with --vdir one file per item");
+  auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (contacts.vcf, tasks.ics)");
   auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (tasks.ics, calendar.ics, ...)");
   auto* vdirOpt = exp->add_option(
       "--vdir", vdirDir,
       "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
   dirOpt->excludes(vdirOpt);
-  exp->add_option("--only", only, "Export only these tables (tasks, calendar)");
+  exp->add_option("--only", only, "Export only these tables (tasks, calendar, contacts)");
+
+  CLI::App* files = app.add_subcommand("files", "The phone's folders, files and storage cards");
+  files->require_subcommand(1);
+  std::string lsPath, pullFrom, pullTo, pushFrom, pushTo, mkdirPath, rmPath, srcPath, dstPath;
+  bool lsJson = false, lsLong = false;
+  CLI::App* ls = files->add_subcommand("ls", "List a folder (the root without PATH)");
+  ls->add_option("path", lsPath, "Folder: /My Documents, \\ (storage card), * or *2 (cards)");
+  ls->add_flag("--json", lsJson, "Print JSON");
+  ls->add_flag("-l", lsLong, "Attributes, size and time");
+  CLI::App* df = files->add_subcommand("df", "Memory and cards: size, used, free");
+  CLI::App* pull = files->add_subcommand("pull", "Copy a file from the phone");
+  pull->add_option("device_path", pullFrom, "File on the phone")->required();
+  pull->add_option("local", pullTo, "File or folder on the PC (default: here)");
+  CLI::App* push = files->add_subcommand("push", "Copy a file to the phone");
+  push->add_option("local", pushFrom, "File on the PC")->required();
+  push->add_option("device_path", pushTo, "File or folder on the phone")->required();
+  CLI::App* mkdir = files->add_subcommand("mkdir", "Create a folder on the phone");
+  mkdir->add_option("device_path", mkdirPath, "New folder")->required();
+  CLI::App* mv = files->add_subcommand("mv", "Rename or move a file or folder");
+  CLI::App* cp = files->add_subcommand("cp", "Copy a file or folder on the phone");
+  for (CLI::App* c : {mv, cp}) {
+    c->add_option("source", srcPath, "File or folder on the phone")->required();
+    c->add_option("destination", dstPath, "New path (or an existing folder)")->required();
+  }
+  CLI::App* rm = files->add_subcommand("rm", "Delete a file, or a folder with everything in it");
+  rm->add_option("device_path", rmPath, "File or folder")->required();
+  std::string backupDir;
+  CLI::App* backup = app.add_subcommand(
+      "backup", "Mirror the phone's documents and cards into DIR (unchanged files are skipped)");
+  backup->add_option("dir", backupDir, "Folder on the PC")->required();
 
   try {
     app.parse(argc, argv);
@@ -159,7 +264,22 @@ int Run(int argc, char** argv) {
     std::string deviceSource;
     device = ChosenAddress(device, &deviceSource);
     if (device && !ValidDeviceAddress(*device))
-      ThrowUsage(deviceSource + ": '" + *device + "' is not tcp:HOST:PORT or unix:PATH");
+      ThrowUsage(deviceSource + ": '" + *device +
+                 "' is not phone:NAME, tcp:HOST:PORT or unix:PATH");
+    if (*devices) {
+      ListPhones(devicesJson, std::cout);
+      return kExitOk;
+    }
+    if (*unlock) {
+      std::string address = device.value_or("");
+      if (!address.empty() && !PhoneName(address))
+        ThrowUsage("unlock works on a phone connected to qwbdcawm-connectd: --device phone:NAME");
+      std::string name = PhoneName(address).value_or("");
+      UnlockPhone(address,
+                  ReadPassword("Password for " + (name.empty() ? "the phone" : name) + ": "));
+      std::fprintf(stderr, "unlocked\n");
+      return kExitOk;
+    }
     // Validate what needs no device before starting one.
     if (*add) MakeEdit(addOptions, std::nullopt, true);
     if (*update) MakeEdit(updateOptions, 0.0, false);  // any start date will do for the check
@@ -169,6 +289,7 @@ int Run(int argc, char** argv) {
       if (exportDir.empty() && vdirDir.empty()) ThrowUsage("export: give DIR or --vdir DIR");
       CheckExportNames(only);
     }
+    if (*cadd || *cupdate) CheckContactOptions(contactOptions);
     DeviceChoice chosen(device);
     Session session;
     if (*list) {
@@ -187,6 +308,55 @@ int Run(int argc, char** argv) {
     } else if (*del) {
       DeleteTask(session, static_cast<LONG>(deleteId));
       std::fprintf(stderr, "deleted task %ld\n", deleteId);
+    } else if (*clist) {
+      ListContacts(session, contactsJson, std::cout);
+    } else if (*cshow) {
+      ShowContact(session, static_cast<LONG>(contactId), std::cout);
+    } else if (*cadd) {
+      std::cout << AddContact(session, contactOptions).id << '\n';
+    } else if (*cupdate) {
+      UpdateContact(session, static_cast<LONG>(contactId), contactOptions);
+      std::fprintf(stderr, "updated contact %ld\n", contactId);
+    } else if (*cdelete) {
+      DeleteContact(session, static_cast<LONG>(contactId));
+      std::fprintf(stderr, "deleted contact %ld\n", contactId);
+    } else if (*glist) {
+      ListGroups(session, groupsJson, std::cout);
+    } else if (*gadd) {
+      std::cout << AddGroup(session, groupName) << '\n';
+    } else if (*grename) {
+      RenameGroup(session, static_cast<LONG>(groupId), groupName);
+      std::fprintf(stderr, "renamed group %ld\n", groupId);
+    } else if (*gdelete) {
+      DeleteGroup(session, static_cast<LONG>(groupId));
+      std::fprintf(stderr, "deleted group %ld\n", groupId);
+    } else if (*imp) {
+      size_t n = ImportVcards(session, importPath, std::cerr);
+      std::fprintf(stderr, "imported %zu cards\n", n);
+    } else if (*files) {
+      // The progress bar replaces the component's own console dots and names.
+      wincompat::SetConsoleSink([](const std::string&) {});
+      FileCommands commands(session, StderrIsTerminal());
+      if (*ls) {
+        commands.PrintList(lsPath, lsJson, lsLong, std::cout);
+      } else if (*df) {
+        commands.PrintFree(std::cout);
+      } else if (*pull) {
+        commands.Pull(pullFrom, pullTo);
+      } else if (*push) {
+        commands.Push(pushFrom, pushTo);
+      } else if (*mkdir) {
+        commands.MakeFolder(mkdirPath);
+      } else if (*mv) {
+        commands.Move(srcPath, dstPath);
+      } else if (*cp) {
+        commands.Copy(srcPath, dstPath);
+      } else if (*rm) {
+        commands.Remove(rmPath);
+      }
+    } else if (*backup) {
+      wincompat::SetConsoleSink([](const std::string&) {});
+      RunBackup(session, backupDir, StderrIsTerminal());
     } else if (*calList) {
       ListEvents(session, calJson, calFrom, calTo, std::cout);
     } else if (*calAdd) {

@@ -15,10 +15,9 @@ HRESULT CDeviceRecordService::Call(const char16_t* function, const char* method,
   // The request goes out in a zero-filled LocalAlloc buffer, as the service expects to
   // receive it; the invocation frees it.
   DWORD size = static_cast<DWORD>(request.size());
-  BYTE* buffer = size ? CRapiBase::AllocRequest(size) : nullptr;
-  if (size) std::memcpy(buffer, request.data(), size);
-  const std::string line = "[%s]" + ToUtf8(function) + " hr=0x%x";
-  return CRapiBase::InvokeBlock(function, line.c_str(), method, buffer, size, reply);
+  CRapiBase::LocalBuffer buffer = CRapiBase::NewRequest(size);
+  if (size) std::memcpy(buffer.get(), request.data(), size);
+  return CRapiBase::InvokeBlock(function, method, std::move(buffer), size, reply);
 }
 
 HRESULT CDeviceRecordService::ListIds(const char16_t* function, const char* method, DWORD kind,
@@ -51,10 +50,9 @@ HRESULT CDeviceRecordService::PutRecord(const char16_t* function, const char* me
                                         std::optional<DWORD>* id) {
   id->reset();
   DWORD size = 0;
-  BYTE* request = BuildDeviceRecord(list, mode, entryId, &size);
+  CRapiBase::LocalBuffer request(BuildDeviceRecord(list, mode, entryId, &size));
   std::vector<uint8_t> reply;
-  const std::string line = "[%s]" + ToUtf8(function) + " hr=0x%x";
-  HRESULT hr = CRapiBase::InvokeBlock(function, line.c_str(), method, request, size, &reply);
+  HRESULT hr = CRapiBase::InvokeBlock(function, method, std::move(request), size, &reply);
   if (hr != S_OK) return hr;
   uint32_t newId = 0;
   if (devrec::ReadNewId(reply, &newId)) *id = newId;

@@ -243,4 +243,10 @@ HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* debugFormat
   return hr;
 }
 
+HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* method, LocalBuffer request,
+                               DWORD size, std::vector<uint8_t>* reply) {
+  const std::string line = "[%s]" + qwb::ToUtf8(function) + " hr=0x%x";
+  return InvokeBlock(function, line.c_str(), method, request.release(), size, reply);
+}
+
 void CRapiBase::SetInvokeForTesting(InvokeFunction invoke) { InvokeOverride() = std::move(invoke); }

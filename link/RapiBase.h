@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "link/XmlParserWMModelProfile.h"
 #include "wincompat/rapi.h"
+#include "wincompat/winbase.h"
 
 class CRapiBase {
  public:
@@ -32,8 +34,8 @@ class CRapiBase {
   HRESULT StreamRead(void* buffer, ULONG length, ULONG* read);
 
   // Device registry reads: 1 when the value was read, 0 otherwise (out left unchanged).
-  int ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value);
-  int ceReadRegString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, std::u16string* value);
+  static int ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value);
+  static int ceReadRegString(HKEY root, LPCWSTR subKey, LPCWSTR valueName, std::u16string* value);
 
   // The model type of the attached phone, from the model profile beside the executable.
   int GetWMModelType();
@@ -44,8 +46,16 @@ class CRapiBase {
   const std::vector<std::u16string>& StorageFolders() const { return m_vStorageFolders; }
 
   // ---- Block invocation ----------------------------------------------------------------
+  // A LocalAlloc buffer owned until it goes (LocalFree).
+  struct LocalFreeDeleter {
+    void operator()(BYTE* p) const { LocalFree(p); }
+  };
+  using LocalBuffer = std::unique_ptr<BYTE, LocalFreeDeleter>;
+
   // A zero-filled request of `size` bytes from LocalAlloc; raises CAtlException on failure.
   static BYTE* AllocRequest(DWORD size);
+  // The same, owned.
+  static LocalBuffer NewRequest(DWORD size) { return LocalBuffer(size ? AllocRequest(size) : nullptr); }
   // A request made of 32-bit words (kind, entry id, ...).
   static BYTE* WordsRequest(std::initializer_list<uint32_t> words, DWORD* size);
 
@@ -56,6 +66,10 @@ class CRapiBase {
   // call; the caller decides whether a failure is thrown or returned.
   static HRESULT InvokeBlock(const char16_t* function, const char* debugFormat, const char* method,
                              BYTE* request, DWORD size, std::vector<uint8_t>* reply);
+  // The same with an owned request; the function name is the debug line's
+  // ("[<method>]<function> hr=0x<hr>").
+  static HRESULT InvokeBlock(const char16_t* function, const char* method, LocalBuffer request,
+                             DWORD size, std::vector<uint8_t>* reply);
 
   // Test seam: replaces CeRapiInvoke for block and stream invocations (null restores it).
   using InvokeFunction =

@@ -2,7 +2,9 @@
 // VARIANT). One small class per resource; table code never pairs AddRef/Release by hand.
 #pragma once
 
+#include <exception>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -55,6 +57,8 @@ class ComPtr {
     Reset();
     return &p_;
   }
+  // For an out-parameter: releases what is held and hands out the slot the callee fills.
+  T** Receive() { return ReleaseAndGetAddressOf(); }
   T** operator&() = delete;
 
   // Hands out one new reference (for an out-parameter); *pp is overwritten.
@@ -88,7 +92,10 @@ class BStr {
   explicit BStr(const char16_t* s) : b_(s ? SysAllocString(s) : nullptr) {}
   explicit BStr(std::u16string_view s)
       : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-  BStr(const BStr& o) : b_(o.b_ ? SysAllocStringLen(o.b_, SysStringLen(o.b_)) : nullptr) {}
+  // A copy that cannot be made raises std::bad_alloc: a copy never silently comes out null.
+  BStr(const BStr& o) : b_(o.Copy()) {
+    if (o.b_ && !b_) throw std::bad_alloc();
+  }
   BStr(BStr&& o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
   ~BStr() { SysFreeString(b_); }
   BStr& operator=(BStr o) noexcept {
@@ -102,10 +109,12 @@ class BStr {
   }
   BSTR Detach() { return std::exchange(b_, nullptr); }
   BSTR Get() const { return b_; }
-  BSTR* Out() {
+  // For an out-parameter: frees what is held and hands out the slot the callee fills.
+  BSTR* Receive() {
     SysFreeString(std::exchange(b_, nullptr));
     return &b_;
   }
+  BSTR* Out() { return Receive(); }
   UINT Length() const { return b_ ? SysStringLen(b_) : 0; }
   bool Empty() const { return Length() == 0; }
   std::u16string Str() const { return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string(); }
@@ -116,15 +125,28 @@ class BStr {
   BSTR b_ = nullptr;
 };
 
+// A VARIANT copy that failed for another reason than memory.
+class VariantCopyError : public std::exception {
+ public:
+  explicit VariantCopyError(HRESULT hr) : hr_(hr) {}
+  HRESULT hr() const { return hr_; }
+  const char* what() const noexcept override { return "VARIANT copy failed"; }
+
+ private:
+  HRESULT hr_;
+};
+
 class Variant {
  public:
   Variant() { VariantInit(&v_); }
-  Variant(const Variant& o) : Variant() { VariantCopy(&v_, &o.v_); }
+  // Copies that fail raise: std::bad_alloc for E_OUTOFMEMORY, VariantCopyError otherwise; a
+  // copy never silently comes out empty.
+  Variant(const Variant& o) : Variant() { CheckCopy(VariantCopy(&v_, &o.v_)); }
   Variant(Variant&& o) noexcept : v_(o.v_) { VariantInit(&o.v_); }
-  explicit Variant(const VARIANT& v) : Variant() { VariantCopy(&v_, &v); }
+  explicit Variant(const VARIANT& v) : Variant() { CheckCopy(VariantCopy(&v_, &v)); }
   ~Variant() { VariantClear(&v_); }
   Variant& operator=(const Variant& o) {
-    if (this != std::addressof(o)) VariantCopy(&v_, &o.v_);
+    if (this != std::addressof(o)) CheckCopy(VariantCopy(&v_, &o.v_));
     return *this;
   }
   Variant& operator=(Variant&& o) noexcept {
@@ -197,10 +219,12 @@ class Variant {
   const VARIANT* Ptr() const { return &v_; }
   const VARIANT& Get() const { return v_; }
   VARTYPE vt() const { return v_.vt; }
-  VARIANT* Out() {
+  // For an out-parameter: clears what is held and hands out the slot the callee fills.
+  VARIANT* Receive() {
     VariantClear(&v_);
     return &v_;
   }
+  VARIANT* Out() { return Receive(); }
   void Clear() { VariantClear(&v_); }
   VARIANT Detach() {
     VARIANT r = v_;
@@ -209,5 +233,9 @@ class Variant {
   }
 
  private:
+  static void CheckCopy(HRESULT hr) {
+    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    if (FAILED(hr)) throw VariantCopyError(hr);
+  }
   VARIANT v_;
 };

@@ -1,5 +1,5 @@
-// Win32 base services of libwincompat: last error, events, debug output, environment,
-// modules, string conversions, local memory, time zones and time conversions.
+// Win32 base services of libwincompat: last error, events, local files, debug output,
+// environment, modules, string conversions, local memory, time zones and time conversions.
 #pragma once
 
 #include "wincompat/wintypes.h"
@@ -19,6 +19,59 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount(void);
+
+// Local files. Paths are POSIX paths in UTF-16. Sharing modes are accepted and not enforced
+// (the PC's file system has no share locks); a file handle is closed with CloseHandle. The
+// creation time is the file's birth time where the file system keeps one, else its last
+// write time; SetFileTime sets the last access and last write times.
+#ifndef GENERIC_READ
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#endif
+#define GENERIC_ALL 0x10000000u
+#ifndef FILE_SHARE_READ
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#endif
+#ifndef FILE_ATTRIBUTE_READONLY
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#endif
+typedef struct _WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPVOID lpOverlapped);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPVOID lpOverlapped);
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime);
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
+                        const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+// A pattern's last component may hold * and ?; without them it names the entry itself.
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindClose(HANDLE hFindFile);
 
 // Debug output: the debug sink (QWBDCAWM_DEBUG = stderr | /path; discarded by default).
 void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);

@@ -13,6 +13,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "platform/rapi/ManagerClient.h"
 
 namespace qwb::rapi {
 namespace {
@@ -60,6 +63,41 @@ DWORD ConnectOne(int fd, const sockaddr* sa, socklen_t len,
   return err;
 }
 
+void SetNoDelay(int fd) {
+  // One small request, one reply: waiting to coalesce writes only adds latency.
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+}
+
+// A session with a phone, obtained from the connection manager: the phone opens a new
+// connection for it and the manager passes it over.
+int ConnectPhone(const DeviceAddress& address, int timeoutMs, int cancelFd, DWORD* error) {
+  const std::string request =
+      nlohmann::json{{"request", "session"}, {"device", address.phone}}.dump(
+          -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  connectproto::Reply reply =
+      connectproto::Ask(connectproto::ManagerSocketPath(), request, timeoutMs, cancelFd);
+  if (!reply.ok) {
+    if (reply.error == connectproto::kErrorLocked) {
+      *error = ERROR_INVALID_PASSWORD;
+    } else if (reply.error == connectproto::kErrorTimeout) {
+      *error = ERROR_TIMEOUT;
+    } else {
+      *error = ERROR_CONNECTION_UNAVAIL;
+    }
+    return -1;
+  }
+  if (reply.fd < 0) {
+    *error = ERROR_CONNECTION_UNAVAIL;
+    return -1;
+  }
+  int flags = ::fcntl(reply.fd, F_GETFL);
+  ::fcntl(reply.fd, F_SETFL, flags & ~O_NONBLOCK);
+  SetNoDelay(reply.fd);
+  *error = 0;
+  return reply.fd;
+}
+
 }  // namespace
 
 bool ParseDeviceAddress(const std::string& text, DeviceAddress* out) {
@@ -85,6 +123,7 @@ int ReceiveTimeoutFromEnvironment() {
 int ConnectDevice(const DeviceAddress& address, int timeoutMs, int cancelFd, DWORD* error) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   *error = ERROR_CONNECTION_UNAVAIL;
+  if (address.kind == DeviceAddress::kPhone) return ConnectPhone(address, timeoutMs, cancelFd, error);
   if (address.kind == DeviceAddress::kUnix) {
     sockaddr_un sa{};
     sa.sun_family = AF_UNIX;
@@ -116,11 +155,7 @@ int ConnectDevice(const DeviceAddress& address, int timeoutMs, int cancelFd, DWO
     if (*error == ERROR_TIMEOUT) break;
   }
   ::freeaddrinfo(list);
-  if (fd >= 0) {
-    // One small request, one reply: waiting to coalesce writes only adds latency.
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-  }
+  if (fd >= 0) SetNoDelay(fd);
   return fd;
 }
 

@@ -1,5 +1,7 @@
-// Where the device is and how to reach it: QWBDCAWM_DEVICE names it as tcp:HOST:PORT or
-// unix:PATH. The main connection and every stream connection are opened here.
+// Where the device is and how to reach it: QWBDCAWM_DEVICE names it as tcp:HOST:PORT,
+// unix:PATH, or phone:NAME for a phone that dialled qwbdcawm-connectd (each connection is then
+// a session the manager asks the phone for). The main connection and every stream connection
+// are opened here.
 #pragma once
 
 #include <string>
@@ -11,7 +13,7 @@ namespace qwb::rapi {
 
 using DeviceAddress = addr::Address;
 
-// Parses "tcp:HOST:PORT" or "unix:PATH"; false for anything else.
+// Parses "tcp:HOST:PORT", "unix:PATH" or "phone:NAME"; false for anything else.
 bool ParseDeviceAddress(const std::string& text, DeviceAddress* out);
 
 // The address named by QWBDCAWM_DEVICE, read now; kind is kNone when unset or malformed.
@@ -22,7 +24,8 @@ int ReceiveTimeoutFromEnvironment();
 
 // Opens a stream socket to the device, giving up after timeoutMs or as soon as cancelFd
 // (an eventfd, or -1) becomes readable. Returns the connected, blocking socket, or -1 with
-// *error the Win32 number of the failure (ERROR_CONNECTION_UNAVAIL, ERROR_TIMEOUT).
+// *error the Win32 number of the failure (ERROR_CONNECTION_UNAVAIL, ERROR_TIMEOUT, and
+// ERROR_INVALID_PASSWORD for a phone that is locked).
 int ConnectDevice(const DeviceAddress& address, int timeoutMs, int cancelFd, DWORD* error);
 
 }  // namespace qwb::rapi

@@ -6,6 +6,11 @@ namespace addr {
 
 bool Parse(const std::string& text, Address* out) {
   *out = Address{};
+  if (text.rfind("phone:", 0) == 0) {
+    out->phone = text.substr(6);
+    out->kind = Address::kPhone;
+    return true;
+  }
   if (text.rfind("unix:", 0) == 0) {
     if (text.size() == 5) return false;
     out->path = text.substr(5);

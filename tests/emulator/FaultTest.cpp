@@ -1,6 +1,7 @@
 // The fault control commands as the control socket receives them. (What each fault does to
 // a call is driven through the client's own tests.)
 #include "EmuTestUtil.h"
+#include "wincompat/rapi.h"
 
 namespace wmemu::test {
 namespace {
@@ -32,6 +33,28 @@ TEST_F(Faults, ControlCommands) {
   EXPECT_TRUE(f.TakeDropOnCall("CeReadFile"));
   for (const char* bad : {R"({"cmd":"explode"})", "not json", R"({"cmd":"fail","name":"x"})"})
     EXPECT_NE(emu_->Control(bad).find("\"ok\":false"), std::string::npos) << bad;
+}
+
+// A transfer broken after exactly K bytes of file contents: the write that reaches K stores
+// only what came before it, the read that reaches K answers only up to it, and the next file
+// call closes the connection unanswered.
+TEST_F(Faults, DropAfterFileBytesCutsATransferAtK) {
+  EXPECT_EQ(emu_->Control(R"({"cmd":"drop","afterFileBytes":10})"), R"({"ok":true})");
+  {
+    auto c = Connect();
+    uint32_t h = Word(c->CreateFile(u"\\My Documents\\k.bin", GENERIC_WRITE, 0, CREATE_NEW), 1);
+    EXPECT_EQ(Words(c->Write(h, "123456")), (W{0, 1, 6}));
+    EXPECT_TRUE(c->Write(h, "7890abcd").empty());
+    EXPECT_FALSE(c->ok());
+  }
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "fs/My Documents/k.bin"), 10u);
+  emu_->faults().DropAfterFileBytes(4);
+  auto c = Connect();
+  uint32_t h =
+      Word(c->CreateFile(u"\\My Documents\\k.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), 1);
+  EXPECT_EQ(Words(c->Cmd(rapi2::kReadFile, h, 8u)), (W{0, 1, 4, 0x34333231}));
+  EXPECT_TRUE(c->Cmd(rapi2::kReadFile, h, 8u).empty());
+  EXPECT_FALSE(c->ok());
 }
 
 }  // namespace

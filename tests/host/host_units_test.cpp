@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/FilesCommand.h"
 #include "host/HostError.h"
 #include "host/Progress.h"
 #include "host/TaskRecord.h"
@@ -140,6 +141,33 @@ TEST(HostUnits, ListingAndProgress) {
   EXPECT_EQ(Progress::Render("tasks", 2, 4, 8), "tasks [####    ] 2/4");
   EXPECT_EQ(Progress::Render("tasks", 5, 4, 8), "tasks [########] 5/4");
   EXPECT_EQ(Progress::Render("tasks", 3, 0, 4), "tasks [    ] 3");
+}
+
+TEST(HostUnits, PhonePathsAndTheTransferBar) {
+  const std::pair<std::string, std::pair<std::string, std::string>> splits[] = {
+      {"/My Documents/a.txt", {"/My Documents", "a.txt"}},
+      {"/a.txt", {"", "a.txt"}},
+      {"a.txt", {"", "a.txt"}},
+      {"\\x.jpg", {"\\", "x.jpg"}},
+      {"\\DCIM\\100MEDIA\\x.jpg", {"\\DCIM\\100MEDIA", "x.jpg"}},
+      {"/*/DCIM/x.jpg", {"/*/DCIM", "x.jpg"}},
+      {"*2/x", {"*2", "x"}},
+  };
+  for (const auto& [path, want] : splits) EXPECT_EQ(SplitPhonePath(path), want) << path;
+  EXPECT_EQ(ChildPhonePath("", "My Documents"), "/My Documents");
+  EXPECT_EQ(ChildPhonePath("/", "a"), "/a");
+  EXPECT_EQ(ChildPhonePath("/My Documents", "a"), "/My Documents/a");
+  EXPECT_EQ(ChildPhonePath("\\", "DCIM"), "\\DCIM");
+  EXPECT_EQ(ChildPhonePath("\\DCIM", "100MEDIA"), "\\DCIM\\100MEDIA");
+  EXPECT_EQ(ChildPhonePath("/*", "DCIM"), "/*/DCIM");
+
+  EXPECT_EQ(HumanBytes(1023), "1023 B");
+  EXPECT_EQ(HumanBytes(16u << 20), "16.0 MiB");
+  EXPECT_EQ(RenderTransfer("pull a", 0, 100, 0, 4), "pull a [    ] 0 B / 100 B");
+  EXPECT_EQ(RenderTransfer("pull a", 4u << 20, 16u << 20, 2.0, 8),
+            "pull a [##      ] 4.0 MiB / 16.0 MiB  2.0 MiB/s  0:06 left");
+  EXPECT_EQ(RenderTransfer("push b", 2048, 2048, 1.0, 4), "push b [####] 2.0 KiB / 2.0 KiB  2.0 KiB/s");
+  EXPECT_EQ(RenderTransfer("empty", 0, 0, 1.0, 2), "empty [##] 0 B / 0 B");
 }
 
 }  // namespace

@@ -281,7 +281,7 @@ TEST_F(QwbdcawmCli, TaskCommandsRoundTrip) {
 TEST_F(QwbdcawmCli, UsageErrorsAndHelp) {
   // The option checks themselves are in host_units_test; one of them stands for all here.
   for (const char* args : {"", "tasks add --priority urgent --subject x", "tasks update",
-                           "frobnicate", "export /nonexistent/x --only contacts"}) {
+                           "frobnicate", "export /nonexistent/x --only addressbook"}) {
     Outcome r = Qwb(args);
     EXPECT_EQ(r.exit, 2) << args << ": " << r.err;
     EXPECT_EQ(r.out, "") << args;
@@ -384,6 +384,51 @@ TEST_F(QwbdcawmCli, CalendarCommandsOnADomesticPhone) {
   EXPECT_EQ(Qwb("calendar add --subject x --start 2026-01-01 --reminder 5x").exit, 2);
   EXPECT_EQ(Qwb("calendar add --subject x --start 2026-01-01 --date-type moon").exit, 2);
   Emu().registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"OrigName", u"Aster W1");
+}
+
+TEST_F(QwbdcawmCli, FileCommandsRoundTrip) {
+  const fs::path work = phone_->folder() / "files-cli";
+  fs::create_directories(work);
+  setenv("APPDATA", (work / "appdata").c_str(), 1);
+  std::string data(300000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 4096);
+  std::ofstream(work / "in.bin", std::ios::binary) << data;
+
+  EXPECT_EQ(Qwb("files mkdir " + Quote("/My Documents/Trips")).exit, 0);
+  Outcome pushed = Qwb("files push " + Quote((work / "in.bin").string()) + " " +
+                       Quote("/My Documents/Trips/"));
+  EXPECT_EQ(pushed.exit, 0) << pushed.err;
+  EXPECT_EQ(ReadFile(Emu().image().fsRoot() / "My Documents/Trips/in.bin"), data);
+  EXPECT_EQ(Qwb("files cp " + Quote("/My Documents/Trips/in.bin") + " " +
+                Quote("/My Documents/copy.bin")).exit, 0);
+  EXPECT_EQ(Qwb("files mv " + Quote("/My Documents/copy.bin") + " " +
+                Quote("/My Documents/moved.bin")).exit, 0);
+  Outcome ls = Qwb("files ls --json " + Quote("/My Documents"));
+  ASSERT_EQ(ls.exit, 0) << ls.err;
+  nlohmann::json entries = nlohmann::json::parse(ls.out);
+  auto moved = std::find_if(entries.begin(), entries.end(),
+                            [](const nlohmann::json& e) { return e["name"] == "moved.bin"; });
+  ASSERT_NE(moved, entries.end());
+  EXPECT_EQ((*moved)["size"], data.size());
+  EXPECT_EQ((*moved)["type"], "file");
+  EXPECT_EQ(Qwb("files pull " + Quote("/My Documents/moved.bin") + " " +
+                Quote((work / "out.bin").string())).exit, 0);
+  EXPECT_EQ(ReadFile(work / "out.bin"), data);
+
+  const fs::path backup = work / "backup";
+  Outcome first = Qwb("backup " + Quote(backup.string()));
+  EXPECT_EQ(first.exit, 0) << first.err;
+  EXPECT_EQ(ReadFile(backup / "My Documents/Trips/in.bin"), data);
+  Outcome second = Qwb("backup " + Quote(backup.string()));
+  EXPECT_NE(second.err.find("backup: 0 copied"), std::string::npos) << second.err;
+
+  EXPECT_EQ(Qwb("files rm " + Quote("/My Documents/Trips")).exit, 0);
+  EXPECT_FALSE(fs::exists(Emu().image().fsRoot() / "My Documents/Trips"));
+  Outcome missing = Qwb("files pull " + Quote("/My Documents/none.bin"));
+  EXPECT_EQ(missing.exit, 1);
+  Outcome df = Qwb("files df");
+  EXPECT_NE(df.out.find("main memory"), std::string::npos);
+  fs::remove(Emu().image().fsRoot() / "My Documents/moved.bin");
 }
 
 }  // namespace

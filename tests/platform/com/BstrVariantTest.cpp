@@ -182,4 +182,35 @@ TEST(ChangeType, ByRefInPlaceAndInterfaces) {
   EXPECT_EQ(obj.refs.load(), 1u);
 }
 
+// The owning wrappers: a copy that fails says so instead of coming out empty, and Receive()
+// frees what was held before the callee fills the slot.
+TEST(OwningWrappers, FailedCopiesRaiseAndReceiveFreesFirst) {
+  VARIANT bad;
+  VariantInit(&bad);
+  bad.vt = 0x0FFF;  // no such type
+  try {
+    Variant copy(bad);
+    ADD_FAILURE() << "copied a VARIANT of an unknown type";
+  } catch (const VariantCopyError& e) {
+    EXPECT_EQ(e.hr(), DISP_E_BADVARTYPE);
+  }
+  Variant held = Variant::Str(u"kept");
+  Variant target = Variant::I4(1);
+  target = held;
+  EXPECT_EQ(target.vt(), VT_BSTR);
+
+  BStr text(u"old");
+  *text.Receive() = SysAllocString(u"new");
+  EXPECT_EQ(text.Str(), u"new");
+  BStr copy(text);
+  EXPECT_EQ(copy.Str(), u"new");
+  EXPECT_NE(copy.Get(), text.Get());
+  Variant v = Variant::Str(u"old");
+  VARIANT* slot = v.Receive();
+  EXPECT_EQ(slot->vt, VT_EMPTY);
+  slot->vt = VT_I4;
+  slot->lVal = 7;
+  EXPECT_EQ(v.Get().lVal, 7);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -138,6 +139,92 @@ TEST(Modules, ExecutableAndLibraryPaths) {
       reinterpret_cast<LPCWSTR>(answer), &self));
   EXPECT_EQ(std::u16string(buf, GetModuleFileNameW(self, buf, PATH_MAX)), lib);
   EXPECT_TRUE(FreeLibrary(probe));
+}
+
+}  // namespace
+
+namespace {
+
+std::u16string W(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// Local files: create, write, read, times, the find calls and the error numbers of failures.
+TEST(LocalFiles, CreateReadWriteTimesFindAndDelete) {
+  char tmpl[] = "/tmp/qwb-localfiles-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  const std::u16string file = W(dir + "/a.bin");
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(h, "hello", 5, &n, nullptr));
+  EXPECT_EQ(n, 5u);
+  const FILETIME when{0x5D3B4000u, 0x01C96BC8u};  // 2009-01-01 00:00 UTC
+  ASSERT_TRUE(SetFileTime(h, nullptr, &when, &when));
+  FILETIME c{}, a{}, w{};
+  ASSERT_TRUE(GetFileTime(h, &c, &a, &w));
+  EXPECT_EQ(w.dwLowDateTime, when.dwLowDateTime);
+  EXPECT_EQ(w.dwHighDateTime, when.dwHighDateTime);
+  EXPECT_TRUE(CloseHandle(h));
+
+  h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char buf[16] = {};
+  ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+  EXPECT_EQ(std::string(buf, n), "hello");
+  ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+  EXPECT_EQ(n, 0u);  // end of file
+  CloseHandle(h);
+
+  WIN32_FIND_DATAW fd{};
+  HANDLE f = FindFirstFileW(file.c_str(), &fd);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(fd.nFileSizeLow, 5u);
+  EXPECT_EQ(std::u16string(fd.cFileName), u"a.bin");
+  EXPECT_EQ(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_FALSE(FindNextFileW(f, &fd));
+  EXPECT_LAST_ERROR(ERROR_NO_MORE_FILES);
+  EXPECT_TRUE(FindClose(f));
+  f = FindFirstFileW(W(dir).c_str(), &fd);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  EXPECT_NE(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  FindClose(f);
+  f = FindFirstFileW(W(dir + "/*.*").c_str(), &fd);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  FindClose(f);
+
+  struct Failure {
+    const char* what;
+    std::function<bool()> call;
+    DWORD error;
+  } failures[] = {
+      {"open missing", [&] {
+         return CreateFileW(W(dir + "/none").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr) != INVALID_HANDLE_VALUE;
+       }, ERROR_FILE_NOT_FOUND},
+      {"create new over a file", [&] {
+         return CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr) !=
+                INVALID_HANDLE_VALUE;
+       }, ERROR_FILE_EXISTS},
+      {"open a folder", [&] {
+         return CreateFileW(W(dir).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
+                INVALID_HANDLE_VALUE;
+       }, ERROR_ACCESS_DENIED},
+      {"find missing", [&] { return FindFirstFileW(W(dir + "/none").c_str(), &fd) != INVALID_HANDLE_VALUE; },
+       ERROR_FILE_NOT_FOUND},
+      {"delete a folder", [&] { return DeleteFileW(W(dir).c_str()) != FALSE; }, ERROR_ACCESS_DENIED},
+      {"read a closed handle", [&] { return ReadFile(h, buf, 1, &n, nullptr) != FALSE; },
+       ERROR_INVALID_HANDLE},
+  };
+  for (const Failure& x : failures) {
+    SCOPED_TRACE(x.what);
+    EXPECT_FALSE(x.call());
+    EXPECT_LAST_ERROR(x.error);
+  }
+  EXPECT_TRUE(DeleteFileW(file.c_str()));
+  EXPECT_FALSE(DeleteFileW(file.c_str()));
+  EXPECT_LAST_ERROR(ERROR_FILE_NOT_FOUND);
+  rmdir(dir.c_str());
 }
 
 }  // namespace

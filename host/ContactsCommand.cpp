@@ -1,0 +1,273 @@
+#include "host/ContactsCommand.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "host/HostError.h"
+#include "host/ItemColumns.h"
+#include "host/Text.h"
+
+namespace qwbhost {
+namespace {
+
+// "NUMBER" or "NUMBER@DIAL".
+ContactPhone PhoneOption(const std::string& kind, const std::string& value) {
+  size_t at = value.rfind('@');
+  ContactPhone p{kind, value.substr(0, at), at == std::string::npos ? "" : value.substr(at + 1)};
+  return p;
+}
+
+void SetPhone(ContactRecord* c, const std::string& kind, const std::optional<std::string>& opt) {
+  if (!opt) return;
+  auto it = std::find_if(c->phones.begin(), c->phones.end(),
+                         [&](const ContactPhone& p) { return p.kind == kind; });
+  if (opt->empty()) {
+    if (it != c->phones.end()) c->phones.erase(it);
+    return;
+  }
+  ContactPhone p = PhoneOption(kind, *opt);
+  if (it != c->phones.end()) {
+    *it = p;
+  } else {
+    c->phones.push_back(p);
+  }
+}
+
+std::optional<DATE> DateOption(const std::string& what, const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  std::optional<DATE> d = ParseDay(text);
+  if (!d) ThrowUsage(what + ": '" + text + "' is not a date YYYY-MM-DD");
+  return d;
+}
+
+void Edit(ContactRecord* c, const ContactOptions& o, const Phonebook& book) {
+  auto set = [](std::string* field, const std::optional<std::string>& v) {
+    if (v) *field = *v;
+  };
+  set(&c->first, o.first);
+  set(&c->last, o.last);
+  set(&c->middle, o.middle);
+  set(&c->nick, o.nick);
+  set(&c->displayName, o.display);
+  set(&c->company, o.company);
+  set(&c->jobTitle, o.jobTitle);
+  set(&c->department, o.department);
+  set(&c->notes, o.notes);
+  set(&c->url, o.url);
+  set(&c->readingFirst, o.readingFirst);
+  set(&c->readingLast, o.readingLast);
+  if (o.birthday) c->birthday = DateOption("--birthday", *o.birthday);
+  if (o.anniversary) c->anniversary = DateOption("--anniversary", *o.anniversary);
+  SetPhone(c, "Mobile", o.mobile);
+  SetPhone(c, "Landline.Private", o.home);
+  SetPhone(c, "Landline.Business", o.work);
+  SetPhone(c, "Fax.Business", o.fax);
+  if (o.clearEmails || !o.emails.empty()) c->emails = o.emails;
+  if (o.clearGroups || !o.groups.empty()) {
+    c->groupIds.clear();
+    for (const std::string& name : o.groups) {
+      auto it = std::find_if(book.groups.begin(), book.groups.end(),
+                             [&](const GroupRecord& g) { return g.name == name; });
+      if (it == book.groups.end()) ThrowUsage("--group: the phone has no group '" + name + "'");
+      c->groupIds.push_back(static_cast<ULONG>(it->id));
+    }
+  }
+}
+
+const ContactRecord& Find(const Phonebook& book, LONG id) {
+  for (const ContactRecord& c : book.contacts)
+    if (c.id == id) return c;
+  throw HostError(kExitFailure, "the phone has no contact " + std::to_string(id));
+}
+
+// A no-reply write is known to be done once a later exchange on the stream came back.
+void Settle(IDataTable* table) {
+  CheckHr("ListItemsAllBegin", table->ListItemsAllBegin());
+  table->ListItemsEnd();
+}
+
+std::string PadRight(const std::string& s, size_t width) {
+  size_t chars = 0;
+  for (unsigned char c : s) chars += (c & 0xC0) != 0x80;
+  return chars >= width ? s : s + std::string(width - chars, ' ');
+}
+
+std::string FirstPhone(const ContactRecord& c) {
+  return c.phones.empty() ? "" : c.phones[0].number;
+}
+
+}  // namespace
+
+void CheckContactOptions(const ContactOptions& o) {
+  if (o.birthday) DateOption("--birthday", *o.birthday);
+  if (o.anniversary) DateOption("--anniversary", *o.anniversary);
+  for (const auto* phone : {&o.mobile, &o.home, &o.work, &o.fax}) {
+    if (!*phone) continue;
+    ContactPhone p = PhoneOption("", **phone);
+    if (!p.speedDial.empty() && p.speedDial.find_first_not_of("0123456789") != std::string::npos)
+      ThrowUsage("speed dial '" + p.speedDial + "' is not a number");
+  }
+  if (o.emails.size() > 3) ThrowUsage("--email: the phone keeps three e-mail addresses");
+}
+
+std::string ContactsTable(const Phonebook& book) {
+  std::ostringstream out;
+  out << PadRight("ID", 6) << PadRight("NAME", 28) << PadRight("PHONE", 20) << PadRight("EMAIL", 30)
+      << "GROUPS\n";
+  for (const ContactRecord& c : book.contacts) {
+    std::string groups;
+    for (ULONG id : c.groupIds) {
+      std::string name = book.GroupName(id);
+      if (!name.empty()) groups += (groups.empty() ? "" : ", ") + name;
+    }
+    out << PadRight(std::to_string(c.id), 6) << PadRight(c.Title(), 28)
+        << PadRight(FirstPhone(c), 20) << PadRight(c.emails.empty() ? "" : c.emails[0], 30)
+        << groups << "\n";
+  }
+  return out.str();
+}
+
+nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book) {
+  nlohmann::json j;
+  j["id"] = c.id;
+  j["name"] = c.Title();
+  auto opt = [&](const char* key, const std::string& v) {
+    if (!v.empty()) j[key] = v;
+  };
+  opt("displayName", c.displayName);
+  opt("first", c.first);
+  opt("last", c.last);
+  opt("middle", c.middle);
+  opt("nickname", c.nick);
+  opt("prefix", c.prefix);
+  opt("suffix", c.suffix);
+  opt("readingFirst", c.readingFirst);
+  opt("readingLast", c.readingLast);
+  opt("company", c.company);
+  opt("jobTitle", c.jobTitle);
+  opt("department", c.department);
+  opt("notes", c.notes);
+  opt("url", c.url);
+  j["phones"] = nlohmann::json::array();
+  for (const ContactPhone& p : c.phones) {
+    nlohmann::json pj{{"kind", p.kind}, {"number", p.number}};
+    if (!p.speedDial.empty()) pj["speedDial"] = p.speedDial;
+    j["phones"].push_back(pj);
+  }
+  j["emails"] = c.emails;
+  j["addresses"] = nlohmann::json::array();
+  for (const ContactAddress& a : c.addresses)
+    j["addresses"].push_back({{"kind", a.kind}, {"street", a.street}, {"locality", a.locality},
+                              {"region", a.region}, {"postalCode", a.postalCode},
+                              {"country", a.country}});
+  if (c.birthday) j["birthday"] = FormatDay(*c.birthday);
+  if (c.anniversary) j["anniversary"] = FormatDay(*c.anniversary);
+  j["groups"] = nlohmann::json::array();
+  for (ULONG id : c.groupIds) {
+    std::string name = book.GroupName(id);
+    if (!name.empty()) j["groups"].push_back(name);
+  }
+  return j;
+}
+
+void ListContacts(Session& session, bool json, std::ostream& out) {
+  Phonebook book = ReadPhonebook(session);
+  if (!json) {
+    out << ContactsTable(book);
+    return;
+  }
+  nlohmann::json all = nlohmann::json::array();
+  for (const ContactRecord& c : book.contacts) all.push_back(ContactJson(c, book));
+  out << all.dump(2) << "\n";
+}
+
+void ShowContact(Session& session, LONG id, std::ostream& out) {
+  Phonebook book = ReadPhonebook(session);
+  out << ContactJson(Find(book, id), book).dump(2) << "\n";
+}
+
+ContactRecord AddContact(Session& session, const ContactOptions& o) {
+  Phonebook book = ReadPhonebook(session);
+  ContactRecord c;
+  Edit(&c, o, book);
+  ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(DCADT_PHONEBOOK, SUID_NULL, SUID_NULL,
+                                    item.ReleaseAndGetAddressOf()));
+  ApplyContact(item.Get(), c);
+  SUID id = SUID_NULL;
+  CheckHr("CreateItem", table->CreateItem(item.Get(), &id));
+  return ReadContact(item.Get());
+}
+
+ContactRecord UpdateContact(Session& session, LONG id, const ContactOptions& o) {
+  Phonebook book = ReadPhonebook(session);
+  ContactRecord c = Find(book, id);
+  Edit(&c, o, book);
+  ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(DCADT_PHONEBOOK, static_cast<SUID>(id), SUID_NULL, item.ReleaseAndGetAddressOf()));
+  ApplyContact(item.Get(), c);
+  CheckHr("UpdateItem", table->UpdateItem(item.Get()));
+  return ReadContact(item.Get());
+}
+
+void DeleteContact(Session& session, LONG id) {
+  Phonebook book = ReadPhonebook(session);
+  Find(book, id);
+  ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(DCADT_PHONEBOOK, static_cast<SUID>(id), SUID_NULL, item.ReleaseAndGetAddressOf()));
+  CheckHr("DeleteItem", table->DeleteItem(item.Get()));
+  Settle(table.Get());
+}
+
+void ListGroups(Session& session, bool json, std::ostream& out) {
+  Phonebook book = ReadPhonebook(session);
+  if (json) {
+    nlohmann::json all = nlohmann::json::array();
+    for (const GroupRecord& g : book.groups) {
+      size_t members = std::count_if(book.contacts.begin(), book.contacts.end(), [&](auto& c) {
+        return std::find(c.groupIds.begin(), c.groupIds.end(), static_cast<ULONG>(g.id)) !=
+               c.groupIds.end();
+      });
+      all.push_back({{"id", g.id}, {"name", g.name}, {"members", members}});
+    }
+    out << all.dump(2) << "\n";
+    return;
+  }
+  out << PadRight("ID", 6) << "NAME\n";
+  for (const GroupRecord& g : book.groups) out << PadRight(std::to_string(g.id), 6) << g.name << "\n";
+}
+
+LONG AddGroup(Session& session, const std::string& name) {
+  if (name.empty()) ThrowUsage("a group needs a name");
+  ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(DCADT_GROUP, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()));
+  PutText(item.Get(), u"NAME", name);
+  SUID id = SUID_NULL;
+  CheckHr("CreateItem", table->CreateItem(item.Get(), &id));
+  return id;
+}
+
+void RenameGroup(Session& session, LONG id, const std::string& name) {
+  if (name.empty()) ThrowUsage("a group needs a name");
+  ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(DCADT_GROUP, static_cast<SUID>(id), SUID_NULL, item.ReleaseAndGetAddressOf()));
+  PutText(item.Get(), u"NAME", name);
+  CheckHr("UpdateItem", table->UpdateItem(item.Get()));
+}
+
+void DeleteGroup(Session& session, LONG id) {
+  Phonebook book = ReadPhonebook(session);
+  if (book.GroupName(static_cast<ULONG>(id)).empty())
+    throw HostError(kExitFailure, "the phone has no group " + std::to_string(id));
+  ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(DCADT_GROUP, static_cast<SUID>(id), SUID_NULL, item.ReleaseAndGetAddressOf()));
+  CheckHr("DeleteItem", table->DeleteItem(item.Get()));
+}
+
+}  // namespace qwbhost
