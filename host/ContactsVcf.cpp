@@ -562,7 +562,7 @@ class ContactsExporter : public Exporter {
     std::vector<ExportRecord> records;
     for (const ContactRecord& c : book.contacts) {
       std::string uid = context.Uid("contact", c.id);
-      records.push_back({uid, ContactCard(c, book, uid)});
+      records.push_back({uid, ContactCard(c, book, uid), {}});
     }
     return records;
   }

@@ -215,8 +215,8 @@ int Run(int argc, char** argv) {
   std::vector<std::string> only;
   CLI::App* exp = app.add_subcommand(
       "export", "Export the phone's data: DIR/tasks.ics, ..., or with --vdir one file per item");
-  auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (contacts.vcf, tasks.ics)");
-  auto* dirOpt = exp->add_option("dir", exportDir, "Folder to write (tasks.ics, calendar.ics, ...)");
+  auto* dirOpt =
+      exp->add_option("dir", exportDir, "Folder to write (tasks.ics, calendar.ics, contacts.vcf)");
   auto* vdirOpt = exp->add_option(
       "--vdir", vdirDir,
       "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
