@@ -15,7 +15,8 @@ inline constexpr const char* kDefaultModel = "Aster W1";
 // The version of each preset's content. Change it with any change to what a preset builds:
 // images record the preset and version they were made from, and hosts that keep a demo image
 // make it anew when the version differs.
-inline constexpr int kDemoPresetVersion = 2;  // 2: address book, calendar, messages, SIM, cards per model
+// 2: the address book, calendar, messages, SIM and storage cards per model family.
+inline constexpr int kDemoPresetVersion = 2;
 inline constexpr int kEmptyPresetVersion = 1;
 // The version of `preset`; 0 for an unknown one.
 int PresetVersion(const std::string& preset);
