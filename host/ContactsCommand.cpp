@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "host/TextTable.h"
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
 #include "host/Text.h"
@@ -86,12 +87,6 @@ void Settle(IDataTable* table) {
   table->ListItemsEnd();
 }
 
-std::string PadRight(const std::string& s, size_t width) {
-  size_t chars = 0;
-  for (unsigned char c : s) chars += (c & 0xC0) != 0x80;
-  return chars >= width ? s : s + std::string(width - chars, ' ');
-}
-
 std::string FirstPhone(const ContactRecord& c) {
   return c.phones.empty() ? "" : c.phones[0].number;
 }
@@ -111,20 +106,20 @@ void CheckContactOptions(const ContactOptions& o) {
 }
 
 std::string ContactsTable(const Phonebook& book) {
-  std::ostringstream out;
-  out << PadRight("ID", 6) << PadRight("NAME", 28) << PadRight("PHONE", 20) << PadRight("EMAIL", 30)
-      << "GROUPS\n";
+  TextTable table({"ID", "NAME", "PHONE", "EMAIL", "GROUPS"});
+  table.SetAlign(0, TextTable::Align::kRight);
+  table.SetMaxWidth(1, 40);
+  table.SetMaxWidth(3, 40);
   for (const ContactRecord& c : book.contacts) {
     std::string groups;
     for (ULONG id : c.groupIds) {
       std::string name = book.GroupName(id);
       if (!name.empty()) groups += (groups.empty() ? "" : ", ") + name;
     }
-    out << PadRight(std::to_string(c.id), 6) << PadRight(c.Title(), 28)
-        << PadRight(FirstPhone(c), 20) << PadRight(c.emails.empty() ? "" : c.emails[0], 30)
-        << groups << "\n";
+    table.AddRow({std::to_string(c.id), c.Title(), FirstPhone(c),
+                  c.emails.empty() ? "" : c.emails[0], groups});
   }
-  return out.str();
+  return table.str();
 }
 
 nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book) {
@@ -236,8 +231,10 @@ void ListGroups(Session& session, bool json, std::ostream& out) {
     out << all.dump(2) << "\n";
     return;
   }
-  out << PadRight("ID", 6) << "NAME\n";
-  for (const GroupRecord& g : book.groups) out << PadRight(std::to_string(g.id), 6) << g.name << "\n";
+  TextTable table({"ID", "NAME"});
+  table.SetAlign(0, TextTable::Align::kRight);
+  for (const GroupRecord& g : book.groups) table.AddRow({std::to_string(g.id), g.name});
+  out << table.str();
 }
 
 LONG AddGroup(Session& session, const std::string& name) {
