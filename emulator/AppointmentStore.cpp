@@ -5,7 +5,7 @@
 
 namespace wmemu {
 
-const RecordKindSpec kAppointmentStore = {
+const ServedRecordKind kAppointmentStore = {
     .kind = devrec::kKindAppointment,
     .store = devrec::kKindAppointment,
     .list = "DevCeList",
@@ -15,7 +15,7 @@ const RecordKindSpec kAppointmentStore = {
     .remove = "DevCeDelete",
 };
 
-const RecordKindSpec kLunarAppointmentStore = {
+const ServedRecordKind kLunarAppointmentStore = {
     .kind = devrec::kKindAppointment,
     .store = kLunarStoreKind,
     .list = "DevCeGetLunarList",

@@ -19,8 +19,8 @@ class Image;
 inline constexpr uint32_t kLunarStoreKind = 0x102;
 inline constexpr int32_t kHrProcNotFound = static_cast<int32_t>(0x8007007Fu);
 
-extern const RecordKindSpec kAppointmentStore;
-extern const RecordKindSpec kLunarAppointmentStore;
+extern const ServedRecordKind kAppointmentStore;
+extern const ServedRecordKind kLunarAppointmentStore;
 
 // Whether a model type has the lunar calls.
 bool HasLunarStore(int modelType);

@@ -16,9 +16,9 @@ constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);
 
 enum class Op { kList, kGet, kAdd, kReplace, kRemove };
 
-// The store of `kind` among the specs that registered this function.
-const RecordKindSpec* StoreOf(const std::vector<RecordKindSpec>& specs, uint32_t kind) {
-  for (const RecordKindSpec& s : specs) {
+// The store of `kind` among the kinds that registered this function.
+const ServedRecordKind* StoreOf(const std::vector<ServedRecordKind>& kinds, uint32_t kind) {
+  for (const ServedRecordKind& s : kinds) {
     if (s.kind == kind) return &s;
   }
   return nullptr;
@@ -36,24 +36,24 @@ bool ValuesFit(const std::vector<devrec::RawEntry>& props) {
   return true;
 }
 
-int32_t Run(Op op, const std::vector<RecordKindSpec>& specs, ServiceContext& ctx,
+int32_t Run(Op op, const std::vector<ServedRecordKind>& kinds, ServiceContext& ctx,
             const std::vector<uint8_t>& in, std::vector<uint8_t>* out) {
   switch (op) {
     case Op::kList: {
       uint32_t kind = 0;
       if (!devrec::ReadKindRequest(in, &kind)) return kInvalidArg;
-      const RecordKindSpec* spec = StoreOf(specs, kind);
-      if (!spec) return kInvalidArg;
-      *out = devrec::EncodeIdList(RecordStore(ctx.image(), spec->store).List());
+      const ServedRecordKind* kindStore = StoreOf(kinds, kind);
+      if (!kindStore) return kInvalidArg;
+      *out = devrec::EncodeIdList(RecordStore(ctx.image(), kindStore->store).List());
       return 0;
     }
     case Op::kGet:
     case Op::kRemove: {
       devrec::KindId req;
       if (!devrec::ReadKindIdRequest(in, &req)) return kInvalidArg;
-      const RecordKindSpec* spec = StoreOf(specs, req.kind);
-      if (!spec) return kInvalidArg;
-      RecordStore store(ctx.image(), spec->store);
+      const ServedRecordKind* kindStore = StoreOf(kinds, req.kind);
+      if (!kindStore) return kInvalidArg;
+      RecordStore store(ctx.image(), kindStore->store);
       if (op == Op::kRemove) return store.Delete(req.id) ? 0 : kHrNotFound;
       auto props = store.Get(req.id);
       if (!props) return kHrNotFound;
@@ -66,15 +66,15 @@ int32_t Run(Op op, const std::vector<RecordKindSpec>& specs, ServiceContext& ctx
       devrec::Request req;
       if (devrec::ReadRequest(in.data(), in.size(), mode, &req) != devrec::ReadError::kOk)
         return kInvalidArg;
-      const RecordKindSpec* spec = StoreOf(specs, req.kind);
-      if (!spec || !ValuesFit(req.properties)) return kInvalidArg;
-      if (spec->booleansAsVariantBool) {
+      const ServedRecordKind* kindStore = StoreOf(kinds, req.kind);
+      if (!kindStore || !ValuesFit(req.properties)) return kInvalidArg;
+      if (kindStore->booleansAsVariantBool) {
         for (devrec::RawEntry& e : req.properties) {
           if (e.type == devrec::kTypeBoolean && (e.value[0] || e.value[1]))
             e.value[0] = e.value[1] = 0xFF;
         }
       }
-      RecordStore store(ctx.image(), spec->store);
+      RecordStore store(ctx.image(), kindStore->store);
       uint32_t id = req.entryId;
       if (mode == devrec::kModeAdd) {
         id = store.Add(req.properties);
@@ -90,21 +90,21 @@ int32_t Run(Op op, const std::vector<RecordKindSpec>& specs, ServiceContext& ctx
 
 }  // namespace
 
-void RegisterRecordStores(ServiceRegistry& services, const std::vector<RecordKindSpec>& specs) {
+void RegisterRecordStores(ServiceRegistry& services, const std::vector<ServedRecordKind>& kinds) {
   // Function name -> operation and the stores that answer it.
-  std::map<std::string, std::pair<Op, std::vector<RecordKindSpec>>> functions;
-  auto add = [&](const char* name, Op op, const RecordKindSpec& spec) {
+  std::map<std::string, std::pair<Op, std::vector<ServedRecordKind>>> functions;
+  auto add = [&](const char* name, Op op, const ServedRecordKind& kindStore) {
     if (!name) return;
     auto& entry = functions[name];
     entry.first = op;
-    entry.second.push_back(spec);
+    entry.second.push_back(kindStore);
   };
-  for (const RecordKindSpec& spec : specs) {
-    add(spec.list, Op::kList, spec);
-    add(spec.get, Op::kGet, spec);
-    add(spec.add, Op::kAdd, spec);
-    add(spec.replace, Op::kReplace, spec);
-    add(spec.remove, Op::kRemove, spec);
+  for (const ServedRecordKind& kindStore : kinds) {
+    add(kindStore.list, Op::kList, kindStore);
+    add(kindStore.get, Op::kGet, kindStore);
+    add(kindStore.add, Op::kAdd, kindStore);
+    add(kindStore.replace, Op::kReplace, kindStore);
+    add(kindStore.remove, Op::kRemove, kindStore);
   }
   for (auto& [name, entry] : functions) {
     services.AddBlock(name, [op = entry.first, stores = entry.second](

@@ -1,5 +1,5 @@
 // The phone's record stores as the device-side service serves them: one generic store per
-// record kind, declared by a RecordKindSpec that names its block functions. Functions several
+// record kind, declared by a ServedRecordKind that names its block functions. Functions several
 // kinds share (the task and appointment stores both answer "DevCeList", "DevCeGet" and
 // "DevCeDelete") pick the store by the kind in the request.
 //
@@ -23,7 +23,7 @@ class ServiceRegistry;
 
 inline constexpr int32_t kHrNotFound = static_cast<int32_t>(0x80070490u);
 
-struct RecordKindSpec {
+struct ServedRecordKind {
   uint32_t kind = 0;
   // The store's key in the image: the kind itself, or a key of its own for a second store of
   // the same kind (the lunar appointments beside the ordinary ones).
@@ -39,7 +39,7 @@ struct RecordKindSpec {
   bool booleansAsVariantBool = true;
 };
 
-// Registers the block functions of every store in `specs` (each name once).
-void RegisterRecordStores(ServiceRegistry& services, const std::vector<RecordKindSpec>& specs);
+// Registers the block functions of every store in `kinds` (each name once).
+void RegisterRecordStores(ServiceRegistry& services, const std::vector<ServedRecordKind>& kinds);
 
 }  // namespace wmemu

@@ -4,7 +4,7 @@
 
 namespace wmemu {
 
-const RecordKindSpec kTaskStore = {
+const ServedRecordKind kTaskStore = {
     .kind = devrec::kKindTask,
     .store = devrec::kKindTask,
     .list = "DevCeList",

@@ -6,6 +6,6 @@
 
 namespace wmemu {
 
-extern const RecordKindSpec kTaskStore;
+extern const ServedRecordKind kTaskStore;
 
 }  // namespace wmemu
