@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,7 @@ struct Emulator::Listener {
 struct Emulator::Conn {
   int fd = -1;
   bool control = false;
+  ServeLimits limits;
   std::atomic<bool> done{false};
   std::thread thread;
 };
@@ -221,9 +223,32 @@ void Emulator::ServeSocket(int fd) {
   Reap();
   auto c = std::make_unique<Conn>();
   c->fd = fd;
+  c->limits = limits_;
   Conn* raw = c.get();
   conns_.push_back(std::move(c));
   raw->thread = std::thread([this, raw] { ServeConnection(raw); });
+}
+
+void Emulator::SetLimits(const ServeLimits& limits) {
+  std::lock_guard<std::mutex> lock(mu_);
+  limits_ = limits;
+}
+
+ServeLimits Emulator::limits() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return limits_;
+}
+
+int Emulator::connectionCount() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return CountServedLocked();
+}
+
+int Emulator::CountServedLocked() const {
+  int n = 0;
+  for (auto& c : conns_)
+    if (!c->control && !c->done) ++n;
+  return n;
 }
 
 std::string Emulator::Listen(const std::string& address) { return StartListener(address, false); }
@@ -261,15 +286,27 @@ void Emulator::AcceptLoop(Listener* l) {
       ::close(fd);
       continue;
     }
-    std::lock_guard<std::mutex> lock(mu_);
+    std::unique_lock<std::mutex> lock(mu_);
     if (stopping_) {
       ::close(fd);
       return;
     }
     Reap();
+    // At the cap, a connection that is ending (its peer gone) gets a moment to free its
+    // place; past that the newcomer is closed: the clients already served go on.
+    if (!l->control && CountServedLocked() >= limits_.maxConnections) {
+      slotFreed_.wait_for(lock, std::chrono::milliseconds(250), [&] {
+        return stopping_ || CountServedLocked() < limits_.maxConnections;
+      });
+      if (stopping_ || CountServedLocked() >= limits_.maxConnections) {
+        ::close(fd);
+        continue;
+      }
+    }
     auto c = std::make_unique<Conn>();
     c->fd = fd;
     c->control = l->control;
+    c->limits = limits_;
     Conn* raw = c.get();
     conns_.push_back(std::move(c));
     raw->thread = std::thread([this, raw] { ServeConnection(raw); });
@@ -280,7 +317,7 @@ void Emulator::ServeConnection(Conn* c) {
   if (c->control) {
     ServeControl(c->fd);
   } else {
-    Connection conn(c->fd, faults_);
+    Connection conn(c->fd, faults_, c->limits.ioTimeoutMs, c->limits.maxRequestFrame);
     RapiSession session(*core_, conn);
     session.Run();
   }
@@ -288,6 +325,7 @@ void Emulator::ServeConnection(Conn* c) {
   ::close(c->fd);
   c->fd = -1;
   c->done = true;
+  slotFreed_.notify_all();
 }
 
 void Emulator::Reap() {
@@ -313,6 +351,7 @@ void Emulator::Stop() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     stopping_ = true;
+    slotFreed_.notify_all();
     listeners.swap(listeners_);
     for (auto& c : conns_)
       if (c->fd >= 0) ::shutdown(c->fd, SHUT_RDWR);
@@ -368,6 +407,8 @@ std::string Emulator::Control(const std::string& jsonLine) {
         faults_.DropAfterBytes(j["afterBytes"].get<uint64_t>());
       else
         faults_.DropOnCall(j.at("onCall").get<int>(), name);
+    } else if (cmd == "cut") {
+      faults_.CutReply(name, j.at("afterBytes").get<uint64_t>());
     } else if (cmd == "unplug") {
       faults_.Unplug();
     } else if (cmd == "replug") {

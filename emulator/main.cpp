@@ -69,7 +69,7 @@ bool SendControl(const std::string& address, const nlohmann::json& cmd) {
 }
 
 int Serve(const std::string& dir, const std::string& listen, const std::string& control,
-          wmemu::DialOptions dial) {
+          wmemu::DialOptions dial, const wmemu::ServeLimits& limits) {
   // Signals are taken by sigwait below; the serving threads must not see them.
   sigset_t set;
   sigemptyset(&set);
@@ -77,6 +77,7 @@ int Serve(const std::string& dir, const std::string& listen, const std::string& 
   sigaddset(&set, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   auto emu = wmemu::Emulator::Open(dir);
+  emu->SetLimits(limits);
   if (!listen.empty()) std::cout << emu->Listen(listen) << std::endl;
   if (!control.empty()) std::cerr << "control: " << emu->ListenControl(control) << std::endl;
   if (!dial.address.empty()) {
@@ -137,6 +138,24 @@ int main(int argc, char** argv) {
   serve->add_option("--trigger", dial.trigger, "UDP ADDR:PORT where the PC's wake-up arrives")
       ->capture_default_str();
 
+  wmemu::ServeLimits limits;
+  serve->add_option("--max-connections", limits.maxConnections,
+                    "RAPI2 connections served at once; more are closed as they come")
+      ->check(CLI::Range(1, 4096))
+      ->capture_default_str();
+  serve->add_option("--max-frame", limits.maxRequestFrame,
+                    "Largest request frame in bytes; a larger one closes its connection")
+      ->check(CLI::Range(uint32_t{64}, uint32_t{64u << 20}))
+      ->capture_default_str();
+  serve->add_option("--io-timeout-ms", limits.ioTimeoutMs,
+                    "A request begun must arrive, and a reply be taken, within this time, "
+                    "or the connection closes (idle connections stay)")
+      ->check(CLI::Range(100, 3600000))
+      ->capture_default_str();
+  serve->footer(
+      "Limits: at most --max-connections connections of --max-frame bytes each are buffered "
+      "at once, so memory stays bounded whatever clients send.");
+
   auto* fault = app.add_subcommand("fault", "Inject a fault into a serving emulator");
   fault->add_option("--control", control, "The emulator's control socket")->required();
   fault->require_subcommand(1);
@@ -194,7 +213,7 @@ int main(int argc, char** argv) {
     if (*serve) {
       if (listen.empty() && dial.address.empty())
         throw std::runtime_error("serve needs --listen or --dial");
-      return Serve(dir, listen, control, dial);
+      return Serve(dir, listen, control, dial, limits);
     }
     nlohmann::json cmd;
     if (*fail) {
