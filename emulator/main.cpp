@@ -178,6 +178,13 @@ int main(int argc, char** argv) {
   abOpt->excludes(ocOpt);
   afOpt->excludes(abOpt)->excludes(ocOpt);
   drop->add_option("--name", name, "Only count calls of this name (with --on-call)");
+  long long cutBytes = -1;
+  auto* cut = fault->add_subcommand("cut", "Cut the next reply to a call after K bytes");
+  cut->add_option("--name", name, "Call name: RAPI call, DevCe function or stream command")
+      ->required();
+  cut->add_option("--after-bytes", cutBytes, "K: the bytes of the reply that go out")
+      ->required()
+      ->check(CLI::NonNegativeNumber);
   fault->add_subcommand("unplug", "Close every connection and refuse new ones");
   fault->add_subcommand("replug", "Accept connections again");
   auto* delay = fault->add_subcommand("delay", "Delay replies");
@@ -232,6 +239,8 @@ int main(int argc, char** argv) {
         cmd = {{"cmd", "drop"}, {"onCall", onCall}, {"name", name}};
       else
         throw std::runtime_error("drop needs --after-bytes, --after-file-bytes or --on-call");
+    } else if (*cut) {
+      cmd = {{"cmd", "cut"}, {"name", name}, {"afterBytes", cutBytes}};
     } else if (*controlCmd) {
       cmd = {{"cmd", "control"}, {"action", action}};
     } else if (*refuse) {
