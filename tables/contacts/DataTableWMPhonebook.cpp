@@ -67,10 +67,7 @@ int CDataTableWMPhonebook::ModelType() { return m_pDeviceData ? m_pDeviceData->G
 
 void CDataTableWMPhonebook::ReleaseStream() {
   CRapiBase* link = m_pDeviceData ? m_pDeviceData->GetRapiBase() : nullptr;
-  if (link && link->m_pStream) {
-    link->m_pStream->Release();
-    link->m_pStream = nullptr;
-  }
+  if (link) link->ReleaseStream();
 }
 
 HRESULT CDataTableWMPhonebook::Send(const std::vector<uint8_t>& packet) {
