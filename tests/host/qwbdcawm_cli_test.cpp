@@ -404,12 +404,12 @@ TEST_F(QwbdcawmCli, FileCommandsRoundTrip) {
   // mirror; a second export leaves the copies alone.
   Emu().files().PutFile(u"\\My Documents\\My Pictures\\p.jpg", {0xFF, 0xD8, 0xFF});
   const fs::path exported = work / "export";
-  Outcome files = Qwb("export --only documents --only pictures " + Quote(exported.string()));
+  Outcome files = Qwb("export " + Quote(exported.string()) + " --only documents --only pictures");
   ASSERT_EQ(files.exit, 0) << files.err;
   EXPECT_EQ(ReadFile(exported / "documents/Trips/in.bin"), data);
   EXPECT_FALSE(fs::exists(exported / "documents/My Pictures"));
   EXPECT_EQ(ReadFile(exported / "pictures/My Pictures/p.jpg"), std::string("\xFF\xD8\xFF"));
-  Outcome again = Qwb("export --only pictures " + Quote(exported.string()));
+  Outcome again = Qwb("export " + Quote(exported.string()) + " --only pictures");
   EXPECT_NE(again.err.find("pictures: 0 copied, 1 unchanged"), std::string::npos) << again.err;
 
   EXPECT_EQ(Qwb("files rm " + Quote("/My Documents/Trips")).exit, 0);
