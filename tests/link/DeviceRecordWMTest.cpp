@@ -73,7 +73,7 @@ TEST(PropertyMap, GeneralDecoder) {
   const DeviceProperty* p = map.Find(u"Mystery");
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->type, 0u);
-  EXPECT_FALSE(p->hasValue);
+  EXPECT_FALSE(p->hasValue());
   EXPECT_EQ(p->valueLength, 4u);
   // Text that is not UTF-8 (a cut sequence) reads as an empty string; "" reads as "".
   for (const char16_t* name : {u"Body", u"Nickname"}) {
@@ -137,7 +137,7 @@ TEST(PropertyMap, TaskDecoder) {
   EXPECT_EQ(static_cast<uint16_t>(complete), 0xFFFF);
   // Not a task name: type 0, name and length kept but not the bytes (the general decoder
   // copies a contact's picture, above).
-  EXPECT_FALSE(map.Find(u"Picture")->hasValue);
+  EXPECT_FALSE(map.Find(u"Picture")->hasValue());
   EXPECT_EQ(map.Find(u"Picture")->valueLength, 1u);
 }
 
