@@ -110,6 +110,14 @@ void Exporter::ReadEach(Session& session, const ExportContext& context, Progress
 
 namespace {
 
+// A hidden scratch file next to `path`: ".<name><suffix>".
+fs::path Beside(const fs::path& path, const char* suffix) {
+  std::string name = ".";
+  name += path.filename().string();
+  name += suffix;
+  return path.parent_path() / name;
+}
+
 // One document (what JoinRecords makes) written as its records arrive: their bodies go to a
 // scratch file beside it and only the distinct VTIMEZONEs stay in memory; Finish puts the
 // head, the zones, the bodies and the tail in a temporary file and renames it into place.
@@ -118,7 +126,7 @@ class DocumentWriter {
   DocumentWriter(fs::path path, ExportFormat format)
       : path_(std::move(path)),
         format_(format),
-        bodies_(path_.parent_path() / ("." + path_.filename().string() + ".body.tmp")) {
+        bodies_(Beside(path_, ".body.tmp")) {
     out_.open(bodies_, std::ios::binary | std::ios::trunc);
     if (!out_) throw HostError(kExitFailure, "cannot write " + bodies_.string());
   }
@@ -139,7 +147,7 @@ class DocumentWriter {
   void Finish() {
     out_.close();
     if (!out_) throw HostError(kExitFailure, "cannot write " + bodies_.string());
-    fs::path tmp = path_.parent_path() / ("." + path_.filename().string() + ".tmp");
+    fs::path tmp = Beside(path_, ".tmp");
     {
       std::ofstream doc(tmp, std::ios::binary | std::ios::trunc);
       if (format_ == ExportFormat::kICalendar) doc << kCalendarHead;
