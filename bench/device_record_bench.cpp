@@ -34,9 +34,8 @@ void Build(benchmark::State& state, const std::vector<devrec::Property>& props, 
     qwb::CPropertyList& list = reuse ? reused : fresh;
     list.Clear();
     for (const auto& p : props) list.Add(p.name.c_str(), p.value.data());
-    BYTE* record = qwb::BuildDeviceRecord(list, 0, 0, &size);
-    benchmark::DoNotOptimize(record);
-    LocalFree(record);
+    LocalBuffer record = qwb::BuildDeviceRecord(list, 0, 0, &size);
+    benchmark::DoNotOptimize(record.get());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }

@@ -131,13 +131,14 @@ const PropertyNode* CPropertyList::head() const {
   return nodes_.data();
 }
 
-BYTE* BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWORD* size) {
+LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWORD* size) {
   const size_t header = devrec::RequestHeaderSize(mode);
   const size_t total = header + list.wire().size();
-  BYTE* buf = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total));
+  LocalBuffer buf(static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total)));
   if (!buf) throw CAtlException(E_OUTOFMEMORY);
-  devrec::WriteRequestHeader(buf, list.kind(), mode, entryId, list.count());
-  if (!list.wire().empty()) std::memcpy(buf + header, list.wire().data(), list.wire().size());
+  devrec::WriteRequestHeader(buf.get(), list.kind(), mode, entryId, list.count());
+  if (!list.wire().empty())
+    std::memcpy(buf.get() + header, list.wire().data(), list.wire().size());
   *size = static_cast<DWORD>(total);
   return buf;
 }
