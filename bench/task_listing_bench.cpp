@@ -89,7 +89,12 @@ void BM_ListTasksEndToEnd(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_ListTasksEndToEnd)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListTasksEndToEnd)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond);
 
 // The same number of exchanges a listing of N makes (the list call, then one get per task),
 // with frames of the sizes a task listing sends and receives.
@@ -126,7 +131,12 @@ void BM_SocketPingPong(benchmark::State& state) {
   close(fd);
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_SocketPingPong)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SocketPingPong)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "wincompat/testhooks.h"
 #include "wincompat/winbase.h"
 
 namespace qwb {
@@ -63,6 +64,7 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 }
 
 void WMLog(const char* format, ...) {
+  if (!wincompat::DebugOutputWanted()) return;  // no formatting for a line no one reads
   va_list ap;
   va_start(ap, format);
   try {
@@ -82,6 +84,7 @@ void WMLog(const char* format, ...) {
 }
 
 void WMDebug(const char* format, ...) {
+  if (!wincompat::DebugOutputWanted()) return;
   va_list ap;
   va_start(ap, format);
   try {

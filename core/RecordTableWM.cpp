@@ -90,7 +90,8 @@ HRESULT CRecordTableWM::GetItemCount(IItem*, ULONG, DCADATATYPE, ULONG* cnt) {
 
 CRecordTableWM::ReadResult CRecordTableWM::ReadRecord(const RecordCalls& calls, DWORD id,
                                                       const char* method, FieldMap* fields) {
-  CPropertyMap props;
+  CPropertyMap& props = m_readProps;
+  props.Clear();
   int decoded = kDecodeEmpty;
   HRESULT hr =
       CDeviceRecordService::GetRecord(calls.get, method, calls.kind, id, calls.decoder, &props,

@@ -137,6 +137,8 @@ class CRecordTableWM : public CDataTableWMBase {
   const char* const m_szSourceFile;
   std::vector<EntryIdList> m_lists;
   ListingState m_state = ListingState::kIdle;
+  // The properties of the record last read, kept so that its buffers serve the next one.
+  CPropertyMap m_readProps;
 };
 
 }  // namespace qwb

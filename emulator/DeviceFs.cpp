@@ -510,10 +510,14 @@ uint32_t DeviceFs::Write(OpenFile& f, const uint8_t* p, uint32_t n) {
   struct stat st;
   if (::fstat(f.fd, &st) != 0) return kErrGenFailure;
   uint64_t size = static_cast<uint64_t>(st.st_size), end = f.pos + n;
-  Resolved r;
-  std::string store;
-  if (Resolve(Utf16(f.fold), &r) == 0) store = StoreOf(r);
-  if (end > size && end - size > Free(store)) return kErrDiskFull;
+  const uint64_t growth = end > size ? end - size : 0;
+  if (growth && (!f.room || growth > *f.room)) {
+    Resolved r;
+    std::string store;
+    if (Resolve(Utf16(f.fold), &r) == 0) store = StoreOf(r);
+    f.room = Free(store);
+    if (growth > *f.room) return kErrDiskFull;
+  }
   size_t done = 0;
   while (done < n) {
     ssize_t w = ::pwrite(f.fd, p + done, n - done, static_cast<off_t>(f.pos + done));
@@ -521,6 +525,7 @@ uint32_t DeviceFs::Write(OpenFile& f, const uint8_t* p, uint32_t n) {
     if (w <= 0) return kErrGenFailure;
     done += static_cast<size_t>(w);
   }
+  if (f.room) *f.room -= growth;
   f.pos += n;
   Meta m = LoadMeta(f.fold, f.host, false);
   m.mtime = m.atime = Now();

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ class DeviceFs {
     std::filesystem::path host;
     uint32_t access = 0, share = 0;
     uint64_t pos = 0;
+    // Room its store had when last measured, less what this file has grown since: a write
+    // that fits goes on without walking the store again; one that does not measures anew.
+    std::optional<uint64_t> room;
   };
 
   explicit DeviceFs(Image& image) : image_(image) {}

@@ -60,6 +60,17 @@ std::vector<uint8_t> Stmt::blob(int c) const {
   int n = sqlite3_column_bytes(st_, c);
   return p ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
 }
+std::string_view Stmt::textView(int c) const {
+  const unsigned char* p = sqlite3_column_text(st_, c);
+  return p ? std::string_view(reinterpret_cast<const char*>(p),
+                              static_cast<size_t>(sqlite3_column_bytes(st_, c)))
+           : std::string_view("", 0);
+}
+std::span<const uint8_t> Stmt::blobView(int c) const {
+  const uint8_t* p = static_cast<const uint8_t*>(sqlite3_column_blob(st_, c));
+  return p ? std::span<const uint8_t>(p, static_cast<size_t>(sqlite3_column_bytes(st_, c)))
+           : std::span<const uint8_t>();
+}
 int Stmt::type(int c) const { return sqlite3_column_type(st_, c); }
 
 std::unique_ptr<Image> Image::Open(const std::filesystem::path& dir, bool create) {
@@ -92,11 +103,21 @@ std::unique_ptr<Image> Image::Open(const std::filesystem::path& dir, bool create
   // write.
   img->Exec("PRAGMA journal_mode=WAL");
   img->Exec("PRAGMA synchronous=NORMAL");
+  img->Exec("PRAGMA cache_size=-16384");
   img->CreateSchema();
   return img;
 }
 
-Image::~Image() { sqlite3_close(db_); }
+Image::~Image() {
+  stmts_.clear();
+  sqlite3_close(db_);
+}
+
+PreparedStmt Image::Prepare(const char* sql) {
+  auto it = stmts_.find(sql);
+  if (it == stmts_.end()) it = stmts_.emplace(sql, std::make_unique<Stmt>(db_, sql)).first;
+  return PreparedStmt(*it->second);
+}
 
 void Image::Exec(const char* sql) {
   char* err = nullptr;

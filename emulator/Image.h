@@ -11,9 +11,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace wmemu {
@@ -43,11 +45,30 @@ class Stmt {
   double real(int col) const;
   std::string text(int col) const;
   std::vector<uint8_t> blob(int col) const;
+  // The column's bytes in place, valid until the next step or reset. A text's bytes are
+  // followed by a NUL that the view does not count.
+  std::string_view textView(int col) const;
+  std::span<const uint8_t> blobView(int col) const;
   int type(int col) const;  // SQLITE_INTEGER, SQLITE_FLOAT, ...
 
  private:
   sqlite3* db_;
   sqlite3_stmt* st_ = nullptr;
+};
+
+// A statement the image keeps prepared (Image::Prepare): reset when the handle goes, so that
+// it holds no read open between calls.
+class PreparedStmt {
+ public:
+  explicit PreparedStmt(Stmt& st) : st_(&st) {}
+  ~PreparedStmt() { st_->reset(); }
+  PreparedStmt(const PreparedStmt&) = delete;
+  PreparedStmt& operator=(const PreparedStmt&) = delete;
+  Stmt* operator->() const { return st_; }
+  Stmt& operator*() const { return *st_; }
+
+ private:
+  Stmt* st_;
 };
 
 class Image {
@@ -67,6 +88,9 @@ class Image {
   void Transaction(const std::function<void()>& fn);
   // Runs fn under the mutex without a transaction (reads).
   void Read(const std::function<void()>& fn);
+  // The statement for `sql`, prepared on first use and kept for the image's life; use it
+  // only while holding mutex() (inside Read or Transaction), like db().
+  PreparedStmt Prepare(const char* sql);
   void Exec(const char* sql);  // caller holds the mutex
 
   // Facts about the image itself (the preset it was made from, ...), kept in its meta table.
@@ -79,6 +103,8 @@ class Image {
   std::filesystem::path dir_;
   sqlite3* db_;
   std::mutex mu_;
+  // Prepared statements by their SQL text; finalized before the database closes.
+  std::unordered_map<std::string, std::unique_ptr<Stmt>> stmts_;
 };
 
 }  // namespace wmemu

@@ -55,10 +55,7 @@ int32_t Run(Op op, const std::vector<ServedRecordKind>& kinds, ServiceContext& c
       if (!kindStore) return kInvalidArg;
       RecordStore store(ctx.image(), kindStore->store);
       if (op == Op::kRemove) return store.Delete(req.id) ? 0 : kHrNotFound;
-      auto props = store.Get(req.id);
-      if (!props) return kHrNotFound;
-      *out = devrec::EncodeReply(req.id, *props);
-      return 0;
+      return store.GetReply(req.id, out) ? 0 : kHrNotFound;
     }
     case Op::kAdd:
     case Op::kReplace: {

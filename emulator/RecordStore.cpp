@@ -2,14 +2,22 @@
 
 #include <cstring>
 
+#include "platform/util/LittleEndian.h"
+
 namespace wmemu {
+
+namespace {
+constexpr const char* kHasSql = "SELECT 1 FROM records WHERE id = ? AND kind = ?";
+constexpr const char* kPropsSql =
+    "SELECT name, type, value FROM record_props WHERE id = ? ORDER BY seq";
+}  // namespace
 
 std::vector<uint32_t> RecordStore::List() {
   std::vector<uint32_t> ids;
   image_.Read([&] {
-    Stmt st(image_.db(), "SELECT id FROM records WHERE kind = ? ORDER BY id");
-    st.bind(1, int64_t(kind_));
-    while (st.step()) ids.push_back(static_cast<uint32_t>(st.i64(0)));
+    auto st = image_.Prepare("SELECT id FROM records WHERE kind = ? ORDER BY id");
+    st->bind(1, int64_t(kind_));
+    while (st->step()) ids.push_back(static_cast<uint32_t>(st->i64(0)));
   });
   return ids;
 }
@@ -17,11 +25,12 @@ std::vector<uint32_t> RecordStore::List() {
 std::optional<std::vector<devrec::Property>> RecordStore::Get(uint32_t id) {
   std::optional<std::vector<devrec::Property>> out;
   image_.Read([&] {
-    Stmt has(image_.db(), "SELECT 1 FROM records WHERE id = ? AND kind = ?");
-    has.bind(1, int64_t(id)).bind(2, int64_t(kind_));
-    if (!has.step()) return;
+    auto has = image_.Prepare(kHasSql);
+    has->bind(1, int64_t(id)).bind(2, int64_t(kind_));
+    if (!has->step()) return;
     out.emplace();
-    Stmt st(image_.db(), "SELECT name, type, value FROM record_props WHERE id = ? ORDER BY seq");
+    auto props = image_.Prepare(kPropsSql);
+    Stmt& st = *props;
     st.bind(1, int64_t(id));
     while (st.step()) {
       std::string name = st.text(0);
@@ -44,6 +53,62 @@ std::optional<std::vector<devrec::Property>> RecordStore::Get(uint32_t id) {
     }
   });
   return out;
+}
+
+bool RecordStore::GetReply(uint32_t id, std::vector<uint8_t>* out) {
+  bool found = false;
+  image_.Read([&] {
+    // One statement (one read of the database): the entry joined with its properties, a
+    // single row of nulls when it has none, no row when there is no such entry.
+    auto props = image_.Prepare(
+        "SELECT p.name, p.type, p.value FROM records r LEFT JOIN record_props p ON p.id = r.id "
+        "WHERE r.id = ? AND r.kind = ? ORDER BY p.seq");
+    Stmt& st = *props;
+    st.bind(1, int64_t(id)).bind(2, int64_t(kind_));
+    while (st.step()) {
+      if (!found) {
+        found = true;
+        out->resize(4);
+        le::Put32(out->data(), id);
+      }
+      if (st.type(0) == SQLITE_NULL) break;  // an entry without properties
+      const std::string_view name = st.textView(0);
+      uint8_t fixed[8];
+      const uint8_t* value = fixed;
+      size_t length = 0;
+      switch (st.i64(1)) {
+        case devrec::kTypeString: {
+          const std::string_view text = st.textView(2);
+          value = reinterpret_cast<const uint8_t*>(text.data());
+          length = text.size() + 1;  // the NUL that follows the column's bytes
+          break;
+        }
+        case devrec::kTypeDate:
+          le::PutDouble(fixed, st.real(2));
+          length = 8;
+          break;
+        case devrec::kTypeInteger:
+          le::Put32(fixed, static_cast<uint32_t>(static_cast<int32_t>(st.i64(2))));
+          length = 4;
+          break;
+        case devrec::kTypeBoolean:
+          le::Put16(fixed, static_cast<uint16_t>(st.i64(2)));
+          length = 2;
+          break;
+        default: {
+          const std::span<const uint8_t> bytes = st.blobView(2);
+          value = bytes.data();
+          length = bytes.size();
+        }
+      }
+      const size_t at = out->size();
+      const auto nameLength = static_cast<uint32_t>(name.size() + 1);
+      out->resize(at + devrec::PropertyWireSize(nameLength, static_cast<uint32_t>(length)));
+      devrec::WriteProperty(out->data() + at, name.data(), nameLength, value,
+                            static_cast<uint32_t>(length));
+    }
+  });
+  return found;
 }
 
 void RecordStore::PutProps(uint32_t id, const std::vector<devrec::RawEntry>& props) {

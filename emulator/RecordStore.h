@@ -22,6 +22,9 @@ class RecordStore {
   std::vector<uint32_t> List();
   // The properties of an entry, as they go into a reply; nullopt when there is no such entry.
   std::optional<std::vector<devrec::Property>> Get(uint32_t id);
+  // The same entry as the reply record the service sends (the id as its leading word),
+  // written straight from the stored rows; false when there is no such entry.
+  bool GetReply(uint32_t id, std::vector<uint8_t>* out);
   uint32_t Add(const std::vector<devrec::RawEntry>& props);
   // Replaces the whole property set; false when there is no such entry.
   bool Replace(uint32_t id, const std::vector<devrec::RawEntry>& props);

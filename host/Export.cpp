@@ -103,6 +103,82 @@ void WriteWhole(const fs::path& path, const std::string& text) {
 }
 
 
+void Exporter::ReadEach(Session& session, const ExportContext& context, Progress& progress,
+                        const std::function<void(ExportRecord&&)>& sink) {
+  for (ExportRecord& r : Read(session, context, progress)) sink(std::move(r));
+}
+
+namespace {
+
+// A hidden scratch file next to `path`: ".<name><suffix>".
+fs::path Beside(const fs::path& path, const char* suffix) {
+  std::string name = ".";
+  name += path.filename().string();
+  name += suffix;
+  return path.parent_path() / name;
+}
+
+// One document (what JoinRecords makes) written as its records arrive: their bodies go to a
+// scratch file beside it and only the distinct VTIMEZONEs stay in memory; Finish puts the
+// head, the zones, the bodies and the tail in a temporary file and renames it into place.
+class DocumentWriter {
+ public:
+  DocumentWriter(fs::path path, ExportFormat format)
+      : path_(std::move(path)),
+        format_(format),
+        bodies_(Beside(path_, ".body.tmp")) {
+    out_.open(bodies_, std::ios::binary | std::ios::trunc);
+    if (!out_) throw HostError(kExitFailure, "cannot write " + bodies_.string());
+  }
+  ~DocumentWriter() {
+    std::error_code ec;
+    fs::remove(bodies_, ec);
+  }
+  DocumentWriter(const DocumentWriter&) = delete;
+  DocumentWriter& operator=(const DocumentWriter&) = delete;
+
+  void Add(const ExportRecord& r) {
+    if (!r.timezone.empty() && std::find(zones_.begin(), zones_.end(), r.timezone) == zones_.end())
+      zones_.push_back(r.timezone);
+    out_ << r.body;
+    bodyBytes_ += r.body.size();
+  }
+
+  void Finish() {
+    out_.close();
+    if (!out_) throw HostError(kExitFailure, "cannot write " + bodies_.string());
+    fs::path tmp = Beside(path_, ".tmp");
+    {
+      std::ofstream doc(tmp, std::ios::binary | std::ios::trunc);
+      if (format_ == ExportFormat::kICalendar) doc << kCalendarHead;
+      for (const std::string& z : zones_) doc << z;
+      if (bodyBytes_) {
+        std::ifstream in(bodies_, std::ios::binary);
+        doc << in.rdbuf();
+      }
+      if (format_ == ExportFormat::kICalendar) doc << kCalendarTail;
+      doc.close();
+      if (!doc) throw HostError(kExitFailure, "cannot write " + tmp.string());
+    }
+    std::error_code ec;
+    fs::rename(tmp, path_, ec);
+    if (ec) {
+      fs::remove(tmp, ec);
+      throw HostError(kExitFailure, "cannot write " + path_.string());
+    }
+  }
+
+ private:
+  fs::path path_;
+  ExportFormat format_;
+  fs::path bodies_;
+  std::ofstream out_;
+  std::vector<std::string> zones_;
+  size_t bodyBytes_ = 0;
+};
+
+}  // namespace
+
 std::string JoinRecords(ExportFormat format, const std::vector<ExportRecord>& records) {
   std::string out = format == ExportFormat::kICalendar ? kCalendarHead : "";
   std::vector<const std::string*> zones;
@@ -214,21 +290,32 @@ void RunExport(Session& session, const ExportOptions& options) {
       for (const std::string& name : options.only) wanted = wanted || e->name() == name;
       if (!wanted) continue;
     }
+    // Each record is written as it is read. A vdir collection removes the files of records
+    // that are gone only once the whole table has been read.
     Progress progress("Exporting " + e->name(), options.showProgress);
-    std::vector<ExportRecord> records = e->Read(session, context, progress);
-    progress.Finish();
+    size_t count = 0;
     if (options.vdir) {
       fs::path dir = options.dir / e->name();
       VdirCollection collection(dir, e->format(), context.UidPrefix());
-      for (const ExportRecord& r : records) collection.Put(r);
+      e->ReadEach(session, context, progress, [&](ExportRecord&& r) {
+        collection.Put(r);
+        ++count;
+      });
+      progress.Finish();
       VdirCollection::Counts n = collection.Finish();
       std::fprintf(stderr, "%zu %s in %s: %zu added, %zu changed, %zu unchanged, %zu removed\n",
-                   records.size(), e->name().c_str(), dir.string().c_str(), n.added, n.changed,
+                   count, e->name().c_str(), dir.string().c_str(), n.added, n.changed,
                    n.unchanged, n.removed);
     } else {
       fs::path path = options.dir / (e->name() + ExtensionOf(e->format()));
-      WriteWhole(path, JoinRecords(e->format(), records));
-      std::fprintf(stderr, "wrote %zu %s to %s\n", records.size(), e->name().c_str(),
+      DocumentWriter document(path, e->format());
+      e->ReadEach(session, context, progress, [&](ExportRecord&& r) {
+        document.Add(r);
+        ++count;
+      });
+      progress.Finish();
+      document.Finish();
+      std::fprintf(stderr, "wrote %zu %s to %s\n", count, e->name().c_str(),
                    path.string().c_str());
     }
   }

@@ -17,6 +17,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,6 +69,11 @@ class Exporter {
   // Reads the table through the session: one record per item, in the table's order.
   virtual std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
                                          Progress& progress) = 0;
+  // The same records, each handed to `sink` as it is read; the export writes them this way,
+  // so that an exporter which overrides it holds no more than one record at a time. By
+  // default it hands on what Read returns.
+  virtual void ReadEach(Session& session, const ExportContext& context, Progress& progress,
+                        const std::function<void(ExportRecord&&)>& sink);
 };
 
 // ".ics" or ".vcf".

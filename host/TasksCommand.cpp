@@ -198,17 +198,28 @@ std::string TasksTable(const std::vector<TaskRecord>& tasks) {
 }
 
 void ListTasks(Session& session, bool json, std::ostream& out) {
-  std::vector<TaskRecord> tasks;
   ComPtr<IDataTable> table = session.Table(DTID_TASK);
+  if (json) {
+    // Each task is written as it arrives, in the very layout of the whole array dumped with
+    // an indent of 2: memory stays flat however many tasks the phone holds.
+    size_t count = 0;
+    std::string text;
+    ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG, ULONG) {
+      text = TaskJson(ReadTask(item)).dump(2);
+      out << (count++ ? ",\n  " : "[\n  ");
+      for (char c : text) {
+        out.put(c);
+        if (c == '\n') out << "  ";
+      }
+    });
+    out << (count ? "\n]\n" : "[]\n");
+    return;
+  }
+  // A table aligns its columns to their widest cell, so it is written once every row is in.
+  std::vector<TaskRecord> tasks;
   ForEachItem(table.Get(), "tasks",
               [&](IItem* item, ULONG, ULONG) { tasks.push_back(ReadTask(item)); });
-  if (json) {
-    nlohmann::json all = nlohmann::json::array();
-    for (const TaskRecord& t : tasks) all.push_back(TaskJson(t));
-    out << all.dump(2) << '\n';
-  } else {
-    out << TasksTable(tasks);
-  }
+  out << TasksTable(tasks);
 }
 
 TaskRecord AddTask(Session& session, const TaskOptions& o) {

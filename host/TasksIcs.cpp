@@ -34,12 +34,17 @@ class TasksExporter : public Exporter {
   std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
                                  Progress& progress) override {
     std::vector<ExportRecord> records;
+    ReadEach(session, context, progress,
+             [&](ExportRecord&& r) { records.push_back(std::move(r)); });
+    return records;
+  }
+  void ReadEach(Session& session, const ExportContext& context, Progress& progress,
+                const std::function<void(ExportRecord&&)>& sink) override {
     ComPtr<IDataTable> table = session.Table(DTID_TASK);
     ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG n, ULONG total) {
-      records.push_back(TaskToTodo(ReadTask(item), context));
+      sink(TaskToTodo(ReadTask(item), context));
       progress.Update(n + 1, total);
     });
-    return records;
   }
 };
 

@@ -250,13 +250,41 @@ constexpr PropertySlot kSimMessage[] = {
     {"nUsed", 3}, {"nTotal", 3}, {"PhoneNumber", 1}, {"Message", 1}, {"ReceiveTime", 2},
 };
 
-uint32_t Find(std::span<const PropertySlot> table, std::string_view name) {
-  if (name.size() > kMaxNameLength) return kTypeNone;
-  for (const PropertySlot& s : table) {
-    if (name == s.name) return s.type;
-  }
-  return kTypeNone;
+// A name's bucket in a kind's lookup table: a multiplicative hash of its length and four of
+// its bytes, which spreads the names of every table with few collisions.
+constexpr size_t kBuckets = 256;
+inline size_t BucketOf(std::string_view name) {
+  const auto c = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(name[i])); };
+  const size_t n = name.size();
+  const uint32_t key = static_cast<uint32_t>(n) ^ (c(0) << 8) ^ (c(n - 1) << 16) ^
+                       (c(n / 2) << 24) ^ (n > 1 ? c(n - 2) << 4 : 0);
+  return (key * 0x9E3779B1u) >> 24;
 }
+
+// Open-addressed index of a type table: each bucket holds a slot number plus one, 0 when free.
+struct TableIndex {
+  std::span<const PropertySlot> table;
+  uint8_t bucket[kBuckets] = {};
+  size_t length[128] = {};
+  explicit TableIndex(std::span<const PropertySlot> t) : table(t) {
+    for (size_t i = 0; i < t.size(); ++i) {
+      std::string_view name(t[i].name);
+      length[i] = name.size();
+      size_t b = BucketOf(name);
+      while (bucket[b]) b = (b + 1) % kBuckets;
+      bucket[b] = static_cast<uint8_t>(i + 1);
+    }
+  }
+  uint32_t Find(std::string_view name) const {
+    if (name.empty() || name.size() > kMaxNameLength) return kTypeNone;
+    for (size_t b = BucketOf(name); bucket[b]; b = (b + 1) % kBuckets) {
+      const size_t i = bucket[b] - 1u;
+      if (length[i] == name.size() && std::memcmp(table[i].name, name.data(), name.size()) == 0)
+        return table[i].type;
+    }
+    return kTypeNone;
+  }
+};
 
 template <class T>
 std::vector<uint8_t> LittleEndianBytes(T v) {
@@ -306,11 +334,17 @@ std::span<const PropertySlot> PropertyTable(uint32_t kind) {
 }
 
 uint32_t LookupType(uint32_t kind, std::string_view name) {
-  return Find(PropertyTable(kind), name);
+  static const TableIndex kIndexes[] = {
+      TableIndex(kContact),    TableIndex(kAppointment), TableIndex(kTask),
+      TableIndex(kMessage),    TableIndex(kMmsMessage),  TableIndex(kSimContact),
+      TableIndex(kSimMessage),
+  };
+  if (kind < kKindContact || kind > kKindSimMessage) return kTypeNone;
+  return kIndexes[kind - kKindContact].Find(name);
 }
 
 uint32_t LookupTaskType(uint32_t kind, std::string_view name) {
-  return kind == kKindTask ? Find(kTask, name) : kTypeNone;
+  return kind == kKindTask ? LookupType(kind, name) : kTypeNone;
 }
 
 size_t PropertyWireSize(uint32_t nameLength, uint32_t valueLength) {
@@ -384,8 +418,8 @@ std::vector<uint8_t> EncodeReply(uint32_t firstWord, const std::vector<Property>
   return out;
 }
 
-ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_t kind,
-                       TypeLookup lookup, RawEntry* out) {
+ReadError ReadPropertyView(const uint8_t* data, size_t size, size_t* offset, uint32_t kind,
+                           TypeLookup lookup, EntryView* out) {
   size_t at = *offset;
   uint32_t nameLength = 0;
   if (!le::Take32(data, size, &at, &nameLength)) return ReadError::kTruncated;
@@ -412,12 +446,23 @@ ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_
   // within that buffer is read, as a name the tables do not know (type 0).
   if (chars > kMaxReadNameLength) return ReadError::kNameTooLong;
 
-  RawEntry e;
-  e.name.assign(name, chars);
-  e.type = lookup ? lookup(kind, e.name) : kTypeNone;
+  out->name = std::string_view(name, chars);
+  out->type = lookup ? lookup(kind, out->name) : kTypeNone;
   // A date, integer or boolean shorter than its type keeps its bytes; the typed views refuse
   // it, so that the property reads as one without a value.
-  e.value.assign(value, value + valueLength);
+  out->value = std::span<const uint8_t>(value, valueLength);
+  return ReadError::kOk;
+}
+
+ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_t kind,
+                       TypeLookup lookup, RawEntry* out) {
+  EntryView view;
+  ReadError err = ReadPropertyView(data, size, offset, kind, lookup, &view);
+  if (err != ReadError::kOk) return err;
+  RawEntry e;
+  e.name.assign(view.name);
+  e.type = view.type;
+  e.value.assign(view.value.begin(), view.value.end());
   *out = std::move(e);
   return ReadError::kOk;
 }

@@ -109,6 +109,13 @@ struct RawEntry {
   std::vector<uint8_t> value;
 };
 
+// The same property as views into the record's bytes (valid while they are).
+struct EntryView {
+  std::string_view name;
+  uint32_t type = kTypeNone;
+  std::span<const uint8_t> value;
+};
+
 using TypeLookup = uint32_t (*)(uint32_t kind, std::string_view name);
 
 // Why a read failed; kOk when it did not.
@@ -128,6 +135,10 @@ enum class ReadError {
 // read. The other errors leave *offset where it was.
 ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_t kind,
                        TypeLookup lookup, RawEntry* out);
+
+// ReadProperty without copies: the name and value are views into data.
+ReadError ReadPropertyView(const uint8_t* data, size_t size, size_t* offset, uint32_t kind,
+                           TypeLookup lookup, EntryView* out);
 
 // Walks a reply: skips the leading word, then reads properties up to the end. A reply of 4
 // bytes or less has none. Properties whose names are too long to read are passed over; a

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "core/Errors.h"
+#include "platform/util/LittleEndian.h"
+#include "platform/util/Utf.h"
 
 namespace qwb {
 
@@ -33,41 +35,14 @@ std::unique_ptr<WCHAR[]> Utf8ToWide(const char* utf8) {
   return out;
 }
 
-namespace {
-
-size_t WideLength(const WCHAR* s) {
-  size_t n = 0;
-  while (s[n]) ++n;
-  return n;
-}
-
-}  // namespace
-
 // ---- Property list -----------------------------------------------------------------------
 
-PropertyNode* CPropertyList::Append(const char* name) {
-  auto node = std::make_unique<PropertyNode>();
-  size_t len = std::strlen(name) + 1;
-  node->nameLength = static_cast<DWORD>(len);
-  node->name = new char[len];
-  std::memcpy(node->name, name, len);
-  node->namePad = devrec::PadOf(node->nameLength);
-  PropertyNode* raw = node.release();
-  if (tail_) {
-    tail_->next = raw;
-  } else {
-    head_ = raw;
-  }
-  tail_ = raw;
-  return raw;
-}
-
-void CPropertyList::Add(const char* name, const void* value) {
-  PropertyNode* node = Append(name);
-  DWORD length = 0;
-  switch (devrec::LookupType(kind_, name)) {
+void CPropertyList::Append(const char* name, uint32_t type, const void* value) {
+  const size_t nameLength = std::strlen(name) + 1;
+  uint32_t length = 0;
+  switch (type) {
     case devrec::kTypeString:
-      length = static_cast<DWORD>(std::strlen(static_cast<const char*>(value)) + 1);
+      length = static_cast<uint32_t>(std::strlen(static_cast<const char*>(value)) + 1);
       break;
     case devrec::kTypeDate:
       length = 8;
@@ -80,13 +55,23 @@ void CPropertyList::Add(const char* name, const void* value) {
       break;
     default:
       // Unknown names and binaries travel as a name alone and are not counted.
-      return;
+      value = nullptr;
+      break;
   }
-  node->value = new BYTE[length];
-  std::memcpy(node->value, value, length);
-  node->valueLength = length;
-  node->valuePad = devrec::PadOf(length);
-  ++count_;
+  if (wire_.capacity() == 0) {
+    wire_.reserve(512);
+    offsets_.reserve(32);
+  }
+  const size_t at = wire_.size();
+  wire_.resize(at + devrec::PropertyWireSize(static_cast<uint32_t>(nameLength), length));
+  devrec::WriteProperty(wire_.data() + at, name, static_cast<uint32_t>(nameLength),
+                        static_cast<const uint8_t*>(value), length);
+  offsets_.push_back(static_cast<uint32_t>(at));
+  if (length) ++count_;
+}
+
+void CPropertyList::Add(const char* name, const void* value) {
+  Append(name, devrec::LookupType(kind_, name), value);
 }
 
 void CPropertyList::RequireType(const char* name, uint32_t type) const {
@@ -94,207 +79,244 @@ void CPropertyList::RequireType(const char* name, uint32_t type) const {
 }
 
 void CPropertyList::AddString(const char* name, std::u16string_view value) {
-  std::u16string text(value);
-  std::unique_ptr<char[]> utf8 = WideToUtf8(text.c_str());
-  AddUtf8(name, utf8 ? utf8.get() : "");
+  RequireType(name, devrec::kTypeString);
+  // The text goes as a C string: it ends at its first NUL.
+  value = value.substr(0, value.find(u'\0'));
+  utf::Utf16ToUtf8(value, &scratch_, false);
+  Append(name, devrec::kTypeString, scratch_.c_str());
 }
 
 void CPropertyList::AddUtf8(const char* name, const char* utf8) {
   RequireType(name, devrec::kTypeString);
-  Add(name, utf8);
+  Append(name, devrec::kTypeString, utf8);
 }
 
 void CPropertyList::AddDate(const char* name, double value) {
   RequireType(name, devrec::kTypeDate);
-  Add(name, &value);
+  Append(name, devrec::kTypeDate, &value);
 }
 
 void CPropertyList::AddInteger(const char* name, int32_t value) {
   RequireType(name, devrec::kTypeInteger);
-  Add(name, &value);
+  Append(name, devrec::kTypeInteger, &value);
 }
 
 void CPropertyList::AddBoolean(const char* name, int16_t value) {
   RequireType(name, devrec::kTypeBoolean);
-  Add(name, &value);
+  Append(name, devrec::kTypeBoolean, &value);
 }
 
 void CPropertyList::Clear() {
-  PropertyNode* n = head_;
-  while (n) {
-    PropertyNode* next = n->next;
-    delete[] n->name;
-    delete[] n->value;
-    delete n;
-    n = next;
-  }
-  head_ = tail_ = nullptr;
+  wire_.clear();
+  offsets_.clear();
+  nodes_.clear();
   count_ = 0;
 }
 
+const PropertyNode* CPropertyList::head() const {
+  if (offsets_.empty()) return nullptr;
+  nodes_.resize(offsets_.size());
+  for (size_t i = 0; i < offsets_.size(); ++i) {
+    const uint8_t* p = wire_.data() + offsets_[i];
+    PropertyNode& n = nodes_[i];
+    n.nameLength = le::Get32(p);
+    n.name = reinterpret_cast<const char*>(p + 4);
+    n.namePad = devrec::PadOf(n.nameLength);
+    p += 4 + n.nameLength + n.namePad;
+    n.valueLength = le::Get32(p);
+    n.value = n.valueLength ? p + 4 : nullptr;
+    n.valuePad = devrec::PadOf(n.valueLength);
+    n.next = i + 1 < offsets_.size() ? &nodes_[i + 1] : nullptr;
+  }
+  return nodes_.data();
+}
+
 LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWORD* size) {
-  size_t total = devrec::RequestHeaderSize(mode);
-  for (const PropertyNode* n = list.head(); n; n = n->next)
-    total += devrec::PropertyWireSize(n->nameLength, n->valueLength);
-  LocalBuffer buf(static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total)));
+  const size_t header = devrec::RequestHeaderSize(mode);
+  const size_t total = header + list.wire().size();
+  LocalBuffer buf(static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total)));
   if (!buf) throw CAtlException(E_OUTOFMEMORY);
-  BYTE* p = buf.get() + devrec::WriteRequestHeader(buf.get(), list.kind(), mode, entryId, list.count());
-  for (const PropertyNode* n = list.head(); n; n = n->next)
-    p += devrec::WriteProperty(p, n->name, n->nameLength, n->value, n->valueLength);
+  devrec::WriteRequestHeader(buf.get(), list.kind(), mode, entryId, list.count());
+  if (!list.wire().empty())
+    std::memcpy(buf.get() + header, list.wire().data(), list.wire().size());
   *size = static_cast<DWORD>(total);
   return buf;
 }
 
 // ---- Property map ------------------------------------------------------------------------
 
-DeviceProperty::DeviceProperty(DeviceProperty&& o) noexcept
-    : nameLength(o.nameLength),
-      name(std::exchange(o.name, nullptr)),
-      valueLength(o.valueLength),
-      type(o.type),
-      hasValue(std::exchange(o.hasValue, false)) {
-  std::memcpy(&dateVal, &o.dateVal, sizeof dateVal);  // the union's eight bytes, any member
-  o.binaryVal = nullptr;
+uint32_t CPropertyMap::Hash(std::u16string_view name) {
+  // The length and three units: cheap, and enough to tell a record's names apart before the
+  // names themselves are compared.
+  if (name.empty()) return 0;
+  return static_cast<uint32_t>(name.size()) ^ (uint32_t{name[0]} << 8) ^
+         (uint32_t{name[name.size() / 2]} << 16) ^ (uint32_t{name.back()} << 21);
 }
 
-DeviceProperty& DeviceProperty::operator=(DeviceProperty&& o) noexcept {
-  if (this != &o) {
-    Free();
-    nameLength = o.nameLength;
-    name = std::exchange(o.name, nullptr);
-    valueLength = o.valueLength;
-    type = o.type;
-    hasValue = std::exchange(o.hasValue, false);
-    std::memcpy(&dateVal, &o.dateVal, sizeof dateVal);
-    o.binaryVal = nullptr;
+size_t CPropertyMap::IndexOf(std::u16string_view name, uint32_t hash) const {
+  for (size_t i = 0; i < size_; ++i) {
+    if (hashes_[i] == hash && entries_[i].name == name) return i;
   }
-  return *this;
-}
-
-void DeviceProperty::Free() {
-  SysFreeString(std::exchange(name, nullptr));
-  if (hasValue) {
-    if (type == devrec::kTypeString) SysFreeString(bstrVal);
-    if (type == devrec::kTypeBinary && binaryVal) LocalFree(binaryVal);
-  }
-  hasValue = false;
-  binaryVal = nullptr;
+  return size_;
 }
 
 const DeviceProperty* CPropertyMap::Find(std::u16string_view name) const {
-  auto it = map_.find(std::u16string(name));
-  return it == map_.end() ? nullptr : &it->second;
+  size_t i = IndexOf(name, Hash(name));
+  return i < size_ ? &entries_[i] : nullptr;
+}
+
+DeviceProperty& CPropertyMap::Slot(std::u16string_view name) {
+  const uint32_t hash = Hash(name);
+  size_t i = IndexOf(name, hash);
+  if (i < size_) return entries_[i];
+  if (size_ == entries_.size()) {
+    entries_.emplace_back();
+    hashes_.push_back(0);
+  }
+  DeviceProperty& p = entries_[size_];
+  hashes_[size_] = hash;
+  ++size_;
+  p.name.assign(name);
+  return p;
 }
 
 bool CPropertyMap::GetString(std::u16string_view name, std::u16string* out) const {
   const DeviceProperty* p = Find(name);
-  if (!p || p->type != devrec::kTypeString || !p->hasValue) return false;
-  *out = p->bstrVal ? std::u16string(p->bstrVal, SysStringLen(p->bstrVal)) : std::u16string();
+  if (!p || p->type != devrec::kTypeString || !p->text()) return false;
+  *out = *p->text();
   return true;
 }
 
 bool CPropertyMap::GetDate(std::u16string_view name, double* out) const {
   const DeviceProperty* p = Find(name);
-  if (!p || p->type != devrec::kTypeDate || !p->hasValue) return false;
-  *out = p->dateVal;
+  if (!p || p->type != devrec::kTypeDate || !p->date()) return false;
+  *out = *p->date();
   return true;
 }
 
 bool CPropertyMap::GetInteger(std::u16string_view name, int32_t* out) const {
   const DeviceProperty* p = Find(name);
-  if (!p || p->type != devrec::kTypeInteger || !p->hasValue) return false;
-  *out = p->intVal;
+  if (!p || p->type != devrec::kTypeInteger || !p->integer()) return false;
+  *out = *p->integer();
   return true;
 }
 
 bool CPropertyMap::GetBoolean(std::u16string_view name, int16_t* out) const {
   const DeviceProperty* p = Find(name);
-  if (!p || p->type != devrec::kTypeBoolean || !p->hasValue) return false;
-  *out = p->boolVal;
+  if (!p || p->type != devrec::kTypeBoolean || !p->boolean()) return false;
+  *out = *p->boolean();
   return true;
-}
-
-void CPropertyMap::Put(std::u16string key, DeviceProperty value) {
-  map_.insert_or_assign(std::move(key), std::move(value));
 }
 
 namespace {
 
-// Turns the raw entries of a reply into map entries; binaries are copied only when asked.
-// A name that is not valid UTF-8 cannot be any name a table looks up: that property is
-// passed over and the others are kept. A date, integer or boolean shorter than its type is
-// kept without a value (it reads as missing). Returns false (and adds nothing) when memory
-// runs out.
-bool Store(std::vector<devrec::RawEntry>& entries, bool copyBinary, CPropertyMap* map) {
-  std::vector<std::pair<std::u16string, DeviceProperty>> decoded;
-  decoded.reserve(entries.size());
-  for (devrec::RawEntry& e : entries) {
-    std::unique_ptr<WCHAR[]> wname = Utf8ToWide(e.name.c_str());
-    if (!wname) continue;
-    DeviceProperty p;
-    p.nameLength = static_cast<ULONG>(WideLength(wname.get()));
-    p.name = SysAllocString(wname.get());
-    p.valueLength = static_cast<ULONG>(e.value.size());
-    p.type = e.type;
-    switch (e.type) {
-      case devrec::kTypeString: {
-        std::unique_ptr<WCHAR[]> text = Utf8ToWide(devrec::ValueAsString(e).c_str());
-        p.bstrVal = text ? SysAllocString(text.get()) : nullptr;
-        p.valueLength = text ? static_cast<ULONG>(WideLength(text.get())) : 0;
-        p.hasValue = true;
-        break;
-      }
-      case devrec::kTypeDate:
-        p.hasValue = devrec::ValueAsDate(e, &p.dateVal);
-        break;
-      case devrec::kTypeInteger:
-        p.hasValue = devrec::ValueAsInteger(e, &p.intVal);
-        break;
-      case devrec::kTypeBoolean: {
-        uint16_t b = 0;
-        p.hasValue = devrec::ValueAsBoolean(e, &b);
-        p.boolVal = static_cast<int16_t>(b);
-        break;
-      }
-      case devrec::kTypeBinary:
-        if (copyBinary) {
-          p.binaryVal = nullptr;
-          if (!e.value.empty()) {
-            p.binaryVal = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, e.value.size()));
-            if (!p.binaryVal) return false;
-            std::memcpy(p.binaryVal, e.value.data(), e.value.size());
-          }
-          p.hasValue = true;
-        }
-        break;
-      default:
-        break;  // a name the table does not know: kept, without a value
-    }
-    decoded.emplace_back(std::u16string(wname.get()), std::move(p));
+// The value's variant made to hold a T, keeping the buffer it holds when it already does.
+template <class T>
+T& Hold(DeviceProperty::Value& v) {
+  if (T* t = std::get_if<T>(&v)) return *t;
+  return v.emplace<T>();
+}
+
+// Widens a property name. Names are ASCII in every table: those are widened in place;
+// anything else goes through the strict converter. False when the name is not UTF-8.
+bool WidenName(std::string_view name, std::u16string* out) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) return utf::Utf8ToUtf16(name, out, true);
   }
-  for (auto& [key, value] : decoded) map->Put(std::move(key), std::move(value));
+  out->resize(name.size());
+  for (size_t i = 0; i < name.size(); ++i) (*out)[i] = static_cast<char16_t>(name[i]);
   return true;
+}
+
+// Reads every property of a reply into the map. The reply is walked twice: once to check
+// that its lengths hold together (a malformed reply adds nothing), then to store. A name that
+// is not valid UTF-8 cannot be any name a table looks up: that property is passed over and the
+// others are kept. A date, integer or boolean shorter than its type is kept without a value
+// (it reads as missing). Binaries are copied only when asked.
+int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup,
+           bool copyBinary, CPropertyMap* map) {
+  devrec::EntryView e;
+  if (size > 4) {
+    for (size_t offset = 4; offset < size;) {
+      devrec::ReadError err = devrec::ReadPropertyView(reply, size, &offset, kind, nullptr, &e);
+      if (err != devrec::ReadError::kOk && err != devrec::ReadError::kNameTooLong)
+        return kDecodeMalformed;
+    }
+  }
+  if (size <= 4) return kDecodeOk;
+  thread_local std::u16string wname;
+  try {
+    for (size_t offset = 4; offset < size;) {
+      if (devrec::ReadPropertyView(reply, size, &offset, kind, lookup, &e) !=
+          devrec::ReadError::kOk)
+        continue;  // a name too long to read, passed over
+      if (!WidenName(e.name, &wname)) continue;
+      DeviceProperty& p = map->Slot(wname);
+      p.type = e.type;
+      p.valueLength = static_cast<ULONG>(e.value.size());
+      switch (e.type) {
+        case devrec::kTypeString: {
+          // The text up to its NUL (or the whole value when it has none).
+          const char* text = reinterpret_cast<const char*>(e.value.data());
+          const void* nul = e.value.empty() ? nullptr : std::memchr(text, 0, e.value.size());
+          const size_t n =
+              nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : e.value.size();
+          std::u16string& s = Hold<std::u16string>(p.value);
+          utf::Utf8ToUtf16(std::string_view(text, n), &s, true);  // invalid: left empty
+          p.valueLength = static_cast<ULONG>(s.size());
+          break;
+        }
+        case devrec::kTypeDate:
+          if (e.value.size() >= 8) {
+            std::memcpy(&Hold<double>(p.value), e.value.data(), 8);
+          } else {
+            p.value = std::monostate{};
+          }
+          break;
+        case devrec::kTypeInteger:
+          if (e.value.size() >= 4) {
+            std::memcpy(&Hold<int32_t>(p.value), e.value.data(), 4);
+          } else {
+            p.value = std::monostate{};
+          }
+          break;
+        case devrec::kTypeBoolean:
+          if (e.value.size() >= 2) {
+            std::memcpy(&Hold<int16_t>(p.value), e.value.data(), 2);
+          } else {
+            p.value = std::monostate{};
+          }
+          break;
+        case devrec::kTypeBinary:
+          if (copyBinary) {
+            Hold<std::vector<uint8_t>>(p.value).assign(e.value.begin(), e.value.end());
+          } else {
+            p.value = std::monostate{};
+          }
+          break;
+        default:
+          p.value = std::monostate{};  // a name the table does not know: kept, without a value
+          break;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return kDecodeMalformed;
+  }
+  return kDecodeOk;
 }
 
 }  // namespace
 
 int DecodeDeviceRecord(DWORD kind, const BYTE* reply, DWORD size, CPropertyMap* map) {
   if (size == 0) return kDecodeEmpty;
-  std::vector<devrec::RawEntry> entries;
-  if (devrec::ReadReply(reply, size, kind, devrec::LookupType, &entries) != devrec::ReadError::kOk)
-    return kDecodeMalformed;
-  return Store(entries, true, map) ? kDecodeOk : kDecodeMalformed;
+  return Decode(kind, reply, size, devrec::LookupType, true, map);
 }
 
 int DecodeTaskRecord(DWORD kind, const BYTE* reply, DWORD size, CPropertyMap* map) {
   if (size == 0) return kDecodeEmpty;
   if (kind == devrec::kKindContact || kind == devrec::kKindAppointment) return kDecodeOk;
   if (kind != devrec::kKindTask) return kDecodeWrongKind;
-  std::vector<devrec::RawEntry> entries;
-  if (devrec::ReadReply(reply, size, kind, devrec::LookupTaskType, &entries) !=
-      devrec::ReadError::kOk)
-    return kDecodeMalformed;
-  return Store(entries, false, map) ? kDecodeOk : kDecodeMalformed;
+  return Decode(kind, reply, size, devrec::LookupTaskType, false, map);
 }
 
 }  // namespace qwb

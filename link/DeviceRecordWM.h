@@ -3,10 +3,12 @@
 // into, and the UTF-8 conversions every record string goes through.
 #pragma once
 
-#include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
@@ -24,22 +26,23 @@ std::unique_ptr<WCHAR[]> Utf8ToWide(const char* utf8);
 
 // ---- Property list (writer side) ---------------------------------------------------------
 
+// One property of a list, as views into the list's wire bytes (valid until the list changes).
 struct PropertyNode {
-  DWORD nameLength = 0;  // strlen(name) + 1
-  char* name = nullptr;  // nameLength bytes, NUL included
+  DWORD nameLength = 0;        // strlen(name) + 1
+  const char* name = nullptr;  // nameLength bytes, NUL included
   DWORD namePad = 0;
   DWORD valueLength = 0;
-  BYTE* value = nullptr;  // valueLength bytes (none for names of type 0 and 5)
+  const BYTE* value = nullptr;  // valueLength bytes (none for names of type 0 and 5)
   DWORD valuePad = 0;
-  PropertyNode* next = nullptr;
+  const PropertyNode* next = nullptr;
 };
 
-// A count and a singly linked list of property nodes appended at the tail. The table
-// operation that builds a request owns it; the nodes go with it.
+// A count and the properties in the order they were added, each written once, straight into
+// its wire form: building the request is then one copy. The table operation that builds a
+// request owns it; Clear keeps the buffers for the next record.
 class CPropertyList {
  public:
   explicit CPropertyList(DWORD kind) : kind_(kind) {}
-  ~CPropertyList() { Clear(); }
   CPropertyList(const CPropertyList&) = delete;
   CPropertyList& operator=(const CPropertyList&) = delete;
 
@@ -60,16 +63,22 @@ class CPropertyList {
 
   DWORD kind() const { return kind_; }
   DWORD count() const { return count_; }
-  const PropertyNode* head() const { return head_; }
+  // The first of the list's nodes (null when empty); the nodes stay valid until the next
+  // Add or Clear.
+  const PropertyNode* head() const;
+  // The properties' wire bytes, in list order (without the request header).
+  std::span<const uint8_t> wire() const { return wire_; }
 
  private:
-  PropertyNode* Append(const char* name);
+  void Append(const char* name, uint32_t type, const void* value);
   void RequireType(const char* name, uint32_t type) const;
 
   DWORD kind_;
   DWORD count_ = 0;
-  PropertyNode* head_ = nullptr;
-  PropertyNode* tail_ = nullptr;
+  std::vector<uint8_t> wire_;         // every property in its wire form, in order
+  std::vector<uint32_t> offsets_;     // where each property starts in wire_
+  mutable std::vector<PropertyNode> nodes_;  // head()'s views
+  std::string scratch_;               // AddString's UTF-8
 };
 
 // Builds the request record of a list: kind, [entry id in mode 1], count, every node in list
@@ -79,34 +88,32 @@ LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId
 
 // ---- Property map (reader side) ----------------------------------------------------------
 
-// One decoded property. Owns its BSTRs and its binary buffer.
+// One decoded property: its name, its type from the kind's table and its value, one of
+// text (type 1; empty when the bytes were not valid UTF-8), date (2), integer (3), boolean
+// (4) or bytes (5). No value (monostate) for names the table does not know, for a date,
+// integer or boolean shorter than its type, and for binaries the task decoder skips.
 struct DeviceProperty {
-  DeviceProperty() = default;
-  DeviceProperty(DeviceProperty&& o) noexcept;
-  DeviceProperty& operator=(DeviceProperty&& o) noexcept;
-  DeviceProperty(const DeviceProperty&) = delete;
-  DeviceProperty& operator=(const DeviceProperty&) = delete;
-  ~DeviceProperty() { Free(); }
-  void Free();
+  using Value = std::variant<std::monostate, std::u16string, double, int32_t, int16_t,
+                             std::vector<uint8_t>>;
 
-  ULONG nameLength = 0;  // characters
-  BSTR name = nullptr;
+  std::u16string name;
   ULONG valueLength = 0;  // characters for strings, bytes otherwise
   ULONG type = devrec::kTypeNone;
-  union {
-    BSTR bstrVal;               // type 1 (null when the text was not valid UTF-8)
-    double dateVal;             // type 2
-    int32_t intVal;             // type 3
-    int16_t boolVal;            // type 4
-    BYTE* binaryVal = nullptr;  // type 5: LocalAlloc'd copy, valueLength bytes
-  };
-  bool hasValue = false;  // false for type 0 and for binaries the task decoder skips
+  Value value;
+
+  bool hasValue() const { return value.index() != 0; }
+  const std::u16string* text() const { return std::get_if<std::u16string>(&value); }
+  const double* date() const { return std::get_if<double>(&value); }
+  const int32_t* integer() const { return std::get_if<int32_t>(&value); }
+  const int16_t* boolean() const { return std::get_if<int16_t>(&value); }
+  const std::vector<uint8_t>* bytes() const { return std::get_if<std::vector<uint8_t>>(&value); }
 };
 
+// The properties of one record, by name. A map that is cleared and decoded into again keeps
+// its entries' buffers, so that reading record after record of the same shape allocates
+// nothing once the first is read.
 class CPropertyMap {
  public:
-  using Map = std::map<std::u16string, DeviceProperty>;
-
   CPropertyMap() = default;
   CPropertyMap(const CPropertyMap&) = delete;
   CPropertyMap& operator=(const CPropertyMap&) = delete;
@@ -119,17 +126,21 @@ class CPropertyMap {
   bool GetInteger(std::u16string_view name, int32_t* out) const;
   bool GetBoolean(std::u16string_view name, int16_t* out) const;
 
-  void Clear() { map_.clear(); }
-  size_t size() const { return map_.size(); }
-  bool empty() const { return map_.empty(); }
-  Map::const_iterator begin() const { return map_.begin(); }
-  Map::const_iterator end() const { return map_.end(); }
+  void Clear() { size_ = 0; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
 
-  // Stores under the property's wide name; a later property of the same name replaces it.
-  void Put(std::u16string key, DeviceProperty value);
+  // The entry for `name` (UTF-16), made when there is none; a later property of the same
+  // name replaces an earlier one. The caller then sets its type and value.
+  DeviceProperty& Slot(std::u16string_view name);
 
  private:
-  Map map_;
+  static uint32_t Hash(std::u16string_view name);
+  size_t IndexOf(std::u16string_view name, uint32_t hash) const;
+
+  std::vector<DeviceProperty> entries_;  // [0, size_) in use; the rest kept for reuse
+  std::vector<uint32_t> hashes_;         // each entry's name hash
+  size_t size_ = 0;
 };
 
 // Decoder results.

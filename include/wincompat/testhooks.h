@@ -14,6 +14,9 @@ namespace wincompat {
 // (as well as to the configured sink). Pass nullptr to remove it.
 using DebugLineHook = std::function<void(const std::string& line)>;
 void SetDebugLineHook(DebugLineHook hook);
+// Whether a debug line goes anywhere (a hook is set or QWBDCAWM_DEBUG names a sink), so that
+// a writer may skip formatting a line no one reads.
+bool DebugOutputWanted();
 
 // The console sink: the few texts the component prints. Defaults to stdout.
 void SetConsoleSink(std::function<void(const std::string& text)> sink);

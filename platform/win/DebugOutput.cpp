@@ -61,6 +61,15 @@ void SetDebugLineHook(DebugLineHook hook) {
   g_debugHook = std::move(hook);
 }
 
+bool DebugOutputWanted() {
+  {
+    std::lock_guard lock(g_debugMu);
+    if (g_debugHook) return true;
+  }
+  const char* where = std::getenv("QWBDCAWM_DEBUG");
+  return where && *where;
+}
+
 void SetConsoleSink(std::function<void(const std::string& text)> sink) {
   std::lock_guard lock(g_consoleMu);
   g_consoleSink = std::move(sink);

@@ -225,7 +225,7 @@ HRESULT CDataTableWMMMS::ReadItem(IItem* pItem) {
     int32_t size = 0;
     const DeviceProperty* body = m_mapProps.Find(u"PR_MMS_BODY");
     if (!m_mapProps.GetInteger(u"PR_MESSAGE_SIZE", &size) || size == 0 || !body ||
-        body->type != devrec::kTypeBinary) {
+        body->type != devrec::kTypeBinary || !body->bytes()) {
       m_mapProps.Clear();
       return S_FALSE;  // no body: no file
     }
@@ -245,7 +245,8 @@ HRESULT CDataTableWMMMS::ReadItem(IItem* pItem) {
     if (FAILED(hr)) return hr;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return S_FALSE;
-    out.write(reinterpret_cast<const char*>(body->binaryVal), body->valueLength);
+    out.write(reinterpret_cast<const char*>(body->bytes()->data()),
+              static_cast<std::streamsize>(body->bytes()->size()));
     out.close();
     m_mapProps.Clear();
     return out ? S_OK : S_FALSE;

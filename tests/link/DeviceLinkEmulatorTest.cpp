@@ -152,7 +152,8 @@ TEST(DeviceLinkOnEmulator, RecordsThroughTheEchoFunction) {
   EXPECT_EQ(s, u"\u00E9t\U0001F600");
   const DeviceProperty* picture = map.Find(u"Picture");
   ASSERT_TRUE(picture && picture->valueLength == 1000u);
-  EXPECT_EQ(std::vector<uint8_t>(picture->binaryVal, picture->binaryVal + 1000), blob);
+  ASSERT_NE(picture->bytes(), nullptr);
+  EXPECT_EQ(*picture->bytes(), blob);
 
   // Every invocation came right after a CeSyncStop.
   auto counts = wincompat::GetRapiSyncCounts();

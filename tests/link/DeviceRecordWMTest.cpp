@@ -71,7 +71,7 @@ TEST(PropertyMap, GeneralDecoder) {
   const DeviceProperty* p = map.Find(u"Mystery");
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->type, 0u);
-  EXPECT_FALSE(p->hasValue);
+  EXPECT_FALSE(p->hasValue());
   EXPECT_EQ(p->valueLength, 4u);
   // Text that is not UTF-8 (a cut sequence) reads as an empty string; "" reads as "".
   for (const char16_t* name : {u"Body", u"Nickname"}) {
@@ -135,8 +135,72 @@ TEST(PropertyMap, TaskDecoder) {
   EXPECT_EQ(static_cast<uint16_t>(complete), 0xFFFF);
   // Not a task name: type 0, name and length kept but not the bytes (the general decoder
   // copies a contact's picture, above).
-  EXPECT_FALSE(map.Find(u"Picture")->hasValue);
+  EXPECT_FALSE(map.Find(u"Picture")->hasValue());
   EXPECT_EQ(map.Find(u"Picture")->valueLength, 1u);
+}
+
+TEST(PropertyMap, AClearedMapReadsTheNextRecordAlone) {
+  // A table reads record after record into one map: nothing of the record before may show
+  // through, whatever the next one holds in the entries it reuses.
+  CPropertyMap map;
+  auto first = devrec::EncodeReply(
+      0, {Property::String("Subject", "a long first subject, past any small buffer"),
+          Property::Integer("Importance", 2), Property::Date("DueDate", 46000.5),
+          Property::String("Body", "\xED\x95\x9C\xEA\xB8\x80 body")});
+  ASSERT_EQ(DecodeDeviceRecord(3, first.data(), DWORD(first.size()), &map), kDecodeOk);
+  std::u16string text;
+  ASSERT_TRUE(map.GetString(u"Body", &text));
+  EXPECT_EQ(text, u"\uD55C\uAE00 body");
+
+  map.Clear();
+  EXPECT_TRUE(map.empty());
+  EXPECT_FALSE(map.Has(u"Subject"));
+  // Fewer properties, in another order: a short integer, text where a date was, a repeat.
+  auto one = [](const Property& p) {  // one property's bytes, without the leading word
+    auto r = devrec::EncodeReply(0, {p});
+    return std::vector<uint8_t>(r.begin() + 4, r.end());
+  };
+  auto second = Cat({U32(0), one(Property::String("Body", "b")),
+                     one(Property::Date("StartDate", 46001.0)), U32(11), Z("Importance", 12),
+                     U32(2), Z("\x01", 4), one(Property::String("Body", "c"))});
+  ASSERT_EQ(DecodeDeviceRecord(3, second.data(), DWORD(second.size()), &map), kDecodeOk);
+  EXPECT_EQ(map.size(), 3u);
+  EXPECT_FALSE(map.Has(u"Subject"));
+  EXPECT_FALSE(map.Has(u"DueDate"));
+  int32_t importance = 0;
+  EXPECT_TRUE(map.Has(u"Importance"));
+  EXPECT_FALSE(map.GetInteger(u"Importance", &importance));
+  ASSERT_TRUE(map.GetString(u"Body", &text));
+  EXPECT_EQ(text, u"c");  // the later of two same-named properties
+  EXPECT_EQ(map.Find(u"Body")->valueLength, 1u);
+  double start = 0;
+  ASSERT_TRUE(map.GetDate(u"StartDate", &start));
+  EXPECT_EQ(start, 46001.0);
+  // A reply whose lengths do not hold together adds nothing to a cleared map either.
+  map.Clear();
+  auto bad = Cat({first, U32(60), Z("x")});
+  EXPECT_EQ(DecodeDeviceRecord(3, bad.data(), DWORD(bad.size()), &map), kDecodeMalformed);
+  EXPECT_TRUE(map.empty());
+}
+
+TEST(PropertyList, ClearedAndRefilledListBuildsTheSameBytes) {
+  CPropertyList list(devrec::kKindTask);
+  auto fill = [&] {
+    list.AddString("Subject", u"\uD55C\uAE00 subject, long enough to need its own buffer");
+    list.AddInteger("Importance", 2);
+    list.Add("NoSuchName", nullptr);
+  };
+  fill();
+  auto once = Build(list, devrec::kModeAdd, 0);
+  list.Clear();
+  EXPECT_EQ(list.head(), nullptr);
+  EXPECT_EQ(list.count(), 0u);
+  fill();
+  EXPECT_EQ(Build(list, devrec::kModeAdd, 0), once);
+  ASSERT_NE(list.head(), nullptr);
+  EXPECT_STREQ(list.head()->next->next->name, "NoSuchName");
+  EXPECT_EQ(list.head()->next->next->next, nullptr);
+  EXPECT_EQ(list.count(), 2u);
 }
 
 }  // namespace

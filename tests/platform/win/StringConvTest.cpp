@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/util/Utf.h"
 #include "wincompat/winbase.h"
 
 namespace {
@@ -62,6 +63,45 @@ TEST(WideCharToMultiByte, SizesTerminatorAndLoneSurrogates) {
   EXPECT_EQ(std::string(buf, 5),
             "a\xEF\xBF\xBD"
             "b");
+}
+
+}  // namespace
+
+namespace {
+
+// Text is converted eight ASCII bytes at a time: runs that end inside or just after a block,
+// with multi-byte and invalid sequences on either side of the block boundaries.
+TEST(Utf, LongAsciiRunsAroundMultiByteAndInvalidSequences) {
+  struct Case {
+    const char* utf8;
+    const char16_t* lenient;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"abcdefgh", u"abcdefgh", true},
+      {"abcdefghi", u"abcdefghi", true},
+      {"abcdefg\xED\x95\x9C", u"abcdefg\uD55C", true},
+      {"abcdefgh\xED\x95\x9C" "abcdefgh", u"abcdefgh\uD55Cabcdefgh", true},
+      {"\xF0\x9F\x98\x80" "0123456789abcdef", u"\U0001F6000123456789abcdef", true},
+      {"0123456789abcde\xC3", u"0123456789abcde\uFFFD", false},
+      {"01234567\x80" "89abcdefgh", u"01234567\uFFFD89abcdefgh", false},
+      {"01234567\xED\xA0\x80xyz", u"01234567\uFFFD\uFFFD\uFFFDxyz", false},  // a surrogate
+  };
+  for (const Case& c : cases) {
+    std::u16string wide(u"stale");
+    EXPECT_TRUE(utf::Utf8ToUtf16(c.utf8, &wide, false)) << c.utf8;
+    EXPECT_EQ(wide, c.lenient) << c.utf8;
+    EXPECT_EQ(utf::Utf8ToUtf16(c.utf8, &wide, true), c.valid) << c.utf8;
+    if (!c.valid) continue;
+    std::string back("stale");
+    EXPECT_TRUE(utf::Utf16ToUtf8(c.lenient, &back, true));
+    EXPECT_EQ(back, c.utf8);
+  }
+  // A lone surrogate among ASCII: U+FFFD when lenient, a failure when strict.
+  std::string narrow;
+  EXPECT_TRUE(utf::Utf16ToUtf8(u"0123456789\xD800z", &narrow, false));
+  EXPECT_EQ(narrow, "0123456789\xEF\xBF\xBDz");
+  EXPECT_FALSE(utf::Utf16ToUtf8(u"0123456789\xD800z", &narrow, true));
 }
 
 }  // namespace
