@@ -9,6 +9,7 @@
 
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
+#include "host/InfoCommand.h"
 #include "host/Progress.h"
 #include "host/TaskRecord.h"
 #include "host/TasksCommand.h"
@@ -168,6 +169,50 @@ TEST(HostUnits, PhonePathsAndTheTransferBar) {
             "pull a [##      ] 4.0 MiB / 16.0 MiB  2.0 MiB/s  0:06 left");
   EXPECT_EQ(RenderTransfer("push b", 2048, 2048, 1.0, 4), "push b [####] 2.0 KiB / 2.0 KiB  2.0 KiB/s");
   EXPECT_EQ(RenderTransfer("empty", 0, 0, 1.0, 2), "empty [##] 0 B / 0 B");
+}
+
+}  // namespace
+}  // namespace qwbhost
+
+namespace qwbhost {
+namespace {
+
+TEST(HostUnits, DeviceInformationDocumentAsJson) {
+  const std::string doc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DevInf xmlns='syncml:devinf'>\r\n"
+      "\t<Man>Tolvane</Man>\r\n\t<Mod>Hanul HD-100</Mod>\r\n"
+      "\t<DataStore>\r\n\t\t<SourceRef>SIM_PHONEBOOK</SourceRef>\r\n"
+      "\t\t<Rx-Pref>\r\n\t\t\t<CTType>SIM_PHONEBOOK</CTType>\r\n\t\t</Rx-Pref>\r\n"
+      "\t\t<Property>\r\n\t\t\t<PropName>TEL_NUM</PropName>\r\n"
+      "\t\t\t<DataType>string</DataType>\r\n\t\t\t<MaxSize>40</MaxSize>\r\n"
+      "\t\t\t<MaxCntTelNum>2</MaxCntTelNum>\r\n\t\t\t<PropParam>\r\n"
+      "\t\t\t\t<ParamName>ALLOWPLUSSIGN</ParamName>\r\n\t\t\t\t<ValEnum>0</ValEnum>\r\n"
+      "\t\t\t</PropParam>\r\n\t\t</Property>\r\n"
+      "\t\t<DSMem>\r\n\t\t\t<MaxMem>250</MaxMem>\r\n\t\t</DSMem>\r\n\t</DataStore>\r\n"
+      "\t<DataStore>\r\n\t\t<SourceRef>TASK</SourceRef>\r\n\t\t<CTCap>\r\n"
+      "\t\t\t<Property>\r\n\t\t\t\t<PropName>PRIORITY</PropName>\r\n"
+      "\t\t\t\t<DataType>string</DataType>\r\n\t\t\t\t<ValEnum>Low</ValEnum>\r\n"
+      "\t\t\t\t<ValEnum>High</ValEnum>\r\n\t\t\t</Property>\r\n\t\t</CTCap>\r\n"
+      "\t\t<DSMem>\r\n\t\t\t<SharedMem/>\r\n\t\t\t<MaxMem>-1</MaxMem>\r\n\t\t</DSMem>\r\n"
+      "\t</DataStore>\r\n</DevInf>\r\n";
+  const nlohmann::json j = DevInfJson(doc);
+  EXPECT_EQ(j["manufacturer"], "Tolvane");
+  EXPECT_EQ(j["model"], "Hanul HD-100");
+  const nlohmann::json& sim = j["stores"]["SIM_PHONEBOOK"];
+  EXPECT_EQ(sim["capacity"], 250);
+  EXPECT_EQ(sim["contentType"], "SIM_PHONEBOOK");
+  EXPECT_EQ(sim["properties"]["TEL_NUM"]["maxSize"], 40);
+  EXPECT_EQ(sim["properties"]["TEL_NUM"]["maxCntTelNum"], 2);
+  EXPECT_EQ(sim["properties"]["TEL_NUM"]["params"]["ALLOWPLUSSIGN"], "0");
+  const nlohmann::json& task = j["stores"]["TASK"];
+  EXPECT_EQ(task["capacity"], -1);
+  EXPECT_EQ(task["properties"]["PRIORITY"]["values"], nlohmann::json({"Low", "High"}));
+  EXPECT_FALSE(task["properties"]["PRIORITY"].contains("maxSize"));
+
+  for (const char* bad : {"", "<DevInf", "<Other/>"}) EXPECT_THROW(DevInfJson(bad), HostError);
+  EXPECT_EQ(ModelTypeNumber("olDomestic"), 0);
+  EXPECT_EQ(ModelTypeNumber("olInternational_SP"), 6);
+  EXPECT_EQ(ModelTypeNumber("oldomestic"), -1);
 }
 
 }  // namespace
