@@ -473,7 +473,7 @@ TEST_F(QwbdcawmCli, InfoAndVoiceMemos) {
   EXPECT_NE(r.err.find("AudioNote"), std::string::npos) << r.err;
   const fs::path out = phone_->folder() / "cli-export";
   fs::remove_all(out);
-  r = Qwb("export --only voice-memos --only device-info " + Quote(out.string()), true, env);
+  r = Qwb("export " + Quote(out.string()) + " --only voice-memos --only device-info", true, env);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_NE(r.err.find("none exported"), std::string::npos) << r.err;
   EXPECT_EQ(nlohmann::json::parse(ReadFile(out / "device-info.json"))["model"], "Aster W1");
@@ -494,7 +494,7 @@ TEST_F(QwbdcawmCli, InfoAndVoiceMemos) {
   r = Qwb("voicememos pull " + Quote((out / "pulled").string()), true, env);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(ReadFile(out / "pulled" / "Memo 1.amr"), ReadFile(notes / "Memo 1.amr"));
-  r = Qwb("export --only voice-memos " + Quote(out.string()), true, env);
+  r = Qwb("export " + Quote(out.string()) + " --only voice-memos", true, env);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(ReadFile(out / "voice-memos" / "Memo 2.AMR"), "#!AMR\n");
   fs::remove_all(notes);
