@@ -1,10 +1,13 @@
 #include "host/VoiceMemosCommand.h"
 
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <set>
 #include <system_error>
 
+#include "host/AmrWav.h"
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
 #include "host/Progress.h"
@@ -31,7 +34,22 @@ std::string Numbered(const std::string& name, int n) {
   return stem + " (" + std::to_string(n) + ")" + ext;
 }
 
-std::vector<fs::path> CopyInto(const std::vector<VoiceMemo>& memos, const fs::path& dir) {
+// Writes `bytes` to `to`; throws HostError on failure.
+void WriteBytes(const fs::path& to, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw HostError(kExitFailure, "cannot write " + to.string());
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& from) {
+  std::ifstream in(from, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// With `withWav`, a decoded "<name>.wav" beside each recording that decodes (a recording that
+// does not is reported on stderr and kept as it is).
+std::vector<fs::path> CopyInto(const std::vector<VoiceMemo>& memos, const fs::path& dir,
+                               bool withWav = false) {
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw HostError(kExitFailure, "cannot create " + dir.string() + ": " + ec.message());
@@ -51,6 +69,19 @@ std::vector<fs::path> CopyInto(const std::vector<VoiceMemo>& memos, const fs::pa
       if (ec) throw HostError(kExitFailure, "cannot write " + to.string() + ": " + ec.message());
     }
     written.push_back(to);
+    if (withWav && !m.localPath.empty()) {
+      std::vector<uint8_t> wav;
+      std::string error;
+      if (AmrToWav(ReadBytes(to), &wav, &error)) {
+        fs::path wavPath = to;
+        wavPath.replace_extension(".wav");
+        WriteBytes(wavPath, wav);
+        written.push_back(wavPath);
+      } else {
+        std::fprintf(stderr, "qwbdcawm: %s: %s; kept as .amr only\n", name.c_str(),
+                     error.c_str());
+      }
+    }
   }
   return written;
 }
@@ -133,7 +164,10 @@ size_t ExportVoiceMemos(Session& session, const fs::path& dir, Progress& progres
   const std::vector<VoiceMemo> memos = ReadVoiceMemos(session);
   progress.Update(static_cast<unsigned long>(memos.size()),
                   static_cast<unsigned long>(memos.size()));
-  return CopyInto(memos, dir / "voice-memos").size();
+  size_t n = 0;
+  for (const fs::path& p : CopyInto(memos, dir / "voice-memos", HaveAmrDecoder()))
+    n += p.extension() != ".wav";
+  return n;
 }
 
 }  // namespace qwbhost

@@ -34,7 +34,8 @@ void ListVoiceMemos(Session& session, bool json, std::ostream& out);
 // files written. Names that repeat (the card's and main memory's) get " (2)", " (3)", ...
 std::vector<std::filesystem::path> PullVoiceMemos(Session& session,
                                                   const std::filesystem::path& dir);
-// The export's step: DIR/voice-memos/<name>.amr; returns the count.
+// The export's step: DIR/voice-memos/<name>.amr and, when this build has the AMR-NB decoder,
+// <name>.wav beside each; returns the count of recordings.
 size_t ExportVoiceMemos(Session& session, const std::filesystem::path& dir, Progress& progress);
 
 }  // namespace qwbhost

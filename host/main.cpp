@@ -504,6 +504,8 @@ int Run(int argc, char** argv) {
       DeleteEvent(session, static_cast<LONG>(calDeleteId));
       std::fprintf(stderr, "deleted appointment %ld\n", calDeleteId);
     } else if (*info) {
+      // The file table's listing of the memory names its folders on the console: not here.
+      wincompat::SetConsoleSink([](const std::string&) {});
       if (infoDevinf) {
         std::cout << DevInfDocument(session);
       } else {
@@ -514,6 +516,7 @@ int Run(int argc, char** argv) {
     } else if (*memosPull) {
       for (const auto& f : PullVoiceMemos(session, memosDir)) std::cout << f.string() << '\n';
     } else if (*exp) {
+      wincompat::SetConsoleSink([](const std::string&) {});
       ExportOptions options;
       options.vdir = !vdirDir.empty();
       options.dir = options.vdir ? vdirDir : exportDir;

@@ -2,11 +2,15 @@
 // listing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <span>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/AmrWav.h"
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
 #include "host/InfoCommand.h"
@@ -213,6 +217,57 @@ TEST(HostUnits, DeviceInformationDocumentAsJson) {
   EXPECT_EQ(ModelTypeNumber("olDomestic"), 0);
   EXPECT_EQ(ModelTypeNumber("olInternational_SP"), 6);
   EXPECT_EQ(ModelTypeNumber("oldomestic"), -1);
+}
+
+}  // namespace
+}  // namespace qwbhost
+
+namespace qwbhost {
+namespace {
+
+TEST(HostUnits, AmrFramesAndTheirWav) {
+  // "#!AMR\n", a 12.2 kbit/s frame (header 0x3C, 31 bytes), a no-data frame (0x7C), a SID
+  // frame (0x44, 5 bytes).
+  std::vector<uint8_t> amr = {'#', '!', 'A', 'M', 'R', '\n', 0x3C};
+  amr.insert(amr.end(), 31, 0x55);
+  amr.push_back(0x7C);
+  amr.push_back(0x44);
+  amr.insert(amr.end(), 5, 0x00);
+  std::vector<std::span<const uint8_t>> frames;
+  std::string error;
+  ASSERT_TRUE(SplitAmrFrames(amr, &frames, &error)) << error;
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].size(), 32u);
+  EXPECT_EQ(frames[1].size(), 1u);
+  EXPECT_EQ(frames[2].size(), 6u);
+
+  struct Bad {
+    std::vector<uint8_t> bytes;
+    const char* says;
+  };
+  const Bad bad[] = {
+      {{'#', '!', 'A', 'M', 'R', '-', 'W', 'B', '\n'}, "header"},
+      {{'#', '!', 'A', 'M', 'R', '\n', 0x3C, 1, 2}, "cut short"},
+      {{'#', '!', 'A', 'M', 'R', '\n', 0x4C}, "reserved frame type 9"},
+  };
+  for (const Bad& b : bad) {
+    EXPECT_FALSE(SplitAmrFrames(b.bytes, &frames, &error));
+    EXPECT_NE(error.find(b.says), std::string::npos) << error;
+  }
+
+  std::vector<uint8_t> wav;
+  if (!HaveAmrDecoder()) {
+    EXPECT_FALSE(AmrToWav(amr, &wav, &error));
+    GTEST_SKIP() << "no AMR decoder in this build";
+  }
+  ASSERT_TRUE(AmrToWav(amr, &wav, &error)) << error;
+  // 3 frames of 160 samples, 16-bit mono at 8000 Hz.
+  const uint8_t head[] = {'R', 'I', 'F', 'F', 0xE4, 0x03, 0, 0, 'W', 'A', 'V', 'E',
+                          'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+                          0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
+                          'd', 'a', 't', 'a', 0xC0, 0x03, 0, 0};
+  ASSERT_EQ(wav.size(), 44u + 960u);
+  EXPECT_TRUE(std::equal(std::begin(head), std::end(head), wav.begin()));
 }
 
 }  // namespace

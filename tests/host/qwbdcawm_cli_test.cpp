@@ -18,6 +18,7 @@
 #include "emulator/DeviceRegistry.h"
 #include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
+#include "host/AmrWav.h"
 #include "host/Component.h"
 #include "tests/support/EmulatedPhone.h"
 #include "link/DeviceRecord.h"
@@ -497,6 +498,12 @@ TEST_F(QwbdcawmCli, InfoAndVoiceMemos) {
   r = Qwb("export " + Quote(out.string()) + " --only voice-memos", true, env);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(ReadFile(out / "voice-memos" / "Memo 2.AMR"), "#!AMR\n");
+  // With the decoder, a WAV beside each: 160 samples of 16 bits per frame after the header.
+  EXPECT_EQ(fs::exists(out / "voice-memos" / "Memo 1.wav"), qwbhost::HaveAmrDecoder());
+  if (qwbhost::HaveAmrDecoder()) {
+    EXPECT_EQ(fs::file_size(out / "voice-memos" / "Memo 1.wav"), 44u + 320u);
+    EXPECT_EQ(ReadFile(out / "voice-memos" / "Memo 1.wav").substr(0, 4), "RIFF");
+  }
   fs::remove_all(notes);
 }
 
