@@ -11,6 +11,7 @@
 
 #include "host/ContactsVcf.h"
 #include "host/ContentLines.h"
+#include "host/FilesCommand.h"
 #include "host/HostError.h"
 #include "host/InfoCommand.h"
 #include "host/MessagesCommand.h"
@@ -74,8 +75,17 @@ std::vector<std::string_view> LinesWithoutStamps(std::string_view text) {
   return out;
 }
 
-// Writes `text` to `path` through a temporary file in the same folder and a rename, so that
-// a reader never sees half a file.
+bool ReadWhole(const fs::path& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  *text = ss.str();
+  return true;
+}
+
+}  // namespace
+
 void WriteWhole(const fs::path& path, const std::string& text) {
   std::string name = ".";
   name += path.filename().string();
@@ -95,16 +105,6 @@ void WriteWhole(const fs::path& path, const std::string& text) {
   }
 }
 
-bool ReadWhole(const fs::path& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *text = ss.str();
-  return true;
-}
-
-}  // namespace
 
 std::string JoinRecords(ExportFormat format, const std::vector<ExportRecord>& records) {
   std::string out = format == ExportFormat::kICalendar ? kCalendarHead : "";
@@ -231,6 +231,7 @@ void CheckExportNames(const std::vector<std::string>& only) {
     bool known = false;
     for (const auto& e : exporters) known = known || e->name() == name;
     for (const DocumentStep& step : DocumentSteps()) known = known || name == step.name;
+    for (const char* folder : kFolderExportNames) known = known || name == folder;
     if (!known) ThrowUsage("export: unknown table '" + name + "'");
   }
 }
@@ -289,6 +290,12 @@ void RunExport(Session& session, const ExportOptions& options) {
       if (!step.optional) throw;
       std::fprintf(stderr, "qwbdcawm: %s: %s; none exported\n", step.what, e.what());
     }
+  }
+  // The phone's documents and pictures, copied through the file table as the backup does.
+  for (const char* folder : kFolderExportNames) {
+    bool wanted = options.only.empty();
+    for (const std::string& name : options.only) wanted = wanted || name == folder;
+    if (wanted) ExportFolder(session, folder, options.dir, options.showProgress);
   }
 }
 

@@ -307,8 +307,8 @@ int Run(int argc, char** argv) {
       "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
   dirOpt->excludes(vdirOpt);
   exp->add_option("--only", only,
-                  "Export only these (tasks, calendar, contacts, sim-contacts, sms, voice-memos, "
-                  "device-info)");
+                  "Export only these (tasks, calendar, contacts, sim-contacts, sms, documents, "
+                  "pictures, voice-memos, device-info)");
 
   CLI::App* files = app.add_subcommand("files", "The phone's folders, files and storage cards");
   files->require_subcommand(1);
