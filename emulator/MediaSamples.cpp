@@ -6,6 +6,8 @@
 #include <string>
 #include <vips/vips8>
 
+#include "platform/util/Wav.h"
+
 namespace wmemu {
 
 namespace {
@@ -46,10 +48,6 @@ std::vector<uint8_t> Encode(int w, int h, uint32_t seed, const char* suffix) {
   return out;
 }
 
-void Le(std::vector<uint8_t>* out, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(uint8_t(v >> (8 * i)));
-}
-
 }  // namespace
 
 std::vector<uint8_t> SampleJpeg(int w, int h, uint32_t seed) { return Encode(w, h, seed, ".jpg"); }
@@ -70,30 +68,11 @@ std::vector<uint8_t> SampleAmr(int frames, uint32_t seed) {
 }
 
 std::vector<uint8_t> SampleWav(int milliseconds, int hertz) {
-  const uint32_t rate = 8000, samples = rate * milliseconds / 1000, dataBytes = samples * 2;
-  std::vector<uint8_t> out;
-  out.reserve(44 + dataBytes);
-  auto tag = [&](const char* t) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(t[i]));
-  };
-  tag("RIFF");
-  Le(&out, 36 + dataBytes, 4);
-  tag("WAVE");
-  tag("fmt ");
-  Le(&out, 16, 4);
-  Le(&out, 1, 2);  // PCM
-  Le(&out, 1, 2);  // mono
-  Le(&out, rate, 4);
-  Le(&out, rate * 2, 4);
-  Le(&out, 2, 2);
-  Le(&out, 16, 2);
-  tag("data");
-  Le(&out, dataBytes, 4);
-  for (uint32_t i = 0; i < samples; ++i) {
-    double s = std::sin(2 * M_PI * hertz * i / rate) * 8000;
-    Le(&out, static_cast<uint16_t>(static_cast<int16_t>(s)), 2);
-  }
-  return out;
+  const uint32_t rate = 8000, count = rate * milliseconds / 1000;
+  std::vector<int16_t> samples(count);
+  for (uint32_t i = 0; i < count; ++i)
+    samples[i] = static_cast<int16_t>(std::sin(2 * M_PI * hertz * i / rate) * 8000);
+  return wav::PcmMono16(samples, rate);
 }
 
 }  // namespace wmemu

@@ -88,12 +88,23 @@ void BuildRegistry(DeviceRegistry& reg, const std::string& model, bool withCard)
   if (withCard && layout.cardStateKey)
     reg.SetString(kHkeyLocalMachine, u"System\\State\\Tolvane\\SDCARD", u"InStorageFolder",
                   u"Storage Card");
-  reg.SetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings", u"Max Size", 307200);
-  reg.SetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings\\Send",
-               u"Outgoing Message Size", 300);
-  reg.SetDword(kHkeyCurrentUser, u"Software\\Tolvane\\MMS\\Conf", u"MmscLockStatus", 0);
+  // The MMS client's limits: the Pocket PC families keep the largest message in bytes
+  // ("Max Size"), the Smartphone family its outgoing limit in kilobytes; the MID has no MMS
+  // client and so no MMS settings at all. Every limit is the 300 KB the message store keeps.
+  const int modelType = ModelTypeOf(m);
+  if (modelType != 2) {
+    reg.SetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings", u"Max Size",
+                 static_cast<uint32_t>(kMmsMaxSize));
+    reg.SetDword(kHkeyCurrentUser, u"Software\\Tolvane\\MMS\\Conf", u"MmscLockStatus", 0);
+  }
+  if (modelType == 6)
+    reg.SetDword(kHkeyLocalMachine, u"Software\\Tolvane\\MMS\\Settings\\Send",
+                 u"Outgoing Message Size", static_cast<uint32_t>(kMmsMaxSize / 1024));
   reg.SetDword(kHkeyCurrentUser, u"System\\MDS\\Setting", u"LockSet", 0);
-  reg.SetDword(kHkeyCurrentUser, u"Software\\Tolvane\\QelContact", u"xLinkSupport", 1);
+  // The domestic contacts application dials through xLink speed keys; the others lack it.
+  const bool domestic = modelType == 0 || modelType == 3 || modelType == 4 || modelType == 5;
+  if (domestic)
+    reg.SetDword(kHkeyCurrentUser, u"Software\\Tolvane\\QelContact", u"xLinkSupport", 1);
   reg.SetMultiString(kHkeyLocalMachine, u"Loader", u"SystemPath",
                      {u"\\Storage Card\\", u"\\Windows\\"});
   reg.SetString(kHkeyCurrentUser, u"Software\\Tolvane\\Orvanta", u"DataPath",

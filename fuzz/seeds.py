@@ -156,3 +156,12 @@ for i, rule in enumerate(["CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0"
                           "UTC0", "AEST-10AEDT,M10.1.0,M4.1.0/3", "IST-5:30", "XXX3YYY,J60/1:30,300/-2",
                           "KST-9", "EST5EDT", "<-03>3<-02>,M3.5.0/-2,M10.5.0/-1"]):
     write("timezone_rule", "rule%d" % i, rule.encode())
+
+# ---- AMR-NB voice notes ---------------------------------------------------------------
+write("amr_frames", "three_modes.amr",
+      b"#!AMR\n" + b"\x3c" + b"\x55" * 31 + b"\x7c" + b"\x44" + b"\0" * 5)
+write("amr_frames", "every_mode.amr",
+      b"#!AMR\n" + b"".join(bytes([t << 3 | 4]) + b"\x11" * n
+                            for t, n in enumerate([12, 13, 15, 17, 19, 20, 26, 31, 5])))
+write("amr_frames", "header_only.amr", b"#!AMR\n")
+write("amr_frames", "cut_short.amr", b"#!AMR\n\x3c\x01\x02")

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -12,11 +13,13 @@
 #include "host/ContentLines.h"
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
+#include "host/InfoCommand.h"
 #include "host/MessagesCommand.h"
 #include "host/PhoneIdentity.h"
 #include "host/Progress.h"
 #include "host/CalendarIcs.h"
 #include "host/TasksIcs.h"
+#include "host/VoiceMemosCommand.h"
 #include "host/Text.h"
 
 namespace qwbhost {
@@ -258,12 +261,52 @@ VdirCollection::Counts VdirCollection::Finish() {
   return counts_;
 }
 
+namespace {
+
+// The exports that are documents or files of their own rather than records: each reads its
+// tables and writes into DIR, returning the line to report.
+struct DocumentStep {
+  const char* name;
+  const char* what;  // for the progress bar
+  std::function<std::string(Session&, const fs::path&, Progress&)> run;
+  // A failure of this step is reported and the export goes on (the phone may simply not
+  // have what it reads).
+  bool optional;
+};
+
+const std::vector<DocumentStep>& DocumentSteps() {
+  static const std::vector<DocumentStep> steps = {
+      {kMessagesExportName, "messages",
+       [](Session& session, const fs::path& dir, Progress& progress) {
+         size_t n = ExportMessages(session, dir, progress);
+         return "wrote " + std::to_string(n) + " messages to " + (dir / "messages.xml").string();
+       },
+       false},
+      {"voice-memos", "voice memos",
+       [](Session& session, const fs::path& dir, Progress& progress) {
+         size_t n = ExportVoiceMemos(session, dir, progress);
+         return "wrote " + std::to_string(n) + " voice memos to " +
+                (dir / "voice-memos").string();
+       },
+       true},
+      {"device-info", "device information",
+       [](Session& session, const fs::path& dir, Progress&) {
+         WriteWhole(dir / "device-info.json", DeviceInfo(session).dump(2) + "\n");
+         return "wrote " + (dir / "device-info.json").string();
+       },
+       false},
+  };
+  return steps;
+}
+
+}  // namespace
+
 void CheckExportNames(const std::vector<std::string>& only) {
   std::vector<std::unique_ptr<Exporter>> exporters = AllExporters();
   for (const std::string& name : only) {
     bool known = false;
     for (const auto& e : exporters) known = known || e->name() == name;
-    known = known || name == kMessagesExportName;
+    for (const DocumentStep& step : DocumentSteps()) known = known || name == step.name;
     for (const char* folder : kFolderExportNames) known = known || name == folder;
     if (!known) ThrowUsage("export: unknown table '" + name + "'");
   }
@@ -319,15 +362,21 @@ void RunExport(Session& session, const ExportOptions& options) {
                    path.string().c_str());
     }
   }
-  // The messages go into one backup document of their own (messages.xml), vdir or not.
-  bool messages = options.only.empty();
-  for (const std::string& name : options.only) messages = messages || name == kMessagesExportName;
-  if (messages) {
-    Progress progress("Exporting messages", options.showProgress);
-    size_t n = ExportMessages(session, options.dir, progress);
-    progress.Finish();
-    std::fprintf(stderr, "wrote %zu messages to %s\n", n,
-                 (options.dir / "messages.xml").string().c_str());
+  // The documents of their own (messages.xml, voice-memos/, device-info.json), vdir or not.
+  for (const DocumentStep& step : DocumentSteps()) {
+    bool wanted = options.only.empty();
+    for (const std::string& name : options.only) wanted = wanted || name == step.name;
+    if (!wanted) continue;
+    Progress progress(std::string("Exporting ") + step.what, options.showProgress);
+    try {
+      const std::string done = step.run(session, options.dir, progress);
+      progress.Finish();
+      std::fprintf(stderr, "%s\n", done.c_str());
+    } catch (const HostError& e) {
+      progress.Finish();
+      if (!step.optional) throw;
+      std::fprintf(stderr, "qwbdcawm: %s: %s; none exported\n", step.what, e.what());
+    }
   }
   // The phone's documents and pictures, copied through the file table as the backup does.
   for (const char* folder : kFolderExportNames) {

@@ -304,29 +304,37 @@ void FileCommands::PrintList(const std::string& folder, bool json, bool longForm
   }
 }
 
-void FileCommands::PrintFree(std::ostream& out) {
+std::vector<MemoryArea> FileCommands::MemoryAreas() {
   ComPtr<IItem> info;
   CheckHr("files: ListItemsAllBegin2", table_->ListItemsAllBegin2());
   CheckHr("files: NextItem", table_->NextItem(info.ReleaseAndGetAddressOf()));
   table_->ListItemsEnd();
   if (!info) ThrowHr("files: no memory information", E_FAIL);
-  auto row = [&](const std::string& what, const char16_t* sizeColumn, const char16_t* useColumn) {
+  std::vector<MemoryArea> areas;
+  auto add = [&](const std::string& kind, const std::string& label, const std::string& name,
+                 const char16_t* sizeColumn, const char16_t* useColumn) {
     const std::string size = TextOf(Value(info.Get(), sizeColumn));
     const std::string use = TextOf(Value(info.Get(), useColumn));
     if (size.empty() || size == "0") return;
-    const uint64_t total = std::stoull(size), used = std::stoull(use.empty() ? "0" : use);
-    out << std::left << std::setw(28) << what << std::right << std::setw(12) << HumanBytes(total)
-        << std::setw(12) << HumanBytes(used) << std::setw(12)
-        << HumanBytes(total > used ? total - used : 0) << '\n';
+    areas.push_back({kind, label, name, std::stoull(size), std::stoull(use.empty() ? "0" : use)});
   };
-  out << std::left << std::setw(28) << "memory" << std::right << std::setw(12) << "size"
-      << std::setw(12) << "used" << std::setw(12) << "free" << '\n';
-  row("main memory", u"MemorySize", u"MemoryUse");
+  add("main", "main memory", "", u"MemorySize", u"MemoryUse");
   const std::string second = TextOf(Value(info.Get(), u"Memory2Name"));
   const std::string third = TextOf(Value(info.Get(), u"Memory3Name"));
-  row("card * (" + second + ")", u"Memory2Size", u"Memory2Use");
-  if (!third.empty()) row("card *2 (" + third + ")", u"Memory3Size", u"Memory3Use");
-  row("storage card \\", u"ExtMemorySize", u"ExtMemoryUse");
+  add("card", "card * (" + second + ")", second, u"Memory2Size", u"Memory2Use");
+  if (!third.empty()) add("card2", "card *2 (" + third + ")", third, u"Memory3Size", u"Memory3Use");
+  add("storage-card", "storage card \\", "", u"ExtMemorySize", u"ExtMemoryUse");
+  return areas;
+}
+
+void FileCommands::PrintFree(std::ostream& out) {
+  const std::vector<MemoryArea> areas = MemoryAreas();
+  out << std::left << std::setw(28) << "memory" << std::right << std::setw(12) << "size"
+      << std::setw(12) << "used" << std::setw(12) << "free" << '\n';
+  for (const MemoryArea& a : areas)
+    out << std::left << std::setw(28) << a.label << std::right << std::setw(12)
+        << HumanBytes(a.size) << std::setw(12) << HumanBytes(a.used) << std::setw(12)
+        << HumanBytes(a.size > a.used ? a.size - a.used : 0) << '\n';
 }
 
 PhoneEntry FileCommands::Find(const std::string& phonePath) {

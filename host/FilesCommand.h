@@ -30,6 +30,14 @@ struct PhoneEntry {
   unsigned long folderId = 0;
 };
 
+// One memory area of the phone: main memory or a card, as the file table's memory item tells.
+struct MemoryArea {
+  std::string kind;   // "main", "card", "card2" or "storage-card"
+  std::string label;  // "main memory", "card * (Storage)", ...
+  std::string name;   // the card's folder name ("" for main memory and the storage card)
+  uint64_t size = 0, used = 0;
+};
+
 // Splits a phone path into its folder (host form) and name; "/a.txt" -> ("", "a.txt").
 std::pair<std::string, std::string> SplitPhonePath(const std::string& path);
 // A child's host path: "\" + name under the storage card marker, else "/" joined.
@@ -51,6 +59,8 @@ class FileCommands {
   std::vector<PhoneEntry> List(const std::string& folder);
   void PrintList(const std::string& folder, bool json, bool longFormat, std::ostream& out);
   void PrintFree(std::ostream& out);
+  // The areas with a size, main memory first.
+  std::vector<MemoryArea> MemoryAreas();
   // Copies; each throws HostError on failure and on Ctrl-C (which leaves no partial file).
   void Pull(const std::string& phonePath, const std::filesystem::path& local);
   void Push(const std::filesystem::path& local, const std::string& phonePath);

@@ -14,6 +14,7 @@
 #include "host/Export.h"
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
+#include "host/InfoCommand.h"
 #include "host/MessagesCommand.h"
 #include "host/Phones.h"
 #include "host/Progress.h"
@@ -21,6 +22,7 @@
 #include "host/TasksCommand.h"
 #include "host/Text.h"
 #include "host/TextTable.h"
+#include "host/VoiceMemosCommand.h"
 #include "wincompat/testhooks.h"
 
 namespace {
@@ -274,18 +276,39 @@ int Run(int argc, char** argv) {
   CLI::App* calDel = calendar->add_subcommand("delete", "Delete an appointment");
   calDel->add_option("id", calDeleteId, "Appointment id")->required();
 
+  // info [--json | --devinf]
+  bool infoJson = false, infoDevinf = false;
+  CLI::App* info = app.add_subcommand(
+      "info", "The phone: model, memory and cards, SIM capacity and every limit it states");
+  auto* infoJsonFlag = info->add_flag("--json", infoJson, "Print JSON");
+  info->add_flag("--devinf", infoDevinf, "Print the device information document as it comes")
+      ->excludes(infoJsonFlag);
+
+  // voicememos list|pull
+  CLI::App* memos = app.add_subcommand("voicememos", "The phone's voice notes (AudioNote)");
+  memos->require_subcommand(1);
+  bool memosJson = false;
+  std::string memosDir;
+  CLI::App* memosList = memos->add_subcommand("list", "List the voice notes");
+  memosList->add_flag("--json", memosJson, "Print JSON instead of a table");
+  CLI::App* memosPull = memos->add_subcommand("pull", "Copy every voice note (.amr) into DIR");
+  memosPull->add_option("dir", memosDir, "Folder on the PC")->required();
+
   std::string exportDir, vdirDir;
   std::vector<std::string> only;
   CLI::App* exp = app.add_subcommand(
       "export", "Export the phone's data: DIR/tasks.ics, ..., or with --vdir one file per item");
   auto* dirOpt = exp->add_option(
-      "dir", exportDir, "Folder to write (tasks.ics, calendar.ics, contacts.vcf, messages.xml, ...)");
+      "dir", exportDir,
+      "Folder to write (tasks.ics, calendar.ics, contacts.vcf, messages.xml, voice-memos/, "
+      "device-info.json, ...)");
   auto* vdirOpt = exp->add_option(
       "--vdir", vdirDir,
       "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
   dirOpt->excludes(vdirOpt);
   exp->add_option("--only", only,
-                  "Export only these (tasks, calendar, contacts, sim-contacts, sms, documents, pictures)");
+                  "Export only these (tasks, calendar, contacts, sim-contacts, sms, documents, "
+                  "pictures, voice-memos, device-info)");
 
   CLI::App* files = app.add_subcommand("files", "The phone's folders, files and storage cards");
   files->require_subcommand(1);
@@ -480,7 +503,20 @@ int Run(int argc, char** argv) {
     } else if (*calDel) {
       DeleteEvent(session, static_cast<LONG>(calDeleteId));
       std::fprintf(stderr, "deleted appointment %ld\n", calDeleteId);
+    } else if (*info) {
+      // The file table's listing of the memory names its folders on the console: not here.
+      wincompat::SetConsoleSink([](const std::string&) {});
+      if (infoDevinf) {
+        std::cout << DevInfDocument(session);
+      } else {
+        PrintInfo(DeviceInfo(session), infoJson, std::cout);
+      }
+    } else if (*memosList) {
+      ListVoiceMemos(session, memosJson, std::cout);
+    } else if (*memosPull) {
+      for (const auto& f : PullVoiceMemos(session, memosDir)) std::cout << f.string() << '\n';
     } else if (*exp) {
+      wincompat::SetConsoleSink([](const std::string&) {});
       ExportOptions options;
       options.vdir = !vdirDir.empty();
       options.dir = options.vdir ? vdirDir : exportDir;

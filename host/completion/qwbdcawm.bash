@@ -21,7 +21,12 @@ _qwbdcawm() {
     fi
   done
   local -a words=()
-  if [[ $cur == -* ]]; then
+  local prev=${COMP_WORDS[COMP_CWORD-1]}
+  if [[ $prev == --only ]]; then
+    # export --only: the names its help lists in parentheses
+    mapfile -t words < <(sed -n '/--only/,/)/p' <<<"$help" | tr '\n' ' ' |
+      sed 's/[^(]*(\([^)]*\)).*/\1/' | tr -s ', ' '\n\n')
+  elif [[ $cur == -* ]]; then
     # "-h,--help" and "--device TEXT": keep the option names
     mapfile -t words < <(_qwbdcawm_help_section Options <<<"$help" | tr ',' '\n' | grep -- '^-')
   else

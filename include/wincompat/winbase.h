@@ -68,6 +68,9 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                         const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+// One level: the parent must exist (ERROR_PATH_NOT_FOUND); an existing entry gives
+// ERROR_ALREADY_EXISTS. The security attributes are ignored.
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 // A pattern's last component may hold * and ?; without them it names the entry itself.
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);

@@ -1,5 +1,5 @@
-// Local files: CreateFileW, ReadFile, WriteFile, file times, DeleteFileW and the find calls,
-// over POSIX file descriptors and directory listings.
+// Local files: CreateFileW, ReadFile, WriteFile, file times, CreateDirectoryW, DeleteFileW and
+// the find calls, over POSIX file descriptors and directory listings.
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -257,6 +257,20 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME*, const FILETIME* lpLastAcc
   if (lpLastWriteTime) ts[1] = FromFileTime(*lpLastWriteTime);
   if (::futimens(f->fd, ts) != 0) return FailErrno();
   return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+  if (!lpPathName || !*lpPathName) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  const std::string path = wincompat::detail::Narrow(lpPathName);
+  if (::mkdir(path.c_str(), 0777) == 0) return TRUE;
+  const int e = errno;
+  SetLastError(e == EEXIST ? ERROR_ALREADY_EXISTS
+               : e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                             : ErrorFromErrno(e));
+  return FALSE;
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {

@@ -6,6 +6,7 @@
 #include "core/Errors.h"
 #include "core/MethodFrame.h"
 #include "tables/files/FileStorage.h"
+#include "tables/files/FileTransfer.h"
 #include "tables/organizer/TimeConv.h"
 #include "wincompat/rapi.h"
 #include "wincompat/testhooks.h"
@@ -51,28 +52,8 @@ constexpr DWORD kErrDiskFull = 112;
 constexpr ULONG kColCreateDate = 4, kColLastAccessDate = 5, kColLastWriteDate = 6, kColStatus = 7,
                 kColNotAllowedOperation = 9, kFileColumnCount = 14;
 
-// A handle closed when it goes out of scope (PC files and device files).
-template <BOOL (*Close)(HANDLE)>
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE h) : h_(h) {}
-  ~ScopedHandle() { Reset(); }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE Get() const { return h_; }
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  void Reset() {
-    if (Valid()) Close(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
-};
-BOOL ClosePcHandle(HANDLE h) { return CloseHandle(h); }
-BOOL CloseDeviceHandle(HANDLE h) { return CeCloseHandle(h); }
-using PcFile = ScopedHandle<&ClosePcHandle>;
-using DeviceFile = ScopedHandle<&CloseDeviceHandle>;
+using files::DeviceFile;
+using files::PcFile;
 
 void Print(const char* text) { wincompat::ConsoleWrite(text); }
 
@@ -161,30 +142,25 @@ HRESULT CItemWMFile::Download(const Transfer& t) {
     Print("Unable to open Windows CE file");
     result = kFailed;
   } else {
-    std::vector<BYTE> buffer(kDeviceReadChunk);
     LONG done = 0;
-    for (;;) {
-      DWORD got = 0;
-      if (!CeReadFile(device.Get(), buffer.data(), kDeviceReadChunk, &got, nullptr)) {
-        std::u16string name;
-        if (files::PhoneAttached(&name)) {
-          result = kFailed;
-        } else {
-          m_bDisconnected = true;
-          result = kGenFailure;
-        }
-        break;
-      }
-      DWORD written = 0;
-      if (!WriteFile(pc.Get(), buffer.data(), got, &written, nullptr) || written != got) {
-        Print("Error !!! Writing hostfile");
+    const files::CopyEnd end =
+        files::CopyDeviceToPc(device.Get(), pc.Get(), kDeviceReadChunk, [&](DWORD got) {
+          Print(".");
+          done += static_cast<LONG>(got);
+          NotifyProgress(done, t.total, &m_nContinue);
+          return m_nContinue != 0;
+        });
+    if (end == files::CopyEnd::kReadFailed) {
+      std::u16string name;
+      if (files::PhoneAttached(&name)) {
         result = kFailed;
-        break;
+      } else {
+        m_bDisconnected = true;
+        result = kGenFailure;
       }
-      Print(".");
-      done += static_cast<LONG>(got);
-      NotifyProgress(done, t.total, &m_nContinue);
-      if (m_nContinue == 0 || got == 0) break;
+    } else if (end == files::CopyEnd::kWriteFailed) {
+      Print("Error !!! Writing hostfile");
+      result = kFailed;
     }
     FILETIME created{}, accessed{}, modified{};
     if (CeGetFileTime(device.Get(), &created, &accessed, &modified))

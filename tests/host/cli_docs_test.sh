@@ -50,6 +50,9 @@ check "list" "$bin/qwbdcawm" tasks l
 check "--vdir" "$bin/qwbdcawm" export --vd
 check "--json" "$bin/qwbdcawm" tasks list --j
 check "init" "$bin/qwbdcawm-emu" in
+check "list pull" "$bin/qwbdcawm" voicememos ""
+check "voice-memos" "$bin/qwbdcawm" export --only voi
+check "--devinf" "$bin/qwbdcawm" info --dev
 
 ((failures == 0)) && echo "all checks passed"
 exit $((failures > 0))

@@ -2,13 +2,18 @@
 // listing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <span>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/AmrWav.h"
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
+#include "host/InfoCommand.h"
 #include "host/Progress.h"
 #include "host/TaskRecord.h"
 #include "host/TasksCommand.h"
@@ -168,6 +173,101 @@ TEST(HostUnits, PhonePathsAndTheTransferBar) {
             "pull a [##      ] 4.0 MiB / 16.0 MiB  2.0 MiB/s  0:06 left");
   EXPECT_EQ(RenderTransfer("push b", 2048, 2048, 1.0, 4), "push b [####] 2.0 KiB / 2.0 KiB  2.0 KiB/s");
   EXPECT_EQ(RenderTransfer("empty", 0, 0, 1.0, 2), "empty [##] 0 B / 0 B");
+}
+
+}  // namespace
+}  // namespace qwbhost
+
+namespace qwbhost {
+namespace {
+
+TEST(HostUnits, DeviceInformationDocumentAsJson) {
+  const std::string doc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DevInf xmlns='syncml:devinf'>\r\n"
+      "\t<Man>Tolvane</Man>\r\n\t<Mod>Hanul HD-100</Mod>\r\n"
+      "\t<DataStore>\r\n\t\t<SourceRef>SIM_PHONEBOOK</SourceRef>\r\n"
+      "\t\t<Rx-Pref>\r\n\t\t\t<CTType>SIM_PHONEBOOK</CTType>\r\n\t\t</Rx-Pref>\r\n"
+      "\t\t<Property>\r\n\t\t\t<PropName>TEL_NUM</PropName>\r\n"
+      "\t\t\t<DataType>string</DataType>\r\n\t\t\t<MaxSize>40</MaxSize>\r\n"
+      "\t\t\t<MaxCntTelNum>2</MaxCntTelNum>\r\n\t\t\t<PropParam>\r\n"
+      "\t\t\t\t<ParamName>ALLOWPLUSSIGN</ParamName>\r\n\t\t\t\t<ValEnum>0</ValEnum>\r\n"
+      "\t\t\t</PropParam>\r\n\t\t</Property>\r\n"
+      "\t\t<DSMem>\r\n\t\t\t<MaxMem>250</MaxMem>\r\n\t\t</DSMem>\r\n\t</DataStore>\r\n"
+      "\t<DataStore>\r\n\t\t<SourceRef>TASK</SourceRef>\r\n\t\t<CTCap>\r\n"
+      "\t\t\t<Property>\r\n\t\t\t\t<PropName>PRIORITY</PropName>\r\n"
+      "\t\t\t\t<DataType>string</DataType>\r\n\t\t\t\t<ValEnum>Low</ValEnum>\r\n"
+      "\t\t\t\t<ValEnum>High</ValEnum>\r\n\t\t\t</Property>\r\n\t\t</CTCap>\r\n"
+      "\t\t<DSMem>\r\n\t\t\t<SharedMem/>\r\n\t\t\t<MaxMem>-1</MaxMem>\r\n\t\t</DSMem>\r\n"
+      "\t</DataStore>\r\n</DevInf>\r\n";
+  const nlohmann::json j = DevInfJson(doc);
+  EXPECT_EQ(j["manufacturer"], "Tolvane");
+  EXPECT_EQ(j["model"], "Hanul HD-100");
+  const nlohmann::json& sim = j["stores"]["SIM_PHONEBOOK"];
+  EXPECT_EQ(sim["capacity"], 250);
+  EXPECT_EQ(sim["contentType"], "SIM_PHONEBOOK");
+  EXPECT_EQ(sim["properties"]["TEL_NUM"]["maxSize"], 40);
+  EXPECT_EQ(sim["properties"]["TEL_NUM"]["maxCntTelNum"], 2);
+  EXPECT_EQ(sim["properties"]["TEL_NUM"]["params"]["ALLOWPLUSSIGN"], "0");
+  const nlohmann::json& task = j["stores"]["TASK"];
+  EXPECT_EQ(task["capacity"], -1);
+  EXPECT_EQ(task["properties"]["PRIORITY"]["values"], nlohmann::json({"Low", "High"}));
+  EXPECT_FALSE(task["properties"]["PRIORITY"].contains("maxSize"));
+
+  for (const char* bad : {"", "<DevInf", "<Other/>"}) EXPECT_THROW(DevInfJson(bad), HostError);
+  EXPECT_EQ(ModelTypeNumber("olDomestic"), 0);
+  EXPECT_EQ(ModelTypeNumber("olInternational_SP"), 6);
+  EXPECT_EQ(ModelTypeNumber("oldomestic"), -1);
+}
+
+}  // namespace
+}  // namespace qwbhost
+
+namespace qwbhost {
+namespace {
+
+TEST(HostUnits, AmrFramesAndTheirWav) {
+  // "#!AMR\n", a 12.2 kbit/s frame (header 0x3C, 31 bytes), a no-data frame (0x7C), a SID
+  // frame (0x44, 5 bytes).
+  std::vector<uint8_t> amr = {'#', '!', 'A', 'M', 'R', '\n', 0x3C};
+  amr.insert(amr.end(), 31, 0x55);
+  amr.push_back(0x7C);
+  amr.push_back(0x44);
+  amr.insert(amr.end(), 5, 0x00);
+  std::vector<std::span<const uint8_t>> frames;
+  std::string error;
+  ASSERT_TRUE(SplitAmrFrames(amr, &frames, &error)) << error;
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].size(), 32u);
+  EXPECT_EQ(frames[1].size(), 1u);
+  EXPECT_EQ(frames[2].size(), 6u);
+
+  struct Bad {
+    std::vector<uint8_t> bytes;
+    const char* says;
+  };
+  const Bad bad[] = {
+      {{'#', '!', 'A', 'M', 'R', '-', 'W', 'B', '\n'}, "header"},
+      {{'#', '!', 'A', 'M', 'R', '\n', 0x3C, 1, 2}, "cut short"},
+      {{'#', '!', 'A', 'M', 'R', '\n', 0x4C}, "reserved frame type 9"},
+  };
+  for (const Bad& b : bad) {
+    EXPECT_FALSE(SplitAmrFrames(b.bytes, &frames, &error));
+    EXPECT_NE(error.find(b.says), std::string::npos) << error;
+  }
+
+  std::vector<uint8_t> wav;
+  if (!HaveAmrDecoder()) {
+    EXPECT_FALSE(AmrToWav(amr, &wav, &error));
+    GTEST_SKIP() << "no AMR decoder in this build";
+  }
+  ASSERT_TRUE(AmrToWav(amr, &wav, &error)) << error;
+  // 3 frames of 160 samples, 16-bit mono at 8000 Hz.
+  const uint8_t head[] = {'R', 'I', 'F', 'F', 0xE4, 0x03, 0, 0, 'W', 'A', 'V', 'E',
+                          'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+                          0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
+                          'd', 'a', 't', 'a', 0xC0, 0x03, 0, 0};
+  ASSERT_EQ(wav.size(), 44u + 960u);
+  EXPECT_TRUE(std::equal(std::begin(head), std::end(head), wav.begin()));
 }
 
 }  // namespace

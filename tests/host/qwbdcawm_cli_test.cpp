@@ -22,6 +22,7 @@
 #include "emulator/DeviceRegistry.h"
 #include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
+#include "host/AmrWav.h"
 #include "host/Component.h"
 #include "tests/support/CliRun.h"
 #include "link/DeviceRecord.h"
@@ -452,6 +453,81 @@ TEST_F(QwbdcawmCli, CtrlCDuringAPullLeavesNoFile) {
   EXPECT_EQ(WEXITSTATUS(status), 130);
   EXPECT_FALSE(fs::exists(local));
   fs::remove(Emu().image().fsRoot() / "My Documents/slow.bin");
+}
+
+}  // namespace
+
+namespace {
+
+// info, voicememos and their exports on the fixture's phone (an "Aster W1" without a card).
+TEST_F(QwbdcawmCli, InfoAndVoiceMemos) {
+  const fs::path appData = phone_->folder() / "cli-appdata";
+  fs::remove_all(appData);
+  const std::string env = "APPDATA=" + Quote(appData.string());
+
+  Outcome r = Qwb("info --json", true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  nlohmann::json info = nlohmann::json::parse(r.out);
+  EXPECT_EQ(info["model"], "Aster W1");
+  EXPECT_EQ(info["modelType"], "olInternational");
+  EXPECT_EQ(info["modelTypeNumber"], 1);
+  EXPECT_EQ(info["manufacturer"], "Tolvane");
+  EXPECT_EQ(info["memory"][0]["kind"], "main");
+  EXPECT_GT(info["memory"][0]["size"].get<uint64_t>(), 0u);
+  EXPECT_EQ(info["sim"]["total"], 250);
+  EXPECT_EQ(info["sim"]["maxNameLength"], 14);
+  EXPECT_EQ(info["mmsMaxSize"], 307200);
+  EXPECT_EQ(info["limits"]["PHONEBOOK"]["capacity"], -1);
+  EXPECT_EQ(info["limits"]["PHONEBOOK"]["properties"]["NOTES"]["maxSize"], -1);
+  EXPECT_EQ(info["limits"]["SMS"]["properties"]["MAX_CONTENTS"]["values"][0], "160");
+  EXPECT_EQ(info["limits"]["PB_GROUP"]["capacity"], 50);
+
+  r = Qwb("info", true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("olInternational (1)"), std::string::npos) << r.out;
+  r = Qwb("info --devinf", true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DevInf xmlns='syncml:devinf'>", 0),
+            0u);
+
+  // No AudioNote folder yet: a failure that says why; the export goes on without memos.
+  fs::remove_all(Emu().image().fsRoot() / "My Documents" / "AudioNote");
+  r = Qwb("voicememos list", true, env);
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("AudioNote"), std::string::npos) << r.err;
+  const fs::path out = phone_->folder() / "cli-export";
+  fs::remove_all(out);
+  r = Qwb("export " + Quote(out.string()) + " --only voice-memos --only device-info", true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.err.find("none exported"), std::string::npos) << r.err;
+  EXPECT_EQ(nlohmann::json::parse(ReadFile(out / "device-info.json"))["model"], "Aster W1");
+
+  // Two recordings and a note beside them.
+  const fs::path notes = Emu().image().fsRoot() / "My Documents" / "AudioNote";
+  fs::create_directories(notes);
+  std::ofstream(notes / "Memo 1.amr", std::ios::binary) << "#!AMR\n<0123456789abcdefghijklmnopqrstu";
+  std::ofstream(notes / "Memo 2.AMR", std::ios::binary) << "#!AMR\n";
+  std::ofstream(notes / "todo.txt", std::ios::binary) << "x";
+  r = Qwb("voicememos list --json", true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  nlohmann::json memos = nlohmann::json::parse(r.out);
+  ASSERT_EQ(memos.size(), 2u);
+  EXPECT_EQ(memos[0]["name"], "Memo 1.amr");
+  EXPECT_EQ(memos[0]["size"], 38);
+  EXPECT_EQ(memos[1]["name"], "Memo 2.AMR");
+  r = Qwb("voicememos pull " + Quote((out / "pulled").string()), true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(ReadFile(out / "pulled" / "Memo 1.amr"), ReadFile(notes / "Memo 1.amr"));
+  r = Qwb("export " + Quote(out.string()) + " --only voice-memos", true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(ReadFile(out / "voice-memos" / "Memo 2.AMR"), "#!AMR\n");
+  // With the decoder, a WAV beside each: 160 samples of 16 bits per frame after the header.
+  EXPECT_EQ(fs::exists(out / "voice-memos" / "Memo 1.wav"), qwbhost::HaveAmrDecoder());
+  if (qwbhost::HaveAmrDecoder()) {
+    EXPECT_EQ(fs::file_size(out / "voice-memos" / "Memo 1.wav"), 44u + 320u);
+    EXPECT_EQ(ReadFile(out / "voice-memos" / "Memo 1.wav").substr(0, 4), "RIFF");
+  }
+  fs::remove_all(notes);
 }
 
 }  // namespace
