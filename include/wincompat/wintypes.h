@@ -50,6 +50,7 @@ typedef BYTE* PBYTE;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef LONG* LPLONG;
+typedef LONG* PLONG;
 typedef BOOL* LPBOOL;
 typedef WORD* LPWORD;
 typedef void* HANDLE;
