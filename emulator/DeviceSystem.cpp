@@ -264,7 +264,14 @@ uint32_t DeviceSystem::StartProcess(std::u16string_view application,
   if (path.empty()) return kErrInvalidParameter;
   if (path.find(u'\\') == std::u16string::npos) path = u"\\Windows\\" + path;
   uint32_t attrs = 0;
-  if (uint32_t err = fs_.Attributes(path, &attrs)) return err;
+  uint32_t err = fs_.Attributes(path, &attrs);
+  // A name without an extension is a program too: "wceload" runs \Windows\wceload.exe.
+  const size_t base = path.rfind(u'\\') + 1;
+  if (err == kErrFileNotFound && path.find(u'.', base) == std::u16string::npos) {
+    path += u".exe";
+    err = fs_.Attributes(path, &attrs);
+  }
+  if (err) return err;
   if (attrs & kDirectory) return kErrFileNotFound;
   bool builtIn = false;
   image_.Read([&] {

@@ -315,8 +315,14 @@ TEST_F(SystemCalls, ProgramsStartedAreRecordedAndTheirHandlesClose) {
   EXPECT_EQ(Words(c->Cmd(0x19, Word(r, 2))), (W{0, 1}));
   EXPECT_EQ(Words(c->Cmd(0x19, Word(r, 3))), (W{0, 1}));
   EXPECT_EQ(Words(c->Cmd(0x19, Word(r, 3))), (W{6, 0}));
+  // A bare name without its extension, and a path with forward slashes.
+  EXPECT_EQ(Word(c->Cmd(0x2a, u"unload", u"\"Sudoku\"", 0u, 0u, 0u, 0u, 0u, 0u, 0u), 1), 1u);
+  EXPECT_EQ(Word(c->Cmd(0x2a, u"/Windows/wceload.exe", nullptr, 0u, 0u, 0u, 0u, 0u, 0u, 0u), 1), 1u);
   auto starts = emu_->system().ProcessStarts();
-  ASSERT_EQ(starts.size(), 1u);
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(starts[1].program, u"\\Windows\\unload.exe");
+  EXPECT_EQ(starts[2].program, u"\\Windows\\wceload.exe");
+  EXPECT_EQ(starts[2].commandLine, u"");
   EXPECT_EQ(starts[0].program, u"\\Windows\\wceload.exe");
   EXPECT_EQ(starts[0].commandLine, u"\"\\Windows\\AppMgr\\Install\\a.cab\"");
 }
