@@ -44,10 +44,6 @@ std::optional<std::string> FolderPath(int csidl) {
   return Utf8(std::u16string_view(buf, n));
 }
 
-std::string Percent(BYTE v) {
-  return v == BATTERY_PERCENTAGE_UNKNOWN ? "unknown" : std::to_string(v) + " %";
-}
-
 std::string Duration(DWORD seconds) {
   if (seconds == BATTERY_LIFE_UNKNOWN) return "unknown";
   char text[32];
@@ -144,36 +140,71 @@ std::string AttributeLetters(uint32_t a) {
   return s;
 }
 
-std::vector<std::pair<std::string, std::string>> PowerSystemStoreFacts() {
+nlohmann::json PowerSystemStoreJson() {
   RapiHold hold("asking the phone for its battery and memory");
-  std::vector<std::pair<std::string, std::string>> out;
+  nlohmann::json out = {{"power", nullptr}, {"system", nullptr}, {"store", nullptr}};
   SYSTEM_POWER_STATUS_EX p{};
   if (CeGetSystemPowerStatusEx(&p, TRUE)) {
-    out.emplace_back("Power", p.ACLineStatus == AC_LINE_ONLINE    ? "mains"
-                              : p.ACLineStatus == AC_LINE_OFFLINE ? "battery"
-                              : p.ACLineStatus == AC_LINE_BACKUP_POWER ? "backup power"
-                                                                   : "unknown");
-    out.emplace_back("Battery", Percent(p.BatteryLifePercent) + " (" + BatteryState(p.BatteryFlag) + ")");
-    if (p.BatteryLifeTime != BATTERY_LIFE_UNKNOWN)
-      out.emplace_back("Battery time left", Duration(p.BatteryLifeTime));
-    out.emplace_back("Backup battery",
-                     Percent(p.BackupBatteryLifePercent) + " (" + BatteryState(p.BackupBatteryFlag) + ")");
+    auto percent = [](BYTE v) {
+      return v == BATTERY_PERCENTAGE_UNKNOWN ? nlohmann::json() : nlohmann::json(v);
+    };
+    auto seconds = [](DWORD v) {
+      return v == BATTERY_LIFE_UNKNOWN ? nlohmann::json() : nlohmann::json(v);
+    };
+    out["power"] = {
+        {"acLine", p.ACLineStatus == AC_LINE_ONLINE          ? "online"
+                   : p.ACLineStatus == AC_LINE_OFFLINE       ? "offline"
+                   : p.ACLineStatus == AC_LINE_BACKUP_POWER  ? "backup"
+                                                             : "unknown"},
+        {"batteryFlag", p.BatteryFlag},
+        {"battery", BatteryState(p.BatteryFlag)},
+        {"batteryPercent", percent(p.BatteryLifePercent)},
+        {"batteryLifeSeconds", seconds(p.BatteryLifeTime)},
+        {"batteryFullLifeSeconds", seconds(p.BatteryFullLifeTime)},
+        {"backupBattery", BatteryState(p.BackupBatteryFlag)},
+        {"backupBatteryPercent", percent(p.BackupBatteryLifePercent)}};
   }
   SYSTEM_INFO si{};
   si.wProcessorArchitecture = PROCESSOR_ARCHITECTURE_UNKNOWN;
   CeGetSystemInfo(&si);
   if (si.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_UNKNOWN) {
-    std::string cpu = si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM ? "ARM" : "other";
-    if (si.dwProcessorType == PROCESSOR_STRONGARM) cpu += " (StrongARM)";
-    out.emplace_back("Processor", cpu + ", " + std::to_string(si.dwNumberOfProcessors) + " core" +
-                                      (si.dwNumberOfProcessors == 1 ? "" : "s"));
-    out.emplace_back("Page size", std::to_string(si.dwPageSize) + " bytes");
+    out["system"] = {{"architecture", si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM
+                                          ? "ARM"
+                                          : std::to_string(si.wProcessorArchitecture)},
+                     {"processorType", si.dwProcessorType},
+                     {"processors", si.dwNumberOfProcessors},
+                     {"pageSize", si.dwPageSize},
+                     {"allocationGranularity", si.dwAllocationGranularity}};
   }
   STORE_INFORMATION store{};
-  if (CeGetStoreInformation(&store)) {
-    out.emplace_back("Store size", Bytes(store.dwStoreSize));
-    out.emplace_back("Store free", Bytes(store.dwFreeSize));
+  if (CeGetStoreInformation(&store))
+    out["store"] = {{"size", store.dwStoreSize}, {"free", store.dwFreeSize}};
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> PowerSystemStoreLines(const nlohmann::json& j) {
+  std::vector<std::pair<std::string, std::string>> out;
+  if (const nlohmann::json& p = j["power"]; p.is_object()) {
+    const std::string ac = p["acLine"];
+    out.emplace_back("power:", ac == "online" ? "mains" : ac == "offline" ? "battery" : ac);
+    std::string battery =
+        p["batteryPercent"].is_null() ? "unknown" : std::to_string(int(p["batteryPercent"])) + " %";
+    battery += " (" + p["battery"].get<std::string>() + ")";
+    if (!p["batteryLifeSeconds"].is_null())
+      battery += ", " + Duration(p["batteryLifeSeconds"].get<DWORD>()) + " left";
+    out.emplace_back("battery:", battery);
+    out.emplace_back("backup battery:", (p["backupBatteryPercent"].is_null()
+                                             ? std::string("unknown")
+                                             : std::to_string(int(p["backupBatteryPercent"])) + " %") +
+                                            " (" + p["backupBattery"].get<std::string>() + ")");
   }
+  if (const nlohmann::json& s = j["system"]; s.is_object()) {
+    std::string cpu = s["architecture"].get<std::string>();
+    if (s["processorType"] == PROCESSOR_STRONGARM) cpu += " (StrongARM)";
+    out.emplace_back("processor:", cpu + ", page size " + std::to_string(int(s["pageSize"])) + " bytes");
+  }
+  if (const nlohmann::json& st = j["store"]; st.is_object())
+    out.emplace_back("object store:", Bytes(st["size"]) + ", " + Bytes(st["free"]) + " free");
   return out;
 }
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace qwbhost {
 
 struct SpecialFolder {
@@ -38,7 +40,10 @@ FileFacts StatDevicePath(const std::string& devicePath);
 // "d r h s a" letters of an attribute set, as `files ls -l` shows them.
 std::string AttributeLetters(uint32_t attributes);
 
-// Battery and mains, processor and main store, as label/value pairs for `info`.
-std::vector<std::pair<std::string, std::string>> PowerSystemStoreFacts();
+// Battery and mains, processor and main store, for `info`: {"power": {...}, "system": {...},
+// "store": {...}}; a section the phone does not answer is null.
+nlohmann::json PowerSystemStoreJson();
+// Its text lines, label and value.
+std::vector<std::pair<std::string, std::string>> PowerSystemStoreLines(const nlohmann::json& j);
 
 }  // namespace qwbhost
