@@ -23,7 +23,7 @@ constexpr uint32_t kShareRead = 1, kShareWrite = 2;
 constexpr uint32_t kErrFileNotFound = 2, kErrPathNotFound = 3, kErrAccessDenied = 5,
                    kErrNoMoreFiles = 18, kErrGenFailure = 31, kErrSharing = 32, kErrFileExists = 80,
                    kErrInvalidParameter = 87, kErrDiskFull = 112, kErrInvalidName = 123,
-                   kErrDirNotEmpty = 145, kErrAlreadyExists = 183, kErrFilenameTooLong = 206,
+                   kErrDirNotEmpty = 145, kErrAlreadyExists = 183, kErrFilenameTooLong = 206, kErrNegativeSeek = 131,
                    kErrDirectory = 267;
 constexpr uint64_t kDefaultMainCapacity = 128ull << 20;
 constexpr uint64_t kDefaultCardCapacity = 512ull << 20;
@@ -563,6 +563,75 @@ uint32_t DeviceFs::SetTimes(OpenFile& f, const uint64_t* c, const uint64_t* a, c
   if (c) m.ctime = *c;
   if (a) m.atime = *a;
   if (w) m.mtime = *w;
+  SaveMeta(f.fold, m);
+  return 0;
+}
+
+uint32_t DeviceFs::Attributes(std::u16string_view path, uint32_t* attrs) {
+  std::lock_guard<std::mutex> lock(mu_);
+  Resolved r;
+  if (uint32_t err = Resolve(path, &r)) return err;
+  if (r.comps.empty()) {
+    *attrs = kDirectory;
+    return 0;
+  }
+  if (!r.exists) return kErrFileNotFound;
+  Meta m = LoadMeta(r);
+  *attrs = r.isDir ? (m.attrs | kDirectory) : (m.attrs & ~kDirectory);
+  return 0;
+}
+
+uint32_t DeviceFs::Size(OpenFile& f, uint64_t* size) {
+  std::lock_guard<std::mutex> lock(mu_);
+  struct stat st;
+  if (::fstat(f.fd, &st) != 0) return kErrGenFailure;
+  *size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
+uint32_t DeviceFs::Seek(OpenFile& f, int64_t distance, uint32_t method, uint64_t* newPos) {
+  std::lock_guard<std::mutex> lock(mu_);
+  int64_t base;
+  switch (method) {
+    case 0:
+      base = 0;
+      break;
+    case 1:
+      base = static_cast<int64_t>(f.pos);
+      break;
+    case 2: {
+      struct stat st;
+      if (::fstat(f.fd, &st) != 0) return kErrGenFailure;
+      base = st.st_size;
+      break;
+    }
+    default:
+      return kErrInvalidParameter;
+  }
+  int64_t pos;
+  if (__builtin_add_overflow(base, distance, &pos) || pos < 0) return kErrNegativeSeek;
+  f.pos = static_cast<uint64_t>(pos);
+  *newPos = f.pos;
+  return 0;
+}
+
+uint32_t DeviceFs::SetEndOfFile(OpenFile& f) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!(f.access & kGenericWrite)) return kErrAccessDenied;
+  struct stat st;
+  if (::fstat(f.fd, &st) != 0) return kErrGenFailure;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (f.pos > size) {
+    Resolved r;
+    std::string store;
+    if (Resolve(Utf16(f.fold), &r) == 0) store = StoreOf(r);
+    if (f.pos - size > Free(store)) return kErrDiskFull;
+  }
+  if (f.pos > static_cast<uint64_t>(INT64_MAX) || ::ftruncate(f.fd, static_cast<off_t>(f.pos)) != 0)
+    return kErrDiskFull;
+  Meta m = LoadMeta(f.fold, f.host, false);
+  m.mtime = m.atime = Now();
+  m.attrs |= kArchive;
   SaveMeta(f.fold, m);
   return 0;
 }

@@ -66,6 +66,15 @@ class DeviceFs {
   // Null pointers leave that time unchanged.
   uint32_t SetTimes(OpenFile& f, const uint64_t* c, const uint64_t* a, const uint64_t* w);
 
+  // The attribute set of a file or folder ("\\" is a folder).
+  uint32_t Attributes(std::u16string_view path, uint32_t* attrs);
+  uint32_t Size(OpenFile& f, uint64_t* size);
+  // Moves the file pointer (method 0 from the start, 1 from the pointer, 2 from the end);
+  // beyond the end is allowed, before the start is refused.
+  uint32_t Seek(OpenFile& f, int64_t distance, uint32_t method, uint64_t* newPos);
+  // Ends the file at its pointer: truncates, or extends with zeros as far as the store has room.
+  uint32_t SetEndOfFile(OpenFile& f);
+
   // Image building: writes a whole file (creating folders along the way) or a folder with
   // the given attributes and times (0 = now).
   void PutFile(std::u16string_view path, const std::vector<uint8_t>& data, uint32_t attrs = 0x20,

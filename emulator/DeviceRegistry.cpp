@@ -97,6 +97,82 @@ void DeviceRegistry::Set(int64_t key, std::u16string_view name, uint32_t type,
   });
 }
 
+bool DeviceRegistry::Exists(int64_t key) {
+  bool found = false;
+  image_.Read([&] {
+    Stmt st(image_.db(), "SELECT 1 FROM reg_keys WHERE id = ?");
+    st.bind(1, key);
+    found = st.step();
+  });
+  return found;
+}
+
+std::vector<std::u16string> DeviceRegistry::SubKeys(int64_t key) {
+  std::vector<std::u16string> out;
+  image_.Read([&] {
+    KeyRow k = LoadKey(image_.db(), key);
+    std::string prefix = k.path.empty() ? "" : FoldUtf8(k.path) + "\\";
+    // Direct children only: the rest of the folded path holds no separator.
+    Stmt st(image_.db(),
+            "SELECT path FROM reg_keys WHERE root = ?1 AND fold != '' AND "
+            "substr(fold, 1, length(?2)) = ?2 AND instr(substr(fold, length(?2) + 1), '\\') = 0 "
+            "ORDER BY id");
+    st.bind(1, k.root).bind(2, prefix);
+    while (st.step()) {
+      std::u16string path = Utf16(st.text(0));
+      size_t slash = path.rfind(u'\\');
+      out.push_back(slash == std::u16string::npos ? path : path.substr(slash + 1));
+    }
+  });
+  return out;
+}
+
+std::vector<DeviceRegistry::NamedValue> DeviceRegistry::Values(int64_t key) {
+  std::vector<NamedValue> out;
+  image_.Read([&] {
+    Stmt st(image_.db(), "SELECT name, type, data FROM reg_values WHERE key = ? ORDER BY rowid");
+    st.bind(1, key);
+    while (st.step())
+      out.push_back({Utf16(st.text(0)), {static_cast<uint32_t>(st.i64(1)), st.blob(2)}});
+  });
+  return out;
+}
+
+uint32_t DeviceRegistry::DeleteKey(int64_t key, std::u16string_view sub) {
+  auto target = Open(key, sub);
+  if (!target) return 2;  // ERROR_FILE_NOT_FOUND
+  uint32_t result = 0;
+  image_.Transaction([&] {
+    sqlite3* db = image_.db();
+    KeyRow k = LoadKey(db, *target);
+    if (k.path.empty()) {
+      result = 5;  // ERROR_ACCESS_DENIED: a root stays
+      return;
+    }
+    std::string fold = FoldUtf8(k.path);
+    const char* where = "root = ?1 AND (fold = ?2 OR substr(fold, 1, length(?2) + 1) = ?2 || '\\')";
+    Stmt vals(db, (std::string("DELETE FROM reg_values WHERE key IN (SELECT id FROM reg_keys WHERE ") +
+                   where + ")").c_str());
+    vals.bind(1, k.root).bind(2, fold);
+    vals.step();
+    Stmt keys(db, (std::string("DELETE FROM reg_keys WHERE ") + where).c_str());
+    keys.bind(1, k.root).bind(2, fold);
+    keys.step();
+  });
+  return result;
+}
+
+uint32_t DeviceRegistry::DeleteValue(int64_t key, std::u16string_view name) {
+  uint32_t result = 0;
+  image_.Transaction([&] {
+    Stmt del(image_.db(), "DELETE FROM reg_values WHERE key = ? AND fold = ?");
+    del.bind(1, key).bind(2, FoldUtf8(name));
+    del.step();
+    if (sqlite3_changes(image_.db()) == 0) result = 2;  // ERROR_FILE_NOT_FOUND
+  });
+  return result;
+}
+
 std::vector<uint8_t> DeviceRegistry::StringData(std::u16string_view s) {
   std::vector<uint8_t> d;
   d.reserve(s.size() * 2 + 2);

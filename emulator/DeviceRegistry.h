@@ -26,6 +26,11 @@ class DeviceRegistry {
     std::vector<uint8_t> data;
   };
 
+  struct NamedValue {
+    std::u16string name;
+    Value value;
+  };
+
   explicit DeviceRegistry(Image& image) : image_(image) {}
 
   static bool IsRoot(uint32_t hkey) { return hkey >= kHkeyClassesRoot && hkey <= kHkeyUsers; }
@@ -37,6 +42,17 @@ class DeviceRegistry {
   std::pair<int64_t, bool> Create(int64_t key, std::u16string_view sub);
   std::optional<Value> Query(int64_t key, std::u16string_view name);
   void Set(int64_t key, std::u16string_view name, uint32_t type, const std::vector<uint8_t>& data);
+
+  // False once the key was deleted.
+  bool Exists(int64_t key);
+  // The subkeys' names and the values of a key, in the order they were created (stable
+  // while the key changes elsewhere: an enumeration index keeps meaning the same entry).
+  std::vector<std::u16string> SubKeys(int64_t key);
+  std::vector<NamedValue> Values(int64_t key);
+  // Deletes the key below `key` named by `sub` with all its subkeys and values, as the
+  // device does ("" deletes `key` itself; a root cannot be deleted). Win32 error or 0.
+  uint32_t DeleteKey(int64_t key, std::u16string_view sub);
+  uint32_t DeleteValue(int64_t key, std::u16string_view name);
 
   // Conveniences for presets and tests: root + path addressing.
   void SetString(uint32_t root, std::u16string_view path, std::u16string_view name,

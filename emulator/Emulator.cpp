@@ -144,8 +144,8 @@ Emulator::Origin Emulator::ReadOrigin(const std::filesystem::path& imageDir) {
 }
 
 Emulator::Emulator(std::unique_ptr<Image> image)
-    : image_(std::move(image)), fs_(*image_), registry_(*image_) {
-  core_.reset(new DeviceCore{*image_, fs_, registry_, services_, faults_});
+    : image_(std::move(image)), fs_(*image_), registry_(*image_), system_(*image_, fs_, registry_) {
+  core_.reset(new DeviceCore{*image_, fs_, registry_, system_, services_, faults_});
   // The record stores the phone serves; a new kind is one line here.
   RegisterRecordStores(services_, {kTaskStore, kAppointmentStore, kLunarAppointmentStore});
   RegisterLunarModelRule(services_);
@@ -407,6 +407,22 @@ std::string Emulator::Control(const std::string& jsonLine) {
         faults_.DropOnCall(j.at("onCall").get<int>(), name);
     } else if (cmd == "cut") {
       faults_.CutReply(name, j.at("afterBytes").get<uint64_t>());
+    } else if (cmd == "power") {
+      if (j.contains("state")) {
+        std::string state = j["state"].get<std::string>();
+        if (!system_.SetPowerState(state))
+          throw std::runtime_error("unknown power state \"" + state + "\"");
+      } else {
+        rapi2::PowerStatus p = system_.Power();
+        p.acLineStatus = j.value("ac", p.acLineStatus);
+        p.batteryFlag = j.value("flag", p.batteryFlag);
+        p.batteryLifePercent = j.value("percent", p.batteryLifePercent);
+        p.batteryLifeTime = j.value("lifeTime", p.batteryLifeTime);
+        p.batteryFullLifeTime = j.value("fullLifeTime", p.batteryFullLifeTime);
+        p.backupBatteryFlag = j.value("backupFlag", p.backupBatteryFlag);
+        p.backupBatteryLifePercent = j.value("backupPercent", p.backupBatteryLifePercent);
+        system_.SetPower(p);
+      }
     } else if (cmd == "unplug") {
       faults_.Unplug();
     } else if (cmd == "replug") {

@@ -20,6 +20,7 @@
 #include "emulator/DeviceFs.h"
 #include "emulator/Dialler.h"
 #include "emulator/DeviceRegistry.h"
+#include "emulator/DeviceSystem.h"
 #include "emulator/FaultInjector.h"
 #include "emulator/Image.h"
 #include "emulator/ServiceRegistry.h"
@@ -83,6 +84,9 @@ class Emulator {
   //   {"cmd":"drop","afterBytes":100}   {"cmd":"drop","onCall":3,"name":"CeReadFile"}
   //   {"cmd":"cut","name":"DevCeGet","afterBytes":10}   the next reply to that call is cut
   //   {"cmd":"unplug"}  {"cmd":"replug"}  {"cmd":"delay","ms":200,"name":""}  {"cmd":"clear"}
+  //   {"cmd":"power","state":"cradled"|"charging"|"battery"|"low"|"critical"} or
+  //   {"cmd":"power","ac":0,"flag":2,"percent":12,"lifeTime":2400,"fullLifeTime":28800,
+  //    "backupFlag":1,"backupPercent":100}  (battery and mains, kept in the image)
   // and, while dialling: {"cmd":"unlock"} (the user unlocks on the phone's screen),
   //   {"cmd":"control","action":"drop"|"stall"|"resume"}  {"cmd":"refuse","count":1}
   std::string Control(const std::string& jsonLine);
@@ -92,6 +96,7 @@ class Emulator {
   Image& image() { return *image_; }
   DeviceFs& files() { return fs_; }
   DeviceRegistry& registry() { return registry_; }
+  DeviceSystem& system() { return system_; }
   // HKLM\Ident OrigName.
   std::string modelName();
   // HKLM\Ident DeviceGuid ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"), "" when missing.
@@ -117,6 +122,7 @@ class Emulator {
   std::unique_ptr<Image> image_;
   DeviceFs fs_;
   DeviceRegistry registry_;
+  DeviceSystem system_;
   ServiceRegistry services_;
   FaultInjector faults_;
   std::unique_ptr<DeviceCore> core_;

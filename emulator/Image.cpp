@@ -157,6 +157,11 @@ void Image::CreateSchema() {
                                            entry_id INTEGER NOT NULL,
                                            property_id INTEGER NOT NULL,
                                            name TEXT NOT NULL, telephone TEXT NOT NULL);
+    -- Programs the phone can start (folded device paths) and every start it was asked for.
+    CREATE TABLE IF NOT EXISTS programs(fold TEXT PRIMARY KEY);
+    CREATE TABLE IF NOT EXISTS process_log(id INTEGER PRIMARY KEY AUTOINCREMENT,
+                                           program TEXT NOT NULL, command_line TEXT NOT NULL,
+                                           time INTEGER NOT NULL);
     INSERT OR IGNORE INTO reg_keys(root, path, fold) VALUES
       (2147483648, '', ''), (2147483649, '', ''), (2147483650, '', ''), (2147483651, '', '');
   )");

@@ -6,6 +6,7 @@
 #include "emulator/AppointmentStore.h"
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
+#include "emulator/DeviceSystem.h"
 #include "emulator/MediaSamples.h"
 #include "emulator/MessageStore.h"
 #include "emulator/RecordStore.h"
@@ -109,6 +110,30 @@ void BuildRegistry(DeviceRegistry& reg, const std::string& model, bool withCard)
                      {u"\\Storage Card\\", u"\\Windows\\"});
   reg.SetString(kHkeyCurrentUser, u"Software\\Tolvane\\Orvanta", u"DataPath",
                 u"%MYDOCUMENTS%\\Orvanta", 2 /*REG_EXPAND_SZ*/);
+  // Where the shell keeps its folders, and the programs installed.
+  const std::u16string kShell = u"System\\Explorer\\Shell Folders";
+  reg.SetString(kHkeyLocalMachine, kShell, u"Personal", u"\\My Documents");
+  reg.SetString(kHkeyLocalMachine, kShell, u"Programs", u"\\Windows\\Start Menu\\Programs");
+  reg.SetString(kHkeyLocalMachine, kShell, u"Favorites", u"\\Windows\\Favorites");
+  reg.SetString(kHkeyLocalMachine, kShell, u"StartUp", u"\\Windows\\StartUp");
+  reg.SetString(kHkeyLocalMachine, kShell, u"Recent", u"\\Windows\\Recent");
+  reg.SetString(kHkeyLocalMachine, kShell, u"Start Menu", u"\\Windows\\Start Menu");
+  reg.SetString(kHkeyLocalMachine, kShell, u"Fonts", u"\\Windows\\Fonts");
+  struct App {
+    const char16_t* name;
+    uint32_t installed;
+  };
+  static const App kApps[] = {{u"Tolvane Orvanta", 1},
+                              {u"Tolvane 모바일 뱅킹", 1},
+                              {u"Tolvane 지하철 노선도", 1},
+                              {u"Sudoku Classic", 1},
+                              {u"Trial Game (removed)", 0}};
+  for (const App& app : kApps) {
+    const std::u16string key = std::u16string(u"Software\\Apps\\") + app.name;
+    reg.SetDword(kHkeyLocalMachine, key, u"Instl", app.installed);
+    reg.SetString(kHkeyLocalMachine, key, u"InstlDir",
+                  std::u16string(u"\\Program Files\\") + app.name);
+  }
   reg.SetString(kHkeyCurrentUser, u"ControlPanel\\Owner", u"Name", u"");
   reg.SetBinary(kHkeyCurrentUser, u"ControlPanel\\Owner", u"Owner",
                 DeviceRegistry::StringData(u""));
@@ -124,7 +149,23 @@ void BuildBaseFolders(DeviceFs& fs, uint64_t t) {
   fs.PutFolder(u"\\Application Data", 0x10 | kHidden, t);
   fs.PutFolder(u"\\Windows", 0x10 | kSystem, t);
   fs.PutFolder(u"\\Windows\\Startup", 0x10 | kSystem, t);
+  // The shell's special folders.
+  fs.PutFolder(u"\\Windows\\Start Menu", 0x10 | kSystem, t);
+  fs.PutFolder(u"\\Windows\\Start Menu\\Programs", 0x10 | kSystem, t);
+  fs.PutFolder(u"\\Windows\\Favorites", 0x10 | kSystem, t);
+  fs.PutFolder(u"\\Windows\\Recent", 0x10 | kSystem | kHidden, t);
+  fs.PutFolder(u"\\Windows\\Fonts", 0x10 | kSystem, t);
+  fs.PutFolder(u"\\Windows\\AppMgr", 0x10 | kSystem | kHidden, t);
+  fs.PutFolder(u"\\Windows\\AppMgr\\Install", 0x10 | kSystem | kHidden, t);
   const uint32_t rom = kReadOnly | kSystem | kInRom | kRomModule;
+  // The installer and uninstaller a PC starts remotely.
+  fs.PutFile(u"\\Windows\\wceload.exe", Text("MZ"), rom, t);
+  fs.PutFile(u"\\Windows\\unload.exe", Text("MZ"), rom, t);
+  fs.PutFile(u"\\Windows\\Fonts\\tahoma.ttf", Text("OTTO"), kReadOnly | kInRom, t);
+  fs.PutFile(u"\\Windows\\Start Menu\\Programs\\Pocket Word.lnk", Text("22#\"\\Windows\\pword.exe\""),
+             kArchive, t);
+  fs.PutFile(u"\\Windows\\Favorites\\Tolvane.url", Text("[InternetShortcut]\r\nURL=http://m.tolvane.example/\r\n"),
+             kArchive, t);
   fs.PutFile(u"\\Windows\\coredll.dll", Text("MZ"), rom, t);
   fs.PutFile(u"\\Windows\\shell32.exe", Text("MZ"), rom, t);
   fs.PutFile(u"\\Windows\\welcome.htm",
@@ -339,6 +380,9 @@ void BuildPreset(Image& image, const std::string& preset, const std::string& mod
   bool demo = preset == "demo";
   BuildRegistry(reg, modelName, demo);
   BuildBaseFolders(fs, FileTimeOf(2008, 9, 1, 8, 0));
+  DeviceSystem system(image, fs, reg);
+  system.AddBuiltInProgram(u"\\Windows\\wceload.exe");
+  system.AddBuiltInProgram(u"\\Windows\\unload.exe");
   const StorageLayout& layout = LayoutOf(modelName);
   if (*layout.secondStore) {
     // A store of its own: a root folder with the temporary attribute.

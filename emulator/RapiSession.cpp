@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -51,12 +52,24 @@ bool Hidden(const FileEntry& e) { return e.attrs & FILE_ATTRIBUTE_HIDDEN; }
 
 const char* RapiCommandName(uint32_t command) {
   switch (command) {
+    case rapi2::SyncTimeToPc::kCommand:
+      return "CeSyncTimeToPc";
+    case rapi2::SyncControl::kStartReplication:
+      return "CeStartReplication";
+    case rapi2::ProcessConfig::kCommand:
+      return "CeProcessConfig";
+    case rapi2::SyncControl::kSyncPause:
+      return "CeSyncPause";
+    case rapi2::SyncControl::kSyncResume:
+      return "CeSyncResume";
     case rapi2::kFindFirstFile:
       return "CeFindFirstFile";
     case rapi2::kFindNextFile:
       return "CeFindNextFile";
     case rapi2::kFindClose:
       return "CeFindClose";
+    case rapi2::GetFileAttributes::kCommand:
+      return "CeGetFileAttributes";
     case rapi2::kCreateFile:
       return "CeCreateFile";
     case rapi2::kReadFile:
@@ -67,34 +80,62 @@ const char* RapiCommandName(uint32_t command) {
       return "CeCloseHandle";
     case rapi2::kFindAllFiles:
       return "CeFindAllFiles";
+    case rapi2::SetFilePointer::kCommand:
+      return "CeSetFilePointer";
+    case rapi2::SetEndOfFile::kCommand:
+      return "CeSetEndOfFile";
     case rapi2::kCreateDirectory:
       return "CeCreateDirectory";
     case rapi2::kRemoveDirectory:
       return "CeRemoveDirectory";
+    case rapi2::CreateProcess::kCommand:
+      return "CeCreateProcess";
     case rapi2::kMoveFile:
       return "CeMoveFile";
     case rapi2::kCopyFile:
       return "CeCopyFile";
     case rapi2::kDeleteFile:
       return "CeDeleteFile";
+    case rapi2::GetFileSize::kCommand:
+      return "CeGetFileSize";
     case rapi2::kRegOpenKeyEx:
       return "CeRegOpenKeyEx";
+    case rapi2::RegEnumKeyEx::kCommand:
+      return "CeRegEnumKeyEx";
     case rapi2::kRegCreateKeyEx:
       return "CeRegCreateKeyEx";
     case rapi2::kRegCloseKey:
       return "CeRegCloseKey";
+    case rapi2::RegDelete::kDeleteKey:
+      return "CeRegDeleteKey";
+    case rapi2::RegEnumValue::kCommand:
+      return "CeRegEnumValue";
+    case rapi2::RegDelete::kDeleteValue:
+      return "CeRegDeleteValue";
+    case rapi2::RegQueryInfoKey::kCommand:
+      return "CeRegQueryInfoKey";
     case rapi2::kRegQueryValueEx:
       return "CeRegQueryValueEx";
     case rapi2::kRegSetValueEx:
       return "CeRegSetValueEx";
+    case rapi2::GetStoreInformation::kCommand:
+      return "CeGetStoreInformation";
+    case rapi2::GetSystemInfo::kCommand:
+      return "CeGetSystemInfo";
     case rapi2::kGetFileTime:
       return "CeGetFileTime";
     case rapi2::kSetFileTime:
       return "CeSetFileTime";
     case rapi2::kGetVersionEx:
       return "CeGetVersionEx";
+    case rapi2::GetSystemPowerStatusEx::kCommand:
+      return "CeGetSystemPowerStatusEx";
+    case rapi2::GetSpecialFolderPath::kCommand:
+      return "CeGetSpecialFolderPath";
     case rapi2::kRapiInvoke:
       return "CeRapiInvoke";
+    case rapi2::SyncControl::kSyncStart:
+      return "CeSyncStart";
     case rapi2::kGetDiskFreeSpaceEx:
       return "CeGetDiskFreeSpaceEx";
     default:
@@ -102,47 +143,122 @@ const char* RapiCommandName(uint32_t command) {
   }
 }
 
-void WriteFailure(uint32_t command, uint32_t error, Writer* w) {
+void WriteFailure(uint32_t command, uint32_t error, const Reader& request, Writer* w) {
+  const int32_t hr = HRESULT_FROM_WIN32(error);
   switch (command) {
-    case rapi2::kCreateFile:
-      w->u32(error).u32(kInvalidHandle);
+    // BOOL
+    case rapi2::SyncControl::kStartReplication:
+    case rapi2::kFindClose:
+    case rapi2::kCloseHandle:
+    case rapi2::kCreateDirectory:
+    case rapi2::kRemoveDirectory:
+    case rapi2::kMoveFile:
+    case rapi2::kCopyFile:
+    case rapi2::kDeleteFile:
+    case rapi2::kSetFileTime:
+    // unchecked by the peer, answered the same way
+    case rapi2::SyncTimeToPc::kCommand:
+      w->u32(error).u32(0);
       break;
+    // BOOL and a fixed tail
+    case rapi2::kFindNextFile:
     case rapi2::kReadFile:
     case rapi2::kWriteFile:
-    case rapi2::kFindNextFile:
-    case rapi2::kFindAllFiles:
     case rapi2::kGetVersionEx:
       w->u32(error).u32(0).u32(0);
-      break;
-    case rapi2::kFindFirstFile:
-      w->u32(error).u32(kInvalidHandle).u32(0);
       break;
     case rapi2::kGetFileTime:
     case rapi2::kGetDiskFreeSpaceEx:
       w->u32(error).u32(0).zeros(24);
       break;
+    case rapi2::CreateProcess::kCommand:
+      rapi2::CreateProcess::WriteReply(*w, {error, 0, {}});
+      break;
+    case rapi2::GetStoreInformation::kCommand:
+      rapi2::GetStoreInformation::WriteReply(*w, {error, 0, 0, 0});
+      break;
+    case rapi2::SetEndOfFile::kCommand:
+      rapi2::SetEndOfFile::WriteReply(*w, {error, 0});
+      break;
+    case rapi2::GetSystemPowerStatusEx::kCommand:
+      rapi2::GetSystemPowerStatusEx::WriteReply(*w, {});
+      break;
+    // registry LONG: the error is the result
     case rapi2::kRegOpenKeyEx:
+    case rapi2::RegEnumKeyEx::kCommand:
     case rapi2::kRegCreateKeyEx:
+    case rapi2::kRegCloseKey:
+    case rapi2::RegDelete::kDeleteKey:
+    case rapi2::RegEnumValue::kCommand:
+    case rapi2::RegDelete::kDeleteValue:
+    case rapi2::RegQueryInfoKey::kCommand:
     case rapi2::kRegQueryValueEx:
     case rapi2::kRegSetValueEx:
-    case rapi2::kRegCloseKey:
       w->u32(error).u32(error);
       break;
-    case rapi2::kRapiInvoke:
-      w->u32(error).i32(HRESULT_FROM_WIN32(error));
+    // HRESULT
+    case rapi2::SyncControl::kSyncPause:
+    case rapi2::SyncControl::kSyncResume:
+    case rapi2::SyncControl::kSyncStart:
+      w->u32(error).i32(hr);
       break;
-    case rapi2::kCloseHandle:
-    case rapi2::kSetFileTime:
-    case rapi2::kCopyFile:
-    case rapi2::kMoveFile:
-    case rapi2::kDeleteFile:
-    case rapi2::kCreateDirectory:
-    case rapi2::kRemoveDirectory:
-    case rapi2::kFindClose:
-      w->u32(error).u32(0);
+    case rapi2::kRapiInvoke: {
+      // The stream answer is word 0 alone.
+      Reader peek = request;
+      uint32_t reserved = 0, cb = 0, mode = 0;
+      std::u16string dll, func;
+      if (peek.u32(&reserved) && peek.str(&dll) && peek.str(&func) && peek.u32(&cb) &&
+          peek.skip(cb) && peek.u32(&mode) && mode == 1)
+        w->u32(error);
+      else
+        w->u32(error).i32(hr);
+      break;
+    }
+    case rapi2::ProcessConfig::kCommand: {
+      rapi2::ProcessConfig::Reply r;
+      r.lastErr = error;
+      r.hr = hr;
+      rapi2::ProcessConfig::WriteReply(*w, r);
+      break;
+    }
+    // handles
+    case rapi2::kCreateFile:
+      w->u32(error).u32(kInvalidHandle);
+      break;
+    case rapi2::kFindFirstFile:
+      w->u32(error).u32(kInvalidHandle).u32(0);
+      break;
+    // attribute set, size, position
+    case rapi2::GetFileAttributes::kCommand:
+      rapi2::GetFileAttributes::WriteReply(*w, {error, rapi2::kFailedWord});
+      break;
+    case rapi2::GetFileSize::kCommand: {
+      Reader peek = request;
+      rapi2::GetFileSize::Request q;
+      const bool wantHigh = rapi2::GetFileSize::ReadRequest(peek, &q) && q.wantHigh;
+      rapi2::GetFileSize::WriteReply(*w, {error, rapi2::kFailedWord, 0}, wantHigh);
+      break;
+    }
+    case rapi2::SetFilePointer::kCommand: {
+      Reader peek = request;
+      rapi2::SetFilePointer::Request q;
+      const bool hasHigh = rapi2::SetFilePointer::ReadRequest(peek, &q) && q.hasHigh;
+      rapi2::SetFilePointer::WriteReply(*w, {error, rapi2::kFailedWord, 0}, hasHigh);
+      break;
+    }
+    // counted string, record list, void
+    case rapi2::GetSpecialFolderPath::kCommand:
+      rapi2::GetSpecialFolderPath::WriteReply(*w, {error, u""});
+      break;
+    case rapi2::kFindAllFiles:
+      w->u32(error).u32(0).u32(0);
+      break;
+    case rapi2::GetSystemInfo::kCommand:
+      w->u32(error);
       break;
     default:
-      w->u32(ERROR_CALL_NOT_IMPLEMENTED).u32(0);
+      // No layout is known: word 0 alone leaves every reader on its own failure value.
+      rapi2::WriteUnknownCommandReply(*w);
   }
 }
 
@@ -237,7 +353,7 @@ void RapiSession::Run() {
     uint32_t cmd = 0;
     Writer w;
     if (!rd.u32(&cmd)) {
-      WriteFailure(0, ERROR_CALL_NOT_IMPLEMENTED, &w);
+      rapi2::WriteUnknownCommandReply(w);
       if (!conn_.Write(w.Finish().data(), w.payloadSize() + 4)) return;
       continue;
     }
@@ -267,7 +383,7 @@ void RapiSession::Run() {
           return;
         continue;
       }
-      WriteFailure(cmd, f->DeviceError(), &w);
+      WriteFailure(cmd, f->DeviceError(), rd, &w);
     } else {
       outcome = Handle(cmd, rd, &w);
     }
@@ -277,19 +393,21 @@ void RapiSession::Run() {
   }
 }
 
-bool RapiSession::KeyOf(uint32_t hkey, int64_t* id) {
+uint32_t RapiSession::KeyOf(uint32_t hkey, int64_t* id) {
   if (DeviceRegistry::IsRoot(hkey)) {
     *id = core_.registry.Root(hkey);
-    return true;
+    return 0;
   }
   auto it = keys_.find(hkey);
-  if (it == keys_.end()) return false;
+  if (it == keys_.end()) return ERROR_INVALID_HANDLE;
+  if (!core_.registry.Exists(it->second)) return ERROR_KEY_DELETED;
   *id = it->second;
-  return true;
+  return 0;
 }
 
 RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
-  auto fail = [&](uint32_t err) { WriteFailure(cmd, err, w); };
+  const Reader request = rd;
+  auto fail = [&](uint32_t err) { WriteFailure(cmd, err, request, w); };
   std::u16string a, b;
   uint32_t h = 0, x = 0, y = 0, z = 0, t = 0;
   switch (cmd) {
@@ -337,9 +455,12 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
     case rapi2::kCloseHandle: {
       if (!rd.u32(&h)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
       auto it = files_.find(h);
-      if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
-      core_.fs.Close(it->second);
-      files_.erase(it);
+      if (it != files_.end()) {
+        core_.fs.Close(it->second);
+        files_.erase(it);
+      } else if (!processes_.erase(h)) {
+        return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
+      }
       w->u32(0).u32(1);
       return Outcome::kReply;
     }
@@ -441,6 +562,32 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
     }
     case rapi2::kRapiInvoke:
       return Invoke(rd, w);
+    case rapi2::GetFileAttributes::kCommand:
+    case rapi2::SetFilePointer::kCommand:
+    case rapi2::SetEndOfFile::kCommand:
+    case rapi2::GetFileSize::kCommand:
+    case rapi2::GetSpecialFolderPath::kCommand:
+      FileCall(cmd, rd, w);
+      return Outcome::kReply;
+    case rapi2::RegEnumKeyEx::kCommand:
+    case rapi2::RegEnumValue::kCommand:
+    case rapi2::RegQueryInfoKey::kCommand:
+    case rapi2::RegDelete::kDeleteKey:
+    case rapi2::RegDelete::kDeleteValue:
+      RegistryCall(cmd, rd, w);
+      return Outcome::kReply;
+    case rapi2::SyncTimeToPc::kCommand:
+    case rapi2::SyncControl::kStartReplication:
+    case rapi2::SyncControl::kSyncPause:
+    case rapi2::SyncControl::kSyncResume:
+    case rapi2::SyncControl::kSyncStart:
+    case rapi2::ProcessConfig::kCommand:
+    case rapi2::CreateProcess::kCommand:
+    case rapi2::GetSystemInfo::kCommand:
+    case rapi2::GetStoreInformation::kCommand:
+    case rapi2::GetSystemPowerStatusEx::kCommand:
+      SystemCall(cmd, rd, w);
+      return Outcome::kReply;
     default:
       fail(ERROR_CALL_NOT_IMPLEMENTED);
       return Outcome::kReply;
@@ -516,7 +663,7 @@ void RapiSession::RegOpen(Reader& rd, Writer* w, bool create) {
   if (!rd.u32(&hkey) || !rd.str(&sub) || (create && !rd.str(&cls)))
     return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
   int64_t key;
-  if (!KeyOf(hkey, &key)) return WriteFailure(cmd, ERROR_INVALID_HANDLE, w);
+  if (uint32_t err = KeyOf(hkey, &key)) return WriteFailure(cmd, err, w);
   if (sub.size() > 255 * 32) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
   if (create) {
     auto [id, created] = core_.registry.Create(key, sub);
@@ -538,7 +685,7 @@ void RapiSession::RegQuery(Reader& rd, Writer* w) {
   if (!rd.u32(&hkey) || !rd.str(&name) || !rd.u32(&cb))
     return WriteFailure(rapi2::kRegQueryValueEx, ERROR_INVALID_PARAMETER, w);
   int64_t key;
-  if (!KeyOf(hkey, &key)) return WriteFailure(rapi2::kRegQueryValueEx, ERROR_INVALID_HANDLE, w);
+  if (uint32_t err = KeyOf(hkey, &key)) return WriteFailure(rapi2::kRegQueryValueEx, err, w);
   auto v = core_.registry.Query(key, name);
   if (!v) return WriteFailure(rapi2::kRegQueryValueEx, ERROR_FILE_NOT_FOUND, w);
   uint32_t size = static_cast<uint32_t>(v->data.size());
@@ -560,7 +707,7 @@ void RapiSession::RegSet(Reader& rd, Writer* w) {
       !rd.bytes(cb, &p))
     return WriteFailure(rapi2::kRegSetValueEx, ERROR_INVALID_PARAMETER, w);
   int64_t key;
-  if (!KeyOf(hkey, &key)) return WriteFailure(rapi2::kRegSetValueEx, ERROR_INVALID_HANDLE, w);
+  if (uint32_t err = KeyOf(hkey, &key)) return WriteFailure(rapi2::kRegSetValueEx, err, w);
   if (name.size() > kMaxValueName || type > REG_MULTI_SZ ||
       ((type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN) && cb != 4))
     return WriteFailure(rapi2::kRegSetValueEx, ERROR_INVALID_PARAMETER, w);
@@ -620,6 +767,232 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   }
   w->u32(0).i32(hr).u32(static_cast<uint32_t>(out.size())).bytes(out.data(), out.size());
   return Outcome::kReply;
+}
+
+}  // namespace wmemu
+
+namespace wmemu {
+
+namespace {
+
+// Names the enumeration calls send fit the caller's buffer with their terminator.
+bool Fits(const std::u16string& name, uint32_t chars) { return name.size() + 1 <= chars; }
+
+// pstatus-style tools print the store sizes signed: keep them below 2 GiB.
+uint32_t StoreBytes(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0x7FFFFFFF)); }
+
+}  // namespace
+
+void RapiSession::FileCall(uint32_t cmd, Reader& rd, Writer* w) {
+  const Reader request = rd;
+  auto fail = [&](uint32_t err) { WriteFailure(cmd, err, request, w); };
+  switch (cmd) {
+    case rapi2::GetFileAttributes::kCommand: {
+      rapi2::GetFileAttributes::Request q;
+      if (!rapi2::GetFileAttributes::ReadRequest(rd, &q) || q.pathNull)
+        return fail(ERROR_INVALID_PARAMETER);
+      uint32_t attrs = 0;
+      if (uint32_t err = core_.fs.Attributes(q.path, &attrs)) return fail(err);
+      return rapi2::GetFileAttributes::WriteReply(*w, {0, attrs});
+    }
+    case rapi2::SetFilePointer::kCommand: {
+      rapi2::SetFilePointer::Request q;
+      if (!rapi2::SetFilePointer::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      auto it = files_.find(q.handle);
+      if (it == files_.end()) return fail(ERROR_INVALID_HANDLE);
+      // A low word alone is a signed 32-bit distance; with a high word, a signed 64-bit one.
+      const int64_t distance =
+          q.hasHigh ? static_cast<int64_t>(uint64_t(uint32_t(q.distanceHigh)) << 32 |
+                                           uint32_t(q.distanceLow))
+                    : int64_t(q.distanceLow);
+      uint64_t pos = 0;
+      if (uint32_t err = core_.fs.Seek(*it->second, distance, q.moveMethod, &pos)) return fail(err);
+      // Without a high word the caller cannot see a position of 4 GiB or more.
+      if (!q.hasHigh && pos > 0xFFFFFFFEu) return fail(ERROR_INVALID_PARAMETER);
+      rapi2::SetFilePointer::WriteReply(
+          *w, {0, static_cast<uint32_t>(pos), static_cast<int32_t>(pos >> 32)}, q.hasHigh);
+      return;
+    }
+    case rapi2::SetEndOfFile::kCommand: {
+      rapi2::SetEndOfFile::Request q;
+      if (!rapi2::SetEndOfFile::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      auto it = files_.find(q.handle);
+      if (it == files_.end()) return fail(ERROR_INVALID_HANDLE);
+      if (uint32_t err = core_.fs.SetEndOfFile(*it->second)) return fail(err);
+      return rapi2::SetEndOfFile::WriteReply(*w, {0, 1});
+    }
+    case rapi2::GetFileSize::kCommand: {
+      rapi2::GetFileSize::Request q;
+      if (!rapi2::GetFileSize::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      auto it = files_.find(q.handle);
+      if (it == files_.end()) return fail(ERROR_INVALID_HANDLE);
+      uint64_t size = 0;
+      if (uint32_t err = core_.fs.Size(*it->second, &size)) return fail(err);
+      rapi2::GetFileSize::WriteReply(
+          *w, {0, static_cast<uint32_t>(size), static_cast<uint32_t>(size >> 32)}, q.wantHigh);
+      return;
+    }
+    case rapi2::GetSpecialFolderPath::kCommand: {
+      rapi2::GetSpecialFolderPath::Request q;
+      if (!rapi2::GetSpecialFolderPath::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      std::u16string path;
+      if (uint32_t err = core_.system.SpecialFolder(q.csidl, &path)) return fail(err);
+      if (path.size() >= MAX_PATH || !Fits(path, q.bufferLength))
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+      return rapi2::GetSpecialFolderPath::WriteReply(*w, {0, path});
+    }
+  }
+}
+
+void RapiSession::RegistryCall(uint32_t cmd, Reader& rd, Writer* w) {
+  const Reader request = rd;
+  auto fail = [&](uint32_t err) { WriteFailure(cmd, err, request, w); };
+  int64_t key = 0;
+  switch (cmd) {
+    case rapi2::RegEnumKeyEx::kCommand: {
+      rapi2::RegEnumKeyEx::Request q;
+      if (!rapi2::RegEnumKeyEx::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      if (uint32_t err = KeyOf(q.hkey, &key)) return fail(err);
+      std::vector<std::u16string> subKeys = core_.registry.SubKeys(key);
+      if (q.index >= subKeys.size()) return fail(ERROR_NO_MORE_ITEMS);
+      const std::u16string& name = subKeys[q.index];
+      if (!Fits(name, q.nameChars) || (q.classChars > 0 && !Fits(u"", q.classChars)))
+        return fail(ERROR_MORE_DATA);
+      rapi2::RegEnumKeyEx::Reply r;
+      r.lastErr = 0;
+      r.result = 0;
+      r.name = name;
+      return rapi2::RegEnumKeyEx::WriteReply(*w, r, q.classChars > 0);
+    }
+    case rapi2::RegEnumValue::kCommand: {
+      rapi2::RegEnumValue::Request q;
+      if (!rapi2::RegEnumValue::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      if (uint32_t err = KeyOf(q.hkey, &key)) return fail(err);
+      std::vector<DeviceRegistry::NamedValue> values = core_.registry.Values(key);
+      if (q.index >= values.size()) return fail(ERROR_NO_MORE_ITEMS);
+      const DeviceRegistry::NamedValue& v = values[q.index];
+      const uint32_t size = static_cast<uint32_t>(v.value.data.size());
+      if (!Fits(v.name, q.nameChars) || (q.cbData > 0 && q.cbData < size))
+        return fail(ERROR_MORE_DATA);
+      rapi2::RegEnumValue::Reply r;
+      r.lastErr = 0;
+      r.result = 0;
+      r.name = v.name;
+      r.type = v.value.type;
+      r.size = size;
+      if (q.cbData > 0) r.data = v.value.data;
+      return rapi2::RegEnumValue::WriteReply(*w, r, q.cbData > 0);
+    }
+    case rapi2::RegQueryInfoKey::kCommand: {
+      rapi2::RegQueryInfoKey::Request q;
+      if (!rapi2::RegQueryInfoKey::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      if (uint32_t err = KeyOf(q.hkey, &key)) return fail(err);
+      rapi2::RegQueryInfoKey::Reply r;
+      r.lastErr = 0;
+      r.result = 0;
+      for (const std::u16string& name : core_.registry.SubKeys(key)) {
+        ++r.subKeys;
+        r.maxSubKeyChars = std::max<uint32_t>(r.maxSubKeyChars, static_cast<uint32_t>(name.size()));
+      }
+      for (const DeviceRegistry::NamedValue& v : core_.registry.Values(key)) {
+        ++r.values;
+        r.maxValueNameChars =
+            std::max<uint32_t>(r.maxValueNameChars, static_cast<uint32_t>(v.name.size()));
+        r.maxValueBytes =
+            std::max<uint32_t>(r.maxValueBytes, static_cast<uint32_t>(v.value.data.size()));
+      }
+      return rapi2::RegQueryInfoKey::WriteReply(*w, r, q.classChars > 0);
+    }
+    case rapi2::RegDelete::kDeleteKey:
+    case rapi2::RegDelete::kDeleteValue: {
+      rapi2::RegDelete::Request q;
+      if (!rapi2::RegDelete::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      if (uint32_t err = KeyOf(q.hkey, &key)) return fail(err);
+      uint32_t err = cmd == rapi2::RegDelete::kDeleteKey
+                         ? (q.nameNull ? ERROR_INVALID_PARAMETER
+                                       : core_.registry.DeleteKey(key, q.name))
+                         : core_.registry.DeleteValue(key, q.name);
+      if (err) return fail(err);
+      return rapi2::RegDelete::WriteReply(*w, {0, 0});
+    }
+  }
+}
+
+void RapiSession::SystemCall(uint32_t cmd, Reader& rd, Writer* w) {
+  const Reader request = rd;
+  auto fail = [&](uint32_t err) { WriteFailure(cmd, err, request, w); };
+  switch (cmd) {
+    case rapi2::SyncTimeToPc::kCommand: {
+      rapi2::SyncTimeToPc::Request q;
+      // A time before 1601 + 1 s or past year 30827 is no time a clock can take.
+      if (!rapi2::SyncTimeToPc::ReadRequest(rd, &q) || q.now < 10000000ull ||
+          q.now > 0x7FFFFFFFFFFFFFFFull)
+        return fail(ERROR_INVALID_PARAMETER);
+      core_.system.SetClock(q.now);
+      return rapi2::SyncTimeToPc::WriteReply(*w, {0, 1});
+    }
+    // This phone has no desktop partnership, so there is nothing to replicate or to resume:
+    // starting replication fails as on a phone never paired, starting or resuming a sync
+    // finds no partner, and pausing (what removing a partnership sends first) does nothing
+    // and succeeds.
+    case rapi2::SyncControl::kStartReplication:
+    case rapi2::SyncControl::kSyncPause:
+    case rapi2::SyncControl::kSyncResume:
+    case rapi2::SyncControl::kSyncStart: {
+      rapi2::SyncControl::Request q;
+      if (!rapi2::SyncControl::ReadRequest(rd, cmd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      if (cmd == rapi2::SyncControl::kSyncPause) return rapi2::SyncControl::WriteReply(*w, {0, 0});
+      return fail(ERROR_NOT_FOUND);
+    }
+    case rapi2::ProcessConfig::kCommand: {
+      rapi2::ProcessConfig::Request q;
+      if (!rapi2::ProcessConfig::ReadRequest(rd, &q) || q.xmlNull)
+        return fail(ERROR_INVALID_PARAMETER);
+      rapi2::ProcessConfig::Reply r;
+      uint32_t err = core_.system.ProcessConfig(q.xml, q.flags, &r.text, &r.hr);
+      r.lastErr = err;
+      r.hasText = err == 0;
+      if (!r.hasText) r.text.clear();
+      return rapi2::ProcessConfig::WriteReply(*w, r);
+    }
+    case rapi2::CreateProcess::kCommand: {
+      rapi2::CreateProcess::Request q;
+      if (!rapi2::CreateProcess::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      ProcessStart started;
+      if (uint32_t err = core_.system.StartProcess(q.application, q.commandLine, &started))
+        return fail(err);
+      rapi2::CreateProcess::Reply r;
+      r.lastErr = 0;
+      r.ok = 1;
+      r.info.hProcess = NewHandle();
+      r.info.hThread = NewHandle();
+      processes_.insert(r.info.hProcess);
+      processes_.insert(r.info.hThread);
+      // Process and thread ids as the kernel hands them out: non-zero, multiples of 4.
+      r.info.processId = static_cast<uint32_t>(0x0C000000u + started.id * 8);
+      r.info.threadId = r.info.processId + 4;
+      return rapi2::CreateProcess::WriteReply(*w, r);
+    }
+    case rapi2::GetSystemInfo::kCommand: {
+      // The request's buffer marker changes nothing: the structure always follows.
+      rapi2::GetSystemInfo::Reply r;
+      r.lastErr = 0;
+      r.info = DeviceSystem::SystemInfo();
+      return rapi2::GetSystemInfo::WriteReply(*w, r);
+    }
+    case rapi2::GetStoreInformation::kCommand: {
+      uint64_t freeToCaller = 0, total = 0, totalFree = 0;
+      if (uint32_t err = core_.fs.DiskFreeSpace(u"\\", &freeToCaller, &total, &totalFree))
+        return fail(err);
+      return rapi2::GetStoreInformation::WriteReply(
+          *w, {0, 1, StoreBytes(total), StoreBytes(totalFree)});
+    }
+    case rapi2::GetSystemPowerStatusEx::kCommand: {
+      rapi2::GetSystemPowerStatusEx::Request q;
+      if (!rapi2::GetSystemPowerStatusEx::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
+      return rapi2::GetSystemPowerStatusEx::WriteReply(*w, {1, core_.system.Power()});
+    }
+  }
 }
 
 }  // namespace wmemu

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,8 +14,10 @@
 
 #include "emulator/DeviceFs.h"
 #include "emulator/DeviceRegistry.h"
+#include "emulator/DeviceSystem.h"
 #include "emulator/FaultInjector.h"
 #include "emulator/ServiceRegistry.h"
+#include "platform/rapi/Rapi2Calls.h"
 #include "platform/rapi/Rapi2Wire.h"
 
 namespace wmemu {
@@ -24,6 +27,7 @@ struct DeviceCore {
   Image& image;
   DeviceFs& fs;
   DeviceRegistry& registry;
+  DeviceSystem& system;
   ServiceRegistry& services;
   FaultInjector& faults;
 };
@@ -77,8 +81,12 @@ class RapiSession {
   void RegQuery(rapi2::Reader& rd, rapi2::Writer* w);
   void RegSet(rapi2::Reader& rd, rapi2::Writer* w);
   Outcome Invoke(rapi2::Reader& rd, rapi2::Writer* w);
+  void FileCall(uint32_t cmd, rapi2::Reader& rd, rapi2::Writer* w);
+  void RegistryCall(uint32_t cmd, rapi2::Reader& rd, rapi2::Writer* w);
+  void SystemCall(uint32_t cmd, rapi2::Reader& rd, rapi2::Writer* w);
   uint32_t NewHandle();
-  bool KeyOf(uint32_t hkey, int64_t* id);
+  // 0, or the error of a handle that is not a key of this connection or whose key is gone.
+  uint32_t KeyOf(uint32_t hkey, int64_t* id);
 
   struct Search {
     std::vector<FileEntry> entries;
@@ -91,11 +99,18 @@ class RapiSession {
   std::map<uint32_t, std::shared_ptr<DeviceFs::OpenFile>> files_;
   std::map<uint32_t, Search> searches_;
   std::map<uint32_t, int64_t> keys_;
+  std::set<uint32_t> processes_;  // process and thread handles of started programs
 };
 
-// The reply a command gives when it fails with a device error: every unconditional field
-// present and zero (for the registry, the error is the result; for CeRapiInvoke, the HRESULT
-// of the error).
-void WriteFailure(uint32_t command, uint32_t error, rapi2::Writer* w);
+// The reply a command gives when it fails with a device error, typed by its family: every
+// unconditional field present, with the value its readers take for failure (for the
+// registry the error is the result, for HRESULT calls the HRESULT of the error; attribute,
+// size, position and handle words 0xFFFFFFFF). `request` stands after the command word
+// (some layouts depend on it). A command with no known layout gets word 0 alone.
+void WriteFailure(uint32_t command, uint32_t error, const rapi2::Reader& request,
+                  rapi2::Writer* w);
+inline void WriteFailure(uint32_t command, uint32_t error, rapi2::Writer* w) {
+  WriteFailure(command, error, rapi2::Reader(nullptr, 0), w);
+}
 
 }  // namespace wmemu

@@ -178,6 +178,13 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"drop", "stall", "resume"}));
   auto* refuse = fault->add_subcommand("refuse", "Ignore the next session requests of the PC");
   refuse->add_option("--count", count, "How many")->capture_default_str();
+  auto* power = fault->add_subcommand("power", "Set the battery and mains the phone reports");
+  std::string powerState;
+  int percent = -1;
+  power->add_option("STATE", powerState, "cradled, charging, battery, low or critical")
+      ->check(CLI::IsMember({"cradled", "charging", "battery", "low", "critical"}));
+  power->add_option("--percent", percent, "Battery percentage (0-100) instead of the state's")
+      ->check(CLI::Range(0, 100));
 
   try {
     app.parse(argc, argv);
@@ -225,6 +232,13 @@ int main(int argc, char** argv) {
       cmd = {{"cmd", "refuse"}, {"count", count}};
     } else if (*delay) {
       cmd = {{"cmd", "delay"}, {"ms", ms}, {"name", name}};
+    } else if (*power) {
+      if (powerState.empty() && percent < 0) throw std::runtime_error("power needs STATE or --percent");
+      if (!powerState.empty() &&
+          !SendControl(control, nlohmann::json{{"cmd", "power"}, {"state", powerState}}))
+        return 1;
+      if (percent < 0) return 0;
+      cmd = {{"cmd", "power"}, {"percent", percent}};
     } else {
       cmd = {{"cmd", fault->get_subcommands().front()->get_name()}};
     }

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_replySize = reply.size();
   const DWORD bound = static_cast<DWORD>(reply.size());
 
-  switch (call % 20) {
+  switch (call % 32) {
     case 0: {
       CE_FIND_DATA fd;
       std::memset(&fd, 0x5A, sizeof fd);
@@ -182,6 +182,88 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (output) LocalFree(output);
       break;
     }
+    case 20: {
+      WCHAR path[MAX_PATH];
+      const DWORD length = arg % 2 ? MAX_PATH : 8;
+      DWORD n = CeGetSpecialFolderPath(CSIDL_PERSONAL, length, path);
+      if (n) {
+        Check(n < length);
+        Check(path[n] == 0);
+      }
+      break;
+    }
+    case 21: {
+      // Names and data into buffers of the sizes callers pass.
+      WCHAR name[8];
+      DWORD chars = arg % 9;
+      BYTE data[6];
+      DWORD cb = arg % 7, type = 0;
+      if (CeRegEnumValue(HKEY_LOCAL_MACHINE, 0, name, &chars, nullptr, &type,
+                         arg & 8 ? data : nullptr, &cb) == ERROR_SUCCESS) {
+        Check(chars < 8 && name[chars] == 0);
+        if (arg & 8) Check(cb <= 6);
+      }
+      break;
+    }
+    case 22: {
+      WCHAR name[8], cls[4];
+      DWORD chars = arg % 9, classChars = 4;
+      if (CeRegEnumKeyEx(HKEY_LOCAL_MACHINE, 0, name, &chars, nullptr, arg & 16 ? cls : nullptr,
+                         arg & 16 ? &classChars : nullptr, nullptr) == ERROR_SUCCESS)
+        Check(chars < 8 && name[chars] == 0);
+      break;
+    }
+    case 23: {
+      WCHAR cls[4];
+      DWORD classChars = 4, subKeys, values;
+      CeRegQueryInfoKey(HKEY_LOCAL_MACHINE, arg & 1 ? cls : nullptr, arg & 1 ? &classChars : nullptr,
+                        nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                        nullptr);
+      CeRegDeleteKey(HKEY_CURRENT_USER, u"a");
+      CeRegDeleteValue(HKEY_CURRENT_USER, nullptr);
+      break;
+    }
+    case 24: {
+      DWORD high = 0;
+      LONG distanceHigh = arg;
+      CeGetFileSize(SomeHandle(), arg & 1 ? &high : nullptr);
+      CeSetFilePointer(SomeHandle(), arg, arg & 2 ? &distanceHigh : nullptr, arg % 3);
+      CeSetEndOfFile(SomeHandle());
+      CeGetFileAttributes(u"\\a");
+      break;
+    }
+    case 25: {
+      SYSTEM_INFO si;
+      CeGetSystemInfo(&si);
+      SYSTEM_POWER_STATUS_EX power;
+      CeGetSystemPowerStatusEx(&power, arg & 1);
+      STORE_INFORMATION store;
+      CeGetStoreInformation(&store);
+      break;
+    }
+    case 26: {
+      PROCESS_INFORMATION pi;
+      CeCreateProcess(u"wceload.exe", arg & 1 ? u"a.cab" : nullptr, nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, nullptr, &pi);
+      break;
+    }
+    case 27: {
+      LPWSTR out = nullptr;
+      HRESULT hr = CeProcessConfig(u"<wap-provisioningdoc/>", 1, &out);
+      if (out) {
+        Check(SUCCEEDED(hr));
+        size_t n = 0;
+        while (out[n]) ++n;  // terminated within what was allocated (ASan)
+        CeRapiFreeBuffer(out);
+      }
+      break;
+    }
+    case 28:
+      CeSyncTimeToPc();
+      CeStartReplication();
+      CeSyncResume();
+      CeSyncPause();
+      break;
     default:
       CeRegCloseKey(reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x4321)));
       break;

@@ -95,6 +95,18 @@ replies = {
     "invoke_list": (17, 0, u32(0) + u32(0) + u32(12) + u32(2) + u32(7) + u32(9)),
     "invoke_failed": (17, 0, u32(0) + u32(0x80004005)),
     "unknown": (6, 0, u32(120)),
+    "special_folder": (20, 1, u32(0) + u32(13) + "\\My Documents".encode("utf-16-le")),
+    "special_folder_nul": (20, 1, u32(0) + u32(3) + "\\a\0".encode("utf-16-le")),
+    "enum_value": (21, 8 + 6, u32(0) + u32(0) + u32(5) + "Instl".encode("utf-16-le") + u32(4) + u32(4) + u32(1)),
+    "enum_value_end": (21, 8, u32(259) + u32(259)),
+    "enum_key_class": (22, 16 + 8, u32(0) + u32(0) + u32(2) + "Ab".encode("utf-16-le") + u32(0)),
+    "query_info": (23, 0, u32(0) + u32(0) + u32(0) + u32(3) + u32(7) + u32(0) + u32(2) + u32(8) + u32(18)),
+    "file_size_high": (24, 1, u32(0) + u32(5) + u32(1) + u32(4) + u32(1) + u32(1)),
+    "power": (25, 0, u32(1) + bytes([1, 1, 90, 0]) + u32(0xFFFFFFFF) * 2 + bytes([0, 1, 100, 0]) + u32(0xFFFFFFFF) * 2),
+    "system_info": (25, 0, u32(0) + u32(5) + u32(4096) + u32(0x10000) + u32(0x7FFFFFFF) + u32(1) + u32(1) + u32(2577) + u32(0x10000) + u32(4)),
+    "create_process": (26, 1, u32(0) + u32(1) + u32(0x1000) + u32(0x1001) + u32(8) + u32(12)),
+    "process_config": (27, 0, u32(0) + u32(0) + rstr("<wap-provisioningdoc/>")),
+    "sync_control": (28, 0, u32(0) + u32(1)),
 }
 for name, (call, arg, payload) in replies.items():
     write("rapi_replies", name, bytes([call, arg]) + payload)
@@ -122,6 +134,26 @@ requests = {
     + invoke("DevCeDelete", u32(3) + u32(1)),
     "stream": invoke("DevCeApplyAllData", b"", 1) + u32(8) + u32(1),
     "unknown_command": frame(u32(0x77)),
+    "special_folders": b"".join(frame(u32(0x4B) + u32(c) + u32(520)) for c in (2, 5, 6, 7, 8, 0xB, 0x10, 0x14, 0x16)),
+    "attributes_seek_end": frame(u32(0x14) + rstr("\\Windows"))
+    + frame(u32(0x16) + rstr("\\My Documents\\s.bin") + u32(0xC0000000) + u32(0) + u32(2) + u32(0x80) + u32(0))
+    + frame(u32(0x26) + u32(0x1000) + u32(100) + u32(0) + u32(0)) + frame(u32(0x27) + u32(0x1000))
+    + frame(u32(0x2E) + u32(0x1000) + u32(1) + u32(4) + u32(0)) + frame(u32(0x26) + u32(0x1000) + u32(0) + u32(1) + u32(1) + u32(0))
+    + frame(u32(0x19) + u32(0x1000)),
+    "registry_enum": frame(u32(0x36) + u32(0x80000002) + u32(0) + u32(0))
+    + frame(u32(0x30) + u32(0x80000002) + u32(0) + u32(64) + u32(8) + u32(0))
+    + frame(u32(0x34) + u32(0x80000002) + u32(0) + u32(64) + u32(0))
+    + frame(u32(0x31) + u32(0x80000001) + rstr("Software\\E") + u32(0))
+    + frame(u32(0x38) + u32(0x1000) + rstr("v") + u32(4) + u32(4) + u32(7))
+    + frame(u32(0x34) + u32(0x1000) + u32(0) + u32(8) + u32(4)) + frame(u32(0x35) + u32(0x1000) + rstr("v"))
+    + frame(u32(0x33) + u32(0x80000001) + rstr("Software\\E")),
+    "system": frame(u32(0x3D) + u32(1) + u32(36) + u32(0)) + frame(u32(0x39)) + frame(u32(0x49) + u32(0))
+    + frame(u32(0x01) + u32(0) + u32(0x01D00000) + u32(0) + u32(10000)),
+    "processes": frame(u32(0x2A) + rstr("wceload.exe") + rstr("a.cab") + u32(0) * 7)
+    + frame(u32(0x2A) + rstr("\\nothing.exe") + u32(0) + u32(0) * 7),
+    "config": frame(u32(0x0E) + rstr("<wap-provisioningdoc><characteristic type=\"Registry\"><characteristic-query type=\"HKLM\\Ident\"/></characteristic></wap-provisioningdoc>") + u32(1))
+    + frame(u32(0x0E) + rstr("<x") + u32(1)),
+    "sync": frame(u32(0x02)) + frame(u32(0x59) + u32(0)) + frame(u32(0x10)) + frame(u32(0x0F)),
 }
 for name, data in requests.items():
     write("emulator_requests", name, data)

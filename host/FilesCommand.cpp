@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "host/HostError.h"
+#include "host/PhoneFacts.h"
 #include "host/Progress.h"
 #include "host/Text.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -302,6 +303,37 @@ void FileCommands::PrintList(const std::string& folder, bool json, bool longForm
       out << e.name << (e.folder ? "/" : "") << '\n';
     }
   }
+}
+
+void PrintSpecialFolders(bool json, std::ostream& out) {
+  const std::vector<SpecialFolder> folders = SpecialFolders();
+  if (json) {
+    nlohmann::json all = nlohmann::json::array();
+    for (const SpecialFolder& f : folders)
+      all.push_back({{"name", f.name}, {"csidl", f.csidl}, {"path", CliPathOf(f.path)}});
+    out << all.dump(2) << '\n';
+    return;
+  }
+  for (const SpecialFolder& f : folders)
+    out << std::left << std::setw(14) << f.name << CliPathOf(f.path) << '\n';
+}
+
+void PrintStat(const std::string& cliPath, bool json, std::ostream& out) {
+  if (!cliPath.empty() && (cliPath[0] == '\\' || cliPath[0] == '*'))
+    ThrowUsage("files stat takes a path of main memory (/...), not a card path: " + cliPath);
+  const std::string device = DevicePathOf(cliPath);
+  const FileFacts f = StatDevicePath(device);
+  if (json) {
+    nlohmann::json j = {{"path", CliPathOf(device)},
+                        {"type", f.folder ? "folder" : "file"},
+                        {"attributes", f.attributes}};
+    if (!f.folder) j["size"] = f.size;
+    out << j.dump(2) << '\n';
+    return;
+  }
+  out << AttributeLetters(f.attributes) << "  " << std::setw(10)
+      << (f.folder ? std::string("-") : std::to_string(f.size)) << "  " << CliPathOf(device)
+      << (f.folder ? "/" : "") << '\n';
 }
 
 std::vector<MemoryArea> FileCommands::MemoryAreas() {

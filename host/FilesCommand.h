@@ -48,6 +48,12 @@ std::string RenderTransfer(const std::string& label, uint64_t done, uint64_t tot
                            double seconds, int width);
 std::string HumanBytes(uint64_t n);
 
+// `files ls --special`: the special folders by name with their paths.
+void PrintSpecialFolders(bool json, std::ostream& out);
+// `files stat`: one file's or folder's attributes and size, asked of the phone directly
+// (main-memory paths "/..." only).
+void PrintStat(const std::string& cliPath, bool json, std::ostream& out);
+
 class FileCommands {
  public:
   FileCommands(Session& session, bool showProgress);

@@ -13,6 +13,7 @@
 #include "host/Device.h"
 #include "host/Export.h"
 #include "host/FilesCommand.h"
+#include "host/PhoneFacts.h"
 #include "host/HostError.h"
 #include "host/InfoCommand.h"
 #include "host/MessagesCommand.h"
@@ -313,11 +314,18 @@ int Run(int argc, char** argv) {
   CLI::App* files = app.add_subcommand("files", "The phone's folders, files and storage cards");
   files->require_subcommand(1);
   std::string lsPath, pullFrom, pullTo, pushFrom, pushTo, mkdirPath, rmPath, srcPath, dstPath;
-  bool lsJson = false, lsLong = false;
-  CLI::App* ls = files->add_subcommand("ls", "List a folder (the root without PATH)");
-  ls->add_option("path", lsPath, "Folder: /My Documents, \\ (storage card), * or *2 (cards)");
+  bool lsJson = false, lsLong = false, lsSpecial = false;
+  CLI::App* ls = files->add_subcommand("ls", "List a folder (My Documents without PATH)");
+  ls->add_option("path", lsPath,
+                 "Folder: / (the root), /My Documents, \\ (storage card), * or *2 (cards)");
   ls->add_flag("--json", lsJson, "Print JSON");
   ls->add_flag("-l", lsLong, "Attributes, size and time");
+  ls->add_flag("--special", lsSpecial, "The phone's special folders by name")->excludes("path");
+  std::string statPath;
+  bool statJson = false;
+  CLI::App* stat = files->add_subcommand("stat", "Attributes and size of one file or folder");
+  stat->add_option("device_path", statPath, "File or folder: /My Documents/a.txt")->required();
+  stat->add_flag("--json", statJson, "Print JSON");
   CLI::App* df = files->add_subcommand("df", "Memory and cards: size, used, free");
   CLI::App* pull = files->add_subcommand("pull", "Copy a file from the phone");
   pull->add_option("device_path", pullFrom, "File on the phone")->required();
@@ -467,8 +475,14 @@ int Run(int argc, char** argv) {
       // The progress bar replaces the component's own console dots and names.
       wincompat::SetConsoleSink([](const std::string&) {});
       FileCommands commands(session, StderrIsTerminal());
-      if (*ls) {
+      if (*ls && lsSpecial) {
+        PrintSpecialFolders(lsJson, std::cout);
+      } else if (*ls) {
+        // As RAPI tools do, a listing without a folder is of My Documents.
+        if (lsPath.empty()) lsPath = CliPathOf(MyDocumentsFolder().value_or("\\"));
         commands.PrintList(lsPath, lsJson, lsLong, std::cout);
+      } else if (*stat) {
+        PrintStat(statPath, statJson, std::cout);
       } else if (*df) {
         commands.PrintFree(std::cout);
       } else if (*pull) {

@@ -78,6 +78,93 @@ static_assert(sizeof(CEOSVERSIONINFO) == 276);
 #define FILE_CURRENT 1
 #define FILE_END 2
 
+// CeGetSystemInfo.
+typedef struct _SYSTEM_INFO {
+  WORD wProcessorArchitecture;
+  WORD wReserved;
+  DWORD dwPageSize;
+  DWORD lpMinimumApplicationAddress;
+  DWORD lpMaximumApplicationAddress;
+  DWORD dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors;
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+static_assert(sizeof(SYSTEM_INFO) == 36);
+
+#define PROCESSOR_ARCHITECTURE_INTEL 0
+#define PROCESSOR_ARCHITECTURE_MIPS 1
+#define PROCESSOR_ARCHITECTURE_SHX 4
+#define PROCESSOR_ARCHITECTURE_ARM 5
+#define PROCESSOR_ARCHITECTURE_UNKNOWN 0xFFFF
+#define PROCESSOR_STRONGARM 2577
+#define PROCESSOR_ARM720 1824
+#define PROCESSOR_ARM920 23360
+
+// CeGetSystemPowerStatusEx.
+typedef struct _SYSTEM_POWER_STATUS_EX {
+  BYTE ACLineStatus;
+  BYTE BatteryFlag;
+  BYTE BatteryLifePercent;
+  BYTE Reserved1;
+  DWORD BatteryLifeTime;
+  DWORD BatteryFullLifeTime;
+  BYTE Reserved2;
+  BYTE BackupBatteryFlag;
+  BYTE BackupBatteryLifePercent;
+  BYTE Reserved3;
+  DWORD BackupBatteryLifeTime;
+  DWORD BackupBatteryFullLifeTime;
+} SYSTEM_POWER_STATUS_EX, *PSYSTEM_POWER_STATUS_EX, *LPSYSTEM_POWER_STATUS_EX;
+static_assert(sizeof(SYSTEM_POWER_STATUS_EX) == 24);
+
+#define AC_LINE_OFFLINE 0x00
+#define AC_LINE_ONLINE 0x01
+#define AC_LINE_BACKUP_POWER 0x02
+#define AC_LINE_UNKNOWN 0xFF
+#define BATTERY_FLAG_HIGH 0x01
+#define BATTERY_FLAG_LOW 0x02
+#define BATTERY_FLAG_CRITICAL 0x04
+#define BATTERY_FLAG_CHARGING 0x08
+#define BATTERY_FLAG_NO_BATTERY 0x80
+#define BATTERY_FLAG_UNKNOWN 0xFF
+#define BATTERY_PERCENTAGE_UNKNOWN 0xFF
+#define BATTERY_LIFE_UNKNOWN 0xFFFFFFFFu
+
+// CeGetStoreInformation.
+typedef struct STORE_INFORMATION {
+  DWORD dwStoreSize;
+  DWORD dwFreeSize;
+} STORE_INFORMATION, *LPSTORE_INFORMATION;
+
+// CeCreateProcess. The startup information is not sent; only its pointer type exists.
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+typedef struct _STARTUPINFOW* LPSTARTUPINFO;
+
+// CeGetSpecialFolderPath.
+#define CSIDL_PROGRAMS 0x0002
+#define CSIDL_PERSONAL 0x0005
+#define CSIDL_FAVORITES_GRYPHON 0x0006
+#define CSIDL_STARTUP 0x0007
+#define CSIDL_RECENT 0x0008
+#define CSIDL_STARTMENU 0x000b
+#define CSIDL_DESKTOPDIRECTORY 0x0010
+#define CSIDL_FONTS 0x0014
+#define CSIDL_FAVORITES 0x0016
+
+// CeProcessConfig.
+#define CONFIG_PROCESS_DOCUMENT 0x00000001
+#define CONFIG_RETURN_METADATA 0x00000002
+
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+
 typedef enum tagRAPISTREAMFLAG { STREAM_TIMEOUT_READ } RAPISTREAMFLAG;
 
 // The stream of a stream-mode CeRapiInvoke: raw bytes on a connection of its own.
@@ -127,6 +214,28 @@ BOOL WINAPI CeGetDiskFreeSpaceEx(LPCWSTR lpDirectoryName, PULARGE_INTEGER lpFree
                                  PULARGE_INTEGER lpTotalNumberOfBytes,
                                  PULARGE_INTEGER lpTotalNumberOfFreeBytes);
 BOOL WINAPI CeGetVersionEx(LPCEOSVERSIONINFO lpVersionInformation);
+DWORD WINAPI CeGetFileAttributes(LPCWSTR lpFileName);
+DWORD WINAPI CeGetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+DWORD WINAPI CeSetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                              DWORD dwMoveMethod);
+BOOL WINAPI CeSetEndOfFile(HANDLE hFile);
+DWORD WINAPI CeGetSpecialFolderPath(int nFolder, DWORD nBufferLength, LPWSTR lpBuffer);
+
+void WINAPI CeGetSystemInfo(LPSYSTEM_INFO lpSystemInfo);
+BOOL WINAPI CeGetSystemPowerStatusEx(PSYSTEM_POWER_STATUS_EX pstatus, BOOL fUpdate);
+BOOL WINAPI CeGetStoreInformation(LPSTORE_INFORMATION lpsi);
+BOOL WINAPI CeCreateProcess(LPCWSTR lpApplicationName, LPCWSTR lpCommandLine,
+                            LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                            LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                            DWORD dwCreationFlags, LPVOID lpEnvironment,
+                            LPWSTR lpCurrentDirectory, LPSTARTUPINFO lpStartupInfo,
+                            LPPROCESS_INFORMATION lpProcessInformation);
+HRESULT WINAPI CeProcessConfig(LPCWSTR pszXML, DWORD dwFlags, LPWSTR* ppszwXMLout);
+// Sets the phone's clock to this computer's.
+BOOL WINAPI CeSyncTimeToPc(void);
+BOOL WINAPI CeStartReplication(void);
+HRESULT WINAPI CeSyncResume(void);
+HRESULT WINAPI CeSyncPause(void);
 
 LONG WINAPI CeRegOpenKeyEx(HKEY hKey, LPCWSTR lpszSubKey, DWORD ulOptions, REGSAM samDesired,
                            PHKEY phkResult);
@@ -139,4 +248,18 @@ LONG WINAPI CeRegCreateKeyEx(HKEY hKey, LPCWSTR lpszSubKey, DWORD Reserved, LPWS
                              LPDWORD lpdwDisposition);
 LONG WINAPI CeRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                             const BYTE* lpData, DWORD cbData);
+// Name and class sizes are in characters, as the device counts them.
+LONG WINAPI CeRegEnumKeyEx(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcbName,
+                           LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcbClass,
+                           PFILETIME lpftLastWriteTime);
+LONG WINAPI CeRegEnumValue(HKEY hKey, DWORD dwIndex, LPWSTR lpszValueName,
+                           LPDWORD lpcbValueName, LPDWORD lpReserved, LPDWORD lpType,
+                           LPBYTE lpData, LPDWORD lpcbData);
+LONG WINAPI CeRegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcbClass, LPDWORD lpReserved,
+                              LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                              LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                              LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                              LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+LONG WINAPI CeRegDeleteKey(HKEY hKey, LPCWSTR lpszSubKey);
+LONG WINAPI CeRegDeleteValue(HKEY hKey, LPCWSTR lpszValueName);
 }

@@ -31,6 +31,15 @@ Writer& Writer::str(std::u16string_view s) {
   return zeros(2);
 }
 
+Writer& Writer::counted(std::u16string_view s) {
+  u32(static_cast<uint32_t>(s.size()));
+  for (char16_t c : s) {
+    buf_.push_back(uint8_t(c));
+    buf_.push_back(uint8_t(c >> 8));
+  }
+  return *this;
+}
+
 Writer& Writer::bytes(const void* p, size_t n) {
   if (n) {
     const uint8_t* b = static_cast<const uint8_t*>(p);
@@ -89,6 +98,18 @@ bool Reader::str(std::u16string* s, bool* isNull) {
     s->push_back(c);
   }
   off_ += b;
+  return true;
+}
+
+bool Reader::counted(std::u16string* s) {
+  uint32_t n;
+  if (!u32(&n)) return false;
+  s->clear();
+  if (n > (n_ - off_) / 2) return fail();
+  const uint8_t* p = p_ + off_;
+  for (uint32_t i = 0; i < n; ++i) s->push_back(char16_t(p[2 * i] | p[2 * i + 1] << 8));
+  off_ += size_t(n) * 2;
+  if (!s->empty() && s->back() == 0) s->pop_back();
   return true;
 }
 

@@ -50,6 +50,9 @@ class Writer {
   // A RAPI2 string; nullptr writes the null string (u32 0).
   Writer& str(const char16_t* s);
   Writer& str(std::u16string_view s);
+  // A string counted in UTF-16 units, without a terminator (replies of the special-folder
+  // and registry-enumeration calls).
+  Writer& counted(std::u16string_view s);
   Writer& bytes(const void* p, size_t n);
   Writer& zeros(size_t n);
   size_t payloadSize() const { return buf_.size() - 4; }
@@ -72,6 +75,8 @@ class Reader {
   // A RAPI2 string. isNull (optional) tells the null string from "". The text ends at the
   // first NUL unit inside the byte count; an odd byte count is malformed.
   bool str(std::u16string* s, bool* isNull = nullptr);
+  // A string counted in UTF-16 units; a trailing NUL unit sent by a device is dropped.
+  bool counted(std::u16string* s);
   // n raw bytes; *out points into the frame.
   bool bytes(size_t n, const uint8_t** out);
   bool skip(size_t n);

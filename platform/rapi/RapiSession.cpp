@@ -295,6 +295,30 @@ bool Call::Exchange() {
   return true;
 }
 
+bool Call::ExchangeFrame() {
+  DWORD err = Session::Get().Exchange(req_.Finish(), &reply_);
+  if (err == ERROR_INVALID_DATA) {
+    Malformed();
+    return false;
+  }
+  if (err != 0) {
+    pcError_ = err;
+    t_rapiError = HRESULT_FROM_WIN32(err);
+    return false;
+  }
+  reader_ = rapi2::Reader(reply_);
+  t_rapiError = S_OK;
+  pcError_ = 0;
+  return true;
+}
+
+void Call::DeviceError(uint32_t code) { t_deviceError = code; }
+
+void Call::ShortReply() {
+  t_rapiError = S_OK;
+  pcError_ = 0;
+}
+
 bool Call::End() {
   if (reader_.ok() && reader_.remaining() == 0) return true;
   Malformed();

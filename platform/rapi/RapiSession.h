@@ -82,6 +82,13 @@ class Call {
   // True when a reply arrived and its word 0 (the device's last error) was read; the reply
   // reader then stands at word 1.
   bool Exchange();
+  // For calls whose codec reads the whole reply: true when a reply frame arrived; the reply
+  // reader then stands at its first byte. The codec publishes word 0 with DeviceError().
+  bool ExchangeFrame();
+  void DeviceError(uint32_t code);
+  // The reply ended before the call's fixed fields: the call returns its failure value with
+  // the device error of word 0 when that arrived; the connection stays.
+  void ShortReply();
   rapi2::Reader& Reply() { return reader_; }
   // True when every read succeeded and nothing is left over; otherwise the reply is
   // malformed and the call fails.

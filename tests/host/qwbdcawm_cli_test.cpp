@@ -422,6 +422,39 @@ TEST_F(QwbdcawmCli, FileCommandsRoundTrip) {
   fs::remove(Emu().image().fsRoot() / "My Documents/moved.bin");
 }
 
+TEST_F(QwbdcawmCli, SpecialFoldersMyDocumentsAndStat) {
+  // Without a path the listing is of My Documents, as the phone names it.
+  Outcome plain = Qwb("files ls --json");
+  Outcome docs = Qwb("files ls --json " + Quote("/My Documents"));
+  ASSERT_EQ(plain.exit, 0) << plain.err;
+  EXPECT_EQ(plain.out, docs.out);
+  Outcome special = Qwb("files ls --special --json");
+  ASSERT_EQ(special.exit, 0) << special.err;
+  nlohmann::json folders = nlohmann::json::parse(special.out);
+  ASSERT_GE(folders.size(), 7u);
+  EXPECT_EQ(folders[0]["name"], "My Documents");
+  EXPECT_EQ(folders[0]["csidl"], 5);
+  EXPECT_EQ(folders[0]["path"], "/My Documents");
+  for (const auto& f : folders) EXPECT_NE(f["name"], "Desktop");  // phones have none
+
+  fs::create_directories(Emu().image().fsRoot() / "My Documents");
+  std::ofstream(Emu().image().fsRoot() / "My Documents/stat.bin", std::ios::binary)
+      << std::string(1234, 'x');
+  Outcome stat = Qwb("files stat --json " + Quote("/My Documents/stat.bin"));
+  ASSERT_EQ(stat.exit, 0) << stat.err;
+  nlohmann::json j = nlohmann::json::parse(stat.out);
+  EXPECT_EQ(j["size"], 1234);
+  EXPECT_EQ(j["type"], "file");
+  EXPECT_EQ(j["attributes"], 0x20);
+  Outcome folder = Qwb("files stat " + Quote("/My Documents"));
+  EXPECT_EQ(folder.exit, 0);
+  EXPECT_EQ(folder.out.substr(0, 7), "d------");
+  EXPECT_EQ(Qwb("files stat " + Quote("/My Documents/none.bin")).exit, 1);
+  EXPECT_EQ(Qwb("files stat " + Quote("\\DCIM")).exit, 2);
+  EXPECT_EQ(Qwb("files ls --special /").exit, 2);
+  fs::remove(Emu().image().fsRoot() / "My Documents/stat.bin");
+}
+
 // Ctrl-C in the middle of a pull: the bar's continue flag stops the copy, the command exits
 // with 130 and the PC file is gone.
 TEST_F(QwbdcawmCli, CtrlCDuringAPullLeavesNoFile) {
