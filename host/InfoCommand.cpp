@@ -6,6 +6,7 @@
 
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
+#include "host/PhoneFacts.h"
 #include "host/Phones.h"
 #include "host/Text.h"
 
@@ -143,6 +144,9 @@ nlohmann::json DeviceInfo(Session& session) {
   if (stores.contains("MMS") && stores["MMS"]["properties"].contains("SIZE_MAX"))
     info["mmsMaxSize"] = stores["MMS"]["properties"]["SIZE_MAX"].value("maxSize", -1);
   info["limits"] = stores;
+  // Battery and mains, processor and main store: each null when the phone does not answer.
+  const nlohmann::json facts = PowerSystemStoreJson();
+  for (const char* key : {"power", "system", "store"}) info[key] = facts[key];
   return info;
 }
 
@@ -172,6 +176,7 @@ void PrintInfo(const nlohmann::json& info, bool json, std::ostream& out) {
                    Show(sim["maxNameLength"]) + ", numbers " + Show(sim["maxNumberLength"]) +
                    ", e-mail " + Show(sim["maxEmailLength"]));
   line("MMS max size:", Show(info["mmsMaxSize"]) + " bytes");
+  for (const auto& [label, value] : PowerSystemStoreLines(info)) line(label, value);
   out << "limits (capacity -1: no limit):\n";
   for (const auto& [store, s] : info["limits"].items()) {
     out << "  " << store << " (" << Show(s["contentType"]) << "): capacity "

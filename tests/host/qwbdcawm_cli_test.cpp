@@ -514,10 +514,23 @@ TEST_F(QwbdcawmCli, InfoAndVoiceMemos) {
   EXPECT_EQ(info["limits"]["PHONEBOOK"]["properties"]["NOTES"]["maxSize"], -1);
   EXPECT_EQ(info["limits"]["SMS"]["properties"]["MAX_CONTENTS"]["values"][0], "160");
   EXPECT_EQ(info["limits"]["PB_GROUP"]["capacity"], 50);
+  EXPECT_EQ(info["power"]["acLine"], "online");
+  EXPECT_EQ(info["system"]["architecture"], "ARM");
+  EXPECT_GT(info["store"]["size"].get<uint64_t>(), info["store"]["free"].get<uint64_t>());
 
+  // A phone on a low battery says so in both forms.
+  Emu().Control(R"({"cmd":"power","state":"low"})");
+  r = Qwb("info --json", true, env);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  info = nlohmann::json::parse(r.out);
+  EXPECT_EQ(info["power"]["acLine"], "offline");
+  EXPECT_EQ(info["power"]["batteryPercent"], 12);
+  EXPECT_EQ(info["power"]["battery"], "low");
   r = Qwb("info", true, env);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_NE(r.out.find("olInternational (1)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("12 % (low)"), std::string::npos) << r.out;
+  Emu().Control(R"({"cmd":"power","state":"cradled"})");
   r = Qwb("info --devinf", true, env);
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(r.out.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<DevInf xmlns='syncml:devinf'>", 0),
