@@ -59,8 +59,18 @@ install(FILES link/WMModelProfile.xml DESTINATION ${QWB_DATA_SUBDIR} COMPONENT r
 install(FILES host/completion/qwbdcawm.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME qwbdcawm COMPONENT runtime)
 if(QWB_HELP2MAN)
-  install(FILES ${CMAKE_BINARY_DIR}/man/qwbdcawm.1 ${CMAKE_BINARY_DIR}/man/qwbdcawm-emu.1
-          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+  # Installed compressed, as Debian wants man pages.
+  find_program(QWB_GZIP gzip REQUIRED)
+  set(pages)
+  foreach(tool qwbdcawm qwbdcawm-emu)
+    set(page ${CMAKE_BINARY_DIR}/man/${tool}.1)
+    add_custom_command(OUTPUT ${page}.gz COMMAND ${QWB_GZIP} -9nkf ${page} DEPENDS ${page}
+                       VERBATIM)
+    list(APPEND pages ${page}.gz)
+  endforeach()
+  add_custom_target(man-gz ALL DEPENDS ${pages})
+  add_dependencies(man-gz qwbdcawm-man qwbdcawm-emu-man)
+  install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 endif()
 
 # pkg-config: wincompat (the COM runtime and Win32 stand-ins), rapi (the Remote API client),

@@ -27,7 +27,8 @@ check_contents "$runtime" "$p/bin/qwbdcawm" "$p/bin/qwbdcawm-emu" "$p/bin/regsvr
   "$p/sbin/qwbdcawm-connectd" "$p/lib/libwincompat.so.1" "$p/lib/librapi.so.1" \
   "$p/lib/libQWBDCAWM.so.1" "$p/lib/libErrorReport.so.1" "$p/lib/libConvLunar.so" \
   "$p/share/qwbdcawm/WMModelProfile.xml" "$p/share/bash-completion/completions/qwbdcawm" \
-  "$p/lib/systemd/system/qwbdcawm-connectd.service"
+  "$p/lib/systemd/system/qwbdcawm-connectd.service" "$p/share/man/man1/qwbdcawm.1.gz" \
+  "$p/share/man/man1/qwbdcawm-emu.1.gz"
 check_contents "$dev" "$p/include/qwbdcawm/qwbdcawm.h" "$p/include/wincompat/com.h" \
   "$p/include/errorreport/ErrorReport.h" "$p/lib/libwincompat.so" "$p/lib/librapi.so" \
   "$p/lib/pkgconfig/qwbdcawm.pc" "$p/lib/cmake/QWBDCAWM/QWBDCAWMConfig.cmake"
