@@ -56,8 +56,13 @@ install(DIRECTORY include/wincompat DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMP
         PATTERN "*testhooks.h" EXCLUDE PATTERN "gdiplus.h" EXCLUDE)
 
 install(FILES link/WMModelProfile.xml DESTINATION ${QWB_DATA_SUBDIR} COMPONENT runtime)
-install(FILES host/completion/qwbdcawm.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-        RENAME qwbdcawm COMPONENT runtime)
+# bash-completion loads a command's completion from the file of the command's name; one
+# script serves both tools.
+foreach(tool qwbdcawm qwbdcawm-emu)
+  install(FILES host/completion/qwbdcawm.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${tool}
+          COMPONENT runtime)
+endforeach()
 if(QWB_HELP2MAN)
   # Installed compressed, as Debian wants man pages.
   find_program(QWB_GZIP gzip REQUIRED)

@@ -25,7 +25,7 @@ for f in bin/qwbdcawm bin/qwbdcawm-emu bin/regsvr \
          include/qwbdcawm/qwbdcawm.h include/wincompat/com.h include/wincompat/rapi.h \
          include/errorreport/ErrorReport.h share/qwbdcawm/WMModelProfile.xml \
          share/bash-completion/completions/qwbdcawm share/man/man1/qwbdcawm.1.gz \
-         share/man/man1/qwbdcawm-emu.1.gz \
+         share/man/man1/qwbdcawm-emu.1.gz share/bash-completion/completions/qwbdcawm-emu \
          lib/pkgconfig/qwbdcawm.pc lib/pkgconfig/wincompat.pc lib/pkgconfig/rapi.pc \
          lib/cmake/QWBDCAWM/QWBDCAWMConfig.cmake lib/cmake/QWBDCAWM/QWBDCAWMConfigVersion.cmake; do
   [[ -e $prefix/$f ]] || fail "not installed: $f"
