@@ -112,6 +112,8 @@ set(CPACK_PACKAGE_CONTACT "QWBDCAWM maintainers <qwbdcawm@tolvane.example>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Windows Mobile phone data component, RAPI client and tools")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# Absolute destinations (/etc under the prefix /usr) are staged through DESTDIR.
+set(CPACK_SET_DESTDIR ON)
 set(CPACK_COMPONENTS_ALL runtime dev)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -131,4 +133,10 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
     "QWBDCAWM for Linux: headers, pkg-config files and CMake package for hosts
  What a host compiles and links against to use the phone data component through
  CoCreateInstance: the interface headers, libwincompat and librapi.")
+# The manager's configuration in /etc is the admin's: dpkg keeps their edits on upgrade.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_SYSCONFDIR}" OR CMAKE_INSTALL_FULL_SYSCONFDIR STREQUAL "/etc")
+  file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles
+       "${CMAKE_INSTALL_FULL_SYSCONFDIR}/qwbdcawm/connectd.conf\n")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
+endif()
 include(CPack)
