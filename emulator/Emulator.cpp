@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "emulator/PhonebookService.h"
 #include "emulator/AppointmentStore.h"
 #include "emulator/TaskStore.h"
+#include "link/ControlChannel.h"
 #include "platform/util/Address.h"
 #include "emulator/Text.h"
 
@@ -92,19 +94,15 @@ int MakeListener(const std::string& address, std::string* actual, std::string* u
 // A random (version 4) GUID in registry form.
 std::string NewDeviceGuid() {
   std::random_device random;
-  uint8_t b[16];
-  for (size_t i = 0; i < sizeof b; i += 4) {
+  std::array<uint8_t, 16> g;
+  for (size_t i = 0; i < g.size(); i += 4) {
     uint32_t r = random();
-    std::memcpy(b + i, &r, 4);
+    std::memcpy(g.data() + i, &r, 4);
   }
-  b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);
-  b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
-  char text[40];
-  std::snprintf(text, sizeof text,
-                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],
-                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
-                b[14], b[15]);
-  return text;
+  // The version nibble leads the text's third group, the variant bits its fourth.
+  g[7] = static_cast<uint8_t>((g[7] & 0x0F) | 0x40);
+  g[8] = static_cast<uint8_t>((g[8] & 0x3F) | 0x80);
+  return ctlwire::GuidText(g);
 }
 
 uint32_t ParseNumber(const nlohmann::json& v) {

@@ -1,10 +1,7 @@
 // qwbdcawm-emu: creates phone images, serves them to RAPI2 clients and injects faults into a
 // running emulator through its control socket.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -14,37 +11,18 @@
 
 #include "emulator/Emulator.h"
 #include "emulator/Text.h"
+#include "platform/util/Address.h"
 
 namespace {
 
 int Connect(const std::string& address) {
-  if (address.rfind("unix:", 0) == 0) {
-    sockaddr_un sa{};
-    std::string path = address.substr(5);
-    if (path.empty() || path.size() >= sizeof sa.sun_path)
-      throw std::runtime_error("bad unix socket path: " + address);
-    sa.sun_family = AF_UNIX;
-    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
-      throw std::runtime_error("cannot connect to " + address + ": " + strerror(errno));
-    return fd;
-  }
-  if (address.rfind("tcp:", 0) == 0) {
-    std::string rest = address.substr(4);
-    size_t colon = rest.rfind(':');
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    if (colon == std::string::npos ||
-        ::inet_pton(AF_INET, rest.substr(0, colon).c_str(), &sa.sin_addr) != 1)
-      throw std::runtime_error("bad address: " + address);
-    sa.sin_port = htons(static_cast<uint16_t>(std::stoi(rest.substr(colon + 1))));
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
-      throw std::runtime_error("cannot connect to " + address + ": " + strerror(errno));
-    return fd;
-  }
-  throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+  addr::Address parsed;
+  if (!addr::Parse(address, &parsed) || parsed.kind == addr::Address::kPhone)
+    throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+  std::string error;
+  int fd = addr::ConnectStream(parsed, 5000, &error);
+  if (fd < 0) throw std::runtime_error("cannot connect to " + address + ": " + error);
+  return fd;
 }
 
 // Sends one control line and prints the answer; false when the emulator refused it.
