@@ -17,7 +17,29 @@ std::string ExecutableFolder() {
   return std::filesystem::path(std::string(buffer, static_cast<size_t>(n))).parent_path().string();
 }
 
-std::string ComponentLibraryPath() { return ExecutableFolder() + "/libQWBDCAWM.so"; }
+namespace {
+
+// The file `name` beside the executable, else under `installedFolder` (relative to the
+// executable's folder).
+std::string BesideOrInstalled(const std::string& name, const char* installedFolder) {
+  const std::filesystem::path folder = ExecutableFolder();
+  std::error_code ec;
+  if (std::filesystem::exists(folder / name, ec)) return (folder / name).string();
+  return (folder / installedFolder / name).lexically_normal().string();
+}
+
+}  // namespace
+
+std::string InstalledLibraryPath(const std::string& file) {
+  return BesideOrInstalled(file, QWB_LIBDIR_FROM_BINDIR);
+}
+
+std::string ComponentLibraryPath() { return InstalledLibraryPath(QWB_COMPONENT_FILE); }
+std::string ErrorReportLibraryPath() { return InstalledLibraryPath(QWB_ERRORREPORT_FILE); }
+
+std::string ModelProfilePath() {
+  return BesideOrInstalled("WMModelProfile.xml", QWB_DATADIR_FROM_BINDIR);
+}
 
 HRESULT RegisterServerLibrary(const std::string& libraryPath, bool unregister) {
   void* library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);

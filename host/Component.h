@@ -11,8 +11,15 @@ namespace qwbhost {
 
 // The folder of the running executable (where the build puts every binary and library).
 std::string ExecutableFolder();
-// <executable folder>/libQWBDCAWM.so
+// A library of ours by file name: beside the executable (the build folder), else in the
+// installed library folder relative to the executable's (bin/../lib).
+std::string InstalledLibraryPath(const std::string& file);
+// The component's and the error reporter's server libraries, by their SONAME file.
 std::string ComponentLibraryPath();
+std::string ErrorReportLibraryPath();
+// WMModelProfile.xml: beside the executable, else in the installed data folder
+// (bin/../share/qwbdcawm).
+std::string ModelProfilePath();
 
 // Loads `libraryPath` and runs its DllRegisterServer (or DllUnregisterServer) in this
 // process; the registry store is the one of QWBDCAWM_REGISTRY / the default path.

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <pugixml.hpp>
 
+#include "host/Component.h"
 #include "host/HostError.h"
 #include "platform/rapi/ManagerClient.h"
 
@@ -15,15 +16,6 @@ namespace qwbhost {
 namespace {
 
 constexpr int kManagerTimeoutMs = 5000;
-
-std::string ExeFolder() {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string path(buf, static_cast<size_t>(n));
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
 
 std::string Fold(std::string s) {
   for (char& c : s)
@@ -54,7 +46,7 @@ std::optional<nlohmann::json> ConnectedPhones(std::string* why) {
 
 std::string ProfileModelType(const std::string& model) {
   pugi::xml_document doc;
-  if (!doc.load_file((ExeFolder() + "/WMModelProfile.xml").c_str())) return "";
+  if (!doc.load_file(ModelProfilePath().c_str())) return "";
   for (pugi::xml_node m : doc.child("WMModelProfile").child("ModelLists").children("Model")) {
     if (Fold(m.child_value("ModelName")) == Fold(model)) return m.child_value("ModelTypeName");
   }

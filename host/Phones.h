@@ -18,7 +18,7 @@ std::optional<nlohmann::json> ConnectedPhones(std::string* why);
 // type from WMModelProfile.xml. No manager is a failure (HostError).
 void ListPhones(bool json, std::ostream& out);
 
-// The model type WMModelProfile.xml (beside the executable) gives a model name, "" when the
+// The model type WMModelProfile.xml (ModelProfilePath()) gives a model name, "" when the
 // model is not in it.
 std::string ProfileModelType(const std::string& model);
 

@@ -10,7 +10,7 @@ namespace qwbhost {
 void EnsureRegistered() {
   HRESULT hr = EnsureComponentRegistered();
   if (FAILED(hr)) ThrowHr("registering " + ComponentLibraryPath(), hr);
-  std::string reporter = ExecutableFolder() + "/libErrorReport.so";
+  std::string reporter = ErrorReportLibraryPath();
   hr = EnsureServerRegistered(CLSID_ErrorReport, reporter);
   if (FAILED(hr)) ThrowHr("registering " + reporter, hr);
 }

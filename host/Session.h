@@ -11,8 +11,9 @@
 
 namespace qwbhost {
 
-// Registers libQWBDCAWM.so and libErrorReport.so (beside the executable) in the registry
-// store when they are not registered or their registered files are gone.
+// Registers the component's and the error reporter's libraries (beside the executable, or
+// the installed ones: host/Component.h) in the registry store unless it already leads to
+// those very files.
 void EnsureRegistered();
 
 class Session {

@@ -1,6 +1,7 @@
 #include "link/RapiBase.h"
 
 #include <cstring>
+#include <filesystem>
 
 #include "core/Errors.h"
 #include "core/Log.h"
@@ -141,15 +142,33 @@ void CRapiBase::SetModelProfilePathForTesting(std::u16string path) {
   ProfilePathOverride() = std::move(path);
 }
 
-std::u16string CRapiBase::ModelProfilePath() {
-  if (!ProfilePathOverride().empty()) return ProfilePathOverride();
+namespace {
+
+std::u16string ModuleFolder(HMODULE module) {
   WCHAR path[MAX_PATH];
   std::memset(path, 0, sizeof path);
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
   std::u16string folder(path, n < MAX_PATH ? n : MAX_PATH - 1);
   size_t slash = folder.rfind(u'/');
   folder.resize(slash == std::u16string::npos ? 0 : slash);
-  return folder + u"/" + kProfileName;
+  return folder;
+}
+
+}  // namespace
+
+std::u16string CRapiBase::ModelProfilePath() {
+  if (!ProfilePathOverride().empty()) return ProfilePathOverride();
+  // A host ships its profile beside its executable; without one there, the profile
+  // installed with the component is used (relative to the component's own folder).
+  const std::u16string beside = ModuleFolder(nullptr) + u"/" + kProfileName;
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::path(beside), ec)) return beside;
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          kProfileName, &self))
+    return beside;
+  return ModuleFolder(self) + u"/" QWB_DATADIR_FROM_LIBDIR u"/" + kProfileName;
 }
 
 int CRapiBase::GetWMModelType() {

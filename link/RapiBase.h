@@ -89,7 +89,8 @@ class CRapiBase {
   // Test seam: the model profile file GetWMModelType loads (empty restores the file beside
   // the executable).
   static void SetModelProfilePathForTesting(std::u16string path);
-  // The model profile file: the executable's folder + "/WMModelProfile.xml".
+  // The model profile file: the executable's folder + "/WMModelProfile.xml" when it is
+  // there, else the one installed with the component (share/qwbdcawm beside its lib folder).
   static std::u16string ModelProfilePath();
 
   CXmlParserWMModelProfile m_ModelProfile;
