@@ -228,7 +228,7 @@ HRESULT CDataTableWMPhonebook::GetPhonebookItem(FieldMap* fields, DWORD* entryId
   // Telephones on read match speed dials against the phone's current list.
   GetSpeedDialList();
   ContactToFields(*entryId, m_props, m_lists, fields);
-  FillPictureFields(m_props, *entryId, fields);
+  fillPictureFieldsToMap(m_props, *entryId, fields);
   m_props.Clear();
   return 0;
 }
@@ -347,7 +347,7 @@ std::vector<uint8_t> CDataTableWMPhonebook::BuildContactPacket(FieldMap& fields,
   CPropertyList list(devrec::kKindContact);
   FieldsToContact(fields, ModelType(), m_lists, &list);
   std::vector<uint8_t> picture;
-  AppendPicture(fields, &picture);
+  MakePictureProperty(fields, &picture);
   std::vector<pbpacket::PropertyRef> refs;
   for (const PropertyNode* n = list.head(); n; n = n->next)
     refs.push_back({std::string_view(n->name, n->nameLength - 1), n->value, n->valueLength});
