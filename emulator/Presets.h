@@ -16,7 +16,8 @@ inline constexpr const char* kDefaultModel = "Aster W1";
 // images record the preset and version they were made from, and hosts that keep a demo image
 // make it anew when the version differs.
 // 2: the address book, calendar, messages, SIM and storage cards per model family.
-inline constexpr int kDemoPresetVersion = 2;
+// 3: contact photos.
+inline constexpr int kDemoPresetVersion = 3;
 inline constexpr int kEmptyPresetVersion = 1;
 // The version of `preset`; 0 for an unknown one.
 int PresetVersion(const std::string& preset);
