@@ -50,6 +50,7 @@ check "list" "$bin/qwbdcawm" tasks l
 check "--vdir" "$bin/qwbdcawm" export --vd
 check "--json" "$bin/qwbdcawm" tasks list --j
 check "init" "$bin/qwbdcawm-emu" in
+check "set-photo" "$bin/qwbdcawm" contacts set-
 
 ((failures == 0)) && echo "all checks passed"
 exit $((failures > 0))
