@@ -409,6 +409,9 @@ HRESULT CDataTableWMPhonebook::WriteContact(const char* method, FieldMap& fields
   // come from the phone then.
   if (!m_bCategoriesLoaded) GetCategoryList();
   if (!m_bSpeedDialsLoaded) GetSpeedDialList();
+  // Building the packet points the photo columns at the picture's temporary file, which is
+  // gone afterwards: every attempt builds from the item's own values.
+  const FieldMap itemFields = fields;
   std::vector<uint8_t> packet = BuildContactPacket(fields, command, entryId);
   CeSyncStop();
   HRESULT hr = E_FAIL;
@@ -419,6 +422,7 @@ HRESULT CDataTableWMPhonebook::WriteContact(const char* method, FieldMap& fields
       WMDebug("[%s]WM>> pStream release and Restart StartApplyAlldata", method);
       hr = Link()->StartApplyAllData();
       if (FAILED(hr)) break;
+      fields = itemFields;
       packet = BuildContactPacket(fields, command, entryId);
     }
     hr = WriteContactOnce(method, packet, storedId, stored);

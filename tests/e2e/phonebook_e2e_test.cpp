@@ -539,6 +539,18 @@ TEST_F(PhonebookPhotoE2E, PhotosTravelAndTheCachedFileFollowsEveryChange) {
   EXPECT_EQ(Text(item.Get(), u"PHOTO_TYPE"), u"NONE");
 }
 
+// A write retried on a fresh stream sends the picture again.
+TEST_F(PhonebookPhotoE2E, RetriedWritesSendThePictureAgain) {
+  const Bytes small = wmemu::SamplePng(40, 40, 7);
+  Emu().faults().FailNextHr("DevCeAddContact", 2, static_cast<int32_t>(0x80004005));
+  ComPtr<IItem> item = NewContact(u"Retry");
+  Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(Picture("retry.png", small)));
+  SUID id = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(item.Get(), &id), S_OK);
+  EXPECT_TRUE(SawLine("[CDataTableWMPhonebook::CreateItem]WM>> Retry Count= 2"));
+  EXPECT_EQ(StoredPicture(id), small);
+}
+
 // Hostile or missing picture files never fail the contact: it is stored without a picture.
 TEST_F(PhonebookPhotoE2E, BrokenPictureFilesNeverFailTheContact) {
   const Bytes jpeg = wmemu::SampleJpeg(300, 200, 4);
