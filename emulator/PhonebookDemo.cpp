@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/MediaSamples.h"
 #include "emulator/PhonebookStore.h"
 #include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
@@ -85,7 +86,28 @@ struct Contact {
     if (!v.empty()) p.push_back(devrec::Property::String(name, v));
   }
   void D(const char* name, double v) { p.push_back(devrec::Property::Date(name, v)); }
+  void B(const char* name, std::vector<uint8_t> v) {
+    p.push_back(devrec::Property::Binary(name, std::move(v)));
+  }
 };
+
+// The photos the phone keeps: drawn pictures, as people's phones hold them after taking a
+// photo for a contact, receiving one with a card or setting one from a PC.
+std::vector<uint8_t> DemoPhoto(int n) {
+  const uint32_t seed = static_cast<uint32_t>(n);
+  switch (n % 5) {
+    case 0:
+      return SampleJpeg(96, 128, seed);  // what the phone's own camera gives a contact
+    case 1:
+      return SampleJpeg(640, 480, seed);  // a camera picture the phone kept whole
+    case 2:
+      return SamplePng(16, 16, seed);  // a tiny icon, not a JPEG
+    case 3:
+      return SampleJpeg(108, 72, seed);  // reduced by a PC
+    default:
+      return SamplePng(100, 100, seed);  // given from a PC as it was
+  }
+}
 
 std::string Digits(Dice& d, int n) {
   std::string s;
@@ -241,7 +263,10 @@ void BuildDemoPhonebook(Image& image) {
 
   Dice dice(20081103);
   std::vector<Contact> contacts;
-  for (int i = 0; i < kDemoContacts - 6; ++i) contacts.push_back(Ordinary(dice, i));
+  for (int i = 0; i < kDemoContacts - 6; ++i) {
+    contacts.push_back(Ordinary(dice, i));
+    if (i % 23 == 1) contacts.back().B("Picture", DemoPhoto(i / 23));
+  }
   for (Contact& c : EdgeCases()) contacts.push_back(std::move(c));
 
   RecordStore records(image, devrec::kKindContact);

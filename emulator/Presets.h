@@ -18,7 +18,8 @@ inline constexpr const char* kDefaultModel = "Aster W1";
 // 2: the address book, calendar, messages, SIM and storage cards per model family.
 // 3: MMS limits and xLink dialling per model family; voice notes on the card.
 // 4: the shell's special folders, the installer programs and the installed-programs list.
-inline constexpr int kDemoPresetVersion = 4;
+// 5: contact photos.
+inline constexpr int kDemoPresetVersion = 5;
 inline constexpr int kEmptyPresetVersion = 2;
 // The version of `preset`; 0 for an unknown one.
 int PresetVersion(const std::string& preset);

@@ -119,6 +119,10 @@ ContactRecord ReadContact(IItem* item) {
       break;
     }
   }
+  if (Text(item, u"PHOTO_TYPE") == "IMAGE_PHOTO") {
+    c.photo = Text(item, u"PHOTO");
+    c.photoPath = Text(item, u"PHOTO_LOCAL_PATH");
+  }
   return c;
 }
 
@@ -188,6 +192,8 @@ void ApplyContact(IItem* item, const ContactRecord& c) {
   for (size_t i = 0; i < 50; ++i)
     Put(item, Col("GROUP_ID_", i).c_str(),
         i < c.groupIds.size() ? Variant::I4(static_cast<LONG>(c.groupIds[i])) : Variant::Null());
+  PutText(item, u"PHOTO_TYPE", c.photoPath.empty() ? "NONE" : "IMAGE_PHOTO");
+  PutText(item, u"PHOTO_LOCAL_PATH", c.photoPath);
 }
 
 std::string Phonebook::GroupName(ULONG id) const {

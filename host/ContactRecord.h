@@ -34,6 +34,10 @@ struct ContactRecord {
   std::vector<ContactAddress> addresses;
   std::optional<DATE> birthday, anniversary;
   std::vector<ULONG> groupIds;  // GROUP_ID_n; 0xFFFFFFFF for a name the phone has no group of
+  // The photo: the component's file of it (PHOTO) and that file's full path
+  // (PHOTO_LOCAL_PATH), both empty when the contact has none. Written back, the path is the
+  // picture file to send: the cached file itself keeps the photo as it is.
+  std::string photo, photoPath;
 
   // What a listing shows: the display name, else the names, else company, e-mail or number.
   std::string Title() const;

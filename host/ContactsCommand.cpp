@@ -1,12 +1,14 @@
 #include "host/ContactsCommand.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "host/TextTable.h"
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
 #include "host/Text.h"
+#include "wincompat/gdiplus.h"
 
 namespace qwbhost {
 namespace {
@@ -162,6 +164,7 @@ nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book) {
     std::string name = book.GroupName(id);
     if (!name.empty()) j["groups"].push_back(name);
   }
+  if (!c.photoPath.empty()) j["photo"] = {{"file", c.photo}, {"path", c.photoPath}};
   return j;
 }
 
@@ -216,6 +219,60 @@ void DeleteContact(Session& session, LONG id) {
   CheckHr("DeleteItem", table->DeleteItem(item.Get()));
   Settle(table.Get());
 }
+
+void CheckPictureFile(const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec))
+    ThrowUsage("'" + file + "' is not a file");
+  Gdiplus::GdiplusSession pictures;
+  if (pictures.status() != Gdiplus::Ok)
+    throw HostError(kExitFailure, "the picture library does not start");
+  Gdiplus::ScopedGpBitmap bitmap;
+  const Gdiplus::Status status =
+      GdipCreateBitmapFromFile(Utf16(std::filesystem::absolute(file, ec).string()).c_str(),
+                               bitmap.Receive());
+  switch (status) {
+    case Gdiplus::Ok:
+      return;
+    case Gdiplus::UnknownImageFormat:
+      ThrowUsage("'" + file + "' is not a JPEG, PNG, GIF, BMP or WebP picture");
+    case Gdiplus::ValueOverflow:
+      ThrowUsage("'" + file + "' is too large a picture");
+    case Gdiplus::AccessDenied:
+    case Gdiplus::FileNotFound:
+      ThrowUsage("cannot read '" + file + "'");
+    default:
+      ThrowUsage("'" + file + "' is a damaged picture");
+  }
+}
+
+namespace {
+
+ContactRecord WritePhoto(Session& session, LONG id, const std::string& path) {
+  Phonebook book = ReadPhonebook(session);
+  ContactRecord c = Find(book, id);
+  c.photoPath = path;
+  ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
+  ComPtr<IItem> item;
+  CheckHr("NewItem", table->NewItem(DCADT_PHONEBOOK, static_cast<SUID>(id), SUID_NULL,
+                                    item.ReleaseAndGetAddressOf()));
+  ApplyContact(item.Get(), c);
+  CheckHr("UpdateItem", table->UpdateItem(item.Get()));
+  return ReadContact(item.Get());
+}
+
+}  // namespace
+
+ContactRecord SetContactPhoto(Session& session, LONG id, const std::string& file) {
+  CheckPictureFile(file);
+  std::error_code ec;
+  ContactRecord c = WritePhoto(session, id, std::filesystem::absolute(file, ec).string());
+  if (c.photoPath.empty())
+    throw HostError(kExitFailure, "the phone did not keep the photo of contact " + std::to_string(id));
+  return c;
+}
+
+ContactRecord ClearContactPhoto(Session& session, LONG id) { return WritePhoto(session, id, ""); }
 
 void ListGroups(Session& session, bool json, std::ostream& out) {
   Phonebook book = ReadPhonebook(session);

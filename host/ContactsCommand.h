@@ -33,6 +33,13 @@ void ShowContact(Session& session, LONG id, std::ostream& out);
 ContactRecord AddContact(Session& session, const ContactOptions& o);
 ContactRecord UpdateContact(Session& session, LONG id, const ContactOptions& o);
 void DeleteContact(Session& session, LONG id);
+// Gives contact `id` the picture in `file` (JPEG, PNG, GIF, BMP or WebP; the component
+// reduces one larger than 108 x 144). A file that is not a readable picture is refused before
+// anything is written, so the contact keeps its photo.
+ContactRecord SetContactPhoto(Session& session, LONG id, const std::string& file);
+ContactRecord ClearContactPhoto(Session& session, LONG id);
+// Throws a usage error unless `file` is a picture file the component can read.
+void CheckPictureFile(const std::string& file);
 
 void ListGroups(Session& session, bool json, std::ostream& out);
 LONG AddGroup(Session& session, const std::string& name);

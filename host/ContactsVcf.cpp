@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <ostream>
 #include <sstream>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include "host/ContentLines.h"
 #include "host/HostError.h"
+#include "host/ContactsCommand.h"
 #include "host/ItemColumns.h"
 #include "host/PhoneIdentity.h"
 #include "host/Progress.h"
@@ -57,6 +62,27 @@ std::string DateValue(DATE d) {
   return text;
 }
 
+// The media type of a picture by its first bytes; JPEG when none is recognised.
+const char* PictureMediaType(const std::vector<uint8_t>& b) {
+  auto starts = [&](std::string_view sig, size_t at = 0) {
+    if (b.size() < at + sig.size()) return false;
+    for (size_t i = 0; i < sig.size(); ++i)
+      if (b[at + i] != static_cast<uint8_t>(sig[i])) return false;
+    return true;
+  };
+  if (starts("\x89PNG")) return "image/png";
+  if (starts("GIF8")) return "image/gif";
+  if (starts("RIFF") && starts("WEBP", 8)) return "image/webp";
+  if (starts("BM")) return "image/bmp";
+  return "image/jpeg";
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
 void WriteCard(const ContactRecord& c, const Phonebook& book, const std::string& uid,
                std::string* out) {
   ContentLines card;
@@ -99,6 +125,11 @@ void WriteCard(const ContactRecord& c, const Phonebook& book, const std::string&
   std::vector<std::string> categories;
   for (ULONG id : c.groupIds) categories.push_back(book.GroupName(id));
   card.List("CATEGORIES", categories);
+  if (!c.photoPath.empty()) {
+    const std::vector<uint8_t> photo = ReadFileBytes(c.photoPath);
+    if (!photo.empty())
+      card.Raw("PHOTO", std::string("data:") + PictureMediaType(photo) + ";base64," + Base64(photo));
+  }
   const std::pair<const char*, const std::string*> related[] = {
       {"spouse", &c.spouse}, {"child", &c.children}, {"x-assistant", &c.assistant},
       {"x-manager", &c.manager}};
@@ -384,6 +415,25 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
     } else if (name == "CATEGORIES") {
       for (const std::string& cat : SplitValue(l.value, ','))
         if (!cat.empty()) card.categories.push_back(cat);
+    } else if (name == "PHOTO") {
+      // 4.0: a data URI; 3.0: ENCODING=b (or BASE64) with the bytes as the value.
+      std::optional<std::vector<uint8_t>> bytes;
+      const std::string encoding = Upper(Param(l, "ENCODING"));
+      if (encoding == "B" || encoding == "BASE64") {
+        bytes = FromBase64(l.value);
+      } else if (l.value.rfind("data:", 0) == 0) {
+        const size_t comma = l.value.find(',');
+        const std::string head = l.value.substr(0, comma);
+        if (comma != std::string::npos && head.size() >= 7 &&
+            head.compare(head.size() - 7, 7, ";base64") == 0)
+          bytes = FromBase64(std::string_view(l.value).substr(comma + 1));
+      }
+      if (bytes && !bytes->empty()) {
+        card.photo = std::move(*bytes);
+      } else {
+        const std::string shown = l.raw.size() > 60 ? l.raw.substr(0, 57) + "..." : l.raw;
+        card.unmapped.push_back(shown + " (the phone keeps embedded photos only)");
+      }
     } else if (name == "RELATED" && Param(l, "VALUE") == "text") {
       std::string v = TextValue(l.value);
       if (HasType(l, "spouse")) {
@@ -440,6 +490,48 @@ std::vector<ParsedCard> ParseVcards(const std::string& text, const std::string& 
   return cards;
 }
 
+namespace {
+
+// A card's photo as a file of its own, removed when done.
+class CardPhotoFile {
+ public:
+  explicit CardPhotoFile(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return;
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / "qwbdcawm-photo-XXXXXX").string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return;
+    path_ = pattern;
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (done != bytes.size()) return;
+    try {
+      CheckPictureFile(path_);
+      readable_ = true;
+    } catch (const HostError&) {
+    }
+  }
+  ~CardPhotoFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  CardPhotoFile(const CardPhotoFile&) = delete;
+  CardPhotoFile& operator=(const CardPhotoFile&) = delete;
+
+  bool readable() const { return readable_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool readable_ = false;
+};
+
+}  // namespace
+
 size_t ImportVcards(Session& session, const std::string& path, std::ostream& report) {
   std::ifstream in(path, std::ios::binary);
   if (!in) ThrowUsage("cannot read " + path);
@@ -468,8 +560,20 @@ size_t ImportVcards(Session& session, const std::string& path, std::ostream& rep
   for (ParsedCard& card : cards) {
     ContactRecord& c = card.contact;
     for (const std::string& cat : card.categories) c.groupIds.push_back(groupId(cat));
-    bool known = c.id >= 0 && std::any_of(book.contacts.begin(), book.contacts.end(),
-                                          [&](const ContactRecord& k) { return k.id == c.id; });
+    auto existing = std::find_if(book.contacts.begin(), book.contacts.end(),
+                                 [&](const ContactRecord& k) { return k.id == c.id; });
+    bool known = c.id >= 0 && existing != book.contacts.end();
+    // The card's photo goes to the phone through the component's picture path: from a file
+    // that lives until the contact is written.
+    CardPhotoFile photoFile(card.photo);
+    if (!card.photo.empty()) {
+      if (photoFile.readable()) {
+        c.photoPath = photoFile.path();
+      } else {
+        report << "  not mapped: PHOTO (not a picture the phone can take)\n";
+        if (known) c.photoPath = existing->photoPath;  // the phone keeps the photo it has
+      }
+    }
     ComPtr<IItem> item;
     CheckHr("NewItem", table->NewItem(DCADT_PHONEBOOK, known ? static_cast<SUID>(c.id) : SUID_NULL, SUID_NULL,
                                       item.ReleaseAndGetAddressOf()));

@@ -5,7 +5,9 @@
 // Telephones keep their phone kind in TYPE (cell, home, work, fax, pager, and x-radio, x-car,
 // x-company for the kinds vCard has no word for) and exactly in X-PHONE-KIND; speed dials in
 // X-SPEED-DIAL. Reading names go into SORT-AS of N and X-PHONETIC-FIRST-NAME /
-// X-PHONETIC-LAST-NAME.
+// X-PHONETIC-LAST-NAME. Groups are CATEGORIES; the photo is PHOTO, a data URI holding the
+// bytes of the component's photo file (a JPEG unless the phone keeps a small picture of
+// another format as it was given).
 #pragma once
 
 #include <memory>
@@ -25,6 +27,7 @@ std::string ContactCard(const ContactRecord& c, const Phonebook& book, const std
 struct ParsedCard {
   ContactRecord contact;
   std::vector<std::string> categories;
+  std::vector<uint8_t> photo;  // the bytes of an embedded PHOTO, empty when none
   std::vector<std::string> unmapped;
 };
 // Reads every card of a vCard text (versions 3.0 and 4.0); a UID that starts with `uidPrefix`

@@ -52,24 +52,6 @@ void FillSms(IItem* item, const std::string& folder, const std::optional<std::st
   if (date) Put(item, u"CREATE_DATE", Variant::Date(*date));
 }
 
-// Standard base64 (RFC 4648) with padding.
-std::string Base64(const std::vector<uint8_t>& data) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((data.size() + 2) / 3 * 4);
-  for (size_t i = 0; i < data.size(); i += 3) {
-    uint32_t v = uint32_t(data[i]) << 16;
-    if (i + 1 < data.size()) v |= uint32_t(data[i + 1]) << 8;
-    if (i + 2 < data.size()) v |= data[i + 2];
-    out += kAlphabet[v >> 18 & 63];
-    out += kAlphabet[v >> 12 & 63];
-    out += i + 1 < data.size() ? kAlphabet[v >> 6 & 63] : '=';
-    out += i + 2 < data.size() ? kAlphabet[v & 63] : '=';
-  }
-  return out;
-}
-
 int BoxOf(const std::string& folder) {
   return folder == "Sent" ? 2 : folder == "Draft" ? 3 : folder == "Outbox" ? 4 : 1;
 }

@@ -102,4 +102,65 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
+std::string Base64(const std::vector<uint8_t>& data) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((data.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < data.size(); i += 3) {
+    uint32_t v = uint32_t(data[i]) << 16;
+    if (i + 1 < data.size()) v |= uint32_t(data[i + 1]) << 8;
+    if (i + 2 < data.size()) v |= data[i + 2];
+    out += kAlphabet[v >> 18 & 63];
+    out += kAlphabet[v >> 12 & 63];
+    out += i + 1 < data.size() ? kAlphabet[v >> 6 & 63] : '=';
+    out += i + 2 < data.size() ? kAlphabet[v & 63] : '=';
+  }
+  return out;
+}
+
+std::optional<std::vector<uint8_t>> FromBase64(std::string_view text) {
+  std::vector<uint8_t> out;
+  out.reserve(text.size() / 4 * 3);
+  uint32_t bits = 0;
+  int count = 0, padding = 0;
+  for (char c : text) {
+    int v;
+    if (c >= 'A' && c <= 'Z') {
+      v = c - 'A';
+    } else if (c >= 'a' && c <= 'z') {
+      v = c - 'a' + 26;
+    } else if (c >= '0' && c <= '9') {
+      v = c - '0' + 52;
+    } else if (c == '+') {
+      v = 62;
+    } else if (c == '/') {
+      v = 63;
+    } else if (c == '=') {
+      ++padding;
+      continue;
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      continue;
+    } else {
+      return std::nullopt;
+    }
+    if (padding) return std::nullopt;  // data after the padding
+    bits = bits << 6 | static_cast<uint32_t>(v);
+    if (++count == 4) {
+      out.push_back(static_cast<uint8_t>(bits >> 16));
+      out.push_back(static_cast<uint8_t>(bits >> 8));
+      out.push_back(static_cast<uint8_t>(bits));
+      bits = 0;
+      count = 0;
+    }
+  }
+  if (count == 1 || padding > 2) return std::nullopt;
+  if (count == 2) out.push_back(static_cast<uint8_t>(bits >> 4));
+  if (count == 3) {
+    out.push_back(static_cast<uint8_t>(bits >> 10));
+    out.push_back(static_cast<uint8_t>(bits >> 2));
+  }
+  return out;
+}
+
 }  // namespace qwbhost

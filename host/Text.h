@@ -2,9 +2,11 @@
 // and the outputs use. Dates are OLE dates (DATE), as the component's columns hold them.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "wincompat/wintypes.h"
 
@@ -33,6 +35,12 @@ std::optional<DATE> ParseMinute(std::string_view text);
 std::string FormatDay(DATE d);
 std::string FormatMinute(DATE d);
 std::string FormatIso(DATE d);
+
+// Standard base64 (RFC 4648) with padding.
+std::string Base64(const std::vector<uint8_t>& data);
+// Decodes base64; blanks and line breaks are skipped and padding may be left off. nullopt
+// for any other character or a length that cannot be base64.
+std::optional<std::vector<uint8_t>> FromBase64(std::string_view text);
 
 // Lower-case ASCII copy, for option values that ignore case.
 std::string Lower(std::string_view s);

@@ -237,6 +237,13 @@ int Run(int argc, char** argv) {
   AddContactOptions(cupdate, contactOptions);
   CLI::App* cdelete = contacts->add_subcommand("delete", "Delete a contact");
   cdelete->add_option("id", contactId, "Contact id")->required();
+  std::string photoFile;
+  CLI::App* csetPhoto = contacts->add_subcommand(
+      "set-photo", "Give a contact a photo (JPEG, PNG, GIF, BMP, WebP; reduced to 108x144)");
+  csetPhoto->add_option("id", contactId, "Contact id")->required();
+  csetPhoto->add_option("file", photoFile, "Picture file")->required();
+  CLI::App* cclearPhoto = contacts->add_subcommand("clear-photo", "Remove a contact's photo");
+  cclearPhoto->add_option("id", contactId, "Contact id")->required();
 
   CLI::App* groups = app.add_subcommand("groups", "The phone's contact groups");
   groups->require_subcommand(1);
@@ -392,6 +399,7 @@ int Run(int argc, char** argv) {
     if (!addNumbers.empty()) simAdd.numbers = addNumbers;
     if (!updateNumbers.empty()) simUpdate.numbers = updateNumbers;
     if (*cadd || *cupdate) CheckContactOptions(contactOptions);
+    if (*csetPhoto) CheckPictureFile(photoFile);
     DeviceChoice chosen(device);
     Session session;
     if (*list) {
@@ -458,6 +466,12 @@ int Run(int argc, char** argv) {
     } else if (*cdelete) {
       DeleteContact(session, static_cast<LONG>(contactId));
       std::fprintf(stderr, "deleted contact %ld\n", contactId);
+    } else if (*csetPhoto) {
+      ContactRecord c = SetContactPhoto(session, static_cast<LONG>(contactId), photoFile);
+      std::cout << c.photoPath << '\n';
+    } else if (*cclearPhoto) {
+      ClearContactPhoto(session, static_cast<LONG>(contactId));
+      std::fprintf(stderr, "removed the photo of contact %ld\n", contactId);
     } else if (*glist) {
       ListGroups(session, groupsJson, std::cout);
     } else if (*gadd) {

@@ -68,8 +68,17 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                         const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
-// One level: the parent must exist (ERROR_PATH_NOT_FOUND); an existing entry gives
-// ERROR_ALREADY_EXISTS. The security attributes are ignored.
+#ifndef INVALID_FILE_SIZE
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#endif
+// The file's size (low 32 bits; the high ones in *lpFileSizeHigh when given), INVALID_FILE_SIZE
+// with the error set on failure.
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+// Copies a regular file's bytes (not its times or attributes); bFailIfExists refuses an
+// existing target with ERROR_FILE_EXISTS. A failed copy leaves no partial target behind.
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists);
+// Creates one folder (its parent must exist); ERROR_ALREADY_EXISTS when the name is taken,
+// ERROR_PATH_NOT_FOUND when the parent is missing.
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 // A pattern's last component may hold * and ?; without them it names the entry itself.
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);

@@ -288,6 +288,85 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   return TRUE;
 }
 
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+  File* f = AsFile(hFile);
+  struct stat st;
+  if (!f) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_FILE_SIZE;
+  }
+  if (::fstat(f->fd, &st) != 0) {
+    FailErrno();
+    return INVALID_FILE_SIZE;
+  }
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (lpFileSizeHigh) *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+  SetLastError(0);
+  return static_cast<DWORD>(size & 0xFFFFFFFFu);
+}
+
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
+  if (!lpExistingFileName || !lpNewFileName || !*lpExistingFileName || !*lpNewFileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string from = wincompat::detail::Narrow(lpExistingFileName);
+  const std::string to = wincompat::detail::Narrow(lpNewFileName);
+  // Non-blocking open: a pipe or device named as the source is refused, not waited on.
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (in < 0) return FailErrno();
+  struct stat st;
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(in);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const int out = ::open(to.c_str(),
+                         O_WRONLY | O_CREAT | O_CLOEXEC | (bFailIfExists ? O_EXCL : O_TRUNC), 0666);
+  if (out < 0) {
+    const int e = errno;
+    ::close(in);
+    errno = e;
+    return FailErrno();
+  }
+  std::vector<uint8_t> buffer(64 * 1024);
+  bool ok = true;
+  int error = 0;
+  for (;;) {
+    ssize_t got = ::read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ok = false;
+      error = errno;
+      break;
+    }
+    if (got == 0) break;
+    for (ssize_t done = 0; done < got;) {
+      ssize_t put = ::write(out, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) {
+        ok = false;
+        error = put < 0 ? errno : ENOSPC;
+        break;
+      }
+      done += put;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(to.c_str());
+    errno = error;
+    return FailErrno();
+  }
+  SetLastError(0);
+  return TRUE;
+}
+
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
   if (!lpFileName || !*lpFileName || !lpFindFileData) {
     SetLastError(ERROR_INVALID_PARAMETER);

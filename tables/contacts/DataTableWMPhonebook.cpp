@@ -225,7 +225,7 @@ HRESULT CDataTableWMPhonebook::GetPhonebookItem(FieldMap* fields, DWORD* entryId
   // Telephones on read match speed dials against the phone's current list.
   GetSpeedDialList();
   ContactToFields(*entryId, m_props, m_lists, fields);
-  FillPictureFields(m_props, *entryId, fields);
+  fillPictureFieldsToMap(m_props, *entryId, fields);
   m_props.Clear();
   return 0;
 }
@@ -344,7 +344,7 @@ std::vector<uint8_t> CDataTableWMPhonebook::BuildContactPacket(FieldMap& fields,
   CPropertyList list(devrec::kKindContact);
   FieldsToContact(fields, ModelType(), m_lists, &list);
   std::vector<uint8_t> picture;
-  AppendPicture(fields, &picture);
+  MakePictureProperty(fields, &picture);
   std::vector<pbpacket::PropertyRef> refs;
   for (const PropertyNode* n = list.head(); n; n = n->next)
     refs.push_back({std::string_view(n->name, n->nameLength - 1), n->value, n->valueLength});
@@ -406,6 +406,9 @@ HRESULT CDataTableWMPhonebook::WriteContact(const char* method, FieldMap& fields
   // come from the phone then.
   if (!m_bCategoriesLoaded) GetCategoryList();
   if (!m_bSpeedDialsLoaded) GetSpeedDialList();
+  // Building the packet points the photo columns at the picture's temporary file, which is
+  // gone afterwards: every attempt builds from the item's own values.
+  const FieldMap itemFields = fields;
   std::vector<uint8_t> packet = BuildContactPacket(fields, command, entryId);
   CeSyncStop();
   HRESULT hr = E_FAIL;
@@ -416,6 +419,7 @@ HRESULT CDataTableWMPhonebook::WriteContact(const char* method, FieldMap& fields
       WMDebug("[%s]WM>> pStream release and Restart StartApplyAlldata", method);
       hr = Link()->StartApplyAllData();
       if (FAILED(hr)) break;
+      fields = itemFields;
       packet = BuildContactPacket(fields, command, entryId);
     }
     hr = WriteContactOnce(method, packet, storedId, stored);

@@ -65,7 +65,7 @@ struct TelephoneAssignment {
 TelephoneAssignment AssignTelephones(const FieldMap& fields, int modelType);
 
 // Device -> item: the properties of contact `entryId` into the field map (every step but the
-// picture, which FillPictureFields does).
+// picture, which fillPictureFieldsToMap does).
 void ContactToFields(DWORD entryId, const CPropertyMap& props, const PhonebookLists& lists,
                      FieldMap* fields);
 

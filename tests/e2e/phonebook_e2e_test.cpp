@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "emulator/MediaSamples.h"
 #include "emulator/PhonebookStore.h"
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
@@ -40,7 +43,10 @@ std::string TakeErrorSource() {
 
 class PhonebookE2E : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { phone_ = qwbtest::StartSuitePhone("empty", "Aster W1"); }
+  static void SetUpTestSuite() {
+    phone_ = qwbtest::StartSuitePhone("empty", "Aster W1");
+    setenv("APPDATA", (phone_->folder() / "appdata").c_str(), 1);  // the photo cache
+  }
   static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
@@ -351,6 +357,210 @@ TEST_F(PhonebookE2E, SyncStatusReleasesTheStream) {
   EXPECT_EQ(table_->SetSyncStatus(DCASS_STOP), S_OK);
   EXPECT_EQ(table_->SetSyncStatus(DCASS_END), S_OK);  // no stream: only the line
   EXPECT_EQ(CountLines("[QWBDCAWM]WM>> Release pStream\n"), 3);
+}
+
+// ---- Photos ----------------------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadBytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), {}};
+}
+void WriteBytes(const fs::path& p, const Bytes& b) {
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+// Width and height from a JPEG's frame header; {0, 0} when there is none.
+std::pair<int, int> JpegSize(const Bytes& b) {
+  for (size_t i = 2; i + 9 < b.size();) {
+    if (b[i] != 0xFF) break;
+    const uint8_t marker = b[i + 1];
+    const size_t length = size_t(b[i + 2]) << 8 | b[i + 3];
+    if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2)
+      return {b[i + 7] << 8 | b[i + 8], b[i + 5] << 8 | b[i + 6]};
+    i += 2 + length;
+  }
+  return {0, 0};
+}
+
+class PhonebookPhotoE2E : public PhonebookE2E {
+ protected:
+  void SetUp() override {
+    PhonebookE2E::SetUp();
+    pc_ = phone_->folder() / "pictures";
+    fs::create_directories(pc_);
+    cache_ = phone_->folder() / "appdata" / "Tolvane" / "Orvanta" / "Photo_Phonebook_WM";
+    fs::remove_all(cache_);
+  }
+  std::u16string Picture(const char* name, const Bytes& bytes) {
+    WriteBytes(pc_ / name, bytes);
+    const std::string p = (pc_ / name).string();
+    return std::u16string(p.begin(), p.end());
+  }
+  static std::optional<Bytes> StoredPicture(SUID id) {
+    for (const Property& p : Contacts().Get(static_cast<uint32_t>(id)).value_or(Props{}))
+      if (p.name == "Picture") return p.value;
+    return std::nullopt;
+  }
+  static fs::path LocalPath(IItem* item) {
+    std::u16string p = Text(item, u"PHOTO_LOCAL_PATH");
+    return fs::path(std::string(p.begin(), p.end()));
+  }
+  fs::path pc_, cache_;
+};
+
+// A contact created with a photo, read back, changed, changed again: the phone keeps what
+// was sent, the PC's file of it changes its name at every change.
+TEST_F(PhonebookPhotoE2E, PhotosTravelAndTheCachedFileFollowsEveryChange) {
+  const Bytes wide = wmemu::SampleJpeg(216, 144, 1);  // reduced to 108 x 72
+  const Bytes small = wmemu::SamplePng(100, 100, 2);  // sent as it is
+  const Bytes tall = wmemu::SampleJpeg(50, 300, 3);   // reduced to 24 x 144
+
+  ComPtr<IItem> item = NewContact(u"Photo");
+  Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(Picture("wide.jpg", wide)));
+  SUID id = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(item.Get(), &id), S_OK);
+  char name[32];
+  std::snprintf(name, sizeof name, "Image%04d", static_cast<int>(id));
+  const fs::path first = cache_ / (std::string(name) + ".jpg");
+  const fs::path second = cache_ / (std::string(name) + "_1.jpg");
+
+  auto stored = StoredPicture(id);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(JpegSize(*stored), (std::pair<int, int>{108, 72}));
+  // Read back after the create: the stored picture in its cached file.
+  EXPECT_EQ(Text(item.Get(), u"PHOTO_TYPE"), u"IMAGE_PHOTO");
+  EXPECT_EQ(Narrow(Text(item.Get(), u"PHOTO")), std::string(name) + ".jpg");
+  EXPECT_EQ(LocalPath(item.Get()), first);
+  EXPECT_EQ(ReadBytes(first), *stored);
+  EXPECT_FALSE(fs::exists(cache_ / "ImageTemp.jpg"));
+  EXPECT_TRUE(SawLine("[CDataTableWMPhonebook::makeRapiPacket]WM>> picture exist!"));
+  EXPECT_TRUE(SawLine("[CDataTableWMPhonebook::makeRapiPacket]WM>> SaveJPG : " +
+                      (cache_ / "ImageTemp.jpg").string() + " is 1"));
+
+  // A listing finds the same file unchanged.
+  std::vector<ComPtr<IItem>> listed = ListAll();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(LocalPath(listed[0].Get()), first);
+
+  // Sent again as the cached file: the picture fits, so the same bytes travel and the path
+  // stays.
+  ASSERT_EQ(table_->UpdateItem(item.Get()), S_OK);
+  EXPECT_EQ(StoredPicture(id), stored);
+  EXPECT_EQ(LocalPath(item.Get()), first);
+
+  // Changed to a small PNG: sent byte for byte, cached under the second name.
+  Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(Picture("small.png", small)));
+  ASSERT_EQ(table_->UpdateItem(item.Get()), S_OK);
+  EXPECT_EQ(StoredPicture(id), small);
+  EXPECT_EQ(LocalPath(item.Get()), second);
+  EXPECT_EQ(Narrow(Text(item.Get(), u"PHOTO")), std::string(name) + ".jpg");
+  EXPECT_EQ(ReadBytes(second), small);
+  EXPECT_FALSE(fs::exists(first));
+  EXPECT_TRUE(SawLine("[CDataTableWMPhonebook::makeRapiPacket]WM>> CopyJPG : " +
+                      (pc_ / "small.png").string() + " to " + (cache_ / "ImageTemp.jpg").string() +
+                      " is 1"));
+
+  // Changed again: back to the first name.
+  Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(Picture("tall.jpg", tall)));
+  ASSERT_EQ(table_->UpdateItem(item.Get()), S_OK);
+  stored = StoredPicture(id);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(JpegSize(*stored), (std::pair<int, int>{24, 144}));
+  EXPECT_EQ(LocalPath(item.Get()), first);
+  EXPECT_EQ(ReadBytes(first), *stored);
+  EXPECT_FALSE(fs::exists(second));
+
+  // No path: the contact goes without a picture.
+  Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(u""));
+  ASSERT_EQ(table_->UpdateItem(item.Get()), S_OK);
+  EXPECT_FALSE(StoredPicture(id));
+  EXPECT_EQ(Text(item.Get(), u"PHOTO_TYPE"), u"NONE");
+}
+
+// A write retried on a fresh stream sends the picture again.
+TEST_F(PhonebookPhotoE2E, RetriedWritesSendThePictureAgain) {
+  const Bytes small = wmemu::SamplePng(40, 40, 7);
+  Emu().faults().FailNextHr("DevCeAddContact", 2, static_cast<int32_t>(0x80004005));
+  ComPtr<IItem> item = NewContact(u"Retry");
+  Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(Picture("retry.png", small)));
+  SUID id = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(item.Get(), &id), S_OK);
+  EXPECT_TRUE(SawLine("[CDataTableWMPhonebook::CreateItem]WM>> Retry Count= 2"));
+  EXPECT_EQ(StoredPicture(id), small);
+}
+
+// Hostile or missing picture files never fail the contact: it is stored without a picture.
+TEST_F(PhonebookPhotoE2E, BrokenPictureFilesNeverFailTheContact) {
+  const Bytes jpeg = wmemu::SampleJpeg(300, 200, 4);
+  const std::pair<const char*, Bytes> files[] = {
+      {"truncated.jpg", Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() / 3))},
+      {"empty.jpg", {}},
+      {"text.png", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}},
+  };
+  for (const auto& [file, bytes] : files) {
+    SCOPED_TRACE(file);
+    ComPtr<IItem> item = NewContact(u"Broken");
+    Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(Picture(file, bytes)));
+    SUID id = SUID_NULL;
+    ASSERT_EQ(table_->CreateItem(item.Get(), &id), S_OK);
+    EXPECT_EQ(StoredText(id, "FirstName"), "Broken");
+    EXPECT_FALSE(StoredPicture(id));
+    EXPECT_EQ(Text(item.Get(), u"PHOTO_TYPE"), u"NONE");
+  }
+  ComPtr<IItem> item = NewContact(u"Missing");
+  Set(item.Get(), u"PHOTO_LOCAL_PATH", Variant::Str(u"/nonexistent/picture.jpg"));
+  SUID id = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(item.Get(), &id), S_OK);
+  EXPECT_FALSE(StoredPicture(id));
+  EXPECT_TRUE(SawLine("[CDataTableWMPhonebook::makeRapiPacket]WM>> picture does not exist"));
+}
+
+// Groups carry every column of their schema after listing, creating and renaming.
+TEST_F(PhonebookE2E, GroupItemsHaveEveryColumn) {
+  const uint32_t work = *Store().AddCategory("Work");
+  auto check = [&](IItem* g, SUID id, const std::u16string& name) {
+    EXPECT_EQ(TypeOf(g), DCADT_GROUP);
+    EXPECT_EQ(IdOf(g), id);
+    EXPECT_EQ(Get(g, u"SUID").Get().lVal, id);
+    EXPECT_EQ(Text(g, u"ATTRIBUTE"), u"NORMAL");
+    EXPECT_EQ(Text(g, u"NAME"), name);
+    EXPECT_EQ(Text(g, u"PHOTO_TYPE"), u"NONE");
+    for (const char16_t* empty : {u"RINGTON_TYPE", u"RINGTON", u"MESSAGETON", u"PHOTO",
+                                  u"PHOTO_LOCAL_PATH", u"GROUP_PROPERTY", u"DB_LEDTYPE", u"PGUID",
+                                  u"ITEM_STATE", u"REJECT"})
+      EXPECT_EQ(Text(g, empty), u"") << Narrow(empty);
+    // The text "0" as the table gives it, also in the columns the schema types as numbers.
+    for (const char16_t* zero : {u"MESSAGETON_TYPE", u"VCARD_IMAGE_TYPE", u"PTIMESTAMP",
+                                 u"SAVE_TIME"})
+      EXPECT_EQ(Text(g, zero), u"0") << Narrow(zero);
+    for (const char16_t* zero : {u"PCFLAG", u"WEBFLAG", u"MODE"}) {
+      Variant v = Get(g, zero);
+      EXPECT_EQ(v.vt(), VT_I4) << Narrow(zero);
+      EXPECT_EQ(v.Get().lVal, 0) << Narrow(zero);
+    }
+    EXPECT_EQ(Get(g, u"ICON_GROUP_INDEX").Get().lVal, 255);
+    EXPECT_EQ(Get(g, u"ICON_INDEX").Get().lVal, 255);
+  };
+  std::vector<ComPtr<IItem>> listed = ListAll();
+  ASSERT_EQ(listed.size(), 1u);
+  check(listed[0].Get(), static_cast<SUID>(work), u"Work");
+
+  ComPtr<IItem> group;
+  ASSERT_EQ(table_->NewItem(DCADT_GROUP, SUID_NULL, SUID_NULL, group.ReleaseAndGetAddressOf()),
+            S_OK);
+  Set(group.Get(), u"NAME", Variant::Str(u"\uAC00\uC871"));  // 가족
+  Set(group.Get(), u"RINGTON", Variant::Str(u"\\Windows\\Ring.wav"));  // not kept by the phone
+  SUID id = SUID_NULL;
+  ASSERT_EQ(table_->CreateItem(group.Get(), &id), S_OK);
+  check(group.Get(), id, u"\uAC00\uC871");
+
+  Set(group.Get(), u"NAME", Variant::Str(u"Family"));
+  Set(group.Get(), u"ICON_INDEX", Variant::I4(3));
+  ASSERT_EQ(table_->UpdateItem(group.Get()), S_OK);
+  check(group.Get(), id, u"Family");
 }
 
 }  // namespace

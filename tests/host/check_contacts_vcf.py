@@ -4,6 +4,7 @@ CLI lists it; then export -> import -> export must give the same file.
 
 Usage: check_contacts_vcf.py QWBDCAWM_BINARY WORK_DIR
 The CLI serves its built-in demo phone from WORK_DIR/cache."""
+import base64
 import json
 import os
 import shutil
@@ -15,7 +16,7 @@ import vobject
 qwbdcawm, work = sys.argv[1], sys.argv[2]
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
-env = dict(os.environ, XDG_CACHE_HOME=os.path.join(work, "cache"),
+env = dict(os.environ, XDG_CACHE_HOME=os.path.join(work, "cache"), APPDATA=os.path.join(work, "appdata"),
            QWBDCAWM_REGISTRY=os.path.join(work, "registry.reg"))
 env.pop("QWBDCAWM_DEVICE", None)
 
@@ -56,6 +57,42 @@ def values(card, name):
     return card.contents.get(name, [])
 
 
+def raw_photos(text):
+    """The bytes of each card's PHOTO data URI by the card's UID, read from the text itself
+    (vobject, a vCard 3.0 reader, splits a data URI at its comma)."""
+    photos, uid = {}, None
+    for line in text.replace("\r\n ", "").split("\r\n"):
+        if line.startswith("UID:"):
+            uid = line[4:]
+        elif line.startswith("PHOTO:"):
+            head, _, data = line[6:].partition(",")
+            check(head.startswith("data:image/") and head.endswith(";base64"), "PHOTO " + head)
+            photos[uid] = base64.b64decode(data)
+    return photos
+
+
+def jpeg_size(data):
+    """(width, height) from a JPEG's frame header."""
+    i = 2
+    while i + 9 < len(data):
+        if data[i] != 0xFF:
+            return None
+        marker, length = data[i + 1], int.from_bytes(data[i + 2:i + 4], "big")
+        if marker in (0xC0, 0xC1, 0xC2):
+            return int.from_bytes(data[i + 7:i + 9], "big"), int.from_bytes(data[i + 5:i + 7], "big")
+        i += 2 + length
+    return None
+
+
+def photo_lines(text):
+    """The text without its PHOTO lines (unfolded), and the PHOTO values in order."""
+    kept, photos = [], []
+    for line in text.replace("\r\n ", "").split("\r\n"):
+        (photos if line.startswith("PHOTO:") else kept).append(line)
+    return "\r\n".join(kept), photos
+
+
+card_photos = raw_photos(text)
 for card in cards:
     uid = card.uid.value
     cid = int(uid.rsplit("-", 1)[1])
@@ -98,16 +135,45 @@ for card in cards:
         check(card.org.value[0] == c["company"], where + "ORG")
     if "nickname" in c:
         check(card.nickname.value == c["nickname"], where + "NICKNAME")
+    photo = card_photos.get(uid)
+    if "photo" in c:
+        with open(c["photo"]["path"], "rb") as f:
+            check(photo == f.read(), where + "PHOTO is not the component's photo file")
+    else:
+        check(photo is None, where + "PHOTO without a photo")
+check(sum(1 for c in phone if "photo" in c) >= 5, "the demo phone has too few photos")
 
 # The round trip: every card written back, then the same file again.
 run("import", os.path.join(work, "a", "contacts.vcf"))
 run("export", os.path.join(work, "b"), "--only", "contacts")
 with open(os.path.join(work, "b", "contacts.vcf"), encoding="utf-8", newline="") as f:
     again = f.read()
-if again != text:
-    a, b = text.split("\r\n"), again.split("\r\n")
+# Photos larger than 108 x 144 come back reduced (the component sends no larger picture);
+# everything else comes back as it was.
+rest_a, photos_a = photo_lines(text)
+rest_b, photos_b = photo_lines(again)
+if rest_a != rest_b:
+    a, b = rest_a.split("\r\n"), rest_b.split("\r\n")
     diff = [(x, y) for x, y in zip(a, b) if x != y][:5]
     failures.append("export -> import -> export differs: %r" % diff)
+check(len(photos_a) == len(photos_b), "photos lost in the round trip")
+reduced = 0
+for pa, pb in zip(photos_a, photos_b):
+    if pa == pb:
+        continue
+    reduced += 1
+    before = jpeg_size(base64.b64decode(pa.partition(",")[2]))
+    after = jpeg_size(base64.b64decode(pb.partition(",")[2]))
+    check(before is not None and (before[0] > 108 or before[1] > 144),
+          "a photo of %r changed in the round trip" % (before,))
+    check(after is not None and after[0] <= 108 and after[1] <= 144,
+          "a photo came back as %r" % (after,))
+check(reduced >= 1, "no photo of the demo phone was larger than 108 x 144")
+# Once reduced, a second round trip gives the same file.
+run("import", os.path.join(work, "b", "contacts.vcf"))
+run("export", os.path.join(work, "c"), "--only", "contacts")
+with open(os.path.join(work, "c", "contacts.vcf"), encoding="utf-8", newline="") as f:
+    check(f.read() == again, "a second export -> import -> export differs")
 
 for f in failures[:30]:
     print("FAIL:", f)

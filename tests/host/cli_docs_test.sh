@@ -53,6 +53,7 @@ check "init" "$bin/qwbdcawm-emu" in
 check "list pull" "$bin/qwbdcawm" voicememos ""
 check "voice-memos" "$bin/qwbdcawm" export --only voi
 check "--devinf" "$bin/qwbdcawm" info --dev
+check "set-photo" "$bin/qwbdcawm" contacts set-
 
 ((failures == 0)) && echo "all checks passed"
 exit $((failures > 0))

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <span>
+#include <tuple>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/AmrWav.h"
+#include "host/ContactsVcf.h"
 #include "host/FilesCommand.h"
 #include "host/HostError.h"
 #include "host/InfoCommand.h"
@@ -272,3 +275,80 @@ TEST(HostUnits, AmrFramesAndTheirWav) {
 
 }  // namespace
 }  // namespace qwbhost
+namespace {
+
+std::vector<uint8_t> AsBytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+}  // namespace
+
+TEST(HostUnits, Base64BothWays) {
+  // RFC 4648, section 10.
+  const std::pair<const char*, const char*> vectors[] = {
+      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+  };
+  for (auto [plain, encoded] : vectors) {
+    EXPECT_EQ(qwbhost::Base64(AsBytes(plain)), encoded);
+    EXPECT_EQ(qwbhost::FromBase64(encoded), AsBytes(plain)) << encoded;
+  }
+  // Folded lines and missing padding are read; anything else is refused.
+  EXPECT_EQ(qwbhost::FromBase64("Zm9v\r\n YmFy"), AsBytes("foobar"));
+  EXPECT_EQ(qwbhost::FromBase64("Zm9vYg"), AsBytes("foob"));
+  EXPECT_EQ(qwbhost::FromBase64(std::string_view("\xFF\xFE", 2)), std::nullopt);
+  for (const char* bad : {"Zm9v!", "Z", "Zg==Zg", "Zm9v===", "data:,"})
+    EXPECT_EQ(qwbhost::FromBase64(bad), std::nullopt) << bad;
+}
+
+// PHOTO in cards: written as a data URI of the photo file's bytes, with the media type of
+// those bytes; read from 4.0 data URIs and 3.0 inline base64; links are not taken.
+TEST(HostUnits, VcardPhotos) {
+  const std::string dir = testing::TempDir();
+  const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 1, 2, 3};
+  std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0};
+  jpeg.resize(300, 0x5A);  // long enough to be folded
+  qwbhost::Phonebook book;
+  for (const auto& [name, bytes, type] :
+       {std::tuple{"p.png", png, "image/png"}, std::tuple{"p.jpg", jpeg, "image/jpeg"}}) {
+    const std::string path = dir + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    qwbhost::ContactRecord c;
+    c.first = "Ann";
+    c.photo = "Image0007.jpg";
+    c.photoPath = path;
+    const std::string card = qwbhost::ContactCard(c, book, "uid-7");
+    std::string unfolded;
+    size_t longest = 0, at = 0;
+    while (at < card.size()) {
+      size_t end = card.find("\r\n", at);
+      longest = std::max(longest, end - at);
+      unfolded += card.substr(at, end - at);
+      at = end + 2;
+      if (at < card.size() && card[at] == ' ') ++at;  // a folded line goes on
+      else unfolded += "\n";
+    }
+    EXPECT_LE(longest, 75u);
+    const std::string want = std::string("PHOTO:data:") + type + ";base64," + qwbhost::Base64(bytes);
+    EXPECT_NE(unfolded.find(want + "\n"), std::string::npos) << card;
+
+    auto cards = qwbhost::ParseVcards(card, "uid-");
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0].photo, bytes);
+    EXPECT_EQ(cards[0].contact.id, 7);
+  }
+  const std::string v3 =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bo\r\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoBAgM=\r\n"
+      "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nFN:Cy\r\n"
+      "PHOTO:http://example.com/cy.jpg\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\n"
+      "FN:Di\r\nPHOTO:data:image/jpeg;base64,not*base64\r\nEND:VCARD\r\n";
+  auto cards = qwbhost::ParseVcards(v3, "uid-");
+  ASSERT_EQ(cards.size(), 3u);
+  EXPECT_EQ(cards[0].photo, png);
+  for (size_t i : {1u, 2u}) {
+    EXPECT_TRUE(cards[i].photo.empty());
+    ASSERT_EQ(cards[i].unmapped.size(), 1u);
+    EXPECT_NE(cards[i].unmapped[0].find("embedded photos only"), std::string::npos);
+  }
+}

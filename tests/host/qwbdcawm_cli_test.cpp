@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "emulator/DeviceRegistry.h"
+#include "emulator/MediaSamples.h"
 #include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
 #include "host/AmrWav.h"
 #include "host/Component.h"
+#include "host/Text.h"
 #include "tests/support/CliRun.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
@@ -453,6 +455,84 @@ TEST_F(QwbdcawmCli, SpecialFoldersMyDocumentsAndStat) {
   EXPECT_EQ(Qwb("files stat " + Quote("\\DCIM")).exit, 2);
   EXPECT_EQ(Qwb("files ls --special /").exit, 2);
   fs::remove(Emu().image().fsRoot() / "My Documents/stat.bin");
+}
+
+// Photos from the command line: set, shown, exported in the card, imported from a card,
+// refused when the file is no picture (the phone keeps its photo), cleared.
+TEST_F(QwbdcawmCli, ContactPhotosFromTheCommandLine) {
+  const fs::path work = phone_->folder() / "photo-cli";
+  fs::create_directories(work);
+  setenv("APPDATA", (work / "appdata").c_str(), 1);
+  wmemu::RecordStore contacts(Emu().image(), 1);
+  for (uint32_t id : contacts.List()) contacts.Delete(id);
+  const uint32_t id = contacts.Add({wmemu::RecordStore::Raw(1, Property::String("FirstName", "Ann"))});
+  auto stored = [&]() -> std::vector<uint8_t> {
+    for (const Property& p : contacts.Get(id).value_or(std::vector<Property>{}))
+      if (p.name == "Picture") return p.value;
+    return {};
+  };
+  const std::vector<uint8_t> big = wmemu::SampleJpeg(400, 300, 5), small = wmemu::SamplePng(60, 80, 6);
+  std::ofstream(work / "big.jpg", std::ios::binary)
+      .write(reinterpret_cast<const char*>(big.data()), static_cast<std::streamsize>(big.size()));
+  std::ofstream(work / "notes.jpg") << "not a picture";
+  const std::string sid = std::to_string(id);
+
+  Outcome r = Qwb("contacts set-photo " + sid + " " + Quote((work / "big.jpg").string()));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const std::vector<uint8_t> reduced = stored();
+  ASSERT_FALSE(reduced.empty());
+  r = Qwb("contacts show " + sid);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  nlohmann::json shown = nlohmann::json::parse(r.out);
+  char name[32];
+  std::snprintf(name, sizeof name, "Image%04u.jpg", id);
+  EXPECT_EQ(shown["photo"]["file"], name);
+  const fs::path cached = shown["photo"]["path"].get<std::string>();
+  EXPECT_EQ(cached.filename(), name);
+  EXPECT_EQ(ReadFile(cached), std::string(reduced.begin(), reduced.end()));
+
+  // The card's PHOTO is the cached file.
+  ASSERT_EQ(Qwb("export " + Quote((work / "out").string()) + " --only contacts").exit, 0);
+  std::string vcf = ReadFile(work / "out" / "contacts.vcf"), unfolded;
+  for (size_t i = 0; i < vcf.size(); ++i) {
+    if (vcf.compare(i, 3, "\r\n ") == 0) {
+      i += 2;
+      continue;
+    }
+    unfolded += vcf[i];
+  }
+  const size_t at = unfolded.find("PHOTO:data:image/jpeg;base64,");
+  ASSERT_NE(at, std::string::npos) << vcf;
+  const size_t from = at + std::strlen("PHOTO:data:image/jpeg;base64,");
+  auto photo = qwbhost::FromBase64(unfolded.substr(from, unfolded.find("\r\n", from) - from));
+  ASSERT_TRUE(photo);
+  EXPECT_EQ(*photo, reduced);
+
+  // A file that is no picture is refused before anything is written.
+  r = Qwb("contacts set-photo " + sid + " " + Quote((work / "notes.jpg").string()));
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_NE(r.err.find("is not a JPEG, PNG, GIF, BMP or WebP picture"), std::string::npos) << r.err;
+  EXPECT_EQ(stored(), reduced);
+
+  // A card's photo goes to the phone as the component sends it: a small PNG byte for byte.
+  std::ofstream(work / "in.vcf") << "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" << shown["id"]
+                                 << "\r\nFN:Ann\r\nN:;Ann;;;\r\nPHOTO:data:image/png;base64,"
+                                 << qwbhost::Base64(small) << "\r\nEND:VCARD\r\n";
+  r = Qwb("import " + Quote((work / "in.vcf").string()));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  std::vector<uint32_t> ids = contacts.List();
+  ASSERT_EQ(ids.size(), 2u);  // the card names no contact of this phone: a new one
+  std::vector<uint8_t> imported;
+  for (const Property& p : contacts.Get(ids[1]).value_or(std::vector<Property>{}))
+    if (p.name == "Picture") imported = p.value;
+  EXPECT_EQ(imported, small);
+
+  r = Qwb("contacts clear-photo " + sid);
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_TRUE(stored().empty());
+  r = Qwb("contacts show " + sid);
+  EXPECT_FALSE(nlohmann::json::parse(r.out).contains("photo"));
+  EXPECT_EQ(Qwb("contacts set-photo " + sid + " " + Quote((work / "missing.jpg").string())).exit, 2);
 }
 
 // Ctrl-C in the middle of a pull: the bar's continue flag stops the copy, the command exits

@@ -227,4 +227,50 @@ TEST(LocalFiles, CreateReadWriteTimesFindAndDelete) {
   rmdir(dir.c_str());
 }
 
+// Folders, copies and sizes as the photo cache uses them.
+TEST(LocalFiles, FoldersCopiesAndSizes) {
+  std::string dir = testing::TempDir() + "qwbcopyXXXXXX";
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const std::u16string sub = W(dir + "/a"), deep = W(dir + "/b/c");
+  EXPECT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryW(sub.c_str(), nullptr));
+  EXPECT_LAST_ERROR(ERROR_ALREADY_EXISTS);
+  EXPECT_FALSE(CreateDirectoryW(deep.c_str(), nullptr));  // one level at a time
+  EXPECT_LAST_ERROR(ERROR_PATH_NOT_FOUND);
+
+  const std::u16string from = W(dir + "/a/from.bin"), to = W(dir + "/a/to.bin");
+  std::string bytes(200000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 + i / 977);
+  HANDLE h = CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr));
+  DWORD high = 7;
+  EXPECT_EQ(GetFileSize(h, &high), 200000u);
+  EXPECT_EQ(high, 0u);
+  CloseHandle(h);
+
+  EXPECT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE));
+  h = CreateFileW(to.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  std::string copied(bytes.size() + 10, '\0');
+  ASSERT_TRUE(ReadFile(h, copied.data(), static_cast<DWORD>(copied.size()), &n, nullptr));
+  copied.resize(n);
+  EXPECT_EQ(copied, bytes);
+  CloseHandle(h);
+  EXPECT_FALSE(CopyFileW(from.c_str(), to.c_str(), TRUE));
+  EXPECT_LAST_ERROR(ERROR_FILE_EXISTS);
+  EXPECT_FALSE(CopyFileW(W(dir + "/none").c_str(), to.c_str(), FALSE));
+  EXPECT_LAST_ERROR(ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(CopyFileW(sub.c_str(), to.c_str(), FALSE));  // a folder is not copied
+  EXPECT_LAST_ERROR(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetFileSize(nullptr, nullptr), INVALID_FILE_SIZE);
+  EXPECT_LAST_ERROR(ERROR_INVALID_HANDLE);
+
+  DeleteFileW(from.c_str());
+  DeleteFileW(to.c_str());
+  rmdir((dir + "/a").c_str());
+  rmdir(dir.c_str());
+}
+
 }  // namespace
