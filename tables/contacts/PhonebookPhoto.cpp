@@ -185,8 +185,9 @@ void fillPictureFieldsToMap(const CPropertyMap& props, DWORD entryId, FieldMap* 
   WMDebug("[%s]load pictue exist!", method);
   std::u16string folder;
   if (!MakePhotoFolder(&folder)) return;
-  const uint8_t* bytes = picture->type == devrec::kTypeBinary ? picture->binaryVal : nullptr;
-  const size_t length = bytes ? picture->valueLength : 0;
+  const auto* blob = picture->type == devrec::kTypeBinary ? picture->bytes() : nullptr;
+  const uint8_t* bytes = blob && !blob->empty() ? blob->data() : nullptr;
+  const size_t length = bytes ? blob->size() : 0;
 
   const std::u16string first = folder + u"/" + ImageName(entryId, false);
   const std::u16string second = folder + u"/" + ImageName(entryId, true);
