@@ -226,6 +226,15 @@ void Emulator::ServeSocket(int fd) {
   raw->thread = std::thread([this, raw] { ServeConnection(raw); });
 }
 
+std::vector<uint8_t> Emulator::ServeBytes(const uint8_t* data, size_t size) {
+  MemoryConnection conn(data, size, faults_);
+  {
+    RapiSession session(*core_, conn);
+    session.Run();
+  }
+  return conn.output();
+}
+
 std::string Emulator::Listen(const std::string& address) { return StartListener(address, false); }
 
 std::string Emulator::ListenControl(const std::string& address) {

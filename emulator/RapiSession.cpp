@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "emulator/Text.h"
@@ -148,6 +150,10 @@ void WriteFailure(uint32_t command, uint32_t error, Writer* w) {
 
 // ---- Connection ------------------------------------------------------------
 
+bool Connection::ReadFrame(std::vector<uint8_t>* payload) {
+  return rapi2::RecvFrame(fd_, payload, -1) == rapi2::IoResult::kOk;
+}
+
 bool Connection::Read(void* p, size_t n) {
   return rapi2::RecvAll(fd_, p, n, -1) == rapi2::IoResult::kOk;
 }
@@ -173,6 +179,40 @@ bool Connection::Write(const void* p, size_t n) {
   return ok;
 }
 
+bool MemoryConnection::ReadFrame(std::vector<uint8_t>* payload) {
+  uint8_t len[4];
+  if (!Read(len, 4)) return false;
+  uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
+               uint32_t(len[3]) << 24;
+  if (n > rapi2::kMaxFrame || n > size_ - at_) return false;
+  payload->assign(in_ + at_, in_ + at_ + n);
+  at_ += n;
+  return true;
+}
+
+bool MemoryConnection::Read(void* p, size_t n) {
+  if (n > size_ - at_) {
+    at_ = size_;
+    return false;
+  }
+  if (n) std::memcpy(p, in_ + at_, n);
+  at_ += n;
+  return true;
+}
+
+size_t MemoryConnection::ReadSome(void* p, size_t n) {
+  n = std::min(n, size_ - at_);
+  if (n) std::memcpy(p, in_ + at_, n);
+  at_ += n;
+  return n;
+}
+
+bool MemoryConnection::Write(const void* p, size_t n) {
+  const auto* b = static_cast<const uint8_t*>(p);
+  out_.insert(out_.end(), b, b + n);
+  return true;
+}
+
 // ---- Session -----------------------------------------------------------------
 
 RapiSession::~RapiSession() {
@@ -188,7 +228,7 @@ uint32_t RapiSession::NewHandle() {
 void RapiSession::Run() {
   std::vector<uint8_t> payload;
   for (;;) {
-    if (rapi2::RecvFrame(conn_.fd(), &payload, -1) != rapi2::IoResult::kOk) return;
+    if (!conn_.ReadFrame(&payload)) return;
     Reader rd(payload);
     uint32_t cmd = 0;
     Writer w;

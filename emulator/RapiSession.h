@@ -33,6 +33,9 @@ class Connection : public ServiceStream {
  public:
   Connection(int fd, FaultInjector& faults) : fd_(fd), faults_(faults) {}
   int fd() const { return fd_; }
+  // The next request frame's payload; false at the end of the connection or on a frame
+  // above rapi2::kMaxFrame.
+  virtual bool ReadFrame(std::vector<uint8_t>* payload);
   bool Read(void* p, size_t n) override;
   bool Write(const void* p, size_t n) override;
   size_t ReadSome(void* p, size_t n) override;
@@ -42,6 +45,26 @@ class Connection : public ServiceStream {
   int fd_;
   FaultInjector& faults_;
   bool dropped_ = false;
+};
+
+// A connection whose peer has sent `input` and then closed its side: what the session writes
+// is collected in output(). Serves a whole connection in the calling thread, without a
+// socket (the fuzz target of the request reader runs thousands of these a second).
+class MemoryConnection : public Connection {
+ public:
+  MemoryConnection(const uint8_t* input, size_t size, FaultInjector& faults)
+      : Connection(-1, faults), in_(input), size_(size) {}
+  bool ReadFrame(std::vector<uint8_t>* payload) override;
+  bool Read(void* p, size_t n) override;
+  bool Write(const void* p, size_t n) override;
+  size_t ReadSome(void* p, size_t n) override;
+  const std::vector<uint8_t>& output() const { return out_; }
+
+ private:
+  const uint8_t* in_;
+  size_t size_;
+  size_t at_ = 0;
+  std::vector<uint8_t> out_;
 };
 
 // The name of a RAPI2 command word ("CeReadFile"), "" when unknown.
