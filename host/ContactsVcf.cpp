@@ -7,6 +7,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "host/ContentLines.h"
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
 #include "host/PhoneIdentity.h"
@@ -20,88 +21,32 @@ namespace {
 
 struct KindTypes {
   const char* kind;
-  const char* types;  // the TYPE parameter
+  std::vector<std::string> types;  // the TYPE parameter's values
 };
 // Phone kinds and the vCard types they are written with; read back in this order of
 // preference when a card has no X-PHONE-KIND.
 const KindTypes kKindTypes[] = {
-    {"Mobile", "cell"},
-    {"Landline.Private", "home,voice"},
-    {"Landline.Private2", "home,voice"},
-    {"Landline.Business", "work,voice"},
-    {"Landline.Business2", "work,voice"},
-    {"Fax.Private", "home,fax"},
-    {"Fax.Business", "work,fax"},
-    {"RadioTel", "x-radio"},
-    {"CarPhone", "x-car"},
-    {"Pager", "pager"},
-    {"Company", "work,x-company"},
+    {"Mobile", {"cell"}},
+    {"Landline.Private", {"home", "voice"}},
+    {"Landline.Private2", {"home", "voice"}},
+    {"Landline.Business", {"work", "voice"}},
+    {"Landline.Business2", {"work", "voice"}},
+    {"Fax.Private", {"home", "fax"}},
+    {"Fax.Business", {"work", "fax"}},
+    {"RadioTel", {"x-radio"}},
+    {"CarPhone", {"x-car"}},
+    {"Pager", {"pager"}},
+    {"Company", {"work", "x-company"}},
 };
 
-const char* TypesOfKind(const std::string& kind) {
+std::vector<std::string> TypesOfKind(const std::string& kind) {
   for (const KindTypes& k : kKindTypes)
     if (kind == k.kind) return k.types;
-  return "voice";
+  return {"voice"};
 }
 
 const char* AdrType(const std::string& kind) {
   return kind == "private" ? "home" : kind == "business" ? "work" : "x-other";
-}
-
-// Text value escaping: backslash, comma and line breaks, and in the components of N, ORG and
-// ADR the semicolon that separates them.
-std::string Escape(const std::string& s, bool component = false) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c == '\\' || c == ',' || (component && c == ';')) {
-      out += '\\';
-      out += c;
-    } else if (c == '\r') {
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-      out += "\\n";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-// A parameter value: quoted when it holds a separator, with ^ escapes for what a quoted
-// value cannot hold.
-std::string ParamValue(const std::string& s) {
-  std::string out;
-  bool quote = false;
-  for (char c : s) {
-    if (c == '^') {
-      out += "^^";
-    } else if (c == '"') {
-      out += "^'";
-    } else if (c == '\n') {
-      out += "^n";
-    } else if (c != '\r') {
-      if (c == ';' || c == ':' || c == ',') quote = true;
-      out += c;
-    }
-  }
-  return quote ? "\"" + out + "\"" : out;
-}
-
-// Folds a content line at 75 octets, never inside a UTF-8 sequence.
-void PutLine(std::string* out, const std::string& line) {
-  size_t at = 0, limit = 75;
-  while (line.size() - at > limit) {
-    size_t cut = at + limit;
-    while (cut > at && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-    out->append(line, at, cut - at);
-    out->append("\r\n ");
-    at = cut;
-    limit = 74;  // the leading blank counts
-  }
-  out->append(line, at, std::string::npos);
-  out->append("\r\n");
 }
 
 std::string DateValue(DATE d) {
@@ -114,61 +59,55 @@ std::string DateValue(DATE d) {
 
 void WriteCard(const ContactRecord& c, const Phonebook& book, const std::string& uid,
                std::string* out) {
-  PutLine(out, "BEGIN:VCARD");
-  PutLine(out, "VERSION:4.0");
-  PutLine(out, "UID:" + uid);
-  PutLine(out, "FN:" + Escape(c.Title()));
-  std::string n = "N";
+  ContentLines card;
+  card.Begin("VCARD").Raw("VERSION", "4.0").Raw("UID", uid).Text("FN", c.Title());
+  ContentParams nameParams;
   if (!c.readingLast.empty() || !c.readingFirst.empty())
-    n += ";SORT-AS=" + ParamValue(c.readingLast + "," + c.readingFirst);
-  PutLine(out, n + ":" + Escape(c.last, true) + ";" + Escape(c.first, true) + ";" +
-                   Escape(c.middle, true) + ";" + Escape(c.prefix, true) + ";" +
-                   Escape(c.suffix, true));
-  if (!c.readingFirst.empty()) PutLine(out, "X-PHONETIC-FIRST-NAME:" + Escape(c.readingFirst));
-  if (!c.readingLast.empty()) PutLine(out, "X-PHONETIC-LAST-NAME:" + Escape(c.readingLast));
-  if (!c.nick.empty()) PutLine(out, "NICKNAME:" + Escape(c.nick));
-  if (!c.company.empty() || !c.department.empty())
-    PutLine(out, "ORG:" + Escape(c.company, true) +
-                     (c.department.empty() ? "" : ";" + Escape(c.department, true)));
-  if (!c.jobTitle.empty()) PutLine(out, "TITLE:" + Escape(c.jobTitle));
+    nameParams.push_back({"SORT-AS", {c.readingLast + "," + c.readingFirst}});
+  card.Raw("N", Structured({{c.last}, {c.first}, {c.middle}, {c.prefix}, {c.suffix}}), nameParams);
+  if (!c.readingFirst.empty()) card.Text("X-PHONETIC-FIRST-NAME", c.readingFirst);
+  if (!c.readingLast.empty()) card.Text("X-PHONETIC-LAST-NAME", c.readingLast);
+  if (!c.nick.empty()) card.Text("NICKNAME", c.nick);
+  if (!c.company.empty() || !c.department.empty()) {
+    std::vector<std::vector<std::string>> org{{c.company}};
+    if (!c.department.empty()) org.push_back({c.department});
+    card.Raw("ORG", Structured(org));
+  }
+  if (!c.jobTitle.empty()) card.Text("TITLE", c.jobTitle);
   for (const ContactPhone& p : c.phones) {
-    std::string line = "TEL;TYPE=" + ParamValue(TypesOfKind(p.kind));
-    if (!p.kind.empty()) line += ";X-PHONE-KIND=" + ParamValue(p.kind);
-    if (!p.speedDial.empty()) line += ";X-SPEED-DIAL=" + ParamValue(p.speedDial);
-    PutLine(out, line + ":" + Escape(p.number));
+    ContentParams params{{"TYPE", TypesOfKind(p.kind)}};
+    if (!p.kind.empty()) params.push_back({"X-PHONE-KIND", {p.kind}});
+    if (!p.speedDial.empty()) params.push_back({"X-SPEED-DIAL", {p.speedDial}});
+    card.Text("TEL", p.number, params);
   }
   if (!c.assistantPhone.empty())
-    PutLine(out, "TEL;TYPE=x-assistant;X-PHONE-KIND=Assistant:" + Escape(c.assistantPhone));
+    card.Text("TEL", c.assistantPhone, {{"TYPE", {"x-assistant"}}, {"X-PHONE-KIND", {"Assistant"}}});
   for (size_t i = 0; i < c.emails.size(); ++i)
     if (!c.emails[i].empty())
-      PutLine(out, "EMAIL;TYPE=home;PREF=" + std::to_string(i + 1) + ":" + Escape(c.emails[i]));
-  if (!c.url.empty()) PutLine(out, "URL:" + c.url);
+      card.Text("EMAIL", c.emails[i], {{"TYPE", {"home"}}, {"PREF", {std::to_string(i + 1)}}});
+  if (!c.url.empty()) card.Raw("URL", c.url);
   for (const std::string& im : c.messengers)
-    if (!im.empty()) PutLine(out, "IMPP:" + (im.find(':') == std::string::npos ? "im:" + im : im));
-  for (const ContactAddress& a : c.addresses) {
-    PutLine(out, std::string("ADR;TYPE=") + AdrType(a.kind) + ":;;" + Escape(a.street, true) + ";" +
-                     Escape(a.locality, true) + ";" + Escape(a.region, true) + ";" +
-                     Escape(a.postalCode, true) + ";" + Escape(a.country, true));
-  }
-  if (c.birthday && !DateValue(*c.birthday).empty()) PutLine(out, "BDAY:" + DateValue(*c.birthday));
+    if (!im.empty()) card.Raw("IMPP", im.find(':') == std::string::npos ? "im:" + im : im);
+  for (const ContactAddress& a : c.addresses)
+    card.Raw("ADR",
+             Structured({{}, {}, {a.street}, {a.locality}, {a.region}, {a.postalCode}, {a.country}}),
+             {{"TYPE", {AdrType(a.kind)}}});
+  if (c.birthday && !DateValue(*c.birthday).empty()) card.Raw("BDAY", DateValue(*c.birthday));
   if (c.anniversary && !DateValue(*c.anniversary).empty())
-    PutLine(out, "ANNIVERSARY:" + DateValue(*c.anniversary));
-  if (!c.notes.empty()) PutLine(out, "NOTE:" + Escape(c.notes));
-  std::string categories;
-  for (ULONG id : c.groupIds) {
-    std::string name = book.GroupName(id);
-    if (name.empty()) continue;
-    categories += (categories.empty() ? "" : ",") + Escape(name);
-  }
-  if (!categories.empty()) PutLine(out, "CATEGORIES:" + categories);
+    card.Raw("ANNIVERSARY", DateValue(*c.anniversary));
+  if (!c.notes.empty()) card.Text("NOTE", c.notes);
+  std::vector<std::string> categories;
+  for (ULONG id : c.groupIds) categories.push_back(book.GroupName(id));
+  card.List("CATEGORIES", categories);
   const std::pair<const char*, const std::string*> related[] = {
       {"spouse", &c.spouse}, {"child", &c.children}, {"x-assistant", &c.assistant},
       {"x-manager", &c.manager}};
   for (const auto& [type, value] : related)
-    if (!value->empty()) PutLine(out, std::string("RELATED;VALUE=text;TYPE=") + type + ":" + Escape(*value));
-  if (!c.office.empty()) PutLine(out, "X-OFFICE-LOCATION:" + Escape(c.office));
-  if (!c.ringtone.empty()) PutLine(out, "X-RINGTONE:" + Escape(c.ringtone));
-  PutLine(out, "END:VCARD");
+    if (!value->empty()) card.Text("RELATED", *value, {{"VALUE", {"text"}}, {"TYPE", {type}}});
+  if (!c.office.empty()) card.Text("X-OFFICE-LOCATION", c.office);
+  if (!c.ringtone.empty()) card.Text("X-RINGTONE", c.ringtone);
+  card.End("VCARD");
+  *out += card.str();
 }
 
 // ---- Reading ---------------------------------------------------------------------------------
