@@ -7,6 +7,7 @@
 // when the program is not installed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -393,14 +394,15 @@ std::multiset<std::pair<std::string, std::string>> TypedValues(const std::string
 TEST_F(ExportedPhones, KhardFindsEveryContactWithItsFields) {
   PhoneRecords phone = ReadInProcess(0);
   ASSERT_GE(phone.book.contacts.size(), 300u);
-  // The telephone types khard shows for each kind of number the phone keeps.
+  // The telephone types khard shows for each kind of number the phone keeps (khard drops the
+  // "x-" of extended types and joins several with ", ", here without the blank).
   const std::map<std::string, std::string> kTypes = {
       {"Mobile", "cell"},         {"Landline.Private", "home,voice"},
       {"Landline.Private2", "home,voice"}, {"Landline.Business", "work,voice"},
       {"Landline.Business2", "work,voice"}, {"Fax.Private", "home,fax"},
       {"Fax.Business", "work,fax"}, {"RadioTel", "radio"},
       {"CarPhone", "car"},        {"Pager", "pager"},
-      {"Company", "work,x-company"}, {"Assistant", "assistant"}};
+      {"Company", "work,company"}, {"Assistant", "assistant"}};
   auto rows = Khard({Vdir(0) / "contacts"}, "uid,formatted_name,phone_numbers,emails,birthday,categories");
   ASSERT_EQ(rows.size(), phone.book.contacts.size());
   std::map<long, const qwbhost::ContactRecord*> byId;
@@ -419,7 +421,12 @@ TEST_F(ExportedPhones, KhardFindsEveryContactWithItsFields) {
       want.insert({kTypes.at(p.kind), p.number});
     }
     if (!c.assistantPhone.empty()) want.insert({"assistant", c.assistantPhone});
-    EXPECT_EQ(TypedValues(r[2]), want);
+    std::multiset<std::pair<std::string, std::string>> shownPhones;
+    for (auto [type, number] : TypedValues(r[2])) {
+      type.erase(std::remove(type.begin(), type.end(), ' '), type.end());
+      shownPhones.insert({type, number});
+    }
+    EXPECT_EQ(shownPhones, want);
     phones += static_cast<int>(want.size());
     std::multiset<std::string> emails;
     for (const auto& [type, address] : TypedValues(r[3])) emails.insert(address);
