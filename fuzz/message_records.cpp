@@ -25,7 +25,7 @@ void StreamMessage(const std::vector<uint8_t>& in) {
   // One record: the input cut or zero-padded to the record's size, in a buffer of exactly
   // that size.
   std::vector<uint8_t> record(devrec::kStreamMessageSize);
-  std::memcpy(record.data(), in.data(), std::min(in.size(), record.size()));
+  if (!in.empty()) std::memcpy(record.data(), in.data(), std::min(in.size(), record.size()));
   devrec::StreamMessage m = devrec::ReadStreamMessage(record.data());
   std::array<uint8_t, devrec::kStreamMessageSize> again;
   if (devrec::WriteStreamMessage(m, &again)) {

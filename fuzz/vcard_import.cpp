@@ -44,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   Check(!cards.empty() && cards.size() <= size / 20);  // "BEGIN:VCARD\nEND:VCARD" at least
+  // The phone's texts end at a NUL, so a card holding one is read but not compared.
+  if (text.find('\0') != std::string::npos) return 0;
   for (const qwbhost::ParsedCard& card : cards) {
     const std::string once = Write(card);
     std::vector<qwbhost::ParsedCard> back = qwbhost::ParseVcards(once, kPrefix);
