@@ -17,9 +17,8 @@ void BM_BuildDeviceRecord(benchmark::State& state) {
   for (auto _ : state) {
     qwb::CPropertyList list(devrec::kKindTask);
     for (const auto& p : props) list.Add(p.name.c_str(), p.value.data());
-    BYTE* record = qwb::BuildDeviceRecord(list, 0, 0, &size);
-    benchmark::DoNotOptimize(record);
-    LocalFree(record);
+    LocalBuffer record = qwb::BuildDeviceRecord(list, 0, 0, &size);
+    benchmark::DoNotOptimize(record.get());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }

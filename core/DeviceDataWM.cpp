@@ -145,7 +145,7 @@ HRESULT CDeviceDataWM::GetDataTable(DATATABLE_SUID tableId, IDataTable** ppDataT
   return DeviceDataMethodFrame(kPassNone, [&] {
     WMLog("CDeviceDataWM::GetDataTable");
     EnsureRapiBase("CDeviceDataWM::GetDataTable");
-    if (tableId == DTID_PHONEBOOK && m_pRapi->m_pStream == nullptr) {
+    if (tableId == DTID_PHONEBOOK && !m_pRapi->HasStream()) {
       WMDebug("WM>> StartApplyAllData()");
       m_pRapi->StartApplyAllData();  // the phonebook table reopens the stream itself if need be
     }

@@ -19,6 +19,7 @@
 #include "emulator/Emulator.h"
 #include "emulator/Text.h"
 #include "platform/rapi/Rapi2Wire.h"
+#include "platform/util/Address.h"
 
 namespace wmemu {
 namespace {
@@ -28,43 +29,26 @@ constexpr int kConnectTimeoutMs = 5000;
 constexpr int kRedialAfterFailureMs = 3000;
 constexpr uint8_t kTrigger = 0x7F;
 
+// HOST:PORT, with or without its tcp: (or udp:, for the trigger) prefix.
 void SplitHostPort(std::string text, std::string* host, std::string* port) {
-  if (text.rfind("tcp:", 0) == 0 || text.rfind("udp:", 0) == 0) text = text.substr(4);
-  size_t colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size())
-    throw std::runtime_error("address must be HOST:PORT: " + text);
-  *host = text.substr(0, colon);
-  *port = text.substr(colon + 1);
-  if (host->size() >= 2 && host->front() == '[' && host->back() == ']')
-    *host = host->substr(1, host->size() - 2);
+  if (text.rfind("udp:", 0) == 0) text = text.substr(4);
+  if (text.rfind("tcp:", 0) != 0) text = "tcp:" + text;
+  addr::Address parsed;
+  if (!addr::Parse(text, &parsed) || parsed.kind != addr::Address::kTcp)
+    throw std::runtime_error("address must be HOST:PORT: " + text.substr(4));
+  *host = parsed.host;
+  *port = parsed.port;
 }
 
 // A blocking TCP connection to host:port, or -1.
 int ConnectTcp(const std::string& host, const std::string& port) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* list = nullptr;
-  if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &list) != 0) return -1;
-  int fd = -1;
-  for (addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next) {
-    fd = ::socket(ai->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) continue;
-    bool ok = ::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0;
-    if (!ok && errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      int soError = 0;
-      socklen_t len = sizeof soError;
-      ok = ::poll(&p, 1, kConnectTimeoutMs) == 1 &&
-           ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) == 0 && soError == 0;
-    }
-    if (!ok) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
-  ::freeaddrinfo(list);
+  addr::Address address;
+  address.kind = addr::Address::kTcp;
+  address.host = host;
+  address.port = port;
+  std::string error;
+  int fd = addr::ConnectStream(address, kConnectTimeoutMs, &error);
   if (fd >= 0) {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }

@@ -7,7 +7,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,7 @@
 #include "emulator/PhonebookService.h"
 #include "emulator/AppointmentStore.h"
 #include "emulator/TaskStore.h"
+#include "link/ControlChannel.h"
 #include "platform/util/Address.h"
 #include "emulator/Text.h"
 
@@ -37,6 +40,7 @@ struct Emulator::Listener {
 struct Emulator::Conn {
   int fd = -1;
   bool control = false;
+  ServeLimits limits;
   std::atomic<bool> done{false};
   std::thread thread;
 };
@@ -92,19 +96,15 @@ int MakeListener(const std::string& address, std::string* actual, std::string* u
 // A random (version 4) GUID in registry form.
 std::string NewDeviceGuid() {
   std::random_device random;
-  uint8_t b[16];
-  for (size_t i = 0; i < sizeof b; i += 4) {
+  std::array<uint8_t, 16> g;
+  for (size_t i = 0; i < g.size(); i += 4) {
     uint32_t r = random();
-    std::memcpy(b + i, &r, 4);
+    std::memcpy(g.data() + i, &r, 4);
   }
-  b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);
-  b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
-  char text[40];
-  std::snprintf(text, sizeof text,
-                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],
-                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
-                b[14], b[15]);
-  return text;
+  // The version nibble leads the text's third group, the variant bits its fourth.
+  g[7] = static_cast<uint8_t>((g[7] & 0x0F) | 0x40);
+  g[8] = static_cast<uint8_t>((g[8] & 0x3F) | 0x80);
+  return ctlwire::GuidText(g);
 }
 
 uint32_t ParseNumber(const nlohmann::json& v) {
@@ -221,6 +221,7 @@ void Emulator::ServeSocket(int fd) {
   Reap();
   auto c = std::make_unique<Conn>();
   c->fd = fd;
+  c->limits = limits_;
   Conn* raw = c.get();
   conns_.push_back(std::move(c));
   raw->thread = std::thread([this, raw] { ServeConnection(raw); });
@@ -233,6 +234,28 @@ std::vector<uint8_t> Emulator::ServeBytes(const uint8_t* data, size_t size) {
     session.Run();
   }
   return conn.output();
+}
+
+void Emulator::SetLimits(const ServeLimits& limits) {
+  std::lock_guard<std::mutex> lock(mu_);
+  limits_ = limits;
+}
+
+ServeLimits Emulator::limits() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return limits_;
+}
+
+int Emulator::connectionCount() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return CountServedLocked();
+}
+
+int Emulator::CountServedLocked() const {
+  int n = 0;
+  for (auto& c : conns_)
+    if (!c->control && !c->done) ++n;
+  return n;
 }
 
 std::string Emulator::Listen(const std::string& address) { return StartListener(address, false); }
@@ -270,15 +293,27 @@ void Emulator::AcceptLoop(Listener* l) {
       ::close(fd);
       continue;
     }
-    std::lock_guard<std::mutex> lock(mu_);
+    std::unique_lock<std::mutex> lock(mu_);
     if (stopping_) {
       ::close(fd);
       return;
     }
     Reap();
+    // At the cap, a connection that is ending (its peer gone) gets a moment to free its
+    // place; past that the newcomer is closed: the clients already served go on.
+    if (!l->control && CountServedLocked() >= limits_.maxConnections) {
+      slotFreed_.wait_for(lock, std::chrono::milliseconds(250), [&] {
+        return stopping_ || CountServedLocked() < limits_.maxConnections;
+      });
+      if (stopping_ || CountServedLocked() >= limits_.maxConnections) {
+        ::close(fd);
+        continue;
+      }
+    }
     auto c = std::make_unique<Conn>();
     c->fd = fd;
     c->control = l->control;
+    c->limits = limits_;
     Conn* raw = c.get();
     conns_.push_back(std::move(c));
     raw->thread = std::thread([this, raw] { ServeConnection(raw); });
@@ -289,7 +324,7 @@ void Emulator::ServeConnection(Conn* c) {
   if (c->control) {
     ServeControl(c->fd);
   } else {
-    Connection conn(c->fd, faults_);
+    Connection conn(c->fd, faults_, c->limits.ioTimeoutMs, c->limits.maxRequestFrame);
     RapiSession session(*core_, conn);
     session.Run();
   }
@@ -297,6 +332,7 @@ void Emulator::ServeConnection(Conn* c) {
   ::close(c->fd);
   c->fd = -1;
   c->done = true;
+  slotFreed_.notify_all();
 }
 
 void Emulator::Reap() {
@@ -322,6 +358,7 @@ void Emulator::Stop() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     stopping_ = true;
+    slotFreed_.notify_all();
     listeners.swap(listeners_);
     for (auto& c : conns_)
       if (c->fd >= 0) ::shutdown(c->fd, SHUT_RDWR);
@@ -377,6 +414,8 @@ std::string Emulator::Control(const std::string& jsonLine) {
         faults_.DropAfterBytes(j["afterBytes"].get<uint64_t>());
       else
         faults_.DropOnCall(j.at("onCall").get<int>(), name);
+    } else if (cmd == "cut") {
+      faults_.CutReply(name, j.at("afterBytes").get<uint64_t>());
     } else if (cmd == "unplug") {
       faults_.Unplug();
     } else if (cmd == "replug") {

@@ -8,6 +8,7 @@
 //   emu->Stop();
 #pragma once
 
+#include <condition_variable>
 #include <filesystem>
 #include <list>
 #include <memory>
@@ -26,6 +27,16 @@
 namespace wmemu {
 
 struct DeviceCore;
+
+// What one emulator lets its clients hold, so that no client can make it grow without bound:
+// connections over the cap are closed as they are accepted; a request frame larger than the
+// cap closes its connection; a request begun must be complete, and a reply taken up by the
+// client, within the I/O time-out (an idle connection between requests is kept).
+struct ServeLimits {
+  int maxConnections = 64;             // RAPI2 connections served at once (control apart)
+  uint32_t maxRequestFrame = 16u << 20;  // bytes of one request frame
+  int ioTimeoutMs = 30000;
+};
 
 class Emulator {
  public:
@@ -55,6 +66,11 @@ class Emulator {
   // the UDP trigger port ("" without one). One dialler per emulator.
   std::string Dial(const DialOptions& options);
   Dialler* dialler() { return dialler_.get(); }
+  // Sets the limits for connections accepted from now on.
+  void SetLimits(const ServeLimits& limits);
+  ServeLimits limits();
+  // RAPI2 connections being served now.
+  int connectionCount();
   // Serves an already connected socket as one RAPI2 connection (takes the descriptor).
   void ServeSocket(int fd);
   // Serves `size` bytes a client sent before closing its side as one RAPI2 connection, in the
@@ -68,6 +84,7 @@ class Emulator {
   //   {"cmd":"fail","name":"CeReadFile","count":2,"error":5}        device error number
   //   {"cmd":"fail","name":"DevCeGet","count":1,"hresult":"0x80004005"}
   //   {"cmd":"drop","afterBytes":100}   {"cmd":"drop","onCall":3,"name":"CeReadFile"}
+  //   {"cmd":"cut","name":"DevCeGet","afterBytes":10}   the next reply to that call is cut
   //   {"cmd":"unplug"}  {"cmd":"replug"}  {"cmd":"delay","ms":200,"name":""}  {"cmd":"clear"}
   // and, while dialling: {"cmd":"unlock"} (the user unlocks on the phone's screen),
   //   {"cmd":"control","action":"drop"|"stall"|"resume"}  {"cmd":"refuse","count":1}
@@ -98,6 +115,7 @@ class Emulator {
   void ServeControl(int fd);
   void CloseConnections();
   void Reap();
+  int CountServedLocked() const;
 
   std::unique_ptr<Image> image_;
   DeviceFs fs_;
@@ -107,10 +125,12 @@ class Emulator {
   std::unique_ptr<DeviceCore> core_;
 
   std::mutex mu_;
+  std::condition_variable slotFreed_;  // a served connection ended
   bool stopping_ = false;
   std::vector<std::unique_ptr<Listener>> listeners_;
   std::list<std::unique_ptr<Conn>> conns_;
   std::unique_ptr<Dialler> dialler_;
+  ServeLimits limits_;
 };
 
 }  // namespace wmemu

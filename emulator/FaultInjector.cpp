@@ -76,6 +76,38 @@ uint64_t FaultInjector::AllowFileBytes(uint64_t n, bool* drop) {
   return allowed;
 }
 
+void FaultInjector::CutReply(const std::string& name, uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  cutName_ = name;
+  cutAfter_ = bytes;
+}
+
+uint64_t FaultInjector::FirstReplySize(const std::string& name) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (auto& [n, size] : replySizes_)
+    if (n == name) return size;
+  return 0;
+}
+
+size_t FaultInjector::ReplyBytes(std::string_view name, std::string_view alt, size_t size,
+                                 bool* cut) {
+  std::lock_guard<std::mutex> lock(mu_);
+  *cut = false;
+  // Remembered under both names; a handful of names between two Clear()s, so a small list.
+  for (std::string_view n : {name, alt}) {
+    if (n.empty() || replySizes_.size() >= 256) continue;
+    auto it = std::find_if(replySizes_.begin(), replySizes_.end(),
+                           [&](const auto& e) { return e.first == n; });
+    if (it == replySizes_.end()) replySizes_.emplace_back(std::string(n), size);
+  }
+  if (!cutAfter_ || !Matches(cutName_, name, alt)) return size;
+  const uint64_t after = *cutAfter_;
+  cutAfter_.reset();
+  if (after >= size) return size;
+  *cut = true;
+  return static_cast<size_t>(after);
+}
+
 void FaultInjector::Clear() {
   std::lock_guard<std::mutex> lock(mu_);
   failures_.clear();
@@ -85,6 +117,9 @@ void FaultInjector::Clear() {
   dropCallName_.clear();
   unplugged_ = false;
   delays_.clear();
+  cutAfter_.reset();
+  cutName_.clear();
+  replySizes_.clear();
 }
 
 std::optional<InjectedFailure> FaultInjector::TakeFailure(std::string_view name,

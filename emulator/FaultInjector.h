@@ -39,6 +39,13 @@ class FaultInjector {
   // only the bytes up to it (a read answers them, a write stores them) and the next file
   // read or write closes the connection unanswered. 0 closes it at the next one.
   void DropAfterFileBytes(uint64_t bytes);
+  // The next reply to a call named `name` (a RAPI call, a DevCe function or a phonebook stream
+  // command) goes out only up to its first `bytes` bytes; then the connection closes. A cut at
+  // or beyond the reply's size lets the whole reply out and changes nothing.
+  void CutReply(const std::string& name, uint64_t bytes);
+  // The size of the first whole reply to a call named `name` since the last Clear(), length
+  // prefix included (0: none seen). Tests size their cuts with it.
+  uint64_t FirstReplySize(const std::string& name) const;
   // The n-th call from now (1 = the next) named `name` closes its connection unanswered.
   void DropOnCall(int n, const std::string& name = "");
   // Unplug closes every connection and refuses new ones until Replug.
@@ -58,6 +65,9 @@ class FaultInjector {
   // How many of n bytes may be written; *drop is set when the connection must close after.
   size_t AllowWrite(size_t n, bool* drop);
   int DelayFor(std::string_view name, std::string_view alt = {}) const;
+  // A reply of `size` bytes to a call named name (or alt) is about to go out: how many of its
+  // bytes may; *cut when the connection must close after them.
+  size_t ReplyBytes(std::string_view name, std::string_view alt, size_t size, bool* cut);
   // How many of n file bytes a read or write may move; *drop when the call must instead
   // close the connection unanswered.
   uint64_t AllowFileBytes(uint64_t n, bool* drop);
@@ -81,6 +91,9 @@ class FaultInjector {
   int dropCallIn_ = 0;
   bool unplugged_ = false;
   std::vector<DelayRule> delays_;
+  std::string cutName_;
+  std::optional<uint64_t> cutAfter_;
+  std::vector<std::pair<std::string, uint64_t>> replySizes_;
   std::function<void()> onUnplug_;
 };
 

@@ -83,6 +83,13 @@ std::unique_ptr<Image> Image::Open(const std::filesystem::path& dir, bool create
   std::unique_ptr<Image> img(new Image(dir, db));
   sqlite3_busy_timeout(db, 5000);
   std::lock_guard<std::mutex> lock(img->mu_);
+  // Durability: every change is one transaction, committed before its reply goes out. In WAL
+  // mode the commit has written the transaction to image.sqlite-wal when it returns, so an
+  // emulator killed at any point (SIGKILL included) loses nothing it acknowledged and the
+  // next open recovers the log. synchronous=NORMAL syncs at checkpoints only: enough for a
+  // killed process, whose writes the kernel keeps; only a power cut of the PC could lose the
+  // last commits (never the image's consistency), which FULL would also cover at a cost per
+  // write.
   img->Exec("PRAGMA journal_mode=WAL");
   img->Exec("PRAGMA synchronous=NORMAL");
   img->CreateSchema();

@@ -162,7 +162,7 @@ void ListStream(ServiceContext& ctx, ServiceStream& s) {
     }
   }
   std::vector<uint8_t> bytes = devrec::EncodeStreamMessageList(records);
-  s.Write(bytes.data(), bytes.size());
+  s.WriteReply("DevCeMessageList", bytes.data(), bytes.size());
 }
 
 int32_t GetMessage(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<uint8_t>* out) {

@@ -122,7 +122,7 @@ void Serve(ServiceContext& ctx, ServiceStream& stream) {
   FaultInjector* faults = ctx.faults();
   for (;;) {
     uint8_t header[pbpacket::kRequestHeaderSize];
-    if (!stream.Read(header, sizeof header)) return;
+    if (!stream.ReadNext(header, sizeof header)) return;
     pbpacket::RequestHeader h = pbpacket::ReadRequestHeader(header);
     const char* name = PhonebookCommandName(h.command);
     if (!*name || h.length > pbpacket::kMaxBody) return;
@@ -138,7 +138,7 @@ void Serve(ServiceContext& ctx, ServiceStream& stream) {
     } else {
       reply = Handle(ctx, h.command, payload);
     }
-    if (!reply.empty() && !stream.Write(reply.data(), reply.size())) return;
+    if (!reply.empty() && !stream.WriteReply(name, reply.data(), reply.size())) return;
   }
 }
 

@@ -150,12 +150,36 @@ void WriteFailure(uint32_t command, uint32_t error, Writer* w) {
 
 // ---- Connection ------------------------------------------------------------
 
-bool Connection::ReadFrame(std::vector<uint8_t>* payload) {
-  return rapi2::RecvFrame(fd_, payload, -1) == rapi2::IoResult::kOk;
+Connection::Connection(int fd, FaultInjector& faults, int ioTimeoutMs, uint32_t maxFrame)
+    : fd_(fd), faults_(faults), ioTimeoutMs_(ioTimeoutMs), maxFrame_(maxFrame) {
+  if (ioTimeoutMs_ > 0) {
+    // A client that stops taking its replies fails the write that would block past it.
+    timeval tv{ioTimeoutMs_ / 1000, (ioTimeoutMs_ % 1000) * 1000};
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  }
+}
+
+bool Connection::WaitForRequest() {
+  for (;;) {
+    pollfd pfd{fd_, POLLIN, 0};
+    int r = ::poll(&pfd, 1, -1);
+    if (r < 0 && errno == EINTR) continue;
+    return r > 0;  // readable, or hung up: the read that follows tells
+  }
+}
+
+rapi2::IoResult Connection::ReadFrame(std::vector<uint8_t>* payload) {
+  if (!WaitForRequest()) return rapi2::IoResult::kClosed;
+  return rapi2::RecvFrame(fd_, payload, ioTimeoutMs_, maxFrame_);
 }
 
 bool Connection::Read(void* p, size_t n) {
-  return rapi2::RecvAll(fd_, p, n, -1) == rapi2::IoResult::kOk;
+  return rapi2::RecvAll(fd_, p, n, ioTimeoutMs_) == rapi2::IoResult::kOk;
+}
+
+bool Connection::ReadNext(void* p, size_t n) {
+  // The wait for the next stream packet is open-ended, its bytes are not.
+  return WaitForRequest() && Read(p, n);
 }
 
 size_t Connection::ReadSome(void* p, size_t n) {
@@ -179,15 +203,16 @@ bool Connection::Write(const void* p, size_t n) {
   return ok;
 }
 
-bool MemoryConnection::ReadFrame(std::vector<uint8_t>* payload) {
+rapi2::IoResult MemoryConnection::ReadFrame(std::vector<uint8_t>* payload) {
   uint8_t len[4];
-  if (!Read(len, 4)) return false;
+  if (!Read(len, 4)) return rapi2::IoResult::kClosed;
   uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
                uint32_t(len[3]) << 24;
-  if (n > rapi2::kMaxFrame || n > size_ - at_) return false;
+  if (n > rapi2::kMaxFrame) return rapi2::IoResult::kTooLarge;
+  if (n > size_ - at_) return rapi2::IoResult::kClosed;
   payload->assign(in_ + at_, in_ + at_ + n);
   at_ += n;
-  return true;
+  return rapi2::IoResult::kOk;
 }
 
 bool MemoryConnection::Read(void* p, size_t n) {
@@ -213,6 +238,22 @@ bool MemoryConnection::Write(const void* p, size_t n) {
   return true;
 }
 
+bool Connection::WriteReply(std::string_view name, const void* p, size_t n) {
+  return WriteReply(name, {}, p, n);
+}
+
+bool Connection::WriteReply(std::string_view name, std::string_view alt, const void* p,
+                            size_t n) {
+  bool cut = false;
+  const size_t allowed = faults_.ReplyBytes(name, alt, n, &cut);
+  const bool ok = Write(p, allowed);
+  if (cut && !dropped_) {
+    dropped_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+  }
+  return ok && !cut;
+}
+
 // ---- Session -----------------------------------------------------------------
 
 RapiSession::~RapiSession() {
@@ -228,7 +269,7 @@ uint32_t RapiSession::NewHandle() {
 void RapiSession::Run() {
   std::vector<uint8_t> payload;
   for (;;) {
-    if (!conn_.ReadFrame(&payload)) return;
+    if (conn_.ReadFrame(&payload) != rapi2::IoResult::kOk) return;
     Reader rd(payload);
     uint32_t cmd = 0;
     Writer w;
@@ -259,7 +300,8 @@ void RapiSession::Run() {
         w.u32(f->DeviceError()).i32(f->Hresult());
         if (invokeMode == 1) outcome = Outcome::kDrop;  // the stream is refused and closed
         std::vector<uint8_t> frame = w.Finish();
-        if (!conn_.Write(frame.data(), frame.size()) || outcome == Outcome::kDrop) return;
+        if (!conn_.WriteReply(name, fn, frame.data(), frame.size()) || outcome == Outcome::kDrop)
+          return;
         continue;
       }
       WriteFailure(cmd, f->DeviceError(), &w);
@@ -268,7 +310,7 @@ void RapiSession::Run() {
     }
     if (outcome == Outcome::kDrop || outcome == Outcome::kStreamDone) return;
     std::vector<uint8_t> frame = w.Finish();
-    if (!conn_.Write(frame.data(), frame.size())) return;
+    if (!conn_.WriteReply(name, fn, frame.data(), frame.size())) return;
   }
 }
 
@@ -591,7 +633,7 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   if (mode == 1) {
     StreamFunction fn = core_.services.FindStream(func);
     const uint8_t ok[8] = {4, 0, 0, 0, 0, 0, 0, 0};
-    if (!conn_.Write(ok, sizeof ok)) return Outcome::kDrop;
+    if (!conn_.WriteReply("CeRapiInvoke", Utf8(func), ok, sizeof ok)) return Outcome::kDrop;
     try {
       fn(ctx, conn_);
     } catch (...) {

@@ -31,19 +31,29 @@ struct DeviceCore {
 // The socket of a connection; writes go through the byte-limit fault.
 class Connection : public ServiceStream {
  public:
-  Connection(int fd, FaultInjector& faults) : fd_(fd), faults_(faults) {}
+  // ioTimeoutMs bounds the rest of a request once its first byte came, and every reply
+  // write; maxFrame caps a request frame. < 0: no time-out.
+  Connection(int fd, FaultInjector& faults, int ioTimeoutMs = -1,
+             uint32_t maxFrame = rapi2::kMaxFrame);
+  // Waits (without time-out) until a request begins; false when the connection ended.
+  bool WaitForRequest();
+  // Reads the next request frame.
+  virtual rapi2::IoResult ReadFrame(std::vector<uint8_t>* payload);
   int fd() const { return fd_; }
-  // The next request frame's payload; false at the end of the connection or on a frame
-  // above rapi2::kMaxFrame.
-  virtual bool ReadFrame(std::vector<uint8_t>* payload);
   bool Read(void* p, size_t n) override;
+  bool ReadNext(void* p, size_t n) override;
   bool Write(const void* p, size_t n) override;
   size_t ReadSome(void* p, size_t n) override;
+  bool WriteReply(std::string_view name, const void* p, size_t n) override;
+  // The reply to a call known by two names (CeRapiInvoke and its DevCe function).
+  bool WriteReply(std::string_view name, std::string_view alt, const void* p, size_t n);
   bool dropped() const { return dropped_; }
 
  private:
   int fd_;
   FaultInjector& faults_;
+  int ioTimeoutMs_;
+  uint32_t maxFrame_;
   bool dropped_ = false;
 };
 
@@ -54,8 +64,9 @@ class MemoryConnection : public Connection {
  public:
   MemoryConnection(const uint8_t* input, size_t size, FaultInjector& faults)
       : Connection(-1, faults), in_(input), size_(size) {}
-  bool ReadFrame(std::vector<uint8_t>* payload) override;
+  rapi2::IoResult ReadFrame(std::vector<uint8_t>* payload) override;
   bool Read(void* p, size_t n) override;
+  bool ReadNext(void* p, size_t n) override { return Read(p, n); }
   bool Write(const void* p, size_t n) override;
   size_t ReadSome(void* p, size_t n) override;
   const std::vector<uint8_t>& output() const { return out_; }

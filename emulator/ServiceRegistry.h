@@ -46,12 +46,16 @@ class ServiceContext {
 class ServiceStream {
  public:
   virtual ~ServiceStream() = default;
-  // Reads exactly n bytes; false on end of stream or error.
+  // Reads exactly n bytes; false on end of stream, error or time-out.
   virtual bool Read(void* p, size_t n) = 0;
+  // Reads the first n bytes of the next request, waiting as long as it takes to begin.
+  virtual bool ReadNext(void* p, size_t n) { return Read(p, n); }
   // Writes all n bytes; false when the connection is gone.
   virtual bool Write(const void* p, size_t n) = 0;
   // Reads what is available (at least 1 byte, at most n); 0 on end of stream or error.
   virtual size_t ReadSome(void* p, size_t n) = 0;
+  // Writes the whole reply to the command `name`; the reply faults of the connection apply.
+  virtual bool WriteReply(std::string_view name, const void* p, size_t n) { (void)name; return Write(p, n); }
 };
 
 using BlockFunction = std::function<int32_t(ServiceContext&, const std::vector<uint8_t>& in,

@@ -1,10 +1,7 @@
 // qwbdcawm-emu: creates phone images, serves them to RAPI2 clients and injects faults into a
 // running emulator through its control socket.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -14,37 +11,18 @@
 
 #include "emulator/Emulator.h"
 #include "emulator/Text.h"
+#include "platform/util/Address.h"
 
 namespace {
 
 int Connect(const std::string& address) {
-  if (address.rfind("unix:", 0) == 0) {
-    sockaddr_un sa{};
-    std::string path = address.substr(5);
-    if (path.empty() || path.size() >= sizeof sa.sun_path)
-      throw std::runtime_error("bad unix socket path: " + address);
-    sa.sun_family = AF_UNIX;
-    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
-      throw std::runtime_error("cannot connect to " + address + ": " + strerror(errno));
-    return fd;
-  }
-  if (address.rfind("tcp:", 0) == 0) {
-    std::string rest = address.substr(4);
-    size_t colon = rest.rfind(':');
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    if (colon == std::string::npos ||
-        ::inet_pton(AF_INET, rest.substr(0, colon).c_str(), &sa.sin_addr) != 1)
-      throw std::runtime_error("bad address: " + address);
-    sa.sin_port = htons(static_cast<uint16_t>(std::stoi(rest.substr(colon + 1))));
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
-      throw std::runtime_error("cannot connect to " + address + ": " + strerror(errno));
-    return fd;
-  }
-  throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+  addr::Address parsed;
+  if (!addr::Parse(address, &parsed) || parsed.kind == addr::Address::kPhone)
+    throw std::runtime_error("address must be tcp:HOST:PORT or unix:PATH: " + address);
+  std::string error;
+  int fd = addr::ConnectStream(parsed, 5000, &error);
+  if (fd < 0) throw std::runtime_error("cannot connect to " + address + ": " + error);
+  return fd;
 }
 
 // Sends one control line and prints the answer; false when the emulator refused it.
@@ -69,7 +47,7 @@ bool SendControl(const std::string& address, const nlohmann::json& cmd) {
 }
 
 int Serve(const std::string& dir, const std::string& listen, const std::string& control,
-          wmemu::DialOptions dial) {
+          wmemu::DialOptions dial, const wmemu::ServeLimits& limits) {
   // Signals are taken by sigwait below; the serving threads must not see them.
   sigset_t set;
   sigemptyset(&set);
@@ -77,6 +55,7 @@ int Serve(const std::string& dir, const std::string& listen, const std::string& 
   sigaddset(&set, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   auto emu = wmemu::Emulator::Open(dir);
+  emu->SetLimits(limits);
   if (!listen.empty()) std::cout << emu->Listen(listen) << std::endl;
   if (!control.empty()) std::cerr << "control: " << emu->ListenControl(control) << std::endl;
   if (!dial.address.empty()) {
@@ -137,6 +116,24 @@ int main(int argc, char** argv) {
   serve->add_option("--trigger", dial.trigger, "UDP ADDR:PORT where the PC's wake-up arrives")
       ->capture_default_str();
 
+  wmemu::ServeLimits limits;
+  serve->add_option("--max-connections", limits.maxConnections,
+                    "RAPI2 connections served at once; more are closed as they come")
+      ->check(CLI::Range(1, 4096))
+      ->capture_default_str();
+  serve->add_option("--max-frame", limits.maxRequestFrame,
+                    "Largest request frame in bytes; a larger one closes its connection")
+      ->check(CLI::Range(uint32_t{64}, uint32_t{64u << 20}))
+      ->capture_default_str();
+  serve->add_option("--io-timeout-ms", limits.ioTimeoutMs,
+                    "A request begun must arrive, and a reply be taken, within this time, "
+                    "or the connection closes (idle connections stay)")
+      ->check(CLI::Range(100, 3600000))
+      ->capture_default_str();
+  serve->footer(
+      "Limits: at most --max-connections connections of --max-frame bytes each are buffered "
+      "at once, so memory stays bounded whatever clients send.");
+
   auto* fault = app.add_subcommand("fault", "Inject a fault into a serving emulator");
   fault->add_option("--control", control, "The emulator's control socket")->required();
   fault->require_subcommand(1);
@@ -159,6 +156,13 @@ int main(int argc, char** argv) {
   abOpt->excludes(ocOpt);
   afOpt->excludes(abOpt)->excludes(ocOpt);
   drop->add_option("--name", name, "Only count calls of this name (with --on-call)");
+  long long cutBytes = -1;
+  auto* cut = fault->add_subcommand("cut", "Cut the next reply to a call after K bytes");
+  cut->add_option("--name", name, "Call name: RAPI call, DevCe function or stream command")
+      ->required();
+  cut->add_option("--after-bytes", cutBytes, "K: the bytes of the reply that go out")
+      ->required()
+      ->check(CLI::NonNegativeNumber);
   fault->add_subcommand("unplug", "Close every connection and refuse new ones");
   fault->add_subcommand("replug", "Accept connections again");
   auto* delay = fault->add_subcommand("delay", "Delay replies");
@@ -194,7 +198,7 @@ int main(int argc, char** argv) {
     if (*serve) {
       if (listen.empty() && dial.address.empty())
         throw std::runtime_error("serve needs --listen or --dial");
-      return Serve(dir, listen, control, dial);
+      return Serve(dir, listen, control, dial, limits);
     }
     nlohmann::json cmd;
     if (*fail) {
@@ -213,6 +217,8 @@ int main(int argc, char** argv) {
         cmd = {{"cmd", "drop"}, {"onCall", onCall}, {"name", name}};
       else
         throw std::runtime_error("drop needs --after-bytes, --after-file-bytes or --on-call");
+    } else if (*cut) {
+      cmd = {{"cmd", "cut"}, {"name", name}, {"afterBytes", cutBytes}};
     } else if (*controlCmd) {
       cmd = {{"cmd", "control"}, {"action", action}};
     } else if (*refuse) {

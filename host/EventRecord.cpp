@@ -73,40 +73,7 @@ void ApplyEventEdit(IItem* item, const EventEdit& e) {
       PutText(item, u"ALARM_TYPE", "None");
     }
   }
-  if (e.recurrence) {
-    const Recurrence& r = *e.recurrence;
-    Put(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
-    Put(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
-    int flag = 0;
-    switch (r.kind) {
-      case RecurKind::kDaily:
-        flag = r.weekdaysOnly ? recur::kDailyWeekdaysFlag : 0;
-        break;
-      case RecurKind::kWeekly:
-        flag = r.dayMask;
-        break;
-      case RecurKind::kMonthlyWeekday:
-      case RecurKind::kYearlyWeekday:
-        flag = recur::WeekdayFlag(r.dayMask, r.instance);
-        break;
-      default:
-        break;
-    }
-    Put(item, u"RECURRENCE_FLAG", Variant::I4(flag));
-    switch (r.end) {
-      case Recurrence::End::kUntil:
-        Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
-        Put(item, u"RECURRENCE_EXPIRE_DATE", Variant::Date(r.until.value_or(0)));
-        break;
-      case Recurrence::End::kCount:
-        Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
-        Put(item, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(r.count));
-        break;
-      case Recurrence::End::kNone:
-        Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
-        break;
-    }
-  }
+  if (e.recurrence) PutRecurrence(item, *e.recurrence, e.start);
 }
 
 }  // namespace qwbhost

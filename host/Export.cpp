@@ -10,6 +10,7 @@
 
 #include "host/ContactsVcf.h"
 #include "host/ContentLines.h"
+#include "host/FilesCommand.h"
 #include "host/HostError.h"
 #include "host/MessagesCommand.h"
 #include "host/PhoneIdentity.h"
@@ -71,8 +72,17 @@ std::vector<std::string_view> LinesWithoutStamps(std::string_view text) {
   return out;
 }
 
-// Writes `text` to `path` through a temporary file in the same folder and a rename, so that
-// a reader never sees half a file.
+bool ReadWhole(const fs::path& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  *text = ss.str();
+  return true;
+}
+
+}  // namespace
+
 void WriteWhole(const fs::path& path, const std::string& text) {
   std::string name = ".";
   name += path.filename().string();
@@ -92,16 +102,6 @@ void WriteWhole(const fs::path& path, const std::string& text) {
   }
 }
 
-bool ReadWhole(const fs::path& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *text = ss.str();
-  return true;
-}
-
-}  // namespace
 
 std::string JoinRecords(ExportFormat format, const std::vector<ExportRecord>& records) {
   std::string out = format == ExportFormat::kICalendar ? kCalendarHead : "";
@@ -188,6 +188,7 @@ void CheckExportNames(const std::vector<std::string>& only) {
     bool known = false;
     for (const auto& e : exporters) known = known || e->name() == name;
     known = known || name == kMessagesExportName;
+    for (const char* folder : kFolderExportNames) known = known || name == folder;
     if (!known) ThrowUsage("export: unknown table '" + name + "'");
   }
 }
@@ -240,6 +241,12 @@ void RunExport(Session& session, const ExportOptions& options) {
     progress.Finish();
     std::fprintf(stderr, "wrote %zu messages to %s\n", n,
                  (options.dir / "messages.xml").string().c_str());
+  }
+  // The phone's documents and pictures, copied through the file table as the backup does.
+  for (const char* folder : kFolderExportNames) {
+    bool wanted = options.only.empty();
+    for (const std::string& name : options.only) wanted = wanted || name == folder;
+    if (wanted) ExportFolder(session, folder, options.dir, options.showProgress);
   }
 }
 

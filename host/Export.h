@@ -9,6 +9,9 @@
 //     changed, leaves unchanged files alone (same bytes, same modification time) and removes
 //     the files of this phone's records that are gone. Files of other phones or programs in
 //     the folder are never touched.
+// Then the phone's files: DIR/documents (My Documents) and DIR/pictures (My Pictures and the
+// cards' camera folders), copied through the file table with a progress bar, unchanged files
+// left alone on a re-export (FilesCommand.h, ExportFolder).
 // A new table plugs in by adding its Exporter to AllExporters().
 #pragma once
 
@@ -103,6 +106,10 @@ class VdirCollection {
   std::vector<std::string> written_;
   Counts counts_;
 };
+
+// Writes `text` to `path` through a temporary file in the same folder and a rename, so that
+// a reader never sees half a file; HostError when it cannot.
+void WriteWhole(const std::filesystem::path& path, const std::string& text);
 
 // Every exporter, in the order the export runs them.
 std::vector<std::unique_ptr<Exporter>> AllExporters();

@@ -500,7 +500,11 @@ size_t FileCommands::Mirror(const std::string& folder, const fs::path& dir,
           continue;
         }
         const fs::path target = localFolder / e.name;
-        const std::string key = fs::relative(target, dir).generic_string();
+        // Keyed by the path below the manifest's folder, so that roots sharing a manifest
+        // never share a key.
+        const std::string key =
+            manifest.empty() ? std::string()
+                             : fs::relative(target, manifest.parent_path()).generic_string();
         const auto it = known.find(key);
         if (it != known.end() && (*it)["size"] == e.size && (*it)["modified"] == e.modified &&
             fs::is_regular_file(target, ec) && fs::file_size(target, ec) == e.size) {
@@ -547,6 +551,40 @@ std::vector<std::pair<std::string, std::string>> FileCommands::BackupRoots() {
     }
   }
   return roots;
+}
+
+const char* const kFolderExportNames[2] = {"documents", "pictures"};
+
+size_t ExportFolder(Session& session, const std::string& name, const fs::path& dir,
+                    bool showProgress) {
+  FileCommands files(session, showProgress);
+  // (phone folder, local folder below DIR/<name>, folders left out)
+  struct Root {
+    std::string phone;
+    fs::path local;
+    std::vector<std::string> exclude;
+  };
+  std::vector<Root> roots;
+  if (name == kFolderExportNames[0]) {
+    roots.push_back({"/My Documents", {}, {"My Pictures"}});
+  } else {
+    roots.push_back({"/My Documents/My Pictures", "My Pictures", {}});
+    for (const auto& [phone, local] : files.BackupRoots())
+      if (phone != "/My Documents") roots.push_back({ChildPhonePath(phone, "DCIM"), local + " DCIM", {}});
+  }
+  size_t copied = 0, skipped = 0;
+  for (const Root& root : roots) {
+    try {
+      files.List(root.phone);
+    } catch (const HostError&) {
+      continue;  // a phone or card without that folder
+    }
+    copied += files.Mirror(root.phone, dir / name / root.local, root.exclude,
+                           dir / ".qwbdcawm-files.json", &skipped);
+  }
+  std::fprintf(stderr, "%s: %zu copied, %zu unchanged, into %s\n", name.c_str(), copied, skipped,
+               (dir / name).string().c_str());
+  return copied;
 }
 
 void RunBackup(Session& session, const fs::path& dir, bool showProgress) {

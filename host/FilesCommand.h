@@ -59,7 +59,7 @@ class FileCommands {
   void Copy(const std::string& from, const std::string& to);
   void Remove(const std::string& phonePath);
   // Copies every file below `folder` into `dir`, skipping those whose size and time are as
-  // recorded in the manifest `manifest` (not used when empty). Returns files copied; adds
+  // recorded in the manifest `manifest` (not used when empty; `dir` lies below its folder). Returns files copied; adds
   // the files skipped to *skipped.
   size_t Mirror(const std::string& folder, const std::filesystem::path& dir,
                 const std::vector<std::string>& excludeFolders,
@@ -80,5 +80,13 @@ class FileCommands {
 
 // `qwbdcawm backup DIR`.
 void RunBackup(Session& session, const std::filesystem::path& dir, bool showProgress);
+
+// The file copies of `qwbdcawm export`: "documents" (My Documents but its pictures) into
+// DIR/documents, "pictures" (My Documents/My Pictures and the camera folder of every card)
+// into DIR/pictures/<folder>. Copies pulled before with the same size and time are kept
+// (DIR/.qwbdcawm-files.json records them). Returns the files copied.
+extern const char* const kFolderExportNames[2];
+size_t ExportFolder(Session& session, const std::string& name, const std::filesystem::path& dir,
+                    bool showProgress);
 
 }  // namespace qwbhost

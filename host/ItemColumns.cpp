@@ -112,5 +112,54 @@ Recurrence RecurrenceOfColumns(std::optional<LONG> recurType, std::optional<LONG
   return r;
 }
 
+void PutRecurrence(IItem* item, const Recurrence& r, std::optional<DATE> start) {
+  Put(item, u"RECURRENCE_TYPE", Variant::I4(static_cast<LONG>(r.kind)));
+  if (r.kind == RecurKind::kNone) {
+    for (const char16_t* c :
+         {u"RECURRENCE_EVERY", u"RECURRENCE_FLAG", u"RECURRENCE_EXPIRE_TYPE",
+          u"RECURRENCE_EXPIRE_VALUE", u"RECURRENCE_EXPIRE_DATE", u"RECURRENCE_EVERY_DATE"})
+      Put(item, c, Variant());
+    return;
+  }
+  Put(item, u"RECURRENCE_EVERY", Variant::I4(r.every));
+  LONG flag = 0;
+  switch (r.kind) {
+    case RecurKind::kDaily:
+      flag = r.weekdaysOnly ? recur::kDailyWeekdaysFlag : 0;
+      break;
+    case RecurKind::kWeekly:
+      flag = r.dayMask;
+      break;
+    case RecurKind::kMonthlyWeekday:
+    case RecurKind::kYearlyWeekday:
+      flag = recur::WeekdayFlag(r.dayMask, r.instance);
+      break;
+    default:
+      break;
+  }
+  Put(item, u"RECURRENCE_FLAG", Variant::I4(flag));
+  if (r.kind == RecurKind::kYearly || r.kind == RecurKind::kYearlyWeekday) {
+    std::optional<DATE> every;
+    if (r.month > 0) {
+      auto sp = start ? SplitDate(*start) : std::nullopt;
+      every = MakeDate(sp ? sp->year : 2000, r.month, r.monthDay > 0 ? r.monthDay : 1);
+    }
+    if (!every) every = start;
+    Put(item, u"RECURRENCE_EVERY_DATE", every ? Variant::Date(*every) : Variant());
+  }
+  switch (r.end) {
+    case Recurrence::End::kUntil:
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(0));
+      Put(item, u"RECURRENCE_EXPIRE_DATE", Variant::Date(r.until.value_or(0)));
+      break;
+    case Recurrence::End::kCount:
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(1));
+      Put(item, u"RECURRENCE_EXPIRE_VALUE", Variant::I4(r.count));
+      break;
+    case Recurrence::End::kNone:
+      Put(item, u"RECURRENCE_EXPIRE_TYPE", Variant::I4(2));
+      break;
+  }
+}
 
 }  // namespace qwbhost

@@ -29,4 +29,9 @@ Recurrence RecurrenceOfColumns(std::optional<LONG> recurType, std::optional<LONG
                                std::optional<LONG> expireValue, std::optional<DATE> expireDate,
                                std::optional<DATE> everyDate, std::optional<DATE> start);
 
+// Writes a recurrence into the recurrence columns. A non-recurring one empties every column
+// but the type; a yearly one gets its every-date from its month and day (in the start's year)
+// or else the start.
+void PutRecurrence(IItem* item, const Recurrence& r, std::optional<DATE> start);
+
 }  // namespace qwbhost

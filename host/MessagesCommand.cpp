@@ -527,12 +527,6 @@ std::string SimVCard(const SimRecord& c, const std::string& uid, const std::stri
 
 namespace {
 
-void WriteFile(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << text;
-  f.close();
-  if (!f) throw HostError(kExitFailure, "cannot write " + path.string());
-}
 
 class SimExporter : public Exporter {
  public:
@@ -574,10 +568,10 @@ size_t ExportMessages(Session& session, const std::filesystem::path& dir, Progre
     std::filesystem::create_directories(raw, ec);
     for (const MmsBackup& b : mms)
       if (!b.body.empty())
-        WriteFile(raw / (std::to_string(b.record.id) + ".mms"),
+        WriteWhole(raw / (std::to_string(b.record.id) + ".mms"),
                   std::string(b.body.begin(), b.body.end()));
   }
-  WriteFile(dir / "messages.xml", SmsBackupXml(all, mms));
+  WriteWhole(dir / "messages.xml", SmsBackupXml(all, mms));
   return all.size() + mms.size();
 }
 

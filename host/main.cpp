@@ -285,7 +285,7 @@ int Run(int argc, char** argv) {
       "Write vdirs instead: DIR/tasks/<UID>.ics, ...; a re-export replaces only what changed");
   dirOpt->excludes(vdirOpt);
   exp->add_option("--only", only,
-                  "Export only these tables (tasks, calendar, contacts, sim-contacts, sms)");
+                  "Export only these (tasks, calendar, contacts, sim-contacts, sms, documents, pictures)");
 
   CLI::App* files = app.add_subcommand("files", "The phone's folders, files and storage cards");
   files->require_subcommand(1);

@@ -14,10 +14,8 @@ HRESULT CDeviceRecordService::Call(const char16_t* function, const char* method,
                                    std::vector<uint8_t>* reply) {
   // The request goes out in a zero-filled LocalAlloc buffer, as the service expects to
   // receive it; the invocation frees it.
-  DWORD size = static_cast<DWORD>(request.size());
-  CRapiBase::LocalBuffer buffer = CRapiBase::NewRequest(size);
-  if (size) std::memcpy(buffer.get(), request.data(), size);
-  return CRapiBase::InvokeBlock(function, method, std::move(buffer), size, reply);
+  return CRapiBase::InvokeBlock(function, method, std::vector<uint8_t>(request.begin(), request.end()),
+                                reply);
 }
 
 HRESULT CDeviceRecordService::ListIds(const char16_t* function, const char* method, DWORD kind,
@@ -50,7 +48,7 @@ HRESULT CDeviceRecordService::PutRecord(const char16_t* function, const char* me
                                         std::optional<DWORD>* id) {
   id->reset();
   DWORD size = 0;
-  CRapiBase::LocalBuffer request(BuildDeviceRecord(list, mode, entryId, &size));
+  LocalBuffer request = BuildDeviceRecord(list, mode, entryId, &size);
   std::vector<uint8_t> reply;
   HRESULT hr = CRapiBase::InvokeBlock(function, method, std::move(request), size, &reply);
   if (hr != S_OK) return hr;

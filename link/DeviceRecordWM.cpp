@@ -132,13 +132,13 @@ void CPropertyList::Clear() {
   count_ = 0;
 }
 
-BYTE* BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWORD* size) {
+LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWORD* size) {
   size_t total = devrec::RequestHeaderSize(mode);
   for (const PropertyNode* n = list.head(); n; n = n->next)
     total += devrec::PropertyWireSize(n->nameLength, n->valueLength);
-  BYTE* buf = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total));
+  LocalBuffer buf(static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total)));
   if (!buf) throw CAtlException(E_OUTOFMEMORY);
-  BYTE* p = buf + devrec::WriteRequestHeader(buf, list.kind(), mode, entryId, list.count());
+  BYTE* p = buf.get() + devrec::WriteRequestHeader(buf.get(), list.kind(), mode, entryId, list.count());
   for (const PropertyNode* n = list.head(); n; n = n->next)
     p += devrec::WriteProperty(p, n->name, n->nameLength, n->value, n->valueLength);
   *size = static_cast<DWORD>(total);

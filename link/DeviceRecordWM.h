@@ -10,6 +10,7 @@
 
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
+#include "wincompat/scoped.h"
 #include "wincompat/winbase.h"
 
 namespace qwb {
@@ -72,9 +73,9 @@ class CPropertyList {
 };
 
 // Builds the request record of a list: kind, [entry id in mode 1], count, every node in list
-// order. The buffer comes from LocalAlloc(LMEM_ZEROINIT); the caller frees it with LocalFree
-// (the block invocation does). Raises CAtlException(E_OUTOFMEMORY) when allocation fails.
-BYTE* BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWORD* size);
+// order, in a zero-filled LocalAlloc buffer as the block invocation sends it. Raises
+// CAtlException(E_OUTOFMEMORY) when allocation fails.
+LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId, DWORD* size);
 
 // ---- Property map (reader side) ----------------------------------------------------------
 

@@ -33,11 +33,10 @@ HRESULT Invoke(LPCWSTR function, DWORD cbInput, BYTE* input, DWORD* cbOutput, BY
 
 }  // namespace
 
-CRapiBase::CRapiBase() : m_pStream(nullptr), m_nRapiInitialised(0), m_nStorageCardFound(0) {
+CRapiBase::CRapiBase() : m_nRapiInitialised(0), m_nStorageCardFound(0) {
   HRESULT hr = initRapiComm();
   qwb::WMLog("WM>> initRapiComm() hr = 0x%x", static_cast<unsigned>(hr));
-  m_pStream = nullptr;
-  m_bComInitialised = SUCCEEDED(CoInitialize(nullptr));
+  m_ComInit.emplace();
 }
 
 CRapiBase::~CRapiBase() { uninitRapiComm(); }
@@ -66,23 +65,19 @@ HRESULT CRapiBase::initRapiComm() {
 void CRapiBase::uninitRapiComm() {
   if (m_pStream) {
     qwb::WMLog("WM>> pStream Release");
-    m_pStream->Release();
-    m_pStream = nullptr;
+    m_pStream.Reset();
   }
   if (m_nRapiInitialised == 1) {
     CeRapiUninit();
     m_nRapiInitialised = 0;
   }
   qwb::WMLog("WM>> uninitRapiComm()");
-  if (m_bComInitialised) {
-    m_bComInitialised = false;
-    CoUninitialize();
-  }
+  m_ComInit.reset();
 }
 
 HRESULT CRapiBase::StartApplyAllData() {
   CeSyncStop();
-  HRESULT hr = Invoke(u"DevCeApplyAllData", 0, nullptr, nullptr, nullptr, &m_pStream);
+  HRESULT hr = Invoke(u"DevCeApplyAllData", 0, nullptr, nullptr, nullptr, m_pStream.Receive());
   qwb::WMLog("CeRapiInvoke DevCeApplyAllData hr = 0x%x", static_cast<unsigned>(hr));
   return hr;
 }
@@ -207,52 +202,42 @@ int CRapiBase::CheckStorageCard() {
   return m_nStorageCardFound;
 }
 
-BYTE* CRapiBase::AllocRequest(DWORD size) {
-  BYTE* request = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, size));
+CRapiBase::LocalBuffer CRapiBase::NewRequest(DWORD size) {
+  if (!size) return nullptr;
+  LocalBuffer request(static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, size)));
   if (!request) throw qwb::CAtlException(E_OUTOFMEMORY);
   return request;
 }
 
-BYTE* CRapiBase::WordsRequest(std::initializer_list<uint32_t> words, DWORD* size) {
-  *size = static_cast<DWORD>(words.size() * 4);
-  BYTE* request = AllocRequest(*size);
-  BYTE* p = request;
-  for (uint32_t w : words) {
-    p[0] = static_cast<BYTE>(w);
-    p[1] = static_cast<BYTE>(w >> 8);
-    p[2] = static_cast<BYTE>(w >> 16);
-    p[3] = static_cast<BYTE>(w >> 24);
-    p += 4;
-  }
-  return request;
-}
-
-HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* debugFormat,
-                               const char* method, BYTE* request, DWORD size,
-                               std::vector<uint8_t>* reply) {
+HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* method, LocalBuffer request,
+                               DWORD size, std::vector<uint8_t>* reply) {
   DWORD replySize = 0;
   BYTE* replyBuffer = nullptr;
   CeSyncStop();
-  HRESULT hr = Invoke(function, size, request, &replySize, &replyBuffer, nullptr);
-  if (debugFormat) qwb::WMDebug(debugFormat, method, static_cast<unsigned>(hr));
-  if (request) LocalFree(request);
-  reply->clear();
-  if (hr == S_OK && replyBuffer && replySize) reply->assign(replyBuffer, replyBuffer + replySize);
+  HRESULT hr = Invoke(function, size, request.get(), &replySize, &replyBuffer, nullptr);
   // Replies come from the service's LocalAlloc, so they go back the same way.
-  if (replyBuffer) LocalFree(replyBuffer);
+  LocalBuffer owned(replyBuffer);
+  if (method) {
+    const std::string line = "[%s]" + qwb::ToUtf8(function) + " hr=0x%x";
+    qwb::WMDebug(line.c_str(), method, static_cast<unsigned>(hr));
+  }
+  request.reset();
+  reply->clear();
+  if (hr == S_OK && owned && replySize) reply->assign(owned.get(), owned.get() + replySize);
   return hr;
 }
 
-HRESULT CRapiBase::InvokeStream(const char16_t* function, IRAPIStream** stream) {
-  *stream = nullptr;
-  CeSyncStop();
-  return Invoke(function, 0, nullptr, nullptr, nullptr, stream);
+HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* method,
+                               const std::vector<uint8_t>& request, std::vector<uint8_t>* reply) {
+  const DWORD size = static_cast<DWORD>(request.size());
+  LocalBuffer buffer = NewRequest(size);
+  if (size) std::memcpy(buffer.get(), request.data(), size);
+  return InvokeBlock(function, method, std::move(buffer), size, reply);
 }
 
-HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* method, LocalBuffer request,
-                               DWORD size, std::vector<uint8_t>* reply) {
-  const std::string line = "[%s]" + qwb::ToUtf8(function) + " hr=0x%x";
-  return InvokeBlock(function, line.c_str(), method, request.release(), size, reply);
+HRESULT CRapiBase::InvokeStream(const char16_t* function, ComPtr<IRAPIStream>* stream) {
+  CeSyncStop();
+  return Invoke(function, 0, nullptr, nullptr, nullptr, stream->Receive());
 }
 
 void CRapiBase::SetInvokeForTesting(InvokeFunction invoke) { InvokeOverride() = std::move(invoke); }

@@ -7,14 +7,22 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/XmlParserWMModelProfile.h"
+#include "wincompat/comptr.h"
 #include "wincompat/rapi.h"
+#include "wincompat/scoped.h"
 #include "wincompat/winbase.h"
 
 class CRapiBase {
+  // Invariants: m_pStream is null or the open stream session; m_nRapiInitialised is 1 from
+  // the first initRapiComm (whatever its result) until uninitRapiComm balances it with
+  // CeRapiUninit; m_nStorageCardFound is 1 only once m_strStorageCardFolder names a folder
+  // of m_vStorageFolders, and then stays 1; m_ComInit is present from construction until
+  // the first uninitRapiComm.
  public:
   // Opens the RAPI session (a device that does not answer within 500 ms is only logged) and
   // initialises COM for the link.
@@ -27,11 +35,17 @@ class CRapiBase {
   HRESULT initRapiComm();
   void uninitRapiComm();
 
-  // Opens the stream session ("DevCeApplyAllData") into m_pStream.
+  // Opens the stream session ("DevCeApplyAllData"); an open one is replaced.
   HRESULT StartApplyAllData();
   // Stream write and read; a closed stream is reopened first.
   HRESULT StreamWrite(const void* buffer, ULONG length, ULONG* written);
   HRESULT StreamRead(void* buffer, ULONG length, ULONG* read);
+  bool HasStream() const { return static_cast<bool>(m_pStream); }
+  // Drops the stream session (the phonebook does after a failed exchange) so that the next
+  // stream operation reopens it.
+  void ReleaseStream() { m_pStream.Reset(); }
+  // The open stream, not owned (null when closed): for tests that check which one it is.
+  IRAPIStream* StreamForTesting() const { return m_pStream.Get(); }
 
   // Device registry reads: 1 when the value was read, 0 otherwise (out left unchanged).
   static int ceReadReg4dword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value);
@@ -46,34 +60,26 @@ class CRapiBase {
   const std::vector<std::u16string>& StorageFolders() const { return m_vStorageFolders; }
 
   // ---- Block invocation ----------------------------------------------------------------
-  // A LocalAlloc buffer owned until it goes (LocalFree).
-  struct LocalFreeDeleter {
-    void operator()(BYTE* p) const { LocalFree(p); }
-  };
-  using LocalBuffer = std::unique_ptr<BYTE, LocalFreeDeleter>;
+  using LocalBuffer = ::LocalBuffer;
 
-  // A zero-filled request of `size` bytes from LocalAlloc; raises CAtlException on failure.
-  static BYTE* AllocRequest(DWORD size);
-  // The same, owned.
-  static LocalBuffer NewRequest(DWORD size) { return LocalBuffer(size ? AllocRequest(size) : nullptr); }
-  // A request made of 32-bit words (kind, entry id, ...).
-  static BYTE* WordsRequest(std::initializer_list<uint32_t> words, DWORD* size);
+  // A zero-filled request of `size` bytes from LocalAlloc (null for 0); raises
+  // CAtlException(E_OUTOFMEMORY) when allocation fails.
+  static LocalBuffer NewRequest(DWORD size);
 
   // One block-mode call of the device-side service: CeSyncStop, CeRapiInvoke of `function`
-  // on "QWBRapiServer" with the request, the debug line `debugFormat` ("[%s]DevCeGet
-  // hr=0x%x"; none when null) written with `method` and the HRESULT, the request freed, and
-  // on S_OK the reply copied into *reply (cleared first) and freed with LocalFree. Returns
-  // the HRESULT of the call; the caller decides whether a failure is thrown or returned.
-  static HRESULT InvokeBlock(const char16_t* function, const char* debugFormat, const char* method,
-                             BYTE* request, DWORD size, std::vector<uint8_t>* reply);
-  // The same with an owned request; the function name is the debug line's
-  // ("[<method>]<function> hr=0x<hr>").
+  // on "QWBRapiServer" with the request (freed by the call), the debug line
+  // "[<method>]<function> hr=0x<hr>" (none when `method` is null), and on S_OK the reply
+  // copied into *reply (cleared first) and freed with LocalFree. Returns the HRESULT of the
+  // call; the caller decides whether a failure is thrown or returned.
   static HRESULT InvokeBlock(const char16_t* function, const char* method, LocalBuffer request,
                              DWORD size, std::vector<uint8_t>* reply);
+  // The same with the request copied from `request` into a LocalAlloc buffer.
+  static HRESULT InvokeBlock(const char16_t* function, const char* method,
+                             const std::vector<uint8_t>& request, std::vector<uint8_t>* reply);
 
   // A stream-mode call of a DevCe function other than the phonebook's: CeSyncStop, then
-  // CeRapiInvoke with no input and no reply; the caller owns (and releases) *stream.
-  static HRESULT InvokeStream(const char16_t* function, IRAPIStream** stream);
+  // CeRapiInvoke with no input and no reply; the stream comes back in *stream.
+  static HRESULT InvokeStream(const char16_t* function, ComPtr<IRAPIStream>* stream);
 
   // Test seam: replaces CeRapiInvoke for block and stream invocations (null restores it).
   using InvokeFunction =
@@ -86,9 +92,6 @@ class CRapiBase {
   // The model profile file: the executable's folder + "/WMModelProfile.xml".
   static std::u16string ModelProfilePath();
 
-  // The stream session; null while no stream is open. The phonebook releases it and sets
-  // it to null so that the next stream operation reopens it.
-  IRAPIStream* m_pStream;
   CXmlParserWMModelProfile m_ModelProfile;
   int m_nRapiInitialised;
   int m_nStorageCardFound;
@@ -96,9 +99,10 @@ class CRapiBase {
   std::vector<std::u16string> m_vStorageFolders;
 
  private:
-  // The constructor's CoInitialize not yet balanced: closing twice (the device data object
-  // closes the link before destroying it) must not take back the host's own COM init.
-  bool m_bComInitialised = false;
+  ComPtr<IRAPIStream> m_pStream;
+  // COM held for the link: closing twice (the device data object closes the link before
+  // destroying it) must not take back the host's own COM init.
+  std::optional<ComInitScope> m_ComInit;
   // The session request lives as long as the link: a device that answers after the 500 ms
   // wait still has its result written here, up to CeRapiUninit.
   RAPIINIT m_RapiInit{};

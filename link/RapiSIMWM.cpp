@@ -1,6 +1,7 @@
 #include "link/RapiSIMWM.h"
 
 #include "link/DeviceRecordWM.h"
+#include "link/ServiceFormats.h"
 
 rapiSIMWM::rapiSIMWM()
     : m_nRecordKind(devrec::kKindSimContact),
@@ -32,11 +33,9 @@ rapiSIMWM::~rapiSIMWM() {
 }
 
 HRESULT rapiSIMWM::getSIMInformation() {
-  DWORD size = 0;
-  BYTE* request = WordsRequest({m_nRecordKind}, &size);
   std::vector<uint8_t> reply;
-  HRESULT hr = InvokeBlock(u"DevCePhonebookSIMInfo", "[%s]DevCePhonebookSIMInfo hr=0x%x",
-                           "rapiSIMWM::getSIMInformation", request, size, &reply);
+  HRESULT hr = InvokeBlock(u"DevCePhonebookSIMInfo", "rapiSIMWM::getSIMInformation",
+                           devrec::EncodeKindRequest(m_nRecordKind), &reply);
   if (hr != S_OK || reply.empty()) return hr;
 
   qwb::CPropertyMap map;

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -145,15 +146,33 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
   return IoResult::kOk;
 }
 
-IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs) {
+IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
   uint8_t len[4];
   IoResult r = RecvAll(fd, len, 4, timeoutMs);
   if (r != IoResult::kOk) return r;
   uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
                uint32_t(len[3]) << 24;
-  if (n > kMaxFrame) return IoResult::kTooLarge;
-  payload->resize(n);
-  return n ? RecvAll(fd, payload->data(), n, timeoutMs) : IoResult::kOk;
+  if (n > maxFrame || n > kMaxFrame) return IoResult::kTooLarge;
+  // The buffer grows with the bytes that came, never ahead of them by more than a step: a
+  // peer that announces a large frame and then stops costs that step, not the announced size.
+  constexpr size_t kStep = 1u << 20;
+  payload->clear();
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  while (payload->size() < n) {
+    int left = -1;
+    if (timeoutMs >= 0) {
+      auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (ms.count() <= 0) return IoResult::kTimeout;
+      left = static_cast<int>(ms.count());
+    }
+    const size_t have = payload->size();
+    const size_t step = std::min<size_t>(kStep, n - have);
+    payload->resize(have + step);
+    r = RecvAll(fd, payload->data() + have, step, left);
+    if (r != IoResult::kOk) return r;
+  }
+  return IoResult::kOk;
 }
 
 }  // namespace rapi2

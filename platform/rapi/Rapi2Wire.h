@@ -92,7 +92,9 @@ enum class IoResult { kOk, kClosed, kTimeout, kError, kTooLarge };
 IoResult SendAll(int fd, const void* p, size_t n);
 // Reads exactly n bytes; timeoutMs < 0 waits forever.
 IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs);
-// Reads one frame's payload (the length prefix is consumed and checked against kMaxFrame).
-IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs);
+// Reads one frame's payload (the length prefix is consumed and checked against maxFrame,
+// itself capped by kMaxFrame). timeoutMs bounds the whole frame; < 0 waits forever.
+IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs,
+                   uint32_t maxFrame = kMaxFrame);
 
 }  // namespace rapi2

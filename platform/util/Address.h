@@ -18,4 +18,9 @@ struct Address {
 // False (and *out of kind kNone) for anything else than the three forms.
 bool Parse(const std::string& text, Address* out);
 
+// A connected, blocking stream socket (close-on-exec) to a tcp: or unix: address, trying each
+// address a host name resolves to and giving each up to timeoutMs; -1 with *error saying why
+// otherwise.
+int ConnectStream(const Address& address, int timeoutMs, std::string* error);
+
 }  // namespace addr

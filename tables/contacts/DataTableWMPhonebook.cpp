@@ -67,10 +67,7 @@ int CDataTableWMPhonebook::ModelType() { return m_pDeviceData ? m_pDeviceData->G
 
 void CDataTableWMPhonebook::ReleaseStream() {
   CRapiBase* link = m_pDeviceData ? m_pDeviceData->GetRapiBase() : nullptr;
-  if (link && link->m_pStream) {
-    link->m_pStream->Release();
-    link->m_pStream = nullptr;
-  }
+  if (link) link->ReleaseStream();
 }
 
 HRESULT CDataTableWMPhonebook::Send(const std::vector<uint8_t>& packet) {
@@ -490,24 +487,37 @@ HRESULT CDataTableWMPhonebook::WriteGroup(IItem* pItem, uint32_t command, SUID* 
   return S_OK;
 }
 
+HRESULT CDataTableWMPhonebook::StoreContact(const char* method, IItem* pItem, bool replace,
+                                            SUID* itemSuid, bool* stored) {
+  *stored = false;
+  CItemWMBase* item = CItemWMBase::FromItem(pItem);
+  if (!item) return E_INVALIDARG;
+  FieldMap fields;
+  HRESULT hr = item->SchemaConvertItem2Map(fields);
+  if (FAILED(hr)) return hr;
+  DWORD id = 0;
+  hr = WriteContact(method, fields, replace ? pbpacket::kReplaceContact : pbpacket::kAddContact,
+                    replace ? static_cast<DWORD>(item->GetSUID()) : 0, &id, stored);
+  if (!*stored) return hr;
+  if (replace) {
+    pbpacket::SpeedDialEntry clear;
+    clear.entryId = id;
+    Send(pbpacket::SpeedDialRequest(pbpacket::kClearSpeedDials, clear));
+  }
+  RegisterSpeedDials(fields, id, !replace);
+  ReadBack(item, fields, id, itemSuid);
+  return S_OK;
+}
+
 HRESULT CDataTableWMPhonebook::CreateItem(IItem* pItem, SUID* itemSuid) {
   const char* method = "CDataTableWMPhonebook::CreateItem";
   return TableMethodFrame(method, kSource, __LINE__, [&] {
     if (!pItem) return E_POINTER;
     if (!ItemName(pItem).empty()) return WriteGroup(pItem, pbpacket::kAddCategory, itemSuid);
-    CItemWMBase* item = CItemWMBase::FromItem(pItem);
-    if (!item) return E_INVALIDARG;
-    FieldMap fields;
-    HRESULT hr = item->SchemaConvertItem2Map(fields);
-    if (FAILED(hr)) return hr;
-    DWORD id = 0;
     bool stored = false;
-    hr = WriteContact(method, fields, pbpacket::kAddContact, 0, &id, &stored);
-    if (!stored) return hr;
-    RegisterSpeedDials(fields, id, true);
-    ReadBack(item, fields, id, itemSuid);
-    ++m_nTotal;
-    return S_OK;
+    const HRESULT hr = StoreContact(method, pItem, false, itemSuid, &stored);
+    if (stored) ++m_nTotal;
+    return hr;
   });
 }
 
@@ -516,22 +526,8 @@ HRESULT CDataTableWMPhonebook::UpdateItem(IItem* pItem) {
   return TableMethodFrame(method, kSource, __LINE__, [&] {
     if (!pItem) return E_POINTER;
     if (!ItemName(pItem).empty()) return WriteGroup(pItem, pbpacket::kRenameCategory, nullptr);
-    CItemWMBase* item = CItemWMBase::FromItem(pItem);
-    if (!item) return E_INVALIDARG;
-    FieldMap fields;
-    HRESULT hr = item->SchemaConvertItem2Map(fields);
-    if (FAILED(hr)) return hr;
-    DWORD id = 0;
     bool stored = false;
-    hr = WriteContact(method, fields, pbpacket::kReplaceContact,
-                      static_cast<DWORD>(item->GetSUID()), &id, &stored);
-    if (!stored) return hr;
-    pbpacket::SpeedDialEntry clear;
-    clear.entryId = id;
-    Send(pbpacket::SpeedDialRequest(pbpacket::kClearSpeedDials, clear));
-    RegisterSpeedDials(fields, id, false);
-    ReadBack(item, fields, id, nullptr);
-    return S_OK;
+    return StoreContact(method, pItem, true, nullptr, &stored);
   });
 }
 

@@ -87,6 +87,12 @@ class CDataTableWMPhonebook : public CDataTableWMBase {
   void RegisterSpeedDials(FieldMap& fields, DWORD entryId, bool create);
   // After a write: fetch the contact back into `fields` and hand them to the item.
   void ReadBack(CItemWMBase* item, FieldMap& fields, DWORD entryId, SUID* itemSuid);
+  // CreateItem's and UpdateItem's contact: written (added, or replacing the item's SUID)
+  // through the attempt loop; once stored, its speed dials registered (a replace clears the
+  // old ones first) and the contact read back into the item. *stored tells whether the
+  // phone kept it.
+  HRESULT StoreContact(const char* method, IItem* pItem, bool replace, SUID* itemSuid,
+                       bool* stored);
 
   HRESULT WriteGroup(IItem* pItem, uint32_t command, SUID* itemSuid);
   // The field map of a group item.

@@ -6,6 +6,7 @@
 
 #include "core/Log.h"
 #include "link/DeviceRecordWM.h"
+#include "platform/util/Utf.h"
 #include "tables/contacts/XmlParserWMYomigana.h"
 
 namespace qwb {
@@ -75,8 +76,6 @@ constexpr PlainString kPlainOnRead[] = {
 constexpr DATE kFirstSendableDate = 2.0;
 constexpr DATE kFirstUnsendableDate = 73051.0;
 
-std::u16string Wide(const char* ascii) { return std::u16string(ascii, ascii + std::strlen(ascii)); }
-
 void PutText(FieldMap* f, std::u16string_view column, std::u16string_view text) {
   PutField(*f, column, Variant::Str(text));
 }
@@ -138,7 +137,7 @@ void TelephonesToFields(DWORD entryId, const CPropertyMap& p, const PhonebookLis
   int n = 0;
   for (int slot = 0; slot < kPhoneSlots; ++slot) {
     std::u16string number;
-    if (!p.GetString(Wide(kSlots[slot].property), &number)) continue;
+    if (!p.GetString(utf::Widen(kSlots[slot].property), &number)) continue;
     PutText(f, Numbered(u"TEL_NUM_", n), ToUpperAscii(number));
     PutText(f, Numbered(u"TEL_TYPE_", n), kSlots[slot].readType);
     if (lists.speedDialCount >= 1) {
@@ -172,7 +171,7 @@ void AddressesToFields(const CPropertyMap& p, FieldMap* f) {
     bool any = false;
     for (const auto& [property, column] : parts) {
       std::u16string text;
-      if (p.GetString(Wide(property), &text)) {
+      if (p.GetString(utf::Widen(property), &text)) {
         PutText(f, Numbered(column, n), text);
         any = true;
       } else {

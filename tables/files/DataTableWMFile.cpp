@@ -186,46 +186,24 @@ FieldMap CDataTableWMFile::MakeFileMap(const CE_FIND_DATA& fd, const std::u16str
   return m;
 }
 
-// Folders only: one field map per entry with the directory attribute.
-HRESULT CDataTableWMFile::SearchFolders(const std::u16string& path, LONG parentId) {
+bool CDataTableWMFile::Attached(const char* where) {
   std::u16string name;
-  if (!files::PhoneAttached(&name)) {
-    LogDisconnection("GetFolderList", name);
-    m_bDisconnected = true;
-    m_hrLastError = kGenFailure;
-    return kGenFailure;
-  }
-  CE_FIND_DATA fd{};
-  HANDLE h = CeFindFirstFile(SearchPattern(path).c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return RecordTransportError();
-  do {
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      m_vFolders.push_back(MakeFolderMap(fd, fd.cFileName, path, parentId, 0));
-  } while (CeFindNextFile(h, &fd));
-  const HRESULT hr = RecordTransportError();
-  CeFindClose(h);
-  return hr;
+  if (files::PhoneAttached(&name)) return true;
+  LogDisconnection(where, name);
+  m_bDisconnected = true;
+  m_hrLastError = kGenFailure;
+  return false;
 }
 
-// Files only; every name also goes to the standard output.
-HRESULT CDataTableWMFile::SearchFiles(const std::u16string& path, ULONG folderId) {
-  std::u16string name;
-  if (!files::PhoneAttached(&name)) {
-    LogDisconnection("GetFileList", name);
-    m_bDisconnected = true;
-    m_hrLastError = kGenFailure;
-    return kGenFailure;
-  }
+HRESULT CDataTableWMFile::ForEachEntry(const std::u16string& path,
+                                       const std::function<bool(const CE_FIND_DATA&)>& visit) {
   CE_FIND_DATA fd{};
   HANDLE h = CeFindFirstFile(SearchPattern(path).c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return RecordTransportError();
   do {
-    const std::string shown = ToUtf8(fd.cFileName);
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      wincompat::ConsoleWrite("[" + shown + "]\n");
-    } else {
-      wincompat::ConsoleWrite(shown + "\n");
-      m_vFiles.push_back(MakeFileMap(fd, path, folderId, 0, true));
+    if (!visit(fd)) {
+      CeFindClose(h);
+      return kGenFailure;
     }
   } while (CeFindNextFile(h, &fd));
   const HRESULT hr = RecordTransportError();
@@ -233,18 +211,37 @@ HRESULT CDataTableWMFile::SearchFiles(const std::u16string& path, ULONG folderId
   return hr;
 }
 
+// Folders only: one field map per entry with the directory attribute.
+HRESULT CDataTableWMFile::SearchFolders(const std::u16string& path, LONG parentId) {
+  if (!Attached("GetFolderList")) return kGenFailure;
+  return ForEachEntry(path, [&](const CE_FIND_DATA& fd) {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      m_vFolders.push_back(MakeFolderMap(fd, fd.cFileName, path, parentId, 0));
+    return true;
+  });
+}
+
+// Files only; every name also goes to the standard output.
+HRESULT CDataTableWMFile::SearchFiles(const std::u16string& path, ULONG folderId) {
+  if (!Attached("GetFileList")) return kGenFailure;
+  return ForEachEntry(path, [&](const CE_FIND_DATA& fd) {
+    const std::string shown = ToUtf8(fd.cFileName);
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      wincompat::ConsoleWrite("[" + shown + "]\n");
+    } else {
+      wincompat::ConsoleWrite(shown + "\n");
+      m_vFiles.push_back(MakeFileMap(fd, path, folderId, 0, true));
+    }
+    return true;
+  });
+}
+
 // Folders and files in one pass. The storage card folders of the root show under their
 // pseudo names; entries below a card carry that card's mark. Card folders are recognised by
 // their whole name, without case.
 HRESULT CDataTableWMFile::SearchRoot(const std::u16string& path, LONG parentId,
                                      ULONG folderIdOfFiles) {
-  std::u16string name;
-  if (!files::PhoneAttached(&name)) {
-    LogDisconnection("GetFolderAndFileList(1)", name);
-    m_bDisconnected = true;
-    m_hrLastError = kGenFailure;
-    return kGenFailure;
-  }
+  if (!Attached("GetFolderAndFileList(1)")) return kGenFailure;
   const auto& cards = ModuleState().cards;
   const std::u16string probe = Probe();
   ULONG inherited = 0;
@@ -256,10 +253,7 @@ HRESULT CDataTableWMFile::SearchRoot(const std::u16string& path, LONG parentId,
     inherited = kInFirstCard;
   }
   const bool atRoot = path == u"\\";
-  CE_FIND_DATA fd{};
-  HANDLE h = CeFindFirstFile(SearchPattern(path).c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return RecordTransportError();
-  do {
+  return ForEachEntry(path, [&](const CE_FIND_DATA& fd) {
     const std::u16string entry = fd.cFileName;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       constexpr DWORD kCardRoot = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY;
@@ -280,17 +274,8 @@ HRESULT CDataTableWMFile::SearchRoot(const std::u16string& path, LONG parentId,
     } else {
       m_vFiles.push_back(MakeFileMap(fd, path, folderIdOfFiles, inherited, false));
     }
-    if (!files::PhoneAttached(&name)) {
-      LogDisconnection("GetFolderAndFileList-(5)", name);
-      CeFindClose(h);
-      m_bDisconnected = true;
-      m_hrLastError = kGenFailure;
-      return kGenFailure;
-    }
-  } while (CeFindNextFile(h, &fd));
-  const HRESULT hr = RecordTransportError();
-  CeFindClose(h);
-  return hr;
+    return Attached("GetFolderAndFileList-(5)");
+  });
 }
 
 HRESULT CDataTableWMFile::WalkRoot(bool secondForm) {

@@ -14,6 +14,7 @@
 // transport error in m_hrLastError, and a lost connection also sets m_bDisconnected.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,13 @@ class CDataTableWMFile : public CDataTableWMBase {
   HRESULT SearchFolders(const std::u16string& path, LONG parentId);
   HRESULT SearchFiles(const std::u16string& path, ULONG folderId);
   HRESULT SearchRoot(const std::u16string& path, LONG parentId, ULONG folderIdOfFiles);
+  // True while the phone is attached; otherwise the disconnection is logged under `where`
+  // and recorded (m_bDisconnected, m_hrLastError).
+  bool Attached(const char* where);
+  // Every entry of a folder, in the phone's order. `visit` returning false stops the walk
+  // with the generic failure; the end of the walk gives the recorded transport error.
+  HRESULT ForEachEntry(const std::u16string& path,
+                       const std::function<bool(const CE_FIND_DATA&)>& visit);
   void FillMemoryInfo(bool withNames);
   void DeletePendingDeviceFile();
   void FreeLists();

@@ -299,12 +299,9 @@ void CDataTableWMMMS::SaveOrSend(IItem* pItem, bool send) {
   }
   // kind, folder, count, properties: the replace form with the folder in the id's place.
   std::vector<uint8_t> request = devrec::EncodeRequest(kKind, devrec::kModeReplace, folder, props);
-  BYTE* buffer = CRapiBase::AllocRequest(static_cast<DWORD>(request.size()));
-  std::memcpy(buffer, request.data(), request.size());
   std::vector<uint8_t> reply;
-  hr = CRapiBase::InvokeBlock(send ? u"DevCeSendMessage" : u"DevCeSaveMessage", nullptr,
-                              send ? "CDataTableWMMMS::Execute" : "CDataTableWMMMS::CreateItem",
-                              buffer, static_cast<DWORD>(request.size()), &reply);
+  hr = CRapiBase::InvokeBlock(send ? u"DevCeSendMessage" : u"DevCeSaveMessage", nullptr, request,
+                              &reply);
   if (hr != S_OK) ThrowWmError(kErrSendFailed);
 }
 

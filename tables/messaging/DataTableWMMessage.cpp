@@ -1,6 +1,7 @@
 #include "tables/messaging/DataTableWMMessage.h"
 
 #include <cstring>
+#include <memory>
 
 #include "core/DeviceDataWM.h"
 #include "core/Errors.h"
@@ -116,7 +117,7 @@ HRESULT CDataTableWMMessage::GetAllEntryID(MessageFamily family, DWORD folder, D
 
 HRESULT CDataTableWMMessage::ListStreamFolder(DWORD folder, DWORD* count) {
   ComPtr<IRAPIStream> stream;
-  HRESULT hr = CRapiBase::InvokeStream(u"DevCeMessageList", stream.ReleaseAndGetAddressOf());
+  HRESULT hr = CRapiBase::InvokeStream(u"DevCeMessageList", std::addressof(stream));
   WMDebug("[%s]DevCeMessageList hr=0x%x", "CDataTableWMMessage::GetAllEntryID",
           static_cast<unsigned>(hr));
   if (FAILED(hr)) return hr;
@@ -296,12 +297,10 @@ void CDataTableWMMessage::SaveOrSend(IItem* pItem, bool send) {
   DWORD folder = MessageFieldsToRecord(fields, &list);
   // kind, folder, count, properties: the replace form with the folder in the id's place.
   DWORD size = 0;
-  BYTE* request = BuildDeviceRecord(list, devrec::kModeReplace, folder, &size);
+  LocalBuffer request = BuildDeviceRecord(list, devrec::kModeReplace, folder, &size);
   std::vector<uint8_t> reply;
   hr = CRapiBase::InvokeBlock(send ? u"DevCeSendMessage" : u"DevCeSaveMessage", nullptr,
-                              send ? "CDataTableWMMessage::Execute"
-                                   : "CDataTableWMMessage::CreateItem",
-                              request, size, &reply);
+                              std::move(request), size, &reply);
   if (hr != S_OK) ThrowWmError(SendFailure(hr));
 }
 

@@ -16,7 +16,8 @@
 #include "emulator/RecordStore.h"
 #include "emulator/ServiceRegistry.h"
 #include "host/Component.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/ComponentHost.h"
+#include "tests/support/ItemAccess.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -26,6 +27,8 @@
 
 namespace {
 
+using namespace qwbtest;
+
 using devrec::Property;
 using Props = std::vector<Property>;
 using V = Variant;
@@ -33,39 +36,9 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kOrdinary = 2, kLunar = wmemu::kLunarStoreKind;
 
-std::string Narrow(std::u16string_view s) { return std::string(s.begin(), s.end()); }
-
-std::string TakeErrorText() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.ReleaseAndGetAddressOf()) != S_OK || !info) return "";
-  BStr source, description;
-  info->GetSource(source.Out());
-  info->GetDescription(description.Out());
-  return Narrow(source.Str() + u" | " + description.Str());
-}
-
-ULONG Ordinal(IItem* item, const char16_t* column) {
-  ULONG ord = 0;
-  LONG found = 0;
-  EXPECT_EQ(item->GetOrdinal(BStr(column).Get(), &ord, &found), S_OK);
-  return ord;
-}
-Variant Get(IItem* item, const char16_t* column) {
-  Variant v;
-  EXPECT_EQ(item->GetValue(Ordinal(item, column), v.Ptr()), S_OK);
-  return v;
-}
 std::string Text(IItem* item, const char16_t* column) {
   Variant v = Get(item, column);
   return v.vt() == VT_BSTR ? Narrow(BStr(v.Get().bstrVal).Str()) : "<not text>";
-}
-void Set(IItem* item, const char16_t* column, const Variant& v) {
-  ASSERT_EQ(item->SetValue(Ordinal(item, column), v.Get()), S_OK);
-}
-SUID IdOf(IItem* item) {
-  SUID id = SUID_NULL;
-  EXPECT_EQ(item->get_SUID(&id), S_OK);
-  return id;
 }
 
 // The request layout, word by word: little-endian 32-bit words, names and values padded to
@@ -93,11 +66,7 @@ struct Layout {
 class CalendarE2E : public ::testing::TestWithParam<const char*> {
  protected:
   static void SetUpTestSuite() {
-    phone_ = new qwbhost::EmulatedPhone("empty", "Hanul HD-100");
-    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
-    ASSERT_TRUE(SUCCEEDED(qwbhost::EnsureComponentRegistered()));
-    ASSERT_TRUE(SUCCEEDED(
-        qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so")));
+    phone_ = qwbtest::StartSuitePhone("empty", "Hanul HD-100");
     // Every write request is kept as it arrived.
     for (const char* name : {"DevCeAddAppointment", "DevCeReplaceAppointment", "DevCeAddLunarItem",
                              "DevCeReplaceLunarItem"}) {
@@ -110,7 +79,7 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
       });
     }
   }
-  static void TearDownTestSuite() { delete phone_; }
+  static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
     // Seoul: nine hours ahead of UTC.
@@ -124,25 +93,11 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
       std::lock_guard<std::mutex> lock(requestsMu_);
       requests_.clear();
     }
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(qwbhost::CreateDeviceData(std::addressof(device_)), S_OK);
-    auto connection = qwbhost::HostConnection::Create(u"C:");
-    auto modelDb = qwbhost::HostModelDB::Create();
-    ASSERT_EQ(device_->SetConneciton(connection.Get(), modelDb->AsUnknown()), S_OK);
-    ASSERT_EQ(device_->ListDataTable(), S_OK);
-    ASSERT_EQ(device_->GetDataTable(DTID_CALENDAR, table_.ReleaseAndGetAddressOf()), S_OK);
-    wincompat::SetDebugLineHook([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(linesMu_);
-      lines_.push_back(line);
-    });
+    table_ = host_.Connect(DTID_CALENDAR);
+    ASSERT_TRUE(table_);
+    host_.ClearLines();
   }
-  void TearDown() override {
-    wincompat::SetDebugLineHook(nullptr);
-    wincompat::SetTimeZoneRuleForTesting("");
-    table_ = nullptr;
-    device_ = nullptr;
-    CoUninitialize();
-  }
+  void TearDown() override { wincompat::SetTimeZoneRuleForTesting(""); }
 
   bool Domestic() const { return std::string(GetParam()) == "Hanul HD-100"; }
   static wmemu::Emulator& Emu() { return phone_->emulator(); }
@@ -158,14 +113,8 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
   static bool Has(const Props& props, const char* name) {
     return std::any_of(props.begin(), props.end(), [&](auto& p) { return p.name == name; });
   }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(linesMu_);
-    return lines_;
-  }
-  void ClearLines() {
-    std::lock_guard<std::mutex> lock(linesMu_);
-    lines_.clear();
-  }
+  std::vector<std::string> Lines() { return host_.Lines(); }
+  void ClearLines() { host_.ClearLines(); }
   // The calls made, in order, as their debug lines name them.
   std::vector<std::string> Calls() {
     std::vector<std::string> calls;
@@ -207,13 +156,11 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
     return item;
   }
 
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
+  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
   static inline std::mutex requestsMu_;
   static inline std::vector<std::pair<std::string, Bytes>> requests_;
-  ComPtr<IDeviceData> device_;
+  qwbtest::ComponentHost host_;
   ComPtr<IDataTable> table_;
-  std::mutex linesMu_;
-  std::vector<std::string> lines_;
 };
 
 Props AllDayRecord(const char* subject, double day, bool lunar) {

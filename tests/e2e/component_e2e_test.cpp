@@ -12,7 +12,8 @@
 
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/ComponentHost.h"
+#include "tests/support/ItemAccess.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -23,102 +24,25 @@
 
 namespace {
 
+using namespace qwbtest;
+
 using devrec::Property;
 using Props = std::vector<Property>;
 using V = Variant;
 
-DATE At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), 0};
-  DOUBLE out = 0;
-  EXPECT_TRUE(SystemTimeToVariantTime(&st, &out));
-  return out;
-}
-
-// The texts compared are ASCII.
-std::string Narrow(std::u16string_view s) { return std::string(s.begin(), s.end()); }
-
-// The thread's error information as "source | description", "" when none.
-std::string TakeErrorText() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.ReleaseAndGetAddressOf()) != S_OK || !info) return "";
-  BStr source, description;
-  info->GetSource(source.Out());
-  info->GetDescription(description.Out());
-  return Narrow(source.Str() + u" | " + description.Str());
-}
-
-ULONG Ordinal(IItem* item, const char16_t* column) {
-  ULONG ord = 0;
-  LONG found = 0;
-  EXPECT_EQ(item->GetOrdinal(BStr(column).Get(), &ord, &found), S_OK);
-  EXPECT_EQ(found, 1) << Narrow(column);
-  return ord;
-}
-Variant Get(IItem* item, const char16_t* column) {
-  Variant v;
-  EXPECT_EQ(item->GetValue(Ordinal(item, column), v.Ptr()), S_OK);
-  return v;
-}
-void Set(IItem* item, const char16_t* column, const Variant& v) {
-  ASSERT_EQ(item->SetValue(Ordinal(item, column), v.Get()), S_OK);
-}
-
-// Each column holds exactly this type and value (VT_EMPTY and VT_NULL: the type alone).
-void ExpectColumns(IItem* item, const std::vector<std::pair<const char16_t*, Variant>>& want) {
-  for (const auto& [column, w] : want) {
-    SCOPED_TRACE(Narrow(column));
-    Variant v = Get(item, column);
-    ASSERT_EQ(v.vt(), w.vt());
-    if (w.vt() == VT_I4) {
-      EXPECT_EQ(v.Get().lVal, w.Get().lVal);
-    } else if (w.vt() == VT_DATE) {
-      EXPECT_EQ(v.Get().date, w.Get().date);
-    } else if (w.vt() == VT_BSTR) {
-      EXPECT_EQ(BStr(v.Get().bstrVal).Str(), BStr(w.Get().bstrVal).Str());
-    }
-  }
-}
-
-SUID IdOf(IItem* item) {
-  SUID id = SUID_NULL;
-  EXPECT_TRUE(!item || item->get_SUID(&id) == S_OK);
-  return id;
-}
-
 class ComponentE2E : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
-    ASSERT_TRUE(SUCCEEDED(qwbhost::EnsureComponentRegistered()));
-    ASSERT_TRUE(SUCCEEDED(
-        qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so")));
-  }
-  static void TearDownTestSuite() { delete phone_; }
+  static void SetUpTestSuite() { phone_ = qwbtest::StartSuitePhone("empty", "Aster W1"); }
+  static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
     ClearStore();
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(qwbhost::CreateDeviceData(std::addressof(device_)), S_OK);
-    auto connection = qwbhost::HostConnection::Create(u"C:");
-    auto modelDb = qwbhost::HostModelDB::Create();
-    ASSERT_EQ(device_->SetConneciton(connection.Get(), modelDb->AsUnknown()), S_OK);
-    ASSERT_EQ(device_->ListDataTable(), S_OK);
-    ASSERT_EQ(device_->GetDataTable(DTID_TASK, table_.ReleaseAndGetAddressOf()), S_OK);
+    table_ = host_.Connect(DTID_TASK);
     ASSERT_TRUE(table_);
-    wincompat::SetDebugLineHook([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(linesMu_);
-      lines_.push_back(line);
-    });
+    host_.ClearLines();
   }
-  void TearDown() override {
-    wincompat::SetDebugLineHook(nullptr);
-    wincompat::SetTimeZoneRuleForTesting("");
-    table_ = nullptr;
-    device_ = nullptr;
-    CoUninitialize();
-  }
+  void TearDown() override { wincompat::SetTimeZoneRuleForTesting(""); }
 
   static wmemu::Emulator& Emu() { return phone_->emulator(); }
   static wmemu::RecordStore Store() { return wmemu::RecordStore(Emu().image(), 3); }
@@ -167,16 +91,11 @@ class ComponentE2E : public ::testing::Test {
     for (const auto& item : items) ids.push_back(IdOf(item.Get()));
     return ids;
   }
-  bool SawLine(const std::string& line) {
-    std::lock_guard<std::mutex> lock(linesMu_);
-    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-  }
+  bool SawLine(const std::string& line) { return host_.SawLine(line); }
 
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
-  ComPtr<IDeviceData> device_;
+  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
+  qwbtest::ComponentHost host_;
   ComPtr<IDataTable> table_;
-  std::mutex linesMu_;
-  std::vector<std::string> lines_;
 };
 
 TEST_F(ComponentE2E, ReachesEveryTableThroughTheInterfaces) {
@@ -189,14 +108,14 @@ TEST_F(ComponentE2E, ReachesEveryTableThroughTheInterfaces) {
   for (DATATABLE_SUID id : {DTID_PHONEBOOK, DTID_CALENDAR, DTID_MESSAGE, DTID_FILE, DTID_TASK,
                             DTID_METADATA, DTID_SIM, DTID_MMS, DTID_VOICEMEMO}) {
     tables.emplace_back();
-    ASSERT_EQ(S_OK, device_->GetDataTable(id, tables.back().ReleaseAndGetAddressOf())) << id;
+    ASSERT_EQ(S_OK, host_.device()->GetDataTable(id, tables.back().ReleaseAndGetAddressOf())) << id;
     ASSERT_TRUE(tables.back()) << id;
     DISPID dispid = 0;
     EXPECT_EQ(S_OK, tables.back()->GetIDsOfNames(IID_NULL, name, 1, 0, &dispid)) << id;
     EXPECT_EQ(19, dispid) << id;
   }
   table_ = nullptr;
-  device_ = nullptr;
+  host_.Release();
   EXPECT_EQ(S_FALSE, canUnload());
   tables.clear();
   EXPECT_EQ(S_OK, canUnload());

@@ -13,7 +13,8 @@
 
 #include "emulator/DeviceFs.h"
 #include "host/Component.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/ComponentHost.h"
+#include "tests/support/ItemAccess.h"
 #include "host/HostObjects.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/com.h"
@@ -22,6 +23,9 @@
 #include "wincompat/testhooks.h"
 
 namespace {
+
+using namespace qwbtest;
+std::u16string Text(IItem* item, const char16_t* column) { return Text16(item, column); }
 
 namespace fs = std::filesystem;
 
@@ -34,11 +38,6 @@ constexpr HRESULT kPathTooLong = static_cast<HRESULT>(0x800432D7u);    // 13015
 constexpr HRESULT kCreateDenied = static_cast<HRESULT>(0x800432F2u);   // 13042
 constexpr uint64_t kFileTime2008 = 128752416000000000ull;  // 2009-01-01 00:00 UTC
 
-std::string Narrow(std::u16string_view s) {
-  std::string out;
-  for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
 std::u16string Wide(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on literal + string.
 std::u16string Cat(std::u16string_view a, std::u16string_view b, std::u16string_view c = {}) {
@@ -61,41 +60,12 @@ void WriteAll(const fs::path& p, const std::vector<uint8_t>& data) {
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
-ULONG Ordinal(IItem* item, const char16_t* column) {
-  ULONG ord = 0;
-  LONG found = 0;
-  EXPECT_EQ(item->GetOrdinal(BStr(column).Get(), &ord, &found), S_OK);
-  EXPECT_EQ(found, 1) << Narrow(column);
-  return ord;
-}
-Variant Get(IItem* item, const char16_t* column) {
-  Variant v;
-  EXPECT_EQ(item->GetValue(Ordinal(item, column), v.Ptr()), S_OK);
-  return v;
-}
-std::u16string Text(IItem* item, const char16_t* column) {
-  Variant v = Get(item, column);
-  return v.vt() == VT_BSTR ? BStr(v.Get().bstrVal).Str() : Cat(u"<vt ", Wide(std::to_string(v.vt())), u">");
-}
-void Set(IItem* item, const char16_t* column, const Variant& v) {
-  ASSERT_EQ(item->SetValue(Ordinal(item, column), v.Get()), S_OK);
-}
-DCADATATYPE TypeOf(IItem* item) {
-  DCADATATYPE t = DCADT_ALL;
-  item->getType(&t);
-  return t;
-}
-
 class FilesE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    phone_ = new qwbhost::EmulatedPhone("demo", "Hanul HD-100");
-    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
-    ASSERT_TRUE(SUCCEEDED(qwbhost::EnsureComponentRegistered()));
-    ASSERT_TRUE(SUCCEEDED(
-        qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so")));
+    phone_ = qwbtest::StartSuitePhone("demo", "Hanul HD-100");
   }
-  static void TearDownTestSuite() { delete phone_; }
+  static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
@@ -104,28 +74,21 @@ class FilesE2E : public ::testing::Test {
     setenv("APPDATA", (pc_ / "appdata").c_str(), 1);
     wincompat::SetTimeZoneRuleForTesting("UTC0");
     wincompat::SetConsoleSink([this](const std::string& t) { console_ += t; });
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     Connect();
   }
   void TearDown() override {
     Disconnect();
-    CoUninitialize();
     wincompat::SetConsoleSink(nullptr);
     wincompat::SetTimeZoneRuleForTesting("");
   }
 
   void Connect() {
-    ASSERT_EQ(qwbhost::CreateDeviceData(std::addressof(device_)), S_OK);
-    auto connection = qwbhost::HostConnection::Create(u"C:");
-    auto modelDb = qwbhost::HostModelDB::Create();
-    ASSERT_EQ(device_->SetConneciton(connection.Get(), modelDb->AsUnknown()), S_OK);
-    ASSERT_EQ(device_->ListDataTable(), S_OK);
-    ASSERT_EQ(device_->GetDataTable(DTID_FILE, table_.ReleaseAndGetAddressOf()), S_OK);
+    table_ = host_.Connect(DTID_FILE);
     ASSERT_TRUE(table_);
     log_ = std::make_shared<std::vector<qwbhost::ProgressCall>>();
     sink_ = qwbhost::ProgressSink::Create("sink", DIID_IDeviceDataEvents, log_);
     ComPtr<IConnectionPointContainer> cpc;
-    ASSERT_EQ(device_.As(std::addressof(cpc)), S_OK);
+    ASSERT_EQ(host_.device().As(std::addressof(cpc)), S_OK);
     ASSERT_EQ(cpc->FindConnectionPoint(DIID_IDeviceDataEvents, point_.ReleaseAndGetAddressOf()),
               S_OK);
     ASSERT_EQ(point_->Advise(sink_.Get(), &cookie_), S_OK);
@@ -136,7 +99,7 @@ class FilesE2E : public ::testing::Test {
     point_ = nullptr;
     sink_ = nullptr;
     table_ = nullptr;
-    device_ = nullptr;
+    host_.Release();
   }
 
   static wmemu::Emulator& Emu() { return phone_->emulator(); }
@@ -182,11 +145,11 @@ class FilesE2E : public ::testing::Test {
     return nullptr;
   }
 
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
+  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
   static inline int counter_ = 0;
   fs::path pc_;
   std::string console_;
-  ComPtr<IDeviceData> device_;
+  qwbtest::ComponentHost host_;
   ComPtr<IDataTable> table_;
   ComPtr<IConnectionPoint> point_;
   ComPtr<qwbhost::ProgressSink> sink_;

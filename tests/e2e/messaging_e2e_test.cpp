@@ -21,7 +21,8 @@
 #include "emulator/SimStore.h"
 #include "emulator/Text.h"
 #include "host/Component.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/ComponentHost.h"
+#include "tests/support/ItemAccess.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -31,49 +32,10 @@
 
 namespace {
 
+using namespace qwbtest;
+std::u16string Text(IItem* item, const char16_t* column) { return Text16(item, column); }
+
 using devrec::Property;
-
-DATE At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), 0};
-  DOUBLE out = 0;
-  EXPECT_TRUE(SystemTimeToVariantTime(&st, &out));
-  return out;
-}
-
-std::string TakeErrorText() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.ReleaseAndGetAddressOf()) != S_OK || !info) return "";
-  BStr source, description;
-  info->GetSource(source.Out());
-  info->GetDescription(description.Out());
-  return wmemu::Utf8(source.Str() + u" | " + description.Str());
-}
-
-ULONG Ordinal(IItem* item, const char16_t* column) {
-  ULONG ord = 0;
-  LONG found = 0;
-  EXPECT_EQ(item->GetOrdinal(BStr(column).Get(), &ord, &found), S_OK);
-  EXPECT_EQ(found, 1) << wmemu::Utf8(column);
-  return ord;
-}
-Variant Get(IItem* item, const char16_t* column) {
-  Variant v;
-  EXPECT_EQ(item->GetValue(Ordinal(item, column), v.Ptr()), S_OK);
-  return v;
-}
-std::u16string Text(IItem* item, const char16_t* column) {
-  Variant v = Get(item, column);
-  // Another type shows as its VARTYPE number, so that a comparison with text fails.
-  return v.vt() == VT_BSTR ? BStr(v.Get().bstrVal).Str() : wmemu::Utf16(std::to_string(v.vt()));
-}
-void Set(IItem* item, const char16_t* column, const Variant& v) {
-  ASSERT_EQ(item->SetValue(Ordinal(item, column), v.Get()), S_OK);
-}
-SUID IdOf(IItem* item) {
-  SUID id = SUID_NULL;
-  EXPECT_EQ(item->get_SUID(&id), S_OK);
-  return id;
-}
 
 // What a host compares of a message.
 struct Shown {
@@ -102,13 +64,9 @@ std::u16string Text160() {
 class MessagingE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
-    ASSERT_TRUE(SUCCEEDED(qwbhost::EnsureComponentRegistered()));
-    ASSERT_TRUE(SUCCEEDED(
-        qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so")));
+    phone_ = qwbtest::StartSuitePhone("empty", "Aster W1");
   }
-  static void TearDownTestSuite() { delete phone_; }
+  static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
@@ -122,31 +80,15 @@ class MessagingE2E : public ::testing::Test {
     Emu().registry().SetDword(wmemu::kHkeyCurrentUser, u"System\\MDS\\Setting", u"LockSet", 0);
     // The stream family reports the phone's own clock (UTC+9); the PC is in the same zone.
     wincompat::SetTimeZoneRuleForTesting("KST-9");
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    wincompat::SetDebugLineHook([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(linesMu_);
-      lines_.push_back(line);
-    });
   }
-  void TearDown() override {
-    wincompat::SetDebugLineHook(nullptr);
-    wincompat::SetTimeZoneRuleForTesting("");
-    table_ = nullptr;
-    device_ = nullptr;
-    CoUninitialize();
-  }
+  void TearDown() override { wincompat::SetTimeZoneRuleForTesting(""); }
 
   // A fresh device data object on a phone of `model`, and its table `id`.
   void Open(const char16_t* model, DATATABLE_SUID id) {
     table_ = nullptr;
-    device_ = nullptr;
     Emu().registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"OrigName", model);
-    ASSERT_EQ(qwbhost::CreateDeviceData(std::addressof(device_)), S_OK);
-    auto connection = qwbhost::HostConnection::Create(u"C:");
-    auto modelDb = qwbhost::HostModelDB::Create();
-    ASSERT_EQ(device_->SetConneciton(connection.Get(), modelDb->AsUnknown()), S_OK);
-    ASSERT_EQ(device_->ListDataTable(), S_OK);
-    ASSERT_EQ(device_->GetDataTable(id, table_.ReleaseAndGetAddressOf()), S_OK);
+    table_ = host_.Connect(id);
+    ASSERT_TRUE(table_);
   }
 
   static wmemu::Emulator& Emu() { return phone_->emulator(); }
@@ -179,16 +121,11 @@ class MessagingE2E : public ::testing::Test {
     EXPECT_EQ(table_->GetItemCount(nullptr, 0, DCADT_SMS, &n), S_OK);
     return n;
   }
-  bool SawLine(const std::string& line) {
-    std::lock_guard<std::mutex> lock(linesMu_);
-    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-  }
+  bool SawLine(const std::string& line) { return host_.SawLine(line); }
 
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
-  ComPtr<IDeviceData> device_;
+  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
+  qwbtest::ComponentHost host_;
   ComPtr<IDataTable> table_;
-  std::mutex linesMu_;
-  std::vector<std::string> lines_;
 };
 
 // The same store listed by every family: inbox and sent messages show the same columns;
@@ -487,7 +424,7 @@ TEST_F(SimE2E, CreateUpdateDeleteUpToAndPastCapacity) {
     ASSERT_EQ(table_->CreateItem(fits.Get(), nullptr), S_OK);
     // The card is full: refused by the table without a call.
     auto more = NewContact(u"More", {u"5"});
-    lines_.clear();
+    host_.ClearLines();
     EXPECT_EQ(table_->CreateItem(more.Get(), nullptr), HRESULT(0x80042724));
     EXPECT_FALSE(SawLine("[CDataTableWMSIM::CreateItem]DevCePhonebookSIMAdd hr=0x0"));
 

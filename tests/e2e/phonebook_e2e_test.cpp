@@ -13,7 +13,8 @@
 #include "emulator/PhonebookStore.h"
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/ComponentHost.h"
+#include "tests/support/ItemAccess.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -23,44 +24,11 @@
 
 namespace {
 
+using namespace qwbtest;
+std::u16string Text(IItem* item, const char16_t* column) { return Text16(item, column); }
+
 using devrec::Property;
 using Props = std::vector<Property>;
-
-std::string Narrow(std::u16string_view s) {
-  std::string out;
-  for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
-
-ULONG Ordinal(IItem* item, const char16_t* column) {
-  ULONG ord = 0;
-  LONG found = 0;
-  EXPECT_EQ(item->GetOrdinal(BStr(column).Get(), &ord, &found), S_OK);
-  EXPECT_EQ(found, 1) << Narrow(column);
-  return ord;
-}
-Variant Get(IItem* item, const char16_t* column) {
-  Variant v;
-  EXPECT_EQ(item->GetValue(Ordinal(item, column), v.Ptr()), S_OK);
-  return v;
-}
-std::u16string Text(IItem* item, const char16_t* column) {
-  Variant v = Get(item, column);
-  return v.vt() == VT_BSTR ? BStr(v.Get().bstrVal).Str() : u"<vt " + std::u16string(1, u'0' + v.vt()) + u">";
-}
-void Set(IItem* item, const char16_t* column, const Variant& v) {
-  ASSERT_EQ(item->SetValue(Ordinal(item, column), v.Get()), S_OK);
-}
-SUID IdOf(IItem* item) {
-  SUID id = SUID_NULL;
-  EXPECT_EQ(item->get_SUID(&id), S_OK);
-  return id;
-}
-DCADATATYPE TypeOf(IItem* item) {
-  DCADATATYPE t = DCADT_ALL;
-  EXPECT_EQ(item->getType(&t), S_OK);
-  return t;
-}
 
 std::string TakeErrorSource() {
   ComPtr<IErrorInfo> info;
@@ -72,14 +40,8 @@ std::string TakeErrorSource() {
 
 class PhonebookE2E : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
-    ASSERT_TRUE(SUCCEEDED(qwbhost::EnsureComponentRegistered()));
-    ASSERT_TRUE(SUCCEEDED(
-        qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so")));
-  }
-  static void TearDownTestSuite() { delete phone_; }
+  static void SetUpTestSuite() { phone_ = qwbtest::StartSuitePhone("empty", "Aster W1"); }
+  static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
@@ -89,23 +51,8 @@ class PhonebookE2E : public ::testing::Test {
           "DELETE FROM record_props WHERE id IN (SELECT id FROM records WHERE kind = 1); "
           "DELETE FROM records WHERE kind = 1;");
     });
-    wincompat::SetDebugLineHook([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(linesMu_);
-      lines_.push_back(line);
-    });
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    ASSERT_EQ(qwbhost::CreateDeviceData(std::addressof(device_)), S_OK);
-    auto connection = qwbhost::HostConnection::Create(u"C:");
-    auto modelDb = qwbhost::HostModelDB::Create();
-    ASSERT_EQ(device_->SetConneciton(connection.Get(), modelDb->AsUnknown()), S_OK);
-    ASSERT_EQ(device_->ListDataTable(), S_OK);
-    ASSERT_EQ(device_->GetDataTable(DTID_PHONEBOOK, table_.ReleaseAndGetAddressOf()), S_OK);
-  }
-  void TearDown() override {
-    table_ = nullptr;
-    device_ = nullptr;
-    wincompat::SetDebugLineHook(nullptr);
-    CoUninitialize();
+    table_ = host_.Connect(DTID_PHONEBOOK);
+    ASSERT_TRUE(table_);
   }
 
   static wmemu::Emulator& Emu() { return phone_->emulator(); }
@@ -140,21 +87,13 @@ class PhonebookE2E : public ::testing::Test {
     Set(item.Get(), u"FIRST_NAME", Variant::Str(first));
     return item;
   }
-  int CountLines(const std::string& line) {
-    std::lock_guard<std::mutex> lock(linesMu_);
-    return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
-  }
-  bool SawLine(const std::string& line) { return CountLines(line) > 0; }
-  void ClearLines() {
-    std::lock_guard<std::mutex> lock(linesMu_);
-    lines_.clear();
-  }
+  int CountLines(const std::string& line) { return host_.CountLines(line); }
+  bool SawLine(const std::string& line) { return host_.SawLine(line); }
+  void ClearLines() { host_.ClearLines(); }
 
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
-  ComPtr<IDeviceData> device_;
+  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
+  qwbtest::ComponentHost host_;
   ComPtr<IDataTable> table_;
-  std::mutex linesMu_;
-  std::vector<std::string> lines_;
 };
 
 TEST_F(PhonebookE2E, ListsGroupsThenContacts) {

@@ -57,5 +57,42 @@ TEST_F(Faults, DropAfterFileBytesCutsATransferAtK) {
   EXPECT_FALSE(c->ok());
 }
 
+// A reply cut after K bytes: the client gets exactly K bytes, then the end of the connection;
+// a cut at or past the reply's size changes nothing. The first reply's size is remembered.
+TEST_F(Faults, CutReplyEndsTheConnectionAfterKBytes) {
+  const std::vector<uint8_t> in = {1, 2, 3, 4, 5};
+  // Reply frame: length, device error, HRESULT, size, the 5 bytes.
+  const size_t whole = 4 + 4 + 4 + 4 + in.size();
+  for (size_t k : {size_t{0}, size_t{3}, size_t{4}, size_t{15}, whole - 1}) {
+    EXPECT_EQ(emu_->Control(R"({"cmd":"cut","name":"DevCeEcho","afterBytes":)" +
+                            std::to_string(k) + "}"),
+              R"({"ok":true})");
+    auto c = Connect();
+    rapi2::Writer w;
+    w.u32(rapi2::kRapiInvoke).u32(0).str(u"QWBRapiServer").str(u"DevCeEcho").u32(5);
+    w.bytes(in.data(), in.size()).u32(0);
+    std::vector<uint8_t> frame = w.Finish();
+    ASSERT_EQ(rapi2::SendAll(c->fd(), frame.data(), frame.size()), rapi2::IoResult::kOk);
+    std::vector<uint8_t> got(64);
+    size_t n = 0;
+    for (;;) {
+      ssize_t r = ::recv(c->fd(), got.data() + n, got.size() - n, 0);
+      if (r <= 0) break;
+      n += static_cast<size_t>(r);
+    }
+    EXPECT_EQ(n, k);
+  }
+  emu_->faults().Clear();
+  emu_->faults().CutReply("DevCeEcho", whole);
+  auto c = Connect();
+  EXPECT_EQ(Words(c->Invoke(u"QWBRapiServer", u"DevCeEcho", in)),
+            (W{0, 0, 5, 0x04030201, 0xDEADBEEF}));
+  EXPECT_EQ(Words(c->Invoke(u"QWBRapiServer", u"DevCeEcho", {9})), (W{0, 0, 1, 0xDEADBEEF}));
+  EXPECT_TRUE(c->ok());
+  EXPECT_EQ(emu_->faults().FirstReplySize("DevCeEcho"), whole);
+  EXPECT_EQ(emu_->faults().FirstReplySize("CeRapiInvoke"), whole);
+  EXPECT_EQ(emu_->faults().FirstReplySize("DevCeGet"), 0u);
+}
+
 }  // namespace
 }  // namespace wmemu::test

@@ -19,7 +19,7 @@
 #include "emulator/SimStore.h"
 #include "emulator/Text.h"
 #include "host/Component.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/CliRun.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -28,10 +28,9 @@ namespace {
 using devrec::Property;
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int exit = -1;
-  std::string out, err;
-};
+using Outcome = qwbtest::CliRun;
+using qwbtest::Quote;
+using qwbtest::ReadFile;
 
 double Ole(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), 0};
@@ -40,26 +39,11 @@ double Ole(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   return out;
 }
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ostringstream ss;
-  ss << std::ifstream(p, std::ios::binary).rdbuf();
-  return ss.str();
-}
-
 class MessagingCli : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    unsetenv("QWBDCAWM_DEVICE");
-    unsetenv("QWBDCAWM_DEBUG");
-    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (phone_->folder() / "cache").c_str(), 1);
+    qwbtest::PrepareCliEnvironment(*phone_);
     setenv("TZ", "KST-9", 1);
   }
   static void TearDownTestSuite() { delete phone_; }
@@ -74,22 +58,7 @@ class MessagingCli : public ::testing::Test {
     });
   }
 
-  static Outcome Qwb(const std::string& args) {
-    fs::path errFile = phone_->folder() / "stderr.txt";
-    std::string cmd = Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") + " --device " +
-                      phone_->address() + " " + args + " 2>" + Quote(errFile.string()) +
-                      " </dev/null";
-    Outcome r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int status = pclose(p);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = ReadFile(errFile);
-    return r;
-  }
+  static Outcome Qwb(const std::string& args) { return qwbtest::RunQwbdcawm(*phone_, args); }
 
   static wmemu::Emulator& Emu() { return phone_->emulator(); }
   static void SeedSms(uint32_t folder, const std::string& from, const std::string& to,

@@ -2,6 +2,8 @@
 // libical, the task commands, exit codes and failures reported with their HRESULT.
 #include <gtest/gtest.h>
 #include <libical/ical.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,13 +15,15 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "emulator/DeviceRegistry.h"
 #include "emulator/Presets.h"
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/CliRun.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -28,10 +32,9 @@ namespace {
 using devrec::Property;
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int exit = -1;
-  std::string out, err;
-};
+using Outcome = qwbtest::CliRun;
+using qwbtest::Quote;
+using qwbtest::ReadFile;
 
 double Ole(int y, int mo, int d, int h = 0, int mi = 0) {
   SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), 0, 0};
@@ -40,8 +43,6 @@ double Ole(int y, int mo, int d, int h = 0, int mi = 0) {
   return out;
 }
 
-// The paths quoted are the test's own, without quotes in them.
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 // The exported VTODO with this summary; null when none.
 icalcomponent* Todo(icalcomponent* cal, const std::string& summary) {
@@ -66,21 +67,12 @@ icalproperty_class Class(icalcomponent* todo) {
 }
 int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; }
 
-std::string ReadFile(const fs::path& p) {
-  std::ostringstream ss;
-  ss << std::ifstream(p, std::ios::binary).rdbuf();
-  return ss.str();
-}
-
 class QwbdcawmCli : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // The phone is served here; the binary only gets its address.
     phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    unsetenv("QWBDCAWM_DEVICE");
-    unsetenv("QWBDCAWM_DEBUG");
-    setenv("QWBDCAWM_REGISTRY", (phone_->folder() / "registry.reg").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (phone_->folder() / "cache").c_str(), 1);
+    qwbtest::PrepareCliEnvironment(*phone_);
   }
   static void TearDownTestSuite() { delete phone_; }
   void SetUp() override {
@@ -90,21 +82,7 @@ class QwbdcawmCli : public ::testing::Test {
 
   // Runs qwbdcawm with `args` (already quoted), stdout and stderr captured.
   static Outcome Qwb(const std::string& args, bool withDevice = true, const std::string& env = "") {
-    fs::path errFile = phone_->folder() / "stderr.txt";
-    std::string cmd = (env.empty() ? "" : env + " ") +
-                      Quote(qwbhost::ExecutableFolder() + "/qwbdcawm") +
-                      (withDevice ? " --device " + phone_->address() : std::string()) + " " + args +
-                      " 2>" + Quote(errFile.string()) + " </dev/null";
-    Outcome r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int status = pclose(p);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = ReadFile(errFile);
-    return r;
+    return qwbtest::RunQwbdcawm(*phone_, args, withDevice, env);
   }
 
   static wmemu::Emulator& Emu() { return phone_->emulator(); }
@@ -422,6 +400,18 @@ TEST_F(QwbdcawmCli, FileCommandsRoundTrip) {
   Outcome second = Qwb("backup " + Quote(backup.string()));
   EXPECT_NE(second.err.find("backup: 0 copied"), std::string::npos) << second.err;
 
+  // export copies the documents without their pictures, and the pictures, through the same
+  // mirror; a second export leaves the copies alone.
+  Emu().files().PutFile(u"\\My Documents\\My Pictures\\p.jpg", {0xFF, 0xD8, 0xFF});
+  const fs::path exported = work / "export";
+  Outcome files = Qwb("export " + Quote(exported.string()) + " --only documents --only pictures");
+  ASSERT_EQ(files.exit, 0) << files.err;
+  EXPECT_EQ(ReadFile(exported / "documents/Trips/in.bin"), data);
+  EXPECT_FALSE(fs::exists(exported / "documents/My Pictures"));
+  EXPECT_EQ(ReadFile(exported / "pictures/My Pictures/p.jpg"), std::string("\xFF\xD8\xFF"));
+  Outcome again = Qwb("export " + Quote(exported.string()) + " --only pictures");
+  EXPECT_NE(again.err.find("pictures: 0 copied, 1 unchanged"), std::string::npos) << again.err;
+
   EXPECT_EQ(Qwb("files rm " + Quote("/My Documents/Trips")).exit, 0);
   EXPECT_FALSE(fs::exists(Emu().image().fsRoot() / "My Documents/Trips"));
   Outcome missing = Qwb("files pull " + Quote("/My Documents/none.bin"));
@@ -429,6 +419,39 @@ TEST_F(QwbdcawmCli, FileCommandsRoundTrip) {
   Outcome df = Qwb("files df");
   EXPECT_NE(df.out.find("main memory"), std::string::npos);
   fs::remove(Emu().image().fsRoot() / "My Documents/moved.bin");
+}
+
+// Ctrl-C in the middle of a pull: the bar's continue flag stops the copy, the command exits
+// with 130 and the PC file is gone.
+TEST_F(QwbdcawmCli, CtrlCDuringAPullLeavesNoFile) {
+  const fs::path local = phone_->folder() / "interrupted.bin";
+  Emu().files().PutFile(u"\\My Documents\\slow.bin", std::vector<uint8_t>(64 * 4096, 0x5A));
+  Emu().faults().Delay(40, "CeReadFile");  // about 2.5 s for the whole file
+  const std::string exe = qwbhost::ExecutableFolder() + "/qwbdcawm";
+  const std::string address = phone_->address();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(exe.c_str(), exe.c_str(), "--device", address.c_str(), "files", "pull",
+          "/My Documents/slow.bin", local.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // The PC file appears when the copy starts; the interrupt comes in its middle.
+  for (int i = 0; i < 300 && !fs::exists(local); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Emu().faults().Delay(0, "CeReadFile");
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_FALSE(fs::exists(local));
+  fs::remove(Emu().image().fsRoot() / "My Documents/slow.bin");
 }
 
 }  // namespace

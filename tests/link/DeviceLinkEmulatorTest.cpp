@@ -114,10 +114,7 @@ TEST(DeviceLinkOnEmulator, RecordsThroughTheEchoFunction) {
   CRapiBase link;
   wincompat::ResetRapiSyncCounts();
   auto echo = [](const std::vector<uint8_t>& record, std::vector<uint8_t>* reply) {
-    BYTE* request = CRapiBase::AllocRequest(static_cast<DWORD>(record.size()));
-    std::memcpy(request, record.data(), record.size());
-    return CRapiBase::InvokeBlock(u"DevCeEcho", "[%s]DevCeEcho hr=0x%x", "LinkTest", request,
-                                  static_cast<DWORD>(record.size()), reply);
+    return CRapiBase::InvokeBlock(u"DevCeEcho", "LinkTest", record, reply);
   };
 
   // A request built from a property list comes back whole, with the types the service reads.
@@ -128,9 +125,8 @@ TEST(DeviceLinkOnEmulator, RecordsThroughTheEchoFunction) {
   list.AddBoolean("AllDayEvent", -1);
   list.AddString("Location", u"");
   DWORD size = 0;
-  BYTE* built = BuildDeviceRecord(list, devrec::kModeReplace, 0x12, &size);
-  std::vector<uint8_t> sent(built, built + size), reply;
-  LocalFree(built);
+  LocalBuffer built = BuildDeviceRecord(list, devrec::kModeReplace, 0x12, &size);
+  std::vector<uint8_t> sent(built.get(), built.get() + size), reply;
   ASSERT_EQ(echo(sent, &reply), S_OK);
   EXPECT_EQ(reply, sent);
   devrec::Request read;

@@ -14,13 +14,11 @@ using linktest::Cat;
 using linktest::U32;
 using linktest::Z;
 
-// Builds the record and hands it back as bytes, freeing the LocalAlloc'd buffer.
+// Builds the record and hands it back as bytes.
 std::vector<uint8_t> Build(const CPropertyList& list, int mode, DWORD id) {
   DWORD size = 0;
-  BYTE* rec = BuildDeviceRecord(list, mode, id, &size);
-  std::vector<uint8_t> out(rec, rec + size);
-  LocalFree(rec);
-  return out;
+  LocalBuffer rec = BuildDeviceRecord(list, mode, id, &size);
+  return std::vector<uint8_t>(rec.get(), rec.get() + size);
 }
 
 TEST(PropertyList, BuildsRecordsByteForByte) {

@@ -124,7 +124,7 @@ TEST(RapiBase, SessionWithADeviceThatNeverAnswers) {
   ASSERT_EQ(CeRapiInitEx(&own), S_OK);
   {
     CRapiBase link;
-    EXPECT_EQ(link.m_pStream, nullptr);
+    EXPECT_FALSE(link.HasStream());
     EXPECT_EQ(debug.Count("[QWBDCAWM]WM>> initRapiComm() hr = 0x800705b4\n"), 1u);
     // A second open is a no-op once the session was tried.
     EXPECT_EQ(link.initRapiComm(), S_OK);
@@ -147,7 +147,7 @@ TEST(RapiBase, StreamOpensOnceAndReopensAfterADrop) {
   FakeService service;
   {
     CRapiBase link;
-    EXPECT_EQ(link.m_pStream, nullptr);
+    EXPECT_FALSE(link.HasStream());
     const uint8_t packet[] = {1, 2, 3, 4, 5};
     ULONG n = 0;
     ASSERT_EQ(link.StreamWrite(packet, 5, &n), S_OK);
@@ -165,21 +165,19 @@ TEST(RapiBase, StreamOpensOnceAndReopensAfterADrop) {
     EXPECT_EQ(service.streams[0]->written, (std::vector<uint8_t>{1, 2, 3, 4, 5, 1, 2}));
 
     // The phonebook drops a failed stream and clears the field; the next write reopens.
-    link.m_pStream->Release();
-    link.m_pStream = nullptr;
+    link.ReleaseStream();
     EXPECT_EQ(service.streams[0]->refs, 0u);
     ASSERT_EQ(link.StreamWrite(packet, 1, &n), S_OK);
     EXPECT_EQ(service.calls, (std::vector<Call>{open, open}));
     EXPECT_EQ(service.streams[1]->written, std::vector<uint8_t>{1});
-    EXPECT_EQ(link.m_pStream, service.streams[1].get());
+    EXPECT_EQ(link.StreamForTesting(), service.streams[1].get());
 
     // A stream that cannot be opened fails the write with the open's HRESULT.
-    link.m_pStream->Release();
-    link.m_pStream = nullptr;
+    link.ReleaseStream();
     service.result = static_cast<HRESULT>(0x80072746u);
     EXPECT_EQ(link.StreamWrite(packet, 1, &n), static_cast<HRESULT>(0x80072746u));
     EXPECT_EQ(link.StreamRead(in, 1, &n), static_cast<HRESULT>(0x80072746u));
-    EXPECT_EQ(link.m_pStream, nullptr);
+    EXPECT_FALSE(link.HasStream());
     EXPECT_EQ(debug.Count("[QWBDCAWM]CeRapiInvoke DevCeApplyAllData hr = 0x80072746\n"), 2u);
 
     // The link releases an open stream when it closes.
@@ -194,12 +192,9 @@ TEST(RapiBase, BlockInvocation) {
   DebugLines debug;
   FakeService service;
   service.reply = {7, 0, 0, 0, 1, 2};
-  DWORD size = 0;
-  BYTE* request = CRapiBase::WordsRequest({3, 0x12}, &size);
-  EXPECT_EQ(size, 8u);
   std::vector<uint8_t> reply = {9, 9};
-  HRESULT hr = CRapiBase::InvokeBlock(u"DevCeGet", "[%s]DevCeGet hr=0x%x",
-                                      "CDataTableWMTask::NextItem", request, size, &reply);
+  HRESULT hr = CRapiBase::InvokeBlock(u"DevCeGet", "CDataTableWMTask::NextItem",
+                                      {3, 0, 0, 0, 0x12, 0, 0, 0}, &reply);
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(reply, service.reply);
   EXPECT_EQ(
@@ -212,9 +207,8 @@ TEST(RapiBase, BlockInvocation) {
   // freed all the same; the leak checker would see it otherwise).
   service.result = static_cast<HRESULT>(0x80070490u);
   service.replyOnFailure = true;
-  request = CRapiBase::WordsRequest({3, 0x13}, &size);
-  hr = CRapiBase::InvokeBlock(u"DevCeDelete", "[%s]DevCeDelete hr=0x%x",
-                              "CDataTableWMTask::DeleteItem", request, size, &reply);
+  hr = CRapiBase::InvokeBlock(u"DevCeDelete", "CDataTableWMTask::DeleteItem",
+                              {3, 0, 0, 0, 0x13, 0, 0, 0}, &reply);
   EXPECT_EQ(hr, static_cast<HRESULT>(0x80070490u));
   EXPECT_TRUE(reply.empty());
   EXPECT_EQ(debug.lines.back(), "[CDataTableWMTask::DeleteItem]DevCeDelete hr=0x80070490");

@@ -314,12 +314,12 @@ TEST_F(DeviceDataOnPhone, OnlyThePhonebookStartsTheStreamAndOnlyOnce) {
       dd->GetDataTable(id, t.ReleaseAndGetAddressOf());
     }
     EXPECT_TRUE(invoked.empty());
-    EXPECT_EQ(nullptr, Impl(dd)->GetRapiBase()->m_pStream);
+    EXPECT_FALSE(Impl(dd)->GetRapiBase()->HasStream());
     EXPECT_FALSE(Contains(debug.Take(), "WM>> StartApplyAllData()"));
 
     EXPECT_EQ(S_OK, dd->GetDataTable(DTID_PHONEBOOK, t.ReleaseAndGetAddressOf()));
     EXPECT_EQ(std::vector<std::u16string>{u"DevCeApplyAllData"}, invoked);
-    EXPECT_EQ(&stream, Impl(dd)->GetRapiBase()->m_pStream);
+    EXPECT_EQ(&stream, Impl(dd)->GetRapiBase()->StreamForTesting());
     EXPECT_TRUE(Contains(debug.Take(), "WM>> StartApplyAllData()"));
 
     // The stream is open: no second start.
@@ -328,8 +328,7 @@ TEST_F(DeviceDataOnPhone, OnlyThePhonebookStartsTheStreamAndOnlyOnce) {
     EXPECT_FALSE(Contains(debug.Take(), "WM>> StartApplyAllData()"));
 
     // A released stream (as the phonebook does after a failed write) is started again.
-    Impl(dd)->GetRapiBase()->m_pStream->Release();
-    Impl(dd)->GetRapiBase()->m_pStream = nullptr;
+    Impl(dd)->GetRapiBase()->ReleaseStream();
     EXPECT_EQ(S_OK, dd->GetDataTable(DTID_PHONEBOOK, t.ReleaseAndGetAddressOf()));
     EXPECT_EQ(2u, invoked.size());
   }

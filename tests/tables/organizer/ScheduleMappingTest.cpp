@@ -37,10 +37,9 @@ class ScheduleMapping : public testing::Test {
     CPropertyList list(2);
     CDataTableWMSchedule::ScheduleFieldsToRecord(fields, &list);
     DWORD size = 0;
-    BYTE* record = BuildDeviceRecord(list, 0, 0, &size);
+    LocalBuffer record = BuildDeviceRecord(list, 0, 0, &size);
     devrec::Request request;
-    EXPECT_EQ(devrec::ReadRequest(record, size, 0, &request), devrec::ReadError::kOk);
-    LocalFree(record);
+    EXPECT_EQ(devrec::ReadRequest(record.get(), size, 0, &request), devrec::ReadError::kOk);
     EXPECT_EQ(request.kind, 2u);
     return request.properties;
   }

@@ -32,10 +32,9 @@ Props Write(FieldMap& fields) {
   CPropertyList list(3);
   CDataTableWMTask::TaskFieldsToRecord(fields, &list);
   DWORD size = 0;
-  BYTE* record = BuildDeviceRecord(list, 0, 0, &size);
+  LocalBuffer record = BuildDeviceRecord(list, 0, 0, &size);
   devrec::Request request;
-  EXPECT_EQ(devrec::ReadRequest(record, size, 0, &request), devrec::ReadError::kOk);
-  LocalFree(record);
+  EXPECT_EQ(devrec::ReadRequest(record.get(), size, 0, &request), devrec::ReadError::kOk);
   EXPECT_EQ(request.kind, 3u);
   return request.properties;
 }
