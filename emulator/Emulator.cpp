@@ -227,6 +227,15 @@ void Emulator::ServeSocket(int fd) {
   raw->thread = std::thread([this, raw] { ServeConnection(raw); });
 }
 
+std::vector<uint8_t> Emulator::ServeBytes(const uint8_t* data, size_t size) {
+  MemoryConnection conn(data, size, faults_);
+  {
+    RapiSession session(*core_, conn);
+    session.Run();
+  }
+  return conn.output();
+}
+
 void Emulator::SetLimits(const ServeLimits& limits) {
   std::lock_guard<std::mutex> lock(mu_);
   limits_ = limits;

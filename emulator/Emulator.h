@@ -74,6 +74,9 @@ class Emulator {
   int connectionCount();
   // Serves an already connected socket as one RAPI2 connection (takes the descriptor).
   void ServeSocket(int fd);
+  // Serves `size` bytes a client sent before closing its side as one RAPI2 connection, in the
+  // calling thread and without a socket; returns what the phone answered.
+  std::vector<uint8_t> ServeBytes(const uint8_t* data, size_t size);
   // Closes the listeners and every connection, and waits for their threads.
   void Stop();
 

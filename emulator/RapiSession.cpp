@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "emulator/Text.h"
@@ -315,6 +316,41 @@ bool Connection::Write(const void* p, size_t n) {
     return false;
   }
   return ok;
+}
+
+rapi2::IoResult MemoryConnection::ReadFrame(std::vector<uint8_t>* payload) {
+  uint8_t len[4];
+  if (!Read(len, 4)) return rapi2::IoResult::kClosed;
+  uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
+               uint32_t(len[3]) << 24;
+  if (n > rapi2::kMaxFrame) return rapi2::IoResult::kTooLarge;
+  if (n > size_ - at_) return rapi2::IoResult::kClosed;
+  payload->assign(in_ + at_, in_ + at_ + n);
+  at_ += n;
+  return rapi2::IoResult::kOk;
+}
+
+bool MemoryConnection::Read(void* p, size_t n) {
+  if (n > size_ - at_) {
+    at_ = size_;
+    return false;
+  }
+  if (n) std::memcpy(p, in_ + at_, n);
+  at_ += n;
+  return true;
+}
+
+size_t MemoryConnection::ReadSome(void* p, size_t n) {
+  n = std::min(n, size_ - at_);
+  if (n) std::memcpy(p, in_ + at_, n);
+  at_ += n;
+  return n;
+}
+
+bool MemoryConnection::Write(const void* p, size_t n) {
+  const auto* b = static_cast<const uint8_t*>(p);
+  out_.insert(out_.end(), b, b + n);
+  return true;
 }
 
 bool Connection::WriteReply(std::string_view name, const void* p, size_t n) {

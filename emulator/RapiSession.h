@@ -42,7 +42,7 @@ class Connection : public ServiceStream {
   // Waits (without time-out) until a request begins; false when the connection ended.
   bool WaitForRequest();
   // Reads the next request frame.
-  rapi2::IoResult ReadFrame(std::vector<uint8_t>* payload);
+  virtual rapi2::IoResult ReadFrame(std::vector<uint8_t>* payload);
   int fd() const { return fd_; }
   bool Read(void* p, size_t n) override;
   bool ReadNext(void* p, size_t n) override;
@@ -59,6 +59,27 @@ class Connection : public ServiceStream {
   int ioTimeoutMs_;
   uint32_t maxFrame_;
   bool dropped_ = false;
+};
+
+// A connection whose peer has sent `input` and then closed its side: what the session writes
+// is collected in output(). Serves a whole connection in the calling thread, without a
+// socket (the fuzz target of the request reader runs thousands of these a second).
+class MemoryConnection : public Connection {
+ public:
+  MemoryConnection(const uint8_t* input, size_t size, FaultInjector& faults)
+      : Connection(-1, faults), in_(input), size_(size) {}
+  rapi2::IoResult ReadFrame(std::vector<uint8_t>* payload) override;
+  bool Read(void* p, size_t n) override;
+  bool ReadNext(void* p, size_t n) override { return Read(p, n); }
+  bool Write(const void* p, size_t n) override;
+  size_t ReadSome(void* p, size_t n) override;
+  const std::vector<uint8_t>& output() const { return out_; }
+
+ private:
+  const uint8_t* in_;
+  size_t size_;
+  size_t at_ = 0;
+  std::vector<uint8_t> out_;
 };
 
 // The name of a RAPI2 command word ("CeReadFile"), "" when unknown.

@@ -197,3 +197,140 @@ write("amr_frames", "every_mode.amr",
                             for t, n in enumerate([12, 13, 15, 17, 19, 20, 26, 31, 5])))
 write("amr_frames", "header_only.amr", b"#!AMR\n")
 write("amr_frames", "cut_short.amr", b"#!AMR\n\x3c\x01\x02")
+
+# ---- message and SIM records ----------------------------------------------------------
+def u16(v):
+    return struct.pack("<H", v & 0xFFFF)
+
+
+def put(buf, at, data):
+    buf[at:at + len(data)] = data
+
+
+def wide(text):
+    return text.encode("utf-16-le")
+
+
+stream = bytearray(4712)
+for i, w in enumerate([2008, 11, 1, 3, 9, 41, 7, 250]):
+    put(stream, 4 + 2 * i, u16(w))
+put(stream, 62, wide("010-5555-0101"))
+put(stream, 580, wide("Hi \uD55C \U0001F600"))
+put(stream, 1606, wide("20081103000000001"))
+put(stream, 2652, u16(2))
+put(stream, 3688, wide("010-9999-0000"))
+write("message_records", "stream_message", bytes(stream))
+full_text = bytearray(stream)
+put(full_text, 580, wide("x" * 513))
+write("message_records", "stream_message_full_area", bytes(full_text))
+full_id = bytes(range(1, 17)) + bytes([4, 3, 2, 1])
+write("message_records", "entry_ids", u32(4) + u32(1) + u32(2) + u32(20) + full_id + u32(6)
+      + bytes([0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0, 0]))
+write("message_records", "entry_ids_overlong", u32(0) + u32(0) + u32(2) + u32(24) + bytes([7] * 24)
+      + u32(20) + full_id)
+write("message_records", "get_by_entry_id", u32(4) + u32(3) + u32(6) + bytes([0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5]))
+write("message_records", "message_ids", u32(4) + u32(2) + u32(3) + u32(7) + u32(9) + u32(0x100))
+sim = bytearray(336)
+put(sim, 0, u32(0x2A))
+put(sim, 4, wide("\uAE40\uBBFC\uC218"))
+put(sim, 38, wide("+821055550101"))
+put(sim, 120, wide("0212345678"))
+put(sim, 202, wide("minsu@example.kr"))
+write("message_records", "sim_records", u32(2) + bytes(sim) + bytes(sim))
+write("message_records", "sim_records_cut", u32(3) + bytes(sim) + bytes(sim[:100]))
+
+# ---- MMS bodies ------------------------------------------------------------------------
+def mms(boundary, parts, closing=True):
+    out = ("MIME-Version: 1.0\r\nContent-Type: multipart/related; boundary=\"%s\"; "
+           "type=\"application/smil\"\r\n\r\n" % boundary).encode()
+    for ctype, name, data in parts:
+        out += ("--%s\r\nContent-Type: %s; name=\"%s\"\r\nContent-Location: %s\r\n"
+                "Content-Transfer-Encoding: binary\r\n\r\n" % (boundary, ctype, name, name)).encode("utf-8")
+        out += data + b"\r\n"
+    if closing:
+        out += ("--%s--\r\n" % boundary).encode()
+    return out
+
+
+smil = (b"<smil><body><par dur=\"5000ms\"><img src=\"photo.jpg\"/><text src=\"text.txt\"/>"
+        b"</par></body></smil>")
+write("mms_body", "smil_photo_text", mms("----=_Part_1_QWBmms", [
+    ("application/smil", "pres.smil", smil),
+    ("image/jpeg", "photo.jpg", b"\xff\xd8\xff\xe0\0\x10JFIF\0\r\n\r\n\xff\xd9"),
+    ("text/plain; charset=utf-8", "text.txt", "생일 축하해! Happy birthday".encode())]))
+write("mms_body", "unclosed", mms("b", [("text/plain", "a.txt", b"hi")], closing=False))
+write("mms_body", "unquoted_boundary",
+      b"Content-Type: Multipart/Mixed; BOUNDARY=xyz\r\n\r\n--xyz\r\nContent-Location: s.amr\r\n\r\n"
+      b"#!AMR\n\0\0\r\n--xyz--\r\n")
+write("mms_body", "not_multipart", b"Content-Type: text/plain\r\n\r\nhello")
+
+# ---- control channel: device information payloads and channel streams -----------------
+info = bytes([
+    0x4c, 0x2a, 0x8e, 0x5b, 0x3d, 0x1f, 0x6a, 0x4e, 0x9b, 0x7c, 0x0d, 0x1e, 0x2f, 0x3a, 0x4b, 0x5c,
+    0x05, 0, 0, 0, 0x02, 0, 0, 0, 0x08, 0, 0, 0]) + wide("WM_Phone\0") + bytes([
+    0xd3, 0x04, 0, 0, 0x11, 0x0a, 0, 0, 0, 0, 0, 0, 0x4d, 0x3c, 0x2b, 0x1a, 0, 0, 0, 0,
+    0x0a, 0, 0, 0]) + b"PocketPC\0\0" + u32(7) + b"DEMO-01\0" + u32(0) + u32(0)
+write("control_channel", "device_info", info)
+locked = bytearray(info)
+put(locked, 0x60, u32(0x3C))
+write("control_channel", "device_info_locked", bytes(locked))
+write("control_channel", "device_info_long_name", info[:0x18] + u32(0x7FFFFFFF) + info[0x1C:])
+# A whole phone -> PC stream: hello, request, device information, pong; and the PC -> phone
+# one: answers, session request, password (1234 under key 0x3C).
+write("control_channel", "phone_stream", bytes([0x55]) + u32(0) + u32(6) + u32(4) + u32(len(info)) + info
+      + u32(2) + u32(2))
+write("control_channel", "pc_stream", bytes([0xEE]) + u32(3) + u32(7) + u32(8) + u32(4) + u32(5)
+      + u32(5) + u32(4) + u32(1) + bytes([0x08, 0x00, 0x0d, 0x3c, 0x0e, 0x3c, 0x0f, 0x3c, 0x08, 0x3c]))
+
+# ---- delete-info file ------------------------------------------------------------------
+write("delete_info", "path", wide("\\My Documents\\사진\\a.jpg"))
+write("delete_info", "odd_byte", wide("\\a") + b"\x41")
+write("delete_info", "nul_inside", wide("\\Temp\\x.bin\0garbage"))
+write("delete_info", "overlong", wide("\\" + "d" * 1100))
+
+# ---- vCards a user imports ---------------------------------------------------------------
+write("vcard_import", "vcard40",
+      ("BEGIN:VCARD\r\nVERSION:4.0\r\nUID:qwbdcawm-fuzz-contact-7\r\nFN:김민지\r\n"
+       "N;SORT-AS=\"Kim,Minji\":김;민지;;;\r\nX-PHONETIC-LAST-NAME:Kim\r\n"
+       "TEL;TYPE=cell;X-PHONE-KIND=mobile:010-1234-5678\r\nTEL;TYPE=\"work,voice\":02-555-0101\r\n"
+       "TEL;TYPE=x-radio:7788\r\nEMAIL;TYPE=home:minji@example.kr\r\nBDAY:19850412\r\n"
+       "ADR;TYPE=work:;;123 Teheran-ro\\, Gangnam;Seoul;;06234;Korea\r\n"
+       "CATEGORIES:Family,Friends\\, close\r\nNOTE:line one\\nline two \r\n two folded\r\n"
+       "X-SPEED-DIAL:3\r\nNICKNAME:Min\r\nORG:Example Co;R&D\r\nTITLE:Engineer\r\n"
+       "URL:https://example.kr/\r\nEND:VCARD\r\n").encode())
+write("vcard_import", "vcard30_two",
+      b"BEGIN:VCARD\nVERSION:3.0\nFN:John Smith\nN:Smith;John;Q.;Dr.;Jr.\n"
+      b"TEL;TYPE=HOME,VOICE:+1-555-0100\nTEL;TYPE=FAX:+1-555-0101\nTEL;TYPE=PAGER:5550102\n"
+      b"EMAIL;TYPE=INTERNET:john@example.com\nBDAY:1970-01-31\nCATEGORIES:Work\nCATEGORIES:Golf\n"
+      b"END:VCARD\nBEGIN:VCARD\nVERSION:3.0\nFN:\nEND:VCARD\n")
+write("vcard_import", "no_card", b"BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n")
+
+# ---- phonebook stream packets: reply bodies and request payloads ------------------------
+def z(text, size):
+    b = text.encode()
+    return b + b"\0" * (size - len(b))
+
+
+write("phonebook_packet", "entry_ids", u32(2) + u32(3) + u32(1))
+write("phonebook_packet", "entry_ids_lying", u32(0x40000001))
+write("phonebook_packet", "categories", u32(0) + u32(1) + u32(5) + z("Work", 8) + u32(2) + u32(6)
+      + z("Other", 8) + u32(3) + u32(7) + z("Family", 8) + u32(4) + u32(8) + z("Friends", 8))
+write("phonebook_packet", "contact_reply", u32(7) + u32(1) + u32(9) + z("LastName", 12) + u32(4) + z("Kim", 4))
+write("phonebook_packet", "contact_reply_lying", u32(7) + u32(0) + u32(40) + z("LastName", 12))
+write("phonebook_packet", "contact_write", u32(1) + u32(0x12) + u32(1) + u32(5) + z("Body", 8) + u32(4) + z("abc", 4))
+write("phonebook_packet", "category_write", u32(8) + u32(4) + u32(6) + "가족".encode() + b"\0\0")
+speed = u32(5) + u32(0x21) + u32(0) + u32(0x0096001F) + bytes(8) + z("", 0) \
+    + wide("Mina").ljust(512, b"\0") + wide("010-1234").ljust(512, b"\0")
+write("phonebook_packet", "speed_dial_entry", speed)
+write("phonebook_packet", "speed_dial_list", u32(1) + speed)
+
+# ---- reading-name documents (UTF-16LE, as the phone's ADD_INFOS holds them) ---------------
+write("reading_names", "both", wide("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<Yomigana>"
+      "<YomiLastName>Kim &amp; Lee</YomiLastName>\r\n<YomiFirstName>Minji</YomiFirstName>\r\n</Yomigana>"))
+write("reading_names", "swapped_order", wide("<Yomigana><YomiFirstName>an</YomiFirstName>"
+      "<YomiLastName>ri</YomiLastName></Yomigana>"))
+write("reading_names", "raw_markup", wide("<Yomigana><YomiLastName>Kim & <Lee></YomiLastName>"
+      "<YomiFirstName></YomiFirstName></Yomigana>"))
+write("reading_names", "korean", wide("<Yomigana><YomiLastName>김</YomiLastName><YomiFirstName>민지"
+      "</YomiFirstName></Yomigana>"))
+write("reading_names", "not_xml", wide("host's own"))

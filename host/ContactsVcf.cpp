@@ -310,6 +310,10 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
   ContactRecord& c = card.contact;
   std::string fn;
   size_t assigned = 0;
+  // The readings: the X-PHONETIC properties when the card has one (they carry any text);
+  // else the SORT-AS of N, whose list cannot hold a reading with a comma.
+  bool phonetic = false;
+  std::string sortLast, sortFirst;
   for (const Line& l : lines) {
     const std::string& name = l.name;
     if (name == "VERSION" || name == "PRODID" || name == "REV" || name == "KIND") continue;
@@ -332,15 +336,17 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
       c.prefix = parts[3];
       c.suffix = parts[4];
       std::string sortAs = Param(l, "SORT-AS");
-      if (!sortAs.empty() && c.readingLast.empty() && c.readingFirst.empty()) {
+      if (!sortAs.empty()) {
         std::vector<std::string> sort = SplitValue(sortAs, ',');
-        c.readingLast = sort[0];
-        if (sort.size() > 1) c.readingFirst = sort[1];
+        sortLast = sort[0];
+        if (sort.size() > 1) sortFirst = sort[1];
       }
     } else if (name == "X-PHONETIC-FIRST-NAME") {
       c.readingFirst = TextValue(l.value);
+      phonetic = true;
     } else if (name == "X-PHONETIC-LAST-NAME") {
       c.readingLast = TextValue(l.value);
+      phonetic = true;
     } else if (name == "NICKNAME") {
       std::vector<std::string> nicks = SplitValue(l.value, ',');
       c.nick = nicks[0];
@@ -454,6 +460,10 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
     } else {
       card.unmapped.push_back(l.raw.size() > 60 ? l.raw.substr(0, 57) + "..." : l.raw);
     }
+  }
+  if (!phonetic) {
+    c.readingLast = sortLast;
+    c.readingFirst = sortFirst;
   }
   // A formatted name that the other fields do not give is the phone's display name.
   ContactRecord withoutFn = c;

@@ -185,7 +185,7 @@ std::string RenderTransfer(const std::string& label, uint64_t done, uint64_t tot
 
 // Receives Progress(done, total, &continue) from the component: draws the bar and, after
 // Ctrl-C, clears the continue flag so that the component stops and cleans up.
-struct FileCommands::Sink : public IDispatch {
+struct FileCommands::Sink final : public IDispatch {
   bool show = false;
   std::string label;
   std::chrono::steady_clock::time_point start;

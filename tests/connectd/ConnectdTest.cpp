@@ -440,4 +440,60 @@ TEST_F(Connectd, CliListsPhonesUnlocksAndReadsThroughTheManager) {
   EXPECT_NE(out.find("built-in phone emulator"), std::string::npos) << out;
 }
 
+// A host reading through the manager by name: the tasks and a file, and the same file pull
+// cut by the cable going, which the component reports as the phone gone (0x8007001F) while
+// the manager forgets the phone.
+TEST_F(Connectd, CliPullsAFileByNameAndSeesTheCableGoMidPull) {
+  StartManager();
+  SetEnv("HOME", dir_.string());
+  SetEnv("XDG_CONFIG_HOME", (dir_ / "config").string());
+  SetEnv("XDG_CACHE_HOME", (dir_ / "cache").string());
+  wmemu::Emulator& emu = Dial("Alpha", {}, "demo");
+  const std::string report = "보고서 2분기\nQ2 report\n";
+  emu.files().PutFile(u"\\My Documents\\report.txt", Bytes(report.begin(), report.end()));
+  Bytes big(1 << 20);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+  emu.files().PutFile(u"\\My Documents\\big.bin", big);
+  ASSERT_TRUE(WaitFor([&] { return Listed("Alpha", false); }));
+
+  int status = 0;
+  std::string out = RunCli("--device phone:Alpha tasks list --json", "", &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("\"subject\""), std::string::npos) << out;
+  const std::filesystem::path pulled = dir_ / "report.txt";
+  out = RunCli("--device phone:Alpha files pull '/My Documents/report.txt' '" + pulled.string() +
+                   "'",
+               "", &status);
+  ASSERT_EQ(status, 0) << out;
+  std::ifstream f(pulled, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(f), {}), report);
+
+  // Each read of the big file waits, so the pull is under way when the cable goes.
+  emu.faults().Delay(20, "CeReadFile");
+  const std::filesystem::path partial = dir_ / "big.bin";
+  auto pull = std::async(std::launch::async, [&] {
+    int rc = 0;
+    std::string text = RunCli("--device phone:Alpha files pull '/My Documents/big.bin' '" +
+                                  partial.string() + "'",
+                              "", &rc);
+    return std::make_pair(rc, text);
+  });
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        std::error_code ec;
+        return std::filesystem::file_size(partial, ec) >= 16 * 4096 && !ec;
+      },
+      30000))
+      << "the pull did not start";
+  emu.faults().Unplug();
+  ASSERT_EQ(pull.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "hung";
+  auto [rc, text] = pull.get();
+  EXPECT_EQ(rc, 1) << text;
+  EXPECT_NE(text.find("hr=0x8007001F"), std::string::npos) << text;
+  ASSERT_TRUE(WaitFor([&] { return Devices().empty(); }));
+  // No phone now: the CLI says so instead of reading the built-in one.
+  out = RunCli("--device phone:Alpha tasks list", "", &status);
+  EXPECT_NE(status, 0) << out;
+}
+
 }  // namespace

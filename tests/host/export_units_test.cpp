@@ -14,6 +14,7 @@
 
 #include "emulator/Emulator.h"
 #include "emulator/Presets.h"
+#include "host/ContactsVcf.h"
 #include "host/ContentLines.h"
 #include "host/Export.h"
 #include "host/PhoneIdentity.h"
@@ -209,6 +210,32 @@ TEST(TaskExport, RecurrenceRules) {
     todo = icalcomponent_get_next_component(cal, ICAL_VTODO_COMPONENT);
   }
   icalcomponent_free(cal);
+}
+
+// Reading names travel in SORT-AS of N and in X-PHONETIC-*; a reading with a comma does not
+// fit SORT-AS's list, so the X-PHONETIC properties decide whenever the card has one.
+TEST(ContactCards, ReadingNamesReadBackWhateverTheyHold) {
+  struct Case {
+    std::string last, first;
+  } cases[] = {{"Kim", "Minji"}, {"Kim, Lee", ""}, {"", "an, na"}, {"김;", "민\\지"}, {"", ""}};
+  for (const Case& c : cases) {
+    qwbhost::ContactRecord contact;
+    contact.id = 7;
+    contact.last = "Kim";
+    contact.readingLast = c.last;
+    contact.readingFirst = c.first;
+    const std::string card = qwbhost::ContactCard(contact, {}, "u-contact-7");
+    std::vector<qwbhost::ParsedCard> back = qwbhost::ParseVcards(card, "u-contact-");
+    ASSERT_EQ(back.size(), 1u) << card;
+    EXPECT_EQ(back[0].contact.readingLast, c.last) << card;
+    EXPECT_EQ(back[0].contact.readingFirst, c.first) << card;
+  }
+  // A card of another program with SORT-AS alone.
+  auto other = qwbhost::ParseVcards(
+      "BEGIN:VCARD\r\nVERSION:4.0\r\nN;SORT-AS=\"Park,Jisoo\":박;지수;;;\r\nEND:VCARD\r\n", "x-");
+  ASSERT_EQ(other.size(), 1u);
+  EXPECT_EQ(other[0].contact.readingLast, "Park");
+  EXPECT_EQ(other[0].contact.readingFirst, "Jisoo");
 }
 
 TEST(PhoneIdentity, KeysAreSafeAndStable) {
