@@ -348,13 +348,13 @@ TEST_F(SystemCalls, RegistryConfigurationQueries) {
       << doc;
   auto one = c->Cmd(0x0e,
                     u"<wap-provisioningdoc><characteristic type=\"Registry\">"
-                    u"<characteristic type=\"HKCU\\Software\\Tolvane\\QelContact\">"
-                    u"<parm-query name=\"xLinkSupport\"/></characteristic></characteristic>"
+                    u"<characteristic type=\"HKCU\\System\\MDS\\Setting\">"
+                    u"<parm-query name=\"LockSet\"/></characteristic></characteristic>"
                     u"</wap-provisioningdoc>",
                     1u);
   ASSERT_EQ(Word(one, 1), 0u);
   EXPECT_EQ(text(one),
-            R"(<wap-provisioningdoc><characteristic type="Registry"><characteristic type="HKCU\Software\Tolvane\QelContact"><parm name="xLinkSupport" value="1" datatype="integer"/></characteristic></characteristic></wap-provisioningdoc>)");
+            R"(<wap-provisioningdoc><characteristic type="Registry"><characteristic type="HKCU\System\MDS\Setting"><parm name="LockSet" value="0" datatype="integer"/></characteristic></characteristic></wap-provisioningdoc>)");
   // A change, a missing key: refused with nothing after the HRESULT's text count.
   EXPECT_EQ(Words(c->Cmd(0x0e,
                          u"<wap-provisioningdoc><characteristic type=\"Registry\">"
