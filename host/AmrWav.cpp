@@ -16,8 +16,10 @@ constexpr char kMagic[] = "#!AMR\n";
 constexpr size_t kMagicSize = 6;
 // Bytes after the frame header by frame type: the eight speech modes, SID, reserved, no data.
 constexpr int kFrameBytes[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, -1, -1, -1, -1, -1, -1, 0};
+#ifdef QWB_HAVE_AMRNB
 constexpr int kSamplesPerFrame = 160;  // 20 ms at 8 kHz
 constexpr uint32_t kRate = 8000;
+#endif
 
 }  // namespace
 
