@@ -113,6 +113,26 @@ BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phM
     std::string dir, file;
     MapLibraryName(Narrow(lpModuleName), &dir, &file);
     h = ::dlopen((dir.empty() ? file : dir + "/" + file).c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    // A bare name matches a loaded library by its file name, wherever it was loaded from:
+    // the loader itself only matches the name it searched for or the library's SONAME.
+    if (!h && dir.empty()) {
+      struct Search {
+        const std::string* file;
+        std::string path;
+      } search{&file, {}};
+      ::dl_iterate_phdr(
+          [](struct dl_phdr_info* info, size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            const std::string name = info->dlpi_name ? info->dlpi_name : "";
+            const size_t slash = name.rfind('/');
+            if (name.empty() || name.substr(slash == std::string::npos ? 0 : slash + 1) != *s->file)
+              return 0;
+            s->path = name;
+            return 1;
+          },
+          &search);
+      if (!search.path.empty()) h = ::dlopen(search.path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    }
   }
   if (!h) {
     SetLastError(ERROR_MOD_NOT_FOUND);
