@@ -16,6 +16,7 @@
 
 #include "LoopbackEcho.h"
 #include "TaskSample.h"
+#include "TableListing.h"
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
 #include "tests/support/EmulatedPhone.h"
@@ -73,20 +74,7 @@ void BM_ListTasksEndToEnd(benchmark::State& state) {
   }
   const int n = static_cast<int>(state.range(0));
   phone.Seed(n);
-  for (auto _ : state) {
-    if (phone.tasks->ListItemsAllBegin() != S_OK) {
-      state.SkipWithError("ListItemsAllBegin failed");
-      break;
-    }
-    int got = 0;
-    ComPtr<IItem> item;
-    HRESULT hr;
-    while (SUCCEEDED(hr = phone.tasks->NextItem(item.ReleaseAndGetAddressOf())) && item) ++got;
-    if (FAILED(hr) || got != n) {
-      state.SkipWithError("NextItem failed or the listing was short");
-      break;
-    }
-  }
+  ListWholeTable(state, phone.tasks.Get(), n);
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_ListTasksEndToEnd)
