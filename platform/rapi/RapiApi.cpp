@@ -137,20 +137,15 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR pDllPath, LPCWSTR pFunctionName, DWORD cbInp
   if (ppIRAPIStream) return InvokeStream(request.Finish(), ppIRAPIStream);
 
   Call c(std::move(request));
-  if (!c.Exchange()) return CeRapiGetError();
   int32_t hr = 0;
-  c.Reply().i32(&hr);
-  if (!c.Reply().ok()) {
-    c.Malformed();
-    return CeRapiGetError();
-  }
+  if (!c.Exchange() || !c.Reply().i32(&hr) || !c.Complete()) return c.HresultFailure();
   // A failing function sends nothing after its HRESULT.
   if (hr < 0) return hr;
   uint32_t cbOutput = 0;
   const uint8_t* output = nullptr;
   c.Reply().u32(&cbOutput);
   c.Reply().bytes(cbOutput, &output);
-  if (!c.End()) return CeRapiGetError();
+  if (!c.Complete()) return c.HresultFailure();
   if (cbOutput > 0 && ppOutput) {
     // LocalAlloc, so that both CeRapiFreeBuffer and LocalFree release it.
     BYTE* buffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, cbOutput));

@@ -1,4 +1,6 @@
-// The remote file calls.
+// The remote file calls. A reply that ends before the call's fixed fields, or whose counts
+// promise more than it holds or than the call allows, gives the call's failure value
+// (Call::Complete); the connection stays.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -26,7 +28,7 @@ BOOL BoolCall(Call& c) {
   if (!c.Exchange()) return FALSE;
   uint32_t ok = 0;
   c.Reply().u32(&ok);
-  if (!c.End()) return FALSE;
+  if (!c.Complete()) return FALSE;
   return ok ? TRUE : FALSE;
 }
 
@@ -74,12 +76,8 @@ BOOL WINAPI CeFindAllFiles(LPCWSTR szPath, DWORD dwFlags, LPDWORD lpdwFoundCount
   uint32_t ok = 0, count = 0;
   r.u32(&ok);
   r.u32(&count);
-  if (!r.ok()) {
-    c.Malformed();
-    return FALSE;
-  }
-  if (!ok) return FALSE;
-  if (count == 0) return c.End() ? TRUE : FALSE;
+  if (!c.Complete() || !ok) return FALSE;
+  if (count == 0) return TRUE;
 
   // Only the low eight flags shape a record; the others filter on the device.
   const bool name = dwFlags & FAF_NAME;
@@ -94,7 +92,7 @@ BOOL WINAPI CeFindAllFiles(LPCWSTR szPath, DWORD dwFlags, LPDWORD lpdwFoundCount
                        (access ? 8 : 0) + (write ? 8 : 0) + (sizeHigh ? 4 : 0) + (sizeLow ? 4 : 0) +
                        (oid ? 4 : 0);
   if (count > kMaxFindAllCount || (fixed > 0 && count > r.remaining() / fixed)) {
-    c.Malformed();
+    c.ShortReply();
     return FALSE;
   }
   auto* array = static_cast<CE_FIND_DATA*>(LocalAlloc(LMEM_ZEROINIT, count * sizeof(CE_FIND_DATA)));
@@ -121,8 +119,8 @@ BOOL WINAPI CeFindAllFiles(LPCWSTR szPath, DWORD dwFlags, LPDWORD lpdwFoundCount
     }
     good = good && r.ok();
   }
-  if (!good || !c.End()) {
-    c.Malformed();
+  if (!good || !c.Complete()) {
+    c.ShortReply();
     LocalFree(array);
     return FALSE;
   }
@@ -136,15 +134,12 @@ HANDLE WINAPI CeFindFirstFile(LPCWSTR lpFileName, LPCE_FIND_DATA lpFindFileData)
   if (!lpFindFileData) return RefuseHandle(c);
   c.Request().str(lpFileName);
   if (!c.Exchange()) return INVALID_HANDLE_VALUE;
-  uint32_t handle = 0;
+  uint32_t handle = 0xFFFFFFFFu;
   c.Reply().u32(&handle);
-  if (handle == 0xFFFFFFFFu) {
-    if (!c.Reply().ok()) c.Malformed();
-    return INVALID_HANDLE_VALUE;
-  }
+  if (!c.Complete() || handle == 0xFFFFFFFFu) return INVALID_HANDLE_VALUE;
   CE_FIND_DATA d;
-  if (!ReadFindData(c.Reply(), &d) || !c.End()) {
-    c.Malformed();
+  if (!ReadFindData(c.Reply(), &d)) {
+    c.ShortReply();
     return INVALID_HANDLE_VALUE;
   }
   *lpFindFileData = d;
@@ -158,13 +153,10 @@ BOOL WINAPI CeFindNextFile(HANDLE hFindFile, LPCE_FIND_DATA lpFindFileData) {
   if (!c.Exchange()) return FALSE;
   uint32_t ok = 0;
   c.Reply().u32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
-    return FALSE;
-  }
+  if (!c.Complete() || !ok) return FALSE;
   CE_FIND_DATA d;
-  if (!ReadFindData(c.Reply(), &d) || !c.End()) {
-    c.Malformed();
+  if (!ReadFindData(c.Reply(), &d)) {
+    c.ShortReply();
     return FALSE;
   }
   *lpFindFileData = d;
@@ -191,7 +183,7 @@ HANDLE WINAPI CeCreateFile(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSh
   if (!c.Exchange()) return INVALID_HANDLE_VALUE;
   uint32_t handle = 0xFFFFFFFFu;
   c.Reply().u32(&handle);
-  if (!c.End()) return INVALID_HANDLE_VALUE;
+  if (!c.Complete()) return INVALID_HANDLE_VALUE;
   return PcHandle(handle);
 }
 
@@ -209,9 +201,9 @@ BOOL WINAPI CeReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead
   c.Reply().u32(&ok);
   c.Reply().u32(&n);
   c.Reply().bytes(n, &data);
-  if (!c.End()) return FALSE;
+  if (!c.Complete()) return FALSE;
   if (n > asked) {
-    c.Malformed();
+    c.ShortReply();
     return FALSE;
   }
   if (!ok) return FALSE;
@@ -238,9 +230,9 @@ BOOL WINAPI CeWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWr
     uint32_t ok = 0, written = 0;
     c.Reply().u32(&ok);
     c.Reply().u32(&written);
-    if (!c.End()) return FALSE;
+    if (!c.Complete()) return FALSE;
     if (written > piece) {
-      c.Malformed();
+      c.ShortReply();
       return FALSE;
     }
     done += written;
@@ -265,12 +257,8 @@ BOOL WINAPI CeGetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lp
   uint32_t ok = 0;
   FILETIME t[3] = {};
   c.Reply().u32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
-    return FALSE;
-  }
   for (FILETIME& ft : t) ReadFileTime(c.Reply(), &ft);
-  if (!c.End()) return FALSE;
+  if (!c.Complete() || !ok) return FALSE;
   if (lpCreationTime) *lpCreationTime = t[0];
   if (lpLastAccessTime) *lpLastAccessTime = t[1];
   if (lpLastWriteTime) *lpLastWriteTime = t[2];
@@ -330,12 +318,8 @@ BOOL WINAPI CeGetDiskFreeSpaceEx(LPCWSTR lpDirectoryName, PULARGE_INTEGER lpFree
   int32_t ok = 0;
   uint64_t v[3] = {};
   c.Reply().i32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
-    return FALSE;
-  }
   for (uint64_t& x : v) c.Reply().u64(&x);
-  if (!c.End()) return FALSE;
+  if (!c.Complete() || !ok) return FALSE;
   if (lpFreeBytesAvailable) lpFreeBytesAvailable->QuadPart = v[0];
   if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = v[1];
   if (lpTotalNumberOfFreeBytes) lpTotalNumberOfFreeBytes->QuadPart = v[2];
@@ -349,15 +333,11 @@ BOOL WINAPI CeGetVersionEx(LPCEOSVERSIONINFO lpVersionInformation) {
   uint32_t ok = 0, size = 0;
   const uint8_t* p = nullptr;
   c.Reply().u32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
-    return FALSE;
-  }
   c.Reply().u32(&size);
   c.Reply().bytes(size, &p);
-  if (!c.End()) return FALSE;
+  if (!c.Complete() || !ok) return FALSE;
   if (size < offsetof(CEOSVERSIONINFO, szCSDVersion) || size > sizeof(CEOSVERSIONINFO)) {
-    c.Malformed();
+    c.ShortReply();
     return FALSE;
   }
   CEOSVERSIONINFO v{};

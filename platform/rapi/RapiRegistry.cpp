@@ -1,6 +1,6 @@
 // The remote registry calls. They return Win32 codes: the device's result, or the number of
-// the transport failure (also the PC's last error), or ERROR_INVALID_DATA for a reply that
-// contradicts itself.
+// the transport failure (also the PC's last error), or ERROR_GEN_FAILURE for a reply that
+// does not hold the call's fixed fields whole (the connection stays).
 #include <cstring>
 
 #include "platform/rapi/RapiSession.h"
@@ -17,23 +17,14 @@ LONG Refuse(Call& c) {
   return ERROR_INVALID_PARAMETER;
 }
 
-// Exchanges and reads the result word; false when the call failed before a result arrived.
+// Exchanges and reads the result word; false (with *result the call's failure value) when
+// the call failed before a result arrived.
 bool Result(Call& c, int32_t* result) {
-  if (!c.Exchange()) {
-    *result = static_cast<LONG>(c.Failure());
-    return false;
-  }
-  if (!c.Reply().i32(result)) {
-    c.Malformed();
-    *result = ERROR_INVALID_DATA;
+  if (!c.Exchange() || !c.Reply().i32(result) || !c.Complete()) {
+    *result = c.RegistryFailure();
     return false;
   }
   return true;
-}
-
-LONG MalformedResult(Call& c) {
-  c.Malformed();
-  return ERROR_INVALID_DATA;
 }
 
 }  // namespace
@@ -48,7 +39,7 @@ LONG WINAPI CeRegOpenKeyEx(HKEY hKey, LPCWSTR lpszSubKey, DWORD, REGSAM, PHKEY p
   if (result != ERROR_SUCCESS) return result;
   uint32_t key = 0;
   c.Reply().u32(&key);
-  if (!c.End()) return ERROR_INVALID_DATA;
+  if (!c.Complete()) return c.RegistryFailure();
   *phkResult = static_cast<HKEY>(PcHandle(key));
   return ERROR_SUCCESS;
 }
@@ -64,7 +55,7 @@ LONG WINAPI CeRegCreateKeyEx(HKEY hKey, LPCWSTR lpszSubKey, DWORD, LPWSTR lpClas
   uint32_t key = 0, disposition = 0;
   c.Reply().u32(&key);
   c.Reply().u32(&disposition);
-  if (!c.End()) return ERROR_INVALID_DATA;
+  if (!c.Complete()) return c.RegistryFailure();
   *phkResult = static_cast<HKEY>(PcHandle(key));
   if (lpdwDisposition) *lpdwDisposition = disposition;
   return ERROR_SUCCESS;
@@ -92,12 +83,12 @@ LONG WINAPI CeRegQueryValueEx(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD l
   uint32_t type = 0, size = 0;
   r.u32(&type);
   r.u32(&size);
-  if (!r.ok()) return MalformedResult(c);
+  if (!c.Complete()) return c.RegistryFailure();
   // Asked with no buffer, the device gives the size alone; else the data follow.
   const uint8_t* data = nullptr;
   if (r.remaining() > 0 || capacity > 0) {
     r.bytes(size, &data);
-    if (!c.End()) return ERROR_INVALID_DATA;
+    if (!c.Complete()) return c.RegistryFailure();
   }
   if (lpType) *lpType = type;
   if (lpcbData) *lpcbData = size;
@@ -112,7 +103,6 @@ LONG WINAPI CeRegCloseKey(HKEY hKey) {
   c.Request().u32(WireHandle(hKey));
   int32_t result;
   if (!Result(c, &result)) return result;
-  if (!c.End()) return ERROR_INVALID_DATA;
   return result;
 }
 
@@ -123,6 +113,5 @@ LONG WINAPI CeRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType,
   c.Request().u32(WireHandle(hKey)).str(lpValueName).u32(dwType).u32(cbData).bytes(lpData, cbData);
   int32_t result;
   if (!Result(c, &result)) return result;
-  if (!c.End()) return ERROR_INVALID_DATA;
   return result;
 }

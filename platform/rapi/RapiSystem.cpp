@@ -41,11 +41,6 @@ bool Exchange(Call& c, Reply* reply, Read read) {
   return Finish(c, complete, wordZero, reply->lastErr);
 }
 
-LONG RegistryFailure(Call& c) {
-  // A transport failure names itself; a short reply is a general failure.
-  return c.Failure() ? static_cast<LONG>(c.Failure()) : ERROR_GEN_FAILURE;
-}
-
 // Copies a counted name with its terminator; false when it does not fit `chars`.
 bool CopyName(const std::u16string& name, LPWSTR out, DWORD chars) {
   if (name.size() + 1 > chars) return false;
@@ -163,7 +158,7 @@ LONG WINAPI CeRegEnumKeyEx(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcb
   if (!Exchange(c, &rep, [withClass](rapi2::Reader& r, auto* p) {
         return rapi2::RegEnumKeyEx::ReadReply(r, p, withClass);
       }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   if (rep.result != ERROR_SUCCESS) return rep.result;
   if (!CopyName(rep.name, lpName, *lpcbName)) return ERROR_MORE_DATA;
   *lpcbName = static_cast<DWORD>(rep.name.size());
@@ -195,7 +190,7 @@ LONG WINAPI CeRegEnumValue(HKEY hKey, DWORD dwIndex, LPWSTR lpszValueName, LPDWO
   if (!Exchange(c, &rep, [withData](rapi2::Reader& r, auto* p) {
         return rapi2::RegEnumValue::ReadReply(r, p, withData);
       }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   if (rep.result != ERROR_SUCCESS) return rep.result;
   if (!CopyName(rep.name, lpszValueName, *lpcbValueName)) return ERROR_MORE_DATA;
   *lpcbValueName = static_cast<DWORD>(rep.name.size());
@@ -228,7 +223,7 @@ LONG WINAPI CeRegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcbClass, LPDW
   if (!Exchange(c, &rep, [withClass](rapi2::Reader& r, auto* p) {
         return rapi2::RegQueryInfoKey::ReadReply(r, p, withClass);
       }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   if (rep.result != ERROR_SUCCESS) return rep.result;
   if (withClass) {
     if (!CopyName(rep.className, lpClass, *lpcbClass)) return ERROR_MORE_DATA;
@@ -259,7 +254,7 @@ LONG RegDelete(uint32_t command, HKEY hKey, LPCWSTR name) {
   rapi2::RegDelete::Reply rep;
   if (!Exchange(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::RegDelete::ReadReply(r, p); }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   return rep.result;
 }
 }  // namespace
@@ -394,7 +389,7 @@ HRESULT WINAPI CeProcessConfig(LPCWSTR pszXML, DWORD dwFlags, LPWSTR* ppszwXMLou
   rapi2::ProcessConfig::Reply rep;
   if (!Exchange(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::ProcessConfig::ReadReply(r, p); }))
-    return c.Failure() ? HRESULT_FROM_WIN32(c.Failure()) : E_FAIL;
+    return c.HresultFailure();
   if (FAILED(rep.hr)) return rep.hr;
   if (!rep.hasText) return E_FAIL;  // success promises a document
   const size_t bytes = (rep.text.size() + 1) * sizeof(WCHAR);
@@ -430,7 +425,7 @@ bool SyncControl(uint32_t command, uint32_t* result) {
   rapi2::SyncControl::Reply rep;
   if (!Exchange(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::SyncControl::ReadReply(r, p); })) {
-    if (c.Failure()) *result = static_cast<uint32_t>(HRESULT_FROM_WIN32(c.Failure()));
+    if (c.Failure()) *result = static_cast<uint32_t>(c.HresultFailure());
     return false;
   }
   *result = rep.result;
