@@ -114,6 +114,21 @@ class Call {
   DWORD pcError_ = 0;
 };
 
+// Exchanges the call's request and reads the whole reply with `read(reader, reply)` (a
+// codec's ReadReply, whose Reply starts at the call's failure values). Word 0, when it
+// arrived, becomes the device error. False on a transport failure or a short reply: the
+// caller then returns its failure value.
+template <class Reply, class Read>
+bool ExchangeReply(Call& c, Reply* reply, Read read) {
+  if (!c.ExchangeFrame()) return false;
+  rapi2::Reader& r = c.Reply();
+  const bool wordZero = r.remaining() >= 4;
+  const bool complete = read(r, reply);
+  if (wordZero) c.DeviceError(reply->lastErr);
+  if (!complete) c.ShortReply();
+  return complete;
+}
+
 }  // namespace qwb::rapi
 
 namespace qwb::rapi {
