@@ -398,8 +398,13 @@ void RapiSession::Run() {
     Outcome outcome = Outcome::kReply;
     if (auto f = core_.faults.TakeFailure(name, fn)) {
       if (cmd == rapi2::kRapiInvoke) {
-        w.u32(f->DeviceError()).i32(f->Hresult());
-        if (invokeMode == 1) outcome = Outcome::kDrop;  // the stream is refused and closed
+        if (invokeMode == 1) {
+          // The stream is refused: word 0 alone, then the connection closes.
+          rapi2::RapiInvoke::WriteStreamReply(w, f->DeviceError());
+          outcome = Outcome::kDrop;
+        } else {
+          rapi2::RapiInvoke::WriteReply(w, {f->DeviceError(), f->Hresult(), nullptr, 0});
+        }
         std::vector<uint8_t> frame = w.Finish();
         if (!conn_.WriteReply(name, fn, frame.data(), frame.size()) || outcome == Outcome::kDrop)
           return;
