@@ -20,32 +20,9 @@ using rapi2::Reader;
 using rapi2::Writer;
 
 constexpr uint32_t kInvalidHandle = 0xFFFFFFFFu;
-// Registry value data and names the device accepts.
-constexpr uint32_t kMaxValueData = 1u << 20;
+// Registry value names the device accepts.
 constexpr size_t kMaxValueName = 255;
 constexpr size_t kMaxReply = rapi2::kMaxFrame - 64;
-
-// Bytes of a name as UTF-16LE followed by its NUL.
-void PutName(const std::u16string& name, Writer* w) {
-  for (char16_t c : name) {
-    const uint8_t le[2] = {uint8_t(c), uint8_t(c >> 8)};
-    w->bytes(le, 2);
-  }
-  w->zeros(2);
-}
-
-// CE_FIND_DATA up to the name's terminator.
-std::vector<uint8_t> FindDataBytes(const FileEntry& e) {
-  std::u16string name = e.name.substr(0, MAX_PATH - 1);
-  Writer w;
-  w.u32(e.attrs).u64(e.ctime).u64(e.atime).u64(e.mtime);
-  w.u32(static_cast<uint32_t>(e.size >> 32)).u32(static_cast<uint32_t>(e.size));
-  w.u32(e.oid);
-  PutName(name, &w);
-  std::vector<uint8_t> frame = w.Finish();
-  frame.erase(frame.begin(), frame.begin() + 4);  // the frame's length prefix
-  return frame;
-}
 
 bool Hidden(const FileEntry& e) { return e.attrs & FILE_ATTRIBUTE_HIDDEN; }
 
@@ -148,7 +125,6 @@ void WriteFailure(uint32_t command, uint32_t error, const Reader& request, Write
   const int32_t hr = HRESULT_FROM_WIN32(error);
   switch (command) {
     // BOOL
-    case rapi2::SyncControl::kStartReplication:
     case rapi2::kFindClose:
     case rapi2::kCloseHandle:
     case rapi2::kCreateDirectory:
@@ -157,20 +133,33 @@ void WriteFailure(uint32_t command, uint32_t error, const Reader& request, Write
     case rapi2::kCopyFile:
     case rapi2::kDeleteFile:
     case rapi2::kSetFileTime:
+      rapi2::BoolReply::WriteReply(*w, {error, 0});
+      break;
+    case rapi2::SyncControl::kStartReplication:
+      rapi2::SyncControl::WriteReply(*w, {error, 0});
+      break;
     // unchecked by the peer, answered the same way
     case rapi2::SyncTimeToPc::kCommand:
-      w->u32(error).u32(0);
+      rapi2::SyncTimeToPc::WriteReply(*w, {error, 0});
       break;
     // BOOL and a fixed tail
     case rapi2::kFindNextFile:
+      rapi2::FindFile::WriteReply(*w, {error, 0, false, {}});
+      break;
     case rapi2::kReadFile:
+      rapi2::ReadFile::WriteReply(*w, {error, 0, nullptr, 0});
+      break;
     case rapi2::kWriteFile:
+      rapi2::WriteFile::WriteReply(*w, {error, 0, 0});
+      break;
     case rapi2::kGetVersionEx:
-      w->u32(error).u32(0).u32(0);
+      rapi2::GetVersionEx::WriteReply(*w, {error, 0, 0, 0, 0, 0, {}});
       break;
     case rapi2::kGetFileTime:
+      rapi2::GetFileTime::WriteReply(*w, {error, 0, 0, 0, 0});
+      break;
     case rapi2::kGetDiskFreeSpaceEx:
-      w->u32(error).u32(0).zeros(24);
+      rapi2::GetDiskFreeSpaceEx::WriteReply(*w, {error, 0, 0, 0, 0});
       break;
     case rapi2::CreateProcess::kCommand:
       rapi2::CreateProcess::WriteReply(*w, {error, 0, {}});
@@ -184,7 +173,7 @@ void WriteFailure(uint32_t command, uint32_t error, const Reader& request, Write
     case rapi2::GetSystemPowerStatusEx::kCommand:
       rapi2::GetSystemPowerStatusEx::WriteReply(*w, {});
       break;
-    // registry LONG: the error is the result
+    // registry LONG: the error is the result, nothing bracketed follows
     case rapi2::kRegOpenKeyEx:
     case rapi2::RegEnumKeyEx::kCommand:
     case rapi2::kRegCreateKeyEx:
@@ -195,24 +184,22 @@ void WriteFailure(uint32_t command, uint32_t error, const Reader& request, Write
     case rapi2::RegQueryInfoKey::kCommand:
     case rapi2::kRegQueryValueEx:
     case rapi2::kRegSetValueEx:
-      w->u32(error).u32(error);
+      rapi2::RegResultReply::WriteReply(*w, {error, static_cast<int32_t>(error)});
       break;
     // HRESULT
     case rapi2::SyncControl::kSyncPause:
     case rapi2::SyncControl::kSyncResume:
     case rapi2::SyncControl::kSyncStart:
-      w->u32(error).i32(hr);
+      rapi2::SyncControl::WriteReply(*w, {error, static_cast<uint32_t>(hr)});
       break;
     case rapi2::kRapiInvoke: {
       // The stream answer is word 0 alone.
       Reader peek = request;
-      uint32_t reserved = 0, cb = 0, mode = 0;
-      std::u16string dll, func;
-      if (peek.u32(&reserved) && peek.str(&dll) && peek.str(&func) && peek.u32(&cb) &&
-          peek.skip(cb) && peek.u32(&mode) && mode == 1)
-        w->u32(error);
+      rapi2::RapiInvoke::Request q;
+      if (rapi2::RapiInvoke::ReadRequest(peek, &q) && q.mode == 1)
+        rapi2::RapiInvoke::WriteStreamReply(*w, error);
       else
-        w->u32(error).i32(hr);
+        rapi2::RapiInvoke::WriteReply(*w, {error, hr, nullptr, 0});
       break;
     }
     case rapi2::ProcessConfig::kCommand: {
@@ -224,10 +211,10 @@ void WriteFailure(uint32_t command, uint32_t error, const Reader& request, Write
     }
     // handles
     case rapi2::kCreateFile:
-      w->u32(error).u32(kInvalidHandle);
+      rapi2::CreateFile::WriteReply(*w, {error, rapi2::kFailedWord});
       break;
     case rapi2::kFindFirstFile:
-      w->u32(error).u32(kInvalidHandle).u32(0);
+      rapi2::FindFile::WriteReply(*w, {error, rapi2::kFailedWord, false, {}});
       break;
     // attribute set, size, position
     case rapi2::GetFileAttributes::kCommand:
@@ -252,7 +239,7 @@ void WriteFailure(uint32_t command, uint32_t error, const Reader& request, Write
       rapi2::GetSpecialFolderPath::WriteReply(*w, {error, u""});
       break;
     case rapi2::kFindAllFiles:
-      w->u32(error).u32(0).u32(0);
+      rapi2::FindAllFiles::WriteReply(*w, {error, 0, {}}, 0);
       break;
     case rapi2::GetSystemInfo::kCommand:
       w->u32(error);
@@ -398,13 +385,12 @@ void RapiSession::Run() {
     std::string fn;
     uint32_t invokeMode = 0;
     if (cmd == rapi2::kRapiInvoke) {
-      Reader peek(payload);
-      uint32_t skip;
-      std::u16string dll, func;
-      uint32_t cb = 0;
-      if (peek.u32(&skip) && peek.u32(&skip) && peek.str(&dll) && peek.str(&func) &&
-          peek.u32(&cb) && peek.skip(cb) && peek.u32(&invokeMode))
-        fn = Utf8(func);
+      Reader peek = rd;
+      rapi2::RapiInvoke::Request q;
+      if (rapi2::RapiInvoke::ReadRequest(peek, &q)) {
+        fn = Utf8(q.function);
+        invokeMode = q.mode;
+      }
     }
     if (core_.faults.TakeDropOnCall(name, fn)) return;
     if (int ms = core_.faults.DelayFor(name, fn))
@@ -412,8 +398,13 @@ void RapiSession::Run() {
     Outcome outcome = Outcome::kReply;
     if (auto f = core_.faults.TakeFailure(name, fn)) {
       if (cmd == rapi2::kRapiInvoke) {
-        w.u32(f->DeviceError()).i32(f->Hresult());
-        if (invokeMode == 1) outcome = Outcome::kDrop;  // the stream is refused and closed
+        if (invokeMode == 1) {
+          // The stream is refused: word 0 alone, then the connection closes.
+          rapi2::RapiInvoke::WriteStreamReply(w, f->DeviceError());
+          outcome = Outcome::kDrop;
+        } else {
+          rapi2::RapiInvoke::WriteReply(w, {f->DeviceError(), f->Hresult(), nullptr, 0});
+        }
         std::vector<uint8_t> frame = w.Finish();
         if (!conn_.WriteReply(name, fn, frame.data(), frame.size()) || outcome == Outcome::kDrop)
           return;
@@ -444,116 +435,129 @@ uint32_t RapiSession::KeyOf(uint32_t hkey, int64_t* id) {
 RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
   const Reader request = rd;
   auto fail = [&](uint32_t err) { WriteFailure(cmd, err, request, w); };
-  std::u16string a, b;
-  uint32_t h = 0, x = 0, y = 0, z = 0, t = 0;
   switch (cmd) {
     case rapi2::kCreateFile: {
-      if (!rd.str(&a) || !rd.u32(&x) || !rd.u32(&y) || !rd.u32(&z) || !rd.u32(&t) || !rd.u32(&h))
+      rapi2::CreateFile::Request q;
+      if (!rapi2::CreateFile::ReadRequest(rd, &q))
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
       std::shared_ptr<DeviceFs::OpenFile> f;
-      if (uint32_t err = core_.fs.Open(a, x, y, z, t, &f)) return fail(err), Outcome::kReply;
+      if (uint32_t err =
+              core_.fs.Open(q.path, q.access, q.share, q.disposition, q.flagsAndAttributes, &f))
+        return fail(err), Outcome::kReply;
       uint32_t handle = NewHandle();
       files_[handle] = std::move(f);
-      w->u32(0).u32(handle);
+      rapi2::CreateFile::WriteReply(*w, {0, handle});
       return Outcome::kReply;
     }
     case rapi2::kReadFile: {
-      if (!rd.u32(&h) || !rd.u32(&x)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      auto it = files_.find(h);
+      rapi2::ReadFile::Request q;
+      if (!rapi2::ReadFile::ReadRequest(rd, &q))
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      auto it = files_.find(q.handle);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
       bool drop = false;
-      x = static_cast<uint32_t>(core_.faults.AllowFileBytes(x, &drop));
+      const uint32_t n = static_cast<uint32_t>(core_.faults.AllowFileBytes(q.bytesToRead, &drop));
       if (drop) return Outcome::kDrop;
       std::vector<uint8_t> data;
-      if (uint32_t err = core_.fs.Read(*it->second, x, &data)) return fail(err), Outcome::kReply;
-      w->u32(0).u32(1).u32(static_cast<uint32_t>(data.size())).bytes(data.data(), data.size());
+      if (uint32_t err = core_.fs.Read(*it->second, n, &data)) return fail(err), Outcome::kReply;
+      rapi2::ReadFile::WriteReply(*w, {0, 1, data.data(), static_cast<uint32_t>(data.size())});
       return Outcome::kReply;
     }
     case rapi2::kWriteFile: {
-      const uint8_t* p = nullptr;
-      if (!rd.u32(&h) || !rd.u32(&x) || !rd.bytes(x, &p))
+      rapi2::WriteFile::Request q;
+      if (!rapi2::WriteFile::ReadRequest(rd, &q))
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      auto it = files_.find(h);
+      auto it = files_.find(q.handle);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
       bool drop = false;
-      const uint64_t allowed = core_.faults.AllowFileBytes(x, &drop);
+      const uint64_t allowed = core_.faults.AllowFileBytes(q.size, &drop);
       if (drop) return Outcome::kDrop;
-      if (allowed < x) {
+      if (allowed < q.size) {
         // The connection breaks in the middle of this write: what arrived is stored.
-        core_.fs.Write(*it->second, p, static_cast<uint32_t>(allowed));
+        core_.fs.Write(*it->second, q.data, static_cast<uint32_t>(allowed));
         core_.faults.DropAfterFileBytes(0);
         return Outcome::kDrop;
       }
-      if (uint32_t err = core_.fs.Write(*it->second, p, x)) return fail(err), Outcome::kReply;
-      w->u32(0).u32(1).u32(x);
+      if (uint32_t err = core_.fs.Write(*it->second, q.data, q.size))
+        return fail(err), Outcome::kReply;
+      rapi2::WriteFile::WriteReply(*w, {0, 1, q.size});
       return Outcome::kReply;
     }
     case rapi2::kCloseHandle: {
-      if (!rd.u32(&h)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      auto it = files_.find(h);
+      rapi2::HandleRequest::Request q;
+      if (!rapi2::HandleRequest::ReadRequest(rd, &q))
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      auto it = files_.find(q.handle);
       if (it != files_.end()) {
         core_.fs.Close(it->second);
         files_.erase(it);
-      } else if (!processes_.erase(h)) {
+      } else if (!processes_.erase(q.handle)) {
         return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
       }
-      w->u32(0).u32(1);
+      rapi2::BoolReply::WriteReply(*w, {0, 1});
       return Outcome::kReply;
     }
     case rapi2::kGetFileTime: {
-      if (!rd.u32(&h)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      auto it = files_.find(h);
+      rapi2::HandleRequest::Request q;
+      if (!rapi2::HandleRequest::ReadRequest(rd, &q))
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      auto it = files_.find(q.handle);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
-      uint64_t c, ac, wr;
-      if (uint32_t err = core_.fs.GetTimes(*it->second, &c, &ac, &wr))
+      rapi2::GetFileTime::Reply r;
+      if (uint32_t err = core_.fs.GetTimes(*it->second, &r.creation, &r.lastAccess, &r.lastWrite))
         return fail(err), Outcome::kReply;
-      w->u32(0).u32(1).u64(c).u64(ac).u64(wr);
+      r.lastErr = 0;
+      r.ok = 1;
+      rapi2::GetFileTime::WriteReply(*w, r);
       return Outcome::kReply;
     }
     case rapi2::kSetFileTime: {
-      if (!rd.u32(&h)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      uint64_t times[3];
-      bool given[3];
-      for (int i = 0; i < 3; ++i) {
-        uint32_t len;
-        if (!rd.u32(&len) || (len != 0 && len != 8) || (len == 8 && !rd.u64(&times[i])))
-          return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-        given[i] = len == 8;
-      }
-      auto it = files_.find(h);
+      rapi2::SetFileTime::Request q;
+      if (!rapi2::SetFileTime::ReadRequest(rd, &q))
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      auto it = files_.find(q.handle);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
-      if (uint32_t err =
-              core_.fs.SetTimes(*it->second, given[0] ? &times[0] : nullptr,
-                                given[1] ? &times[1] : nullptr, given[2] ? &times[2] : nullptr))
+      if (uint32_t err = core_.fs.SetTimes(*it->second, q.given[0] ? &q.times[0] : nullptr,
+                                           q.given[1] ? &q.times[1] : nullptr,
+                                           q.given[2] ? &q.times[2] : nullptr))
         return fail(err), Outcome::kReply;
-      w->u32(0).u32(1);
+      rapi2::BoolReply::WriteReply(*w, {0, 1});
       return Outcome::kReply;
     }
     case rapi2::kCopyFile:
-    case rapi2::kMoveFile:
+    case rapi2::kMoveFile: {
+      rapi2::CopyMoveFile::Request q;
+      if (!rapi2::CopyMoveFile::ReadRequest(rd, cmd, &q) || q.fromNull || q.toNull)
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      const uint32_t err = cmd == rapi2::kCopyFile ? core_.fs.CopyFile(q.from, q.to, q.failIfExists != 0)
+                                                   : core_.fs.MoveFile(q.from, q.to);
+      if (err) return fail(err), Outcome::kReply;
+      rapi2::BoolReply::WriteReply(*w, {0, 1});
+      return Outcome::kReply;
+    }
     case rapi2::kDeleteFile:
     case rapi2::kCreateDirectory:
     case rapi2::kRemoveDirectory: {
-      bool two = cmd == rapi2::kCopyFile || cmd == rapi2::kMoveFile;
-      bool isNull = false;
-      if (!rd.str(&a, &isNull) || isNull || (two && (!rd.str(&b, &isNull) || isNull)) ||
-          (cmd == rapi2::kCopyFile && !rd.u32(&x)))
+      rapi2::PathRequest::Request q;
+      if (!rapi2::PathRequest::ReadRequest(rd, &q) || q.pathNull)
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      uint32_t err = cmd == rapi2::kCopyFile          ? core_.fs.CopyFile(a, b, x != 0)
-                     : cmd == rapi2::kMoveFile        ? core_.fs.MoveFile(a, b)
-                     : cmd == rapi2::kDeleteFile      ? core_.fs.DeleteFile(a)
-                     : cmd == rapi2::kCreateDirectory ? core_.fs.CreateDirectory(a)
-                                                      : core_.fs.RemoveDirectory(a);
+      const uint32_t err = cmd == rapi2::kDeleteFile        ? core_.fs.DeleteFile(q.path)
+                           : cmd == rapi2::kCreateDirectory ? core_.fs.CreateDirectory(q.path)
+                                                            : core_.fs.RemoveDirectory(q.path);
       if (err) return fail(err), Outcome::kReply;
-      w->u32(0).u32(1);
+      rapi2::BoolReply::WriteReply(*w, {0, 1});
       return Outcome::kReply;
     }
     case rapi2::kGetDiskFreeSpaceEx: {
-      if (!rd.str(&a)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      uint64_t fc, tot, tf;
-      if (uint32_t err = core_.fs.DiskFreeSpace(a, &fc, &tot, &tf))
+      rapi2::PathRequest::Request q;
+      if (!rapi2::PathRequest::ReadRequest(rd, &q))
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      rapi2::GetDiskFreeSpaceEx::Reply r;
+      if (uint32_t err = core_.fs.DiskFreeSpace(q.path, &r.freeToCaller, &r.total, &r.totalFree))
         return fail(err), Outcome::kReply;
-      w->u32(0).u32(1).u64(fc).u64(tot).u64(tf);
+      r.lastErr = 0;
+      r.ok = 1;
+      rapi2::GetDiskFreeSpaceEx::WriteReply(*w, r);
       return Outcome::kReply;
     }
     case rapi2::kFindFirstFile:
@@ -563,9 +567,11 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       FindNext(rd, w);
       return Outcome::kReply;
     case rapi2::kFindClose: {
-      if (!rd.u32(&h)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      if (!searches_.erase(h)) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
-      w->u32(0).u32(1);
+      rapi2::HandleRequest::Request q;
+      if (!rapi2::HandleRequest::ReadRequest(rd, &q))
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      if (!searches_.erase(q.handle)) return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
+      rapi2::BoolReply::WriteReply(*w, {0, 1});
       return Outcome::kReply;
     }
     case rapi2::kFindAllFiles:
@@ -573,8 +579,14 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       return Outcome::kReply;
     case rapi2::kGetVersionEx: {
       // Windows CE 5.2, as the phones of this family report.
-      w->u32(0).u32(1).u32(276);
-      w->u32(276).u32(5).u32(2).u32(21234).u32(3).zeros(256);
+      rapi2::GetVersionEx::Reply r;
+      r.lastErr = 0;
+      r.ok = 1;
+      r.major = 5;
+      r.minor = 2;
+      r.build = 21234;
+      r.platformId = 3;
+      rapi2::GetVersionEx::WriteReply(*w, r);
       return Outcome::kReply;
     }
     case rapi2::kRegOpenKeyEx:
@@ -590,10 +602,12 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       RegSet(rd, w);
       return Outcome::kReply;
     case rapi2::kRegCloseKey: {
-      if (!rd.u32(&h)) return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      if (!DeviceRegistry::IsRoot(h) && !keys_.erase(h))
+      rapi2::HandleRequest::Request q;
+      if (!rapi2::HandleRequest::ReadRequest(rd, &q))
+        return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
+      if (!DeviceRegistry::IsRoot(q.handle) && !keys_.erase(q.handle))
         return fail(ERROR_INVALID_HANDLE), Outcome::kReply;
-      w->u32(0).u32(0);
+      rapi2::RegResultReply::WriteReply(*w, {0, 0});
       return Outcome::kReply;
     }
     case rapi2::kRapiInvoke:
@@ -630,42 +644,68 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
   }
 }
 
+namespace {
+
+rapi2::FindData FindDataOf(const FileEntry& e) {
+  rapi2::FindData d;
+  d.attributes = e.attrs;
+  d.creation = e.ctime;
+  d.lastAccess = e.atime;
+  d.lastWrite = e.mtime;
+  d.sizeHigh = static_cast<uint32_t>(e.size >> 32);
+  d.sizeLow = static_cast<uint32_t>(e.size);
+  d.oid = e.oid;
+  d.name = e.name.substr(0, MAX_PATH - 1);
+  return d;
+}
+
+}  // namespace
+
 void RapiSession::FindFirst(Reader& rd, Writer* w) {
-  std::u16string pattern;
-  bool isNull = false;
-  if (!rd.str(&pattern, &isNull) || isNull)
+  rapi2::PathRequest::Request q;
+  if (!rapi2::PathRequest::ReadRequest(rd, &q) || q.pathNull)
     return WriteFailure(rapi2::kFindFirstFile, ERROR_INVALID_PARAMETER, w);
   Search s;
-  if (uint32_t err = core_.fs.Find(pattern, &s.entries))
+  if (uint32_t err = core_.fs.Find(q.path, &s.entries))
     return WriteFailure(rapi2::kFindFirstFile, err, w);
   uint32_t h = NewHandle();
-  std::vector<uint8_t> data = FindDataBytes(s.entries[0]);
+  rapi2::FindFile::Reply r;
+  r.lastErr = 0;
+  r.result = h;
+  r.found = true;
+  r.data = FindDataOf(s.entries[0]);
   s.next = 1;
   searches_[h] = std::move(s);
-  w->u32(0).u32(h).u32(static_cast<uint32_t>(data.size())).bytes(data.data(), data.size());
+  rapi2::FindFile::WriteReply(*w, r);
 }
 
 void RapiSession::FindNext(Reader& rd, Writer* w) {
-  uint32_t h;
-  if (!rd.u32(&h)) return WriteFailure(rapi2::kFindNextFile, ERROR_INVALID_PARAMETER, w);
-  auto it = searches_.find(h);
+  rapi2::HandleRequest::Request q;
+  if (!rapi2::HandleRequest::ReadRequest(rd, &q))
+    return WriteFailure(rapi2::kFindNextFile, ERROR_INVALID_PARAMETER, w);
+  auto it = searches_.find(q.handle);
   if (it == searches_.end()) return WriteFailure(rapi2::kFindNextFile, ERROR_INVALID_HANDLE, w);
   Search& s = it->second;
   if (s.next >= s.entries.size()) return WriteFailure(rapi2::kFindNextFile, ERROR_NO_MORE_FILES, w);
-  std::vector<uint8_t> data = FindDataBytes(s.entries[s.next++]);
-  w->u32(0).u32(1).u32(static_cast<uint32_t>(data.size())).bytes(data.data(), data.size());
+  rapi2::FindFile::Reply r;
+  r.lastErr = 0;
+  r.result = 1;
+  r.found = true;
+  r.data = FindDataOf(s.entries[s.next++]);
+  rapi2::FindFile::WriteReply(*w, r);
 }
 
 void RapiSession::FindAll(Reader& rd, Writer* w) {
-  std::u16string pattern;
-  uint32_t flags = 0;
-  bool isNull = false;
-  if (!rd.str(&pattern, &isNull) || isNull || !rd.u32(&flags))
+  rapi2::FindAllFiles::Request q;
+  if (!rapi2::FindAllFiles::ReadRequest(rd, &q) || q.patternNull)
     return WriteFailure(rapi2::kFindAllFiles, ERROR_INVALID_PARAMETER, w);
+  const uint32_t flags = q.flags;
   std::vector<FileEntry> entries;
-  uint32_t err = core_.fs.Find(pattern, &entries);
+  uint32_t err = core_.fs.Find(q.pattern, &entries);
   if (err && err != ERROR_NO_MORE_FILES) return WriteFailure(rapi2::kFindAllFiles, err, w);
-  std::vector<const FileEntry*> picked;
+  rapi2::FindAllFiles::Reply r;
+  r.lastErr = 0;
+  r.ok = 1;
   for (const FileEntry& e : entries) {
     if ((flags & FAF_FOLDERS_ONLY) && !(e.attrs & FILE_ATTRIBUTE_DIRECTORY)) continue;
     if ((flags & FAF_ATTRIB_NO_HIDDEN) && Hidden(e)) continue;
@@ -673,93 +713,86 @@ void RapiSession::FindAll(Reader& rd, Writer* w) {
         ((e.attrs & FILE_ATTRIBUTE_ROMMODULE) ||
          ((e.attrs & FILE_ATTRIBUTE_HIDDEN) && (e.attrs & FILE_ATTRIBUTE_SYSTEM))))
       continue;
-    picked.push_back(&e);
+    rapi2::FindData d = FindDataOf(e);
+    if ((flags & FAF_ATTRIB_CHILDREN) && e.hasChildren) d.attributes |= FILE_ATTRIBUTE_HAS_CHILDREN;
+    r.found.push_back(std::move(d));
   }
-  w->u32(0).u32(1).u32(static_cast<uint32_t>(picked.size()));
-  for (const FileEntry* e : picked) {
-    std::u16string name = e->name.substr(0, MAX_PATH - 1);
-    uint32_t attrs = e->attrs;
-    if ((flags & FAF_ATTRIB_CHILDREN) && e->hasChildren) attrs |= FILE_ATTRIBUTE_HAS_CHILDREN;
-    if (flags & FAF_NAME) w->u32(static_cast<uint32_t>(2 * (name.size() + 1)));
-    if (flags & FAF_ATTRIBUTES) w->u32(attrs);
-    if (flags & FAF_CREATION_TIME) w->u64(e->ctime);
-    if (flags & FAF_LASTACCESS_TIME) w->u64(e->atime);
-    if (flags & FAF_LASTWRITE_TIME) w->u64(e->mtime);
-    if (flags & FAF_SIZE_HIGH) w->u32(static_cast<uint32_t>(e->size >> 32));
-    if (flags & FAF_SIZE_LOW) w->u32(static_cast<uint32_t>(e->size));
-    if (flags & FAF_OID) w->u32(e->oid);
-    if (flags & FAF_NAME) PutName(name, w);
-  }
+  rapi2::FindAllFiles::WriteReply(*w, r, flags);
 }
 
 void RapiSession::RegOpen(Reader& rd, Writer* w, bool create) {
-  uint32_t cmd = create ? rapi2::kRegCreateKeyEx : rapi2::kRegOpenKeyEx;
-  uint32_t hkey;
-  std::u16string sub, cls;
-  if (!rd.u32(&hkey) || !rd.str(&sub) || (create && !rd.str(&cls)))
-    return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
+  const uint32_t cmd = create ? rapi2::RegOpenKey::kCreate : rapi2::RegOpenKey::kOpen;
+  rapi2::RegOpenKey::Request q;
+  if (!rapi2::RegOpenKey::ReadRequest(rd, cmd, &q)) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
   int64_t key;
-  if (uint32_t err = KeyOf(hkey, &key)) return WriteFailure(cmd, err, w);
-  if (sub.size() > 255 * 32) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
+  if (uint32_t err = KeyOf(q.hkey, &key)) return WriteFailure(cmd, err, w);
+  if (q.subKey.size() > 255 * 32) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
+  rapi2::RegOpenKey::Reply r;
+  r.lastErr = 0;
+  r.result = 0;
   if (create) {
-    auto [id, created] = core_.registry.Create(key, sub);
-    uint32_t h = NewHandle();
-    keys_[h] = id;
-    w->u32(0).u32(0).u32(h).u32(created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY);
-    return;
+    auto [id, created] = core_.registry.Create(key, q.subKey);
+    r.key = NewHandle();
+    keys_[r.key] = id;
+    r.disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return rapi2::RegOpenKey::WriteReply(*w, cmd, r);
   }
-  auto id = core_.registry.Open(key, sub);
+  auto id = core_.registry.Open(key, q.subKey);
   if (!id) return WriteFailure(cmd, ERROR_FILE_NOT_FOUND, w);
-  uint32_t h = NewHandle();
-  keys_[h] = *id;
-  w->u32(0).u32(0).u32(h);
+  r.key = NewHandle();
+  keys_[r.key] = *id;
+  rapi2::RegOpenKey::WriteReply(*w, cmd, r);
 }
 
 void RapiSession::RegQuery(Reader& rd, Writer* w) {
-  uint32_t hkey, cb;
-  std::u16string name;
-  if (!rd.u32(&hkey) || !rd.str(&name) || !rd.u32(&cb))
+  rapi2::RegQueryValueEx::Request q;
+  if (!rapi2::RegQueryValueEx::ReadRequest(rd, &q))
     return WriteFailure(rapi2::kRegQueryValueEx, ERROR_INVALID_PARAMETER, w);
   int64_t key;
-  if (uint32_t err = KeyOf(hkey, &key)) return WriteFailure(rapi2::kRegQueryValueEx, err, w);
-  auto v = core_.registry.Query(key, name);
+  if (uint32_t err = KeyOf(q.hkey, &key)) return WriteFailure(rapi2::kRegQueryValueEx, err, w);
+  auto v = core_.registry.Query(key, q.name);
   if (!v) return WriteFailure(rapi2::kRegQueryValueEx, ERROR_FILE_NOT_FOUND, w);
-  uint32_t size = static_cast<uint32_t>(v->data.size());
-  if (cb == 0) {
-    // A size probe: the type and the size, no data.
-    w->u32(0).u32(0).u32(v->type).u32(size);
-  } else if (cb < size) {
-    w->u32(ERROR_MORE_DATA).u32(ERROR_MORE_DATA).u32(v->type).u32(size);
+  rapi2::RegQueryValueEx::Reply r;
+  r.hasTypeAndSize = true;
+  r.type = v->type;
+  r.size = static_cast<uint32_t>(v->data.size());
+  if (q.cbData > 0 && q.cbData < r.size) {
+    // Too small a buffer: the type and the size, so that the caller can ask again.
+    r.lastErr = ERROR_MORE_DATA;
+    r.result = ERROR_MORE_DATA;
   } else {
-    w->u32(0).u32(0).u32(v->type).u32(size).bytes(v->data.data(), size);
+    // A size probe (no buffer) gets the type and the size alone.
+    r.lastErr = 0;
+    r.result = 0;
+    if (q.cbData > 0) r.data = v->data.data();
   }
+  rapi2::RegQueryValueEx::WriteReply(*w, r);
 }
 
 void RapiSession::RegSet(Reader& rd, Writer* w) {
-  uint32_t hkey, type, cb;
-  std::u16string name;
-  const uint8_t* p = nullptr;
-  if (!rd.u32(&hkey) || !rd.str(&name) || !rd.u32(&type) || !rd.u32(&cb) || cb > kMaxValueData ||
-      !rd.bytes(cb, &p))
+  rapi2::RegSetValueEx::Request q;
+  if (!rapi2::RegSetValueEx::ReadRequest(rd, &q))
     return WriteFailure(rapi2::kRegSetValueEx, ERROR_INVALID_PARAMETER, w);
   int64_t key;
-  if (uint32_t err = KeyOf(hkey, &key)) return WriteFailure(rapi2::kRegSetValueEx, err, w);
-  if (name.size() > kMaxValueName || type > REG_MULTI_SZ ||
-      ((type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN) && cb != 4))
+  if (uint32_t err = KeyOf(q.hkey, &key)) return WriteFailure(rapi2::kRegSetValueEx, err, w);
+  if (q.name.size() > kMaxValueName || q.type > REG_MULTI_SZ ||
+      ((q.type == REG_DWORD || q.type == REG_DWORD_BIG_ENDIAN) && q.size != 4))
     return WriteFailure(rapi2::kRegSetValueEx, ERROR_INVALID_PARAMETER, w);
-  core_.registry.Set(key, name, type, std::vector<uint8_t>(p, p + cb));
-  w->u32(0).u32(0);
+  core_.registry.Set(key, q.name, q.type, std::vector<uint8_t>(q.data, q.data + q.size));
+  rapi2::RegResultReply::WriteReply(*w, {0, 0});
 }
 
 RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
-  uint32_t reserved, cb, mode;
-  std::u16string dll, func;
-  const uint8_t* p = nullptr;
-  if (!rd.u32(&reserved) || !rd.str(&dll) || !rd.str(&func) || !rd.u32(&cb) || !rd.bytes(cb, &p) ||
-      !rd.u32(&mode) || mode > 1) {
-    w->u32(ERROR_INVALID_PARAMETER).i32(E_INVALIDARG);
+  rapi2::RapiInvoke::Request q;
+  if (!rapi2::RapiInvoke::ReadRequest(rd, &q) || q.mode > 1) {
+    rapi2::RapiInvoke::WriteReply(*w, {ERROR_INVALID_PARAMETER, E_INVALIDARG, nullptr, 0});
     return Outcome::kReply;
   }
+  const std::u16string& dll = q.dll;
+  const std::u16string& func = q.function;
+  const uint32_t mode = q.mode;
+  const uint8_t* p = q.input;
+  const uint32_t cb = q.inputSize;
   uint32_t err = 0;
   if (!ServiceRegistry::IsServiceLibrary(dll)) {
     err = ERROR_MOD_NOT_FOUND;
@@ -767,19 +800,23 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
     err = ERROR_PROC_NOT_FOUND;
   }
   if (err) {
-    WriteFailure(rapi2::kRapiInvoke, err, w);
     if (mode == 1) {
+      // The stream is refused: word 0 alone, then the connection closes.
+      rapi2::RapiInvoke::WriteStreamReply(*w, err);
       std::vector<uint8_t> frame = w->Finish();
       conn_.Write(frame.data(), frame.size());
       return Outcome::kDrop;
     }
+    WriteFailure(rapi2::kRapiInvoke, err, w);
     return Outcome::kReply;
   }
   ServiceContext ctx(core_.image, core_.registry, &core_.faults);
   if (mode == 1) {
     StreamFunction fn = core_.services.FindStream(func);
-    const uint8_t ok[8] = {4, 0, 0, 0, 0, 0, 0, 0};
-    if (!conn_.WriteReply("CeRapiInvoke", Utf8(func), ok, sizeof ok)) return Outcome::kDrop;
+    Writer accepted;
+    rapi2::RapiInvoke::WriteStreamReply(accepted, 0);
+    const std::vector<uint8_t> ok = accepted.Finish();
+    if (!conn_.WriteReply("CeRapiInvoke", Utf8(func), ok.data(), ok.size())) return Outcome::kDrop;
     try {
       fn(ctx, conn_);
     } catch (...) {
@@ -798,10 +835,11 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   if (hr >= 0 && out.size() > kMaxReply) hr = E_OUTOFMEMORY;
   if (hr < 0) {
     uint32_t code = static_cast<uint32_t>(hr);
-    w->u32(((code >> 16) & 0x1fff) == FACILITY_WIN32 ? (code & 0xFFFF) : code).i32(hr);
+    const uint32_t lastErr = ((code >> 16) & 0x1fff) == FACILITY_WIN32 ? (code & 0xFFFF) : code;
+    rapi2::RapiInvoke::WriteReply(*w, {lastErr, hr, nullptr, 0});
     return Outcome::kReply;
   }
-  w->u32(0).i32(hr).u32(static_cast<uint32_t>(out.size())).bytes(out.data(), out.size());
+  rapi2::RapiInvoke::WriteReply(*w, {0, hr, out.data(), static_cast<uint32_t>(out.size())});
   return Outcome::kReply;
 }
 

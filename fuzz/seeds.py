@@ -154,6 +154,14 @@ requests = {
     "config": frame(u32(0x0E) + rstr("<wap-provisioningdoc><characteristic type=\"Registry\"><characteristic-query type=\"HKLM\\Ident\"/></characteristic></wap-provisioningdoc>") + u32(1))
     + frame(u32(0x0E) + rstr("<x") + u32(1)),
     "sync": frame(u32(0x02)) + frame(u32(0x59) + u32(0)) + frame(u32(0x10)) + frame(u32(0x0F)),
+    "sync_start_params": frame(u32(0x59) + rstr("AirSync")),
+    # Numbers with no layout (declared but never sent, or no client at all): word 0 alone.
+    "no_layout": b"".join(frame(u32(c)) for c in (0x00, 0x03, 0x08, 0x0D, 0x15, 0x1B, 0x3A, 0x3E, 0x40, 0x4A, 0x5A, 0x5B)),
+    "file_times_size": frame(u32(0x16) + rstr("\\Storage Card\\t.bin") + u32(0xC0000000) + u32(0) + u32(2) + u32(0x80) + u32(0))
+    + frame(u32(0x42) + u32(0x1000) + u32(8) + u32(1) + u32(0x01D00000) + u32(0) + u32(8) + u32(2) + u32(0x01D00000))
+    + frame(u32(0x41) + u32(0x1000)) + frame(u32(0x2E) + u32(0x1000) + u32(0))
+    + frame(u32(0x26) + u32(0x1000) + u32(0xFFFFFFFC) + u32(0) + u32(1)) + frame(u32(0x19) + u32(0x1000)),
+    "invoke_unknown": invoke("DevCeNothing", b"") + invoke("DevCeNothing", b"", 1),
 }
 for name, data in requests.items():
     write("emulator_requests", name, data)

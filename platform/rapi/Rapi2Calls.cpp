@@ -6,6 +6,37 @@ namespace {
 
 // Registry names the server sends and the client accepts stay within a registry's limits.
 constexpr uint32_t kMaxRegistryData = 1u << 20;
+// CE_FIND_DATA: 40 fixed bytes, then up to 260 units of name.
+constexpr uint32_t kFindDataFixed = 40;
+constexpr uint32_t kFindDataSize = 560;
+constexpr size_t kMaxName = 259;
+// CEOSVERSIONINFO: 20 fixed bytes, then 128 units of service-pack text.
+constexpr uint32_t kVersionFixed = 20;
+
+void WriteStr(Writer& w, const std::u16string& s, bool isNull) {
+  if (isNull)
+    w.u32(0);
+  else
+    w.str(s);
+}
+
+// UTF-16LE units up to the first NUL within n bytes (n even).
+std::u16string TextOf(const uint8_t* p, size_t n) {
+  std::u16string s;
+  for (size_t i = 0; i + 1 < n; i += 2) {
+    const char16_t c = static_cast<char16_t>(p[i] | p[i + 1] << 8);
+    if (c == 0) break;
+    s.push_back(c);
+  }
+  return s;
+}
+
+void PutText(Writer& w, const std::u16string& s) {
+  for (char16_t c : s) {
+    const uint8_t le[2] = {uint8_t(c), uint8_t(c >> 8)};
+    w.bytes(le, 2);
+  }
+}
 
 // The optional-parameter block of RAPI1 requests: u32 present, then u32 size, u32 hasValue.
 bool ReadOptionalOut(Reader& r, bool* present) {
@@ -382,5 +413,394 @@ void SyncControl::WriteReply(Writer& w, const Reply& r) { w.u32(r.lastErr).u32(r
 bool SyncControl::ReadReply(Reader& r, Reply* out) {
   return r.u32(&out->lastErr) && r.u32(&out->result);
 }
+
+// ==== File, registry and invocation calls ==============================================
+
+void BoolReply::WriteReply(Writer& w, const Reply& r) { w.u32(r.lastErr).u32(r.ok); }
+bool BoolReply::ReadReply(Reader& r, Reply* out) {
+  return r.u32(&out->lastErr) && r.u32(&out->ok);
+}
+
+void RegResultReply::WriteReply(Writer& w, const Reply& r) { w.u32(r.lastErr).i32(r.result); }
+bool RegResultReply::ReadReply(Reader& r, Reply* out) {
+  return r.u32(&out->lastErr) && r.i32(&out->result);
+}
+
+void HandleRequest::WriteRequest(Writer& w, uint32_t command, const Request& r) {
+  w.u32(command).u32(r.handle);
+}
+bool HandleRequest::ReadRequest(Reader& r, Request* out) { return r.u32(&out->handle); }
+
+void PathRequest::WriteRequest(Writer& w, uint32_t command, const Request& r) {
+  w.u32(command);
+  WriteStr(w, r.path, r.pathNull);
+}
+bool PathRequest::ReadRequest(Reader& r, Request* out) {
+  return r.str(&out->path, &out->pathNull);
+}
+
+// ---- 0x16 ------------------------------------------------------------------------------
+void CreateFile::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand);
+  WriteStr(w, r.path, r.pathNull);
+  w.u32(r.access).u32(r.share).u32(r.disposition).u32(r.flagsAndAttributes).u32(r.templateFile);
+}
+bool CreateFile::ReadRequest(Reader& r, Request* out) {
+  return r.str(&out->path, &out->pathNull) && r.u32(&out->access) && r.u32(&out->share) &&
+         r.u32(&out->disposition) && r.u32(&out->flagsAndAttributes) && r.u32(&out->templateFile);
+}
+void CreateFile::WriteReply(Writer& w, const Reply& r) { w.u32(r.lastErr).u32(r.handle); }
+bool CreateFile::ReadReply(Reader& r, Reply* out) {
+  uint32_t handle;
+  if (!r.u32(&out->lastErr) || !r.u32(&handle)) return false;
+  out->handle = handle;
+  return true;
+}
+
+// ---- 0x17 ------------------------------------------------------------------------------
+void ReadFile::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand).u32(r.handle).u32(r.bytesToRead);
+}
+bool ReadFile::ReadRequest(Reader& r, Request* out) {
+  return r.u32(&out->handle) && r.u32(&out->bytesToRead);
+}
+void ReadFile::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).u32(r.ok).u32(r.size).bytes(r.data, r.size);
+}
+bool ReadFile::ReadReply(Reader& r, Reply* out) {
+  uint32_t ok, n;
+  const uint8_t* p;
+  if (!r.u32(&out->lastErr) || !r.u32(&ok) || !r.u32(&n) || !r.bytes(n, &p)) return false;
+  out->ok = ok;
+  out->data = p;
+  out->size = n;
+  return true;
+}
+
+// ---- 0x18 ------------------------------------------------------------------------------
+void WriteFile::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand).u32(r.handle).u32(r.size).bytes(r.data, r.size);
+}
+bool WriteFile::ReadRequest(Reader& r, Request* out) {
+  return r.u32(&out->handle) && r.u32(&out->size) && r.bytes(out->size, &out->data);
+}
+void WriteFile::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).u32(r.ok).u32(r.written);
+}
+bool WriteFile::ReadReply(Reader& r, Reply* out) {
+  uint32_t ok, written;
+  if (!r.u32(&out->lastErr) || !r.u32(&ok) || !r.u32(&written)) return false;
+  out->ok = ok;
+  out->written = written;
+  return true;
+}
+
+// ---- 0x41, 0x42 ------------------------------------------------------------------------
+void GetFileTime::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).u32(r.ok).u64(r.creation).u64(r.lastAccess).u64(r.lastWrite);
+}
+bool GetFileTime::ReadReply(Reader& r, Reply* out) {
+  uint32_t ok;
+  uint64_t t[3];
+  if (!r.u32(&out->lastErr) || !r.u32(&ok) || !r.u64(&t[0]) || !r.u64(&t[1]) || !r.u64(&t[2]))
+    return false;
+  out->ok = ok;
+  out->creation = t[0];
+  out->lastAccess = t[1];
+  out->lastWrite = t[2];
+  return true;
+}
+
+void SetFileTime::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand).u32(r.handle);
+  for (int i = 0; i < 3; ++i) {
+    if (r.given[i])
+      w.u32(8).u64(r.times[i]);
+    else
+      w.u32(0);
+  }
+}
+bool SetFileTime::ReadRequest(Reader& r, Request* out) {
+  if (!r.u32(&out->handle)) return false;
+  for (int i = 0; i < 3; ++i) {
+    uint32_t len;
+    if (!r.u32(&len) || (len != 0 && len != 8)) return false;
+    out->given[i] = len == 8;
+    if (out->given[i] && !r.u64(&out->times[i])) return false;
+  }
+  return true;
+}
+
+// ---- 0x2c, 0x2b ------------------------------------------------------------------------
+void CopyMoveFile::WriteRequest(Writer& w, uint32_t command, const Request& r) {
+  w.u32(command);
+  WriteStr(w, r.from, r.fromNull);
+  WriteStr(w, r.to, r.toNull);
+  if (command == kCopy) w.u32(r.failIfExists);
+}
+bool CopyMoveFile::ReadRequest(Reader& r, uint32_t command, Request* out) {
+  if (!r.str(&out->from, &out->fromNull) || !r.str(&out->to, &out->toNull)) return false;
+  return command != kCopy || r.u32(&out->failIfExists);
+}
+
+// ---- 0x5c ------------------------------------------------------------------------------
+void GetDiskFreeSpaceEx::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).i32(r.ok).u64(r.freeToCaller).u64(r.total).u64(r.totalFree);
+}
+bool GetDiskFreeSpaceEx::ReadReply(Reader& r, Reply* out) {
+  int32_t ok;
+  uint64_t v[3];
+  if (!r.u32(&out->lastErr) || !r.i32(&ok) || !r.u64(&v[0]) || !r.u64(&v[1]) || !r.u64(&v[2]))
+    return false;
+  out->ok = ok;
+  out->freeToCaller = v[0];
+  out->total = v[1];
+  out->totalFree = v[2];
+  return true;
+}
+
+// ---- 0x11, 0x12 ------------------------------------------------------------------------
+void FindFile::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).u32(r.result);
+  if (!r.found) {
+    w.u32(0);
+    return;
+  }
+  const std::u16string name = r.data.name.substr(0, kMaxName);
+  const FindData& d = r.data;
+  w.u32(static_cast<uint32_t>(kFindDataFixed + 2 * (name.size() + 1)));
+  w.u32(d.attributes).u64(d.creation).u64(d.lastAccess).u64(d.lastWrite);
+  w.u32(d.sizeHigh).u32(d.sizeLow).u32(d.oid);
+  PutText(w, name);
+  w.zeros(2);
+}
+bool FindFile::ReadReply(Reader& r, Reply* out) {
+  uint32_t result, size;
+  if (!r.u32(&out->lastErr) || !r.u32(&result) || !r.u32(&size)) return false;
+  if (size == 0) {
+    out->result = result;
+    out->found = false;
+    return true;
+  }
+  const uint8_t* p;
+  if (size < kFindDataFixed || size > kFindDataSize || size % 2 != 0 || !r.bytes(size, &p))
+    return false;
+  Reader fields(p, size);
+  FindData d;
+  fields.u32(&d.attributes);
+  fields.u64(&d.creation);
+  fields.u64(&d.lastAccess);
+  fields.u64(&d.lastWrite);
+  fields.u32(&d.sizeHigh);
+  fields.u32(&d.sizeLow);
+  fields.u32(&d.oid);
+  d.name = TextOf(p + kFindDataFixed, size - kFindDataFixed).substr(0, kMaxName);
+  out->result = result;
+  out->found = true;
+  out->data = std::move(d);
+  return true;
+}
+
+// ---- 0x1a ------------------------------------------------------------------------------
+void FindAllFiles::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand);
+  WriteStr(w, r.pattern, r.patternNull);
+  w.u32(r.flags);
+}
+bool FindAllFiles::ReadRequest(Reader& r, Request* out) {
+  return r.str(&out->pattern, &out->patternNull) && r.u32(&out->flags);
+}
+void FindAllFiles::WriteReply(Writer& w, const Reply& r, uint32_t flags) {
+  w.u32(r.lastErr).u32(r.ok).u32(static_cast<uint32_t>(r.found.size()));
+  for (const FindData& d : r.found) {
+    const std::u16string name = d.name.substr(0, kMaxName);
+    if (flags & 0x80) w.u32(static_cast<uint32_t>(2 * (name.size() + 1)));
+    if (flags & 0x01) w.u32(d.attributes);
+    if (flags & 0x02) w.u64(d.creation);
+    if (flags & 0x04) w.u64(d.lastAccess);
+    if (flags & 0x08) w.u64(d.lastWrite);
+    if (flags & 0x10) w.u32(d.sizeHigh);
+    if (flags & 0x20) w.u32(d.sizeLow);
+    if (flags & 0x40) w.u32(d.oid);
+    if (flags & 0x80) {
+      PutText(w, name);
+      w.zeros(2);
+    }
+  }
+}
+bool FindAllFiles::ReadReply(Reader& r, Reply* out, uint32_t flags) {
+  uint32_t ok, count;
+  if (!r.u32(&out->lastErr) || !r.u32(&ok) || !r.u32(&count)) return false;
+  const bool name = flags & 0x80;
+  const size_t fixed = (name ? 4 : 0) + (flags & 0x01 ? 4 : 0) + (flags & 0x02 ? 8 : 0) +
+                       (flags & 0x04 ? 8 : 0) + (flags & 0x08 ? 8 : 0) + (flags & 0x10 ? 4 : 0) +
+                       (flags & 0x20 ? 4 : 0) + (flags & 0x40 ? 4 : 0);
+  // More entries than any device folder holds, or than the reply has room for, is a lie
+  // that would make the reader allocate gigabytes from a few bytes.
+  if (count > (1u << 18) || (fixed > 0 && count > r.remaining() / fixed)) return false;
+  std::vector<FindData> found(count);
+  for (FindData& d : found) {
+    uint32_t nameBytes = 0;
+    if (name) r.u32(&nameBytes);
+    if (flags & 0x01) r.u32(&d.attributes);
+    if (flags & 0x02) r.u64(&d.creation);
+    if (flags & 0x04) r.u64(&d.lastAccess);
+    if (flags & 0x08) r.u64(&d.lastWrite);
+    if (flags & 0x10) r.u32(&d.sizeHigh);
+    if (flags & 0x20) r.u32(&d.sizeLow);
+    if (flags & 0x40) r.u32(&d.oid);
+    if (name) {
+      const uint8_t* p;
+      if (nameBytes > 2 * (kMaxName + 1) || nameBytes % 2 != 0 || !r.bytes(nameBytes, &p))
+        return false;
+      d.name = TextOf(p, nameBytes);
+    }
+    if (!r.ok()) return false;
+  }
+  out->ok = ok;
+  out->found = std::move(found);
+  return true;
+}
+
+// ---- 0x43 ------------------------------------------------------------------------------
+void GetVersionEx::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).u32(r.ok);
+  if (!r.ok) {
+    w.u32(0);
+    return;
+  }
+  const std::u16string csd = r.csdVersion.substr(0, 127);
+  w.u32(kSize).u32(kSize).u32(r.major).u32(r.minor).u32(r.build).u32(r.platformId);
+  PutText(w, csd);
+  w.zeros(kSize - kVersionFixed - 2 * csd.size());
+}
+bool GetVersionEx::ReadReply(Reader& r, Reply* out) {
+  uint32_t ok, size;
+  if (!r.u32(&out->lastErr) || !r.u32(&ok) || !r.u32(&size)) return false;
+  if (size == 0 && !ok) {
+    out->ok = 0;
+    return true;
+  }
+  const uint8_t* p;
+  if (size < kVersionFixed || size > kSize || !r.bytes(size, &p)) return false;
+  Reader fields(p, size);
+  uint32_t structSize;
+  fields.u32(&structSize);
+  fields.u32(&out->major);
+  fields.u32(&out->minor);
+  fields.u32(&out->build);
+  fields.u32(&out->platformId);
+  out->csdVersion = TextOf(p + kVersionFixed, (size - kVersionFixed) & ~size_t(1)).substr(0, 127);
+  out->ok = ok;
+  return true;
+}
+
+// ---- 0x2f, 0x31 ------------------------------------------------------------------------
+void RegOpenKey::WriteRequest(Writer& w, uint32_t command, const Request& r) {
+  w.u32(command).u32(r.hkey);
+  WriteStr(w, r.subKey, r.subKeyNull);
+  if (command == kCreate) WriteStr(w, r.className, r.classNull);
+}
+bool RegOpenKey::ReadRequest(Reader& r, uint32_t command, Request* out) {
+  if (!r.u32(&out->hkey) || !r.str(&out->subKey, &out->subKeyNull)) return false;
+  return command != kCreate || r.str(&out->className, &out->classNull);
+}
+void RegOpenKey::WriteReply(Writer& w, uint32_t command, const Reply& r) {
+  w.u32(r.lastErr).i32(r.result);
+  if (r.result != 0) return;
+  w.u32(r.key);
+  if (command == kCreate) w.u32(r.disposition);
+}
+bool RegOpenKey::ReadReply(Reader& r, uint32_t command, Reply* out) {
+  if (!r.u32(&out->lastErr) || !r.i32(&out->result)) return false;
+  if (out->result != 0) return true;
+  uint32_t key, disposition = 0;
+  if (!r.u32(&key) || (command == kCreate && !r.u32(&disposition))) return false;
+  out->key = key;
+  out->disposition = disposition;
+  return true;
+}
+
+// ---- 0x37 ------------------------------------------------------------------------------
+void RegQueryValueEx::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand).u32(r.hkey);
+  WriteStr(w, r.name, r.nameNull);
+  w.u32(r.cbData);
+}
+bool RegQueryValueEx::ReadRequest(Reader& r, Request* out) {
+  return r.u32(&out->hkey) && r.str(&out->name, &out->nameNull) && r.u32(&out->cbData);
+}
+void RegQueryValueEx::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).i32(r.result);
+  if (!r.hasTypeAndSize) return;
+  w.u32(r.type).u32(r.size);
+  if (r.data) w.bytes(r.data, r.size);
+}
+bool RegQueryValueEx::ReadReply(Reader& r, Reply* out, bool withData) {
+  if (!r.u32(&out->lastErr) || !r.i32(&out->result)) return false;
+  if (out->result == 234) {
+    // A buffer too small: type and size may follow.
+    if (r.remaining() >= 8 && r.u32(&out->type) && r.u32(&out->size)) out->hasTypeAndSize = true;
+    return true;
+  }
+  if (out->result != 0) return true;
+  uint32_t type, size;
+  if (!r.u32(&type) || !r.u32(&size)) return false;
+  // Asked without a buffer, a device sends the size alone; data that come anyway are read.
+  const uint8_t* p = nullptr;
+  if ((withData || r.remaining() > 0) && (size > kMaxRegistryData || !r.bytes(size, &p)))
+    return false;
+  out->hasTypeAndSize = true;
+  out->type = type;
+  out->size = size;
+  out->data = p;
+  return true;
+}
+
+// ---- 0x38 ------------------------------------------------------------------------------
+void RegSetValueEx::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand).u32(r.hkey);
+  WriteStr(w, r.name, r.nameNull);
+  w.u32(r.type).u32(r.size).bytes(r.data, r.size);
+}
+bool RegSetValueEx::ReadRequest(Reader& r, Request* out) {
+  return r.u32(&out->hkey) && r.str(&out->name, &out->nameNull) && r.u32(&out->type) &&
+         r.u32(&out->size) && out->size <= kMaxRegistryData && r.bytes(out->size, &out->data);
+}
+
+// ---- 0x4c ------------------------------------------------------------------------------
+void RapiInvoke::WriteRequest(Writer& w, const Request& r) {
+  w.u32(kCommand).u32(r.reserved);
+  WriteStr(w, r.dll, r.dllNull);
+  WriteStr(w, r.function, r.functionNull);
+  w.u32(r.inputSize).bytes(r.input, r.inputSize).u32(r.mode);
+}
+bool RapiInvoke::ReadRequest(Reader& r, Request* out) {
+  return r.u32(&out->reserved) && r.str(&out->dll, &out->dllNull) &&
+         r.str(&out->function, &out->functionNull) && r.u32(&out->inputSize) &&
+         r.bytes(out->inputSize, &out->input) && r.u32(&out->mode);
+}
+void RapiInvoke::WriteReply(Writer& w, const Reply& r) {
+  w.u32(r.lastErr).i32(r.hr);
+  if (r.hr < 0) return;
+  w.u32(r.outputSize).bytes(r.output, r.outputSize);
+}
+bool RapiInvoke::ReadReply(Reader& r, Reply* out) {
+  int32_t hr;
+  if (!r.u32(&out->lastErr) || !r.i32(&hr)) return false;
+  if (hr < 0) {
+    out->hr = hr;
+    return true;
+  }
+  uint32_t n;
+  const uint8_t* p;
+  if (!r.u32(&n) || !r.bytes(n, &p)) return false;
+  out->hr = hr;
+  out->output = p;
+  out->outputSize = n;
+  return true;
+}
+void RapiInvoke::WriteStreamReply(Writer& w, uint32_t lastErr) { w.u32(lastErr); }
+bool RapiInvoke::ReadStreamReply(Reader& r, uint32_t* lastErr) { return r.u32(lastErr); }
 
 }  // namespace rapi2

@@ -1,6 +1,6 @@
-// Request and reply layouts of the RAPI2 system, process, sync, registry-enumeration and
-// file-pointer calls: one codec per call, used by the client (librapi) to write requests and
-// read replies, and by the phone emulator to read requests and write replies.
+// Request and reply layouts of every RAPI2 call: one codec per call (or per group of calls
+// sharing a layout), used by the client (librapi) to write requests and read replies, and by
+// the phone emulator to read requests and write replies.
 //
 // Every Reply starts out holding that call's failure values, so a reader that stops early
 // leaves the caller with a failure. Reply readers return true only when every fixed field of
@@ -348,6 +348,313 @@ struct SyncControl {
   static bool ReadRequest(Reader& r, uint32_t command, Request* out);
   static void WriteReply(Writer& w, const Reply& r);
   static bool ReadReply(Reader& r, Reply* out);
+};
+
+// ==== File, registry and invocation calls ==============================================
+// Byte views (`const uint8_t*` with a size) point into the frame being read or into the
+// caller's buffer being written; they live as long as that buffer.
+
+// ---- Shared shapes ---------------------------------------------------------------------
+// `E, ok`: 0x13 CeFindClose, 0x19 CeCloseHandle, 0x28 CeCreateDirectory, 0x29
+// CeRemoveDirectory, 0x2b CeMoveFile, 0x2c CeCopyFile, 0x2d CeDeleteFile, 0x42 CeSetFileTime.
+struct BoolReply {
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t ok = 0;
+  };
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// `E, i32 result`: 0x32 CeRegCloseKey, 0x38 CeRegSetValueEx.
+struct RegResultReply {
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    int32_t result = kNotImplemented;
+  };
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// A request of one handle: 0x12 CeFindNextFile, 0x13 CeFindClose, 0x19 CeCloseHandle,
+// 0x41 CeGetFileTime, 0x32 CeRegCloseKey.
+struct HandleRequest {
+  struct Request {
+    uint32_t handle = 0;
+  };
+  static void WriteRequest(Writer& w, uint32_t command, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+};
+
+// A request of one path: 0x2d CeDeleteFile, 0x28 CeCreateDirectory, 0x29 CeRemoveDirectory,
+// 0x11 CeFindFirstFile, 0x5c CeGetDiskFreeSpaceEx.
+struct PathRequest {
+  struct Request {
+    std::u16string path;
+    bool pathNull = false;
+  };
+  static void WriteRequest(Writer& w, uint32_t command, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+};
+
+// ---- 0x16 CeCreateFile -----------------------------------------------------------------
+struct CreateFile {
+  static constexpr uint32_t kCommand = 0x16;
+  struct Request {
+    std::u16string path;
+    bool pathNull = false;
+    uint32_t access = 0, share = 0, disposition = 0, flagsAndAttributes = 0, templateFile = 0;
+  };
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t handle = kFailedWord;
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// ---- 0x17 CeReadFile -------------------------------------------------------------------
+struct ReadFile {
+  static constexpr uint32_t kCommand = 0x17;
+  struct Request {
+    uint32_t handle = 0;
+    uint32_t bytesToRead = 0;
+  };
+  // n is always sent (0 on failure).
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t ok = 0;
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// ---- 0x18 CeWriteFile ------------------------------------------------------------------
+struct WriteFile {
+  static constexpr uint32_t kCommand = 0x18;
+  struct Request {
+    uint32_t handle = 0;
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+  };
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t ok = 0;
+    uint32_t written = 0;
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// ---- 0x41 CeGetFileTime, 0x42 CeSetFileTime --------------------------------------------
+// FILETIMEs as 64-bit counts (low word first on the wire).
+struct GetFileTime {
+  static constexpr uint32_t kCommand = 0x41;
+  // All three times are always sent (zeros on failure).
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t ok = 0;
+    uint64_t creation = 0, lastAccess = 0, lastWrite = 0;
+  };
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+struct SetFileTime {
+  static constexpr uint32_t kCommand = 0x42;
+  // Each time travels as `u32 8` and the FILETIME, or `u32 0` when the caller gave none.
+  struct Request {
+    uint32_t handle = 0;
+    std::array<uint64_t, 3> times{};  // creation, last access, last write
+    std::array<bool, 3> given{};
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+};
+
+// ---- 0x2c CeCopyFile, 0x2b CeMoveFile --------------------------------------------------
+struct CopyMoveFile {
+  static constexpr uint32_t kCopy = 0x2c;
+  static constexpr uint32_t kMove = 0x2b;
+  struct Request {
+    std::u16string from, to;
+    bool fromNull = false, toNull = false;
+    uint32_t failIfExists = 0;  // CeCopyFile only
+  };
+  static void WriteRequest(Writer& w, uint32_t command, const Request& r);
+  static bool ReadRequest(Reader& r, uint32_t command, Request* out);
+};
+
+// ---- 0x5c CeGetDiskFreeSpaceEx ---------------------------------------------------------
+struct GetDiskFreeSpaceEx {
+  static constexpr uint32_t kCommand = 0x5c;
+  // The three sizes are always sent (zeros on failure); ok is any non-zero on success.
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    int32_t ok = 0;
+    uint64_t freeToCaller = 0, total = 0, totalFree = 0;
+  };
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// ---- 0x11 CeFindFirstFile, 0x12 CeFindNextFile -----------------------------------------
+// One CE_FIND_DATA as it travels: the 40 fixed bytes, then the bare name and its NUL
+// (S = 40 + 2 × (length + 1), at most 560).
+struct FindData {
+  uint32_t attributes = 0;
+  uint64_t creation = 0, lastAccess = 0, lastWrite = 0;
+  uint32_t sizeHigh = 0, sizeLow = 0, oid = 0;
+  std::u16string name;  // at most 259 units
+};
+
+struct FindFile {
+  static constexpr uint32_t kFirst = 0x11;
+  static constexpr uint32_t kNext = 0x12;
+  // Word 1 is the find handle for CeFindFirstFile, the BOOL for CeFindNextFile; S = 0 and no
+  // structure on failure.
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t result = 0;
+    bool found = false;
+    FindData data;
+  };
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// ---- 0x1a CeFindAllFiles ---------------------------------------------------------------
+// Each record holds only the fields the low eight flag bits select, in a fixed order.
+struct FindAllFiles {
+  static constexpr uint32_t kCommand = 0x1a;
+  struct Request {
+    std::u16string pattern;
+    bool patternNull = false;
+    uint32_t flags = 0;
+  };
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t ok = 0;
+    std::vector<FindData> found;
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+  static void WriteReply(Writer& w, const Reply& r, uint32_t flags);
+  // Refuses counts the reply cannot hold and names beyond 520 bytes.
+  static bool ReadReply(Reader& r, Reply* out, uint32_t flags);
+};
+
+// ---- 0x43 CeGetVersionEx ---------------------------------------------------------------
+// The request is the command alone. The reply carries CEOSVERSIONINFO (276 bytes) sized by S.
+struct GetVersionEx {
+  static constexpr uint32_t kCommand = 0x43;
+  static constexpr uint32_t kSize = 276;
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    uint32_t ok = 0;
+    uint32_t major = 0, minor = 0, build = 0, platformId = 0;
+    std::u16string csdVersion;  // at most 127 units
+  };
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+};
+
+// ---- 0x2f CeRegOpenKeyEx, 0x31 CeRegCreateKeyEx ----------------------------------------
+// The key and the disposition follow only when the result is 0.
+struct RegOpenKey {
+  static constexpr uint32_t kOpen = 0x2f;
+  static constexpr uint32_t kCreate = 0x31;
+  struct Request {
+    uint32_t hkey = 0;
+    std::u16string subKey;
+    bool subKeyNull = false;
+    std::u16string className;  // CeRegCreateKeyEx only; usually null
+    bool classNull = true;
+  };
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    int32_t result = kNotImplemented;
+    uint32_t key = 0;
+    uint32_t disposition = 0;  // CeRegCreateKeyEx only
+  };
+  static void WriteRequest(Writer& w, uint32_t command, const Request& r);
+  static bool ReadRequest(Reader& r, uint32_t command, Request* out);
+  static void WriteReply(Writer& w, uint32_t command, const Reply& r);
+  static bool ReadReply(Reader& r, uint32_t command, Reply* out);
+};
+
+// ---- 0x37 CeRegQueryValueEx ------------------------------------------------------------
+// Result 0: type, size and, when the caller gave a buffer, the data. Result 234 (a buffer
+// too small) may carry type and size.
+struct RegQueryValueEx {
+  static constexpr uint32_t kCommand = 0x37;
+  struct Request {
+    uint32_t hkey = 0;
+    std::u16string name;
+    bool nameNull = false;  // the default value
+    uint32_t cbData = 0;
+  };
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    int32_t result = kNotImplemented;
+    bool hasTypeAndSize = false;
+    uint32_t type = 0, size = 0;
+    const uint8_t* data = nullptr;  // size bytes, or null when none travelled
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out, bool withData);
+};
+
+// ---- 0x38 CeRegSetValueEx --------------------------------------------------------------
+struct RegSetValueEx {
+  static constexpr uint32_t kCommand = 0x38;
+  struct Request {
+    uint32_t hkey = 0;
+    std::u16string name;
+    bool nameNull = false;
+    uint32_t type = 0;
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+};
+
+// ---- 0x4c CeRapiInvoke -----------------------------------------------------------------
+// Block mode: `E, hr`, then the output only when hr ≥ 0. Stream mode: `E` alone, then the
+// connection carries raw bytes.
+struct RapiInvoke {
+  static constexpr uint32_t kCommand = 0x4c;
+  struct Request {
+    uint32_t reserved = 0;
+    std::u16string dll, function;
+    bool dllNull = false, functionNull = false;
+    const uint8_t* input = nullptr;
+    uint32_t inputSize = 0;
+    uint32_t mode = 0;  // 0 block, 1 stream
+  };
+  struct Reply {
+    uint32_t lastErr = kNotImplemented;
+    int32_t hr = kHrNotImplemented;
+    const uint8_t* output = nullptr;
+    uint32_t outputSize = 0;
+  };
+  static void WriteRequest(Writer& w, const Request& r);
+  static bool ReadRequest(Reader& r, Request* out);
+  static void WriteReply(Writer& w, const Reply& r);
+  static bool ReadReply(Reader& r, Reply* out);
+  static void WriteStreamReply(Writer& w, uint32_t lastErr);
+  static bool ReadStreamReply(Reader& r, uint32_t* lastErr);
 };
 
 }  // namespace rapi2

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/rapi/Rapi2Calls.h"
 #include "platform/rapi/RapiSession.h"
 #include "platform/rapi/RapiStream.h"
 #include "wincompat/rapi.h"
@@ -12,6 +13,7 @@
 #include "wincompat/winbase.h"
 
 using qwb::rapi::Call;
+using qwb::rapi::ExchangeReply;
 using qwb::rapi::Session;
 
 namespace {
@@ -57,7 +59,7 @@ HRESULT InvokeStream(std::vector<uint8_t> frame, IRAPIStream** ppStream) {
   // Only the first word counts: the device's error in opening the stream.
   uint32_t deviceError = 0;
   rapi2::Reader reader(reply);
-  if (!reader.u32(&deviceError)) {
+  if (!rapi2::RapiInvoke::ReadStreamReply(reader, &deviceError)) {
     ::close(fd);
     return TransportFailure(ERROR_INVALID_DATA);
   }
@@ -126,31 +128,28 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR pDllPath, LPCWSTR pFunctionName, DWORD cbInp
     qwb::rapi::SetThreadDeviceError(ERROR_INVALID_PARAMETER);
     return Publish(ERROR_INVALID_PARAMETER, S_OK, E_INVALIDARG);
   }
+  rapi2::RapiInvoke::Request q;
+  q.reserved = dwReserved;
+  q.dllNull = pDllPath == nullptr;
+  if (pDllPath) q.dll = pDllPath;
+  q.functionNull = pFunctionName == nullptr;
+  if (pFunctionName) q.function = pFunctionName;
+  q.input = pInput;
+  q.inputSize = pInput ? cbInput : 0;
+  q.mode = ppIRAPIStream ? 1 : 0;
   rapi2::Writer request;
-  request.u32(rapi2::kRapiInvoke)
-      .u32(dwReserved)
-      .str(pDllPath)
-      .str(pFunctionName)
-      .u32(cbInput)
-      .bytes(pInput, cbInput)
-      .u32(ppIRAPIStream ? 1 : 0);
+  rapi2::RapiInvoke::WriteRequest(request, q);
   if (ppIRAPIStream) return InvokeStream(request.Finish(), ppIRAPIStream);
 
   Call c(std::move(request));
-  if (!c.Exchange()) return CeRapiGetError();
-  int32_t hr = 0;
-  c.Reply().i32(&hr);
-  if (!c.Reply().ok()) {
-    c.Malformed();
-    return CeRapiGetError();
-  }
+  rapi2::RapiInvoke::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::RapiInvoke::ReadReply(r, p); }))
+    return c.HresultFailure();
   // A failing function sends nothing after its HRESULT.
-  if (hr < 0) return hr;
-  uint32_t cbOutput = 0;
-  const uint8_t* output = nullptr;
-  c.Reply().u32(&cbOutput);
-  c.Reply().bytes(cbOutput, &output);
-  if (!c.End()) return CeRapiGetError();
+  if (rep.hr < 0) return rep.hr;
+  const uint32_t cbOutput = rep.outputSize;
+  const uint8_t* output = rep.output;
   if (cbOutput > 0 && ppOutput) {
     // LocalAlloc, so that both CeRapiFreeBuffer and LocalFree release it.
     BYTE* buffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, cbOutput));
@@ -162,5 +161,5 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR pDllPath, LPCWSTR pFunctionName, DWORD cbInp
     *ppOutput = buffer;
   }
   if (pcbOutput) *pcbOutput = cbOutput;
-  return hr;
+  return rep.hr;
 }

@@ -1,13 +1,16 @@
-// The remote file calls.
+// The remote file calls, on the codecs the phone emulator shares. A reply that ends before
+// the call's fixed fields, or whose counts promise more than it holds or than the call
+// allows, gives the call's failure value; the connection stays.
 #include <algorithm>
-#include <cstddef>
 #include <cstring>
 
+#include "platform/rapi/Rapi2Calls.h"
 #include "platform/rapi/RapiSession.h"
 #include "wincompat/rapi.h"
 #include "wincompat/winbase.h"
 
 using qwb::rapi::Call;
+using qwb::rapi::ExchangeReply;
 using qwb::rapi::PcHandle;
 using qwb::rapi::WireHandle;
 
@@ -15,37 +18,52 @@ namespace {
 
 // A read or write must fit in one frame with its header fields.
 constexpr DWORD kMaxChunk = rapi2::kMaxFrame - 64;
-// More entries than any device folder holds; refuses a reply that would make us allocate
-// gigabytes from a few bytes of counts.
-constexpr uint32_t kMaxFindAllCount = 1u << 18;
-constexpr uint32_t kFindDataFixed = offsetof(CE_FIND_DATA, cFileName);
-constexpr uint32_t kMaxNameBytes = sizeof(CE_FIND_DATA::cFileName);
+
+rapi2::PathRequest::Request PathOf(LPCWSTR path) {
+  rapi2::PathRequest::Request q;
+  q.pathNull = path == nullptr;
+  if (path) q.path = path;
+  return q;
+}
+
+rapi2::Writer PathRequest(uint32_t command, LPCWSTR path) {
+  rapi2::Writer w;
+  rapi2::PathRequest::WriteRequest(w, command, PathOf(path));
+  return w;
+}
+
+rapi2::Writer HandleRequest(uint32_t command, HANDLE h) {
+  rapi2::Writer w;
+  rapi2::HandleRequest::WriteRequest(w, command, {WireHandle(h)});
+  return w;
+}
 
 // Calls whose reply is E, ok.
-BOOL BoolCall(Call& c) {
-  if (!c.Exchange()) return FALSE;
-  uint32_t ok = 0;
-  c.Reply().u32(&ok);
-  if (!c.End()) return FALSE;
-  return ok ? TRUE : FALSE;
+BOOL BoolCall(rapi2::Writer request) {
+  Call c(std::move(request));
+  rapi2::BoolReply::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::BoolReply::ReadReply(r, p); }))
+    return FALSE;
+  return rep.ok ? TRUE : FALSE;
 }
 
-bool ReadFileTime(rapi2::Reader& r, FILETIME* ft) {
-  return r.u32(&ft->dwLowDateTime) && r.u32(&ft->dwHighDateTime);
+FILETIME FileTimeOf(uint64_t t) {
+  return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
 }
 
-// u32 S and S bytes of CE_FIND_DATA. The bytes go over a zeroed structure; a name that fills
-// the whole array is cut to keep it terminated.
-bool ReadFindData(rapi2::Reader& r, CE_FIND_DATA* out) {
-  uint32_t size = 0;
-  const uint8_t* p = nullptr;
-  if (!r.u32(&size) || !r.bytes(size, &p)) return false;
-  if (size < kFindDataFixed || size > sizeof(CE_FIND_DATA) || size % 2 != 0) return false;
-  CE_FIND_DATA d{};
-  std::memcpy(&d, p, size);
-  d.cFileName[MAX_PATH - 1] = 0;
-  *out = d;
-  return true;
+CE_FIND_DATA FindDataOf(const rapi2::FindData& d) {
+  CE_FIND_DATA out{};
+  out.dwFileAttributes = d.attributes;
+  out.ftCreationTime = FileTimeOf(d.creation);
+  out.ftLastAccessTime = FileTimeOf(d.lastAccess);
+  out.ftLastWriteTime = FileTimeOf(d.lastWrite);
+  out.nFileSizeHigh = d.sizeHigh;
+  out.nFileSizeLow = d.sizeLow;
+  out.dwOID = d.oid;
+  const size_t n = std::min<size_t>(d.name.size(), MAX_PATH - 1);
+  std::memcpy(out.cFileName, d.name.data(), n * sizeof(WCHAR));
+  return out;
 }
 
 // Refuses bad arguments of a handle-returning call.
@@ -64,159 +82,109 @@ BOOL Refuse(Call& c, DWORD code = ERROR_INVALID_PARAMETER) {
 // C linkage comes from the declarations in rapi.h.
 BOOL WINAPI CeFindAllFiles(LPCWSTR szPath, DWORD dwFlags, LPDWORD lpdwFoundCount,
                            LPLPCE_FIND_DATA ppFindDataArray) {
-  Call c(rapi2::kFindAllFiles);
   if (lpdwFoundCount) *lpdwFoundCount = 0;
   if (ppFindDataArray) *ppFindDataArray = nullptr;
+  rapi2::FindAllFiles::Request q;
+  q.patternNull = szPath == nullptr;
+  if (szPath) q.pattern = szPath;
+  q.flags = dwFlags;
+  rapi2::Writer w;
+  rapi2::FindAllFiles::WriteRequest(w, q);
+  Call c(std::move(w));
   if (!lpdwFoundCount || !ppFindDataArray) return Refuse(c);
-  c.Request().str(szPath).u32(dwFlags);
-  if (!c.Exchange()) return FALSE;
-  rapi2::Reader& r = c.Reply();
-  uint32_t ok = 0, count = 0;
-  r.u32(&ok);
-  r.u32(&count);
-  if (!r.ok()) {
-    c.Malformed();
+  rapi2::FindAllFiles::Reply rep;
+  if (!ExchangeReply(c, &rep, [dwFlags](rapi2::Reader& r, auto* p) {
+        return rapi2::FindAllFiles::ReadReply(r, p, dwFlags);
+      }))
     return FALSE;
-  }
-  if (!ok) return FALSE;
-  if (count == 0) return c.End() ? TRUE : FALSE;
-
-  // Only the low eight flags shape a record; the others filter on the device.
-  const bool name = dwFlags & FAF_NAME;
-  const bool attributes = dwFlags & FAF_ATTRIBUTES;
-  const bool creation = dwFlags & FAF_CREATION_TIME;
-  const bool access = dwFlags & FAF_LASTACCESS_TIME;
-  const bool write = dwFlags & FAF_LASTWRITE_TIME;
-  const bool sizeHigh = dwFlags & FAF_SIZE_HIGH;
-  const bool sizeLow = dwFlags & FAF_SIZE_LOW;
-  const bool oid = dwFlags & FAF_OID;
-  const size_t fixed = (name ? 4 : 0) + (attributes ? 4 : 0) + (creation ? 8 : 0) +
-                       (access ? 8 : 0) + (write ? 8 : 0) + (sizeHigh ? 4 : 0) + (sizeLow ? 4 : 0) +
-                       (oid ? 4 : 0);
-  if (count > kMaxFindAllCount || (fixed > 0 && count > r.remaining() / fixed)) {
-    c.Malformed();
-    return FALSE;
-  }
+  if (!rep.ok) return FALSE;
+  if (rep.found.empty()) return TRUE;
+  const size_t count = rep.found.size();
   auto* array = static_cast<CE_FIND_DATA*>(LocalAlloc(LMEM_ZEROINIT, count * sizeof(CE_FIND_DATA)));
   if (!array) return Refuse(c, ERROR_NOT_ENOUGH_MEMORY);
-  bool good = true;
-  for (uint32_t i = 0; i < count && good; ++i) {
-    CE_FIND_DATA& d = array[i];
-    uint32_t nameBytes = 0;
-    if (name) r.u32(&nameBytes);
-    if (attributes) r.u32(&d.dwFileAttributes);
-    if (creation) ReadFileTime(r, &d.ftCreationTime);
-    if (access) ReadFileTime(r, &d.ftLastAccessTime);
-    if (write) ReadFileTime(r, &d.ftLastWriteTime);
-    if (sizeHigh) r.u32(&d.nFileSizeHigh);
-    if (sizeLow) r.u32(&d.nFileSizeLow);
-    if (oid) r.u32(&d.dwOID);
-    if (name) {
-      const uint8_t* p = nullptr;
-      good = nameBytes <= kMaxNameBytes && nameBytes % 2 == 0 && r.bytes(nameBytes, &p);
-      if (good) {
-        std::memcpy(d.cFileName, p, nameBytes);
-        d.cFileName[MAX_PATH - 1] = 0;
-      }
-    }
-    good = good && r.ok();
-  }
-  if (!good || !c.End()) {
-    c.Malformed();
-    LocalFree(array);
-    return FALSE;
-  }
-  *lpdwFoundCount = count;
+  for (size_t i = 0; i < count; ++i) array[i] = FindDataOf(rep.found[i]);
+  *lpdwFoundCount = static_cast<DWORD>(count);
   *ppFindDataArray = array;
   return TRUE;
 }
 
 HANDLE WINAPI CeFindFirstFile(LPCWSTR lpFileName, LPCE_FIND_DATA lpFindFileData) {
-  Call c(rapi2::kFindFirstFile);
+  Call c(PathRequest(rapi2::FindFile::kFirst, lpFileName));
   if (!lpFindFileData) return RefuseHandle(c);
-  c.Request().str(lpFileName);
-  if (!c.Exchange()) return INVALID_HANDLE_VALUE;
-  uint32_t handle = 0;
-  c.Reply().u32(&handle);
-  if (handle == 0xFFFFFFFFu) {
-    if (!c.Reply().ok()) c.Malformed();
+  rapi2::FindFile::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::FindFile::ReadReply(r, p); }))
+    return INVALID_HANDLE_VALUE;
+  if (rep.result == 0xFFFFFFFFu) return INVALID_HANDLE_VALUE;
+  if (!rep.found) {
+    c.ShortReply();  // a handle with no entry
     return INVALID_HANDLE_VALUE;
   }
-  CE_FIND_DATA d;
-  if (!ReadFindData(c.Reply(), &d) || !c.End()) {
-    c.Malformed();
-    return INVALID_HANDLE_VALUE;
-  }
-  *lpFindFileData = d;
-  return PcHandle(handle);
+  *lpFindFileData = FindDataOf(rep.data);
+  return PcHandle(rep.result);
 }
 
 BOOL WINAPI CeFindNextFile(HANDLE hFindFile, LPCE_FIND_DATA lpFindFileData) {
-  Call c(rapi2::kFindNextFile);
+  Call c(HandleRequest(rapi2::FindFile::kNext, hFindFile));
   if (!lpFindFileData) return Refuse(c);
-  c.Request().u32(WireHandle(hFindFile));
-  if (!c.Exchange()) return FALSE;
-  uint32_t ok = 0;
-  c.Reply().u32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
+  rapi2::FindFile::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::FindFile::ReadReply(r, p); }))
+    return FALSE;
+  if (!rep.result) return FALSE;
+  if (!rep.found) {
+    c.ShortReply();  // success with no entry
     return FALSE;
   }
-  CE_FIND_DATA d;
-  if (!ReadFindData(c.Reply(), &d) || !c.End()) {
-    c.Malformed();
-    return FALSE;
-  }
-  *lpFindFileData = d;
+  *lpFindFileData = FindDataOf(rep.data);
   return TRUE;
 }
 
 BOOL WINAPI CeFindClose(HANDLE hFindFile) {
-  Call c(rapi2::kFindClose);
-  c.Request().u32(WireHandle(hFindFile));
-  return BoolCall(c);
+  return BoolCall(HandleRequest(rapi2::kFindClose, hFindFile));
 }
 
 HANDLE WINAPI CeCreateFile(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                            LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                            DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
-  Call c(rapi2::kCreateFile);
-  c.Request()
-      .str(lpFileName)
-      .u32(dwDesiredAccess)
-      .u32(dwShareMode)
-      .u32(dwCreationDisposition)
-      .u32(dwFlagsAndAttributes)
-      .u32(WireHandle(hTemplateFile));
-  if (!c.Exchange()) return INVALID_HANDLE_VALUE;
-  uint32_t handle = 0xFFFFFFFFu;
-  c.Reply().u32(&handle);
-  if (!c.End()) return INVALID_HANDLE_VALUE;
-  return PcHandle(handle);
+  rapi2::CreateFile::Request q;
+  q.pathNull = lpFileName == nullptr;
+  if (lpFileName) q.path = lpFileName;
+  q.access = dwDesiredAccess;
+  q.share = dwShareMode;
+  q.disposition = dwCreationDisposition;
+  q.flagsAndAttributes = dwFlagsAndAttributes;
+  q.templateFile = WireHandle(hTemplateFile);
+  rapi2::Writer w;
+  rapi2::CreateFile::WriteRequest(w, q);
+  Call c(std::move(w));
+  rapi2::CreateFile::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::CreateFile::ReadReply(r, p); }))
+    return INVALID_HANDLE_VALUE;
+  return PcHandle(rep.handle);
 }
 
 BOOL WINAPI CeReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                        LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
-  Call c(rapi2::kReadFile);
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
-  if (nNumberOfBytesToRead > 0 && !lpBuffer) return Refuse(c);
   // Larger requests read less, as a short read does; callers read until 0 bytes come back.
   const DWORD asked = std::min(nNumberOfBytesToRead, kMaxChunk);
-  c.Request().u32(WireHandle(hFile)).u32(asked);
-  if (!c.Exchange()) return FALSE;
-  uint32_t ok = 0, n = 0;
-  const uint8_t* data = nullptr;
-  c.Reply().u32(&ok);
-  c.Reply().u32(&n);
-  c.Reply().bytes(n, &data);
-  if (!c.End()) return FALSE;
-  if (n > asked) {
-    c.Malformed();
+  rapi2::Writer w;
+  rapi2::ReadFile::WriteRequest(w, {WireHandle(hFile), asked});
+  Call c(std::move(w));
+  if (nNumberOfBytesToRead > 0 && !lpBuffer) return Refuse(c);
+  rapi2::ReadFile::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::ReadFile::ReadReply(r, p); }))
+    return FALSE;
+  if (rep.size > asked) {
+    c.ShortReply();  // more than was asked for
     return FALSE;
   }
-  if (!ok) return FALSE;
-  if (n > 0) std::memcpy(lpBuffer, data, n);
-  if (lpNumberOfBytesRead) *lpNumberOfBytesRead = n;
+  if (!rep.ok) return FALSE;
+  if (rep.size > 0) std::memcpy(lpBuffer, rep.data, rep.size);
+  if (lpNumberOfBytesRead) *lpNumberOfBytesRead = rep.size;
   return TRUE;
 }
 
@@ -224,7 +192,7 @@ BOOL WINAPI CeWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWr
                         LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
   if (nNumberOfBytesToWrite > 0 && !lpBuffer) {
-    Call c(rapi2::kWriteFile);
+    Call c(rapi2::WriteFile::kCommand);
     return Refuse(c);
   }
   const uint8_t* p = static_cast<const uint8_t*>(lpBuffer);
@@ -232,137 +200,123 @@ BOOL WINAPI CeWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWr
   // Writes larger than a frame go in pieces; the first short or failed piece ends it.
   do {
     const DWORD piece = std::min(nNumberOfBytesToWrite - done, kMaxChunk);
-    Call c(rapi2::kWriteFile);
-    c.Request().u32(WireHandle(hFile)).u32(piece).bytes(p + done, piece);
-    if (!c.Exchange()) return FALSE;
-    uint32_t ok = 0, written = 0;
-    c.Reply().u32(&ok);
-    c.Reply().u32(&written);
-    if (!c.End()) return FALSE;
-    if (written > piece) {
-      c.Malformed();
+    rapi2::Writer w;
+    rapi2::WriteFile::WriteRequest(w, {WireHandle(hFile), p + done, piece});
+    Call c(std::move(w));
+    rapi2::WriteFile::Reply rep;
+    if (!ExchangeReply(c, &rep,
+                       [](rapi2::Reader& r, auto* q) { return rapi2::WriteFile::ReadReply(r, q); }))
+      return FALSE;
+    if (rep.written > piece) {
+      c.ShortReply();  // more than was sent
       return FALSE;
     }
-    done += written;
+    done += rep.written;
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
-    if (!ok) return FALSE;
-    if (written < piece) break;
+    if (!rep.ok) return FALSE;
+    if (rep.written < piece) break;
   } while (done < nNumberOfBytesToWrite);
   return TRUE;
 }
 
 BOOL WINAPI CeCloseHandle(HANDLE hObject) {
-  Call c(rapi2::kCloseHandle);
-  c.Request().u32(WireHandle(hObject));
-  return BoolCall(c);
+  return BoolCall(HandleRequest(rapi2::kCloseHandle, hObject));
 }
 
 BOOL WINAPI CeGetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                           LPFILETIME lpLastWriteTime) {
-  Call c(rapi2::kGetFileTime);
-  c.Request().u32(WireHandle(hFile));
-  if (!c.Exchange()) return FALSE;
-  uint32_t ok = 0;
-  FILETIME t[3] = {};
-  c.Reply().u32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
+  Call c(HandleRequest(rapi2::GetFileTime::kCommand, hFile));
+  rapi2::GetFileTime::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::GetFileTime::ReadReply(r, p); }))
     return FALSE;
-  }
-  for (FILETIME& ft : t) ReadFileTime(c.Reply(), &ft);
-  if (!c.End()) return FALSE;
-  if (lpCreationTime) *lpCreationTime = t[0];
-  if (lpLastAccessTime) *lpLastAccessTime = t[1];
-  if (lpLastWriteTime) *lpLastWriteTime = t[2];
+  if (!rep.ok) return FALSE;
+  if (lpCreationTime) *lpCreationTime = FileTimeOf(rep.creation);
+  if (lpLastAccessTime) *lpLastAccessTime = FileTimeOf(rep.lastAccess);
+  if (lpLastWriteTime) *lpLastWriteTime = FileTimeOf(rep.lastWrite);
   return TRUE;
 }
 
 BOOL WINAPI CeSetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                           const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime) {
-  Call c(rapi2::kSetFileTime);
-  c.Request().u32(WireHandle(hFile));
-  for (const FILETIME* ft : {lpCreationTime, lpLastAccessTime, lpLastWriteTime}) {
-    if (ft) {
-      c.Request().u32(8).u32(ft->dwLowDateTime).u32(ft->dwHighDateTime);
-    } else {
-      c.Request().u32(0);
-    }
+  rapi2::SetFileTime::Request q;
+  q.handle = WireHandle(hFile);
+  const FILETIME* given[3] = {lpCreationTime, lpLastAccessTime, lpLastWriteTime};
+  for (int i = 0; i < 3; ++i) {
+    q.given[i] = given[i] != nullptr;
+    if (given[i]) q.times[i] = uint64_t(given[i]->dwHighDateTime) << 32 | given[i]->dwLowDateTime;
   }
-  return BoolCall(c);
+  rapi2::Writer w;
+  rapi2::SetFileTime::WriteRequest(w, q);
+  return BoolCall(std::move(w));
 }
 
+namespace {
+BOOL CopyOrMove(uint32_t command, LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
+  rapi2::CopyMoveFile::Request q;
+  q.fromNull = from == nullptr;
+  if (from) q.from = from;
+  q.toNull = to == nullptr;
+  if (to) q.to = to;
+  q.failIfExists = failIfExists ? 1 : 0;
+  rapi2::Writer w;
+  rapi2::CopyMoveFile::WriteRequest(w, command, q);
+  return BoolCall(std::move(w));
+}
+}  // namespace
+
 BOOL WINAPI CeCopyFile(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
-  Call c(rapi2::kCopyFile);
-  c.Request().str(lpExistingFileName).str(lpNewFileName).u32(bFailIfExists ? 1 : 0);
-  return BoolCall(c);
+  return CopyOrMove(rapi2::CopyMoveFile::kCopy, lpExistingFileName, lpNewFileName, bFailIfExists);
 }
 
 BOOL WINAPI CeMoveFile(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
-  Call c(rapi2::kMoveFile);
-  c.Request().str(lpExistingFileName).str(lpNewFileName);
-  return BoolCall(c);
+  return CopyOrMove(rapi2::CopyMoveFile::kMove, lpExistingFileName, lpNewFileName, FALSE);
 }
 
 BOOL WINAPI CeDeleteFile(LPCWSTR lpFileName) {
-  Call c(rapi2::kDeleteFile);
-  c.Request().str(lpFileName);
-  return BoolCall(c);
+  return BoolCall(PathRequest(rapi2::kDeleteFile, lpFileName));
 }
 
 BOOL WINAPI CeCreateDirectory(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
-  Call c(rapi2::kCreateDirectory);
-  c.Request().str(lpPathName);
-  return BoolCall(c);
+  return BoolCall(PathRequest(rapi2::kCreateDirectory, lpPathName));
 }
 
 BOOL WINAPI CeRemoveDirectory(LPCWSTR lpPathName) {
-  Call c(rapi2::kRemoveDirectory);
-  c.Request().str(lpPathName);
-  return BoolCall(c);
+  return BoolCall(PathRequest(rapi2::kRemoveDirectory, lpPathName));
 }
 
 BOOL WINAPI CeGetDiskFreeSpaceEx(LPCWSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailable,
                                  PULARGE_INTEGER lpTotalNumberOfBytes,
                                  PULARGE_INTEGER lpTotalNumberOfFreeBytes) {
-  Call c(rapi2::kGetDiskFreeSpaceEx);
-  c.Request().str(lpDirectoryName);
-  if (!c.Exchange()) return FALSE;
-  int32_t ok = 0;
-  uint64_t v[3] = {};
-  c.Reply().i32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
+  Call c(PathRequest(rapi2::GetDiskFreeSpaceEx::kCommand, lpDirectoryName));
+  rapi2::GetDiskFreeSpaceEx::Reply rep;
+  if (!ExchangeReply(c, &rep, [](rapi2::Reader& r, auto* p) {
+        return rapi2::GetDiskFreeSpaceEx::ReadReply(r, p);
+      }))
     return FALSE;
-  }
-  for (uint64_t& x : v) c.Reply().u64(&x);
-  if (!c.End()) return FALSE;
-  if (lpFreeBytesAvailable) lpFreeBytesAvailable->QuadPart = v[0];
-  if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = v[1];
-  if (lpTotalNumberOfFreeBytes) lpTotalNumberOfFreeBytes->QuadPart = v[2];
+  if (!rep.ok) return FALSE;
+  if (lpFreeBytesAvailable) lpFreeBytesAvailable->QuadPart = rep.freeToCaller;
+  if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = rep.total;
+  if (lpTotalNumberOfFreeBytes) lpTotalNumberOfFreeBytes->QuadPart = rep.totalFree;
   return TRUE;
 }
 
 BOOL WINAPI CeGetVersionEx(LPCEOSVERSIONINFO lpVersionInformation) {
-  Call c(rapi2::kGetVersionEx);
+  Call c(rapi2::GetVersionEx::kCommand);
   if (!lpVersionInformation) return Refuse(c);
-  if (!c.Exchange()) return FALSE;
-  uint32_t ok = 0, size = 0;
-  const uint8_t* p = nullptr;
-  c.Reply().u32(&ok);
-  if (!ok) {
-    if (!c.Reply().ok()) c.Malformed();
+  rapi2::GetVersionEx::Reply rep;
+  if (!ExchangeReply(c, &rep,
+                     [](rapi2::Reader& r, auto* p) { return rapi2::GetVersionEx::ReadReply(r, p); }))
     return FALSE;
-  }
-  c.Reply().u32(&size);
-  c.Reply().bytes(size, &p);
-  if (!c.End()) return FALSE;
-  if (size < offsetof(CEOSVERSIONINFO, szCSDVersion) || size > sizeof(CEOSVERSIONINFO)) {
-    c.Malformed();
-    return FALSE;
-  }
+  if (!rep.ok) return FALSE;
   CEOSVERSIONINFO v{};
-  std::memcpy(&v, p, size);
-  v.szCSDVersion[127] = 0;
+  v.dwOSVersionInfoSize = sizeof(CEOSVERSIONINFO);
+  v.dwMajorVersion = rep.major;
+  v.dwMinorVersion = rep.minor;
+  v.dwBuildNumber = rep.build;
+  v.dwPlatformId = rep.platformId;
+  const size_t n = std::min<size_t>(rep.csdVersion.size(), 127);
+  std::memcpy(v.szCSDVersion, rep.csdVersion.data(), n * sizeof(WCHAR));
   *lpVersionInformation = v;
   return TRUE;
 }

@@ -1,12 +1,15 @@
-// The remote registry calls. They return Win32 codes: the device's result, or the number of
-// the transport failure (also the PC's last error), or ERROR_INVALID_DATA for a reply that
-// contradicts itself.
+// The remote registry calls, on the codecs the phone emulator shares. They return Win32
+// codes: the device's result, or the number of the transport failure (also the PC's last
+// error), or ERROR_GEN_FAILURE for a reply that does not hold the call's fixed fields whole
+// (the connection stays).
 #include <cstring>
 
+#include "platform/rapi/Rapi2Calls.h"
 #include "platform/rapi/RapiSession.h"
 #include "wincompat/rapi.h"
 
 using qwb::rapi::Call;
+using qwb::rapi::ExchangeReply;
 using qwb::rapi::PcHandle;
 using qwb::rapi::WireHandle;
 
@@ -17,112 +20,107 @@ LONG Refuse(Call& c) {
   return ERROR_INVALID_PARAMETER;
 }
 
-// Exchanges and reads the result word; false when the call failed before a result arrived.
-bool Result(Call& c, int32_t* result) {
-  if (!c.Exchange()) {
-    *result = static_cast<LONG>(c.Failure());
-    return false;
-  }
-  if (!c.Reply().i32(result)) {
-    c.Malformed();
-    *result = ERROR_INVALID_DATA;
-    return false;
-  }
-  return true;
-}
-
-LONG MalformedResult(Call& c) {
-  c.Malformed();
-  return ERROR_INVALID_DATA;
+LONG OpenOrCreate(uint32_t command, HKEY hKey, LPCWSTR subKey, LPWSTR className, PHKEY phkResult,
+                  LPDWORD lpdwDisposition) {
+  rapi2::RegOpenKey::Request q;
+  q.hkey = WireHandle(hKey);
+  q.subKeyNull = subKey == nullptr;
+  if (subKey) q.subKey = subKey;
+  q.classNull = className == nullptr;
+  if (className) q.className = className;
+  rapi2::Writer w;
+  rapi2::RegOpenKey::WriteRequest(w, command, q);
+  Call c(std::move(w));
+  if (!phkResult) return Refuse(c);
+  rapi2::RegOpenKey::Reply rep;
+  if (!ExchangeReply(c, &rep, [command](rapi2::Reader& r, auto* p) {
+        return rapi2::RegOpenKey::ReadReply(r, command, p);
+      }))
+    return c.RegistryFailure();
+  if (rep.result != ERROR_SUCCESS) return rep.result;
+  *phkResult = static_cast<HKEY>(PcHandle(rep.key));
+  if (lpdwDisposition) *lpdwDisposition = rep.disposition;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
 
 // C linkage comes from the declarations in rapi.h.
 LONG WINAPI CeRegOpenKeyEx(HKEY hKey, LPCWSTR lpszSubKey, DWORD, REGSAM, PHKEY phkResult) {
-  Call c(rapi2::kRegOpenKeyEx);
-  if (!phkResult) return Refuse(c);
-  c.Request().u32(WireHandle(hKey)).str(lpszSubKey);
-  int32_t result;
-  if (!Result(c, &result)) return result;
-  if (result != ERROR_SUCCESS) return result;
-  uint32_t key = 0;
-  c.Reply().u32(&key);
-  if (!c.End()) return ERROR_INVALID_DATA;
-  *phkResult = static_cast<HKEY>(PcHandle(key));
-  return ERROR_SUCCESS;
+  return OpenOrCreate(rapi2::RegOpenKey::kOpen, hKey, lpszSubKey, nullptr, phkResult, nullptr);
 }
 
 LONG WINAPI CeRegCreateKeyEx(HKEY hKey, LPCWSTR lpszSubKey, DWORD, LPWSTR lpClass, DWORD, REGSAM,
                              LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-  Call c(rapi2::kRegCreateKeyEx);
-  if (!phkResult) return Refuse(c);
-  c.Request().u32(WireHandle(hKey)).str(lpszSubKey).str(lpClass);
-  int32_t result;
-  if (!Result(c, &result)) return result;
-  if (result != ERROR_SUCCESS) return result;
-  uint32_t key = 0, disposition = 0;
-  c.Reply().u32(&key);
-  c.Reply().u32(&disposition);
-  if (!c.End()) return ERROR_INVALID_DATA;
-  *phkResult = static_cast<HKEY>(PcHandle(key));
-  if (lpdwDisposition) *lpdwDisposition = disposition;
-  return ERROR_SUCCESS;
+  return OpenOrCreate(rapi2::RegOpenKey::kCreate, hKey, lpszSubKey, lpClass, phkResult,
+                      lpdwDisposition);
 }
 
 LONG WINAPI CeRegQueryValueEx(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType,
                               LPBYTE lpData, LPDWORD lpcbData) {
-  Call c(rapi2::kRegQueryValueEx);
+  const DWORD capacity = lpData && lpcbData ? *lpcbData : 0;
+  rapi2::RegQueryValueEx::Request q;
+  q.hkey = WireHandle(hKey);
+  q.nameNull = lpValueName == nullptr;
+  if (lpValueName) q.name = lpValueName;
+  q.cbData = capacity;
+  rapi2::Writer w;
+  rapi2::RegQueryValueEx::WriteRequest(w, q);
+  Call c(std::move(w));
   if (lpData && !lpcbData) return Refuse(c);
-  const DWORD capacity = lpData ? *lpcbData : 0;
-  c.Request().u32(WireHandle(hKey)).str(lpValueName).u32(capacity);
-  int32_t result;
-  if (!Result(c, &result)) return result;
-  rapi2::Reader& r = c.Reply();
-  if (result == ERROR_MORE_DATA) {
+  rapi2::RegQueryValueEx::Reply rep;
+  const bool withData = capacity > 0;
+  if (!ExchangeReply(c, &rep, [withData](rapi2::Reader& r, auto* p) {
+        return rapi2::RegQueryValueEx::ReadReply(r, p, withData);
+      }))
+    return c.RegistryFailure();
+  if (rep.result == ERROR_MORE_DATA) {
     // The device may say how much it would take.
-    uint32_t type = 0, size = 0;
-    if (r.remaining() >= 8 && r.u32(&type) && r.u32(&size)) {
-      if (lpType) *lpType = type;
-      if (lpcbData) *lpcbData = size;
+    if (rep.hasTypeAndSize) {
+      if (lpType) *lpType = rep.type;
+      if (lpcbData) *lpcbData = rep.size;
     }
-    return result;
+    return rep.result;
   }
-  if (result != ERROR_SUCCESS) return result;
-  uint32_t type = 0, size = 0;
-  r.u32(&type);
-  r.u32(&size);
-  if (!r.ok()) return MalformedResult(c);
-  // Asked with no buffer, the device gives the size alone; else the data follow.
-  const uint8_t* data = nullptr;
-  if (r.remaining() > 0 || capacity > 0) {
-    r.bytes(size, &data);
-    if (!c.End()) return ERROR_INVALID_DATA;
-  }
-  if (lpType) *lpType = type;
-  if (lpcbData) *lpcbData = size;
+  if (rep.result != ERROR_SUCCESS) return rep.result;
+  if (lpType) *lpType = rep.type;
+  if (lpcbData) *lpcbData = rep.size;
   if (!lpData) return ERROR_SUCCESS;
-  if (size > capacity) return ERROR_MORE_DATA;
-  if (size > 0) std::memcpy(lpData, data, size);
+  if (rep.size > capacity) return ERROR_MORE_DATA;
+  // With a buffer the data came with the reply (the codec saw to it).
+  if (rep.size > 0 && rep.data) std::memcpy(lpData, rep.data, rep.size);
   return ERROR_SUCCESS;
 }
 
 LONG WINAPI CeRegCloseKey(HKEY hKey) {
-  Call c(rapi2::kRegCloseKey);
-  c.Request().u32(WireHandle(hKey));
-  int32_t result;
-  if (!Result(c, &result)) return result;
-  if (!c.End()) return ERROR_INVALID_DATA;
-  return result;
+  rapi2::Writer w;
+  rapi2::HandleRequest::WriteRequest(w, rapi2::kRegCloseKey, {WireHandle(hKey)});
+  Call c(std::move(w));
+  rapi2::RegResultReply::Reply rep;
+  if (!ExchangeReply(c, &rep, [](rapi2::Reader& r, auto* p) {
+        return rapi2::RegResultReply::ReadReply(r, p);
+      }))
+    return c.RegistryFailure();
+  return rep.result;
 }
 
 LONG WINAPI CeRegSetValueEx(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
                             DWORD cbData) {
-  Call c(rapi2::kRegSetValueEx);
+  rapi2::RegSetValueEx::Request q;
+  q.hkey = WireHandle(hKey);
+  q.nameNull = lpValueName == nullptr;
+  if (lpValueName) q.name = lpValueName;
+  q.type = dwType;
+  q.data = lpData;
+  q.size = lpData ? cbData : 0;
+  rapi2::Writer w;
+  rapi2::RegSetValueEx::WriteRequest(w, q);
+  Call c(std::move(w));
   if (cbData > 0 && !lpData) return Refuse(c);
-  c.Request().u32(WireHandle(hKey)).str(lpValueName).u32(dwType).u32(cbData).bytes(lpData, cbData);
-  int32_t result;
-  if (!Result(c, &result)) return result;
-  if (!c.End()) return ERROR_INVALID_DATA;
-  return result;
+  rapi2::RegResultReply::Reply rep;
+  if (!ExchangeReply(c, &rep, [](rapi2::Reader& r, auto* p) {
+        return rapi2::RegResultReply::ReadReply(r, p);
+      }))
+    return c.RegistryFailure();
+  return rep.result;
 }

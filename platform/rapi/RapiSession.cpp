@@ -272,43 +272,34 @@ int Session::OpenExtraConnection(DWORD* error, int* timeoutMs) {
 
 Call::~Call() { SetLastError(pcError_); }
 
-bool Call::Exchange() {
+namespace {
+// One failed exchange: the session is gone (Session::Exchange closed it).
+void PublishTransportFailure(DWORD err, DWORD* pcError) {
+  *pcError = err;
+  t_rapiError = HRESULT_FROM_WIN32(err);
+}
+}  // namespace
+
+bool Call::ExchangeFrame() {
   DWORD err = Session::Get().Exchange(req_.Finish(), &reply_);
-  if (err == ERROR_INVALID_DATA) {
-    Malformed();
-    return false;
-  }
   if (err != 0) {
-    pcError_ = err;
-    t_rapiError = HRESULT_FROM_WIN32(err);
+    PublishTransportFailure(err, &pcError_);
     return false;
   }
   reader_ = rapi2::Reader(reply_);
-  uint32_t deviceError;
-  if (!reader_.u32(&deviceError)) {
-    Malformed();
-    return false;
-  }
-  t_deviceError = deviceError;
   t_rapiError = S_OK;
   pcError_ = 0;
   return true;
 }
 
-bool Call::ExchangeFrame() {
-  DWORD err = Session::Get().Exchange(req_.Finish(), &reply_);
-  if (err == ERROR_INVALID_DATA) {
-    Malformed();
+bool Call::Exchange() {
+  if (!ExchangeFrame()) return false;
+  uint32_t deviceError;
+  if (!reader_.u32(&deviceError)) {
+    ShortReply();
     return false;
   }
-  if (err != 0) {
-    pcError_ = err;
-    t_rapiError = HRESULT_FROM_WIN32(err);
-    return false;
-  }
-  reader_ = rapi2::Reader(reply_);
-  t_rapiError = S_OK;
-  pcError_ = 0;
+  t_deviceError = deviceError;
   return true;
 }
 
@@ -319,16 +310,17 @@ void Call::ShortReply() {
   pcError_ = 0;
 }
 
-bool Call::End() {
-  if (reader_.ok() && reader_.remaining() == 0) return true;
-  Malformed();
+bool Call::Complete() {
+  if (reader_.ok()) return true;
+  ShortReply();
   return false;
 }
 
-void Call::Malformed() {
-  pcError_ = ERROR_INVALID_DATA;
-  t_rapiError = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+LONG Call::RegistryFailure() const {
+  return pcError_ ? static_cast<LONG>(pcError_) : ERROR_GEN_FAILURE;
 }
+
+HRESULT Call::HresultFailure() const { return pcError_ ? HRESULT_FROM_WIN32(pcError_) : E_FAIL; }
 
 void Call::Refused(DWORD code) {
   pcError_ = code;

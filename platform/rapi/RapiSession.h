@@ -67,8 +67,14 @@ void SetThreadRapiError(HRESULT hr);
 void SetThreadDeviceError(DWORD code);
 
 // One RAPI call on the main connection. Build the request, Exchange(), read the reply
-// fields, then End(). Errors are published as the call goes; the PC's last error is set when
-// the Call goes out of scope, i.e. as the API function returns.
+// fields, then Complete(). Errors are published as the call goes; the PC's last error is set
+// when the Call goes out of scope, i.e. as the API function returns.
+//
+// A reply that arrived but does not hold the call's fixed fields whole (it ends early, or a
+// count in it promises more than it holds or than the call allows) is a short reply: the call
+// returns its own failure value, the device error is word 0 when that arrived, CeRapiGetError
+// is S_OK and the connection stays. Only a failed exchange (closed, timed out, a frame beyond
+// the limit) is a transport failure, which ends the session.
 class Call {
  public:
   explicit Call(uint32_t command) { req_.u32(command); }
@@ -80,25 +86,26 @@ class Call {
 
   rapi2::Writer& Request() { return req_; }
   // True when a reply arrived and its word 0 (the device's last error) was read; the reply
-  // reader then stands at word 1.
+  // reader then stands at word 1. A reply without word 0 is a short reply.
   bool Exchange();
   // For calls whose codec reads the whole reply: true when a reply frame arrived; the reply
   // reader then stands at its first byte. The codec publishes word 0 with DeviceError().
   bool ExchangeFrame();
   void DeviceError(uint32_t code);
-  // The reply ended before the call's fixed fields: the call returns its failure value with
-  // the device error of word 0 when that arrived; the connection stays.
+  // The reply is short (see above); the caller returns its failure value.
   void ShortReply();
   rapi2::Reader& Reply() { return reader_; }
-  // True when every read succeeded and nothing is left over; otherwise the reply is
-  // malformed and the call fails.
-  bool End();
-  // The reply arrived but contradicts itself: the call fails with ERROR_INVALID_DATA.
-  void Malformed();
+  // True when every field read so far arrived whole; otherwise a short reply. Bytes after the
+  // call's fields are a device's surplus and are dropped.
+  bool Complete();
   // The arguments were refused before anything was sent.
   void Refused(DWORD code);
-  // The Win32 number of this call's failure (0 on a completed exchange).
+  // The Win32 number of this call's transport failure (0 when a reply arrived).
   DWORD Failure() const { return pcError_; }
+  // The failure values of the registry and HRESULT calls: the transport failure when there
+  // was one, else (a short reply) a general failure.
+  LONG RegistryFailure() const;
+  HRESULT HresultFailure() const;
 
  private:
   rapi2::Writer req_;
@@ -106,6 +113,21 @@ class Call {
   rapi2::Reader reader_{nullptr, 0};
   DWORD pcError_ = 0;
 };
+
+// Exchanges the call's request and reads the whole reply with `read(reader, reply)` (a
+// codec's ReadReply, whose Reply starts at the call's failure values). Word 0, when it
+// arrived, becomes the device error. False on a transport failure or a short reply: the
+// caller then returns its failure value.
+template <class Reply, class Read>
+bool ExchangeReply(Call& c, Reply* reply, Read read) {
+  if (!c.ExchangeFrame()) return false;
+  rapi2::Reader& r = c.Reply();
+  const bool wordZero = r.remaining() >= 4;
+  const bool complete = read(r, reply);
+  if (wordZero) c.DeviceError(reply->lastErr);
+  if (!complete) c.ShortReply();
+  return complete;
+}
 
 }  // namespace qwb::rapi
 

@@ -11,6 +11,7 @@
 #include "wincompat/winbase.h"
 
 using qwb::rapi::Call;
+using qwb::rapi::ExchangeReply;
 using qwb::rapi::PcHandle;
 using qwb::rapi::WireHandle;
 
@@ -21,29 +22,6 @@ rapi2::Writer Request(const typename Codec::Request& q) {
   rapi2::Writer w;
   Codec::WriteRequest(w, q);
   return w;
-}
-
-// After the codec read the reply: publishes word 0 when it arrived; false when the reply
-// was short (the call then fails).
-bool Finish(Call& c, bool complete, bool wordZeroArrived, uint32_t lastErr) {
-  if (wordZeroArrived) c.DeviceError(lastErr);
-  if (!complete) c.ShortReply();
-  return complete;
-}
-
-// Exchanges and reads the reply with `read`; false on transport failure or a short reply.
-template <class Reply, class Read>
-bool Exchange(Call& c, Reply* reply, Read read) {
-  if (!c.ExchangeFrame()) return false;
-  rapi2::Reader& r = c.Reply();
-  const bool wordZero = r.remaining() >= 4;
-  const bool complete = read(r, reply);
-  return Finish(c, complete, wordZero, reply->lastErr);
-}
-
-LONG RegistryFailure(Call& c) {
-  // A transport failure names itself; a short reply is a general failure.
-  return c.Failure() ? static_cast<LONG>(c.Failure()) : ERROR_GEN_FAILURE;
 }
 
 // Copies a counted name with its terminator; false when it does not fit `chars`.
@@ -72,7 +50,7 @@ DWORD WINAPI CeGetFileAttributes(LPCWSTR lpFileName) {
   }
   Call c(Request<rapi2::GetFileAttributes>({lpFileName, false}));
   rapi2::GetFileAttributes::Reply rep;
-  if (!Exchange(c, &rep, [](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [](rapi2::Reader& r, auto* p) {
         return rapi2::GetFileAttributes::ReadReply(r, p);
       }))
     return INVALID_FILE_ATTRIBUTES;
@@ -83,7 +61,7 @@ DWORD WINAPI CeGetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   const bool wantHigh = lpFileSizeHigh != nullptr;
   Call c(Request<rapi2::GetFileSize>({WireHandle(hFile), wantHigh}));
   rapi2::GetFileSize::Reply rep;
-  if (!Exchange(c, &rep, [wantHigh](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [wantHigh](rapi2::Reader& r, auto* p) {
         return rapi2::GetFileSize::ReadReply(r, p, wantHigh);
       }))
     return INVALID_FILE_SIZE;
@@ -103,7 +81,7 @@ DWORD WINAPI CeSetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistan
   Call c(Request<rapi2::SetFilePointer>(q));
   rapi2::SetFilePointer::Reply rep;
   const bool hasHigh = q.hasHigh;
-  if (!Exchange(c, &rep, [hasHigh](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [hasHigh](rapi2::Reader& r, auto* p) {
         return rapi2::SetFilePointer::ReadReply(r, p, hasHigh);
       }))
     return INVALID_SET_FILE_POINTER;
@@ -116,7 +94,7 @@ DWORD WINAPI CeSetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistan
 BOOL WINAPI CeSetEndOfFile(HANDLE hFile) {
   Call c(Request<rapi2::SetEndOfFile>({WireHandle(hFile)}));
   rapi2::SetEndOfFile::Reply rep;
-  if (!Exchange(c, &rep, [](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [](rapi2::Reader& r, auto* p) {
         return rapi2::SetEndOfFile::ReadReply(r, p);
       }))
     return FALSE;
@@ -131,7 +109,7 @@ DWORD WINAPI CeGetSpecialFolderPath(int nFolder, DWORD nBufferLength, LPWSTR lpB
   }
   Call c(Request<rapi2::GetSpecialFolderPath>({static_cast<uint32_t>(nFolder), nBufferLength}));
   rapi2::GetSpecialFolderPath::Reply rep;
-  if (!Exchange(c, &rep, [](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [](rapi2::Reader& r, auto* p) {
         return rapi2::GetSpecialFolderPath::ReadReply(r, p);
       }))
     return 0;
@@ -160,10 +138,10 @@ LONG WINAPI CeRegEnumKeyEx(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcb
   const bool withClass = q.classChars > 0;
   Call c(Request<rapi2::RegEnumKeyEx>(q));
   rapi2::RegEnumKeyEx::Reply rep;
-  if (!Exchange(c, &rep, [withClass](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [withClass](rapi2::Reader& r, auto* p) {
         return rapi2::RegEnumKeyEx::ReadReply(r, p, withClass);
       }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   if (rep.result != ERROR_SUCCESS) return rep.result;
   if (!CopyName(rep.name, lpName, *lpcbName)) return ERROR_MORE_DATA;
   *lpcbName = static_cast<DWORD>(rep.name.size());
@@ -192,10 +170,10 @@ LONG WINAPI CeRegEnumValue(HKEY hKey, DWORD dwIndex, LPWSTR lpszValueName, LPDWO
   const bool withData = q.cbData > 0;
   Call c(Request<rapi2::RegEnumValue>(q));
   rapi2::RegEnumValue::Reply rep;
-  if (!Exchange(c, &rep, [withData](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [withData](rapi2::Reader& r, auto* p) {
         return rapi2::RegEnumValue::ReadReply(r, p, withData);
       }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   if (rep.result != ERROR_SUCCESS) return rep.result;
   if (!CopyName(rep.name, lpszValueName, *lpcbValueName)) return ERROR_MORE_DATA;
   *lpcbValueName = static_cast<DWORD>(rep.name.size());
@@ -225,10 +203,10 @@ LONG WINAPI CeRegQueryInfoKey(HKEY hKey, LPWSTR lpClass, LPDWORD lpcbClass, LPDW
   const bool withClass = q.classChars > 0;
   Call c(Request<rapi2::RegQueryInfoKey>(q));
   rapi2::RegQueryInfoKey::Reply rep;
-  if (!Exchange(c, &rep, [withClass](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [withClass](rapi2::Reader& r, auto* p) {
         return rapi2::RegQueryInfoKey::ReadReply(r, p, withClass);
       }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   if (rep.result != ERROR_SUCCESS) return rep.result;
   if (withClass) {
     if (!CopyName(rep.className, lpClass, *lpcbClass)) return ERROR_MORE_DATA;
@@ -257,9 +235,9 @@ LONG RegDelete(uint32_t command, HKEY hKey, LPCWSTR name) {
   rapi2::RegDelete::WriteRequest(w, command, q);
   Call c(std::move(w));
   rapi2::RegDelete::Reply rep;
-  if (!Exchange(c, &rep,
+  if (!ExchangeReply(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::RegDelete::ReadReply(r, p); }))
-    return RegistryFailure(c);
+    return c.RegistryFailure();
   return rep.result;
 }
 }  // namespace
@@ -283,7 +261,7 @@ void WINAPI CeGetSystemInfo(LPSYSTEM_INFO lpSystemInfo) {
   if (!lpSystemInfo) return;
   Call c(Request<rapi2::GetSystemInfo>({true}));
   rapi2::GetSystemInfo::Reply rep;
-  if (!Exchange(c, &rep,
+  if (!ExchangeReply(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::GetSystemInfo::ReadReply(r, p); }))
     return;  // the caller's structure stays as it was
   const rapi2::SystemInfo& s = rep.info;
@@ -340,7 +318,7 @@ BOOL WINAPI CeGetStoreInformation(LPSTORE_INFORMATION lpsi) {
     return FALSE;
   }
   rapi2::GetStoreInformation::Reply rep;
-  if (!Exchange(c, &rep, [](rapi2::Reader& r, auto* p) {
+  if (!ExchangeReply(c, &rep, [](rapi2::Reader& r, auto* p) {
         return rapi2::GetStoreInformation::ReadReply(r, p);
       }))
     return FALSE;
@@ -367,7 +345,7 @@ BOOL WINAPI CeCreateProcess(LPCWSTR lpApplicationName, LPCWSTR lpCommandLine,
   q.creationFlags = dwCreationFlags;
   Call c(Request<rapi2::CreateProcess>(q));
   rapi2::CreateProcess::Reply rep;
-  if (!Exchange(c, &rep,
+  if (!ExchangeReply(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::CreateProcess::ReadReply(r, p); }))
     return FALSE;
   if (!rep.ok) return FALSE;
@@ -392,9 +370,9 @@ HRESULT WINAPI CeProcessConfig(LPCWSTR pszXML, DWORD dwFlags, LPWSTR* ppszwXMLou
   q.flags = dwFlags;
   Call c(Request<rapi2::ProcessConfig>(q));
   rapi2::ProcessConfig::Reply rep;
-  if (!Exchange(c, &rep,
+  if (!ExchangeReply(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::ProcessConfig::ReadReply(r, p); }))
-    return c.Failure() ? HRESULT_FROM_WIN32(c.Failure()) : E_FAIL;
+    return c.HresultFailure();
   if (FAILED(rep.hr)) return rep.hr;
   if (!rep.hasText) return E_FAIL;  // success promises a document
   const size_t bytes = (rep.text.size() + 1) * sizeof(WCHAR);
@@ -415,7 +393,7 @@ BOOL WINAPI CeSyncTimeToPc(void) {
   q.now = ft - ft % 10000000ull;
   Call c(Request<rapi2::SyncTimeToPc>(q));
   rapi2::SyncTimeToPc::Reply rep;
-  if (!Exchange(c, &rep,
+  if (!ExchangeReply(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::SyncTimeToPc::ReadReply(r, p); }))
     return FALSE;
   return rep.lastErr == 0 && rep.ok ? TRUE : FALSE;
@@ -428,9 +406,9 @@ bool SyncControl(uint32_t command, uint32_t* result) {
   rapi2::SyncControl::WriteRequest(w, command, {});
   Call c(std::move(w));
   rapi2::SyncControl::Reply rep;
-  if (!Exchange(c, &rep,
+  if (!ExchangeReply(c, &rep,
                 [](rapi2::Reader& r, auto* p) { return rapi2::SyncControl::ReadReply(r, p); })) {
-    if (c.Failure()) *result = static_cast<uint32_t>(HRESULT_FROM_WIN32(c.Failure()));
+    if (c.Failure()) *result = static_cast<uint32_t>(c.HresultFailure());
     return false;
   }
   *result = rep.result;

@@ -70,8 +70,9 @@ TEST_F(Scripted, RegistryValueLargerThanTheBufferIsNoOverflow) {
   EXPECT_EQ(size, 8u);
 }
 
-// Every reply here is short, lies about a length or breaks a limit. Each call must fail with
-// ERROR_INVALID_DATA, write nothing to its outputs and read nothing past the frame (ASan).
+// Every reply here is short, lies about a length or breaks a limit. Each call must give its
+// own failure value with word 0 as the device error, write nothing to its outputs and read
+// nothing past the frame (ASan); the frame itself was whole, so the connection stays.
 TEST_F(Scripted, LyingRepliesFailCleanly) {
   struct Case {
     const char* what;
@@ -104,7 +105,7 @@ TEST_F(Scripted, LyingRepliesFailCleanly) {
     DWORD cb = 99;
     out = reinterpret_cast<BYTE*>(8);
     HRESULT hr = Block(u"DevCeGet", {}, &cb, &out);
-    return hr == static_cast<HRESULT>(0x8007000D) && cb == 0 && out == nullptr;
+    return hr == static_cast<HRESULT>(0x80004005) && cb == 0 && out == nullptr;
   };
   std::vector<Case> cases = {
       {"empty frame", Words({}), read},
@@ -123,23 +124,27 @@ TEST_F(Scripted, LyingRepliesFailCleanly) {
          BYTE data[16];
          DWORD size = sizeof(data);
          return CeRegQueryValueEx(reinterpret_cast<HKEY>(0x20), u"v", nullptr, nullptr, data,
-                                  &size) == ERROR_INVALID_DATA &&
+                                  &size) == 31 &&
                 size == sizeof(data);
        }},
       {"registry: key missing", Words({0, 0}),
        [] {
          HKEY k = reinterpret_cast<HKEY>(5);
-         return CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"x", 0, 0, &k) == ERROR_INVALID_DATA &&
+         return CeRegOpenKeyEx(HKEY_LOCAL_MACHINE, u"x", 0, 0, &k) == 31 &&
                 k == reinterpret_cast<HKEY>(5);
        }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    Next(Words({55, 0}));
+    EXPECT_FALSE(CeDeleteFile(u"\\a"));
     Next(c.reply);
-    SetLastError(0);
+    SetLastError(99);
     EXPECT_TRUE(c.call());
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
-    EXPECT_EQ(CeRapiGetError(), static_cast<HRESULT>(0x8007000D));
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_EQ(CeRapiGetError(), S_OK);
+    // Word 0 of these replies is 0; the first two have none and leave the error before.
+    EXPECT_EQ(CeGetLastError(), c.reply.size() >= 8 ? 0u : 55u);
   }
   // The frames themselves were whole: the session survives them.
   Next(Words({0, 1}));
