@@ -27,6 +27,7 @@
 #include "host/Component.h"
 #include "host/Text.h"
 #include "tests/support/CliRun.h"
+#include "tests/support/ItemAccess.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -39,13 +40,8 @@ using Outcome = qwbtest::CliRun;
 using qwbtest::Quote;
 using qwbtest::ReadFile;
 
-double Ole(int y, int mo, int d, int h = 0, int mi = 0) {
-  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), 0, 0};
-  DOUBLE out = 0;
-  SystemTimeToVariantTime(&st, &out);
-  return out;
-}
-
+// A local date and time as an OLE date.
+using qwbtest::At;
 
 // The exported VTODO with this summary; null when none.
 icalcomponent* Todo(icalcomponent* cal, const std::string& summary) {
@@ -70,33 +66,21 @@ icalproperty_class Class(icalcomponent* todo) {
 }
 int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; }
 
-class QwbdcawmCli : public ::testing::Test {
+class QwbdcawmCli : public qwbtest::CliSuite<QwbdcawmCli> {
  protected:
-  static void SetUpTestSuite() {
-    // The phone is served here; the binary only gets its address.
-    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    qwbtest::PrepareCliEnvironment(*phone_);
-  }
-  static void TearDownTestSuite() { delete phone_; }
+  // The phone is served here; the binary only gets its address.
+  static void SetUpTestSuite() { StartPhone("empty", "Aster W1"); }
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
     for (uint32_t id : Store().List()) Store().Delete(id);
   }
 
-  // Runs qwbdcawm with `args` (already quoted), stdout and stderr captured.
-  static Outcome Qwb(const std::string& args, bool withDevice = true, const std::string& env = "") {
-    return qwbtest::RunQwbdcawm(*phone_, args, withDevice, env);
-  }
-
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
   static wmemu::RecordStore Store() { return wmemu::RecordStore(Emu().image(), 3); }
   static uint32_t Seed(std::vector<Property> props) {
     std::vector<devrec::RawEntry> raw;
     for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(3, p));
     return Store().Add(raw);
   }
-
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
 };
 
 TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
@@ -104,10 +88,10 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   uint32_t rent =
       Seed({Property::String("Subject", "Pay rent, now; really"),
             Property::String("Body", "Transfer, then\nfile the receipt"),
-            Property::Date("StartDate", Ole(2026, 4, 1)),
-            Property::Date("DueDate", Ole(2026, 4, 3)), Property::Boolean("Complete", 0xFFFF),
+            Property::Date("StartDate", At(2026, 4, 1)),
+            Property::Date("DueDate", At(2026, 4, 3)), Property::Boolean("Complete", 0xFFFF),
             Property::Integer("Importance", 1), Property::Boolean("ReminderSet", 0xFFFF),
-            Property::Date("ReminderTime", Ole(2026, 3, 31, 7, 0)),
+            Property::Date("ReminderTime", At(2026, 3, 31, 7, 0)),
             Property::String("Categories", "Home; Money"), Property::Integer("ulSensitivity", 2),
             Property::Boolean("IsRecurring", 0xFFFF),
             Property::Integer("RecurrPattern.RecurrenceType", 2),
@@ -119,7 +103,7 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
         Property::Integer("RecurrPattern.RecurrenceType", 3),
         Property::Integer("RecurrPattern.DayOfWeekMask", 4),
         Property::Integer("RecurrPattern.Instance", 2),
-        Property::Date("RecurrPattern.PatternEndDate", Ole(2026, 12, 31))});
+        Property::Date("RecurrPattern.PatternEndDate", At(2026, 12, 31))});
 
   fs::path dir = phone_->folder() / "export";
   Outcome r = Qwb("export " + Quote(dir.string()));
