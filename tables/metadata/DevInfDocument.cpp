@@ -196,6 +196,41 @@ std::string PhonebookProperties(const DevInfValues& v) {
   return out;
 }
 
+// The recurrence properties of appointments and tasks, RECURRENCE_TYPE to CATEGORIES: the
+// type's data type differs, and an appointment's RECURRENCE_EVERY is 1 for a daily one.
+void RecurrenceProperties(std::string_view typeDataType, bool dailyEveryCondition,
+                          std::string* out) {
+  auto plain = [&](std::string_view name, std::string_view type) {
+    Property(Depth::kDeep, name, type).AppendTo(out);
+  };
+  {
+    Property p(Depth::kDeep, "RECURRENCE_TYPE", typeDataType);
+    ValEnums(p, kRecurrenceTypes).Line(kRecurrenceTypeComment).AppendTo(out);
+  }
+  Property every(Depth::kDeep, "RECURRENCE_EVERY", "integer");
+  if (dailyEveryCondition) {
+    every.Line("\t\t\t\t<Condition>\r\n")
+        .Line("\t\t\t\t\t<PropName>RECURRENCE_TYPE</PropName>\r\n")
+        .Line("\t\t\t\t\t<ValEnum>Daily</ValEnum>\r\n")
+        .Line("\t\t\t\t\t<Apply>\r\n")
+        .Line("\t\t\t\t\t\t<ValEnum>1</ValEnum>\r\n")
+        .Line("\t\t\t\t\t</Apply>\r\n")
+        .Line("\t\t\t\t</Condition>\r\n");
+  }
+  every.AppendTo(out);
+  {
+    Property p(Depth::kDeep, "RECURRENCE_FLAG", "integer");
+    ValEnums(p, kRecurrenceFlags).AppendTo(out);
+  }
+  Property(Depth::kDeep, "RECURRENCE_EXPIRE_TYPE", "integer")
+      .Children("ValEnum", {"Enddate", "Occurrence", "Noenddate"})
+      .Line(kExpireTypeComment)
+      .AppendTo(out);
+  plain("RECURRENCE_EXPIRE_VALUE", "datetime");
+  plain("RECURRENCE_EXPIRE_DATE", "datetime");
+  plain("CATEGORIES", "string");
+}
+
 std::string CalendarProperties(const DevInfValues& v) {
   std::string out;
   auto plain = [&](std::string_view name, std::string_view type) {
@@ -214,30 +249,7 @@ std::string CalendarProperties(const DevInfValues& v) {
       .AppendTo(&out);
   plain("ALARM_VALUE", "integer");
   Property(Depth::kDeep, "RECURRENCE_UI_TYPE", "string").Child("ValEnum", "Type5").AppendTo(&out);
-  {
-    Property p(Depth::kDeep, "RECURRENCE_TYPE", "integer");
-    ValEnums(p, kRecurrenceTypes).Line(kRecurrenceTypeComment).AppendTo(&out);
-  }
-  Property(Depth::kDeep, "RECURRENCE_EVERY", "integer")
-      .Line("\t\t\t\t<Condition>\r\n")
-      .Line("\t\t\t\t\t<PropName>RECURRENCE_TYPE</PropName>\r\n")
-      .Line("\t\t\t\t\t<ValEnum>Daily</ValEnum>\r\n")
-      .Line("\t\t\t\t\t<Apply>\r\n")
-      .Line("\t\t\t\t\t\t<ValEnum>1</ValEnum>\r\n")
-      .Line("\t\t\t\t\t</Apply>\r\n")
-      .Line("\t\t\t\t</Condition>\r\n")
-      .AppendTo(&out);
-  {
-    Property p(Depth::kDeep, "RECURRENCE_FLAG", "integer");
-    ValEnums(p, kRecurrenceFlags).AppendTo(&out);
-  }
-  Property(Depth::kDeep, "RECURRENCE_EXPIRE_TYPE", "integer")
-      .Children("ValEnum", {"Enddate", "Occurrence", "Noenddate"})
-      .Line(kExpireTypeComment)
-      .AppendTo(&out);
-  plain("RECURRENCE_EXPIRE_VALUE", "datetime");
-  plain("RECURRENCE_EXPIRE_DATE", "datetime");
-  plain("CATEGORIES", "string");
+  RecurrenceProperties("integer", true, &out);
   Property(Depth::kDeep, "STATUS", "string")
       .Children("ValEnum", {"Free", "Tentative", "Busy", "OutofOffice"})
       .AppendTo(&out);
@@ -262,22 +274,7 @@ std::string TaskProperties() {
   plain("START_DATE", "date");
   plain("END_DATE", "date");
   Property(Depth::kDeep, "ALARM_TYPE", "string").Child("ValEnum", "Date").AppendTo(&out);
-  {
-    Property p(Depth::kDeep, "RECURRENCE_TYPE", "string");
-    ValEnums(p, kRecurrenceTypes).Line(kRecurrenceTypeComment).AppendTo(&out);
-  }
-  plain("RECURRENCE_EVERY", "integer");
-  {
-    Property p(Depth::kDeep, "RECURRENCE_FLAG", "integer");
-    ValEnums(p, kRecurrenceFlags).AppendTo(&out);
-  }
-  Property(Depth::kDeep, "RECURRENCE_EXPIRE_TYPE", "integer")
-      .Children("ValEnum", {"Enddate", "Occurrence", "Noenddate"})
-      .Line(kExpireTypeComment)
-      .AppendTo(&out);
-  plain("RECURRENCE_EXPIRE_VALUE", "datetime");
-  plain("RECURRENCE_EXPIRE_DATE", "datetime");
-  plain("CATEGORIES", "string");
+  RecurrenceProperties("string", false, &out);
   Property(Depth::kDeep, "SENSITIVITY", "string")
       .Children("ValEnum", {"Normal", "Personal", "Private", "Confidential"})
       .AppendTo(&out);

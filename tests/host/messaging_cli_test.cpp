@@ -179,9 +179,15 @@ TEST_F(MessagingCli, SimContactsUpToAndPastCapacity) {
 
   EXPECT_EQ(Qwb("sim delete 1").exit, 0);
   EXPECT_EQ(Qwb("sim delete 1").exit, 1) << "gone";
+  // The use from the SIM table, the capacity from the device information (this card: two
+  // positions, names of 14, numbers and e-mail addresses of 40).
   Outcome info = Qwb("sim info --json");
   ASSERT_EQ(info.exit, 0) << info.err;
-  EXPECT_EQ(nlohmann::json::parse(info.out)["used"], 1);
+  EXPECT_EQ(nlohmann::json::parse(info.out),
+            nlohmann::json({{"used", 1}, {"total", 2}, {"maxNameLength", 14},
+                            {"maxNumberLength", 40}, {"maxEmailLength", 40}}));
+  Outcome text = Qwb("sim info");
+  EXPECT_NE(text.out.find("max e-mail length:   40\n"), std::string::npos) << text.out;
 }
 
 }  // namespace
