@@ -137,11 +137,7 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   // The phone keeps no completion time: none is made up.
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
   EXPECT_EQ(Class(t), ICAL_CLASS_PRIVATE);
-  std::vector<std::string> categories;
-  for (icalproperty* p = icalcomponent_get_first_property(t, ICAL_CATEGORIES_PROPERTY); p;
-       p = icalcomponent_get_next_property(t, ICAL_CATEGORIES_PROPERTY))
-    categories.push_back(icalproperty_get_categories(p));
-  EXPECT_EQ(categories, (std::vector<std::string>{"Home", "Money"}));
+  // (How categories and text read back is the exporter's unit test's.)
   EXPECT_NE(text.find("CATEGORIES:Home,Money\r\n"), std::string::npos) << text;
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;COUNT=12;BYMONTHDAY=1");
   icalcomponent* alarm = icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT);
@@ -160,23 +156,6 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   EXPECT_EQ(icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT), nullptr);
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
   icalcomponent_free(cal);
-
-  // Exporting the unchanged phone again gives the same bytes but for the DTSTAMP lines.
-  sleep(1);
-  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-  r = Qwb("export " + Quote(dir.string()));
-  unsetenv("TZ");
-  ASSERT_EQ(r.exit, 0) << r.err;
-  auto withoutStamps = [](const std::string& s) {
-    std::string out;
-    std::istringstream lines(s);
-    for (std::string line; std::getline(lines, line);)
-      if (line.rfind("DTSTAMP:", 0) != 0) out += line + "\n";
-    return out;
-  };
-  std::string again = ReadFile(dir / "tasks.ics");
-  EXPECT_NE(again, text);
-  EXPECT_EQ(withoutStamps(again), withoutStamps(text));
 }
 
 TEST_F(QwbdcawmCli, DeviceFromTheEnvironment) {
