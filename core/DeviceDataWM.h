@@ -26,6 +26,16 @@ class CRapiBase;
 
 namespace qwb {
 
+// Invariants (hold between any two calls of the host):
+//  - m_tables has one slot per registry line, in registry order; a slot is null until
+//    ListDataTable creates its table, and a created table is kept until the object dies.
+//  - m_pRapi is null until the first GetDataTable or GetWMModelType, then lives as long as
+//    the object; it is closed (uninitRapiComm) before the host's objects and the tables go.
+//  - m_nModelType is -1 until the link has answered once; the tables never see it change.
+//  - m_pConnection and m_pModelDB hold what the last SetConneciton gave (null when the object
+//    did not answer the interface).
+//  - m_nProtocolState starts at 0 and ResetProtocolState sets it to 0 again; nothing else
+//    changes it, so GetProtocolState (5000 when non-zero, else -1) answers -1.
 class CDeviceDataWM final : public wincompat::DispatchImpl<IDeviceData, &TypeInfoIDeviceData>,
                             public IConnectionPointContainer,
                             public ISupportErrorInfo,

@@ -26,6 +26,16 @@
 
 namespace qwb {
 
+// Invariants (hold between any two calls of the host):
+//  - m_vEntry holds the entries of the last ListItemsAllBegin, Inbox to Sent, and
+//    m_nFolderCount[f - 1] the number of them in folder code f; both are empty for the
+//    stream family and before the first listing. m_nTotal == m_vEntry.size().
+//  - m_nIndex is in [0, m_nTotal]: entries before it were returned or passed over (no ID).
+//    An item's MESSAGE_ID is its entry's index, so ReadItem, CreateItem and DeleteItem find
+//    the entry again through EntryOf, checked against the SUID.
+//  - m_bListing is true from a successful begin until ListItemsEnd or the next begin.
+//  - m_mapProps is empty between calls except after ReadItem failed half-way (it is cleared
+//    before every use).
 class CDataTableWMMMS : public CDataTableWMBase {
  public:
   CDataTableWMMMS();

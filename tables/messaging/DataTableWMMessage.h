@@ -16,6 +16,17 @@
 
 namespace qwb {
 
+// Invariants (hold between any two calls of the host):
+//  - m_bLoaded is true from a successful ListItemsAllBegin (or a GetItemCount that had to
+//    load) until ListItemsEnd, the next begin, or a NextItem whose device read failed; a
+//    failed load leaves it false. NextItem without it answers E_FAIL.
+//  - Exactly one of m_vStream, m_vMessageID and m_vEntry is filled, the one of m_family, and
+//    it holds m_nMessageCount rows in folder order; m_nMessageCursor is in
+//    [0, m_nMessageCount] and counts the store's messages NextItem returned.
+//  - SIM messages follow the store's: m_nSIMReturned <= m_nSIMUsed, and m_nSIMSlot (the last
+//    slot probed, 1-based) <= m_nSIMTotal; a slot is never probed twice in one listing.
+//  - GetItemCount answers m_nMessageCount + m_nSIMUsed as of the last load.
+//  - m_mapProps is empty between calls: it holds one decoded record only while it is mapped.
 class CDataTableWMMessage : public CDataTableWMBase {
  public:
   CDataTableWMMessage();

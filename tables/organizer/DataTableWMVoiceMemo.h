@@ -24,6 +24,14 @@
 
 namespace qwb {
 
+// Invariants (hold between any two calls of the host):
+//  - m_vDeviceFiles holds the recordings the last ListItemsAllBegin found (card first), and
+//    m_vCopied the ones of them copied into the local folder, in the same order; both are
+//    empty before the first listing and after a failed one.
+//  - m_nTotal == m_vCopied.size() after a successful begin, and m_nIndex is in
+//    [0, m_nTotal]: the SUID of the item NextItem returns next.
+//  - m_bListing is true from a successful begin (or a GetItemCount before any listing, which
+//    answers 0 without searching the phone) until ListItemsEnd or a failed NextItem.
 class CDataTableWMVoiceMemo : public CDataTableWMBase {
  public:
   CDataTableWMVoiceMemo();
