@@ -55,6 +55,17 @@ install(DIRECTORY include/qwbdcawm include/errorreport DESTINATION ${CMAKE_INSTA
 install(DIRECTORY include/wincompat DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev
         PATTERN "*testhooks.h" EXCLUDE PATTERN "gdiplus.h" EXCLUDE)
 
+# The connection manager's system user: systemd-sysusers reads the folder at boot (under the
+# prefix /usr), and the Debian package's postinst creates the user from this very file.
+set(QWB_SYSUSERS_DIR "lib/sysusers.d" CACHE STRING "sysusers.d folder (relative: under the prefix)")
+if(IS_ABSOLUTE "${QWB_SYSUSERS_DIR}")
+  set(QWB_SYSUSERS_FILE "${QWB_SYSUSERS_DIR}/qwbdcawm.conf")
+else()
+  set(QWB_SYSUSERS_FILE "${CMAKE_INSTALL_PREFIX}/${QWB_SYSUSERS_DIR}/qwbdcawm.conf")
+endif()
+install(FILES ${CMAKE_BINARY_DIR}/connectd/qwbdcawm.sysusers DESTINATION ${QWB_SYSUSERS_DIR}
+        RENAME qwbdcawm.conf COMPONENT runtime)
+
 install(FILES link/WMModelProfile.xml DESTINATION ${QWB_DATA_SUBDIR} COMPONENT runtime)
 # bash-completion loads a command's completion from the file of the command's name; one
 # script serves both tools.
@@ -133,10 +144,16 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
     "QWBDCAWM for Linux: headers, pkg-config files and CMake package for hosts
  What a host compiles and links against to use the phone data component through
  CoCreateInstance: the interface headers, libwincompat and librapi.")
+# The postinst creates the units' system user from the package's sysusers.d file.
+configure_file(cmake/deb-postinst.in ${CMAKE_BINARY_DIR}/debian/postinst @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/postinst)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "adduser | systemd")
 # The manager's configuration in /etc is the admin's: dpkg keeps their edits on upgrade.
 if(IS_ABSOLUTE "${CMAKE_INSTALL_SYSCONFDIR}" OR CMAKE_INSTALL_FULL_SYSCONFDIR STREQUAL "/etc")
   file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles
        "${CMAKE_INSTALL_FULL_SYSCONFDIR}/qwbdcawm/connectd.conf\n")
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
+  list(APPEND CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
 endif()
 include(CPack)

@@ -95,6 +95,42 @@ int ModelTypeNumber(const std::string& name) {
   return -1;
 }
 
+nlohmann::json SimCapacity(Session& session, const nlohmann::json* devinf, HRESULT* countResult) {
+  nlohmann::json sim = {{"used", nullptr},
+                        {"total", nullptr},
+                        {"maxNameLength", nullptr},
+                        {"maxNumberLength", nullptr},
+                        {"maxEmailLength", nullptr}};
+  {
+    ComPtr<IDataTable> table = session.Table(DTID_SIM);
+    ULONG used = 0;
+    const HRESULT hr = table->GetItemCount(nullptr, 0, DCADT_PHONEBOOK_SIM, &used);
+    if (countResult) *countResult = hr;
+    if (SUCCEEDED(hr)) sim["used"] = used;
+    table->ListItemsEnd();
+  }
+  nlohmann::json read;
+  if (!devinf) {
+    try {
+      read = DevInfJson(DevInfDocument(session));
+      devinf = &read;
+    } catch (const HostError&) {
+      return sim;  // the use alone
+    }
+  }
+  const nlohmann::json& stores = (*devinf)["stores"];
+  if (!stores.contains("SIM_PHONEBOOK")) return sim;
+  const nlohmann::json& store = stores["SIM_PHONEBOOK"];
+  auto number = [](const nlohmann::json& v) { return v.is_number() ? v : nlohmann::json(); };
+  sim["total"] = number(store["capacity"]);
+  const nlohmann::json& p = store["properties"];
+  for (const auto& [key, prop] : {std::pair{"maxNameLength", "DISPLAY_NAME"},
+                                  std::pair{"maxNumberLength", "TEL_NUM"},
+                                  std::pair{"maxEmailLength", "EMAIL_ADDR"}})
+    if (p.contains(prop)) sim[key] = number(p[prop].value("maxSize", nlohmann::json()));
+  return sim;
+}
+
 nlohmann::json DeviceInfo(Session& session) {
   const nlohmann::json devinf = DevInfJson(DevInfDocument(session));
   nlohmann::json info;
@@ -120,25 +156,7 @@ nlohmann::json DeviceInfo(Session& session) {
   info["memory"] = memory;
 
   const nlohmann::json& stores = devinf["stores"];
-  nlohmann::json sim = {{"used", nullptr},
-                        {"total", nullptr},
-                        {"maxNameLength", nullptr},
-                        {"maxNumberLength", nullptr},
-                        {"maxEmailLength", nullptr}};
-  {
-    ComPtr<IDataTable> table = session.Table(DTID_SIM);
-    ULONG used = 0;
-    if (SUCCEEDED(table->GetItemCount(nullptr, 0, DCADT_PHONEBOOK_SIM, &used))) sim["used"] = used;
-    table->ListItemsEnd();
-  }
-  if (stores.contains("SIM_PHONEBOOK")) {
-    const nlohmann::json& s = stores["SIM_PHONEBOOK"];
-    sim["total"] = s["capacity"];
-    const nlohmann::json& p = s["properties"];
-    if (p.contains("DISPLAY_NAME")) sim["maxNameLength"] = p["DISPLAY_NAME"].value("maxSize", -1);
-    if (p.contains("TEL_NUM")) sim["maxNumberLength"] = p["TEL_NUM"].value("maxSize", -1);
-    if (p.contains("EMAIL_ADDR")) sim["maxEmailLength"] = p["EMAIL_ADDR"].value("maxSize", -1);
-  }
+  nlohmann::json sim = SimCapacity(session, &devinf);
   info["sim"] = sim;
   info["mmsMaxSize"] = nullptr;
   if (stores.contains("MMS") && stores["MMS"]["properties"].contains("SIZE_MAX"))

@@ -29,6 +29,15 @@ nlohmann::json DevInfJson(const std::string& document);
 // -1 for an unknown name.
 int ModelTypeNumber(const std::string& name);
 
+// The SIM card's use and capacity: "used" (the SIM table's count), "total" (the device
+// information's SIM_PHONEBOOK capacity), "maxNameLength", "maxNumberLength" and
+// "maxEmailLength" (its DISPLAY_NAME, TEL_NUM and EMAIL_ADDR MaxSize); each null where the
+// phone does not say. `devinf` is DevInfJson's answer; without it the phone's document is
+// read, and one that cannot be read leaves the capacities null. `countResult` takes the
+// count's HRESULT ("used" is null when it failed).
+nlohmann::json SimCapacity(Session& session, const nlohmann::json* devinf = nullptr,
+                           HRESULT* countResult = nullptr);
+
 // Keys: model, modelType, modelTypeNumber, manufacturer, memory[], sim{}, mmsMaxSize,
 // limits{} (DevInfJson's stores).
 nlohmann::json DeviceInfo(Session& session);

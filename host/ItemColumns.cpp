@@ -1,5 +1,7 @@
 #include "host/ItemColumns.h"
 
+#include <algorithm>
+
 #include "host/HostError.h"
 #include "host/Text.h"
 #include "link/Recurrence.h"
@@ -51,6 +53,31 @@ void Put(IItem* item, const char16_t* name, const Variant& v) {
 
 void PutText(IItem* item, const char16_t* name, const std::string& s) {
   Put(item, name, Variant::Str(Utf16(s)));
+}
+
+void PutTextOrNull(IItem* item, const char16_t* name, const std::string& s) {
+  if (s.empty()) {
+    Put(item, name, Variant::Null());
+  } else {
+    PutText(item, name, s);
+  }
+}
+
+std::u16string IndexedColumn(const char* prefix, size_t n) {
+  return Utf16(prefix + std::to_string(n));
+}
+
+std::string TextAt(IItem* item, const char* prefix, size_t n) {
+  return Text(item, IndexedColumn(prefix, n).c_str());
+}
+
+void PutTextOrNullAt(IItem* item, const char* prefix, size_t n, const std::string& s) {
+  PutTextOrNull(item, IndexedColumn(prefix, n).c_str(), s);
+}
+
+size_t CountOf(IItem* item, const char16_t* countColumn, size_t most) {
+  const LONG n = Integer(item, countColumn).value_or(0);
+  return n <= 0 ? 0 : std::min(static_cast<size_t>(n), most);
 }
 
 using recur::InstanceOfFlag;

@@ -9,6 +9,7 @@
 #include "host/ContentLines.h"
 #include "host/Export.h"
 #include "host/HostError.h"
+#include "host/InfoCommand.h"
 #include "host/ItemColumns.h"
 #include "host/Progress.h"
 #include "host/TasksIcs.h"
@@ -450,45 +451,22 @@ void DeleteSim(Session& session, LONG id) {
 }
 
 void SimInfo(Session& session, bool json, std::ostream& out) {
-  ComPtr<IDataTable> table = session.Table(DTID_SIM);
-  ULONG used = 0;
-  CheckHr("GetItemCount", table->GetItemCount(nullptr, 0, DCADT_PHONEBOOK_SIM, &used));
-  table->ListItemsEnd();
-  // The card's capacities come with the phone's device information (metadata table).
-  std::optional<long> total, nameLength, numberLength, emailLength;
-  ComPtr<IDataTable> metadata = session.Table(DTID_METADATA);
-  BStr name(u"DevInf"), devinf;
-  if (metadata && SUCCEEDED(metadata->GetProperty(name.Get(), devinf.Out())) && devinf.Get()) {
-    pugi::xml_document doc;
-    if (doc.load_string(Utf8(devinf.Str()).c_str())) {
-      for (pugi::xml_node store : doc.child("DevInf").children("DataStore")) {
-        if (std::string(store.child_value("SourceRef")) != "SIM_PHONEBOOK") continue;
-        total = std::atol(store.child("DSMem").child_value("MaxMem"));
-        for (pugi::xml_node p : store.children("Property")) {
-          std::string prop = p.child_value("PropName");
-          long size = std::atol(p.child_value("MaxSize"));
-          if (prop == "DISPLAY_NAME") nameLength = size;
-          if (prop == "TEL_NUM") numberLength = size;
-          if (prop == "EMAIL_ADDR") emailLength = size;
-        }
-      }
-    }
-  }
+  HRESULT counted = S_OK;
+  const nlohmann::json sim = SimCapacity(session, nullptr, &counted);
+  CheckHr("GetItemCount", counted);
   if (json) {
-    nlohmann::json j = {{"used", used}};
-    if (total) j["total"] = *total;
-    if (nameLength) j["maxNameLength"] = *nameLength;
-    if (numberLength) j["maxNumberLength"] = *numberLength;
-    if (emailLength) j["maxEmailLength"] = *emailLength;
+    nlohmann::json j = nlohmann::json::object();
+    for (const auto& [key, value] : sim.items())
+      if (!value.is_null()) j[key] = value;
     out << j.dump(2) << '\n';
     return;
   }
-  auto show = [](const std::optional<long>& v) { return v ? std::to_string(*v) : "unknown"; };
-  out << "used:                " << used << '\n'
-      << "total:               " << show(total) << '\n'
-      << "max name length:     " << show(nameLength) << '\n'
-      << "max number length:   " << show(numberLength) << '\n'
-      << "max e-mail length:   " << show(emailLength) << '\n';
+  auto show = [&](const char* key) { return sim[key].is_null() ? "unknown" : sim[key].dump(); };
+  out << "used:                " << show("used") << '\n'
+      << "total:               " << show("total") << '\n'
+      << "max name length:     " << show("maxNameLength") << '\n'
+      << "max number length:   " << show("maxNumberLength") << '\n'
+      << "max e-mail length:   " << show("maxEmailLength") << '\n';
 }
 
 std::string SimVCard(const SimRecord& c, const std::string& uid, const std::string& stamp) {

@@ -2,6 +2,8 @@
 // files and folders. Each works from the item's field map and answers a module error code
 // (0 success, 1 a failed device call, 12007 disk full, 13005 access denied on a rename, 13015
 // path too long, 13042 access denied creating a folder) or an HRESULT from the device's error.
+#include <optional>
+
 #include "core/Errors.h"
 #include "core/ItemWMBase.h"
 #include "core/Log.h"
@@ -29,6 +31,30 @@ bool TooLong(const std::u16string& path) { return path.size() >= files::kMaxPath
 
 std::u16string Child(const std::u16string& folder, const WCHAR* name) {
   return folder + u"\\" + std::u16string(name);
+}
+
+// What every write does around its operation, within the table method frame: the item's own
+// object, its type and field map, and the cached storage-card probe dropped (a write changes
+// the phone's folders). `op` answers the operation's module error code (0: done; otherwise
+// thrown as the module's error), or nothing for a type it has no operation for: the method
+// then answers `otherType`.
+template <class Op>
+HRESULT WriteMethod(const char* method, int line, IItem* pItem, bool& probed, HRESULT otherType,
+                    Op op) {
+  return TableMethodFrame(method, kSource, line, [&] {
+    WMLog("%s", method);
+    CItemWMBase* item = CItemWMBase::FromItem(pItem);
+    if (!item) return E_POINTER;
+    DCADATATYPE type = DCADT_ALL;
+    item->getType(&type);
+    FieldMap map;
+    item->SchemaConvertItem2Map(map);
+    probed = false;
+    const std::optional<HRESULT> code = op(item, type, map);
+    if (!code) return otherType;
+    if (*code != 0) ThrowWmError(*code);
+    return S_OK;
+  });
 }
 
 }  // namespace
@@ -191,65 +217,34 @@ HRESULT CDataTableWMFile::CopyTree(const std::u16string& from, const std::u16str
 }
 
 HRESULT CDataTableWMFile::CreateItem(IItem* pItem, SUID*) {
-  return TableMethodFrame("CDataTableWMFile::CreateItem", kSource, __LINE__, [&] {
-    WMLog("CDataTableWMFile::CreateItem");
-    CItemWMBase* item = CItemWMBase::FromItem(pItem);
-    if (!item) return E_POINTER;
-    DCADATATYPE type = DCADT_ALL;
-    item->getType(&type);
-    if (type != DCADT_FOLDER) return S_OK;
-    FieldMap map;
-    item->SchemaConvertItem2Map(map);
-    m_bProbed = false;
-    if (const HRESULT code = CreateFolder(item, map)) ThrowWmError(code);
-    return S_OK;
-  });
+  // Only folders are created here; a file reaches the phone by copying.
+  return WriteMethod("CDataTableWMFile::CreateItem", __LINE__, pItem, m_bProbed, S_OK,
+                     [&](CItemWMBase* item, DCADATATYPE type,
+                         const FieldMap& map) -> std::optional<HRESULT> {
+                       if (type != DCADT_FOLDER) return std::nullopt;
+                       return CreateFolder(item, map);
+                     });
 }
 
 HRESULT CDataTableWMFile::UpdateItem(IItem* pItem) {
-  return TableMethodFrame("CDataTableWMFile::UpdateItem", kSource, __LINE__, [&] {
-    WMLog("CDataTableWMFile::UpdateItem");
-    CItemWMBase* item = CItemWMBase::FromItem(pItem);
-    if (!item) return E_POINTER;
-    DCADATATYPE type = DCADT_ALL;
-    item->getType(&type);
-    FieldMap map;
-    item->SchemaConvertItem2Map(map);
-    m_bProbed = false;
-    HRESULT code;
-    if (type == DCADT_FOLDER) {
-      code = RenameObject(map);
-    } else if (type == DCADT_FILE) {
-      code = FileOperation(map, ReadFieldString(map, u"Reserved3"));
-    } else {
-      return E_FAIL;
-    }
-    if (code != 0) ThrowWmError(code);
-    return S_OK;
-  });
+  return WriteMethod("CDataTableWMFile::UpdateItem", __LINE__, pItem, m_bProbed, E_FAIL,
+                     [&](CItemWMBase*, DCADATATYPE type,
+                         const FieldMap& map) -> std::optional<HRESULT> {
+                       if (type == DCADT_FOLDER) return RenameObject(map);
+                       if (type == DCADT_FILE)
+                         return FileOperation(map, ReadFieldString(map, u"Reserved3"));
+                       return std::nullopt;
+                     });
 }
 
 HRESULT CDataTableWMFile::DeleteItem(IItem* pItem) {
-  return TableMethodFrame("CDataTableWMFile::DeleteItem", kSource, __LINE__, [&] {
-    WMLog("CDataTableWMFile::DeleteItem");
-    CItemWMBase* item = CItemWMBase::FromItem(pItem);
-    if (!item) return E_POINTER;
-    DCADATATYPE type = DCADT_ALL;
-    item->getType(&type);
-    FieldMap map;
-    item->SchemaConvertItem2Map(map);
-    m_bProbed = false;
-    HRESULT code;
-    if (type == DCADT_FILE) {
-      code = DeleteFileObject(map);
-    } else if (type == DCADT_FOLDER) {
-      code = DeleteFolderObject(map);
-    } else {
-      return E_FAIL;
-    }
-    if (code != 0) ThrowWmError(code);
-    return S_OK;
-  });
+  return WriteMethod("CDataTableWMFile::DeleteItem", __LINE__, pItem, m_bProbed, E_FAIL,
+                     [&](CItemWMBase*, DCADATATYPE type,
+                         const FieldMap& map) -> std::optional<HRESULT> {
+                       if (type == DCADT_FILE) return DeleteFileObject(map);
+                       if (type == DCADT_FOLDER) return DeleteFolderObject(map);
+                       return std::nullopt;
+                     });
 }
 
 }  // namespace qwb

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <string_view>
 
 namespace qwb {
@@ -195,6 +196,41 @@ std::string PhonebookProperties(const DevInfValues& v) {
   return out;
 }
 
+// The recurrence properties of appointments and tasks, RECURRENCE_TYPE to CATEGORIES: the
+// type's data type differs, and an appointment's RECURRENCE_EVERY is 1 for a daily one.
+void RecurrenceProperties(std::string_view typeDataType, bool dailyEveryCondition,
+                          std::string* out) {
+  auto plain = [&](std::string_view name, std::string_view type) {
+    Property(Depth::kDeep, name, type).AppendTo(out);
+  };
+  {
+    Property p(Depth::kDeep, "RECURRENCE_TYPE", typeDataType);
+    ValEnums(p, kRecurrenceTypes).Line(kRecurrenceTypeComment).AppendTo(out);
+  }
+  Property every(Depth::kDeep, "RECURRENCE_EVERY", "integer");
+  if (dailyEveryCondition) {
+    every.Line("\t\t\t\t<Condition>\r\n")
+        .Line("\t\t\t\t\t<PropName>RECURRENCE_TYPE</PropName>\r\n")
+        .Line("\t\t\t\t\t<ValEnum>Daily</ValEnum>\r\n")
+        .Line("\t\t\t\t\t<Apply>\r\n")
+        .Line("\t\t\t\t\t\t<ValEnum>1</ValEnum>\r\n")
+        .Line("\t\t\t\t\t</Apply>\r\n")
+        .Line("\t\t\t\t</Condition>\r\n");
+  }
+  every.AppendTo(out);
+  {
+    Property p(Depth::kDeep, "RECURRENCE_FLAG", "integer");
+    ValEnums(p, kRecurrenceFlags).AppendTo(out);
+  }
+  Property(Depth::kDeep, "RECURRENCE_EXPIRE_TYPE", "integer")
+      .Children("ValEnum", {"Enddate", "Occurrence", "Noenddate"})
+      .Line(kExpireTypeComment)
+      .AppendTo(out);
+  plain("RECURRENCE_EXPIRE_VALUE", "datetime");
+  plain("RECURRENCE_EXPIRE_DATE", "datetime");
+  plain("CATEGORIES", "string");
+}
+
 std::string CalendarProperties(const DevInfValues& v) {
   std::string out;
   auto plain = [&](std::string_view name, std::string_view type) {
@@ -213,30 +249,7 @@ std::string CalendarProperties(const DevInfValues& v) {
       .AppendTo(&out);
   plain("ALARM_VALUE", "integer");
   Property(Depth::kDeep, "RECURRENCE_UI_TYPE", "string").Child("ValEnum", "Type5").AppendTo(&out);
-  {
-    Property p(Depth::kDeep, "RECURRENCE_TYPE", "integer");
-    ValEnums(p, kRecurrenceTypes).Line(kRecurrenceTypeComment).AppendTo(&out);
-  }
-  Property(Depth::kDeep, "RECURRENCE_EVERY", "integer")
-      .Line("\t\t\t\t<Condition>\r\n")
-      .Line("\t\t\t\t\t<PropName>RECURRENCE_TYPE</PropName>\r\n")
-      .Line("\t\t\t\t\t<ValEnum>Daily</ValEnum>\r\n")
-      .Line("\t\t\t\t\t<Apply>\r\n")
-      .Line("\t\t\t\t\t\t<ValEnum>1</ValEnum>\r\n")
-      .Line("\t\t\t\t\t</Apply>\r\n")
-      .Line("\t\t\t\t</Condition>\r\n")
-      .AppendTo(&out);
-  {
-    Property p(Depth::kDeep, "RECURRENCE_FLAG", "integer");
-    ValEnums(p, kRecurrenceFlags).AppendTo(&out);
-  }
-  Property(Depth::kDeep, "RECURRENCE_EXPIRE_TYPE", "integer")
-      .Children("ValEnum", {"Enddate", "Occurrence", "Noenddate"})
-      .Line(kExpireTypeComment)
-      .AppendTo(&out);
-  plain("RECURRENCE_EXPIRE_VALUE", "datetime");
-  plain("RECURRENCE_EXPIRE_DATE", "datetime");
-  plain("CATEGORIES", "string");
+  RecurrenceProperties("integer", true, &out);
   Property(Depth::kDeep, "STATUS", "string")
       .Children("ValEnum", {"Free", "Tentative", "Busy", "OutofOffice"})
       .AppendTo(&out);
@@ -261,22 +274,7 @@ std::string TaskProperties() {
   plain("START_DATE", "date");
   plain("END_DATE", "date");
   Property(Depth::kDeep, "ALARM_TYPE", "string").Child("ValEnum", "Date").AppendTo(&out);
-  {
-    Property p(Depth::kDeep, "RECURRENCE_TYPE", "string");
-    ValEnums(p, kRecurrenceTypes).Line(kRecurrenceTypeComment).AppendTo(&out);
-  }
-  plain("RECURRENCE_EVERY", "integer");
-  {
-    Property p(Depth::kDeep, "RECURRENCE_FLAG", "integer");
-    ValEnums(p, kRecurrenceFlags).AppendTo(&out);
-  }
-  Property(Depth::kDeep, "RECURRENCE_EXPIRE_TYPE", "integer")
-      .Children("ValEnum", {"Enddate", "Occurrence", "Noenddate"})
-      .Line(kExpireTypeComment)
-      .AppendTo(&out);
-  plain("RECURRENCE_EXPIRE_VALUE", "datetime");
-  plain("RECURRENCE_EXPIRE_DATE", "datetime");
-  plain("CATEGORIES", "string");
+  RecurrenceProperties("string", false, &out);
   Property(Depth::kDeep, "SENSITIVITY", "string")
       .Children("ValEnum", {"Normal", "Personal", "Private", "Confidential"})
       .AppendTo(&out);
@@ -381,81 +379,101 @@ void ReplaceAll(std::string* text, std::string_view token, std::string_view valu
   }
 }
 
+namespace {
+
+// A number the document takes from a limit map ([0] phonebook, [1] calendar, [2] task,
+// [3] SIM): the token it replaces and the map's key.
+struct Limit {
+  std::string_view token;
+  std::u16string_view key;
+};
+constexpr size_t kPhonebook = 0, kCalendar = 1, kTask = 2, kSim = 3, kNoLimits = ~size_t{0};
+
+constexpr Limit kPhonebookLimits[] = {
+    {"PHONEBOOK_FIRST_NAME_SIZE", u"MAX_NAME_LENGTH"},
+    {"PHONEBOOK_DISPLAY_NAME_SIZE", u"MAX_NAME_LENGTH"},
+    {"PHONEBOOK_NICKNAME_SIZE", u"MAX_NAME_LENGTH"},
+    {"PHONEBOOK_LAST_NAME_SIZE", u"MAX_NAME_LENGTH"},
+    {"PHONEBOOK_JOBTITLE_SIZE", u"MAX_NAME_LENGTH"},
+    {"PHONEBOOK_COMPANY_SIZE", u"MAX_NAME_LENGTH"},
+    {"PHONEBOOK_TEL_NUM_SIZE", u"MAX_TEL_LENGTH"},
+    {"PHONEBOOK_EMAIL_ADDR_SIZE", u"MAX_EMAIL_LENGTH"},
+    {"PHONEBOOK_NOTES_SIZE", u"MAX_NOTE_LENGTH"},
+    {"PHONEBOOK_URL_ADDR_SIZE", u"MAX_URL_LENGTH"},
+    {"PHONEBOOK_MAX_MEM", u"TOTAL_COUNT"},
+};
+constexpr Limit kCalendarLimits[] = {
+    {"CALENDAR_1_MAX_SUBJECT", u"MAX_SUBJECT"},   {"CALENDAR_1_MAX_LOCATION", u"MAX_LOCATION"},
+    {"CALENDAR_1_MAX_DETAIL", u"MAX_DETAIL"},     {"CALENDAR_1_TYPE", u"TYPE"},
+    {"CALENDAR_MAX_MEM", u"TOTAL_COUNT"},
+};
+constexpr Limit kTaskLimits[] = {{"TASK_MAX_SUBJECT", u"MAX_SUBJECT"},
+                                 {"TASK_MAX_MEM", u"TOTAL_COUNT"}};
+constexpr Limit kSimLimits[] = {
+    {"SIM_MAX_DISPLAY_NAME", u"MAX_NAME_LENGTH"}, {"SIM_MAX_TEL_NUM", u"MAX_TEL_LENGTH"},
+    {"SIM_ALLOWPLUSSIGN", u"ALLOWPLUSSIGN"},      {"SIM_MAX_MEM", u"TOTAL_COUNT"},
+};
+
+std::string GroupProperties(const DevInfValues&) {
+  std::string out;
+  Property(Depth::kDeep, "NAME", "string").Child("MaxSize", "255").AppendTo(&out);
+  return out;
+}
+
+// One data store of the document, in the skeleton's order: the skeleton's token it
+// replaces, its source, content type and version, whether its properties sit in a CTCap, its
+// memory (a number or a limit token) and the limits filled in once the properties are in.
+struct StoreTemplate {
+  std::string_view docToken, source, type, version;
+  bool ctCap;
+  std::string_view maxMem;
+  bool sharedMem;
+  std::string (*properties)(const DevInfValues&);
+  size_t limitMap;
+  std::span<const Limit> limits;
+};
+
+const StoreTemplate kStores[] = {
+    {"PHONEBOOK_BODY", "PHONEBOOK", "PHONEBOOK", "1.0", true, "PHONEBOOK_MAX_MEM", false,
+     PhonebookProperties, kPhonebook, kPhonebookLimits},
+    {"PHONEBOOK_GROUP_BODY", "PB_GROUP", "PB_GROUP", "1.0", true, "50", false, GroupProperties,
+     kNoLimits, {}},
+    {"CALENDAR_BODY", "CALENDAR_EVENT", "CALENDAR_EVENT", "1.0", true, "CALENDAR_MAX_MEM", true,
+     CalendarProperties, kCalendar, kCalendarLimits},
+    {"TASK_BODY", "TASK", "TASK", "1.0", true, "TASK_MAX_MEM", true,
+     [](const DevInfValues&) { return TaskProperties(); }, kTask, kTaskLimits},
+    {"SIM_BODY", "SIM_PHONEBOOK", "SIM_PHONEBOOK", "1.0", false, "SIM_MAX_MEM", false,
+     SimProperties, kSim, kSimLimits},
+    {"SMS_BODY", "SMS", "SMS", "1.0", false, "-1", false,
+     [](const DevInfValues&) { return SmsProperties(); }, kNoLimits, {}},
+    {"FILE_INFO_BODY", "FILE_INFO", "FILE_INFO", "1.0", false, "0", false,
+     [](const DevInfValues&) { return FileInfoProperties(); }, kNoLimits, {}},
+    {"MMS_BODY", "MMS", "application/vnd.mms-message", "2.0", false, "-1", false,
+     [](const DevInfValues& v) {
+       std::string properties = MmsProperties();
+       ReplaceAll(&properties, "MMS_MAX_SIZE", Decimal(v.mmsMaxSize));
+       return properties;
+     },
+     kNoLimits, {}},
+};
+
+}  // namespace
+
 std::string BuildDevInfDocument(const DevInfValues& v) {
   static const FieldMap kNoMap;
-  auto limit = [&](size_t map, std::u16string_view key) {
-    const FieldMap& m =
-        v.limitMaps && map < v.limitMaps->size() ? (*v.limitMaps)[map] : kNoMap;
-    return Decimal(ReadFieldI4(m, key, 0));
-  };
-  constexpr size_t kPhonebook = 0, kCalendar = 1, kTask = 2, kSim = 3;
-
   std::string doc(kSkeleton);
-  std::string phonebook = Store("PHONEBOOK", "PHONEBOOK", "1.0",
-                                CtCap("PHONEBOOK", "PHONEBOOK_BODY_PROPERTY"),
-                                MaxMem("PHONEBOOK_MAX_MEM"));
-  std::string group;
-  Property(Depth::kDeep, "NAME", "string").Child("MaxSize", "255").AppendTo(&group);
-  group = Store("PB_GROUP", "PB_GROUP", "1.0", CtCap("PB_GROUP", group), MaxMem("50"));
-  std::string calendar = Store("CALENDAR_EVENT", "CALENDAR_EVENT", "1.0",
-                               CtCap("CALENDAR_EVENT", "CALENDAR_BODY_PROPERY"),
-                               MaxMem("CALENDAR_MAX_MEM", true));
-  std::string task = Store("TASK", "TASK", "1.0", CtCap("TASK", "TASK_BODY_PROPERTY"),
-                           MaxMem("TASK_MAX_MEM", true));
-  std::string sim =
-      Store("SIM_PHONEBOOK", "SIM_PHONEBOOK", "1.0", "SIM_BODY_PROPERTY", MaxMem("SIM_MAX_MEM"));
-  std::string sms = Store("SMS", "SMS", "1.0", "SMS_BODY_PROPERTY", MaxMem("-1"));
-  std::string fileInfo =
-      Store("FILE_INFO", "FILE_INFO", "1.0", "FILE_INFO_BODY_PROPERTY", MaxMem("0"));
-  std::string mms =
-      Store("MMS", "application/vnd.mms-message", "2.0", "MMS_BODY_PROPERTY", MaxMem("-1"));
-
   ReplaceAll(&doc, "MANUFACTURER_NAME", v.manufacturer);
   ReplaceAll(&doc, "MODEL_NAME", v.modelName);
-
-  ReplaceAll(&phonebook, "PHONEBOOK_BODY_PROPERTY", PhonebookProperties(v));
-  for (const char* token : {"PHONEBOOK_FIRST_NAME_SIZE", "PHONEBOOK_DISPLAY_NAME_SIZE",
-                            "PHONEBOOK_NICKNAME_SIZE", "PHONEBOOK_LAST_NAME_SIZE",
-                            "PHONEBOOK_JOBTITLE_SIZE", "PHONEBOOK_COMPANY_SIZE"})
-    ReplaceAll(&phonebook, token, limit(kPhonebook, u"MAX_NAME_LENGTH"));
-  ReplaceAll(&phonebook, "PHONEBOOK_TEL_NUM_SIZE", limit(kPhonebook, u"MAX_TEL_LENGTH"));
-  ReplaceAll(&phonebook, "PHONEBOOK_EMAIL_ADDR_SIZE", limit(kPhonebook, u"MAX_EMAIL_LENGTH"));
-  ReplaceAll(&phonebook, "PHONEBOOK_NOTES_SIZE", limit(kPhonebook, u"MAX_NOTE_LENGTH"));
-  ReplaceAll(&phonebook, "PHONEBOOK_URL_ADDR_SIZE", limit(kPhonebook, u"MAX_URL_LENGTH"));
-  ReplaceAll(&phonebook, "PHONEBOOK_MAX_MEM", limit(kPhonebook, u"TOTAL_COUNT"));
-  ReplaceAll(&doc, "PHONEBOOK_BODY", phonebook);
-  ReplaceAll(&doc, "PHONEBOOK_GROUP_BODY", group);
-
-  ReplaceAll(&calendar, "CALENDAR_BODY_PROPERY", CalendarProperties(v));
-  ReplaceAll(&calendar, "CALENDAR_1_MAX_SUBJECT", limit(kCalendar, u"MAX_SUBJECT"));
-  ReplaceAll(&calendar, "CALENDAR_1_MAX_LOCATION", limit(kCalendar, u"MAX_LOCATION"));
-  ReplaceAll(&calendar, "CALENDAR_1_MAX_DETAIL", limit(kCalendar, u"MAX_DETAIL"));
-  ReplaceAll(&calendar, "CALENDAR_1_TYPE", limit(kCalendar, u"TYPE"));
-  ReplaceAll(&calendar, "CALENDAR_MAX_MEM", limit(kCalendar, u"TOTAL_COUNT"));
-  ReplaceAll(&doc, "CALENDAR_BODY", calendar);
-
-  ReplaceAll(&task, "TASK_BODY_PROPERTY", TaskProperties());
-  ReplaceAll(&task, "TASK_MAX_SUBJECT", limit(kTask, u"MAX_SUBJECT"));
-  ReplaceAll(&task, "TASK_MAX_MEM", limit(kTask, u"TOTAL_COUNT"));
-  ReplaceAll(&doc, "TASK_BODY", task);
-
-  ReplaceAll(&sim, "SIM_BODY_PROPERTY", SimProperties(v));
-  ReplaceAll(&sim, "SIM_MAX_DISPLAY_NAME", limit(kSim, u"MAX_NAME_LENGTH"));
-  ReplaceAll(&sim, "SIM_MAX_TEL_NUM", limit(kSim, u"MAX_TEL_LENGTH"));
-  ReplaceAll(&sim, "SIM_ALLOWPLUSSIGN", limit(kSim, u"ALLOWPLUSSIGN"));
-  ReplaceAll(&sim, "SIM_MAX_MEM", limit(kSim, u"TOTAL_COUNT"));
-  ReplaceAll(&doc, "SIM_BODY", sim);
-
-  ReplaceAll(&sms, "SMS_BODY_PROPERTY", SmsProperties());
-  ReplaceAll(&doc, "SMS_BODY", sms);
-
-  ReplaceAll(&fileInfo, "FILE_INFO_BODY_PROPERTY", FileInfoProperties());
-  ReplaceAll(&doc, "FILE_INFO_BODY", fileInfo);
-
-  std::string mmsProperties = MmsProperties();
-  ReplaceAll(&mmsProperties, "MMS_MAX_SIZE", Decimal(v.mmsMaxSize));
-  ReplaceAll(&mms, "MMS_BODY_PROPERTY", mmsProperties);
-  ReplaceAll(&doc, "MMS_BODY", mms);
+  for (const StoreTemplate& t : kStores) {
+    const std::string properties = t.properties(v);
+    std::string store = Store(t.source, t.type, t.version,
+                              t.ctCap ? CtCap(t.type, properties) : properties,
+                              MaxMem(t.maxMem, t.sharedMem));
+    const FieldMap& limits =
+        v.limitMaps && t.limitMap < v.limitMaps->size() ? (*v.limitMaps)[t.limitMap] : kNoMap;
+    for (const Limit& l : t.limits) ReplaceAll(&store, l.token, Decimal(ReadFieldI4(limits, l.key, 0)));
+    ReplaceAll(&doc, t.docToken, store);
+  }
   return doc;
 }
 

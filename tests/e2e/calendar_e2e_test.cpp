@@ -16,8 +16,7 @@
 #include "emulator/RecordStore.h"
 #include "emulator/ServiceRegistry.h"
 #include "host/Component.h"
-#include "tests/support/ComponentHost.h"
-#include "tests/support/ItemAccess.h"
+#include "tests/support/TableE2E.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -30,7 +29,6 @@ namespace {
 using namespace qwbtest;
 
 using devrec::Property;
-using Props = std::vector<Property>;
 using V = Variant;
 using Bytes = std::vector<uint8_t>;
 
@@ -63,10 +61,10 @@ struct Layout {
   Layout& Bool(const char* name, uint16_t v) { return Name(name).Field(&v, 2); }
 };
 
-class CalendarE2E : public ::testing::TestWithParam<const char*> {
+class CalendarE2E : public TableE2E<CalendarE2E, ::testing::TestWithParam<const char*>> {
  protected:
   static void SetUpTestSuite() {
-    phone_ = qwbtest::StartSuitePhone("empty", "Hanul HD-100");
+    StartPhone("empty", "Hanul HD-100");
     // Every write request is kept as it arrived.
     for (const char* name : {"DevCeAddAppointment", "DevCeReplaceAppointment", "DevCeAddLunarItem",
                              "DevCeReplaceLunarItem"}) {
@@ -79,7 +77,6 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
       });
     }
   }
-  static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
     // Seoul: nine hours ahead of UTC.
@@ -87,8 +84,7 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
     Emu().Control(R"({"cmd":"clear"})");
     Emu().registry().SetString(wmemu::kHkeyLocalMachine, u"Ident", u"OrigName",
                                std::u16string(GetParam(), GetParam() + std::strlen(GetParam())));
-    for (uint32_t kind : {kOrdinary, kLunar})
-      for (uint32_t id : Store(kind).List()) Store(kind).Delete(id);
+    for (uint32_t kind : {kOrdinary, kLunar}) ClearRecords(kind);
     {
       std::lock_guard<std::mutex> lock(requestsMu_);
       requests_.clear();
@@ -100,21 +96,11 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
   void TearDown() override { wincompat::SetTimeZoneRuleForTesting(""); }
 
   bool Domestic() const { return std::string(GetParam()) == "Hanul HD-100"; }
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
-  static wmemu::RecordStore Store(uint32_t kind) { return wmemu::RecordStore(Emu().image(), kind); }
-  static uint32_t Seed(uint32_t kind, const Props& props) {
-    std::vector<devrec::RawEntry> raw;
-    for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(2, p));
-    return Store(kind).Add(raw);
-  }
-  static Props Stored(uint32_t kind, SUID id) {
-    return Store(kind).Get(static_cast<uint32_t>(id)).value_or(Props{});
-  }
-  static bool Has(const Props& props, const char* name) {
-    return std::any_of(props.begin(), props.end(), [&](auto& p) { return p.name == name; });
-  }
-  std::vector<std::string> Lines() { return host_.Lines(); }
-  void ClearLines() { host_.ClearLines(); }
+  static wmemu::RecordStore Store(uint32_t kind) { return Records(kind); }
+  // Appointments of either store have the appointment's property types.
+  static uint32_t Seed(uint32_t kind, const Props& props) { return SeedRecord(kind, props, 2); }
+  static Props Stored(uint32_t kind, SUID id) { return StoredRecord(kind, id); }
+  static bool Has(const Props& props, const char* name) { return FindProperty(props, name); }
   // The calls made, in order, as their debug lines name them.
   std::vector<std::string> Calls() {
     std::vector<std::string> calls;
@@ -132,21 +118,8 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
     return {};
   }
 
-  std::vector<ComPtr<IItem>> ListAll() {
-    EXPECT_EQ(table_->ListItemsAllBegin(), S_OK);
-    std::vector<ComPtr<IItem>> items;
-    for (;;) {
-      ComPtr<IItem> item;
-      EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-      if (!item) break;
-      items.push_back(item);
-    }
-    return items;
-  }
   ComPtr<IItem> NewAllDay(const char16_t* subject, DATE day, const char16_t* dateType) {
-    ComPtr<IItem> item;
-    EXPECT_EQ(table_->NewItem(DCADT_SCHEDULE, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()),
-              S_OK);
+    ComPtr<IItem> item = NewItem(DCADT_SCHEDULE);
     Set(item.Get(), u"SUBJECT", V::Str(subject));
     Set(item.Get(), u"START_DATE", V::Date(day));
     Set(item.Get(), u"END_DATE", V::Date(day));
@@ -156,11 +129,8 @@ class CalendarE2E : public ::testing::TestWithParam<const char*> {
     return item;
   }
 
-  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
   static inline std::mutex requestsMu_;
   static inline std::vector<std::pair<std::string, Bytes>> requests_;
-  qwbtest::ComponentHost host_;
-  ComPtr<IDataTable> table_;
 };
 
 Props AllDayRecord(const char* subject, double day, bool lunar) {

@@ -12,8 +12,7 @@
 
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
-#include "tests/support/ComponentHost.h"
-#include "tests/support/ItemAccess.h"
+#include "tests/support/TableE2E.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -27,13 +26,12 @@ namespace {
 using namespace qwbtest;
 
 using devrec::Property;
-using Props = std::vector<Property>;
 using V = Variant;
 
-class ComponentE2E : public ::testing::Test {
+class ComponentE2E : public TableE2E<ComponentE2E> {
  protected:
-  static void SetUpTestSuite() { phone_ = qwbtest::StartSuitePhone("empty", "Aster W1"); }
-  static void TearDownTestSuite() { phone_.reset(); }
+  static constexpr uint32_t kTasks = 3;
+  static void SetUpTestSuite() { StartPhone("empty", "Aster W1"); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
@@ -44,20 +42,11 @@ class ComponentE2E : public ::testing::Test {
   }
   void TearDown() override { wincompat::SetTimeZoneRuleForTesting(""); }
 
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
-  static wmemu::RecordStore Store() { return wmemu::RecordStore(Emu().image(), 3); }
-  static void ClearStore() {
-    for (uint32_t id : Store().List()) Store().Delete(id);
-  }
-  static uint32_t Seed(const Props& props) {
-    std::vector<devrec::RawEntry> raw;
-    for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(3, p));
-    return Store().Add(raw);
-  }
-  static Props Stored(SUID id) { return Store().Get(static_cast<uint32_t>(id)).value_or(Props{}); }
+  static void ClearStore() { ClearRecords(kTasks); }
+  static uint32_t Seed(const Props& props) { return SeedRecord(kTasks, props); }
+  static Props Stored(SUID id) { return StoredRecord(kTasks, id); }
   static const Property* Find(const Props& props, const char* name) {
-    auto it = std::find_if(props.begin(), props.end(), [&](auto& p) { return p.name == name; });
-    return it == props.end() ? nullptr : &*it;
+    return FindProperty(props, name);
   }
   // Each property is stored with exactly these bytes.
   static void ExpectStored(SUID id, const Props& want) {
@@ -73,29 +62,6 @@ class ComponentE2E : public ::testing::Test {
     EXPECT_EQ(table_->GetItemCount(nullptr, 0, DCADT_TASK, &count), S_OK);
     return count;
   }
-  // The next item of the listing under way (null at its end, with S_OK).
-  ComPtr<IItem> Next() {
-    ComPtr<IItem> item;
-    EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-    return item;
-  }
-  // Every item of a listing; `begin` false continues the one already started.
-  std::vector<ComPtr<IItem>> ListAll(bool begin = true) {
-    EXPECT_TRUE(!begin || table_->ListItemsAllBegin() == S_OK);
-    std::vector<ComPtr<IItem>> items;
-    while (ComPtr<IItem> item = Next()) items.push_back(item);
-    return items;
-  }
-  static std::vector<SUID> Ids(const std::vector<ComPtr<IItem>>& items) {
-    std::vector<SUID> ids;
-    for (const auto& item : items) ids.push_back(IdOf(item.Get()));
-    return ids;
-  }
-  bool SawLine(const std::string& line) { return host_.SawLine(line); }
-
-  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
-  qwbtest::ComponentHost host_;
-  ComPtr<IDataTable> table_;
 };
 
 TEST_F(ComponentE2E, ReachesEveryTableThroughTheInterfaces) {

@@ -13,8 +13,7 @@
 
 #include "emulator/DeviceFs.h"
 #include "host/Component.h"
-#include "tests/support/ComponentHost.h"
-#include "tests/support/ItemAccess.h"
+#include "tests/support/TableE2E.h"
 #include "host/HostObjects.h"
 #include "qwbdcawm/qwbdcawm.h"
 #include "wincompat/com.h"
@@ -60,12 +59,9 @@ void WriteAll(const fs::path& p, const std::vector<uint8_t>& data) {
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
-class FilesE2E : public ::testing::Test {
+class FilesE2E : public TableE2E<FilesE2E> {
  protected:
-  static void SetUpTestSuite() {
-    phone_ = qwbtest::StartSuitePhone("demo", "Hanul HD-100");
-  }
-  static void TearDownTestSuite() { phone_.reset(); }
+  static void SetUpTestSuite() { StartPhone("demo", "Hanul HD-100"); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
@@ -102,17 +98,11 @@ class FilesE2E : public ::testing::Test {
     host_.Release();
   }
 
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
   static fs::path DeviceFile(const std::string& rel) { return Emu().image().fsRoot() / rel; }
   fs::path DeleteInfo() const {
     return pc_ / "appdata" / "Tolvane" / "Orvanta" / "QWB_Trovix_DeleteFileInfo.ini";
   }
 
-  ComPtr<IItem> NewItem(DCADATATYPE type) {
-    ComPtr<IItem> item;
-    EXPECT_EQ(table_->NewItem(type, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()), S_OK);
-    return item;
-  }
   ComPtr<IItem> FileItem(const char16_t* folder, const std::u16string& name, const fs::path& pc,
                          size_t size) {
     ComPtr<IItem> item = NewItem(DCADT_FILE);
@@ -122,15 +112,8 @@ class FilesE2E : public ::testing::Test {
     Set(item.Get(), u"FileSize", Variant::Str(Wide(std::to_string(size))));
     return item;
   }
-  std::vector<ComPtr<IItem>> Drain() {
-    std::vector<ComPtr<IItem>> items;
-    for (;;) {
-      ComPtr<IItem> item;
-      EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-      if (!item) return items;
-      items.push_back(item);
-    }
-  }
+  // The rest of the listing under way.
+  std::vector<ComPtr<IItem>> Drain() { return ListAll(false); }
   std::vector<ComPtr<IItem>> ListChildren(const char16_t* hostFolder, LONG folderId = 500) {
     ComPtr<IItem> folder = NewItem(DCADT_FOLDER);
     Set(folder.Get(), u"Reserved1", Variant::Str(hostFolder));
@@ -145,12 +128,9 @@ class FilesE2E : public ::testing::Test {
     return nullptr;
   }
 
-  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
   static inline int counter_ = 0;
   fs::path pc_;
   std::string console_;
-  qwbtest::ComponentHost host_;
-  ComPtr<IDataTable> table_;
   ComPtr<IConnectionPoint> point_;
   ComPtr<qwbhost::ProgressSink> sink_;
   std::shared_ptr<std::vector<qwbhost::ProgressCall>> log_;

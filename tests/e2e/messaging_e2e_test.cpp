@@ -21,8 +21,7 @@
 #include "emulator/SimStore.h"
 #include "emulator/Text.h"
 #include "host/Component.h"
-#include "tests/support/ComponentHost.h"
-#include "tests/support/ItemAccess.h"
+#include "tests/support/TableE2E.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -61,12 +60,9 @@ std::u16string Text160() {
   return s;
 }
 
-class MessagingE2E : public ::testing::Test {
+class MessagingE2E : public TableE2E<MessagingE2E> {
  protected:
-  static void SetUpTestSuite() {
-    phone_ = qwbtest::StartSuitePhone("empty", "Aster W1");
-  }
-  static void TearDownTestSuite() { phone_.reset(); }
+  static void SetUpTestSuite() { StartPhone("empty", "Aster W1"); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
@@ -91,7 +87,6 @@ class MessagingE2E : public ::testing::Test {
     ASSERT_TRUE(table_);
   }
 
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
   static uint32_t SeedSms(uint32_t folder, uint16_t state, const std::string& from,
                           const std::string& to, const std::u16string& text, double utc,
                           int status = 1) {
@@ -105,27 +100,11 @@ class MessagingE2E : public ::testing::Test {
     return wmemu::MessageStore(Emu().image()).Add(4, folder, state, raw);
   }
 
-  ComPtr<IItem> Next(HRESULT want = S_OK) {
-    ComPtr<IItem> item;
-    EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), want);
-    return item;
-  }
-  std::vector<ComPtr<IItem>> ListAll() {
-    EXPECT_EQ(table_->ListItemsAllBegin(), S_OK);
-    std::vector<ComPtr<IItem>> items;
-    while (ComPtr<IItem> item = Next()) items.push_back(item);
-    return items;
-  }
   ULONG Count() {
     ULONG n = 12345;
     EXPECT_EQ(table_->GetItemCount(nullptr, 0, DCADT_SMS, &n), S_OK);
     return n;
   }
-  bool SawLine(const std::string& line) { return host_.SawLine(line); }
-
-  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
-  qwbtest::ComponentHost host_;
-  ComPtr<IDataTable> table_;
 };
 
 // The same store listed by every family: inbox and sent messages show the same columns;

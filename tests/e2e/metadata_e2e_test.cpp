@@ -8,6 +8,7 @@
 #include <functional>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@
 #include "host/Component.h"
 #include "host/HostObjects.h"
 #include "qwbdcawm/qwbdcawm.h"
-#include "tests/support/EmulatedPhone.h"
+#include "tests/support/ComponentHost.h"
+#include "tests/support/ItemAccess.h"
 #include "wincompat/com.h"
 #include "wincompat/comptr.h"
 #include "wincompat/testhooks.h"
@@ -26,11 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Narrow(std::u16string_view s) {
-  std::string out;
-  for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
+using qwbtest::Narrow;
+using qwbtest::TakeErrorText;
+
 std::u16string Wide(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 
 std::vector<uint8_t> ReadAll(const fs::path& p) {
@@ -38,52 +38,35 @@ std::vector<uint8_t> ReadAll(const fs::path& p) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string TakeErrorText() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.ReleaseAndGetAddressOf()) != S_OK || !info) return "";
-  BStr source, description;
-  info->GetSource(source.Out());
-  info->GetDescription(description.Out());
-  return Narrow(source.Str() + u" | " + description.Str());
-}
-
-// One phone and one component connected to it.
+// One phone, seeded before the component first reaches it, and a host connected to it.
 class Connected {
  public:
   explicit Connected(const std::string& preset, const std::string& model,
                      const std::function<void(wmemu::Image&)>& seed = {})
-      : phone_(preset, model) {
-    if (seed) seed(phone_.emulator().image());
-    setenv("QWBDCAWM_REGISTRY", (phone_.folder() / "registry.reg").c_str(), 1);
-    appData_ = phone_.folder() / "appdata";
+      : phone_(qwbtest::StartSuitePhone(preset, model)) {
+    if (seed) seed(phone_->emulator().image());
+    appData_ = phone_->folder() / "appdata";
     fs::create_directories(appData_ / "Tolvane" / "Orvanta");
     setenv("APPDATA", appData_.c_str(), 1);
-    EXPECT_TRUE(SUCCEEDED(qwbhost::EnsureComponentRegistered()));
-    EXPECT_TRUE(SUCCEEDED(
-        qwbhost::RegisterServerLibrary(qwbhost::ExecutableFolder() + "/libErrorReport.so")));
-    EXPECT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    EXPECT_EQ(qwbhost::CreateDeviceData(std::addressof(device_)), S_OK);
-    auto connection = qwbhost::HostConnection::Create(u"C:");
-    auto modelDb = qwbhost::HostModelDB::Create();
-    EXPECT_EQ(device_->SetConneciton(connection.Get(), modelDb->AsUnknown()), S_OK);
-    EXPECT_EQ(device_->ListDataTable(), S_OK);
+    host_.emplace();
+    host_->Connect(DTID_METADATA);
   }
-  ~Connected() {
-    device_ = nullptr;
-    CoUninitialize();
-  }
+  ~Connected() { host_.reset(); }
   ComPtr<IDataTable> Table(DATATABLE_SUID id) {
     ComPtr<IDataTable> t;
-    EXPECT_EQ(device_->GetDataTable(id, t.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(host_->device()->GetDataTable(id, t.ReleaseAndGetAddressOf()), S_OK);
     return t;
   }
-  wmemu::Emulator& emu() { return phone_.emulator(); }
+  wmemu::Emulator& emu() { return phone_->emulator(); }
   const fs::path& appData() const { return appData_; }
+  // The component's debug lines from now on.
+  void ClearLines() { host_->ClearLines(); }
+  bool Saw(const std::string& line) { return host_->SawLine(line); }
 
  private:
-  qwbhost::EmulatedPhone phone_;
+  std::unique_ptr<qwbhost::EmulatedPhone> phone_;
   fs::path appData_;
-  ComPtr<IDeviceData> device_;
+  std::optional<qwbtest::ComponentHost> host_;
 };
 
 std::string Property(IDataTable* table, const char16_t* name, HRESULT* hr) {
@@ -111,18 +94,6 @@ Store StoreOf(const pugi::xml_document& doc, const std::string& source) {
   return {};
 }
 
-class DebugCapture {
- public:
-  DebugCapture() {
-    wincompat::SetDebugLineHook([this](const std::string& l) { lines.push_back(l); });
-  }
-  ~DebugCapture() { wincompat::SetDebugLineHook(nullptr); }
-  bool Saw(const std::string& line) const {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
-  std::vector<std::string> lines;
-};
-
 TEST(MetadataE2E, EveryModelFamilyAnswersItsDocument) {
   struct Case {
     const char* model;
@@ -145,7 +116,7 @@ TEST(MetadataE2E, EveryModelFamilyAnswersItsDocument) {
     Connected phone("empty", c.model);
     ComPtr<IDataTable> table = phone.Table(DTID_METADATA);
     ASSERT_TRUE(table);
-    DebugCapture debug;
+    phone.ClearLines();
     HRESULT hr = E_FAIL;
     const std::string text = Property(table.Get(), u"DevInf", &hr);
     ASSERT_EQ(hr, S_OK);
@@ -160,7 +131,7 @@ TEST(MetadataE2E, EveryModelFamilyAnswersItsDocument) {
               c.domestic);
     EXPECT_STREQ(StoreOf(doc, "MMS").Prop("SIZE_MAX").child_value("MaxSize"), c.mmsSize);
     if (c.mmsDebug) {
-      EXPECT_TRUE(debug.Saw(c.mmsDebug));
+      EXPECT_TRUE(phone.Saw(c.mmsDebug));
     }
     // The SIM card of the emulator: 250 positions, names of 14, numbers of 40 and one
     // extra number and one e-mail of 40 per contact.
@@ -198,14 +169,14 @@ TEST(MetadataE2E, RegistryAndSimFallbacks) {
     });
     ComPtr<IDataTable> table = phone.Table(DTID_METADATA);
     phone.emu().Control(R"({"cmd":"fail","name":"DevCePhonebookSIMInfo","hresult":"0x80004005"})");
-    DebugCapture debug;
+    phone.ClearLines();
     HRESULT hr = E_FAIL;
     const std::string text = Property(table.Get(), u"DevInf", &hr);
     ASSERT_EQ(hr, S_OK);
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(text.c_str()));
     EXPECT_STREQ(StoreOf(doc, "MMS").Prop("SIZE_MAX").child_value("MaxSize"), "302080");
-    EXPECT_TRUE(debug.Saw("[CDataTableWMMetadata::GetMMSMaxSize]SP: ceReadReg4dword Error "));
+    EXPECT_TRUE(phone.Saw("[CDataTableWMMetadata::GetMMSMaxSize]SP: ceReadReg4dword Error "));
     Store sim = StoreOf(doc, "SIM_PHONEBOOK");
     EXPECT_EQ(sim.MaxMem(), "1000");
     EXPECT_STREQ(sim.Prop("DISPLAY_NAME").child_value("MaxSize"), "255");
@@ -301,7 +272,7 @@ TEST(VoiceMemoE2E, CardFirstThenMainMemoryCopiedIntoTheLocalFolder) {
   EXPECT_EQ(count, 0u);
   table->ListItemsEnd();
 
-  DebugCapture debug;
+  phone.ClearLines();
   std::vector<Memo> memos = ListMemos(table.Get());
   const fs::path local = phone.appData() / "Tolvane" / "Orvanta" / "Voice_Memo_WM";
   ASSERT_EQ(memos.size(), 4u);
@@ -328,11 +299,11 @@ TEST(VoiceMemoE2E, CardFirstThenMainMemoryCopiedIntoTheLocalFolder) {
   }
   EXPECT_FALSE(fs::exists(local / "notes.txt"));
   EXPECT_FALSE(fs::exists(local / "Recording 1.wav"));
-  EXPECT_TRUE(debug.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::ListItemsAllBegin(+)\n"));
-  EXPECT_TRUE(debug.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::NextItem(+)\n"));
-  EXPECT_TRUE(debug.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::NextItem(-)\n"));
-  EXPECT_TRUE(debug.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::GetItemCount\n"));
-  EXPECT_TRUE(debug.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::ListItemsEnd\n"));
+  EXPECT_TRUE(phone.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::ListItemsAllBegin(+)\n"));
+  EXPECT_TRUE(phone.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::NextItem(+)\n"));
+  EXPECT_TRUE(phone.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::NextItem(-)\n"));
+  EXPECT_TRUE(phone.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::GetItemCount\n"));
+  EXPECT_TRUE(phone.Saw("[QWBDCAWM]CDataTableWMVoiceMemo::ListItemsEnd\n"));
 
   // Listing again copies again, over the earlier copies.
   std::ofstream(phone.emu().image().fsRoot() / "My Documents/AudioNote/Voice 001.amr",

@@ -16,8 +16,7 @@
 #include "emulator/PhonebookStore.h"
 #include "emulator/RecordStore.h"
 #include "host/Component.h"
-#include "tests/support/ComponentHost.h"
-#include "tests/support/ItemAccess.h"
+#include "tests/support/TableE2E.h"
 #include "host/HostObjects.h"
 #include "link/DeviceRecord.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -31,7 +30,6 @@ using namespace qwbtest;
 std::u16string Text(IItem* item, const char16_t* column) { return Text16(item, column); }
 
 using devrec::Property;
-using Props = std::vector<Property>;
 
 std::string TakeErrorSource() {
   ComPtr<IErrorInfo> info;
@@ -41,13 +39,13 @@ std::string TakeErrorSource() {
   return Narrow(source.Str());
 }
 
-class PhonebookE2E : public ::testing::Test {
+class PhonebookE2E : public TableE2E<PhonebookE2E> {
  protected:
+  static constexpr uint32_t kContacts = 1;
   static void SetUpTestSuite() {
-    phone_ = qwbtest::StartSuitePhone("empty", "Aster W1");
+    StartPhone("empty", "Aster W1");
     setenv("APPDATA", (phone_->folder() / "appdata").c_str(), 1);  // the photo cache
   }
-  static void TearDownTestSuite() { phone_.reset(); }
 
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
@@ -61,45 +59,19 @@ class PhonebookE2E : public ::testing::Test {
     ASSERT_TRUE(table_);
   }
 
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
-  static wmemu::RecordStore Contacts() { return wmemu::RecordStore(Emu().image(), 1); }
+  static wmemu::RecordStore Contacts() { return Records(kContacts); }
   static wmemu::PhonebookStore Store() { return wmemu::PhonebookStore(Emu().image()); }
-  static uint32_t Seed(const Props& props) {
-    std::vector<devrec::RawEntry> raw;
-    for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(1, p));
-    return Contacts().Add(raw);
-  }
+  static uint32_t Seed(const Props& props) { return SeedRecord(kContacts, props); }
   static std::string StoredText(SUID id, const char* name) {
-    for (const Property& p : Contacts().Get(static_cast<uint32_t>(id)).value_or(Props{}))
-      if (p.name == name) return std::string(p.value.begin(), p.value.end() - 1);
-    return "<absent>";
-  }
-
-  ComPtr<IItem> Next() {
-    ComPtr<IItem> item;
-    EXPECT_EQ(table_->NextItem(item.ReleaseAndGetAddressOf()), S_OK);
-    return item;
-  }
-  std::vector<ComPtr<IItem>> ListAll() {
-    EXPECT_EQ(table_->ListItemsAllBegin(), S_OK);
-    std::vector<ComPtr<IItem>> items;
-    while (ComPtr<IItem> item = Next()) items.push_back(item);
-    return items;
+    const Props stored = StoredRecord(kContacts, id);
+    const Property* p = FindProperty(stored, name);
+    return p ? std::string(p->value.begin(), p->value.end() - 1) : "<absent>";
   }
   ComPtr<IItem> NewContact(const char16_t* first) {
-    ComPtr<IItem> item;
-    EXPECT_EQ(table_->NewItem(DCADT_PHONEBOOK, SUID_NULL, SUID_NULL, item.ReleaseAndGetAddressOf()),
-              S_OK);
+    ComPtr<IItem> item = NewItem(DCADT_PHONEBOOK);
     Set(item.Get(), u"FIRST_NAME", Variant::Str(first));
     return item;
   }
-  int CountLines(const std::string& line) { return host_.CountLines(line); }
-  bool SawLine(const std::string& line) { return host_.SawLine(line); }
-  void ClearLines() { host_.ClearLines(); }
-
-  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
-  qwbtest::ComponentHost host_;
-  ComPtr<IDataTable> table_;
 };
 
 TEST_F(PhonebookE2E, ListsGroupsThenContacts) {

@@ -20,6 +20,7 @@
 #include "emulator/Text.h"
 #include "host/Component.h"
 #include "tests/support/CliRun.h"
+#include "tests/support/ItemAccess.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -32,21 +33,15 @@ using Outcome = qwbtest::CliRun;
 using qwbtest::Quote;
 using qwbtest::ReadFile;
 
-double Ole(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), WORD(s), 0};
-  DOUBLE out = 0;
-  SystemTimeToVariantTime(&st, &out);
-  return out;
-}
+// A local date and time as an OLE date.
+using qwbtest::At;
 
-class MessagingCli : public ::testing::Test {
+class MessagingCli : public qwbtest::CliSuite<MessagingCli> {
  protected:
   static void SetUpTestSuite() {
-    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    qwbtest::PrepareCliEnvironment(*phone_);
+    StartPhone("empty", "Aster W1");
     setenv("TZ", "KST-9", 1);
   }
-  static void TearDownTestSuite() { delete phone_; }
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
     wmemu::MessageStore messages(Emu().image());
@@ -58,9 +53,6 @@ class MessagingCli : public ::testing::Test {
     });
   }
 
-  static Outcome Qwb(const std::string& args) { return qwbtest::RunQwbdcawm(*phone_, args); }
-
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
   static void SeedSms(uint32_t folder, const std::string& from, const std::string& to,
                       const std::string& text, double utc) {
     std::vector<Property> props = {Property::String("PR_SUBJECT", text),
@@ -71,18 +63,16 @@ class MessagingCli : public ::testing::Test {
     for (const auto& p : props) raw.push_back({p.name, devrec::LookupType(4, p.name), p.value});
     wmemu::MessageStore(Emu().image()).Add(4, folder, 0, raw);
   }
-
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
 };
 
 TEST_F(MessagingCli, ExportWritesMessagesXmlAndSimVCards) {
   const std::string tricky = "<b>\"Tom & Jerry\"</b> \xED\x95\x9C \xF0\x9F\x98\x80";
   std::string long160(160, 'x');
-  SeedSms(1, "010-5555-0101", "010-2048-7731", tricky, Ole(2008, 10, 3, 9, 41, 7));
-  SeedSms(4, "", "010-5555-0102", long160, Ole(2008, 10, 4));
-  SeedSms(2, "", "010-5555-0103", "draft", Ole(2008, 10, 4));
-  SeedSms(3, "", "010-5555-0104", "outbox", Ole(2008, 10, 4));
-  wmemu::MessageStore(Emu().image()).PutSim(3, {"010-5555-0105", "on the SIM", Ole(2007, 12, 1, 3, 20)});
+  SeedSms(1, "010-5555-0101", "010-2048-7731", tricky, At(2008, 10, 3, 9, 41, 7));
+  SeedSms(4, "", "010-5555-0102", long160, At(2008, 10, 4));
+  SeedSms(2, "", "010-5555-0103", "draft", At(2008, 10, 4));
+  SeedSms(3, "", "010-5555-0104", "outbox", At(2008, 10, 4));
+  wmemu::MessageStore(Emu().image()).PutSim(3, {"010-5555-0105", "on the SIM", At(2007, 12, 1, 3, 20)});
   wmemu::SimContact c;
   c.name = "Park, Ji; Won";
   c.number = "010-1";
@@ -189,9 +179,15 @@ TEST_F(MessagingCli, SimContactsUpToAndPastCapacity) {
 
   EXPECT_EQ(Qwb("sim delete 1").exit, 0);
   EXPECT_EQ(Qwb("sim delete 1").exit, 1) << "gone";
+  // The use from the SIM table, the capacity from the device information (this card: two
+  // positions, names of 14, numbers and e-mail addresses of 40).
   Outcome info = Qwb("sim info --json");
   ASSERT_EQ(info.exit, 0) << info.err;
-  EXPECT_EQ(nlohmann::json::parse(info.out)["used"], 1);
+  EXPECT_EQ(nlohmann::json::parse(info.out),
+            nlohmann::json({{"used", 1}, {"total", 2}, {"maxNameLength", 14},
+                            {"maxNumberLength", 40}, {"maxEmailLength", 40}}));
+  Outcome text = Qwb("sim info");
+  EXPECT_NE(text.out.find("max e-mail length:   40\n"), std::string::npos) << text.out;
 }
 
 }  // namespace

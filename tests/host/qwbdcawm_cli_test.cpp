@@ -27,6 +27,7 @@
 #include "host/Component.h"
 #include "host/Text.h"
 #include "tests/support/CliRun.h"
+#include "tests/support/ItemAccess.h"
 #include "link/DeviceRecord.h"
 #include "wincompat/com.h"
 
@@ -39,13 +40,8 @@ using Outcome = qwbtest::CliRun;
 using qwbtest::Quote;
 using qwbtest::ReadFile;
 
-double Ole(int y, int mo, int d, int h = 0, int mi = 0) {
-  SYSTEMTIME st{WORD(y), WORD(mo), 0, WORD(d), WORD(h), WORD(mi), 0, 0};
-  DOUBLE out = 0;
-  SystemTimeToVariantTime(&st, &out);
-  return out;
-}
-
+// A local date and time as an OLE date.
+using qwbtest::At;
 
 // The exported VTODO with this summary; null when none.
 icalcomponent* Todo(icalcomponent* cal, const std::string& summary) {
@@ -70,33 +66,21 @@ icalproperty_class Class(icalcomponent* todo) {
 }
 int DateNumber(icaltimetype t) { return t.year * 10000 + t.month * 100 + t.day; }
 
-class QwbdcawmCli : public ::testing::Test {
+class QwbdcawmCli : public qwbtest::CliSuite<QwbdcawmCli> {
  protected:
-  static void SetUpTestSuite() {
-    // The phone is served here; the binary only gets its address.
-    phone_ = new qwbhost::EmulatedPhone("empty", "Aster W1");
-    qwbtest::PrepareCliEnvironment(*phone_);
-  }
-  static void TearDownTestSuite() { delete phone_; }
+  // The phone is served here; the binary only gets its address.
+  static void SetUpTestSuite() { StartPhone("empty", "Aster W1"); }
   void SetUp() override {
     Emu().Control(R"({"cmd":"clear"})");
     for (uint32_t id : Store().List()) Store().Delete(id);
   }
 
-  // Runs qwbdcawm with `args` (already quoted), stdout and stderr captured.
-  static Outcome Qwb(const std::string& args, bool withDevice = true, const std::string& env = "") {
-    return qwbtest::RunQwbdcawm(*phone_, args, withDevice, env);
-  }
-
-  static wmemu::Emulator& Emu() { return phone_->emulator(); }
   static wmemu::RecordStore Store() { return wmemu::RecordStore(Emu().image(), 3); }
   static uint32_t Seed(std::vector<Property> props) {
     std::vector<devrec::RawEntry> raw;
     for (const auto& p : props) raw.push_back(wmemu::RecordStore::Raw(3, p));
     return Store().Add(raw);
   }
-
-  static inline qwbhost::EmulatedPhone* phone_ = nullptr;
 };
 
 TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
@@ -104,10 +88,10 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   uint32_t rent =
       Seed({Property::String("Subject", "Pay rent, now; really"),
             Property::String("Body", "Transfer, then\nfile the receipt"),
-            Property::Date("StartDate", Ole(2026, 4, 1)),
-            Property::Date("DueDate", Ole(2026, 4, 3)), Property::Boolean("Complete", 0xFFFF),
+            Property::Date("StartDate", At(2026, 4, 1)),
+            Property::Date("DueDate", At(2026, 4, 3)), Property::Boolean("Complete", 0xFFFF),
             Property::Integer("Importance", 1), Property::Boolean("ReminderSet", 0xFFFF),
-            Property::Date("ReminderTime", Ole(2026, 3, 31, 7, 0)),
+            Property::Date("ReminderTime", At(2026, 3, 31, 7, 0)),
             Property::String("Categories", "Home; Money"), Property::Integer("ulSensitivity", 2),
             Property::Boolean("IsRecurring", 0xFFFF),
             Property::Integer("RecurrPattern.RecurrenceType", 2),
@@ -119,7 +103,7 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
         Property::Integer("RecurrPattern.RecurrenceType", 3),
         Property::Integer("RecurrPattern.DayOfWeekMask", 4),
         Property::Integer("RecurrPattern.Instance", 2),
-        Property::Date("RecurrPattern.PatternEndDate", Ole(2026, 12, 31))});
+        Property::Date("RecurrPattern.PatternEndDate", At(2026, 12, 31))});
 
   fs::path dir = phone_->folder() / "export";
   Outcome r = Qwb("export " + Quote(dir.string()));
@@ -153,11 +137,7 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   // The phone keeps no completion time: none is made up.
   EXPECT_EQ(icalcomponent_get_first_property(t, ICAL_COMPLETED_PROPERTY), nullptr);
   EXPECT_EQ(Class(t), ICAL_CLASS_PRIVATE);
-  std::vector<std::string> categories;
-  for (icalproperty* p = icalcomponent_get_first_property(t, ICAL_CATEGORIES_PROPERTY); p;
-       p = icalcomponent_get_next_property(t, ICAL_CATEGORIES_PROPERTY))
-    categories.push_back(icalproperty_get_categories(p));
-  EXPECT_EQ(categories, (std::vector<std::string>{"Home", "Money"}));
+  // (How categories and text read back is the exporter's unit test's.)
   EXPECT_NE(text.find("CATEGORIES:Home,Money\r\n"), std::string::npos) << text;
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;COUNT=12;BYMONTHDAY=1");
   icalcomponent* alarm = icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT);
@@ -176,23 +156,6 @@ TEST_F(QwbdcawmCli, ExportWritesTasksThatReadBack) {
   EXPECT_EQ(icalcomponent_get_first_component(t, ICAL_VALARM_COMPONENT), nullptr);
   EXPECT_EQ(Rule(t), "FREQ=MONTHLY;UNTIL=20261231;BYDAY=2TU");
   icalcomponent_free(cal);
-
-  // Exporting the unchanged phone again gives the same bytes but for the DTSTAMP lines.
-  sleep(1);
-  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-  r = Qwb("export " + Quote(dir.string()));
-  unsetenv("TZ");
-  ASSERT_EQ(r.exit, 0) << r.err;
-  auto withoutStamps = [](const std::string& s) {
-    std::string out;
-    std::istringstream lines(s);
-    for (std::string line; std::getline(lines, line);)
-      if (line.rfind("DTSTAMP:", 0) != 0) out += line + "\n";
-    return out;
-  };
-  std::string again = ReadFile(dir / "tasks.ics");
-  EXPECT_NE(again, text);
-  EXPECT_EQ(withoutStamps(again), withoutStamps(text));
 }
 
 TEST_F(QwbdcawmCli, DeviceFromTheEnvironment) {

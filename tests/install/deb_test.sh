@@ -27,7 +27,8 @@ check_contents "$runtime" "$p/bin/qwbdcawm" "$p/bin/qwbdcawm-emu" "$p/bin/regsvr
   "$p/sbin/qwbdcawm-connectd" "$p/lib/libwincompat.so.1" "$p/lib/librapi.so.1" \
   "$p/lib/libQWBDCAWM.so.1" "$p/lib/libErrorReport.so.1" "$p/lib/libConvLunar.so" \
   "$p/share/qwbdcawm/WMModelProfile.xml" "$p/share/bash-completion/completions/qwbdcawm" \
-  "$p/lib/systemd/system/qwbdcawm-connectd.service" "$p/share/man/man1/qwbdcawm.1.gz" \
+  "$p/lib/systemd/system/qwbdcawm-connectd.service" "$p/lib/sysusers.d/qwbdcawm.conf" \
+  "$p/share/man/man1/qwbdcawm.1.gz" \
   "$p/share/man/man1/qwbdcawm-emu.1.gz"
 check_contents "$dev" "$p/include/qwbdcawm/qwbdcawm.h" "$p/include/wincompat/com.h" \
   "$p/include/errorreport/ErrorReport.h" "$p/lib/libwincompat.so" "$p/lib/librapi.so" \
@@ -43,9 +44,30 @@ done
 [[ $(dpkg-deb -f "$dev" Depends) == *"qwbdcawm (= $version"* ]] ||
   fail "qwbdcawm-dev Depends: $(dpkg-deb -f "$dev" Depends)"
 
+# The units' user: the sysusers.d file creates it (tried in a scratch root), both units run
+# as it, and the postinst creates it from the installed file.
+dpkg-deb -x "$runtime" "$work/root"
+sysusers=$work/root/${prefix#/}/lib/sysusers.d/qwbdcawm.conf
+for unit in qwbdcawm-connectd.service qwbdcawm-link@.service; do
+  grep -qx 'User=qwbdcawm' "$work/root/${prefix#/}/lib/systemd/system/$unit" ||
+    fail "$unit does not run as qwbdcawm"
+done
+if command -v systemd-sysusers >/dev/null; then
+  mkdir -p "$work/sysroot/etc"
+  systemd-sysusers --root="$work/sysroot" "$sysusers" >"$work/sysusers.log" 2>&1 ||
+    fail "systemd-sysusers: $(cat "$work/sysusers.log")"
+  grep -q '^qwbdcawm:x:[0-9]*:[0-9]*:' "$work/sysroot/etc/passwd" ||
+    fail "the sysusers.d file created no user qwbdcawm"
+fi
+dpkg-deb --ctrl-tarfile "$runtime" | tar -x -C "$work" ./postinst 2>/dev/null ||
+  fail "qwbdcawm has no postinst"
+[[ -x $work/postinst ]] || fail "the postinst is not executable"
+grep -qF "systemd-sysusers \"${prefix%/}/lib/sysusers.d/qwbdcawm.conf\"" "$work/postinst" ||
+  fail "the postinst does not create the user from the installed file"
+sh -n "$work/postinst" || fail "the postinst is not valid sh"
+
 # Unpacked anywhere, the CLI runs and reaches the component and the emulator through its own
 # relative paths.
-dpkg-deb -x "$runtime" "$work/root"
 bin=$work/root/${prefix#/}/bin
 out=$("$bin/qwbdcawm" --version 2>&1) || fail "unpacked qwbdcawm --version: $out"
 [[ $out == "qwbdcawm $version" ]] || fail "unpacked qwbdcawm --version says '$out'"

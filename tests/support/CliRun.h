@@ -2,12 +2,14 @@
 // exit status, and the files it writes read back.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -63,5 +65,23 @@ inline CliRun RunQwbdcawm(const qwbhost::EmulatedPhone& phone, const std::string
   r.err = ReadFile(errFile);
   return r;
 }
+
+// The base of a suite of CLI tests: the suite's phone, served in this process, and the binary
+// run against it. Suite: the deriving fixture (each suite has a phone of its own).
+template <class Suite>
+class CliSuite : public ::testing::Test {
+ protected:
+  static void StartPhone(const std::string& preset, const std::string& model) {
+    phone_ = std::make_unique<qwbhost::EmulatedPhone>(preset, model);
+    PrepareCliEnvironment(*phone_);
+  }
+  static void TearDownTestSuite() { phone_.reset(); }
+  static wmemu::Emulator& Emu() { return phone_->emulator(); }
+  static CliRun Qwb(const std::string& args, bool withDevice = true, const std::string& env = "") {
+    return RunQwbdcawm(*phone_, args, withDevice, env);
+  }
+
+  static inline std::unique_ptr<qwbhost::EmulatedPhone> phone_;
+};
 
 }  // namespace qwbtest

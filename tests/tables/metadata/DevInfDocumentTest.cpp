@@ -17,22 +17,32 @@ namespace qwb {
 namespace {
 
 // Indentation helpers only: every element's text below is typed out.
-std::string Lines(std::initializer_list<std::string> lines) {
+using Texts = std::initializer_list<std::string>;
+std::string Lines(Texts lines) {
   std::string s;
   for (const std::string& l : lines) s += l + "\r\n";
   return s;
 }
-// A property inside a CTCap (three tabs, children four).
-std::string Deep(std::initializer_list<std::string> children) {
-  std::string s = "\t\t\t<Property>\r\n";
-  for (const std::string& c : children) s += (c[0] == '\t' ? c : "\t\t\t\t" + c) + "\r\n";
-  return s + "\t\t\t</Property>\r\n";
+// A property: its name and data type, then `children` (a line starting with a tab is taken
+// as it is), its ValEnum values and `trailing` lines. Deep: inside a CTCap (three tabs,
+// children four); shallow: directly in a data store (two tabs, children three).
+std::string Prop(bool deep, const std::string& name, const std::string& type, Texts children = {},
+                 Texts enums = {}, Texts trailing = {}) {
+  const std::string outer = deep ? "\t\t\t" : "\t\t", inner = outer + "\t";
+  std::string s = outer + "<Property>\r\n" + inner + "<PropName>" + name + "</PropName>\r\n" +
+                  inner + "<DataType>" + type + "</DataType>\r\n";
+  for (const std::string& c : children) s += (c[0] == '\t' ? c : inner + c) + "\r\n";
+  for (const std::string& e : enums) s += inner + "<ValEnum>" + e + "</ValEnum>\r\n";
+  for (const std::string& t : trailing) s += (t[0] == '\t' ? t : inner + t) + "\r\n";
+  return s + outer + "</Property>\r\n";
 }
-// A property directly in a data store (two tabs, children three).
-std::string Shallow(std::initializer_list<std::string> children) {
-  std::string s = "\t\t<Property>\r\n";
-  for (const std::string& c : children) s += (c[0] == '\t' ? c : "\t\t\t" + c) + "\r\n";
-  return s + "\t\t</Property>\r\n";
+std::string Deep(const std::string& name, const std::string& type, Texts children = {},
+                 Texts enums = {}, Texts trailing = {}) {
+  return Prop(true, name, type, children, enums, trailing);
+}
+std::string Shallow(const std::string& name, const std::string& type, Texts children = {},
+                    Texts enums = {}) {
+  return Prop(false, name, type, children, enums);
 }
 
 std::string Head(const std::string& model) {
@@ -48,16 +58,22 @@ std::string StoreHead(const std::string& source, const std::string& type, const 
                 "\t\t</Rx-Pref>", "\t\t<Tx-Pref>", "\t\t\t<CTType>" + type + "</CTType>",
                 "\t\t\t<VerCT>" + ver + "</VerCT>", "\t\t</Tx-Pref>"});
 }
-std::string StoreTail(std::initializer_list<std::string> memory) {
+std::string StoreTail(Texts memory) {
   std::string s = "\t\t<DSMem>\r\n";
   for (const std::string& m : memory) s += m + "\r\n";
   return s + Lines({"\t\t</DSMem>", "\t\t<SyncCap>", "\t\t\t<SyncType>4</SyncType>",
                     "\t\t\t<SyncType>5</SyncType>", "\t\t</SyncCap>", "\t</DataStore>"});
 }
+// A data store whose properties sit in a CTCap of its type.
+std::string CtCapStore(const std::string& type, const std::string& properties, Texts memory) {
+  return StoreHead(type, type, "1.0") +
+         Lines({"\t\t<CTCap>", "\t\t\t<CTType>" + type + "</CTType>", "\t\t\t<VerCT>1.0</VerCT>"}) +
+         properties + Lines({"\t\t</CTCap>"}) + StoreTail(memory);
+}
 
-std::string S255(const std::string& name) {
-  return Deep({"<PropName>" + name + "</PropName>", "<DataType>string</DataType>",
-               "<MaxSize>255</MaxSize>"});
+std::string S255(const std::string& name) { return Deep(name, "string", {"<MaxSize>255</MaxSize>"}); }
+std::string Counter(const std::string& name, const std::string& max) {
+  return Deep(name, "string", {"<MaxValue>" + max + "</MaxValue>"});
 }
 
 // The phonebook's properties from FIRST_NAME to LAST_NAME, all limits 255.
@@ -67,208 +83,122 @@ std::string PhonebookNames() {
 
 std::string PhonebookMiddle() {
   return S255("JOBTITLE") + S255("COMPANY") + S255("DEPARTMENT") + S255("OFFICE_LOCATION") +
-         Deep({"<PropName>URL_COUNT</PropName>", "<DataType>string</DataType>",
-               "<MaxValue>1</MaxValue>"}) +
-         S255("URL_ADDR") +
-         Deep({"<PropName>EMAIL_COUNT</PropName>", "<DataType>string</DataType>",
-               "<MaxValue>3</MaxValue>"}) +
-         S255("EMAIL_ADDR") +
-         Deep({"<PropName>MESSENGER_COUNT</PropName>", "<DataType>string</DataType>",
-               "<MaxValue>3</MaxValue>"}) +
-         S255("MESSENGER_ID") +
-         Deep({"<PropName>NOTES</PropName>", "<DataType>string</DataType>",
-               "<MaxSize>-1</MaxSize>"}) +
-         Deep({"<PropName>PHOTO</PropName>", "<DataType>string</DataType>",
-               "<MaxOccur>2</MaxOccur>", "<ValEnum>NONE</ValEnum>",
-               "<ValEnum>IMAGE_PHOTO</ValEnum>"}) +
-         Deep({"<PropName>BIRTHDAY</PropName>", "<DataType>date</DataType>"}) +
-         Deep({"<PropName>ANNIVERSARY_DATE</PropName>", "<DataType>date</DataType>"}) +
-         Deep({"<PropName>ANNIVERSARY_COUNT</PropName>", "<DataType>string</DataType>",
-               "<MaxValue>2</MaxValue>"}) +
-         Deep({"<PropName>TEL_COUNT</PropName>", "<DataType>string</DataType>",
-               "<MaxValue>11</MaxValue>"}) +
-         S255("TEL_NUM") +
-         Deep({"<PropName>TEL_TYPE</PropName>", "<DataType>string</DataType>",
-               "<MaxOccur>11</MaxOccur>", "<ValEnum>Mobile</ValEnum>",
-               "<ValEnum>Landline.Private</ValEnum>", "<ValEnum>Landline.Business</ValEnum>",
-               "<ValEnum>Landline.Private2</ValEnum>", "<ValEnum>Landline.Business2</ValEnum>",
-               "<ValEnum>Fax.Private</ValEnum>", "<ValEnum>Fax.Business</ValEnum>",
-               "<ValEnum>CarPhone</ValEnum>", "<ValEnum>Pager</ValEnum>",
-               "<ValEnum>RadioTel</ValEnum>", "<ValEnum>Company</ValEnum>"});
+         Counter("URL_COUNT", "1") + S255("URL_ADDR") + Counter("EMAIL_COUNT", "3") +
+         S255("EMAIL_ADDR") + Counter("MESSENGER_COUNT", "3") + S255("MESSENGER_ID") +
+         Deep("NOTES", "string", {"<MaxSize>-1</MaxSize>"}) +
+         Deep("PHOTO", "string", {"<MaxOccur>2</MaxOccur>"}, {"NONE", "IMAGE_PHOTO"}) +
+         Deep("BIRTHDAY", "date") + Deep("ANNIVERSARY_DATE", "date") +
+         Counter("ANNIVERSARY_COUNT", "2") + Counter("TEL_COUNT", "11") + S255("TEL_NUM") +
+         Deep("TEL_TYPE", "string", {"<MaxOccur>11</MaxOccur>"},
+              {"Mobile", "Landline.Private", "Landline.Business", "Landline.Private2",
+               "Landline.Business2", "Fax.Private", "Fax.Business", "CarPhone", "Pager",
+               "RadioTel", "Company"});
 }
 
 std::string TelDial() {
-  return Deep({"<PropName>TEL_DIAL</PropName>", "<DataType>string</DataType>",
-               "<MaxValue>99</MaxValue>", "<MinValue>1</MinValue>",
-               "<LimitedValue>1</LimitedValue>"});
+  return Deep("TEL_DIAL", "string",
+              {"<MaxValue>99</MaxValue>", "<MinValue>1</MinValue>", "<LimitedValue>1</LimitedValue>"});
 }
 
 std::string PhonebookEnd() {
   return S255("GOVTID") + S255("CUSTOMERID") + S255("ACCOUNT") + S255("SPOUSE") +
          S255("CHILDREN") + S255("ASSISTANT") + S255("ASSISTANT_TEL") + S255("MANAGER") +
-         Deep({"<PropName>ADDR_TYPE</PropName>", "<DataType>string</DataType>",
-               "<MaxOccur>3</MaxOccur>", "<ValEnum>private</ValEnum>",
-               "<ValEnum>business</ValEnum>", "<ValEnum>other</ValEnum>"}) +
-         Deep({"<PropName>ADDR_COUNT</PropName>", "<DataType>string</DataType>",
-               "<MaxValue>3</MaxValue>"}) +
-         S255("ADDR_EXTADDR") + S255("ADDR_POSTALCODE") + S255("ADDR_LOCALITY") +
-         S255("ADDR_REGION") + S255("ADDR_COUNTRY") +
-         Deep({"<PropName>MULTI_GROUP_COUNT</PropName>", "<DataType>integer</DataType>",
-               "<MaxValue>50</MaxValue>"});
+         Deep("ADDR_TYPE", "string", {"<MaxOccur>3</MaxOccur>"}, {"private", "business", "other"}) +
+         Counter("ADDR_COUNT", "3") + S255("ADDR_EXTADDR") + S255("ADDR_POSTALCODE") +
+         S255("ADDR_LOCALITY") + S255("ADDR_REGION") + S255("ADDR_COUNTRY") +
+         Deep("MULTI_GROUP_COUNT", "integer", {"<MaxValue>50</MaxValue>"});
 }
 
 std::string PhonebookStore(const std::string& properties) {
-  return StoreHead("PHONEBOOK", "PHONEBOOK", "1.0") +
-         Lines({"\t\t<CTCap>", "\t\t\t<CTType>PHONEBOOK</CTType>", "\t\t\t<VerCT>1.0</VerCT>"}) +
-         properties + Lines({"\t\t</CTCap>"}) + StoreTail({"\t\t\t<MaxMem>-1</MaxMem>"});
+  return CtCapStore("PHONEBOOK", properties, {"\t\t\t<MaxMem>-1</MaxMem>"});
 }
 
 std::string GroupStore() {
-  return StoreHead("PB_GROUP", "PB_GROUP", "1.0") +
-         Lines({"\t\t<CTCap>", "\t\t\t<CTType>PB_GROUP</CTType>", "\t\t\t<VerCT>1.0</VerCT>",
-                "\t\t\t<Property>", "\t\t\t\t<PropName>NAME</PropName>",
-                "\t\t\t\t<DataType>string</DataType>", "\t\t\t\t<MaxSize>255</MaxSize>",
-                "\t\t\t</Property>", "\t\t</CTCap>"}) +
-         StoreTail({"\t\t\t<MaxMem>50</MaxMem>"});
+  return CtCapStore("PB_GROUP", S255("NAME"), {"\t\t\t<MaxMem>50</MaxMem>"});
 }
 
 const char kTypeComment[] =
     "\t\t\t\t<!--None=0, Daily, Weekly, Monthly, MonthlyNth, Yearly, YearlyNth-->";
 const char kExpireComment[] = "\t\t\t\t<!-- End date=0, Occurrence, No end date-->";
+const Texts kRecurrenceTypes = {"None",       "Daily",  "Weekly",   "Monthly",
+                                "MonthlyNth", "Yearly", "YearlyNth"};
+const Texts kRecurrenceFlags = {"WorkDay",   "Sunday",    "Monday",     "Tuesday",
+                                "Wednesday", "Thursday",  "Friday",     "Saturday",
+                                "Firstweek", "Secondweek", "Thirdweek", "Fourthweek",
+                                "Lastweek"};
+const Texts kSensitivities = {"Normal", "Personal", "Private", "Confidential"};
 
 std::string CalendarStore(bool startDateType) {
-  std::string p =
-      Deep({"<PropName>SUBJECT</PropName>", "<DataType>string</DataType>",
-            "<MaxSize>255</MaxSize>"}) +
-      Deep({"<PropName>LOCATION</PropName>", "<DataType>string</DataType>",
-            "<MaxSize>255</MaxSize>"}) +
-      Deep({"<PropName>DETAIL</PropName>", "<DataType>string</DataType>",
-            "<MaxSize>255</MaxSize>"}) +
-      Deep({"<PropName>START_DATE</PropName>", "<DataType>datetime</DataType>"}) +
-      Deep({"<PropName>END_DATE</PropName>", "<DataType>datetime</DataType>"});
-  if (startDateType)
-    p += Deep({"<PropName>START_DATE_TYPE</PropName>", "<DataType>string</DataType>"});
-  p += Deep({"<PropName>ALARM_TYPE</PropName>", "<DataType>string</DataType>",
-             "<ValEnum>Minute</ValEnum>", "<ValEnum>Hour</ValEnum>", "<ValEnum>Day</ValEnum>",
-             "<ValEnum>Week</ValEnum>"}) +
-       Deep({"<PropName>ALARM_VALUE</PropName>", "<DataType>integer</DataType>"}) +
-       Deep({"<PropName>RECURRENCE_UI_TYPE</PropName>", "<DataType>string</DataType>",
-             "<ValEnum>Type5</ValEnum>"}) +
-       Deep({"<PropName>RECURRENCE_TYPE</PropName>", "<DataType>integer</DataType>",
-             "<ValEnum>None</ValEnum>", "<ValEnum>Daily</ValEnum>", "<ValEnum>Weekly</ValEnum>",
-             "<ValEnum>Monthly</ValEnum>", "<ValEnum>MonthlyNth</ValEnum>",
-             "<ValEnum>Yearly</ValEnum>", "<ValEnum>YearlyNth</ValEnum>", kTypeComment}) +
-       Deep({"<PropName>RECURRENCE_EVERY</PropName>", "<DataType>integer</DataType>",
-             "\t\t\t\t<Condition>", "\t\t\t\t\t<PropName>RECURRENCE_TYPE</PropName>",
+  std::string p = Deep("SUBJECT", "string", {"<MaxSize>255</MaxSize>"}) +
+                  Deep("LOCATION", "string", {"<MaxSize>255</MaxSize>"}) +
+                  Deep("DETAIL", "string", {"<MaxSize>255</MaxSize>"}) +
+                  Deep("START_DATE", "datetime") + Deep("END_DATE", "datetime");
+  if (startDateType) p += Deep("START_DATE_TYPE", "string");
+  p += Deep("ALARM_TYPE", "string", {}, {"Minute", "Hour", "Day", "Week"}) +
+       Deep("ALARM_VALUE", "integer") + Deep("RECURRENCE_UI_TYPE", "string", {}, {"Type5"}) +
+       Deep("RECURRENCE_TYPE", "integer", {}, kRecurrenceTypes, {kTypeComment}) +
+       Deep("RECURRENCE_EVERY", "integer",
+            {"\t\t\t\t<Condition>", "\t\t\t\t\t<PropName>RECURRENCE_TYPE</PropName>",
              "\t\t\t\t\t<ValEnum>Daily</ValEnum>", "\t\t\t\t\t<Apply>",
              "\t\t\t\t\t\t<ValEnum>1</ValEnum>", "\t\t\t\t\t</Apply>", "\t\t\t\t</Condition>"}) +
-       Deep({"<PropName>RECURRENCE_FLAG</PropName>", "<DataType>integer</DataType>",
-             "<ValEnum>WorkDay</ValEnum>", "<ValEnum>Sunday</ValEnum>",
-             "<ValEnum>Monday</ValEnum>", "<ValEnum>Tuesday</ValEnum>",
-             "<ValEnum>Wednesday</ValEnum>", "<ValEnum>Thursday</ValEnum>",
-             "<ValEnum>Friday</ValEnum>", "<ValEnum>Saturday</ValEnum>",
-             "<ValEnum>Firstweek</ValEnum>", "<ValEnum>Secondweek</ValEnum>",
-             "<ValEnum>Thirdweek</ValEnum>", "<ValEnum>Fourthweek</ValEnum>",
-             "<ValEnum>Lastweek</ValEnum>"}) +
-       Deep({"<PropName>RECURRENCE_EXPIRE_TYPE</PropName>", "<DataType>integer</DataType>",
-             "<ValEnum>Enddate</ValEnum>", "<ValEnum>Occurrence</ValEnum>",
-             "<ValEnum>Noenddate</ValEnum>", kExpireComment}) +
-       Deep({"<PropName>RECURRENCE_EXPIRE_VALUE</PropName>", "<DataType>datetime</DataType>"}) +
-       Deep({"<PropName>RECURRENCE_EXPIRE_DATE</PropName>", "<DataType>datetime</DataType>"}) +
-       Deep({"<PropName>CATEGORIES</PropName>", "<DataType>string</DataType>"}) +
-       Deep({"<PropName>STATUS</PropName>", "<DataType>string</DataType>",
-             "<ValEnum>Free</ValEnum>", "<ValEnum>Tentative</ValEnum>",
-             "<ValEnum>Busy</ValEnum>", "<ValEnum>OutofOffice</ValEnum>"}) +
-       Deep({"<PropName>SENSITIVITY</PropName>", "<DataType>string</DataType>",
-             "<ValEnum>Normal</ValEnum>", "<ValEnum>Personal</ValEnum>",
-             "<ValEnum>Private</ValEnum>", "<ValEnum>Confidential</ValEnum>"}) +
-       Deep({"<PropName>ISALLDAY</PropName>", "<DataType>string</DataType>",
-             "<ValEnum>TRUE</ValEnum>", "<ValEnum>FALSE</ValEnum>"}) +
-       Deep({"<PropName>TYPE</PropName>", "<DataType>integer</DataType>", "<ValEnum>0</ValEnum>",
-             "<DisplayName>Appointment</DisplayName>"});
-  return StoreHead("CALENDAR_EVENT", "CALENDAR_EVENT", "1.0") +
-         Lines({"\t\t<CTCap>", "\t\t\t<CTType>CALENDAR_EVENT</CTType>",
-                "\t\t\t<VerCT>1.0</VerCT>"}) +
-         p + Lines({"\t\t</CTCap>"}) +
-         StoreTail({"\t\t\t<SharedMem/>", "\t\t\t<MaxMem>-1</MaxMem>"});
+       Deep("RECURRENCE_FLAG", "integer", {}, kRecurrenceFlags) +
+       Deep("RECURRENCE_EXPIRE_TYPE", "integer", {}, {"Enddate", "Occurrence", "Noenddate"},
+            {kExpireComment}) +
+       Deep("RECURRENCE_EXPIRE_VALUE", "datetime") + Deep("RECURRENCE_EXPIRE_DATE", "datetime") +
+       Deep("CATEGORIES", "string") +
+       Deep("STATUS", "string", {}, {"Free", "Tentative", "Busy", "OutofOffice"}) +
+       Deep("SENSITIVITY", "string", {}, kSensitivities) +
+       Deep("ISALLDAY", "string", {}, {"TRUE", "FALSE"}) +
+       Deep("TYPE", "integer", {}, {"0"}, {"<DisplayName>Appointment</DisplayName>"});
+  return CtCapStore("CALENDAR_EVENT", p, {"\t\t\t<SharedMem/>", "\t\t\t<MaxMem>-1</MaxMem>"});
 }
 
 std::string TaskStore() {
   std::string p =
-      Deep({"<PropName>SUBJECT</PropName>", "<DataType>string</DataType>",
-            "<MaxSize>255</MaxSize>"}) +
-      Deep({"<PropName>DETAIL</PropName>", "<DataType>string</DataType>",
-            "<MaxSize>-1</MaxSize>"}) +
-      Deep({"<PropName>START_DATE</PropName>", "<DataType>date</DataType>"}) +
-      Deep({"<PropName>END_DATE</PropName>", "<DataType>date</DataType>"}) +
-      Deep({"<PropName>ALARM_TYPE</PropName>", "<DataType>string</DataType>",
-            "<ValEnum>Date</ValEnum>"}) +
-      Deep({"<PropName>RECURRENCE_TYPE</PropName>", "<DataType>string</DataType>",
-            "<ValEnum>None</ValEnum>", "<ValEnum>Daily</ValEnum>", "<ValEnum>Weekly</ValEnum>",
-            "<ValEnum>Monthly</ValEnum>", "<ValEnum>MonthlyNth</ValEnum>",
-            "<ValEnum>Yearly</ValEnum>", "<ValEnum>YearlyNth</ValEnum>", kTypeComment}) +
-      Deep({"<PropName>RECURRENCE_EVERY</PropName>", "<DataType>integer</DataType>"}) +
-      Deep({"<PropName>RECURRENCE_FLAG</PropName>", "<DataType>integer</DataType>",
-            "<ValEnum>WorkDay</ValEnum>", "<ValEnum>Sunday</ValEnum>",
-            "<ValEnum>Monday</ValEnum>", "<ValEnum>Tuesday</ValEnum>",
-            "<ValEnum>Wednesday</ValEnum>", "<ValEnum>Thursday</ValEnum>",
-            "<ValEnum>Friday</ValEnum>", "<ValEnum>Saturday</ValEnum>",
-            "<ValEnum>Firstweek</ValEnum>", "<ValEnum>Secondweek</ValEnum>",
-            "<ValEnum>Thirdweek</ValEnum>", "<ValEnum>Fourthweek</ValEnum>",
-            "<ValEnum>Lastweek</ValEnum>"}) +
-      Deep({"<PropName>RECURRENCE_EXPIRE_TYPE</PropName>", "<DataType>integer</DataType>",
-            "<ValEnum>Enddate</ValEnum>", "<ValEnum>Occurrence</ValEnum>",
-            "<ValEnum>Noenddate</ValEnum>", kExpireComment}) +
-      Deep({"<PropName>RECURRENCE_EXPIRE_VALUE</PropName>", "<DataType>datetime</DataType>"}) +
-      Deep({"<PropName>RECURRENCE_EXPIRE_DATE</PropName>", "<DataType>datetime</DataType>"}) +
-      Deep({"<PropName>CATEGORIES</PropName>", "<DataType>string</DataType>"}) +
-      Deep({"<PropName>SENSITIVITY</PropName>", "<DataType>string</DataType>",
-            "<ValEnum>Normal</ValEnum>", "<ValEnum>Personal</ValEnum>",
-            "<ValEnum>Private</ValEnum>", "<ValEnum>Confidential</ValEnum>"}) +
-      Deep({"<PropName>PRIORITY</PropName>", "<DataType>string</DataType>",
-            "<ValEnum>Low</ValEnum>", "<ValEnum>Normal</ValEnum>", "<ValEnum>High</ValEnum>"}) +
-      Deep({"<PropName>DONE_STATE</PropName>", "<DataType>string</DataType>",
-            "<ValEnum>TRUE</ValEnum>", "<ValEnum>FALSE</ValEnum>"}) +
-      Deep({"<PropName>ALARM_VALUE</PropName>", "<DataType>string</DataType>",
-            "<ValEnum>Date</ValEnum>"});
-  return StoreHead("TASK", "TASK", "1.0") +
-         Lines({"\t\t<CTCap>", "\t\t\t<CTType>TASK</CTType>", "\t\t\t<VerCT>1.0</VerCT>"}) + p +
-         Lines({"\t\t</CTCap>"}) +
-         StoreTail({"\t\t\t<SharedMem/>", "\t\t\t<MaxMem>-1</MaxMem>"});
+      Deep("SUBJECT", "string", {"<MaxSize>255</MaxSize>"}) +
+      Deep("DETAIL", "string", {"<MaxSize>-1</MaxSize>"}) + Deep("START_DATE", "date") +
+      Deep("END_DATE", "date") + Deep("ALARM_TYPE", "string", {}, {"Date"}) +
+      Deep("RECURRENCE_TYPE", "string", {}, kRecurrenceTypes, {kTypeComment}) +
+      Deep("RECURRENCE_EVERY", "integer") +
+      Deep("RECURRENCE_FLAG", "integer", {}, kRecurrenceFlags) +
+      Deep("RECURRENCE_EXPIRE_TYPE", "integer", {}, {"Enddate", "Occurrence", "Noenddate"},
+           {kExpireComment}) +
+      Deep("RECURRENCE_EXPIRE_VALUE", "datetime") + Deep("RECURRENCE_EXPIRE_DATE", "datetime") +
+      Deep("CATEGORIES", "string") + Deep("SENSITIVITY", "string", {}, kSensitivities) +
+      Deep("PRIORITY", "string", {}, {"Low", "Normal", "High"}) +
+      Deep("DONE_STATE", "string", {}, {"TRUE", "FALSE"}) +
+      Deep("ALARM_VALUE", "string", {}, {"Date"});
+  return CtCapStore("TASK", p, {"\t\t\t<SharedMem/>", "\t\t\t<MaxMem>-1</MaxMem>"});
 }
 
-std::string PlusSignParam() {
-  return Lines({"\t\t\t<PropParam>", "\t\t\t\t<ParamName>ALLOWPLUSSIGN</ParamName>",
-                "\t\t\t\t<ValEnum>0</ValEnum>", "\t\t\t</PropParam>"});
+// The SIM's number property: its size, the count of numbers, the extra numbers' count,
+// length and count at that length, and the plus-sign parameter.
+std::string SimTel(const std::string& size, const std::string& anrs, const std::string& anrLength,
+                   const std::string& anrsAtLength) {
+  return Shallow("TEL_NUM", "string",
+                 {"<MaxSize>" + size + "</MaxSize>", "<MaxCntTelNum>1</MaxCntTelNum>",
+                  "<MaxCntOfANR>" + anrs + "</MaxCntOfANR>",
+                  "<MaxAnrLength>" + anrLength + "</MaxAnrLength>",
+                  "<MaxCntOfMaxAnrLength>" + anrsAtLength + "</MaxCntOfMaxAnrLength>",
+                  "\t\t\t<PropParam>", "\t\t\t\t<ParamName>ALLOWPLUSSIGN</ParamName>",
+                  "\t\t\t\t<ValEnum>0</ValEnum>", "\t\t\t</PropParam>"});
 }
 
 std::string TailStores(const std::string& mmsSize) {
-  return StoreHead("SMS", "SMS", "1.0") +
-         Shallow({"<PropName>MAX_RECEIVERS</PropName>", "<DataType>string</DataType>",
-                  "<ValEnum>20</ValEnum>"}) +
-         Shallow({"<PropName>MAX_CONTENTS</PropName>", "<DataType>string</DataType>",
-                  "<ValEnum>160</ValEnum>"}) +
+  auto number = [](const std::string& name, const std::string& max) {
+    return Shallow(name, "interger", {"<MaxSize>" + max + "</MaxSize>"});
+  };
+  return StoreHead("SMS", "SMS", "1.0") + Shallow("MAX_RECEIVERS", "string", {}, {"20"}) +
+         Shallow("MAX_CONTENTS", "string", {}, {"160"}) +
          StoreTail({"\t\t\t<MaxMem>-1</MaxMem>"}) + StoreHead("FILE_INFO", "FILE_INFO", "1.0") +
-         Shallow({"<PropName>PHONE_TO_PHONE_SUPPORT</PropName>", "<DataType>string</DataType>",
-                  "<ValEnum>true</ValEnum>"}) +
+         Shallow("PHONE_TO_PHONE_SUPPORT", "string", {}, {"true"}) +
          StoreTail({"\t\t\t<MaxMem>0</MaxMem>"}) +
          StoreHead("MMS", "application/vnd.mms-message", "2.0") +
-         Shallow({"<PropName>INFO_VALID</PropName>", "<DataType>string</DataType>",
-                  "<ValEnum>TRUE</ValEnum>"}) +
-         Shallow({"<PropName>SUBJECT_LEN_MAX</PropName>", "<DataType>interger</DataType>",
-                  "<MaxSize>40</MaxSize>"}) +
-         Shallow({"<PropName>SIZE_MAX</PropName>", "<DataType>interger</DataType>",
-                  "<MaxSize>" + mmsSize + "</MaxSize>"}) +
-         Shallow({"<PropName>PAGE_MAX</PropName>", "<DataType>interger</DataType>",
-                  "<MaxSize>10</MaxSize>"}) +
-         Shallow({"<PropName>ADDR_LEN_MAX</PropName>", "<DataType>interger</DataType>",
-                  "<MaxSize>1024</MaxSize>"}) +
-         Shallow({"<PropName>ADDR_CNT_MAX</PropName>", "<DataType>interger</DataType>",
-                  "<MaxSize>20</MaxSize>"}) +
-         Shallow({"<PropName>EXT_INFO</PropName>", "<DataType>string</DataType>",
-                  "<ValEnum>|mid|midi|mmf|imy|amr|mp3|</ValEnum>"}) +
-         Shallow({"<PropName>ATTACH_INFO</PropName>", "<DataType>string</DataType>",
-                  "<ValEnum>|vcs|vcf|pdf|doc|ppt|xls|html|htm|</ValEnum>"}) +
+         Shallow("INFO_VALID", "string", {}, {"TRUE"}) + number("SUBJECT_LEN_MAX", "40") +
+         number("SIZE_MAX", mmsSize) + number("PAGE_MAX", "10") +
+         number("ADDR_LEN_MAX", "1024") + number("ADDR_CNT_MAX", "20") +
+         Shallow("EXT_INFO", "string", {}, {"|mid|midi|mmf|imy|amr|mp3|"}) +
+         Shallow("ATTACH_INFO", "string", {}, {"|vcs|vcf|pdf|doc|ppt|xls|html|htm|"}) +
          StoreTail({"\t\t\t<MaxMem>-1</MaxMem>"}) + "</DevInf>\r\n";
 }
 
@@ -338,20 +268,12 @@ TEST(DevInfDocument, DomesticPhoneWholeDocument) {
   const std::string phonebook =
       PhonebookNames() + S255("TITLE_NAME") + S255("SUFFIX_NAME") + PhonebookMiddle() +
       TelDial() + PhonebookEnd() +
-      Deep({"<PropName>SUPPORT_PHONE_TEXT</PropName>", "<DataType>string</DataType>",
-            "<MaxOccur>1</MaxOccur>", "<ValEnum>+,W</ValEnum>"});
+      Deep("SUPPORT_PHONE_TEXT", "string", {"<MaxOccur>1</MaxOccur>"}, {"+,W"});
   const std::string sim =
       StoreHead("SIM_PHONEBOOK", "SIM_PHONEBOOK", "1.0") +
-      Shallow({"<PropName>DISPLAY_NAME</PropName>", "<DataType>string</DataType>",
-               "<MaxSize>14</MaxSize>"}) +
-      Lines({"\t\t<Property>", "\t\t\t<PropName>TEL_NUM</PropName>",
-             "\t\t\t<DataType>string</DataType>", "\t\t\t<MaxSize>40</MaxSize>",
-             "\t\t\t<MaxCntTelNum>1</MaxCntTelNum>", "\t\t\t<MaxCntOfANR>40</MaxCntOfANR>",
-             "\t\t\t<MaxAnrLength>40</MaxAnrLength>",
-             "\t\t\t<MaxCntOfMaxAnrLength>40</MaxCntOfMaxAnrLength>"}) +
-      PlusSignParam() + Lines({"\t\t</Property>"}) +
-      Shallow({"<PropName>EMAIL_ADDR</PropName>", "<DataType>string</DataType>",
-               "<MaxSize>40</MaxSize>", "<MaxCntOfEmail>40</MaxCntOfEmail>"}) +
+      Shallow("DISPLAY_NAME", "string", {"<MaxSize>14</MaxSize>"}) +
+      SimTel("40", "40", "40", "40") +
+      Shallow("EMAIL_ADDR", "string", {"<MaxSize>40</MaxSize>", "<MaxCntOfEmail>40</MaxCntOfEmail>"}) +
       StoreTail({"\t\t\t<MaxMem>250</MaxMem>"});
   const std::string want = Head("Hanul HD-100") + PhonebookStore(phonebook) + GroupStore() +
                            CalendarStore(true) + TaskStore() + sim + TailStores("307200");
@@ -375,14 +297,8 @@ TEST(DevInfDocument, InternationalPhoneWithoutSimAnswerWholeDocument) {
                                 S255("SUFFIX_NAME") + PhonebookMiddle() + PhonebookEnd();
   const std::string sim =
       StoreHead("SIM_PHONEBOOK", "SIM_PHONEBOOK", "1.0") +
-      Shallow({"<PropName>DISPLAY_NAME</PropName>", "<DataType>string</DataType>",
-               "<MaxSize>255</MaxSize>"}) +
-      Lines({"\t\t<Property>", "\t\t\t<PropName>TEL_NUM</PropName>",
-             "\t\t\t<DataType>string</DataType>", "\t\t\t<MaxSize>255</MaxSize>",
-             "\t\t\t<MaxCntTelNum>1</MaxCntTelNum>", "\t\t\t<MaxCntOfANR>0</MaxCntOfANR>",
-             "\t\t\t<MaxAnrLength>0</MaxAnrLength>",
-             "\t\t\t<MaxCntOfMaxAnrLength>0</MaxCntOfMaxAnrLength>"}) +
-      PlusSignParam() + Lines({"\t\t</Property>"}) +
+      Shallow("DISPLAY_NAME", "string", {"<MaxSize>255</MaxSize>"}) +
+      SimTel("255", "0", "0", "0") +
       StoreTail({"\t\t\t<MaxMem>1000</MaxMem>"});
   const std::string want = Head("Aster W1") + PhonebookStore(phonebook) + GroupStore() +
                            CalendarStore(false) + TaskStore() + sim + TailStores("307200");
