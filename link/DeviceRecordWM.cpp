@@ -37,8 +37,8 @@ std::unique_ptr<WCHAR[]> Utf8ToWide(const char* utf8) {
 
 // ---- Property list -----------------------------------------------------------------------
 
-void CPropertyList::Append(const char* name, uint32_t type, const void* value) {
-  const size_t nameLength = std::strlen(name) + 1;
+void CPropertyList::Append(std::string_view name, uint32_t type, const void* value) {
+  const size_t nameLength = name.size() + 1;
   uint32_t length = 0;
   switch (type) {
     case devrec::kTypeString:
@@ -64,46 +64,49 @@ void CPropertyList::Append(const char* name, uint32_t type, const void* value) {
   }
   const size_t at = wire_.size();
   wire_.resize(at + devrec::PropertyWireSize(static_cast<uint32_t>(nameLength), length));
-  devrec::WriteProperty(wire_.data() + at, name, static_cast<uint32_t>(nameLength),
+  devrec::WriteProperty(wire_.data() + at, name.data(), static_cast<uint32_t>(nameLength),
                         static_cast<const uint8_t*>(value), length);
   offsets_.push_back(static_cast<uint32_t>(at));
   if (length) ++count_;
 }
 
 void CPropertyList::Add(const char* name, const void* value) {
-  Append(name, devrec::LookupType(kind_, name), value);
+  const std::string_view n(name);
+  Append(n, devrec::LookupType(kind_, n), value);
 }
 
-void CPropertyList::RequireType(const char* name, uint32_t type) const {
-  if (devrec::LookupType(kind_, name) != type) throw CAtlException(E_INVALIDARG);
+std::string_view CPropertyList::RequireType(const char* name, uint32_t type) const {
+  const std::string_view n(name);
+  if (devrec::LookupType(kind_, n) != type) throw CAtlException(E_INVALIDARG);
+  return n;
 }
 
 void CPropertyList::AddString(const char* name, std::u16string_view value) {
-  RequireType(name, devrec::kTypeString);
+  const std::string_view n = RequireType(name, devrec::kTypeString);
   // The text goes as a C string: it ends at its first NUL.
   value = value.substr(0, value.find(u'\0'));
   utf::Utf16ToUtf8(value, &scratch_, false);
-  Append(name, devrec::kTypeString, scratch_.c_str());
+  Append(n, devrec::kTypeString, scratch_.c_str());
 }
 
 void CPropertyList::AddUtf8(const char* name, const char* utf8) {
-  RequireType(name, devrec::kTypeString);
-  Append(name, devrec::kTypeString, utf8);
+  const std::string_view n = RequireType(name, devrec::kTypeString);
+  Append(n, devrec::kTypeString, utf8);
 }
 
 void CPropertyList::AddDate(const char* name, double value) {
-  RequireType(name, devrec::kTypeDate);
-  Append(name, devrec::kTypeDate, &value);
+  const std::string_view n = RequireType(name, devrec::kTypeDate);
+  Append(n, devrec::kTypeDate, &value);
 }
 
 void CPropertyList::AddInteger(const char* name, int32_t value) {
-  RequireType(name, devrec::kTypeInteger);
-  Append(name, devrec::kTypeInteger, &value);
+  const std::string_view n = RequireType(name, devrec::kTypeInteger);
+  Append(n, devrec::kTypeInteger, &value);
 }
 
 void CPropertyList::AddBoolean(const char* name, int16_t value) {
-  RequireType(name, devrec::kTypeBoolean);
-  Append(name, devrec::kTypeBoolean, &value);
+  const std::string_view n = RequireType(name, devrec::kTypeBoolean);
+  Append(n, devrec::kTypeBoolean, &value);
 }
 
 void CPropertyList::Clear() {

@@ -71,8 +71,9 @@ class CPropertyList {
   std::span<const uint8_t> wire() const { return wire_; }
 
  private:
-  void Append(const char* name, uint32_t type, const void* value);
-  void RequireType(const char* name, uint32_t type) const;
+  // `name` is NUL-terminated: its NUL goes on the wire.
+  void Append(std::string_view name, uint32_t type, const void* value);
+  std::string_view RequireType(const char* name, uint32_t type) const;  // the name's view
 
   DWORD kind_;
   DWORD count_ = 0;
