@@ -85,7 +85,9 @@ std::unique_ptr<Image> Image::Open(const std::filesystem::path& dir, bool create
     if (ec) throw ImageError("cannot create " + (dir / "fs").string() + ": " + ec.message());
   }
   sqlite3* db = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  // The connection is only ever used under mu_ (Read, Transaction, callers of db()), so
+  // SQLite's own per-call connection mutex would only be paid for on every column read.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   if (sqlite3_open_v2(dbPath.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close(db);

@@ -253,7 +253,7 @@ constexpr PropertySlot kSimMessage[] = {
 // A name's bucket in a kind's lookup table: a multiplicative hash of its length and four of
 // its bytes, which spreads the names of every table with few collisions.
 constexpr size_t kBuckets = 256;
-inline size_t BucketOf(std::string_view name) {
+constexpr size_t BucketOf(std::string_view name) {
   const auto c = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(name[i])); };
   const size_t n = name.size();
   const uint32_t key = static_cast<uint32_t>(n) ^ (c(0) << 8) ^ (c(n - 1) << 16) ^
@@ -266,7 +266,7 @@ struct TableIndex {
   std::span<const PropertySlot> table;
   uint8_t bucket[kBuckets] = {};
   size_t length[128] = {};
-  explicit TableIndex(std::span<const PropertySlot> t) : table(t) {
+  explicit constexpr TableIndex(std::span<const PropertySlot> t) : table(t) {
     for (size_t i = 0; i < t.size(); ++i) {
       std::string_view name(t[i].name);
       length[i] = name.size();
@@ -275,11 +275,11 @@ struct TableIndex {
       bucket[b] = static_cast<uint8_t>(i + 1);
     }
   }
-  uint32_t Find(std::string_view name) const {
+  constexpr uint32_t Find(std::string_view name) const {
     if (name.empty() || name.size() > kMaxNameLength) return kTypeNone;
     for (size_t b = BucketOf(name); bucket[b]; b = (b + 1) % kBuckets) {
       const size_t i = bucket[b] - 1u;
-      if (length[i] == name.size() && std::memcmp(table[i].name, name.data(), name.size()) == 0)
+      if (length[i] == name.size() && name == std::string_view(table[i].name, length[i]))
         return table[i].type;
     }
     return kTypeNone;
@@ -333,12 +333,18 @@ std::span<const PropertySlot> PropertyTable(uint32_t kind) {
   }
 }
 
+namespace {
+
+// Built while compiling: a lookup pays neither for building nor for a first-use guard.
+constexpr TableIndex kIndexes[] = {
+    TableIndex(kContact),    TableIndex(kAppointment), TableIndex(kTask),
+    TableIndex(kMessage),    TableIndex(kMmsMessage),  TableIndex(kSimContact),
+    TableIndex(kSimMessage),
+};
+
+}  // namespace
+
 uint32_t LookupType(uint32_t kind, std::string_view name) {
-  static const TableIndex kIndexes[] = {
-      TableIndex(kContact),    TableIndex(kAppointment), TableIndex(kTask),
-      TableIndex(kMessage),    TableIndex(kMmsMessage),  TableIndex(kSimContact),
-      TableIndex(kSimMessage),
-  };
   if (kind < kKindContact || kind > kKindSimMessage) return kTypeNone;
   return kIndexes[kind - kKindContact].Find(name);
 }

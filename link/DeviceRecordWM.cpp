@@ -37,8 +37,8 @@ std::unique_ptr<WCHAR[]> Utf8ToWide(const char* utf8) {
 
 // ---- Property list -----------------------------------------------------------------------
 
-void CPropertyList::Append(const char* name, uint32_t type, const void* value) {
-  const size_t nameLength = std::strlen(name) + 1;
+void CPropertyList::Append(std::string_view name, uint32_t type, const void* value) {
+  const size_t nameLength = name.size() + 1;
   uint32_t length = 0;
   switch (type) {
     case devrec::kTypeString:
@@ -64,46 +64,49 @@ void CPropertyList::Append(const char* name, uint32_t type, const void* value) {
   }
   const size_t at = wire_.size();
   wire_.resize(at + devrec::PropertyWireSize(static_cast<uint32_t>(nameLength), length));
-  devrec::WriteProperty(wire_.data() + at, name, static_cast<uint32_t>(nameLength),
+  devrec::WriteProperty(wire_.data() + at, name.data(), static_cast<uint32_t>(nameLength),
                         static_cast<const uint8_t*>(value), length);
   offsets_.push_back(static_cast<uint32_t>(at));
   if (length) ++count_;
 }
 
 void CPropertyList::Add(const char* name, const void* value) {
-  Append(name, devrec::LookupType(kind_, name), value);
+  const std::string_view n(name);
+  Append(n, devrec::LookupType(kind_, n), value);
 }
 
-void CPropertyList::RequireType(const char* name, uint32_t type) const {
-  if (devrec::LookupType(kind_, name) != type) throw CAtlException(E_INVALIDARG);
+std::string_view CPropertyList::RequireType(const char* name, uint32_t type) const {
+  const std::string_view n(name);
+  if (devrec::LookupType(kind_, n) != type) throw CAtlException(E_INVALIDARG);
+  return n;
 }
 
 void CPropertyList::AddString(const char* name, std::u16string_view value) {
-  RequireType(name, devrec::kTypeString);
+  const std::string_view n = RequireType(name, devrec::kTypeString);
   // The text goes as a C string: it ends at its first NUL.
   value = value.substr(0, value.find(u'\0'));
   utf::Utf16ToUtf8(value, &scratch_, false);
-  Append(name, devrec::kTypeString, scratch_.c_str());
+  Append(n, devrec::kTypeString, scratch_.c_str());
 }
 
 void CPropertyList::AddUtf8(const char* name, const char* utf8) {
-  RequireType(name, devrec::kTypeString);
-  Append(name, devrec::kTypeString, utf8);
+  const std::string_view n = RequireType(name, devrec::kTypeString);
+  Append(n, devrec::kTypeString, utf8);
 }
 
 void CPropertyList::AddDate(const char* name, double value) {
-  RequireType(name, devrec::kTypeDate);
-  Append(name, devrec::kTypeDate, &value);
+  const std::string_view n = RequireType(name, devrec::kTypeDate);
+  Append(n, devrec::kTypeDate, &value);
 }
 
 void CPropertyList::AddInteger(const char* name, int32_t value) {
-  RequireType(name, devrec::kTypeInteger);
-  Append(name, devrec::kTypeInteger, &value);
+  const std::string_view n = RequireType(name, devrec::kTypeInteger);
+  Append(n, devrec::kTypeInteger, &value);
 }
 
 void CPropertyList::AddBoolean(const char* name, int16_t value) {
-  RequireType(name, devrec::kTypeBoolean);
-  Append(name, devrec::kTypeBoolean, &value);
+  const std::string_view n = RequireType(name, devrec::kTypeBoolean);
+  Append(n, devrec::kTypeBoolean, &value);
 }
 
 void CPropertyList::Clear() {
@@ -153,8 +156,18 @@ uint32_t CPropertyMap::Hash(std::u16string_view name) {
          (uint32_t{name[name.size() / 2]} << 16) ^ (uint32_t{name.back()} << 21);
 }
 
+void CPropertyMap::Clear() {
+  if (size_ == 0) return;
+  buckets_.fill(0);
+  size_ = 0;
+}
+
 size_t CPropertyMap::IndexOf(std::u16string_view name, uint32_t hash) const {
-  for (size_t i = 0; i < size_; ++i) {
+  for (size_t b = BucketOf(hash); buckets_[b]; b = (b + 1) % buckets_.size()) {
+    const size_t i = buckets_[b] - 1u;
+    if (hashes_[i] == hash && entries_[i].name == name) return i;
+  }
+  for (size_t i = kIndexed; i < size_; ++i) {
     if (hashes_[i] == hash && entries_[i].name == name) return i;
   }
   return size_;
@@ -165,19 +178,52 @@ const DeviceProperty* CPropertyMap::Find(std::u16string_view name) const {
   return i < size_ ? &entries_[i] : nullptr;
 }
 
-DeviceProperty& CPropertyMap::Slot(std::u16string_view name) {
+void CPropertyMap::Index(size_t i) {
+  if (i >= kIndexed) return;
+  size_t b = BucketOf(hashes_[i]);
+  while (buckets_[b]) b = (b + 1) % buckets_.size();
+  buckets_[b] = static_cast<uint8_t>(i + 1);
+}
+
+DeviceProperty& CPropertyMap::Slot(std::u16string_view name, std::string_view wireName) {
   const uint32_t hash = Hash(name);
   size_t i = IndexOf(name, hash);
   if (i < size_) return entries_[i];
   if (size_ == entries_.size()) {
     entries_.emplace_back();
     hashes_.push_back(0);
+    wireNames_.emplace_back();
   }
-  DeviceProperty& p = entries_[size_];
-  hashes_[size_] = hash;
+  const size_t k = size_;
+  DeviceProperty& p = entries_[k];
+  hashes_[k] = hash;
+  Index(k);
   ++size_;
   p.name.assign(name);
+  // Entries [0, k) carry their wire names (taken back or noted in this record), and are
+  // distinct from this one; names kept beyond k are dropped, as they may repeat it.
+  if (!wireName.empty() && k <= wireValid_) {
+    wireNames_[k].assign(wireName);
+    wireValid_ = k + 1;
+  } else {
+    wireValid_ = std::min(wireValid_, k);
+  }
   return p;
+}
+
+void CPropertyMap::BeginShape(DWORD kind, devrec::TypeLookup lookup) {
+  if (kind == shapeKind_ && lookup == shapeLookup_) return;
+  shapeKind_ = kind;
+  shapeLookup_ = lookup;
+  wireValid_ = 0;
+}
+
+DeviceProperty* CPropertyMap::Reuse(std::string_view wireName) {
+  const size_t k = size_;
+  if (k >= wireValid_ || wireName.empty() || wireNames_[k] != wireName) return nullptr;
+  Index(k);
+  ++size_;
+  return &entries_[k];
 }
 
 bool CPropertyMap::GetString(std::u16string_view name, std::u16string* out) const {
@@ -228,15 +274,18 @@ bool WidenName(std::string_view name, std::u16string* out) {
   return true;
 }
 
-// Reads every property of a reply into the map. The reply is walked twice: once to check
-// that its lengths hold together (a malformed reply adds nothing), then to store. A name that
+// Reads every property of a reply into the map. A malformed reply adds nothing: into an
+// empty map (every listing) the reply is read in one walk and the map emptied again when its
+// lengths do not hold together; into a map that holds properties already, the lengths are
+// checked in a first walk before anything is stored. A name that
 // is not valid UTF-8 cannot be any name a table looks up: that property is passed over and the
 // others are kept. A date, integer or boolean shorter than its type is kept without a value
 // (it reads as missing). Binaries are copied only when asked.
 int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup,
            bool copyBinary, CPropertyMap* map) {
   devrec::EntryView e;
-  if (size > 4) {
+  const bool oneWalk = map->empty();
+  if (size > 4 && !oneWalk) {
     for (size_t offset = 4; offset < size;) {
       devrec::ReadError err = devrec::ReadPropertyView(reply, size, &offset, kind, nullptr, &e);
       if (err != devrec::ReadError::kOk && err != devrec::ReadError::kNameTooLong)
@@ -245,13 +294,25 @@ int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup,
   }
   if (size <= 4) return kDecodeOk;
   thread_local std::u16string wname;
+  map->BeginShape(kind, lookup);
   try {
     for (size_t offset = 4; offset < size;) {
-      if (devrec::ReadPropertyView(reply, size, &offset, kind, lookup, &e) !=
-          devrec::ReadError::kOk)
-        continue;  // a name too long to read, passed over
-      if (!WidenName(e.name, &wname)) continue;
-      DeviceProperty& p = map->Slot(wname);
+      const devrec::ReadError err =
+          devrec::ReadPropertyView(reply, size, &offset, kind, nullptr, &e);
+      if (err == devrec::ReadError::kNameTooLong) continue;  // passed over
+      if (err != devrec::ReadError::kOk) {
+        map->Clear();  // only reached in one walk: the map was empty
+        return kDecodeMalformed;
+      }
+      DeviceProperty* slot = map->Reuse(e.name);
+      if (slot) {
+        e.type = slot->type;  // typed from this name with this kind and lookup before
+      } else {
+        if (!WidenName(e.name, &wname)) continue;
+        e.type = lookup ? lookup(kind, e.name) : devrec::kTypeNone;
+        slot = &map->Slot(wname, e.name);
+      }
+      DeviceProperty& p = *slot;
       p.type = e.type;
       p.valueLength = static_cast<ULONG>(e.value.size());
       switch (e.type) {
@@ -300,6 +361,7 @@ int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup,
       }
     }
   } catch (const std::bad_alloc&) {
+    if (oneWalk) map->Clear();
     return kDecodeMalformed;
   }
   return kDecodeOk;

@@ -3,6 +3,7 @@
 // into, and the UTF-8 conversions every record string goes through.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <span>
 #include <string>
@@ -70,8 +71,9 @@ class CPropertyList {
   std::span<const uint8_t> wire() const { return wire_; }
 
  private:
-  void Append(const char* name, uint32_t type, const void* value);
-  void RequireType(const char* name, uint32_t type) const;
+  // `name` is NUL-terminated: its NUL goes on the wire.
+  void Append(std::string_view name, uint32_t type, const void* value);
+  std::string_view RequireType(const char* name, uint32_t type) const;  // the name's view
 
   DWORD kind_;
   DWORD count_ = 0;
@@ -126,21 +128,42 @@ class CPropertyMap {
   bool GetInteger(std::u16string_view name, int32_t* out) const;
   bool GetBoolean(std::u16string_view name, int16_t* out) const;
 
-  void Clear() { size_ = 0; }
+  void Clear();
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
   // The entry for `name` (UTF-16), made when there is none; a later property of the same
-  // name replaces an earlier one. The caller then sets its type and value.
-  DeviceProperty& Slot(std::u16string_view name);
+  // name replaces an earlier one. The caller then sets its type and value. `wireName` is the
+  // name as it came in the record: the map keeps it so that the next record of the same
+  // shape takes the entry back through Reuse.
+  DeviceProperty& Slot(std::u16string_view name, std::string_view wireName = {});
+
+  // Records read one after another into one map mostly share their shape: the same names in
+  // the same order. A decoder states the kind and type lookup it reads with (the entries'
+  // types come from them), then offers each property's wire name: when the entry that would
+  // come next held that name in an earlier record, it is taken back with its name, name hash
+  // and type, and returned; null otherwise (the decoder then goes through Slot).
+  void BeginShape(DWORD kind, devrec::TypeLookup lookup);
+  DeviceProperty* Reuse(std::string_view wireName);
 
  private:
   static uint32_t Hash(std::u16string_view name);
+  static size_t BucketOf(uint32_t hash) { return (hash * 0x9E3779B1u) >> 24; }
   size_t IndexOf(std::u16string_view name, uint32_t hash) const;
+  void Index(size_t i);  // enters entry i into the index
 
+  // The first kIndexed entries are found through an open-addressed index (each bucket holds
+  // an entry number plus one, 0 when free); any beyond them, by a scan.
+  static constexpr size_t kIndexed = 255;
   std::vector<DeviceProperty> entries_;  // [0, size_) in use; the rest kept for reuse
   std::vector<uint32_t> hashes_;         // each entry's name hash
   size_t size_ = 0;
+  std::array<uint8_t, 256> buckets_{};
+  // Wire names of entries [0, wireValid_): pairwise distinct, each the name of its entry.
+  std::vector<std::string> wireNames_;
+  size_t wireValid_ = 0;
+  DWORD shapeKind_ = 0;
+  devrec::TypeLookup shapeLookup_ = nullptr;
 };
 
 // Decoder results.

@@ -183,6 +183,63 @@ TEST(PropertyMap, AClearedMapReadsTheNextRecordAlone) {
   EXPECT_TRUE(map.empty());
 }
 
+TEST(PropertyMap, RecordsReadInARowTakeBackEntriesOnlyWhereTheNamesMatch) {
+  // Each step decodes into the cleared map and must read exactly as a fresh map would,
+  // whatever the records before it left in the entries kept for reuse.
+  auto reply = [](std::vector<Property> props) { return devrec::EncodeReply(0, props); };
+  const auto a = Property::Integer("Importance", 1);
+  const auto b = Property::String("Subject", "b");
+  const auto b2 = Property::String("Subject", "second");
+  const auto d = Property::Date("DueDate", 46000.0);
+  struct Step {
+    DWORD kind;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Step> steps = {
+      {3, reply({a, b, d})},
+      {3, reply({a, b, d})},   // the same shape: every entry taken back
+      {3, reply({b})},         // Subject now at entry 0, while entry 1 kept it before
+      {3, reply({b, b2, d})},  // so a repeat must not take entry 1 back
+      {3, reply({b, a})},      // swapped: entry 0 now holds Subject
+      {3, reply({b})},         // entry 1 still holds Importance, behind a shorter record
+      {3, reply({b, b2, d})},  // a repeat where Subject was kept at entry 1 once
+      {3, reply({b, b2, d})},
+      {2, reply({a, b, d})},   // another kind, whose table types these names otherwise
+      {1, reply({a, b, d})},   // contacts know none of the three
+      {3, reply({a, b, d})},
+  };
+  CPropertyMap reused;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const Step& step = steps[i];
+    CPropertyMap fresh;
+    reused.Clear();
+    const DWORD size = DWORD(step.bytes.size());
+    ASSERT_EQ(DecodeDeviceRecord(step.kind, step.bytes.data(), size, &fresh), kDecodeOk);
+    ASSERT_EQ(DecodeDeviceRecord(step.kind, step.bytes.data(), size, &reused), kDecodeOk);
+    ASSERT_EQ(reused.size(), fresh.size()) << "step " << i;
+    for (const char16_t* name : {u"Importance", u"Subject", u"DueDate"}) {
+      const DeviceProperty* want = fresh.Find(name);
+      const DeviceProperty* got = reused.Find(name);
+      ASSERT_EQ(got == nullptr, want == nullptr) << "step " << i;
+      if (!want) continue;
+      EXPECT_EQ(got->type, want->type) << "step " << i;
+      EXPECT_EQ(got->valueLength, want->valueLength) << "step " << i;
+      EXPECT_EQ(got->value, want->value) << "step " << i;
+    }
+  }
+  // The same bytes typed after a contact read: a task's Subject is text again.
+  reused.Clear();
+  ASSERT_EQ(DecodeDeviceRecord(1, steps[0].bytes.data(), DWORD(steps[0].bytes.size()), &reused),
+            kDecodeOk);
+  EXPECT_EQ(reused.Find(u"Subject")->type, 0u);
+  reused.Clear();
+  ASSERT_EQ(DecodeDeviceRecord(3, steps[0].bytes.data(), DWORD(steps[0].bytes.size()), &reused),
+            kDecodeOk);
+  EXPECT_EQ(reused.Find(u"Subject")->type, 1u);
+  EXPECT_EQ(reused.Find(u"DueDate")->type, 2u);
+  EXPECT_EQ(reused.Find(u"Importance")->type, 3u);
+}
+
 TEST(PropertyList, ClearedAndRefilledListBuildsTheSameBytes) {
   CPropertyList list(devrec::kKindTask);
   auto fill = [&] {
