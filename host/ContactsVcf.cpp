@@ -360,6 +360,7 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
     } else if (name == "TEL") {
       std::string number = TextValue(l.value);
       if (number.rfind("tel:", 0) == 0) number = number.substr(4);
+      if (number.empty()) continue;  // an empty number, an empty address: nothing to keep
       std::string kind = Param(l, "X-PHONE-KIND");
       if (kind.empty()) kind = HasType(l, "x-assistant") ? "Assistant" : KindOfTypes(l);
       if (kind == "Assistant") {
@@ -376,6 +377,7 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
       ++assigned;
       c.phones.push_back({kind, number, Param(l, "X-SPEED-DIAL")});
     } else if (name == "EMAIL") {
+      if (TextValue(l.value).empty()) continue;
       if (c.emails.size() < 3) {
         c.emails.push_back(TextValue(l.value));
       } else {
@@ -390,6 +392,7 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
     } else if (name == "IMPP") {
       std::string im = TextValue(l.value);
       if (im.rfind("im:", 0) == 0) im = im.substr(3);
+      if (im.empty()) continue;
       if (c.messengers.size() < 3) {
         c.messengers.push_back(im);
       } else {

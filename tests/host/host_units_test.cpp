@@ -352,3 +352,23 @@ TEST(HostUnits, VcardPhotos) {
     EXPECT_NE(cards[i].unmapped[0].find("embedded photos only"), std::string::npos);
   }
 }
+
+// Empty TEL, EMAIL and IMPP values carry nothing: they are not kept, so a card without a
+// formatted name is titled by its first real number, and writing it back gives the same card.
+TEST(HostUnits, VcardEmptyValuesAreNotKept) {
+  const std::string text =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nEMAIL;TYPE=INTERNET:\r\nTEL;TYPE=CELL:\r\n"
+      "IMPP:im:\r\nTEL;TYPE=FAX:+1-555-0101\r\nEND:VCARD\r\n";
+  auto cards = qwbhost::ParseVcards(text, "uid-");
+  ASSERT_EQ(cards.size(), 1u);
+  const qwbhost::ContactRecord& c = cards[0].contact;
+  EXPECT_TRUE(c.emails.empty());
+  EXPECT_TRUE(c.messengers.empty());
+  ASSERT_EQ(c.phones.size(), 1u);
+  EXPECT_EQ(c.Title(), "+1-555-0101");
+  const std::string card = qwbhost::ContactCard(c, qwbhost::Phonebook{}, "uid-1");
+  EXPECT_NE(card.find("FN:+1-555-0101\r\n"), std::string::npos) << card;
+  auto back = qwbhost::ParseVcards(card, "uid-");
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(qwbhost::ContactCard(back[0].contact, qwbhost::Phonebook{}, "uid-1"), card);
+}
