@@ -151,7 +151,7 @@ void Image::CreateSchema() {
                                        kind INTEGER NOT NULL);
     CREATE TABLE IF NOT EXISTS record_props(id INTEGER NOT NULL, seq INTEGER NOT NULL,
                                             name TEXT NOT NULL, type INTEGER NOT NULL,
-                                            value, PRIMARY KEY(id, seq));
+                                            value, PRIMARY KEY(id, seq)) WITHOUT ROWID;
     -- The phonebook's contact categories and speed dials (contacts are records of kind 1).
     CREATE TABLE IF NOT EXISTS categories(id INTEGER PRIMARY KEY AUTOINCREMENT,
                                           name TEXT NOT NULL);

@@ -19,7 +19,7 @@ inline constexpr const char* kDefaultModel = "Aster W1";
 // 3: MMS limits and xLink dialling per model family; voice notes on the card.
 // 4: the shell's special folders, the installer programs and the installed-programs list.
 // 5: contact photos.
-inline constexpr int kDemoPresetVersion = 5;
+inline constexpr int kDemoPresetVersion = 6;
 inline constexpr int kEmptyPresetVersion = 2;
 // The version of `preset`; 0 for an unknown one.
 int PresetVersion(const std::string& preset);

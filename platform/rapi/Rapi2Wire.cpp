@@ -145,6 +145,17 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
   uint8_t* b = static_cast<uint8_t*>(p);
   while (n > 0) {
     if (timeoutMs >= 0) {
+      // Bytes already queued are taken without a poll first: the body of a frame is there
+      // as soon as its length word is, and a reply mostly waits for us.
+      ssize_t got = ::recv(fd, b, n, MSG_DONTWAIT);
+      if (got > 0) {
+        b += got;
+        n -= static_cast<size_t>(got);
+        continue;
+      }
+      if (got == 0) return IoResult::kClosed;
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) return IoResult::kTimeout;
       pollfd pfd{fd, POLLIN, 0};
