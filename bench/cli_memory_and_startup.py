@@ -6,9 +6,10 @@
 Start-up: `qwbdcawm tasks list` on the built-in demo phone (its image made once, before the
 timed runs, in a scratch cache folder), N runs, min and median wall time.
 
-Memory: for each size, an emulator image holding that many tasks (written straight into
-its store), served by `qwbdcawm-emu serve`; then `tasks list`, `tasks list --json` and
-`export` against it under /usr/bin/time -v, and the peak RSS ("Maximum resident set size")
+Memory: for each size, a demo image whose tasks, appointments, text and multimedia messages
+are that many clones of its first one (written straight into its store), served by
+`qwbdcawm-emu serve`; then each listing (table and --json) and the export of tasks and
+calendar against it under /usr/bin/time -v, and the peak RSS ("Maximum resident set size")
 of each, with the difference between the largest and the smallest size.
 """
 import argparse
@@ -54,27 +55,46 @@ def startup(bindir, runs):
               f"median {statistics.median(times)*1000:.0f} ms over {runs} runs")
 
 
-def seed_tasks(image_dir, n):
+def seed(image_dir, n):
+    """Every streamed table of the demo image holds n records: clones of its first one."""
     db = sqlite3.connect(os.path.join(image_dir, "image.sqlite"))
     with db:
-        db.execute("DELETE FROM record_props WHERE id IN (SELECT id FROM records WHERE kind = 3)")
-        db.execute("DELETE FROM records WHERE kind = 3")
-        first = db.execute("SELECT COALESCE(MAX(id), 0) + 1 FROM records").fetchone()[0]
-        ids = range(first, first + n)
-        db.executemany("INSERT INTO records(id, kind) VALUES (?, 3)", ((i,) for i in ids))
-        rows = []
-        for k, i in enumerate(ids):
-            rows += [(i, 0, "Subject", 1, f"Task {k}: 보험 서류 (insurance papers)"),
-                     (i, 1, "Body", 1, "Compare three quotes; the broker's number is in contacts."),
-                     (i, 2, "StartDate", 2, 46100.0 + k % 300),
-                     (i, 3, "DueDate", 2, 46107.0 + k % 300),
-                     (i, 4, "Complete", 4, 0),
-                     (i, 5, "Importance", 3, 1 + k % 3),
-                     (i, 6, "Categories", 1, "Business"),
-                     (i, 7, "ulSensitivity", 3, 0)]
-        db.executemany("INSERT INTO record_props(id, seq, name, type, value) VALUES (?,?,?,?,?)",
-                       rows)
+        for kind in (2, 3):  # appointments, tasks (records with their properties)
+            first = db.execute("SELECT MIN(id) FROM records WHERE kind = ?", (kind,)).fetchone()[0]
+            db.execute("DELETE FROM record_props WHERE id IN "
+                       "(SELECT id FROM records WHERE kind = ? AND id <> ?)", (kind, first))
+            db.execute("DELETE FROM records WHERE kind = ? AND id <> ?", (kind, first))
+            props = db.execute("SELECT seq, name, type, value FROM record_props WHERE id = ?",
+                               (first,)).fetchall()
+            start = db.execute("SELECT MAX(id) + 1 FROM records").fetchone()[0]
+            ids = range(start, start + n - 1)
+            db.executemany("INSERT INTO records(id, kind) VALUES (?, ?)", ((i, kind) for i in ids))
+            db.executemany("INSERT INTO record_props(id, seq, name, type, value) "
+                           "VALUES (?, ?, ?, ?, ?)",
+                           ((i,) + p for i in ids for p in props))
+        # Text messages (kind 4) and multimedia ones (kind 5) keep their properties whole.
+        for kind in (4, 5):
+            first = db.execute("SELECT MIN(id) FROM messages WHERE kind = ?", (kind,)).fetchone()[0]
+            db.execute("DELETE FROM messages WHERE kind = ? AND id <> ?", (kind, first))
+            db.execute("INSERT INTO messages(kind, folder, state, props) SELECT kind, folder, "
+                       "state, props FROM messages, (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                       "SELECT x + 1 FROM c WHERE x < ?) SELECT x FROM c) WHERE id = ?",
+                       (n - 1, first))
     db.close()
+
+
+# What is measured at each size, as (label, arguments after the device option).
+COMMANDS = [
+    ("tasks list", ["tasks", "list"]),
+    ("tasks list --json", ["tasks", "list", "--json"]),
+    ("calendar list", ["calendar", "list"]),
+    ("calendar list --json", ["calendar", "list", "--json"]),
+    ("sms list", ["sms", "list"]),
+    ("sms list --json", ["sms", "list", "--json"]),
+    ("mms list", ["mms", "list"]),
+    ("mms list --json", ["mms", "list", "--json"]),
+    ("export tasks calendar", ["export", "{out}", "--only", "tasks", "calendar"]),
+]
 
 
 def memory(bindir, sizes):
@@ -83,9 +103,9 @@ def memory(bindir, sizes):
         with tempfile.TemporaryDirectory() as work:
             image = os.path.join(work, "phone")
             subprocess.run([os.path.join(bindir, "qwbdcawm-emu"), "init", image, "--preset",
-                            "empty", "--model", "Aster W1"], check=True,
+                            "demo", "--model", "Aster W1"], check=True,
                            stdout=subprocess.DEVNULL)
-            seed_tasks(image, n)
+            seed(image, n)
             port = free_port()
             emu = subprocess.Popen([os.path.join(bindir, "qwbdcawm-emu"), "serve", image,
                                     "--listen", f"tcp:127.0.0.1:{port}"],
@@ -98,18 +118,17 @@ def memory(bindir, sizes):
                     time.sleep(0.05)
                 env = dict(os.environ, XDG_CACHE_HOME=work, HOME=work)
                 host = [os.path.join(bindir, "qwbdcawm"), "--device", f"tcp:127.0.0.1:{port}"]
-                results[n] = {
-                    "tasks list": peak_rss_kib(host + ["tasks", "list"], env),
-                    "tasks list --json": peak_rss_kib(host + ["tasks", "list", "--json"], env),
-                    "export": peak_rss_kib(host + ["export", os.path.join(work, "out")], env),
-                }
+                out = os.path.join(work, "out")
+                results[n] = {label: peak_rss_kib(host + [a.replace("{out}", out) for a in args],
+                                                  env)
+                              for label, args in COMMANDS}
             finally:
                 emu.terminate()
                 emu.wait()
     for what in next(iter(results.values())):
         row = ", ".join(f"{n}: {results[n][what] / 1024:.1f} MiB" for n in sizes)
         grow = (results[sizes[-1]][what] - results[sizes[0]][what]) / 1024
-        print(f"peak RSS {what:18} {row}  (+{grow:.1f} MiB)")
+        print(f"peak RSS {what:22} {row}  (+{grow:.1f} MiB)", flush=True)
 
 
 def main():

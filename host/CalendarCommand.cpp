@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "host/HostError.h"
+#include "host/JsonStream.h"
 #include "host/Text.h"
 
 namespace qwbhost {
@@ -108,18 +109,27 @@ nlohmann::json EventJson(const EventRecord& e) {
   return j;
 }
 
+namespace {
+
+// The table's columns have fixed widths, so that each line is written as its event comes.
+constexpr const char* kEventsHeader = "ID     START             END               TYPE   SUBJECT\n";
+
+void WriteEventLine(std::ostream& out, const EventRecord& e) {
+  char line[128];
+  std::snprintf(line, sizeof line, "%-6ld %-17s %-17s %-6s ", static_cast<long>(e.id),
+                Moment(e, e.start).c_str(), Moment(e, e.end).c_str(), e.dateType.c_str());
+  out << line << e.subject;
+  const Recurrence r = e.recurrence();
+  if (r.kind != RecurKind::kNone) out << "  (" << DescribeRecurrence(r) << ")";
+  out << '\n';
+}
+
+}  // namespace
+
 std::string EventsTable(const std::vector<EventRecord>& events) {
   std::ostringstream out;
-  out << "ID     START             END               TYPE   SUBJECT\n";
-  for (const EventRecord& e : events) {
-    char line[128];
-    std::snprintf(line, sizeof line, "%-6ld %-17s %-17s %-6s ", static_cast<long>(e.id),
-                  Moment(e, e.start).c_str(), Moment(e, e.end).c_str(), e.dateType.c_str());
-    out << line << e.subject;
-    const Recurrence r = e.recurrence();
-    if (r.kind != RecurKind::kNone) out << "  (" << DescribeRecurrence(r) << ")";
-    out << '\n';
-  }
+  out << kEventsHeader;
+  for (const EventRecord& e : events) WriteEventLine(out, e);
   return out.str();
 }
 
@@ -136,22 +146,21 @@ void ListEvents(Session& session, bool json, std::optional<std::string> from,
     if (!d) ThrowUsage("--to: '" + *to + "' is not a date (YYYY-MM-DD)");
     last = *d + 1;
   }
-  std::vector<EventRecord> events;
+  // Each event is written as it arrives: memory stays flat however many the phone holds.
+  JsonArrayStream array(out);
   ComPtr<IDataTable> table = session.Table(DTID_CALENDAR);
+  if (!json) out << kEventsHeader;
   ForEachItem(table.Get(), "calendar", [&](IItem* item, ULONG, ULONG) {
-    EventRecord e = ReadEvent(item);
+    const EventRecord e = ReadEvent(item);
     const bool recurs = e.recurrence().kind != RecurKind::kNone;
     if (last && e.start && *e.start >= *last) return;
     if (first && !recurs && e.end && *e.end < *first) return;
-    events.push_back(std::move(e));
+    if (json)
+      array.Add(EventJson(e));
+    else
+      WriteEventLine(out, e);
   });
-  if (json) {
-    nlohmann::json all = nlohmann::json::array();
-    for (const EventRecord& e : events) all.push_back(EventJson(e));
-    out << all.dump(2) << '\n';
-  } else {
-    out << EventsTable(events);
-  }
+  if (json) array.Finish();
 }
 
 EventRecord AddEvent(Session& session, const CalendarOptions& o) {

@@ -127,13 +127,18 @@ class CalendarExporter : public Exporter {
   std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
                                  Progress& progress) override {
     std::vector<ExportRecord> records;
+    ReadEach(session, context, progress,
+             [&](ExportRecord&& r) { records.push_back(std::move(r)); });
+    return records;
+  }
+  void ReadEach(Session& session, const ExportContext& context, Progress& progress,
+                const std::function<void(ExportRecord&&)>& sink) override {
     const std::string zone = LocalZoneName();
     ComPtr<IDataTable> table = session.Table(DTID_CALENDAR);
     ForEachItem(table.Get(), "calendar", [&](IItem* item, ULONG n, ULONG total) {
-      records.push_back(EventToVevent(ReadEvent(item), context, zone));
+      sink(EventToVevent(ReadEvent(item), context, zone));
       progress.Update(n + 1, total);
     });
-    return records;
   }
 };
 

@@ -11,6 +11,7 @@
 #include "host/HostError.h"
 #include "host/InfoCommand.h"
 #include "host/ItemColumns.h"
+#include "host/JsonStream.h"
 #include "host/Progress.h"
 #include "host/TasksIcs.h"
 #include "host/Text.h"
@@ -114,12 +115,24 @@ nlohmann::json SmsJson(const SmsRecord& m) {
   return j;
 }
 
-std::string SmsTable(const std::vector<SmsRecord>& messages) {
+namespace {
+
+TextTable SmsLayout() {
   TextTable table({"ID", "FOLDER", "DATE", "FROM", "TO", "TEXT"});
   table.SetMaxWidth(5, 50);
-  for (const SmsRecord& m : messages)
-    table.AddRow({std::to_string(m.id) + (m.id >= kFirstSimMessage ? " (SIM)" : ""), m.folder,
-                  m.date ? FormatMinute(*m.date) : "", m.sender, m.receiver, m.content});
+  return table;
+}
+
+void AddSmsRow(TextTable& table, const SmsRecord& m) {
+  table.AddRow({std::to_string(m.id) + (m.id >= kFirstSimMessage ? " (SIM)" : ""), m.folder,
+                m.date ? FormatMinute(*m.date) : "", m.sender, m.receiver, m.content});
+}
+
+}  // namespace
+
+std::string SmsTable(const std::vector<SmsRecord>& messages) {
+  TextTable table = SmsLayout();
+  for (const SmsRecord& m : messages) AddSmsRow(table, m);
   return table.str();
 }
 
@@ -138,20 +151,24 @@ std::vector<SmsRecord> ReadAllSms(Session& session) {
 
 void ListSms(Session& session, const std::optional<std::string>& folder, bool json,
              std::ostream& out) {
-  std::vector<SmsRecord> all = ReadAllSms(session);
-  if (folder) {
-    std::string want = CheckFolder(*folder);
-    all.erase(std::remove_if(all.begin(), all.end(),
-                             [&](const SmsRecord& m) { return m.folder != want; }),
-              all.end());
-  }
-  if (json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const SmsRecord& m : all) list.push_back(SmsJson(m));
-    out << list.dump(2) << '\n';
-  } else {
-    out << SmsTable(all);
-  }
+  const std::optional<std::string> want = folder ? std::optional(CheckFolder(*folder)) : std::nullopt;
+  // Each message is written as it arrives: memory stays flat however many the phone holds.
+  JsonArrayStream array(out);
+  TextTable rows = SmsLayout();
+  if (!json) rows.StreamTo(out);
+  ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
+  ForEachItem(table.Get(), "sms", [&](IItem* item, ULONG, ULONG) {
+    const SmsRecord m = ReadSms(item);
+    if (want && m.folder != *want) return;
+    if (json)
+      array.Add(SmsJson(m));
+    else
+      AddSmsRow(rows, m);
+  });
+  if (json)
+    array.Finish();
+  else
+    rows.Finish();
 }
 
 void SendSms(Session& session, const std::string& to, const std::string& text) {
@@ -275,21 +292,24 @@ nlohmann::json MmsJson(const MmsRecord& m) {
 }
 
 void ListMms(Session& session, bool json, std::ostream& out) {
-  std::vector<MmsRecord> all;
-  ComPtr<IDataTable> table = session.Table(DTID_MMS);
-  ForEachItem(table.Get(), "mms", [&](IItem* item, ULONG, ULONG) { all.push_back(ReadMms(item)); });
-  if (json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const MmsRecord& m : all) list.push_back(MmsJson(m));
-    out << list.dump(2) << '\n';
-    return;
-  }
+  // Each message is written as it arrives: memory stays flat however many the phone holds.
+  JsonArrayStream array(out);
   TextTable rows({"ID", "FOLDER", "DATE", "FROM", "TO", "SIZE", "SUBJECT"});
   rows.SetMaxWidth(6, 40);
-  for (const MmsRecord& m : all)
-    rows.AddRow({std::to_string(m.id), m.folder, m.date ? FormatMinute(*m.date) : "", m.sender,
-                 m.receiver, std::to_string(m.size), m.subject});
-  out << rows.str();
+  if (!json) rows.StreamTo(out);
+  ComPtr<IDataTable> table = session.Table(DTID_MMS);
+  ForEachItem(table.Get(), "mms", [&](IItem* item, ULONG, ULONG) {
+    const MmsRecord m = ReadMms(item);
+    if (json)
+      array.Add(MmsJson(m));
+    else
+      rows.AddRow({std::to_string(m.id), m.folder, m.date ? FormatMinute(*m.date) : "",
+                   m.sender, m.receiver, std::to_string(m.size), m.subject});
+  });
+  if (json)
+    array.Finish();
+  else
+    rows.Finish();
 }
 
 std::vector<std::string> GetMms(Session& session, LONG id, const std::string& dir) {
@@ -362,13 +382,19 @@ nlohmann::json SimJson(const SimRecord& c) {
   return j;
 }
 
+namespace {
+
+void AddSimRow(TextTable& table, const SimRecord& c) {
+  std::string numbers;
+  for (const std::string& n : c.numbers) numbers += (numbers.empty() ? "" : ", ") + n;
+  table.AddRow({std::to_string(c.id), c.name, numbers, c.email});
+}
+
+}  // namespace
+
 std::string SimTable(const std::vector<SimRecord>& contacts) {
   TextTable table({"ID", "NAME", "NUMBERS", "E-MAIL"});
-  for (const SimRecord& c : contacts) {
-    std::string numbers;
-    for (const std::string& n : c.numbers) numbers += (numbers.empty() ? "" : ", ") + n;
-    table.AddRow({std::to_string(c.id), c.name, numbers, c.email});
-  }
+  for (const SimRecord& c : contacts) AddSimRow(table, c);
   return table.str();
 }
 
@@ -380,14 +406,22 @@ std::vector<SimRecord> ReadAllSim(Session& session) {
 }
 
 void ListSim(Session& session, bool json, std::ostream& out) {
-  std::vector<SimRecord> all = ReadAllSim(session);
-  if (json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const SimRecord& c : all) list.push_back(SimJson(c));
-    out << list.dump(2) << '\n';
-  } else {
-    out << SimTable(all);
-  }
+  // Each contact is written as it arrives: memory stays flat however many the SIM holds.
+  JsonArrayStream array(out);
+  TextTable rows({"ID", "NAME", "NUMBERS", "E-MAIL"});
+  if (!json) rows.StreamTo(out);
+  ComPtr<IDataTable> table = session.Table(DTID_SIM);
+  ForEachItem(table.Get(), "sim", [&](IItem* item, ULONG, ULONG) {
+    const SimRecord c = ReadSim(item);
+    if (json)
+      array.Add(SimJson(c));
+    else
+      AddSimRow(rows, c);
+  });
+  if (json)
+    array.Finish();
+  else
+    rows.Finish();
 }
 
 namespace {
@@ -495,14 +529,19 @@ class SimExporter : public Exporter {
   std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
                                  Progress& progress) override {
     std::vector<ExportRecord> records;
+    ReadEach(session, context, progress,
+             [&](ExportRecord&& r) { records.push_back(std::move(r)); });
+    return records;
+  }
+  void ReadEach(Session& session, const ExportContext& context, Progress& progress,
+                const std::function<void(ExportRecord&&)>& sink) override {
     ComPtr<IDataTable> table = session.Table(DTID_SIM);
     ForEachItem(table.Get(), "sim", [&](IItem* item, ULONG n, ULONG total) {
       SimRecord c = ReadSim(item);
       std::string uid = context.Uid("sim-contact", c.id);
-      records.push_back({uid, SimVCard(c, uid, context.Stamp()), {}});
+      sink({uid, SimVCard(c, uid, context.Stamp()), {}});
       progress.Update(n + 1, total);
     });
-    return records;
   }
 };
 

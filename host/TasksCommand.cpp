@@ -6,6 +6,7 @@
 
 #include "host/HostError.h"
 #include "host/Text.h"
+#include "host/JsonStream.h"
 #include "host/TextTable.h"
 
 namespace qwbhost {
@@ -185,41 +186,43 @@ nlohmann::json TaskJson(const TaskRecord& t) {
   return j;
 }
 
-std::string TasksTable(const std::vector<TaskRecord>& tasks) {
+namespace {
+
+TextTable TasksLayout() {
   TextTable table({"ID", "SUBJECT", "START", "DUE", "PRIORITY", "DONE", "ALARM", "RECURRENCE"});
   table.SetMaxWidth(1, 40);
-  for (const TaskRecord& t : tasks) {
-    table.AddRow({std::to_string(t.id), t.subject, t.start ? FormatDay(*t.start) : "",
-                  t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
-                  t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
-                  DescribeRecurrence(t.recurrence())});
-  }
+  return table;
+}
+
+void AddTaskRow(TextTable& table, const TaskRecord& t) {
+  table.AddRow({std::to_string(t.id), t.subject, t.start ? FormatDay(*t.start) : "",
+                t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
+                t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
+                DescribeRecurrence(t.recurrence())});
+}
+
+}  // namespace
+
+std::string TasksTable(const std::vector<TaskRecord>& tasks) {
+  TextTable table = TasksLayout();
+  for (const TaskRecord& t : tasks) AddTaskRow(table, t);
   return table.str();
 }
 
 void ListTasks(Session& session, bool json, std::ostream& out) {
   ComPtr<IDataTable> table = session.Table(DTID_TASK);
+  // Each task is written as it arrives: memory stays flat however many the phone holds.
   if (json) {
-    // Each task is written as it arrives, in the very layout of the whole array dumped with
-    // an indent of 2: memory stays flat however many tasks the phone holds.
-    size_t count = 0;
-    std::string text;
-    ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG, ULONG) {
-      text = TaskJson(ReadTask(item)).dump(2);
-      out << (count++ ? ",\n  " : "[\n  ");
-      for (char c : text) {
-        out.put(c);
-        if (c == '\n') out << "  ";
-      }
-    });
-    out << (count ? "\n]\n" : "[]\n");
+    JsonArrayStream array(out);
+    ForEachItem(table.Get(), "tasks",
+                [&](IItem* item, ULONG, ULONG) { array.Add(TaskJson(ReadTask(item))); });
+    array.Finish();
     return;
   }
-  // A table aligns its columns to their widest cell, so it is written once every row is in.
-  std::vector<TaskRecord> tasks;
-  ForEachItem(table.Get(), "tasks",
-              [&](IItem* item, ULONG, ULONG) { tasks.push_back(ReadTask(item)); });
-  out << TasksTable(tasks);
+  TextTable rows = TasksLayout();
+  rows.StreamTo(out);
+  ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG, ULONG) { AddTaskRow(rows, ReadTask(item)); });
+  rows.Finish();
 }
 
 TaskRecord AddTask(Session& session, const TaskOptions& o) {

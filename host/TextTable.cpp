@@ -85,33 +85,61 @@ void TextTable::AddRow(std::vector<std::string> cells) {
       cells[c] = CutToWidth(cells[c], maxWidth_[c]);
   }
   rows_.push_back(std::move(cells));
+  if (stream_ && (!streamWidths_.empty() || rows_.size() >= page_)) WriteHeld();
 }
 
-std::string TextTable::str() const {
+std::vector<size_t> TextTable::Measure() const {
   std::vector<size_t> widths(headers_.size(), 0);
   auto measure = [&](const std::vector<std::string>& row) {
     for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
   };
   measure(headers_);
   for (const auto& row : rows_) measure(row);
+  return widths;
+}
 
+void TextTable::Print(std::string& out, const std::vector<std::string>& row,
+                      const std::vector<size_t>& widths) const {
+  const size_t start = out.size();
+  for (size_t c = 0; c < row.size(); ++c) {
+    const size_t width = DisplayWidth(row[c]);
+    const size_t pad = widths[c] > width ? widths[c] - width : 0;
+    if (align_[c] == Align::kRight) out.append(pad, ' ');
+    out += row[c];
+    if (align_[c] == Align::kLeft) out.append(pad, ' ');
+    if (c + 1 < row.size()) out += "  ";
+  }
+  while (out.size() > start && out.back() == ' ') out.pop_back();
+  out += '\n';
+}
+
+std::string TextTable::str() const {
+  const std::vector<size_t> widths = Measure();
   std::string out;
-  auto print = [&](const std::vector<std::string>& row) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      std::string pad(widths[c] - DisplayWidth(row[c]), ' ');
-      if (align_[c] == Align::kRight) line += pad;
-      line += row[c];
-      if (align_[c] == Align::kLeft) line += pad;
-      if (c + 1 < row.size()) line += "  ";
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    out += line;
-    out += '\n';
-  };
-  print(headers_);
-  for (const auto& row : rows_) print(row);
+  Print(out, headers_, widths);
+  for (const auto& row : rows_) Print(out, row, widths);
   return out;
+}
+
+void TextTable::StreamTo(std::ostream& out, size_t page) {
+  stream_ = &out;
+  page_ = page == 0 ? 1 : page;
+  streamWidths_.clear();
+}
+
+void TextTable::WriteHeld() {
+  std::string text;
+  if (streamWidths_.empty()) {
+    streamWidths_ = Measure();
+    Print(text, headers_, streamWidths_);
+  }
+  for (const auto& row : rows_) Print(text, row, streamWidths_);
+  rows_.clear();
+  *stream_ << text;
+}
+
+void TextTable::Finish() {
+  if (stream_) WriteHeld();
 }
 
 }  // namespace qwbhost

@@ -21,6 +21,7 @@
 #include "host/TaskRecord.h"
 #include "host/TasksIcs.h"
 #include "host/Text.h"
+#include "host/JsonStream.h"
 #include "host/TextTable.h"
 
 namespace qwbhost {
@@ -69,6 +70,74 @@ TEST(TextTable, AlignsColumnsByDisplayWidth) {
             " 12  Cafe\xCC\x81          2008-11-08\n"
             "140  line break a\n"
             "  7\n");
+}
+
+// Streamed, a table holds its first page to fix the widths, then writes each row at once;
+// up to a page it is drawn exactly as str() draws it.
+TEST(TextTable, StreamsAfterItsFirstPage) {
+  auto layout = [] {
+    TextTable t({"ID", "SUBJECT"});
+    t.SetAlign(0, TextTable::Align::kRight);
+    t.SetMaxWidth(1, 8);
+    return t;
+  };
+  const std::vector<std::vector<std::string>> rows = {
+      {"1", "ab"}, {"22", "\xED\x9A\x8C\xEC\x9D\x98"}, {"333", "a long subject"}, {"4", ""}};
+  struct Case {
+    size_t page;
+    size_t heldAfterTwo;  // rows still held once two rows are in
+    const char* text;
+  };
+  const Case cases[] = {
+      // A page the whole listing fits in: nothing written before Finish, same as str().
+      {10, 2, " ID  SUBJECT\n  1  ab\n 22  \xED\x9A\x8C\xEC\x9D\x98\n333  a long s\n  4\n"},
+      // Widths fixed from the first two rows: the wider id of a later row widens its line only.
+      {2, 0, "ID  SUBJECT\n 1  ab\n22  \xED\x9A\x8C\xEC\x9D\x98\n333  a long s\n 4\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    TextTable whole = layout();
+    for (const auto& r : rows) whole.AddRow(r);
+    std::ostringstream out;
+    TextTable t = layout();
+    t.StreamTo(out, c.page);
+    t.AddRow(rows[0]);
+    t.AddRow(rows[1]);
+    EXPECT_EQ(t.rows(), c.heldAfterTwo);
+    EXPECT_EQ(out.str().empty(), c.heldAfterTwo != 0);
+    t.AddRow(rows[2]);
+    t.AddRow(rows[3]);
+    t.Finish();
+    EXPECT_EQ(out.str(), c.text);
+    if (c.page >= rows.size()) {
+      EXPECT_EQ(out.str(), whole.str());
+    }
+  }
+  // No rows at all: the header alone, as str() gives it.
+  std::ostringstream out;
+  TextTable empty = layout();
+  empty.StreamTo(out);
+  empty.Finish();
+  EXPECT_EQ(out.str(), layout().str());
+}
+
+// Streamed JSON arrays come out exactly as the whole array dumped with an indent of 2.
+TEST(JsonArrayStream, MatchesTheWholeArrayDumped) {
+  const nlohmann::json elements[] = {
+      {{"id", 1}, {"subject", "\xEB\xB3\xB4\xED\x97\x98"}, {"tags", {"a", "b"}}},
+      nlohmann::json::object(),
+      {{"nested", {{"deep", {1, 2}}}}, {"text", "line\nbreak"}}};
+  for (size_t n = 0; n <= std::size(elements); ++n) {
+    std::ostringstream out;
+    JsonArrayStream array(out);
+    nlohmann::json whole = nlohmann::json::array();
+    for (size_t i = 0; i < n; ++i) {
+      array.Add(elements[i]);
+      whole.push_back(elements[i]);
+    }
+    array.Finish();
+    EXPECT_EQ(out.str(), whole.dump(2) + "\n") << n;
+  }
 }
 
 TEST(ContentLines, EscapesAndJoinsValues) {
