@@ -53,6 +53,15 @@ def startup(bindir, runs):
             times.append(time.perf_counter() - t0)
         print(f"startup  tasks list on the demo phone: min {min(times)*1000:.0f} ms, "
               f"median {statistics.median(times)*1000:.0f} ms over {runs} runs")
+        # What loading the program and its libraries costs before any command runs.
+        times = []
+        for _ in range(runs):
+            t0 = time.perf_counter()
+            subprocess.run(cmd[:1] + ["--help"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=True)
+            times.append(time.perf_counter() - t0)
+        print(f"startup  --help (loading alone): min {min(times)*1000:.0f} ms, "
+              f"median {statistics.median(times)*1000:.0f} ms over {runs} runs", flush=True)
 
 
 def seed(image_dir, n):
