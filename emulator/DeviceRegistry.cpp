@@ -11,15 +11,18 @@ struct KeyRow {
   std::u16string path;
 };
 
-KeyRow LoadKey(sqlite3* db, int64_t key) {
-  Stmt st(db, "SELECT root, path FROM reg_keys WHERE id = ?");
+// Registry reads are kept prepared: the services look values up on every request they serve.
+KeyRow LoadKey(Image& image, int64_t key) {
+  auto prepared = image.Prepare("SELECT root, path FROM reg_keys WHERE id = ?");
+  Stmt& st = *prepared;
   st.bind(1, key);
   if (!st.step()) throw ImageError("registry key vanished");
   return {st.i64(0), Utf16(st.text(1))};
 }
 
-std::optional<int64_t> FindKey(sqlite3* db, int64_t root, const std::u16string& path) {
-  Stmt st(db, "SELECT id FROM reg_keys WHERE root = ? AND fold = ?");
+std::optional<int64_t> FindKey(Image& image, int64_t root, const std::u16string& path) {
+  auto prepared = image.Prepare("SELECT id FROM reg_keys WHERE root = ? AND fold = ?");
+  Stmt& st = *prepared;
   st.bind(1, root).bind(2, FoldUtf8(path));
   if (!st.step()) return std::nullopt;
   return st.i64(0);
@@ -33,7 +36,7 @@ std::u16string Join(const std::u16string& base, const std::u16string& part) {
 
 int64_t DeviceRegistry::Root(uint32_t hkey) {
   std::optional<int64_t> id;
-  image_.Read([&] { id = FindKey(image_.db(), hkey, u""); });
+  image_.Read([&] { id = FindKey(image_, hkey, u""); });
   if (!id) throw ImageError("registry root missing");
   return *id;
 }
@@ -41,10 +44,10 @@ int64_t DeviceRegistry::Root(uint32_t hkey) {
 std::optional<int64_t> DeviceRegistry::Open(int64_t key, std::u16string_view sub) {
   std::optional<int64_t> id;
   image_.Read([&] {
-    KeyRow k = LoadKey(image_.db(), key);
+    KeyRow k = LoadKey(image_, key);
     std::u16string path = k.path;
     for (auto& p : SplitPath(sub, u"\\")) path = Join(path, p);
-    id = FindKey(image_.db(), k.root, path);
+    id = FindKey(image_, k.root, path);
   });
   return id;
 }
@@ -53,11 +56,11 @@ std::pair<int64_t, bool> DeviceRegistry::Create(int64_t key, std::u16string_view
   std::pair<int64_t, bool> result{key, false};
   image_.Transaction([&] {
     sqlite3* db = image_.db();
-    KeyRow k = LoadKey(db, key);
+    KeyRow k = LoadKey(image_, key);
     std::u16string path = k.path;
     for (auto& p : SplitPath(sub, u"\\")) {
       path = Join(path, p);
-      if (auto id = FindKey(db, k.root, path)) {
+      if (auto id = FindKey(image_, k.root, path)) {
         result = {*id, false};
         continue;
       }
@@ -73,7 +76,8 @@ std::pair<int64_t, bool> DeviceRegistry::Create(int64_t key, std::u16string_view
 std::optional<DeviceRegistry::Value> DeviceRegistry::Query(int64_t key, std::u16string_view name) {
   std::optional<Value> v;
   image_.Read([&] {
-    Stmt st(image_.db(), "SELECT type, data FROM reg_values WHERE key = ? AND fold = ?");
+    auto prepared = image_.Prepare("SELECT type, data FROM reg_values WHERE key = ? AND fold = ?");
+    Stmt& st = *prepared;
     st.bind(1, key).bind(2, FoldUtf8(name));
     if (st.step()) v = Value{static_cast<uint32_t>(st.i64(0)), st.blob(1)};
   });
@@ -110,7 +114,7 @@ bool DeviceRegistry::Exists(int64_t key) {
 std::vector<std::u16string> DeviceRegistry::SubKeys(int64_t key) {
   std::vector<std::u16string> out;
   image_.Read([&] {
-    KeyRow k = LoadKey(image_.db(), key);
+    KeyRow k = LoadKey(image_, key);
     std::string prefix = k.path.empty() ? "" : FoldUtf8(k.path) + "\\";
     // Direct children only: the rest of the folded path holds no separator.
     Stmt st(image_.db(),
@@ -144,7 +148,7 @@ uint32_t DeviceRegistry::DeleteKey(int64_t key, std::u16string_view sub) {
   uint32_t result = 0;
   image_.Transaction([&] {
     sqlite3* db = image_.db();
-    KeyRow k = LoadKey(db, *target);
+    KeyRow k = LoadKey(image_, *target);
     if (k.path.empty()) {
       result = 5;  // ERROR_ACCESS_DENIED: a root stays
       return;

@@ -200,6 +200,16 @@ void Image::Transaction(const std::function<void()>& fn) {
   Exec("COMMIT");
 }
 
+void Image::EnsureSchema(const char* store, const std::function<void()>& create) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (schemas_.count(store)) return;
+  }
+  create();  // idempotent: two first requests at once both run it harmlessly
+  std::lock_guard<std::mutex> lock(mu_);
+  schemas_.insert(store);
+}
+
 void Image::Read(const std::function<void()>& fn) {
   std::lock_guard<std::mutex> lock(mu_);
   fn();

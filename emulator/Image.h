@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace wmemu {
@@ -92,6 +93,9 @@ class Image {
   // only while holding mutex() (inside Read or Transaction), like db().
   PreparedStmt Prepare(const char* sql);
   void Exec(const char* sql);  // caller holds the mutex
+  // Runs `create` (a store's CREATE ... IF NOT EXISTS transaction) the first time the store
+  // named `store` opens this image, not on every request it serves.
+  void EnsureSchema(const char* store, const std::function<void()>& create);
 
   // Facts about the image itself (the preset it was made from, ...), kept in its meta table.
   void SetMeta(const std::string& key, const std::string& value);
@@ -105,6 +109,7 @@ class Image {
   std::mutex mu_;
   // Prepared statements by their SQL text; finalized before the database closes.
   std::unordered_map<std::string, std::unique_ptr<Stmt>> stmts_;
+  std::unordered_set<std::string> schemas_;  // stores whose schema is in place
 };
 
 }  // namespace wmemu

@@ -21,8 +21,9 @@ constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);
 constexpr int32_t kNotImpl = static_cast<int32_t>(0x80004001u);
 
 void EnsureSchema(Image& image) {
-  image.Transaction([&] {
-    image.Exec(R"(
+  image.EnsureSchema("messages", [&] {
+    image.Transaction([&] {
+      image.Exec(R"(
       CREATE TABLE IF NOT EXISTS messages(id INTEGER PRIMARY KEY AUTOINCREMENT,
                                           kind INTEGER NOT NULL, folder INTEGER NOT NULL,
                                           state INTEGER NOT NULL, props BLOB NOT NULL);
@@ -30,6 +31,7 @@ void EnsureSchema(Image& image) {
       CREATE TABLE IF NOT EXISTS sim_messages(slot INTEGER PRIMARY KEY, number TEXT NOT NULL,
                                               text TEXT NOT NULL, received REAL NOT NULL);
     )");
+    });
   });
 }
 
@@ -270,8 +272,9 @@ MessageStore::MessageStore(Image& image) : image_(image) { EnsureSchema(image_);
 std::vector<StoredMessage> MessageStore::List(uint32_t kind, uint32_t folder) {
   std::vector<StoredMessage> out;
   image_.Read([&] {
-    Stmt st(image_.db(),
-            "SELECT id, state, props FROM messages WHERE kind = ? AND folder = ? ORDER BY id");
+    auto prepared = image_.Prepare(
+        "SELECT id, state, props FROM messages WHERE kind = ? AND folder = ? ORDER BY id");
+    Stmt& st = *prepared;
     st.bind(1, int64_t(kind)).bind(2, int64_t(folder));
     while (st.step())
       out.push_back({uint32_t(st.i64(0)), kind, folder, uint16_t(st.i64(1)),
@@ -283,7 +286,8 @@ std::vector<StoredMessage> MessageStore::List(uint32_t kind, uint32_t folder) {
 std::optional<StoredMessage> MessageStore::Get(uint32_t id) {
   std::optional<StoredMessage> out;
   image_.Read([&] {
-    Stmt st(image_.db(), "SELECT kind, folder, state, props FROM messages WHERE id = ?");
+    auto prepared = image_.Prepare("SELECT kind, folder, state, props FROM messages WHERE id = ?");
+    Stmt& st = *prepared;
     st.bind(1, int64_t(id));
     if (!st.step()) return;
     uint32_t kind = uint32_t(st.i64(0));

@@ -17,12 +17,14 @@ constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);
 constexpr uint32_t kKind = devrec::kKindSimContact;
 
 void EnsureSchema(Image& image) {
-  image.Transaction([&] {
-    image.Exec(R"(
+  image.EnsureSchema("sim_contacts", [&] {
+    image.Transaction([&] {
+      image.Exec(R"(
       CREATE TABLE IF NOT EXISTS sim_contacts(position INTEGER PRIMARY KEY, name TEXT NOT NULL,
                                               second_name TEXT NOT NULL, number TEXT NOT NULL,
                                               additional TEXT NOT NULL, email TEXT NOT NULL);
     )");
+    });
   });
 }
 
