@@ -8,7 +8,8 @@ namespace wmemu {
 std::vector<pbpacket::Category> PhonebookStore::Categories() {
   std::vector<pbpacket::Category> out;
   image_.Read([&] {
-    Stmt st(image_.db(), "SELECT id, name FROM categories ORDER BY id");
+    auto prepared = image_.Prepare("SELECT id, name FROM categories ORDER BY id");
+    Stmt& st = *prepared;
     while (st.step()) out.push_back({static_cast<uint32_t>(st.i64(0)), st.text(1)});
   });
   return out;
@@ -61,9 +62,9 @@ bool PhonebookStore::DeleteCategory(uint32_t id) {
 std::vector<pbpacket::SpeedDialEntry> PhonebookStore::SpeedDials() {
   std::vector<pbpacket::SpeedDialEntry> out;
   image_.Read([&] {
-    Stmt st(image_.db(),
-            "SELECT number, entry_id, property_id, name, telephone FROM speed_dials "
-            "ORDER BY number");
+    auto prepared = image_.Prepare(
+        "SELECT number, entry_id, property_id, name, telephone FROM speed_dials ORDER BY number");
+    Stmt& st = *prepared;
     while (st.step()) {
       out.push_back({static_cast<uint32_t>(st.i64(0)), static_cast<uint32_t>(st.i64(1)),
                      static_cast<uint32_t>(st.i64(2)), Utf16(st.text(3)), Utf16(st.text(4))});
