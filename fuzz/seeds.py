@@ -356,3 +356,21 @@ write("reading_names", "raw_markup", wide("<Yomigana><YomiLastName>Kim & <Lee></
 write("reading_names", "korean", wide("<Yomigana><YomiLastName>김</YomiLastName><YomiFirstName>민지"
       "</YomiFirstName></Yomigana>"))
 write("reading_names", "not_xml", wide("host's own"))
+
+# ---- the emulator's control socket: one JSON line each ----------------------------------
+control_lines = {
+    "fail_error": '{"cmd":"fail","name":"CeReadFile","count":1,"error":5}',
+    "fail_hresult": '{"cmd":"fail","name":"DevCeGet","hresult":"0x80004005"}',
+    "drop_on_call": '{"cmd":"drop","onCall":2,"name":"CeReadFile"}',
+    "drop_after_bytes": '{"cmd":"drop","afterFileBytes":10}',
+    "cut": '{"cmd":"cut","name":"DevCeEcho","afterBytes":3}',
+    "power": '{"cmd":"power","ac":1,"percent":50,"flag":8}',
+    "power_state": '{"cmd":"power","state":"suspend"}',
+    "delay": '{"cmd":"delay","ms":20}',
+    "unplug": '{"cmd":"unplug"}',
+    "control_without_dialler": '{"cmd":"control","action":"stall"}',
+    "unknown": '{"cmd":"explode"}',
+    "not_json": "not json",
+}
+for name, line in control_lines.items():
+    write("emulator_control", name, line.encode() + b"\n")
