@@ -390,7 +390,7 @@ ParsedCard ReadCard(const std::vector<Line>& lines, const std::string& uidPrefix
         card.unmapped.push_back(l.raw + " (the phone keeps one web page)");
       }
     } else if (name == "IMPP") {
-      std::string im = TextValue(l.value);
+      std::string im = l.value;  // a URI, as URL: written back as it stands
       if (im.rfind("im:", 0) == 0) im = im.substr(3);
       if (im.empty()) continue;
       if (c.messengers.size() < 3) {

@@ -131,7 +131,10 @@ ContentLines& ContentLines::Raw(std::string_view name, std::string_view value,
     }
   }
   line += ':';
-  line += value;
+  // A value in its own syntax has no escape for a line break (a URI, a date): one that
+  // carries a break anyway loses it rather than ending the line early.
+  for (char c : value)
+    if (c != '\r' && c != '\n') line += c;
   AppendFolded(text_, line);
   return *this;
 }

@@ -48,7 +48,8 @@ class ContentLines {
  public:
   ContentLines& Begin(std::string_view component) { return Raw("BEGIN", component); }
   ContentLines& End(std::string_view component) { return Raw("END", component); }
-  // A value already in its syntax (dates, numbers, RRULE, a prepared list).
+  // A value already in its syntax (dates, numbers, RRULE, a URI, a prepared list); a line
+  // break in it is dropped.
   ContentLines& Raw(std::string_view name, std::string_view value,
                     const ContentParams& params = {});
   // A TEXT value, escaped.

@@ -85,7 +85,10 @@ TEST(ContentLines, EscapesAndJoinsValues) {
   ContentLines out;
   out.List("CATEGORIES", {"Personal", "A,B"}).List("NICKNAME", {"", ""});
   out.Raw("TEL", "+82-10-5555-0101", {{"TYPE", {"work", "voice"}}});
-  EXPECT_EQ(out.str(), "CATEGORIES:Personal,A\\,B\r\nTEL;TYPE=work,voice:+82-10-5555-0101\r\n");
+  out.Raw("IMPP", "xmpp:ann@\r\nexample.com\n");  // a break would end the line early
+  EXPECT_EQ(out.str(),
+            "CATEGORIES:Personal,A\\,B\r\nTEL;TYPE=work,voice:+82-10-5555-0101\r\n"
+            "IMPP:xmpp:ann@example.com\r\n");
 }
 
 TEST(ContentLines, FoldsAt75OctetsOnCharacterBoundaries) {
