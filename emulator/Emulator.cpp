@@ -469,7 +469,9 @@ std::string Emulator::Control(const std::string& jsonLine) {
     reply["ok"] = false;
     reply["error"] = e.what();
   }
-  return reply.dump();
+  // A parse error quotes the bytes it stopped at, which need not be UTF-8: they are
+  // replaced rather than thrown over, which would end the control thread and the emulator.
+  return reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace wmemu

@@ -24,11 +24,15 @@ std::filesystem::path g_dir;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/qwb-fuzz-delinfo-XXXXXX";
-  Check(mkdtemp(pattern) != nullptr);
-  g_dir = pattern;
-  // The file lives under the application-data folder.
-  setenv("APPDATA", pattern, 1);
+  // The file lives under the application-data folder, in memory where the machine has a
+  // tmpfs: every run writes and reads it, which on a disk would take most of the run.
+  char pattern[] = "/dev/shm/qwb-fuzz-delinfo-XXXXXX";
+  char fallback[] = "/tmp/qwb-fuzz-delinfo-XXXXXX";
+  char* made = mkdtemp(pattern);
+  if (!made) made = mkdtemp(fallback);
+  Check(made != nullptr);
+  g_dir = made;
+  setenv("APPDATA", made, 1);
   std::atexit([] {
     std::error_code ec;
     std::filesystem::remove_all(g_dir, ec);

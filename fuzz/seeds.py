@@ -20,7 +20,7 @@ def pad(b):
 
 
 def prop(name, value):
-    n = name.encode() + b"\0"
+    n = (name if isinstance(name, bytes) else name.encode()) + b"\0"
     return u32(len(n)) + pad(n) + u32(len(value)) + pad(value)
 
 
@@ -66,6 +66,20 @@ records = {
 }
 for name, (kind, record) in records.items():
     write("device_record", name, bytes([kind]) + record)
+    write("property_map", name, bytes([kind]) + record)
+
+# The property map's own cases: a repeated name (the last value wins), a name that is not
+# UTF-8 (passed over), values shorter than their type, a name too long to read.
+map_records = {
+    "repeated_name": (3, u32(0) + prop("Subject", s8("first")) + prop("Importance", u32(1))
+                      + prop("Subject", s8("두 번째"))),
+    "name_not_utf8": (3, u32(0) + prop(b"Subj\xffect", s8("x")) + prop("Subject", s8("y"))),
+    "short_values": (2, u32(0) + prop("Start", b"\1\2\3") + prop("Duration", b"\1")
+                     + prop("Location", b"\xc3")),
+    "long_name": (1, u32(0) + prop("N" * 300, s8("x")) + prop("FirstName", s8("Jiwoo"))),
+}
+for name, (kind, record) in map_records.items():
+    write("property_map", name, bytes([kind]) + record)
 
 # ---- RAPI2 replies: call, argument, then the reply payload ----------------------------
 def find_data(name):
@@ -342,3 +356,21 @@ write("reading_names", "raw_markup", wide("<Yomigana><YomiLastName>Kim & <Lee></
 write("reading_names", "korean", wide("<Yomigana><YomiLastName>김</YomiLastName><YomiFirstName>민지"
       "</YomiFirstName></Yomigana>"))
 write("reading_names", "not_xml", wide("host's own"))
+
+# ---- the emulator's control socket: one JSON line each ----------------------------------
+control_lines = {
+    "fail_error": '{"cmd":"fail","name":"CeReadFile","count":1,"error":5}',
+    "fail_hresult": '{"cmd":"fail","name":"DevCeGet","hresult":"0x80004005"}',
+    "drop_on_call": '{"cmd":"drop","onCall":2,"name":"CeReadFile"}',
+    "drop_after_bytes": '{"cmd":"drop","afterFileBytes":10}',
+    "cut": '{"cmd":"cut","name":"DevCeEcho","afterBytes":3}',
+    "power": '{"cmd":"power","ac":1,"percent":50,"flag":8}',
+    "power_state": '{"cmd":"power","state":"suspend"}',
+    "delay": '{"cmd":"delay","ms":20}',
+    "unplug": '{"cmd":"unplug"}',
+    "control_without_dialler": '{"cmd":"control","action":"stall"}',
+    "unknown": '{"cmd":"explode"}',
+    "not_json": "not json",
+}
+for name, line in control_lines.items():
+    write("emulator_control", name, line.encode() + b"\n")

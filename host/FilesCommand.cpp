@@ -545,8 +545,9 @@ size_t FileCommands::Mirror(const std::string& folder, const fs::path& dir,
         const std::string key =
             manifest.empty() ? std::string()
                              : fs::relative(target, manifest.parent_path()).generic_string();
+        // The manifest is the user's file: an entry that is not an object vouches for nothing.
         const auto it = known.find(key);
-        if (it != known.end() && (*it)["size"] == e.size && (*it)["modified"] == e.modified &&
+        if (it != known.end() && it->is_object() && (*it)["size"] == e.size && (*it)["modified"] == e.modified &&
             fs::is_regular_file(target, ec) && fs::file_size(target, ec) == e.size) {
           if (skipped) ++*skipped;
           continue;

@@ -635,9 +635,11 @@ bool FindAllFiles::ReadReply(Reader& r, Reply* out, uint32_t flags) {
   const size_t fixed = (name ? 4 : 0) + (flags & 0x01 ? 4 : 0) + (flags & 0x02 ? 8 : 0) +
                        (flags & 0x04 ? 8 : 0) + (flags & 0x08 ? 8 : 0) + (flags & 0x10 ? 4 : 0) +
                        (flags & 0x20 ? 4 : 0) + (flags & 0x40 ? 4 : 0);
-  // More entries than any device folder holds, or than the reply has room for, is a lie
-  // that would make the reader allocate gigabytes from a few bytes.
-  if (count > (1u << 18) || (fixed > 0 && count > r.remaining() / fixed)) return false;
+  // More entries than the reply has room for is a lie that would make the reader allocate
+  // gigabytes from a few bytes. Entries of no field (flags asking for none) take no room, so
+  // the count alone bounds them: 65536, the most entries a FAT folder can hold, is the most
+  // any listing may have (the caller's array of them is then 35 MiB at most).
+  if (count > (1u << 16) || (fixed > 0 && count > r.remaining() / fixed)) return false;
   std::vector<FindData> found(count);
   for (FindData& d : found) {
     uint32_t nameBytes = 0;

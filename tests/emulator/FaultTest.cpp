@@ -31,7 +31,9 @@ TEST_F(Faults, ControlCommands) {
   EXPECT_FALSE(f.TakeDropOnCall("CeReadFile"));
   EXPECT_FALSE(f.TakeDropOnCall("CeWriteFile"));
   EXPECT_TRUE(f.TakeDropOnCall("CeReadFile"));
-  for (const char* bad : {R"({"cmd":"explode"})", "not json", R"({"cmd":"fail","name":"x"})"})
+  // A line that is not UTF-8 is answered too (the parse error quotes the stray byte).
+  for (const char* bad : {R"({"cmd":"explode"})", "not json", R"({"cmd":"fail","name":"x"})",
+                          "{\"cmd\":\x8d\"cut\"}", "{\"cmd\":\"\xff\""})
     EXPECT_NE(emu_->Control(bad).find("\"ok\":false"), std::string::npos) << bad;
 }
 

@@ -365,6 +365,15 @@ TEST_F(QwbdcawmCli, FileCommandsRoundTrip) {
   EXPECT_EQ(ReadFile(backup / "My Documents/Trips/in.bin"), data);
   Outcome second = Qwb("backup " + Quote(backup.string()));
   EXPECT_NE(second.err.find("backup: 0 copied"), std::string::npos) << second.err;
+  // A manifest spoiled by hand (an entry of another type, or no JSON at all) only costs the
+  // copies it no longer vouches for.
+  for (const char* spoiled : {R"({"My Documents/Trips/in.bin": 5, "x": [1]})", "{not json"}) {
+    std::ofstream(backup / ".qwbdcawm-backup.json", std::ios::trunc) << spoiled;
+    Outcome again = Qwb("backup " + Quote(backup.string()));
+    EXPECT_EQ(again.exit, 0) << spoiled << ": " << again.err;
+    EXPECT_EQ(again.err.find("backup: 0 copied"), std::string::npos) << again.err;
+    EXPECT_EQ(ReadFile(backup / "My Documents/Trips/in.bin"), data);
+  }
 
   // export copies the documents without their pictures, and the pictures, through the same
   // mirror; a second export leaves the copies alone.

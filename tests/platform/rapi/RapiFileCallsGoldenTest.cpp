@@ -256,6 +256,14 @@ TEST(RapiFileCallsGolden, ReplyReaders) {
     EXPECT_EQ(rep.found[0].sizeLow, 9u);
   }
   {
+    // Entries of no field take no bytes: 65536 of them is the most a reply may list.
+    const Bytes p = Hex("00 00 00 00 01 00 00 00 00 00 01 00");
+    rapi2::Reader r(p);
+    rapi2::FindAllFiles::Reply rep;
+    ASSERT_TRUE(rapi2::FindAllFiles::ReadReply(r, &rep, 0));
+    EXPECT_EQ(rep.found.size(), 65536u);
+  }
+  {
     // The same bytes read with the size probe's reader: the data come anyway and are taken.
     const Bytes p = PayloadOf("14 00 00 00 00 00 00 00 00 00 00 00 01 00 00 00 04 00 00 00 61 00 00 00");
     rapi2::Reader r(p);
@@ -286,6 +294,12 @@ TEST(RapiFileCallsGolden, ReplyReaders) {
        [](rapi2::Reader& r) {
          rapi2::FindAllFiles::Reply rep;
          return rapi2::FindAllFiles::ReadReply(r, &rep, 0xB3);
+       }},
+      {"find all: more than 65536 entries, even of no field",
+       "00 00 00 00 01 00 00 00 01 00 01 00",
+       [](rapi2::Reader& r) {
+         rapi2::FindAllFiles::Reply rep;
+         return rapi2::FindAllFiles::ReadReply(r, &rep, 0);
        }},
       {"find all: a name of 522 bytes", "00 00 00 00 01 00 00 00 01 00 00 00 0a 02 00 00 00*542",
        [](rapi2::Reader& r) {
