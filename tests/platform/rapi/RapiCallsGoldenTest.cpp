@@ -9,24 +9,12 @@
 
 #include "gtest/gtest.h"
 #include "platform/rapi/Rapi2Calls.h"
+#include "tests/platform/rapi/HexBytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// "0c 00 4b ..." as bytes.
-Bytes Hex(const std::string& text) {
-  Bytes out;
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] == ' ' || text[i] == '\n' || text[i] == '|') {
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    i += 2;
-  }
-  return out;
-}
+using rapitest::Bytes;
+using rapitest::Hex;
 
 // The frame a writer built, length prefix included.
 Bytes Frame(rapi2::Writer& w) { return w.Finish(); }

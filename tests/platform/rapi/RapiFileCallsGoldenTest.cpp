@@ -8,31 +8,12 @@
 
 #include "gtest/gtest.h"
 #include "platform/rapi/Rapi2Calls.h"
+#include "tests/platform/rapi/HexBytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// "0c 00 4b ..." as bytes; "00*8" is eight zero bytes.
-Bytes Hex(const std::string& text) {
-  Bytes out;
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] == ' ' || text[i] == '\n' || text[i] == '|') {
-      ++i;
-      continue;
-    }
-    const uint8_t b = static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16));
-    i += 2;
-    size_t times = 1;
-    if (i < text.size() && text[i] == '*') {
-      size_t used = 0;
-      times = std::stoul(text.substr(i + 1), &used);
-      i += 1 + used;
-    }
-    out.insert(out.end(), times, b);
-  }
-  return out;
-}
+using rapitest::Bytes;
+using rapitest::Hex;
 
 Bytes Frame(rapi2::Writer& w) { return w.Finish(); }
 // The payload of a typed frame (its length prefix dropped).
