@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/ScratchDir.h"
 #include "tables/files/FileStorage.h"
 
 namespace {
@@ -24,15 +25,9 @@ std::filesystem::path g_dir;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The file lives under the application-data folder, in memory where the machine has a
-  // tmpfs: every run writes and reads it, which on a disk would take most of the run.
-  char pattern[] = "/dev/shm/qwb-fuzz-delinfo-XXXXXX";
-  char fallback[] = "/tmp/qwb-fuzz-delinfo-XXXXXX";
-  char* made = mkdtemp(pattern);
-  if (!made) made = mkdtemp(fallback);
-  Check(made != nullptr);
-  g_dir = made;
-  setenv("APPDATA", made, 1);
+  // The file lives under the application-data folder: every run writes and reads it.
+  g_dir = fuzzsupport::MakeScratchDir("delinfo");
+  setenv("APPDATA", g_dir.c_str(), 1);
   std::atexit([] {
     std::error_code ec;
     std::filesystem::remove_all(g_dir, ec);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "emulator/Emulator.h"
+#include "fuzz/ScratchDir.h"
 
 namespace {
 
@@ -26,12 +27,7 @@ std::unique_ptr<wmemu::Emulator> g_emu;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/dev/shm/qwb-fuzz-emuctl-XXXXXX";
-  char fallback[] = "/tmp/qwb-fuzz-emuctl-XXXXXX";
-  char* made = mkdtemp(pattern);
-  if (!made) made = mkdtemp(fallback);
-  Check(made != nullptr);
-  g_dir = made;
+  g_dir = fuzzsupport::MakeScratchDir("emuctl");
   wmemu::Emulator::CreateImage(g_dir / "image", "empty", "Aster W1");
   g_emu = wmemu::Emulator::Open(g_dir / "image");
   std::atexit([] {

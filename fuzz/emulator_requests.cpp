@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "emulator/Emulator.h"
+#include "fuzz/ScratchDir.h"
 #include "platform/rapi/Rapi2Wire.h"
 
 namespace {
@@ -53,14 +54,7 @@ size_t Frames(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The image lives in memory where the machine has a tmpfs: the store's syncs to disk would
-  // otherwise take most of each run.
-  char pattern[] = "/dev/shm/qwb-fuzz-emu-XXXXXX";
-  char fallback[] = "/tmp/qwb-fuzz-emu-XXXXXX";
-  char* made = mkdtemp(pattern);
-  if (!made) made = mkdtemp(fallback);
-  Check(made != nullptr);
-  g_dir = made;
+  g_dir = fuzzsupport::MakeScratchDir("emu");
   OpenEmulator();
   std::atexit([] {
     g_emu.reset();
