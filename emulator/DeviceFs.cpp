@@ -30,6 +30,9 @@ constexpr uint64_t kDefaultCardCapacity = 512ull << 20;
 // One read answers at most this much, whatever was asked (the frame must stay bounded).
 constexpr uint32_t kMaxRead = 16u << 20;
 constexpr size_t kMaxPath = 260;
+// The resolution of the times a store keeps (two seconds, in FILETIME ticks): how far the
+// recorded last write time of a file being written may lag behind its last write.
+constexpr uint64_t kTimeResolution = 20000000;
 
 uint64_t ToFileTime(fs::file_time_type t) {
   auto sys = std::chrono::file_clock::to_sys(t);
@@ -108,6 +111,14 @@ uint64_t TreeSize(const fs::path& p) {
 }  // namespace
 
 DeviceFs::~DeviceFs() {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (auto it = written_.begin(); it != written_.end(); ++it) {
+    try {
+      Commit(it);
+    } catch (const std::exception&) {
+      // The image is going away unwritable: the data is in the files, the times are lost.
+    }
+  }
   for (auto& [fold, f] : open_) ::close(f->fd);
 }
 
@@ -146,6 +157,7 @@ uint32_t DeviceFs::Resolve(std::u16string_view path, Resolved* r) {
 DeviceFs::Meta DeviceFs::LoadMeta(const Resolved& r) { return LoadMeta(r.fold, r.host, r.isDir); }
 
 DeviceFs::Meta DeviceFs::LoadMeta(const std::string& fold, const fs::path& host, bool isDir) {
+  if (auto w = written_.find(fold); w != written_.end()) return w->second.meta;
   Meta m;
   image_.Transaction([&] {
     Stmt st(image_.db(), "SELECT oid, attrs, ctime, atime, mtime FROM files WHERE fold = ?");
@@ -183,6 +195,7 @@ void DeviceFs::SaveMeta(const std::string& fold, const Meta& m) {
     up.bind(4, int64_t(m.atime)).bind(5, int64_t(m.mtime));
     up.step();
   });
+  if (auto w = written_.find(fold); w != written_.end()) w->second.meta = w->second.saved = m;
 }
 
 void DeviceFs::DropMeta(const std::string& fold, bool withChildren) {
@@ -195,6 +208,35 @@ void DeviceFs::DropMeta(const std::string& fold, bool withChildren) {
     kids.bind(1, ChildPrefix(fold));
     kids.step();
   });
+  written_.erase(fold);
+  if (!withChildren) return;
+  const std::string prefix = ChildPrefix(fold);
+  for (auto it = written_.lower_bound(prefix);
+       it != written_.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
+    it = written_.erase(it);
+}
+
+void DeviceFs::Touch(const OpenFile& f) {
+  const uint64_t now = Now();
+  auto it = written_.find(f.fold);
+  if (it == written_.end()) {
+    Meta stored = LoadMeta(f.fold, f.host, false);
+    it = written_.emplace(f.fold, Written{stored, stored}).first;
+  }
+  Meta& m = it->second.meta;
+  m.mtime = m.atime = now;
+  m.attrs |= kArchive;
+  const Meta& saved = it->second.saved;
+  // Unsigned: a recorded time ahead of now (set by hand) is committed over at once too.
+  if (m.attrs != saved.attrs || m.mtime - saved.mtime >= kTimeResolution) Commit(it);
+}
+
+void DeviceFs::Commit(std::map<std::string, Written>::iterator it) {
+  const Written& w = it->second;
+  if (w.meta.attrs == w.saved.attrs && w.meta.ctime == w.saved.ctime &&
+      w.meta.atime == w.saved.atime && w.meta.mtime == w.saved.mtime)
+    return;
+  SaveMeta(it->first, Meta(w.meta));
 }
 
 std::string DeviceFs::StoreOf(const Resolved& r) {
@@ -527,10 +569,7 @@ uint32_t DeviceFs::Write(OpenFile& f, const uint8_t* p, uint32_t n) {
   }
   if (f.room) *f.room -= growth;
   f.pos += n;
-  Meta m = LoadMeta(f.fold, f.host, false);
-  m.mtime = m.atime = Now();
-  m.attrs |= kArchive;
-  SaveMeta(f.fold, m);
+  Touch(f);
   return 0;
 }
 
@@ -545,6 +584,16 @@ void DeviceFs::Close(const std::shared_ptr<OpenFile>& f) {
   }
   if (f->fd >= 0) ::close(f->fd);
   f->fd = -1;
+  // The last handle on a file written through brings its recorded times up to date.
+  if (auto w = written_.find(f->fold); w != written_.end() && !open_.count(f->fold)) {
+    try {
+      Commit(w);
+    } catch (const std::exception&) {
+      // Left for the next close or the image's end: the handle is closed either way.
+      return;
+    }
+    written_.erase(w);
+  }
 }
 
 uint32_t DeviceFs::GetTimes(OpenFile& f, uint64_t* c, uint64_t* a, uint64_t* w) {

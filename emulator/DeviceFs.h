@@ -95,11 +95,23 @@ class DeviceFs {
     uint32_t oid = 0, attrs = 0;
     uint64_t ctime = 0, atime = 0, mtime = 0;
   };
+  // The times of a file being written, kept in memory between writes. The first write of a
+  // run commits the archive bit and its time; later writes only move the times here, committed
+  // when they have run ahead of the stored ones by the store's time resolution, when the last
+  // handle on the file closes, and when the image closes. A phone that dies in the middle of a
+  // write run keeps every byte it acknowledged (they are in the file itself, and the size is
+  // the file's) and a last write time at most that resolution behind.
+  struct Written {
+    Meta meta;
+    Meta saved;  // what image.sqlite holds
+  };
 
   uint32_t Resolve(std::u16string_view path, Resolved* r);
   Meta LoadMeta(const Resolved& r);  // caller holds mu_
   Meta LoadMeta(const std::string& fold, const std::filesystem::path& host, bool isDir);
   void SaveMeta(const std::string& fold, const Meta& m);
+  void Touch(const OpenFile& f);  // a write went through f: archive bit and times
+  void Commit(std::map<std::string, Written>::iterator it);
   void DropMeta(const std::string& fold, bool withChildren);
   std::string StoreOf(const Resolved& r);
   uint64_t Capacity(const std::string& store);
@@ -112,6 +124,7 @@ class DeviceFs {
   Image& image_;
   std::mutex mu_;
   std::multimap<std::string, OpenFile*> open_;
+  std::map<std::string, Written> written_;  // by fold, files with a handle open
 };
 
 }  // namespace wmemu

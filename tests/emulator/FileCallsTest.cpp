@@ -1,6 +1,11 @@
 // File calls through the wire: path and case semantics, sharing, read-only files, disk space
 // per store and the error numbers of each failure. (Chunked reads and writes, file times and
 // the plain success paths are driven through the client's own tests.)
+#include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
+
 #include "EmuTestUtil.h"
 #include "wincompat/rapi.h"
 
@@ -162,6 +167,97 @@ TEST_F(FileCalls, DiskSpaceIsPerStoreAndWritesStopWhenFull) {
       Word(c->Cmd(rapi2::kCopyFile, u"\\My Documents\\x.bin", u"\\Storage Card\\x.bin", 1), 0),
       112u);
   EXPECT_EQ(Word(c->Cmd(rapi2::kRemoveDirectory, u"\\Storage Card"), 0), 5u);
+}
+
+// What image.sqlite holds for a device file, read on a connection of its own: what a next
+// start would find had the emulator been killed at this point.
+struct Committed {
+  uint32_t attrs = 0;
+  uint64_t mtime = 0;
+  bool found = false;
+};
+Committed CommittedMeta(const std::filesystem::path& image, const std::string& fold) {
+  Committed c;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2((image / "image.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT attrs, mtime FROM files WHERE fold = ?", -1, &st, nullptr) ==
+        SQLITE_OK) {
+      sqlite3_bind_text(st, 1, fold.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(st) == SQLITE_ROW) {
+        c.attrs = static_cast<uint32_t>(sqlite3_column_int64(st, 0));
+        c.mtime = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
+        c.found = true;
+      }
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return c;
+}
+
+// A run of writes through one handle: the first acknowledged write is recorded at once (archive
+// bit and time), the calls answer the time of the latest write while the file is open, and
+// however the run ends (handle closed, connection gone, emulator stopped) the recorded time is
+// the last write's.
+TEST_F(FileCalls, WriteRunsKeepTheirTimesUpToDateHoweverTheyEnd) {
+  enum class End { kCloseHandle, kDropConnection, kStopEmulator };
+  for (End end : {End::kCloseHandle, End::kDropConnection, End::kStopEmulator}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    if (!emu_) SetUp();
+    const std::string fold = "\\my documents\\log.bin";
+    emu_->files().PutFile(u"\\My Documents\\Log.bin", {'o', 'l', 'd'}, FILE_ATTRIBUTE_NORMAL,
+                          kTime);
+    auto c = Connect();
+    uint32_t h = OpenOk(*c, u"\\My Documents\\log.bin", GENERIC_WRITE, 0, OPEN_EXISTING);
+    EXPECT_EQ(CommittedMeta(dir_, fold).mtime, kTime);  // opening changes nothing
+
+    const uint64_t first = DeviceFs::Now();
+    EXPECT_EQ(Words(c->Write(h, "0123456789")), (W{0, 1, 10}));
+    Committed now = CommittedMeta(dir_, fold);
+    EXPECT_TRUE(now.attrs & FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_GE(now.mtime, first);
+
+    uint64_t last = 0;
+    for (int i = 0; i < 5; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      last = DeviceFs::Now();
+      EXPECT_EQ(Word(c->Write(h, std::string(1000, char('a' + i))), 0), 0u);
+    }
+    // GetFileTime answers words err, ok, then three FILETIMEs: creation, access, write.
+    auto times = c->Cmd(rapi2::kGetFileTime, h);
+    ASSERT_EQ(times.size(), 32u);
+    const uint64_t reported = uint64_t(Word(times, 6)) | uint64_t(Word(times, 7)) << 32;
+    EXPECT_GE(reported, last);
+    std::vector<FileEntry> found;
+    ASSERT_EQ(emu_->files().Find(u"\\My Documents\\LOG.BIN", &found), 0u);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].mtime, reported);
+    EXPECT_EQ(found[0].size, 5010u);  // ten bytes over the three old ones, then 5000 more
+
+    switch (end) {
+      case End::kCloseHandle:
+        EXPECT_EQ(Words(c->Cmd(rapi2::kCloseHandle, h)), (W{0, 1}));
+        break;
+      case End::kDropConnection:
+        c.reset();
+        break;
+      case End::kStopEmulator:
+        emu_->Stop();
+        emu_.reset();
+        break;
+    }
+    // The connection's end is noticed by its serving thread: give it a moment.
+    Committed after;
+    for (int i = 0; i < 200 && (after = CommittedMeta(dir_, fold)).mtime != reported; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(after.mtime, reported);
+    EXPECT_TRUE(after.attrs & FILE_ATTRIBUTE_ARCHIVE);
+    c.reset();
+    TearDown();
+    emu_.reset();
+  }
 }
 
 }  // namespace
