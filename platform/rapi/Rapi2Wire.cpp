@@ -178,12 +178,13 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
   return IoResult::kOk;
 }
 
-IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
-  uint8_t len[4];
-  IoResult r = RecvAll(fd, len, 4, timeoutMs);
-  if (r != IoResult::kOk) return r;
-  uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
-               uint32_t(len[3]) << 24;
+namespace {
+
+// The rest of a frame once its length word `len` is in: checked, then read within timeoutMs.
+IoResult RecvPayload(int fd, const uint8_t len[4], std::vector<uint8_t>* payload, int timeoutMs,
+                     uint32_t maxFrame) {
+  uint32_t n =
+      uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 | uint32_t(len[3]) << 24;
   if (n > maxFrame || n > kMaxFrame) return IoResult::kTooLarge;
   // The buffer grows with the bytes that came, never ahead of them by more than a step: a
   // peer that announces a large frame and then stops costs that step, not the announced size.
@@ -201,10 +202,40 @@ IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_
     const size_t have = payload->size();
     const size_t step = std::min<size_t>(kStep, n - have);
     payload->resize(have + step);
-    r = RecvAll(fd, payload->data() + have, step, left);
+    IoResult r = RecvAll(fd, payload->data() + have, step, left);
     if (r != IoResult::kOk) return r;
   }
   return IoResult::kOk;
+}
+
+}  // namespace
+
+IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
+  uint8_t len[4];
+  IoResult r = RecvAll(fd, len, 4, timeoutMs);
+  if (r != IoResult::kOk) return r;
+  return RecvPayload(fd, len, payload, timeoutMs, maxFrame);
+}
+
+IoResult RecvNextFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
+  // One blocking read waits for the frame to begin: no poll ahead of it.
+  uint8_t len[4];
+  ssize_t got;
+  for (;;) {
+    got = ::recv(fd, len, sizeof len, 0);
+    if (got >= 0) break;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+      return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return IoResult::kError;
+  }
+  if (got == 0) return IoResult::kClosed;
+  if (got < 4) {
+    IoResult r = RecvAll(fd, len + got, 4 - static_cast<size_t>(got), timeoutMs);
+    if (r != IoResult::kOk) return r;
+  }
+  return RecvPayload(fd, len, payload, timeoutMs, maxFrame);
 }
 
 }  // namespace rapi2
