@@ -1,5 +1,6 @@
 #include "tables/files/FileTransfer.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "wincompat/rapi.h"
@@ -12,14 +13,31 @@ BOOL CloseDeviceHandle(HANDLE h) { return CeCloseHandle(h); }
 
 CopyEnd CopyDeviceToPc(HANDLE device, HANDLE pc, DWORD chunk,
                        const std::function<bool(DWORD bytes)>& afterBlock) {
-  std::vector<BYTE> buffer(chunk);
-  for (;;) {
-    DWORD got = 0;
-    if (!CeReadFile(device, buffer.data(), chunk, &got, nullptr)) return CopyEnd::kReadFailed;
+  // Blocks gather in one buffer that goes to the PC file when the next block might not fit:
+  // one PC write per many device reads.
+  constexpr size_t kBatch = 64 * 1024;
+  std::vector<BYTE> buffer(std::max<size_t>(kBatch, chunk));
+  size_t held = 0;
+  auto flush = [&] {
     DWORD written = 0;
-    if (!WriteFile(pc, buffer.data(), got, &written, nullptr) || written != got)
-      return CopyEnd::kWriteFailed;
-    if (!afterBlock(got)) return CopyEnd::kStopped;
+    const DWORD n = static_cast<DWORD>(held);
+    held = 0;
+    return n == 0 || (WriteFile(pc, buffer.data(), n, &written, nullptr) && written == n);
+  };
+  for (;;) {
+    if (buffer.size() - held < chunk && !flush()) return CopyEnd::kWriteFailed;
+    DWORD got = 0;
+    if (!CeReadFile(device, buffer.data() + held, chunk, &got, nullptr)) {
+      // What came before the failure is written all the same; the read's error stays the
+      // thread's last error.
+      const DWORD error = GetLastError();
+      flush();
+      SetLastError(error);
+      return CopyEnd::kReadFailed;
+    }
+    held += got;
+    if (got == 0 && !flush()) return CopyEnd::kWriteFailed;
+    if (!afterBlock(got)) return flush() ? CopyEnd::kStopped : CopyEnd::kWriteFailed;
     if (got == 0) return CopyEnd::kDone;
   }
 }

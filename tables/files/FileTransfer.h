@@ -33,9 +33,10 @@ using DeviceFile = ScopedHandle<&CloseDeviceHandle>;
 
 enum class CopyEnd { kDone, kStopped, kReadFailed, kWriteFailed };
 
-// Reads the device file in blocks of up to `chunk` bytes (CeReadFile) and writes each whole to
-// the PC file (WriteFile) until a read returns 0 bytes. After every written block, the empty
-// last one included, `afterBlock(bytes)` runs; it returns false to stop the copy there.
+// Reads the device file in blocks of up to `chunk` bytes (CeReadFile) and writes them to the
+// PC file (WriteFile, several blocks at a time) until a read returns 0 bytes. After every
+// block read, the empty last one included, `afterBlock(bytes)` runs; it returns false to stop
+// the copy there. Every block read is in the PC file when the copy returns, whatever its end.
 CopyEnd CopyDeviceToPc(HANDLE device, HANDLE pc, DWORD chunk,
                        const std::function<bool(DWORD bytes)>& afterBlock);
 
