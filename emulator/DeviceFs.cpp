@@ -23,8 +23,8 @@ constexpr uint32_t kShareRead = 1, kShareWrite = 2;
 constexpr uint32_t kErrFileNotFound = 2, kErrPathNotFound = 3, kErrAccessDenied = 5,
                    kErrNoMoreFiles = 18, kErrGenFailure = 31, kErrSharing = 32, kErrFileExists = 80,
                    kErrInvalidParameter = 87, kErrDiskFull = 112, kErrInvalidName = 123,
-                   kErrDirNotEmpty = 145, kErrAlreadyExists = 183, kErrFilenameTooLong = 206, kErrNegativeSeek = 131,
-                   kErrDirectory = 267;
+                   kErrDirNotEmpty = 145, kErrAlreadyExists = 183, kErrFilenameTooLong = 206,
+                   kErrNegativeSeek = 131, kErrDirectory = 267;
 constexpr uint64_t kDefaultMainCapacity = 128ull << 20;
 constexpr uint64_t kDefaultCardCapacity = 512ull << 20;
 // One read answers at most this much, whatever was asked (the frame must stay bounded).
@@ -512,6 +512,7 @@ uint32_t DeviceFs::Open(std::u16string_view path, uint32_t access, uint32_t shar
   }
   int fd = ::open(r.host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return r.exists ? kErrAccessDenied : kErrGenFailure;
+  if (truncate) DropReadAhead(r.fold);
   if (!r.exists || truncate) SaveMeta(r.fold, m);
   auto f = std::make_shared<OpenFile>();
   f->fd = fd;
@@ -524,11 +525,44 @@ uint32_t DeviceFs::Open(std::u16string_view path, uint32_t access, uint32_t shar
   return 0;
 }
 
+void DeviceFs::DropReadAhead(const std::string& fold) {
+  auto [b, e] = open_.equal_range(fold);
+  for (auto it = b; it != e; ++it) it->second->aheadValid = false;
+}
+
+void DeviceFs::ReadAhead(OpenFile& f, uint32_t n) {
+  std::lock_guard<std::mutex> lock(mu_);
+  f.aheadValid = false;
+  if (!(f.access & kGenericRead) || f.fd < 0) return;
+  f.ahead.resize(std::min(n, kMaxRead));
+  size_t done = 0;
+  while (done < f.ahead.size()) {
+    ssize_t got = ::pread(f.fd, f.ahead.data() + done, f.ahead.size() - done,
+                          static_cast<off_t>(f.pos + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return;  // the read itself will meet the failure
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  f.ahead.resize(done);
+  f.aheadPos = f.pos;
+  f.aheadValid = true;
+}
+
 uint32_t DeviceFs::Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data) {
   std::lock_guard<std::mutex> lock(mu_);
   data->clear();
   if (!(f.access & kGenericRead)) return kErrAccessDenied;
-  data->resize(std::min(n, kMaxRead));
+  const size_t want = std::min(n, kMaxRead);
+  if (f.aheadValid && f.aheadPos == f.pos && f.ahead.size() == want) {
+    // Exactly what was read ahead: handed over, the buffer comes back as the next one.
+    f.aheadValid = false;
+    data->swap(f.ahead);
+    f.pos += want;
+    return 0;
+  }
+  f.aheadValid = false;
+  data->resize(want);
   size_t done = 0;
   while (done < data->size()) {
     ssize_t got =
@@ -569,6 +603,7 @@ uint32_t DeviceFs::Write(OpenFile& f, const uint8_t* p, uint32_t n) {
   }
   if (f.room) *f.room -= growth;
   f.pos += n;
+  DropReadAhead(f.fold);
   Touch(f);
   return 0;
 }
@@ -678,6 +713,7 @@ uint32_t DeviceFs::SetEndOfFile(OpenFile& f) {
   }
   if (f.pos > static_cast<uint64_t>(INT64_MAX) || ::ftruncate(f.fd, static_cast<off_t>(f.pos)) != 0)
     return kErrDiskFull;
+  DropReadAhead(f.fold);
   Meta m = LoadMeta(f.fold, f.host, false);
   m.mtime = m.atime = Now();
   m.attrs |= kArchive;
@@ -711,6 +747,7 @@ void DeviceFs::PutFile(std::u16string_view path, const std::vector<uint8_t>& dat
   std::ofstream out(r.host, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   if (!out) throw ImageError("cannot write " + r.host.string());
+  DropReadAhead(r.fold);
   SaveMeta(r.fold, {0, attrs & ~kDirectory, time, time, time});
 }
 

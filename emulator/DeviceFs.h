@@ -41,6 +41,11 @@ class DeviceFs {
     // Room its store had when last measured, less what this file has grown since: a write
     // that fits goes on without walking the store again; one that does not measures anew.
     std::optional<uint64_t> room;
+    // The bytes at aheadPos read ahead of the next read (ReadAhead), while aheadValid; any
+    // write to the file through any handle drops them.
+    std::vector<uint8_t> ahead;
+    uint64_t aheadPos = 0;
+    bool aheadValid = false;
   };
 
   explicit DeviceFs(Image& image) : image_(image) {}
@@ -60,6 +65,10 @@ class DeviceFs {
   uint32_t Open(std::u16string_view path, uint32_t access, uint32_t share, uint32_t disposition,
                 uint32_t flagsAndAttributes, std::shared_ptr<OpenFile>* out);
   uint32_t Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data);
+  // Reads the next n bytes of f ahead of the read that will ask for them: a sequential
+  // reader's next read then takes them without going to the file (the device reads its next
+  // block while the host is busy with the last one).
+  void ReadAhead(OpenFile& f, uint32_t n);
   uint32_t Write(OpenFile& f, const uint8_t* p, uint32_t n);
   void Close(const std::shared_ptr<OpenFile>& f);
   uint32_t GetTimes(OpenFile& f, uint64_t* c, uint64_t* a, uint64_t* w);
@@ -110,7 +119,8 @@ class DeviceFs {
   Meta LoadMeta(const Resolved& r);  // caller holds mu_
   Meta LoadMeta(const std::string& fold, const std::filesystem::path& host, bool isDir);
   void SaveMeta(const std::string& fold, const Meta& m);
-  void Touch(const OpenFile& f);  // a write went through f: archive bit and times
+  void Touch(const OpenFile& f);                // a write went through f: archive bit and times
+  void DropReadAhead(const std::string& fold);  // the file's content changed
   void Commit(std::map<std::string, Written>::iterator it);
   void DropMeta(const std::string& fold, bool withChildren);
   std::string StoreOf(const Resolved& r);

@@ -307,8 +307,8 @@ bool Connection::Write(const void* p, size_t n) {
 rapi2::IoResult MemoryConnection::ReadFrame(std::vector<uint8_t>* payload) {
   uint8_t len[4];
   if (!Read(len, 4)) return rapi2::IoResult::kClosed;
-  uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
-               uint32_t(len[3]) << 24;
+  uint32_t n =
+      uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 | uint32_t(len[3]) << 24;
   if (n > rapi2::kMaxFrame) return rapi2::IoResult::kTooLarge;
   if (n > size_ - at_) return rapi2::IoResult::kClosed;
   payload->assign(in_ + at_, in_ + at_ + n);
@@ -343,8 +343,7 @@ bool Connection::WriteReply(std::string_view name, const void* p, size_t n) {
   return WriteReply(name, {}, p, n);
 }
 
-bool Connection::WriteReply(std::string_view name, std::string_view alt, const void* p,
-                            size_t n) {
+bool Connection::WriteReply(std::string_view name, std::string_view alt, const void* p, size_t n) {
   bool cut = false;
   const size_t allowed = faults_.ReplyBytes(name, alt, n, &cut);
   const bool ok = Write(p, allowed);
@@ -370,6 +369,7 @@ uint32_t RapiSession::NewHandle() {
 void RapiSession::Run() {
   std::vector<uint8_t> payload;
   for (;;) {
+    readAhead_.reset();
     if (conn_.ReadFrame(&payload) != rapi2::IoResult::kOk) return;
     Reader rd(payload);
     uint32_t cmd = 0;
@@ -416,6 +416,10 @@ void RapiSession::Run() {
     if (outcome == Outcome::kDrop || outcome == Outcome::kStreamDone) return;
     std::vector<uint8_t> frame = w.Finish();
     if (!conn_.WriteReply(name, fn, frame.data(), frame.size())) return;
+    if (readAhead_) {
+      core_.fs.ReadAhead(*readAhead_, readAheadBytes_);
+      readAhead_.reset();
+    }
   }
 }
 
@@ -457,9 +461,13 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       bool drop = false;
       const uint32_t n = static_cast<uint32_t>(core_.faults.AllowFileBytes(q.bytesToRead, &drop));
       if (drop) return Outcome::kDrop;
-      std::vector<uint8_t> data;
+      std::vector<uint8_t>& data = fileData_;
       if (uint32_t err = core_.fs.Read(*it->second, n, &data)) return fail(err), Outcome::kReply;
       rapi2::ReadFile::WriteReply(*w, {0, 1, data.data(), static_cast<uint32_t>(data.size())});
+      if (n > 0 && data.size() == n) {
+        readAhead_ = it->second;
+        readAheadBytes_ = n;
+      }
       return Outcome::kReply;
     }
     case rapi2::kWriteFile: {
@@ -528,8 +536,9 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       rapi2::CopyMoveFile::Request q;
       if (!rapi2::CopyMoveFile::ReadRequest(rd, cmd, &q) || q.fromNull || q.toNull)
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      const uint32_t err = cmd == rapi2::kCopyFile ? core_.fs.CopyFile(q.from, q.to, q.failIfExists != 0)
-                                                   : core_.fs.MoveFile(q.from, q.to);
+      const uint32_t err = cmd == rapi2::kCopyFile
+                               ? core_.fs.CopyFile(q.from, q.to, q.failIfExists != 0)
+                               : core_.fs.MoveFile(q.from, q.to);
       if (err) return fail(err), Outcome::kReply;
       rapi2::BoolReply::WriteReply(*w, {0, 1});
       return Outcome::kReply;
@@ -722,7 +731,8 @@ void RapiSession::FindAll(Reader& rd, Writer* w) {
 void RapiSession::RegOpen(Reader& rd, Writer* w, bool create) {
   const uint32_t cmd = create ? rapi2::RegOpenKey::kCreate : rapi2::RegOpenKey::kOpen;
   rapi2::RegOpenKey::Request q;
-  if (!rapi2::RegOpenKey::ReadRequest(rd, cmd, &q)) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
+  if (!rapi2::RegOpenKey::ReadRequest(rd, cmd, &q))
+    return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
   int64_t key;
   if (uint32_t err = KeyOf(q.hkey, &key)) return WriteFailure(cmd, err, w);
   if (q.subKey.size() > 255 * 32) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
@@ -874,10 +884,10 @@ void RapiSession::FileCall(uint32_t cmd, Reader& rd, Writer* w) {
       auto it = files_.find(q.handle);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE);
       // A low word alone is a signed 32-bit distance; with a high word, a signed 64-bit one.
-      const int64_t distance =
-          q.hasHigh ? static_cast<int64_t>(uint64_t(uint32_t(q.distanceHigh)) << 32 |
-                                           uint32_t(q.distanceLow))
-                    : int64_t(q.distanceLow);
+      const int64_t distance = q.hasHigh
+                                   ? static_cast<int64_t>(uint64_t(uint32_t(q.distanceHigh)) << 32 |
+                                                          uint32_t(q.distanceLow))
+                                   : int64_t(q.distanceLow);
       uint64_t pos = 0;
       if (uint32_t err = core_.fs.Seek(*it->second, distance, q.moveMethod, &pos)) return fail(err);
       // Without a high word the caller cannot see a position of 4 GiB or more.
@@ -981,10 +991,10 @@ void RapiSession::RegistryCall(uint32_t cmd, Reader& rd, Writer* w) {
       rapi2::RegDelete::Request q;
       if (!rapi2::RegDelete::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
       if (uint32_t err = KeyOf(q.hkey, &key)) return fail(err);
-      uint32_t err = cmd == rapi2::RegDelete::kDeleteKey
-                         ? (q.nameNull ? ERROR_INVALID_PARAMETER
-                                       : core_.registry.DeleteKey(key, q.name))
-                         : core_.registry.DeleteValue(key, q.name);
+      uint32_t err =
+          cmd == rapi2::RegDelete::kDeleteKey
+              ? (q.nameNull ? ERROR_INVALID_PARAMETER : core_.registry.DeleteKey(key, q.name))
+              : core_.registry.DeleteValue(key, q.name);
       if (err) return fail(err);
       return rapi2::RegDelete::WriteReply(*w, {0, 0});
     }

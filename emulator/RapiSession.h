@@ -6,9 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -121,6 +121,11 @@ class RapiSession {
   std::map<uint32_t, Search> searches_;
   std::map<uint32_t, int64_t> keys_;
   std::set<uint32_t> processes_;  // process and thread handles of started programs
+  // The bytes of the last file read (kept: a buffer per session, not per read), and the file
+  // whose next block is read ahead once the reply to a full read has gone.
+  std::vector<uint8_t> fileData_;
+  std::shared_ptr<DeviceFs::OpenFile> readAhead_;
+  uint32_t readAheadBytes_ = 0;
 };
 
 // The reply a command gives when it fails with a device error, typed by its family: every
@@ -128,8 +133,7 @@ class RapiSession {
 // registry the error is the result, for HRESULT calls the HRESULT of the error; attribute,
 // size, position and handle words 0xFFFFFFFF). `request` stands after the command word
 // (some layouts depend on it). A command with no known layout gets word 0 alone.
-void WriteFailure(uint32_t command, uint32_t error, const rapi2::Reader& request,
-                  rapi2::Writer* w);
+void WriteFailure(uint32_t command, uint32_t error, const rapi2::Reader& request, rapi2::Writer* w);
 inline void WriteFailure(uint32_t command, uint32_t error, rapi2::Writer* w) {
   WriteFailure(command, error, rapi2::Reader(nullptr, 0), w);
 }

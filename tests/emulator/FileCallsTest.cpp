@@ -4,9 +4,11 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "EmuTestUtil.h"
+#include "platform/rapi/Rapi2Calls.h"
 #include "wincompat/rapi.h"
 
 namespace wmemu::test {
@@ -257,6 +259,71 @@ TEST_F(FileCalls, WriteRunsKeepTheirTimesUpToDateHoweverTheyEnd) {
     c.reset();
     TearDown();
     emu_.reset();
+  }
+}
+
+// A reader's next block is read ahead once its reply has gone; whatever changes the file
+// meanwhile, through another handle or the image, the next read answers the file as it is now.
+TEST_F(FileCalls, ReadAheadNeverAnswersStaleBytes) {
+  auto c = Connect();
+  auto other = Connect();
+  auto read8 = [&](uint32_t h) {
+    auto r = c->Cmd(rapi2::kReadFile, h, 8u);
+    EXPECT_GE(r.size(), 12u);
+    return r.size() < 12 ? std::string("?") : std::string(r.begin() + 12, r.end());
+  };
+  auto seek = [&](Client& cl, uint32_t h, uint32_t to) {
+    // handle, distance, no high word, from the start
+    EXPECT_EQ(Word(cl.Cmd(rapi2::SetFilePointer::kCommand, h, to, 0u, 0u), 1), to);
+  };
+  const uint32_t rw = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  struct Case {
+    const char* name;
+    std::function<void(uint32_t reader)> change;
+    std::string next;
+  };
+  const std::vector<Case> cases = {
+      {"nothing changes", [](uint32_t) {}, "BBBBBBBB"},
+      {"another handle writes the next block",
+       [&](uint32_t) {
+         uint32_t w = OpenOk(*other, u"\\ra.bin", GENERIC_WRITE, rw, OPEN_EXISTING);
+         seek(*other, w, 8);
+         EXPECT_EQ(Word(other->Write(w, "bbbbbbbb"), 0), 0u);
+         other->Cmd(rapi2::kCloseHandle, w);
+       },
+       "bbbbbbbb"},
+      {"another handle ends the file there",
+       [&](uint32_t) {
+         uint32_t w = OpenOk(*other, u"\\ra.bin", GENERIC_WRITE, rw, OPEN_EXISTING);
+         seek(*other, w, 8);
+         EXPECT_EQ(Word(other->Cmd(0x27u, w), 0), 0u);
+         other->Cmd(rapi2::kCloseHandle, w);
+       },
+       ""},
+      {"another handle truncates it on opening",
+       [&](uint32_t) {
+         uint32_t w = OpenOk(*other, u"\\ra.bin", GENERIC_WRITE, rw, CREATE_ALWAYS);
+         other->Cmd(rapi2::kCloseHandle, w);
+       },
+       ""},
+      {"the image puts a new file in its place",
+       [&](uint32_t) {
+         const std::string n = "xxxxxxxxyyyyyyyy";
+         emu_->files().PutFile(u"\\ra.bin", std::vector<uint8_t>(n.begin(), n.end()));
+       },
+       "yyyyyyyy"},
+      {"the reader moves its pointer", [&](uint32_t r) { seek(*c, r, 16); }, "CCCCCCCC"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::string content = "AAAAAAAABBBBBBBBCCCCCCCC";
+    emu_->files().PutFile(u"\\ra.bin", std::vector<uint8_t>(content.begin(), content.end()));
+    uint32_t h = OpenOk(*c, u"\\ra.bin", GENERIC_READ, rw, OPEN_EXISTING);
+    EXPECT_EQ(read8(h), "AAAAAAAA");
+    c->Cmd(rapi2::kGetFileTime, h);  // answered after the read-ahead: it is in place now
+    k.change(h);
+    EXPECT_EQ(read8(h), k.next);
+    c->Cmd(rapi2::kCloseHandle, h);
   }
 }
 
