@@ -416,6 +416,7 @@ void RapiSession::Run() {
     if (outcome == Outcome::kDrop || outcome == Outcome::kStreamDone) return;
     std::vector<uint8_t> frame = w.Finish();
     if (!conn_.WriteReply(name, fn, frame.data(), frame.size())) return;
+    rapi2::GiveBuffer(std::move(frame));
     if (readAhead_) {
       core_.fs.ReadAhead(*readAhead_, readAheadBytes_);
       readAhead_.reset();

@@ -11,6 +11,33 @@
 
 namespace rapi2 {
 
+namespace {
+constexpr size_t kKeptBuffers = 4;
+constexpr size_t kKeptCapacity = 1u << 20;
+
+struct KeptBuffers {
+  KeptBuffers() { list.reserve(kKeptBuffers); }
+  std::vector<std::vector<uint8_t>> list;
+};
+thread_local KeptBuffers t_kept;
+}  // namespace
+
+std::vector<uint8_t> TakeBuffer() {
+  std::vector<std::vector<uint8_t>>& kept = t_kept.list;
+  if (kept.empty()) return {};
+  std::vector<uint8_t> b = std::move(kept.back());
+  kept.pop_back();
+  b.clear();
+  return b;
+}
+
+void GiveBuffer(std::vector<uint8_t>&& buffer) {
+  std::vector<std::vector<uint8_t>>& kept = t_kept.list;
+  if (buffer.capacity() == 0 || buffer.capacity() > kKeptCapacity || kept.size() >= kKeptBuffers)
+    return;
+  kept.push_back(std::move(buffer));
+}
+
 Writer& Writer::u32(uint32_t v) {
   uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
   buf_.insert(buf_.end(), b, b + 4);

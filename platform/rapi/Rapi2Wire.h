@@ -41,12 +41,20 @@ enum Command : uint32_t {
 };
 
 // Builds one frame: the u32 length prefix is filled in by Finish().
+// Frame buffers a thread has finished with, kept for its next frames: a loop of calls
+// allocates nothing per call once its buffers have grown. TakeBuffer gives an empty buffer
+// (a kept one when there is one); GiveBuffer keeps a few, none of them large.
+std::vector<uint8_t> TakeBuffer();
+void GiveBuffer(std::vector<uint8_t>&& buffer);
+
 class Writer {
  public:
-  Writer() : buf_(4, 0) {}
+  Writer() : buf_(TakeBuffer()) { buf_.resize(4); }
   Writer& u32(uint32_t v);
   Writer& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
-  Writer& u64(uint64_t v) { return u32(static_cast<uint32_t>(v)).u32(static_cast<uint32_t>(v >> 32)); }
+  Writer& u64(uint64_t v) {
+    return u32(static_cast<uint32_t>(v)).u32(static_cast<uint32_t>(v >> 32));
+  }
   // A RAPI2 string; nullptr writes the null string (u32 0).
   Writer& str(const char16_t* s);
   Writer& str(std::u16string_view s);

@@ -270,7 +270,10 @@ int Session::OpenExtraConnection(DWORD* error, int* timeoutMs) {
   return ConnectDevice(address, *timeoutMs, -1, error);
 }
 
-Call::~Call() { SetLastError(pcError_); }
+Call::~Call() {
+  SetLastError(pcError_);
+  rapi2::GiveBuffer(std::move(reply_));
+}
 
 namespace {
 // One failed exchange: the session is gone (Session::Exchange closed it).
@@ -281,7 +284,10 @@ void PublishTransportFailure(DWORD err, DWORD* pcError) {
 }  // namespace
 
 bool Call::ExchangeFrame() {
-  DWORD err = Session::Get().Exchange(req_.Finish(), &reply_);
+  std::vector<uint8_t> frame = req_.Finish();
+  reply_ = rapi2::TakeBuffer();
+  DWORD err = Session::Get().Exchange(frame, &reply_);
+  rapi2::GiveBuffer(std::move(frame));
   if (err != 0) {
     PublishTransportFailure(err, &pcError_);
     return false;

@@ -163,4 +163,19 @@ TEST(FrameRead, NextFrameWaitsOpenEndedThenBoundsTheRest) {
   }
 }
 
+// Buffers handed back are reused by the next frames of the thread: a new frame never carries
+// bytes of an old one, and a large buffer is let go rather than kept.
+TEST(FrameBuffers, ReusedBuffersStartEmptyAndLargeOnesAreNotKept) {
+  for (int i = 0; i < 6; ++i) rapi2::GiveBuffer(std::vector<uint8_t>(64, 0xAA));
+  const std::vector<uint8_t> frame = rapi2::Writer().u32(0x17).u32(2).Finish();
+  EXPECT_EQ(frame, (std::vector<uint8_t>{8, 0, 0, 0, 0x17, 0, 0, 0, 2, 0, 0, 0}));
+  std::vector<uint8_t> reply = rapi2::TakeBuffer();
+  EXPECT_TRUE(reply.empty());
+  // Drain what is kept, then offer only a large buffer: nothing comes back.
+  while (rapi2::TakeBuffer().capacity() != 0) {
+  }
+  rapi2::GiveBuffer(std::vector<uint8_t>(2u << 20));
+  EXPECT_EQ(rapi2::TakeBuffer().capacity(), 0u);
+}
+
 }  // namespace
