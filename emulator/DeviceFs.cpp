@@ -23,8 +23,8 @@ constexpr uint32_t kShareRead = 1, kShareWrite = 2;
 constexpr uint32_t kErrFileNotFound = 2, kErrPathNotFound = 3, kErrAccessDenied = 5,
                    kErrNoMoreFiles = 18, kErrGenFailure = 31, kErrSharing = 32, kErrFileExists = 80,
                    kErrInvalidParameter = 87, kErrDiskFull = 112, kErrInvalidName = 123,
-                   kErrDirNotEmpty = 145, kErrAlreadyExists = 183, kErrFilenameTooLong = 206,
-                   kErrNegativeSeek = 131, kErrDirectory = 267;
+                   kErrDirNotEmpty = 145, kErrAlreadyExists = 183, kErrFilenameTooLong = 206, kErrNegativeSeek = 131,
+                   kErrDirectory = 267;
 constexpr uint64_t kDefaultMainCapacity = 128ull << 20;
 constexpr uint64_t kDefaultCardCapacity = 512ull << 20;
 // One read answers at most this much, whatever was asked (the frame must stay bounded).

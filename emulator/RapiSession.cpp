@@ -307,8 +307,8 @@ bool Connection::Write(const void* p, size_t n) {
 rapi2::IoResult MemoryConnection::ReadFrame(std::vector<uint8_t>* payload) {
   uint8_t len[4];
   if (!Read(len, 4)) return rapi2::IoResult::kClosed;
-  uint32_t n =
-      uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 | uint32_t(len[3]) << 24;
+  uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
+               uint32_t(len[3]) << 24;
   if (n > rapi2::kMaxFrame) return rapi2::IoResult::kTooLarge;
   if (n > size_ - at_) return rapi2::IoResult::kClosed;
   payload->assign(in_ + at_, in_ + at_ + n);
@@ -343,7 +343,8 @@ bool Connection::WriteReply(std::string_view name, const void* p, size_t n) {
   return WriteReply(name, {}, p, n);
 }
 
-bool Connection::WriteReply(std::string_view name, std::string_view alt, const void* p, size_t n) {
+bool Connection::WriteReply(std::string_view name, std::string_view alt, const void* p,
+                            size_t n) {
   bool cut = false;
   const size_t allowed = faults_.ReplyBytes(name, alt, n, &cut);
   const bool ok = Write(p, allowed);
@@ -537,9 +538,8 @@ RapiSession::Outcome RapiSession::Handle(uint32_t cmd, Reader& rd, Writer* w) {
       rapi2::CopyMoveFile::Request q;
       if (!rapi2::CopyMoveFile::ReadRequest(rd, cmd, &q) || q.fromNull || q.toNull)
         return fail(ERROR_INVALID_PARAMETER), Outcome::kReply;
-      const uint32_t err = cmd == rapi2::kCopyFile
-                               ? core_.fs.CopyFile(q.from, q.to, q.failIfExists != 0)
-                               : core_.fs.MoveFile(q.from, q.to);
+      const uint32_t err = cmd == rapi2::kCopyFile ? core_.fs.CopyFile(q.from, q.to, q.failIfExists != 0)
+                                                   : core_.fs.MoveFile(q.from, q.to);
       if (err) return fail(err), Outcome::kReply;
       rapi2::BoolReply::WriteReply(*w, {0, 1});
       return Outcome::kReply;
@@ -732,8 +732,7 @@ void RapiSession::FindAll(Reader& rd, Writer* w) {
 void RapiSession::RegOpen(Reader& rd, Writer* w, bool create) {
   const uint32_t cmd = create ? rapi2::RegOpenKey::kCreate : rapi2::RegOpenKey::kOpen;
   rapi2::RegOpenKey::Request q;
-  if (!rapi2::RegOpenKey::ReadRequest(rd, cmd, &q))
-    return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
+  if (!rapi2::RegOpenKey::ReadRequest(rd, cmd, &q)) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
   int64_t key;
   if (uint32_t err = KeyOf(q.hkey, &key)) return WriteFailure(cmd, err, w);
   if (q.subKey.size() > 255 * 32) return WriteFailure(cmd, ERROR_INVALID_PARAMETER, w);
@@ -885,10 +884,10 @@ void RapiSession::FileCall(uint32_t cmd, Reader& rd, Writer* w) {
       auto it = files_.find(q.handle);
       if (it == files_.end()) return fail(ERROR_INVALID_HANDLE);
       // A low word alone is a signed 32-bit distance; with a high word, a signed 64-bit one.
-      const int64_t distance = q.hasHigh
-                                   ? static_cast<int64_t>(uint64_t(uint32_t(q.distanceHigh)) << 32 |
-                                                          uint32_t(q.distanceLow))
-                                   : int64_t(q.distanceLow);
+      const int64_t distance =
+          q.hasHigh ? static_cast<int64_t>(uint64_t(uint32_t(q.distanceHigh)) << 32 |
+                                           uint32_t(q.distanceLow))
+                    : int64_t(q.distanceLow);
       uint64_t pos = 0;
       if (uint32_t err = core_.fs.Seek(*it->second, distance, q.moveMethod, &pos)) return fail(err);
       // Without a high word the caller cannot see a position of 4 GiB or more.
@@ -992,10 +991,10 @@ void RapiSession::RegistryCall(uint32_t cmd, Reader& rd, Writer* w) {
       rapi2::RegDelete::Request q;
       if (!rapi2::RegDelete::ReadRequest(rd, &q)) return fail(ERROR_INVALID_PARAMETER);
       if (uint32_t err = KeyOf(q.hkey, &key)) return fail(err);
-      uint32_t err =
-          cmd == rapi2::RegDelete::kDeleteKey
-              ? (q.nameNull ? ERROR_INVALID_PARAMETER : core_.registry.DeleteKey(key, q.name))
-              : core_.registry.DeleteValue(key, q.name);
+      uint32_t err = cmd == rapi2::RegDelete::kDeleteKey
+                         ? (q.nameNull ? ERROR_INVALID_PARAMETER
+                                       : core_.registry.DeleteKey(key, q.name))
+                         : core_.registry.DeleteValue(key, q.name);
       if (err) return fail(err);
       return rapi2::RegDelete::WriteReply(*w, {0, 0});
     }

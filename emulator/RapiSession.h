@@ -133,7 +133,8 @@ class RapiSession {
 // registry the error is the result, for HRESULT calls the HRESULT of the error; attribute,
 // size, position and handle words 0xFFFFFFFF). `request` stands after the command word
 // (some layouts depend on it). A command with no known layout gets word 0 alone.
-void WriteFailure(uint32_t command, uint32_t error, const rapi2::Reader& request, rapi2::Writer* w);
+void WriteFailure(uint32_t command, uint32_t error, const rapi2::Reader& request,
+                  rapi2::Writer* w);
 inline void WriteFailure(uint32_t command, uint32_t error, rapi2::Writer* w) {
   WriteFailure(command, error, rapi2::Reader(nullptr, 0), w);
 }
