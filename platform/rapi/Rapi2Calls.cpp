@@ -478,8 +478,12 @@ bool ReadFile::ReadReply(Reader& r, Reply* out) {
 }
 
 // ---- 0x18 ------------------------------------------------------------------------------
+void WriteFile::WriteRequestHead(Writer& w, const Request& r) {
+  w.u32(kCommand).u32(r.handle).u32(r.size);
+}
 void WriteFile::WriteRequest(Writer& w, const Request& r) {
-  w.u32(kCommand).u32(r.handle).u32(r.size).bytes(r.data, r.size);
+  WriteRequestHead(w, r);
+  w.bytes(r.data, r.size);
 }
 bool WriteFile::ReadRequest(Reader& r, Request* out) {
   return r.u32(&out->handle) && r.u32(&out->size) && r.bytes(out->size, &out->data);

@@ -449,6 +449,9 @@ struct WriteFile {
     uint32_t written = 0;
   };
   static void WriteRequest(Writer& w, const Request& r);
+  // The request without its data: the fields before it, for a sender that sends the r.size
+  // data bytes from where they are right after (Writer::Finish(r.size)).
+  static void WriteRequestHead(Writer& w, const Request& r);
   static bool ReadRequest(Reader& r, Request* out);
   static void WriteReply(Writer& w, const Reply& r);
   static bool ReadReply(Reader& r, Reply* out);

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,8 +81,8 @@ Writer& Writer::zeros(size_t n) {
   return *this;
 }
 
-std::vector<uint8_t> Writer::Finish() {
-  uint32_t n = static_cast<uint32_t>(buf_.size() - 4);
+std::vector<uint8_t> Writer::Finish(size_t trailing) {
+  uint32_t n = static_cast<uint32_t>(buf_.size() - 4 + trailing);
   buf_[0] = uint8_t(n);
   buf_[1] = uint8_t(n >> 8);
   buf_[2] = uint8_t(n >> 16);
@@ -162,6 +163,38 @@ IoResult SendAll(int fd, const void* p, size_t n) {
     }
     b += w;
     n -= static_cast<size_t>(w);
+  }
+  return IoResult::kOk;
+}
+
+IoResult SendAll(int fd, const void* p, size_t n, const void* q, size_t m) {
+  iovec io[2] = {{const_cast<void*>(p), n}, {const_cast<void*>(q), m}};
+  iovec* at = io;
+  int count = 2;
+  while (count > 0) {
+    if (at->iov_len == 0) {
+      ++at;
+      --count;
+      continue;
+    }
+    msghdr msg{};
+    msg.msg_iov = at;
+    msg.msg_iovlen = static_cast<size_t>(count);
+    ssize_t w = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return (errno == EPIPE || errno == ECONNRESET) ? IoResult::kClosed : IoResult::kError;
+    }
+    for (size_t done = static_cast<size_t>(w); done > 0;) {
+      const size_t step = std::min(done, at->iov_len);
+      at->iov_base = static_cast<uint8_t*>(at->iov_base) + step;
+      at->iov_len -= step;
+      done -= step;
+      if (at->iov_len == 0 && done > 0) {
+        ++at;
+        --count;
+      }
+    }
   }
   return IoResult::kOk;
 }

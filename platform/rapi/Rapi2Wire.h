@@ -52,9 +52,7 @@ class Writer {
   Writer() : buf_(TakeBuffer()) { buf_.resize(4); }
   Writer& u32(uint32_t v);
   Writer& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
-  Writer& u64(uint64_t v) {
-    return u32(static_cast<uint32_t>(v)).u32(static_cast<uint32_t>(v >> 32));
-  }
+  Writer& u64(uint64_t v) { return u32(static_cast<uint32_t>(v)).u32(static_cast<uint32_t>(v >> 32)); }
   // A RAPI2 string; nullptr writes the null string (u32 0).
   Writer& str(const char16_t* s);
   Writer& str(std::u16string_view s);
@@ -64,8 +62,9 @@ class Writer {
   Writer& bytes(const void* p, size_t n);
   Writer& zeros(size_t n);
   size_t payloadSize() const { return buf_.size() - 4; }
-  // The complete frame, length prefix included.
-  std::vector<uint8_t> Finish();
+  // The complete frame, length prefix included. With `trailing`, the frame's length counts
+  // that many more bytes, which the caller sends right after the returned ones.
+  std::vector<uint8_t> Finish(size_t trailing = 0);
 
  private:
   std::vector<uint8_t> buf_;
@@ -103,6 +102,9 @@ enum class IoResult { kOk, kClosed, kTimeout, kError, kTooLarge };
 
 // Writes all n bytes to a socket (no SIGPIPE).
 IoResult SendAll(int fd, const void* p, size_t n);
+// Writes the n bytes at p and then the m bytes at q, gathered in as few sends as the socket
+// takes (one, mostly): a frame whose head and data lie apart, without copying them together.
+IoResult SendAll(int fd, const void* p, size_t n, const void* q, size_t m);
 // Reads exactly n bytes; timeoutMs < 0 waits forever.
 IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs);
 // Reads one frame's payload (the length prefix is consumed and checked against maxFrame,

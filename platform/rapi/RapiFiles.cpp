@@ -200,9 +200,10 @@ BOOL WINAPI CeWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWr
   // Writes larger than a frame go in pieces; the first short or failed piece ends it.
   do {
     const DWORD piece = std::min(nNumberOfBytesToWrite - done, kMaxChunk);
+    // The data goes from the caller's buffer straight to the socket, after the fields.
     rapi2::Writer w;
-    rapi2::WriteFile::WriteRequest(w, {WireHandle(hFile), p + done, piece});
-    Call c(std::move(w));
+    rapi2::WriteFile::WriteRequestHead(w, {WireHandle(hFile), p + done, piece});
+    Call c(std::move(w), p + done, piece);
     rapi2::WriteFile::Reply rep;
     if (!ExchangeReply(c, &rep,
                        [](rapi2::Reader& r, auto* q) { return rapi2::WriteFile::ReadReply(r, q); }))

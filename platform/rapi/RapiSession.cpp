@@ -225,8 +225,18 @@ std::atomic<ExchangeHook> g_exchangeHook{nullptr};
 void SetExchangeHookForFuzzing(ExchangeHook hook) { g_exchangeHook = hook; }
 
 DWORD Session::Exchange(const std::vector<uint8_t>& frame, std::vector<uint8_t>* reply) {
+  return Exchange(frame, nullptr, 0, reply);
+}
+
+DWORD Session::Exchange(const std::vector<uint8_t>& head, const uint8_t* tail, size_t tailSize,
+                        std::vector<uint8_t>* reply) {
   std::lock_guard call(callMu_);
-  if (ExchangeHook hook = g_exchangeHook.load()) return hook(frame, reply);
+  if (ExchangeHook hook = g_exchangeHook.load()) {
+    if (tailSize == 0) return hook(head, reply);
+    std::vector<uint8_t> frame(head);
+    frame.insert(frame.end(), tail, tail + tailSize);
+    return hook(frame, reply);
+  }
   int fd;
   int timeoutMs;
   {
@@ -235,7 +245,7 @@ DWORD Session::Exchange(const std::vector<uint8_t>& frame, std::vector<uint8_t>*
     fd = fd_;
     timeoutMs = timeoutMs_;
   }
-  rapi2::IoResult r = rapi2::SendAll(fd, frame.data(), frame.size());
+  rapi2::IoResult r = rapi2::SendAll(fd, head.data(), head.size(), tail, tailSize);
   if (r == rapi2::IoResult::kOk) r = rapi2::RecvFrame(fd, reply, timeoutMs);
   if (r == rapi2::IoResult::kOk) return 0;
   // A timed-out reply could still arrive and answer the next request: the connection is
@@ -284,9 +294,9 @@ void PublishTransportFailure(DWORD err, DWORD* pcError) {
 }  // namespace
 
 bool Call::ExchangeFrame() {
-  std::vector<uint8_t> frame = req_.Finish();
+  std::vector<uint8_t> frame = req_.Finish(tailSize_);
   reply_ = rapi2::TakeBuffer();
-  DWORD err = Session::Get().Exchange(frame, &reply_);
+  DWORD err = Session::Get().Exchange(frame, tail_, tailSize_, &reply_);
   rapi2::GiveBuffer(std::move(frame));
   if (err != 0) {
     PublishTransportFailure(err, &pcError_);

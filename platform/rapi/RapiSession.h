@@ -27,6 +27,10 @@ class Session {
   // Returns 0, or the Win32 number of the transport failure (the session is then gone);
   // ERROR_INVALID_DATA when the reply frame was larger than any valid reply.
   DWORD Exchange(const std::vector<uint8_t>& frame, std::vector<uint8_t>* reply);
+  // The same for a frame whose last `tailSize` bytes are at `tail` (sent from there, not
+  // copied after the head).
+  DWORD Exchange(const std::vector<uint8_t>& head, const uint8_t* tail, size_t tailSize,
+                 std::vector<uint8_t>* reply);
 
   // Opens one more connection to the device of the live session (for stream invocations).
   // Returns the socket or -1 with *error set; *timeoutMs receives the session's timeout.
@@ -80,6 +84,10 @@ class Call {
   explicit Call(uint32_t command) { req_.u32(command); }
   // A request built elsewhere, command word included.
   explicit Call(rapi2::Writer request) : req_(std::move(request)) {}
+  // A request whose last `tailSize` bytes stay where they are until they are sent; they must
+  // outlive the exchange.
+  Call(rapi2::Writer head, const uint8_t* tail, size_t tailSize)
+      : req_(std::move(head)), tail_(tail), tailSize_(tailSize) {}
   ~Call();
   Call(const Call&) = delete;
   Call& operator=(const Call&) = delete;
@@ -109,6 +117,8 @@ class Call {
 
  private:
   rapi2::Writer req_;
+  const uint8_t* tail_ = nullptr;
+  size_t tailSize_ = 0;
   std::vector<uint8_t> reply_;
   rapi2::Reader reader_{nullptr, 0};
   DWORD pcError_ = 0;

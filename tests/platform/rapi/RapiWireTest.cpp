@@ -1,5 +1,6 @@
 // The client's side of the RAPI2 exchanges against a scripted device: replies that are short
 // or lie about their lengths, and frames beyond the limit.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -163,6 +164,33 @@ TEST_F(Scripted, FrameBeyondTheLimitOrCutShortEndsTheSession) {
   Next(Answer{Bytes({100, 0, 0, 0, 0, 0, 0, 0, 1, 0}), true});  // 100 promised, 6 sent
   EXPECT_FALSE(CeDeleteFile(u"\\a"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(WSAECONNRESET));
+}
+
+// A write's data goes from the caller's buffer after the fields of its frame, the frame's
+// length counting both: the device reads whole frames, small and several MiB alike.
+TEST_F(Scripted, WriteFileFramesCarryTheCallersBytesWhole) {
+  const HANDLE file = reinterpret_cast<HANDLE>(0x40);
+  Next(Words({0, 1, 3}));
+  DWORD n = 0;
+  ASSERT_TRUE(CeWriteFile(file, "abc", 3, &n, nullptr));
+  EXPECT_EQ(n, 3u);
+  EXPECT_EQ(dev_->Requests().back(),
+            Bytes({0x18, 0, 0, 0, 0x40, 0, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c'}));
+
+  std::vector<uint8_t> big(6u << 20);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7 + i / 65536);
+  Next(Words({0, 1, static_cast<uint32_t>(big.size())}));
+  Next(Words({0, 1}));  // the call after it still finds the frames in step
+  ASSERT_TRUE(CeWriteFile(file, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
+  EXPECT_EQ(n, big.size());
+  EXPECT_TRUE(CeDeleteFile(u"\\a"));
+  const auto requests = dev_->Requests();
+  ASSERT_GE(requests.size(), 2u);
+  const std::vector<uint8_t>& sent = requests[requests.size() - 2];
+  ASSERT_EQ(sent.size(), 12 + big.size());
+  EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 12),
+            Bytes({0x18, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0x60, 0}));
+  EXPECT_TRUE(std::equal(big.begin(), big.end(), sent.begin() + 12));
 }
 
 }  // namespace
