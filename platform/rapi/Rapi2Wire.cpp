@@ -240,18 +240,24 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
 
 namespace {
 
-// The rest of a frame once its length word `len` is in: checked, then read within timeoutMs.
-IoResult RecvPayload(int fd, const uint8_t len[4], std::vector<uint8_t>* payload, int timeoutMs,
-                     uint32_t maxFrame) {
-  uint32_t n =
-      uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 | uint32_t(len[3]) << 24;
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point DeadlineOf(int timeoutMs) {
+  return Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+// The payload of a frame whose length word `len` was read; the frame is due by `deadline`
+// (none when timeoutMs < 0).
+IoResult RecvPayload(int fd, const uint8_t (&len)[4], std::vector<uint8_t>* payload,
+                     int timeoutMs, Clock::time_point deadline, uint32_t maxFrame) {
+  IoResult r;
+  uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
+               uint32_t(len[3]) << 24;
   if (n > maxFrame || n > kMaxFrame) return IoResult::kTooLarge;
   // The buffer grows with the bytes that came, never ahead of them by more than a step: a
   // peer that announces a large frame and then stops costs that step, not the announced size.
   constexpr size_t kStep = 1u << 20;
   payload->clear();
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   while (payload->size() < n) {
     int left = -1;
     if (timeoutMs >= 0) {
@@ -262,7 +268,7 @@ IoResult RecvPayload(int fd, const uint8_t len[4], std::vector<uint8_t>* payload
     const size_t have = payload->size();
     const size_t step = std::min<size_t>(kStep, n - have);
     payload->resize(have + step);
-    IoResult r = RecvAll(fd, payload->data() + have, step, left);
+    r = RecvAll(fd, payload->data() + have, step, left);
     if (r != IoResult::kOk) return r;
   }
   return IoResult::kOk;
@@ -271,31 +277,27 @@ IoResult RecvPayload(int fd, const uint8_t len[4], std::vector<uint8_t>* payload
 }  // namespace
 
 IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
+  const Clock::time_point deadline = DeadlineOf(timeoutMs);
   uint8_t len[4];
   IoResult r = RecvAll(fd, len, 4, timeoutMs);
   if (r != IoResult::kOk) return r;
-  return RecvPayload(fd, len, payload, timeoutMs, maxFrame);
+  return RecvPayload(fd, len, payload, timeoutMs, deadline, maxFrame);
 }
 
 IoResult RecvNextFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
-  // One blocking read waits for the frame to begin: no poll ahead of it.
   uint8_t len[4];
   ssize_t got;
-  for (;;) {
+  do {
     got = ::recv(fd, len, sizeof len, 0);
-    if (got >= 0) break;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK)
-      return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
-    pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return IoResult::kError;
-  }
+  } while (got < 0 && errno == EINTR);
   if (got == 0) return IoResult::kClosed;
+  if (got < 0) return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
+  const Clock::time_point deadline = DeadlineOf(timeoutMs);
   if (got < 4) {
     IoResult r = RecvAll(fd, len + got, 4 - static_cast<size_t>(got), timeoutMs);
     if (r != IoResult::kOk) return r;
   }
-  return RecvPayload(fd, len, payload, timeoutMs, maxFrame);
+  return RecvPayload(fd, len, payload, timeoutMs, deadline, maxFrame);
 }
 
 }  // namespace rapi2
