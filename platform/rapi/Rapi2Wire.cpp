@@ -287,9 +287,17 @@ IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_
 IoResult RecvNextFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
   uint8_t len[4];
   ssize_t got;
-  do {
+  for (;;) {
     got = ::recv(fd, len, sizeof len, 0);
-  } while (got < 0 && errno == EINTR);
+    if (got >= 0 || errno == EINTR) {
+      if (got >= 0) break;
+      continue;
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+    // A non-blocking socket: its wait is a poll, as open-ended.
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return IoResult::kError;
+  }
   if (got == 0) return IoResult::kClosed;
   if (got < 0) return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
   const Clock::time_point deadline = DeadlineOf(timeoutMs);
