@@ -1,7 +1,9 @@
 // File calls through the wire: path and case semantics, sharing, read-only files, disk space
 // per store and the error numbers of each failure. (Chunked reads and writes, file times and
 // the plain success paths are driven through the client's own tests.)
-#include <sqlite3.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <functional>
@@ -10,6 +12,8 @@
 #include "EmuTestUtil.h"
 #include "platform/rapi/Rapi2Calls.h"
 #include "wincompat/rapi.h"
+
+extern char** environ;
 
 namespace wmemu::test {
 namespace {
@@ -171,94 +175,100 @@ TEST_F(FileCalls, DiskSpaceIsPerStoreAndWritesStopWhenFull) {
   EXPECT_EQ(Word(c->Cmd(rapi2::kRemoveDirectory, u"\\Storage Card"), 0), 5u);
 }
 
-// What image.sqlite holds for a device file, read on a connection of its own: what a next
-// start would find had the emulator been killed at this point.
-struct Committed {
-  uint32_t attrs = 0;
-  uint64_t mtime = 0;
-  bool found = false;
-};
-Committed CommittedMeta(const std::filesystem::path& image, const std::string& fold) {
-  Committed c;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2((image / "image.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-      SQLITE_OK) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT attrs, mtime FROM files WHERE fold = ?", -1, &st, nullptr) ==
-        SQLITE_OK) {
-      sqlite3_bind_text(st, 1, fold.c_str(), -1, SQLITE_TRANSIENT);
-      if (sqlite3_step(st) == SQLITE_ROW) {
-        c.attrs = static_cast<uint32_t>(sqlite3_column_int64(st, 0));
-        c.mtime = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
-        c.found = true;
-      }
-    }
-    sqlite3_finalize(st);
+// An emulator serving `image` in a process of its own, to be killed or stopped.
+struct ServedImage {
+  pid_t pid = -1;
+  std::string address;
+  explicit ServedImage(const std::filesystem::path& image) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addclose(&fa, out[0]);
+    const std::string img = image.string();
+    const char* argv[] = {QWB_EMU_EXE, "serve", img.c_str(), "--listen", "tcp:127.0.0.1:0",
+                          nullptr};
+    if (posix_spawn(&pid, QWB_EMU_EXE, &fa, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(out[1]);
+    char ch;
+    while (::read(out[0], &ch, 1) == 1 && ch != '\n') address += ch;
+    ::close(out[0]);
   }
-  sqlite3_close(db);
-  return c;
-}
+  // Ends it with `sig`; true when it died of it (SIGKILL) or exited cleanly (SIGTERM).
+  bool End(int sig) {
+    ::kill(pid, sig);
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return false;
+    return sig == SIGKILL ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL
+                          : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+};
 
-// A run of writes through one handle: the first acknowledged write is recorded at once (archive
-// bit and time), the calls answer the time of the latest write while the file is open, and
-// however the run ends (handle closed, connection gone, emulator stopped) the recorded time is
-// the last write's.
-TEST_F(FileCalls, WriteRunsKeepTheirTimesUpToDateHoweverTheyEnd) {
-  enum class End { kCloseHandle, kDropConnection, kStopEmulator };
-  for (End end : {End::kCloseHandle, End::kDropConnection, End::kStopEmulator}) {
+// A run of writes through one handle on a file without the archive bit, in an emulator of its
+// own that then goes away: killed in the middle of the run, killed after the handle closed or
+// after the connection dropped, or stopped. What the image holds afterwards: every byte
+// acknowledged, the archive bit, and the last write time the calls reported (killed in the
+// middle: a time no earlier than the run's first write).
+TEST_F(FileCalls, WriteRunsLeaveTheirTimesInTheImageHoweverTheyEnd) {
+  enum class End { kKilledInTheRun, kClosedThenKilled, kDroppedThenKilled, kStopped };
+  emu_->Stop();
+  emu_.reset();
+  for (End end : {End::kKilledInTheRun, End::kClosedThenKilled, End::kDroppedThenKilled,
+                  End::kStopped}) {
     SCOPED_TRACE(static_cast<int>(end));
-    if (!emu_) SetUp();
-    const std::string fold = "\\my documents\\log.bin";
-    emu_->files().PutFile(u"\\My Documents\\Log.bin", {'o', 'l', 'd'}, FILE_ATTRIBUTE_NORMAL,
-                          kTime);
-    auto c = Connect();
+    {
+      auto emu = Emulator::Open(dir_);
+      emu->files().PutFile(u"\\My Documents\\Log.bin", {'o', 'l', 'd'}, FILE_ATTRIBUTE_NORMAL,
+                           kTime);
+    }
+    ServedImage served(dir_);
+    ASSERT_GT(served.pid, 0);
+    auto c = std::make_unique<Client>(served.address);
     uint32_t h = OpenOk(*c, u"\\My Documents\\log.bin", GENERIC_WRITE, 0, OPEN_EXISTING);
-    EXPECT_EQ(CommittedMeta(dir_, fold).mtime, kTime);  // opening changes nothing
-
     const uint64_t first = DeviceFs::Now();
-    EXPECT_EQ(Words(c->Write(h, "0123456789")), (W{0, 1, 10}));
-    Committed now = CommittedMeta(dir_, fold);
-    EXPECT_TRUE(now.attrs & FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_GE(now.mtime, first);
-
-    uint64_t last = 0;
     for (int i = 0; i < 5; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      last = DeviceFs::Now();
       EXPECT_EQ(Word(c->Write(h, std::string(1000, char('a' + i))), 0), 0u);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     // GetFileTime answers words err, ok, then three FILETIMEs: creation, access, write.
     auto times = c->Cmd(rapi2::kGetFileTime, h);
     ASSERT_EQ(times.size(), 32u);
     const uint64_t reported = uint64_t(Word(times, 6)) | uint64_t(Word(times, 7)) << 32;
-    EXPECT_GE(reported, last);
-    std::vector<FileEntry> found;
-    ASSERT_EQ(emu_->files().Find(u"\\My Documents\\LOG.BIN", &found), 0u);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].mtime, reported);
-    EXPECT_EQ(found[0].size, 5010u);  // ten bytes over the three old ones, then 5000 more
-
+    EXPECT_GE(reported, first);
     switch (end) {
-      case End::kCloseHandle:
+      case End::kKilledInTheRun:
+        ASSERT_TRUE(served.End(SIGKILL));
+        break;
+      case End::kClosedThenKilled:
         EXPECT_EQ(Words(c->Cmd(rapi2::kCloseHandle, h)), (W{0, 1}));
+        ASSERT_TRUE(served.End(SIGKILL));
         break;
-      case End::kDropConnection:
+      case End::kDroppedThenKilled:
         c.reset();
+        // The connection's end is noticed by its serving thread: give it a moment.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_TRUE(served.End(SIGKILL));
         break;
-      case End::kStopEmulator:
-        emu_->Stop();
-        emu_.reset();
+      case End::kStopped:
+        ASSERT_TRUE(served.End(SIGTERM));
         break;
     }
-    // The connection's end is noticed by its serving thread: give it a moment.
-    Committed after;
-    for (int i = 0; i < 200 && (after = CommittedMeta(dir_, fold)).mtime != reported; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(after.mtime, reported);
-    EXPECT_TRUE(after.attrs & FILE_ATTRIBUTE_ARCHIVE);
-    c.reset();
-    TearDown();
-    emu_.reset();
+    auto image = Image::Open(dir_);
+    DeviceFs files(*image);
+    std::vector<FileEntry> found;
+    ASSERT_EQ(files.Find(u"\\My Documents\\log.bin", &found), 0u);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size, 5000u);  // the old three bytes overwritten, every write kept
+    EXPECT_TRUE(found[0].attrs & FILE_ATTRIBUTE_ARCHIVE);
+    if (end == End::kKilledInTheRun) {
+      EXPECT_GE(found[0].mtime, first);
+      EXPECT_LE(found[0].mtime, reported);
+    } else {
+      EXPECT_EQ(found[0].mtime, reported);
+    }
   }
 }
 
