@@ -1,6 +1,5 @@
 #include "emulator/RapiSession.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -261,15 +260,6 @@ Connection::Connection(int fd, FaultInjector& faults, int ioTimeoutMs, uint32_t 
   }
 }
 
-bool Connection::WaitForRequest() {
-  for (;;) {
-    pollfd pfd{fd_, POLLIN, 0};
-    int r = ::poll(&pfd, 1, -1);
-    if (r < 0 && errno == EINTR) continue;
-    return r > 0;  // readable, or hung up: the read that follows tells
-  }
-}
-
 rapi2::IoResult Connection::ReadFrame(std::vector<uint8_t>* payload) {
   return rapi2::RecvNextFrame(fd_, payload, ioTimeoutMs_, maxFrame_);
 }
@@ -280,7 +270,7 @@ bool Connection::Read(void* p, size_t n) {
 
 bool Connection::ReadNext(void* p, size_t n) {
   // The wait for the next stream packet is open-ended, its bytes are not.
-  return WaitForRequest() && Read(p, n);
+  return rapi2::RecvNext(fd_, p, n, ioTimeoutMs_) == rapi2::IoResult::kOk;
 }
 
 size_t Connection::ReadSome(void* p, size_t n) {
