@@ -181,9 +181,15 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
 IoResult RecvNext(int fd, void* p, size_t n, int timeoutMs) {
   if (n == 0) return IoResult::kOk;
   ssize_t got;
-  do {
+  for (;;) {
     got = ::recv(fd, p, n, 0);
-  } while (got < 0 && errno == EINTR);
+    if (got >= 0) break;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+    // A non-blocking socket: its wait is a poll, as open-ended.
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return IoResult::kError;
+  }
   if (got == 0) return IoResult::kClosed;
   if (got < 0) return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
   const size_t have = static_cast<size_t>(got);
