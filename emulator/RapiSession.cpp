@@ -783,9 +783,12 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   const uint8_t* p = q.input;
   const uint32_t cb = q.inputSize;
   uint32_t err = 0;
+  BlockFunction block;
+  StreamFunction stream;
   if (!ServiceRegistry::IsServiceLibrary(dll)) {
     err = ERROR_MOD_NOT_FOUND;
-  } else if (mode == 0 ? !core_.services.FindBlock(func) : !core_.services.FindStream(func)) {
+  } else if (mode == 0 ? !(block = core_.services.FindBlock(func))
+                       : !(stream = core_.services.FindStream(func))) {
     err = ERROR_PROC_NOT_FOUND;
   }
   if (err) {
@@ -801,23 +804,21 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   }
   ServiceContext ctx(core_.image, core_.registry, &core_.faults);
   if (mode == 1) {
-    StreamFunction fn = core_.services.FindStream(func);
     Writer accepted;
     rapi2::RapiInvoke::WriteStreamReply(accepted, 0);
     const std::vector<uint8_t> ok = accepted.Finish();
     if (!conn_.WriteReply("CeRapiInvoke", Utf8(func), ok.data(), ok.size())) return Outcome::kDrop;
     try {
-      fn(ctx, conn_);
+      stream(ctx, conn_);
     } catch (...) {
       // A failing stream function ends its stream, nothing more.
     }
     return Outcome::kStreamDone;
   }
-  BlockFunction fn = core_.services.FindBlock(func);
   std::vector<uint8_t> out;
   int32_t hr;
   try {
-    hr = fn(ctx, std::vector<uint8_t>(p, p + cb), &out);
+    hr = block(ctx, std::vector<uint8_t>(p, p + cb), &out);
   } catch (...) {
     hr = E_FAIL;
   }
