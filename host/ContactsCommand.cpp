@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <sstream>
 
-#include "host/TextTable.h"
+#include "host/ListSink.h"
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
 #include "host/Text.h"
@@ -107,20 +109,31 @@ void CheckContactOptions(const ContactOptions& o) {
   if (o.emails.size() > 3) ThrowUsage("--email: the phone keeps three e-mail addresses");
 }
 
-std::string ContactsTable(const Phonebook& book) {
+namespace {
+
+TextTable ContactsLayout() {
   TextTable table({"ID", "NAME", "PHONE", "EMAIL", "GROUPS"});
   table.SetAlign(0, TextTable::Align::kRight);
   table.SetMaxWidth(1, 40);
   table.SetMaxWidth(3, 40);
-  for (const ContactRecord& c : book.contacts) {
-    std::string groups;
-    for (ULONG id : c.groupIds) {
-      std::string name = book.GroupName(id);
-      if (!name.empty()) groups += (groups.empty() ? "" : ", ") + name;
-    }
-    table.AddRow({std::to_string(c.id), c.Title(), FirstPhone(c),
-                  c.emails.empty() ? "" : c.emails[0], groups});
+  return table;
+}
+
+std::vector<std::string> ContactCells(const ContactRecord& c, const Phonebook& book) {
+  std::string groups;
+  for (ULONG id : c.groupIds) {
+    std::string name = book.GroupName(id);
+    if (!name.empty()) groups += (groups.empty() ? "" : ", ") + name;
   }
+  return {std::to_string(c.id), c.Title(), FirstPhone(c), c.emails.empty() ? "" : c.emails[0],
+          groups};
+}
+
+}  // namespace
+
+std::string ContactsTable(const Phonebook& book) {
+  TextTable table = ContactsLayout();
+  for (const ContactRecord& c : book.contacts) table.AddRow(ContactCells(c, book));
   return table.str();
 }
 
@@ -169,19 +182,20 @@ nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book) {
 }
 
 void ListContacts(Session& session, bool json, std::ostream& out) {
-  Phonebook book = ReadPhonebook(session);
-  if (!json) {
-    out << ContactsTable(book);
-    return;
-  }
-  nlohmann::json all = nlohmann::json::array();
-  for (const ContactRecord& c : book.contacts) all.push_back(ContactJson(c, book));
-  out << all.dump(2) << "\n";
+  ListSink sink(out, json, ContactsLayout());
+  ForEachContact(session, [&](const ContactRecord& c, const Phonebook& book, ULONG, ULONG) {
+    sink.Add([&] { return ContactJson(c, book); }, [&] { return ContactCells(c, book); });
+  });
+  sink.Finish();
 }
 
 void ShowContact(Session& session, LONG id, std::ostream& out) {
-  Phonebook book = ReadPhonebook(session);
-  out << ContactJson(Find(book, id), book).dump(2) << "\n";
+  std::optional<nlohmann::json> shown;
+  ForEachContact(session, [&](const ContactRecord& c, const Phonebook& book, ULONG, ULONG) {
+    if (c.id == id && !shown) shown = ContactJson(c, book);
+  });
+  if (!shown) throw HostError(kExitFailure, "the phone has no contact " + std::to_string(id));
+  out << shown->dump(2) << "\n";
 }
 
 ContactRecord AddContact(Session& session, const ContactOptions& o) {
@@ -275,23 +289,29 @@ ContactRecord SetContactPhoto(Session& session, LONG id, const std::string& file
 ContactRecord ClearContactPhoto(Session& session, LONG id) { return WritePhoto(session, id, ""); }
 
 void ListGroups(Session& session, bool json, std::ostream& out) {
-  Phonebook book = ReadPhonebook(session);
-  if (json) {
-    nlohmann::json all = nlohmann::json::array();
-    for (const GroupRecord& g : book.groups) {
-      size_t members = std::count_if(book.contacts.begin(), book.contacts.end(), [&](auto& c) {
-        return std::find(c.groupIds.begin(), c.groupIds.end(), static_cast<ULONG>(g.id)) !=
-               c.groupIds.end();
+  // The members of each group are counted as the contacts go by; none of them is kept.
+  std::map<ULONG, size_t> members;
+  const Phonebook book =
+      ForEachContact(session, [&](const ContactRecord& c, const Phonebook&, ULONG, ULONG) {
+        std::vector<ULONG> ids = c.groupIds;
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        for (ULONG id : ids) ++members[id];
       });
-      all.push_back({{"id", g.id}, {"name", g.name}, {"members", members}});
-    }
-    out << all.dump(2) << "\n";
-    return;
+  TextTable layout({"ID", "NAME"});
+  layout.SetAlign(0, TextTable::Align::kRight);
+  ListSink sink(out, json, std::move(layout));
+  for (const GroupRecord& g : book.groups) {
+    const auto count = members.find(static_cast<ULONG>(g.id));
+    sink.Add(
+        [&] {
+          return nlohmann::json{{"id", g.id},
+                                {"name", g.name},
+                                {"members", count == members.end() ? 0 : count->second}};
+        },
+        [&] { return std::vector<std::string>{std::to_string(g.id), g.name}; });
   }
-  TextTable table({"ID", "NAME"});
-  table.SetAlign(0, TextTable::Align::kRight);
-  for (const GroupRecord& g : book.groups) table.AddRow({std::to_string(g.id), g.name});
-  out << table.str();
+  sink.Finish();
 }
 
 LONG AddGroup(Session& session, const std::string& name) {
