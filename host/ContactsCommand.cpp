@@ -79,10 +79,19 @@ void Edit(ContactRecord* c, const ContactOptions& o, const Phonebook& book) {
   }
 }
 
-const ContactRecord& Find(const Phonebook& book, LONG id) {
-  for (const ContactRecord& c : book.contacts)
-    if (c.id == id) return c;
-  throw HostError(kExitFailure, "the phone has no contact " + std::to_string(id));
+// The phonebook's groups and contact `id`, read without keeping the other contacts.
+std::pair<Phonebook, ContactRecord> Find(Session& session, LONG id) {
+  std::optional<ContactRecord> found;
+  Phonebook book = ForEachContact(session, [&](const ContactRecord& c, const Phonebook&, ULONG, ULONG) {
+    if (c.id == id && !found) found = c;
+  });
+  if (!found) throw HostError(kExitFailure, "the phone has no contact " + std::to_string(id));
+  return {std::move(book), std::move(*found)};
+}
+
+// The phonebook's groups alone.
+Phonebook Groups(Session& session) {
+  return ForEachContact(session, [](const ContactRecord&, const Phonebook&, ULONG, ULONG) {});
 }
 
 // A no-reply write is known to be done once a later exchange on the stream came back.
@@ -190,16 +199,12 @@ void ListContacts(Session& session, bool json, std::ostream& out) {
 }
 
 void ShowContact(Session& session, LONG id, std::ostream& out) {
-  std::optional<nlohmann::json> shown;
-  ForEachContact(session, [&](const ContactRecord& c, const Phonebook& book, ULONG, ULONG) {
-    if (c.id == id && !shown) shown = ContactJson(c, book);
-  });
-  if (!shown) throw HostError(kExitFailure, "the phone has no contact " + std::to_string(id));
-  out << shown->dump(2) << "\n";
+  const auto [book, contact] = Find(session, id);
+  out << ContactJson(contact, book).dump(2) << "\n";
 }
 
 ContactRecord AddContact(Session& session, const ContactOptions& o) {
-  Phonebook book = ReadPhonebook(session);
+  const Phonebook book = Groups(session);
   ContactRecord c;
   Edit(&c, o, book);
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
@@ -213,8 +218,7 @@ ContactRecord AddContact(Session& session, const ContactOptions& o) {
 }
 
 ContactRecord UpdateContact(Session& session, LONG id, const ContactOptions& o) {
-  Phonebook book = ReadPhonebook(session);
-  ContactRecord c = Find(book, id);
+  auto [book, c] = Find(session, id);
   Edit(&c, o, book);
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
   ComPtr<IItem> item;
@@ -225,8 +229,7 @@ ContactRecord UpdateContact(Session& session, LONG id, const ContactOptions& o) 
 }
 
 void DeleteContact(Session& session, LONG id) {
-  Phonebook book = ReadPhonebook(session);
-  Find(book, id);
+  Find(session, id);
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
   ComPtr<IItem> item;
   CheckHr("NewItem", table->NewItem(DCADT_PHONEBOOK, static_cast<SUID>(id), SUID_NULL, item.ReleaseAndGetAddressOf()));
@@ -263,8 +266,7 @@ void CheckPictureFile(const std::string& file) {
 namespace {
 
 ContactRecord WritePhoto(Session& session, LONG id, const std::string& path) {
-  Phonebook book = ReadPhonebook(session);
-  ContactRecord c = Find(book, id);
+  ContactRecord c = Find(session, id).second;
   c.photoPath = path;
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
   ComPtr<IItem> item;
@@ -335,7 +337,7 @@ void RenameGroup(Session& session, LONG id, const std::string& name) {
 }
 
 void DeleteGroup(Session& session, LONG id) {
-  Phonebook book = ReadPhonebook(session);
+  const Phonebook book = Groups(session);
   if (book.GroupName(static_cast<ULONG>(id)).empty())
     throw HostError(kExitFailure, "the phone has no group " + std::to_string(id));
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
