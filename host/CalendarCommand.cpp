@@ -127,13 +127,6 @@ std::string EventLine(const EventRecord& e) {
 
 }  // namespace
 
-std::string EventsTable(const std::vector<EventRecord>& events) {
-  std::ostringstream out;
-  out << kEventsHeader;
-  for (const EventRecord& e : events) out << EventLine(e);
-  return out.str();
-}
-
 void ListEvents(Session& session, bool json, std::optional<std::string> from,
                 std::optional<std::string> to, std::ostream& out) {
   std::optional<DATE> first, last;

@@ -140,12 +140,6 @@ std::vector<std::string> ContactCells(const ContactRecord& c, const Phonebook& b
 
 }  // namespace
 
-std::string ContactsTable(const Phonebook& book) {
-  TextTable table = ContactsLayout();
-  for (const ContactRecord& c : book.contacts) table.AddRow(ContactCells(c, book));
-  return table.str();
-}
-
 nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book) {
   nlohmann::json j;
   j["id"] = c.id;

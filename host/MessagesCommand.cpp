@@ -129,12 +129,6 @@ std::vector<std::string> SmsCells(const SmsRecord& m) {
 
 }  // namespace
 
-std::string SmsTable(const std::vector<SmsRecord>& messages) {
-  TextTable table = SmsLayout();
-  for (const SmsRecord& m : messages) table.AddRow(SmsCells(m));
-  return table.str();
-}
-
 std::string CheckFolder(const std::string& folder) {
   for (const char* f : {"Inbox", "Draft", "Outbox", "Sent"})
     if (Lower(folder) == Lower(f)) return f;
@@ -399,12 +393,6 @@ std::vector<std::string> SimCells(const SimRecord& c) {
 }
 
 }  // namespace
-
-std::string SimTable(const std::vector<SimRecord>& contacts) {
-  TextTable table = SimLayout();
-  for (const SimRecord& c : contacts) table.AddRow(SimCells(c));
-  return table.str();
-}
 
 std::vector<SimRecord> ReadAllSim(Session& session) {
   std::vector<SimRecord> all;

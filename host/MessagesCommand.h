@@ -28,7 +28,6 @@ struct SmsRecord {
 };
 SmsRecord ReadSms(IItem* item);
 nlohmann::json SmsJson(const SmsRecord& m);
-std::string SmsTable(const std::vector<SmsRecord>& messages);
 // "Inbox", "Draft", "Outbox" or "Sent" for a folder name in any case; usage error otherwise.
 std::string CheckFolder(const std::string& folder);
 
@@ -104,7 +103,6 @@ struct SimRecord {
 };
 SimRecord ReadSim(IItem* item);
 nlohmann::json SimJson(const SimRecord& c);
-std::string SimTable(const std::vector<SimRecord>& contacts);
 
 struct SimEdit {
   std::optional<std::string> name, email;
