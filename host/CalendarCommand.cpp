@@ -1,6 +1,5 @@
 #include "host/CalendarCommand.h"
 
-#include <sstream>
 
 #include "host/HostError.h"
 #include "host/ListSink.h"
