@@ -1,6 +1,7 @@
 #include "core/FieldMap.h"
 
 #include <memory>
+#include <utility>
 
 #include "core/Errors.h"
 
@@ -67,6 +68,14 @@ void PutField(FieldMap& map, std::u16string_view key, const VARIANT& value) {
   if (it == map.end()) it = map.emplace(std::u16string(key), Variant()).first;
   HRESULT hr = VariantCopy(it->second.Ptr(), &value);
   if (FAILED(hr)) ThrowAtl(hr);
+}
+
+void PutField(FieldMap& map, std::u16string_view key, Variant&& value) {
+  auto it = map.find(key);
+  if (it == map.end())
+    map.emplace(std::u16string(key), std::move(value));
+  else
+    it->second = std::move(value);
 }
 
 LONG ReadFieldI4(const FieldMap& map, std::u16string_view key, LONG defaultValue) {

@@ -38,6 +38,8 @@ void PutField(FieldMap& map, std::u16string_view key, const VARIANT& value);
 inline void PutField(FieldMap& map, std::u16string_view key, const Variant& value) {
   PutField(map, key, value.Get());
 }
+// Stores `value` itself under `key` (no copy), replacing what was there.
+void PutField(FieldMap& map, std::u16string_view key, Variant&& value);
 
 // Typed reads with a default for a missing key or another VARIANT type.
 // 32-bit integer: VT_I4 or VT_INT.

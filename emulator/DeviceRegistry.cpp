@@ -233,6 +233,16 @@ std::optional<std::u16string> DeviceRegistry::GetString(uint32_t root, std::u16s
   return s;
 }
 
+std::u16string DeviceRegistry::ModelName() {
+  std::lock_guard<std::mutex> lock(modelMu_);
+  const uint64_t generation = image_.generation();  // before the read: see Image::generation
+  if (generation != modelGeneration_) {
+    model_ = GetString(kHkeyLocalMachine, u"Ident", u"OrigName").value_or(u"");
+    modelGeneration_ = generation;
+  }
+  return model_;
+}
+
 std::optional<uint32_t> DeviceRegistry::GetDword(uint32_t root, std::u16string_view path,
                                                  std::u16string_view name) {
   auto key = Open(Root(root), path);

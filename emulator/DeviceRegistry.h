@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,11 +68,18 @@ class DeviceRegistry {
   std::optional<uint32_t> GetDword(uint32_t root, std::u16string_view path,
                                    std::u16string_view name);
 
+  // HKLM\Ident OrigName ("" when missing): the phone's model, which the service looks at on
+  // many of its calls. Read again only after the image changed.
+  std::u16string ModelName();
+
   // REG_SZ data of a text: UTF-16LE with the terminator.
   static std::vector<uint8_t> StringData(std::u16string_view s);
 
  private:
   Image& image_;
+  std::mutex modelMu_;
+  uint64_t modelGeneration_ = UINT64_MAX;
+  std::u16string model_;
 };
 
 }  // namespace wmemu

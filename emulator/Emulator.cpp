@@ -158,7 +158,7 @@ Emulator::Emulator(std::unique_ptr<Image> image)
 Emulator::~Emulator() { Stop(); }
 
 std::string Emulator::modelName() {
-  return Utf8(registry_.GetString(kHkeyLocalMachine, u"Ident", u"OrigName").value_or(u""));
+  return Utf8(registry_.ModelName());
 }
 
 std::string Emulator::deviceGuid() {

@@ -1,5 +1,8 @@
 #include "emulator/Image.h"
 
+#include "link/DeviceRecord.h"
+#include "platform/util/LittleEndian.h"
+
 namespace wmemu {
 
 namespace {
@@ -103,10 +106,22 @@ std::unique_ptr<Image> Image::Open(const std::filesystem::path& dir, bool create
   // killed process, whose writes the kernel keeps; only a power cut of the PC could lose the
   // last commits (never the image's consistency), which FULL would also cover at a cost per
   // write.
-  img->Exec("PRAGMA journal_mode=WAL");
-  img->Exec("PRAGMA synchronous=NORMAL");
-  img->Exec("PRAGMA cache_size=-16384");
-  img->CreateSchema();
+  //
+  // One emulator holds an image at a time, as one host holds a phone on its cable: the
+  // database is locked for the emulator's whole life (a second one opening it waits up to the
+  // busy time-out, then fails with a clear error). Holding it lets every read skip the file
+  // locks a shared database takes per transaction, most of what a record read cost.
+  try {
+    img->Exec("PRAGMA locking_mode=EXCLUSIVE");
+    img->Exec("PRAGMA journal_mode=WAL");
+    img->Exec("PRAGMA synchronous=NORMAL");
+    img->Exec("PRAGMA cache_size=-16384");
+    img->CreateSchema();
+  } catch (const ImageError&) {
+    if (sqlite3_errcode(db) == SQLITE_BUSY)
+      throw ImageError("the phone image " + dir.string() + " is in use by another emulator");
+    throw;
+  }
   return img;
 }
 
@@ -146,12 +161,10 @@ void Image::CreateSchema() {
     CREATE TABLE IF NOT EXISTS reg_values(key INTEGER NOT NULL, name TEXT NOT NULL,
                                           fold TEXT NOT NULL, type INTEGER NOT NULL,
                                           data BLOB NOT NULL, PRIMARY KEY(key, fold));
-    -- Service store records (kind 3 = tasks) and their typed properties in order.
+    -- Service store records (kind 3 = tasks): each with its properties packed in order, as
+    -- a reply carries them (RecordStore).
     CREATE TABLE IF NOT EXISTS records(id INTEGER PRIMARY KEY AUTOINCREMENT,
-                                       kind INTEGER NOT NULL);
-    CREATE TABLE IF NOT EXISTS record_props(id INTEGER NOT NULL, seq INTEGER NOT NULL,
-                                            name TEXT NOT NULL, type INTEGER NOT NULL,
-                                            value, PRIMARY KEY(id, seq)) WITHOUT ROWID;
+                                       kind INTEGER NOT NULL, props BLOB NOT NULL DEFAULT x'');
     -- The phonebook's contact categories and speed dials (contacts are records of kind 1).
     CREATE TABLE IF NOT EXISTS categories(id INTEGER PRIMARY KEY AUTOINCREMENT,
                                           name TEXT NOT NULL);
@@ -167,6 +180,78 @@ void Image::CreateSchema() {
     INSERT OR IGNORE INTO reg_keys(root, path, fold) VALUES
       (2147483648, '', ''), (2147483649, '', ''), (2147483650, '', ''), (2147483651, '', '');
   )");
+  PackRecordProperties();
+}
+
+// Images made before records were kept packed hold their properties one row each, in
+// record_props(id, seq, name, type, value) with the value in its SQLite type. They are packed
+// once, in one transaction, the way a reply carries them; then record_props goes.
+void Image::PackRecordProperties() {
+  Stmt old(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'record_props'");
+  if (!old.step()) return;
+  old.reset();
+  Exec("BEGIN IMMEDIATE");
+  try {
+    Stmt hasColumn(db_, "SELECT 1 FROM pragma_table_info('records') WHERE name = 'props'");
+    if (!hasColumn.step()) Exec("ALTER TABLE records ADD COLUMN props BLOB NOT NULL DEFAULT x''");
+    Stmt rows(db_, "SELECT id, name, type, value FROM record_props ORDER BY id, seq");
+    Stmt put(db_, "UPDATE records SET props = ? WHERE id = ?");
+    std::vector<uint8_t> packed;
+    int64_t current = -1;
+    auto flush = [&] {
+      if (current < 0) return;
+      put.reset();
+      put.bindBlob(1, packed.data(), packed.size()).bind(2, current);
+      put.step();
+      packed.clear();
+    };
+    while (rows.step()) {
+      if (rows.i64(0) != current) {
+        flush();
+        current = rows.i64(0);
+      }
+      const std::string name = rows.text(1);
+      uint8_t fixed[8];
+      const uint8_t* value = fixed;
+      size_t length = 0;
+      std::string text;
+      std::vector<uint8_t> bytes;
+      switch (rows.i64(2)) {
+        case devrec::kTypeString:
+          text = rows.text(3);
+          value = reinterpret_cast<const uint8_t*>(text.c_str());
+          length = text.size() + 1;
+          break;
+        case devrec::kTypeDate:
+          le::PutDouble(fixed, rows.real(3));
+          length = 8;
+          break;
+        case devrec::kTypeInteger:
+          le::Put32(fixed, static_cast<uint32_t>(static_cast<int32_t>(rows.i64(3))));
+          length = 4;
+          break;
+        case devrec::kTypeBoolean:
+          le::Put16(fixed, static_cast<uint16_t>(rows.i64(3)));
+          length = 2;
+          break;
+        default:
+          bytes = rows.blob(3);
+          value = bytes.data();
+          length = bytes.size();
+      }
+      const size_t at = packed.size();
+      const auto nameLength = static_cast<uint32_t>(name.size() + 1);
+      packed.resize(at + devrec::PropertyWireSize(nameLength, static_cast<uint32_t>(length)));
+      devrec::WriteProperty(packed.data() + at, name.c_str(), nameLength, value,
+                            static_cast<uint32_t>(length));
+    }
+    flush();
+    Exec("DROP TABLE record_props");
+    Exec("COMMIT");
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
 }
 
 void Image::SetMeta(const std::string& key, const std::string& value) {
@@ -190,6 +275,9 @@ std::optional<std::string> Image::Meta(const std::string& key) {
 
 void Image::Transaction(const std::function<void()>& fn) {
   std::lock_guard<std::mutex> lock(mu_);
+  // Counted before the change can be seen, so that a reader never keeps a value read from
+  // it under the count it had before.
+  generation_.fetch_add(1, std::memory_order_acq_rel);
   Exec("BEGIN IMMEDIATE");
   try {
     fn();

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -87,6 +88,10 @@ class Image {
   std::mutex& mutex() { return mu_; }
   // Runs fn under the mutex inside one transaction; a throwing fn rolls it back.
   void Transaction(const std::function<void()>& fn);
+  // Counts the transactions run through this image: a value read from the database stays
+  // good while the count has not moved (a cache's key). Changes made by another process on
+  // the same image are not counted.
+  uint64_t generation() const { return generation_.load(std::memory_order_acquire); }
   // Runs fn under the mutex without a transaction (reads).
   void Read(const std::function<void()>& fn);
   // The statement for `sql`, prepared on first use and kept for the image's life; use it
@@ -104,9 +109,11 @@ class Image {
  private:
   Image(std::filesystem::path dir, sqlite3* db) : dir_(std::move(dir)), db_(db) {}
   void CreateSchema();
+  void PackRecordProperties();
   std::filesystem::path dir_;
   sqlite3* db_;
   std::mutex mu_;
+  std::atomic<uint64_t> generation_{0};
   // Prepared statements by their SQL text; finalized before the database closes.
   std::unordered_map<std::string, std::unique_ptr<Stmt>> stmts_;
   std::unordered_set<std::string> schemas_;  // stores whose schema is in place

@@ -126,9 +126,6 @@ bool PhonebookStore::DeleteContact(uint32_t entryId) {
     del.step();
     found = sqlite3_changes(image_.db()) > 0;
     if (!found) return;
-    Stmt props(image_.db(), "DELETE FROM record_props WHERE id = ?");
-    props.bind(1, int64_t(entryId));
-    props.step();
     Stmt dials(image_.db(), "DELETE FROM speed_dials WHERE entry_id = ?");
     dials.bind(1, int64_t(entryId));
     dials.step();

@@ -271,8 +271,7 @@ bool Connection::WaitForRequest() {
 }
 
 rapi2::IoResult Connection::ReadFrame(std::vector<uint8_t>* payload) {
-  if (!WaitForRequest()) return rapi2::IoResult::kClosed;
-  return rapi2::RecvFrame(fd_, payload, ioTimeoutMs_, maxFrame_);
+  return rapi2::RecvNextFrame(fd_, payload, ioTimeoutMs_, maxFrame_);
 }
 
 bool Connection::Read(void* p, size_t n) {

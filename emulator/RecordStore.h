@@ -1,8 +1,8 @@
 // The service stores of the phone image: the records of one store (keyed by its record kind,
-// or by a key of its own for a second store of a kind) with their typed properties, in
-// image.sqlite. RecordService.h serves them through the device-side service. Properties are kept in the order they were sent, one row each,
-// with the value in its SQLite type (TEXT strings, REAL dates, INTEGER integers and booleans,
-// BLOB binary and unknown names).
+// or by a key of its own for a second store of a kind) with their properties, in image.sqlite.
+// RecordService.h serves them through the device-side service. A record is one row: its
+// properties in the order they were sent, packed as a reply carries them, so that a get is
+// one row read and one copy. Each value is kept in its type's form (see Pack).
 #pragma once
 
 #include <cstdint>
@@ -34,7 +34,8 @@ class RecordStore {
   static devrec::RawEntry Raw(uint32_t kind, const devrec::Property& p);
 
  private:
-  void PutProps(uint32_t id, const std::vector<devrec::RawEntry>& props);
+  // The properties as they are kept: each in its wire form, the value as the reply sends it.
+  static std::vector<uint8_t> Pack(const std::vector<devrec::RawEntry>& props);
   Image& image_;
   uint32_t kind_;
 };

@@ -18,7 +18,7 @@ int ModelTypeOf(std::u16string_view modelName) {
 }
 
 std::u16string ServiceContext::modelName() {
-  return registry_.GetString(kHkeyLocalMachine, u"Ident", u"OrigName").value_or(u"");
+  return registry_.ModelName();
 }
 
 ServiceRegistry::ServiceRegistry() {

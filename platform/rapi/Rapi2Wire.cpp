@@ -178,10 +178,19 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
   return IoResult::kOk;
 }
 
-IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
-  uint8_t len[4];
-  IoResult r = RecvAll(fd, len, 4, timeoutMs);
-  if (r != IoResult::kOk) return r;
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point DeadlineOf(int timeoutMs) {
+  return Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+// The payload of a frame whose length word `len` was read; the frame is due by `deadline`
+// (none when timeoutMs < 0).
+IoResult RecvPayload(int fd, const uint8_t (&len)[4], std::vector<uint8_t>* payload,
+                     int timeoutMs, Clock::time_point deadline, uint32_t maxFrame) {
+  IoResult r;
   uint32_t n = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 |
                uint32_t(len[3]) << 24;
   if (n > maxFrame || n > kMaxFrame) return IoResult::kTooLarge;
@@ -189,8 +198,6 @@ IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_
   // peer that announces a large frame and then stops costs that step, not the announced size.
   constexpr size_t kStep = 1u << 20;
   payload->clear();
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   while (payload->size() < n) {
     int left = -1;
     if (timeoutMs >= 0) {
@@ -205,6 +212,32 @@ IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_
     if (r != IoResult::kOk) return r;
   }
   return IoResult::kOk;
+}
+
+}  // namespace
+
+IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
+  const Clock::time_point deadline = DeadlineOf(timeoutMs);
+  uint8_t len[4];
+  IoResult r = RecvAll(fd, len, 4, timeoutMs);
+  if (r != IoResult::kOk) return r;
+  return RecvPayload(fd, len, payload, timeoutMs, deadline, maxFrame);
+}
+
+IoResult RecvNextFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
+  uint8_t len[4];
+  ssize_t got;
+  do {
+    got = ::recv(fd, len, sizeof len, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got == 0) return IoResult::kClosed;
+  if (got < 0) return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
+  const Clock::time_point deadline = DeadlineOf(timeoutMs);
+  if (got < 4) {
+    IoResult r = RecvAll(fd, len + got, 4 - static_cast<size_t>(got), timeoutMs);
+    if (r != IoResult::kOk) return r;
+  }
+  return RecvPayload(fd, len, payload, timeoutMs, deadline, maxFrame);
 }
 
 }  // namespace rapi2

@@ -101,5 +101,9 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs);
 // itself capped by kMaxFrame). timeoutMs bounds the whole frame; < 0 waits forever.
 IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs,
                    uint32_t maxFrame = kMaxFrame);
+// The same for a server waiting for its peer's next request: the wait for the frame's first
+// byte is open-ended (a blocking read, no poll first), the rest must come within timeoutMs.
+IoResult RecvNextFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs,
+                       uint32_t maxFrame = kMaxFrame);
 
 }  // namespace rapi2

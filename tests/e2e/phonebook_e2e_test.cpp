@@ -52,7 +52,6 @@ class PhonebookE2E : public TableE2E<PhonebookE2E> {
     Emu().image().Transaction([] {
       Emu().image().Exec(
           "DELETE FROM categories; DELETE FROM speed_dials; "
-          "DELETE FROM record_props WHERE id IN (SELECT id FROM records WHERE kind = 1); "
           "DELETE FROM records WHERE kind = 1;");
     });
     table_ = host_.Connect(DTID_PHONEBOOK);

@@ -27,6 +27,7 @@ class Registry : public EmuFixture {
 
 TEST_F(Registry, ValuesPersistInTheImage) {
   // (Every value type round trips through the client's own tests.)
+  const DeviceIdentity identity = emu_->Identity();
   auto c = Connect();
   auto r = Create(*c, kHkeyCurrentUser, u"Software\\Test\\Deep");
   uint32_t h = Word(r, 2);
@@ -37,10 +38,13 @@ TEST_F(Registry, ValuesPersistInTheImage) {
   EXPECT_EQ(Word(Create(*c, kHkeyCurrentUser, u"software\\TEST\\deep"), 3),
             uint32_t(REG_OPENED_EXISTING_KEY));
   c.reset();
-  emu_->Stop();
+  emu_.reset();  // the image is held until its emulator goes
   emu_ = Emulator::Open(dir_);
   EXPECT_EQ(emu_->registry().GetDword(kHkeyCurrentUser, u"SOFTWARE\\test\\deep", u"number"),
             0x12345678u);
+  // The phone's identity is the image's.
+  EXPECT_EQ(emu_->Identity().guid, identity.guid);
+  EXPECT_EQ(emu_->Identity().partnerId, identity.partnerId);
   EXPECT_EQ(emu_->registry().GetString(kHkeyCurrentUser, u"Software\\Test\\Deep", u"Text"),
             u"Storage Card");
 }
