@@ -7,8 +7,8 @@ Start-up: `qwbdcawm tasks list` on the built-in demo phone (its image made once,
 timed runs, in a scratch cache folder), N runs, min and median wall time.
 
 Memory: for each size, a demo image whose tasks, appointments, contacts, text and multimedia
-messages are that many clones of one of them (the first; for contacts the one with the most
-fields and no photo), written straight into its store in one transaction, served by
+messages are that many clones of one of them (the first; for contacts the longest one
+without a photo), written straight into its store in one transaction, served by
 `qwbdcawm-emu serve`; then each listing (table and --json) and the exports of tasks and
 calendar, contacts and messages against it under /usr/bin/time -v, and the peak RSS ("Maximum
 resident set size") of each, with the difference between the largest and the smallest size.
@@ -67,43 +67,38 @@ def startup(bindir, runs):
               f"median {statistics.median(times)*1000:.0f} ms over {runs} runs", flush=True)
 
 
+def clone(db, table, first, n):
+    """n - 1 copies of row `first` of `table` (its kind and packed properties)."""
+    cols = {"records": "kind, props", "messages": "kind, folder, state, props"}[table]
+    db.execute(f"INSERT INTO {table}({cols}) SELECT {cols} FROM {table}, (WITH RECURSIVE "
+               "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < ?) SELECT x FROM c) "
+               "WHERE id = ?", (n - 1, first))
+
+
 def seed(image_dir, n):
     """Every streamed table of the demo image holds n records: clones of one of its own."""
     db = sqlite3.connect(os.path.join(image_dir, "image.sqlite"))
     with db:
-        # Appointments (2), tasks (3): records with their properties, the first one cloned.
-        # Contacts (1): the one with the most fields and no photo, so that each card is a
-        # full one; speed dials of the contacts removed go with them.
+        # Appointments (2), tasks (3): the first record cloned. Contacts (1): the longest one
+        # without a photo (many fields and a long note), so that each card is a full one;
+        # the speed dials of the contacts removed go with them.
         for kind in (1, 2, 3):
             if kind == 1:
                 first = db.execute(
-                    "SELECT r.id FROM records r JOIN record_props p ON p.id = r.id "
-                    "WHERE r.kind = 1 GROUP BY r.id HAVING SUM(p.name = 'Picture') = 0 "
-                    "ORDER BY COUNT(*) DESC, r.id LIMIT 1").fetchone()[0]
+                    "SELECT id FROM records WHERE kind = 1 AND "
+                    "instr(props, CAST('Picture' AS BLOB)) = 0 "
+                    "ORDER BY length(props) DESC, id LIMIT 1").fetchone()[0]
+                db.execute("DELETE FROM speed_dials WHERE entry_id <> ?", (first,))
             else:
                 first = db.execute("SELECT MIN(id) FROM records WHERE kind = ?",
                                    (kind,)).fetchone()[0]
-            db.execute("DELETE FROM record_props WHERE id IN "
-                       "(SELECT id FROM records WHERE kind = ? AND id <> ?)", (kind, first))
             db.execute("DELETE FROM records WHERE kind = ? AND id <> ?", (kind, first))
-            if kind == 1:
-                db.execute("DELETE FROM speed_dials WHERE entry_id <> ?", (first,))
-            props = db.execute("SELECT seq, name, type, value FROM record_props WHERE id = ?",
-                               (first,)).fetchall()
-            start = db.execute("SELECT MAX(id) + 1 FROM records").fetchone()[0]
-            ids = range(start, start + n - 1)
-            db.executemany("INSERT INTO records(id, kind) VALUES (?, ?)", ((i, kind) for i in ids))
-            db.executemany("INSERT INTO record_props(id, seq, name, type, value) "
-                           "VALUES (?, ?, ?, ?, ?)",
-                           ((i,) + p for i in ids for p in props))
-        # Text messages (kind 4) and multimedia ones (kind 5) keep their properties whole.
+            clone(db, "records", first, n)
+        # Text messages (kind 4) and multimedia ones (kind 5).
         for kind in (4, 5):
             first = db.execute("SELECT MIN(id) FROM messages WHERE kind = ?", (kind,)).fetchone()[0]
             db.execute("DELETE FROM messages WHERE kind = ? AND id <> ?", (kind, first))
-            db.execute("INSERT INTO messages(kind, folder, state, props) SELECT kind, folder, "
-                       "state, props FROM messages, (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
-                       "SELECT x + 1 FROM c WHERE x < ?) SELECT x FROM c) WHERE id = ?",
-                       (n - 1, first))
+            clone(db, "messages", first, n)
     db.close()
 
 
