@@ -6,11 +6,12 @@
 Start-up: `qwbdcawm tasks list` on the built-in demo phone (its image made once, before the
 timed runs, in a scratch cache folder), N runs, min and median wall time.
 
-Memory: for each size, a demo image whose tasks, appointments, text and multimedia messages
-are that many clones of its first one (written straight into its store), served by
-`qwbdcawm-emu serve`; then each listing (table and --json) and the export of tasks and
-calendar against it under /usr/bin/time -v, and the peak RSS ("Maximum resident set size")
-of each, with the difference between the largest and the smallest size.
+Memory: for each size, a demo image whose tasks, appointments, contacts, text and multimedia
+messages are that many clones of one of them (the first; for contacts the longest one
+without a photo), written straight into its store in one transaction, served by
+`qwbdcawm-emu serve`; then each listing (table and --json) and the exports of tasks and
+calendar, contacts and messages against it under /usr/bin/time -v, and the peak RSS ("Maximum
+resident set size") of each, with the difference between the largest and the smallest size.
 """
 import argparse
 import os
@@ -39,6 +40,8 @@ def peak_rss_kib(cmd, env):
 
 
 def startup(bindir, runs):
+    if runs <= 0:
+        return
     with tempfile.TemporaryDirectory() as cache:
         env = dict(os.environ, XDG_CACHE_HOME=cache, HOME=cache)
         env.pop("QWBDCAWM_DEVICE", None)
@@ -64,31 +67,38 @@ def startup(bindir, runs):
               f"median {statistics.median(times)*1000:.0f} ms over {runs} runs", flush=True)
 
 
+def clone(db, table, first, n):
+    """n - 1 copies of row `first` of `table` (its kind and packed properties)."""
+    cols = {"records": "kind, props", "messages": "kind, folder, state, props"}[table]
+    db.execute(f"INSERT INTO {table}({cols}) SELECT {cols} FROM {table}, (WITH RECURSIVE "
+               "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < ?) SELECT x FROM c) "
+               "WHERE id = ?", (n - 1, first))
+
+
 def seed(image_dir, n):
-    """Every streamed table of the demo image holds n records: clones of its first one."""
+    """Every streamed table of the demo image holds n records: clones of one of its own."""
     db = sqlite3.connect(os.path.join(image_dir, "image.sqlite"))
     with db:
-        for kind in (2, 3):  # appointments, tasks (records with their properties)
-            first = db.execute("SELECT MIN(id) FROM records WHERE kind = ?", (kind,)).fetchone()[0]
-            db.execute("DELETE FROM record_props WHERE id IN "
-                       "(SELECT id FROM records WHERE kind = ? AND id <> ?)", (kind, first))
+        # Appointments (2), tasks (3): the first record cloned. Contacts (1): the longest one
+        # without a photo (many fields and a long note), so that each card is a full one;
+        # the speed dials of the contacts removed go with them.
+        for kind in (1, 2, 3):
+            if kind == 1:
+                first = db.execute(
+                    "SELECT id FROM records WHERE kind = 1 AND "
+                    "instr(props, CAST('Picture' AS BLOB)) = 0 "
+                    "ORDER BY length(props) DESC, id LIMIT 1").fetchone()[0]
+                db.execute("DELETE FROM speed_dials WHERE entry_id <> ?", (first,))
+            else:
+                first = db.execute("SELECT MIN(id) FROM records WHERE kind = ?",
+                                   (kind,)).fetchone()[0]
             db.execute("DELETE FROM records WHERE kind = ? AND id <> ?", (kind, first))
-            props = db.execute("SELECT seq, name, type, value FROM record_props WHERE id = ?",
-                               (first,)).fetchall()
-            start = db.execute("SELECT MAX(id) + 1 FROM records").fetchone()[0]
-            ids = range(start, start + n - 1)
-            db.executemany("INSERT INTO records(id, kind) VALUES (?, ?)", ((i, kind) for i in ids))
-            db.executemany("INSERT INTO record_props(id, seq, name, type, value) "
-                           "VALUES (?, ?, ?, ?, ?)",
-                           ((i,) + p for i in ids for p in props))
-        # Text messages (kind 4) and multimedia ones (kind 5) keep their properties whole.
+            clone(db, "records", first, n)
+        # Text messages (kind 4) and multimedia ones (kind 5).
         for kind in (4, 5):
             first = db.execute("SELECT MIN(id) FROM messages WHERE kind = ?", (kind,)).fetchone()[0]
             db.execute("DELETE FROM messages WHERE kind = ? AND id <> ?", (kind, first))
-            db.execute("INSERT INTO messages(kind, folder, state, props) SELECT kind, folder, "
-                       "state, props FROM messages, (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
-                       "SELECT x + 1 FROM c WHERE x < ?) SELECT x FROM c) WHERE id = ?",
-                       (n - 1, first))
+            clone(db, "messages", first, n)
     db.close()
 
 
@@ -102,11 +112,16 @@ COMMANDS = [
     ("sms list --json", ["sms", "list", "--json"]),
     ("mms list", ["mms", "list"]),
     ("mms list --json", ["mms", "list", "--json"]),
+    ("contacts list", ["contacts", "list"]),
+    ("contacts list --json", ["contacts", "list", "--json"]),
     ("export tasks calendar", ["export", "{out}", "--only", "tasks", "calendar"]),
+    ("export contacts", ["export", "{out}", "--only", "contacts"]),
+    ("export messages", ["export", "{out}", "--only", "sms"]),
 ]
 
 
-def memory(bindir, sizes):
+def memory(bindir, sizes, only=None):
+    commands = [(label, args) for label, args in COMMANDS if not only or only in label]
     results = {}
     for n in sizes:
         with tempfile.TemporaryDirectory() as work:
@@ -130,14 +145,14 @@ def memory(bindir, sizes):
                 out = os.path.join(work, "out")
                 results[n] = {label: peak_rss_kib(host + [a.replace("{out}", out) for a in args],
                                                   env)
-                              for label, args in COMMANDS}
+                              for label, args in commands}
             finally:
                 emu.terminate()
                 emu.wait()
     for what in next(iter(results.values())):
         row = ", ".join(f"{n}: {results[n][what] / 1024:.1f} MiB" for n in sizes)
         grow = (results[sizes[-1]][what] - results[sizes[0]][what]) / 1024
-        print(f"peak RSS {what:22} {row}  (+{grow:.1f} MiB)", flush=True)
+        print(f"peak RSS {what:23} {row}  ({grow:+.1f} MiB)", flush=True)
 
 
 def main():
@@ -145,10 +160,11 @@ def main():
     ap.add_argument("build", nargs="?", default="build/release")
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--sizes", default="100,20000")
+    ap.add_argument("--only", help="measure only the commands whose label has this text")
     a = ap.parse_args()
     bindir = os.path.join(a.build, "bin")
     startup(bindir, a.runs)
-    memory(bindir, [int(s) for s in a.sizes.split(",")])
+    memory(bindir, [int(s) for s in a.sizes.split(",")], a.only)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 // Listing N contacts end to end (component -> phonebook stream over loopback -> emulator),
-// beside the floor of one bare stream round trip per contact: a 16-byte request answered with
-// a contact reply of the same size on a plain loopback socket.
+// beside the floor of the bare stream round trips a listing makes per contact on a plain
+// loopback socket: the contact (a 16-byte request, a contact reply of the same size), then
+// the speed-dial list, which a contact read fetches again to match its telephones (an 8-byte
+// request, the empty list the seeded phone has).
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -140,9 +142,16 @@ struct StreamServer {
       if (fd < 0) return;
       int one = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      std::vector<uint8_t> reply = pbpacket::ContactReply(7, ContactProperties(1234));
-      uint8_t request[16];
-      while (ReadAll(fd, request, sizeof request) && WriteAll(fd, reply.data(), reply.size())) {
+      const std::vector<uint8_t> contact = pbpacket::ContactReply(7, ContactProperties(1234));
+      const std::vector<uint8_t> dials = pbpacket::SpeedDialListReply({});
+      uint8_t header[pbpacket::kRequestHeaderSize], words[8];
+      for (;;) {
+        if (!ReadAll(fd, header, sizeof header)) break;
+        const pbpacket::RequestHeader h = pbpacket::ReadRequestHeader(header);
+        if (h.length > sizeof words || !ReadAll(fd, words, h.length)) break;
+        const std::vector<uint8_t>& reply =
+            h.command == pbpacket::kListSpeedDials ? dials : contact;
+        if (!WriteAll(fd, reply.data(), reply.size())) break;
       }
       close(fd);
     });
@@ -154,7 +163,7 @@ struct StreamServer {
   }
 };
 
-void BM_StreamRoundTripPerContact(benchmark::State& state) {
+void BM_StreamRoundTripsPerContact(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   StreamServer server;
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -166,23 +175,27 @@ void BM_StreamRoundTripPerContact(benchmark::State& state) {
   }
   int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  std::vector<uint8_t> request = pbpacket::WordsRequest(pbpacket::kGetContact, {1, 7});
+  const std::vector<uint8_t> requests[] = {
+      pbpacket::WordsRequest(pbpacket::kGetContact, {1, 7}),
+      pbpacket::WordsRequest(pbpacket::kListSpeedDials, {})};
   std::vector<uint8_t> body;
   for (auto _ : state) {
     for (int i = 0; i < n; ++i) {
-      uint32_t length = 0;
-      if (!WriteAll(fd, request.data(), request.size()) || !ReadAll(fd, &length, 4)) {
-        state.SkipWithError("round trip failed");
-        break;
+      for (const std::vector<uint8_t>& request : requests) {
+        uint32_t length = 0;
+        if (!WriteAll(fd, request.data(), request.size()) || !ReadAll(fd, &length, 4)) {
+          state.SkipWithError("round trip failed");
+          break;
+        }
+        body.resize(length);
+        ReadAll(fd, body.data(), length);
       }
-      body.resize(length);
-      ReadAll(fd, body.data(), length);
     }
   }
   close(fd);
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_StreamRoundTripPerContact)
+BENCHMARK(BM_StreamRoundTripsPerContact)
     ->Arg(100)
     ->Arg(1000)
     ->Arg(10000)

@@ -1,7 +1,9 @@
 #include "emulator/MessageStore.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 #include "emulator/ServiceRegistry.h"
 #include "emulator/RecordService.h"
@@ -46,12 +48,6 @@ std::vector<devrec::RawEntry> UnpackProps(uint32_t kind, const std::vector<uint8
   std::vector<devrec::RawEntry> props;
   devrec::ReadReply(blob.data(), blob.size(), kind, &props);
   return props;
-}
-
-std::vector<devrec::Property> AsProperties(const std::vector<devrec::RawEntry>& props) {
-  std::vector<devrec::Property> out;
-  for (const auto& e : props) out.push_back({e.name, e.value});
-  return out;
 }
 
 const devrec::RawEntry* Find(const std::vector<devrec::RawEntry>& props, const char* name) {
@@ -182,13 +178,7 @@ int32_t GetMessage(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vec
     id = entry.Suid();
   }
   if (!IsMessageKind(kind)) return kInvalidArg;
-  auto m = MessageStore(ctx.image()).Get(id);
-  if (!m || m->kind != kind || m->state == kStateHidden) return kHrNotFound;
-  out->clear();
-  le::Append32(out, m->id);
-  std::vector<uint8_t> body = devrec::EncodeReply(m->folder, AsProperties(m->props));
-  out->insert(out->end(), body.begin(), body.end());
-  return 0;
+  return MessageStore(ctx.image()).GetReply(id, kind, out) ? 0 : kHrNotFound;
 }
 
 int32_t Store(ServiceContext& ctx, const std::vector<uint8_t>& in, std::vector<uint8_t>* out,
@@ -295,6 +285,25 @@ std::optional<StoredMessage> MessageStore::Get(uint32_t id) {
                         UnpackProps(kind, st.blob(3))};
   });
   return out;
+}
+
+bool MessageStore::GetReply(uint32_t id, uint32_t kind, std::vector<uint8_t>* out) {
+  bool found = false;
+  image_.Read([&] {
+    auto prepared = image_.Prepare("SELECT kind, folder, state, props FROM messages WHERE id = ?");
+    Stmt& st = *prepared;
+    st.bind(1, int64_t(id));
+    if (!st.step() || uint32_t(st.i64(0)) != kind || st.i64(2) == kStateHidden) return;
+    // The stored record is a reply record whose leading word is unused; the folder takes it.
+    const std::span<const uint8_t> props = st.blobView(3);
+    const size_t skip = std::min<size_t>(props.size(), 4);
+    out->resize(8 + props.size() - skip);
+    le::Put32(out->data(), id);
+    le::Put32(out->data() + 4, uint32_t(st.i64(1)));
+    if (props.size() > skip) std::memcpy(out->data() + 8, props.data() + skip, props.size() - skip);
+    found = true;
+  });
+  return found;
 }
 
 uint32_t MessageStore::Add(uint32_t kind, uint32_t folder, uint16_t state,

@@ -70,6 +70,10 @@ class MessageStore {
   // Messages of a kind in a folder in the order they arrived, hidden ones included.
   std::vector<StoredMessage> List(uint32_t kind, uint32_t folder);
   std::optional<StoredMessage> Get(uint32_t id);
+  // What DevCeGetMessage answers for the message `id` of `kind`: its id, its folder, then its
+  // properties as they are stored, without unpacking them; false when there is no such
+  // message of that kind or it is hidden.
+  bool GetReply(uint32_t id, uint32_t kind, std::vector<uint8_t>* out);
   uint32_t Add(uint32_t kind, uint32_t folder, uint16_t state,
                const std::vector<devrec::RawEntry>& props);
   // Many at once, in one transaction (presets).

@@ -71,9 +71,11 @@ Bytes Handle(ServiceContext& ctx, uint32_t command, const Bytes& payload) {
     case pbpacket::kGetContact: {
       if (pbpacket::ReadWords(payload, 2, w) != pbpacket::Error::kOk || w[0] != devrec::kKindContact)
         return Refusal(command, 0);
-      auto props = contacts.Get(w[1]);
-      if (!props) return Refusal(command, 0);
-      return pbpacket::ContactReply(w[1], *props);
+      // Straight from the store: the entry id, then the properties as they are kept.
+      Bytes record;
+      if (!contacts.GetReply(w[1], &record)) return Refusal(command, 0);
+      const std::span<const uint8_t> packed = std::span<const uint8_t>(record).subspan(4);
+      return pbpacket::ContactReply(w[1], devrec::CountProperties(packed), packed);
     }
     case pbpacket::kListContactIds:
       if (pbpacket::ReadWords(payload, 1, w) != pbpacket::Error::kOk || w[0] != devrec::kKindContact)

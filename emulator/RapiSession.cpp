@@ -1,6 +1,5 @@
 #include "emulator/RapiSession.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -261,15 +260,6 @@ Connection::Connection(int fd, FaultInjector& faults, int ioTimeoutMs, uint32_t 
   }
 }
 
-bool Connection::WaitForRequest() {
-  for (;;) {
-    pollfd pfd{fd_, POLLIN, 0};
-    int r = ::poll(&pfd, 1, -1);
-    if (r < 0 && errno == EINTR) continue;
-    return r > 0;  // readable, or hung up: the read that follows tells
-  }
-}
-
 rapi2::IoResult Connection::ReadFrame(std::vector<uint8_t>* payload) {
   return rapi2::RecvNextFrame(fd_, payload, ioTimeoutMs_, maxFrame_);
 }
@@ -280,7 +270,7 @@ bool Connection::Read(void* p, size_t n) {
 
 bool Connection::ReadNext(void* p, size_t n) {
   // The wait for the next stream packet is open-ended, its bytes are not.
-  return WaitForRequest() && Read(p, n);
+  return rapi2::RecvNext(fd_, p, n, ioTimeoutMs_) == rapi2::IoResult::kOk;
 }
 
 size_t Connection::ReadSome(void* p, size_t n) {
@@ -803,9 +793,12 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   const uint8_t* p = q.input;
   const uint32_t cb = q.inputSize;
   uint32_t err = 0;
+  BlockFunction block;
+  StreamFunction stream;
   if (!ServiceRegistry::IsServiceLibrary(dll)) {
     err = ERROR_MOD_NOT_FOUND;
-  } else if (mode == 0 ? !core_.services.FindBlock(func) : !core_.services.FindStream(func)) {
+  } else if (mode == 0 ? !(block = core_.services.FindBlock(func))
+                       : !(stream = core_.services.FindStream(func))) {
     err = ERROR_PROC_NOT_FOUND;
   }
   if (err) {
@@ -821,23 +814,21 @@ RapiSession::Outcome RapiSession::Invoke(Reader& rd, Writer* w) {
   }
   ServiceContext ctx(core_.image, core_.registry, &core_.faults);
   if (mode == 1) {
-    StreamFunction fn = core_.services.FindStream(func);
     Writer accepted;
     rapi2::RapiInvoke::WriteStreamReply(accepted, 0);
     const std::vector<uint8_t> ok = accepted.Finish();
     if (!conn_.WriteReply("CeRapiInvoke", Utf8(func), ok.data(), ok.size())) return Outcome::kDrop;
     try {
-      fn(ctx, conn_);
+      stream(ctx, conn_);
     } catch (...) {
       // A failing stream function ends its stream, nothing more.
     }
     return Outcome::kStreamDone;
   }
-  BlockFunction fn = core_.services.FindBlock(func);
   std::vector<uint8_t> out;
   int32_t hr;
   try {
-    hr = fn(ctx, std::vector<uint8_t>(p, p + cb), &out);
+    hr = block(ctx, std::vector<uint8_t>(p, p + cb), &out);
   } catch (...) {
     hr = E_FAIL;
   }

@@ -39,9 +39,7 @@ class Connection : public ServiceStream {
   // write; maxFrame caps a request frame. < 0: no time-out.
   Connection(int fd, FaultInjector& faults, int ioTimeoutMs = -1,
              uint32_t maxFrame = rapi2::kMaxFrame);
-  // Waits (without time-out) until a request begins; false when the connection ended.
-  bool WaitForRequest();
-  // Reads the next request frame.
+  // Reads the next request frame, waiting for it to begin without time-out.
   virtual rapi2::IoResult ReadFrame(std::vector<uint8_t>* payload);
   int fd() const { return fd_; }
   bool Read(void* p, size_t n) override;

@@ -1,9 +1,8 @@
 #include "host/CalendarCommand.h"
 
-#include <sstream>
 
 #include "host/HostError.h"
-#include "host/JsonStream.h"
+#include "host/ListSink.h"
 #include "host/Text.h"
 
 namespace qwbhost {
@@ -114,24 +113,18 @@ namespace {
 // The table's columns have fixed widths, so that each line is written as its event comes.
 constexpr const char* kEventsHeader = "ID     START             END               TYPE   SUBJECT\n";
 
-void WriteEventLine(std::ostream& out, const EventRecord& e) {
-  char line[128];
-  std::snprintf(line, sizeof line, "%-6ld %-17s %-17s %-6s ", static_cast<long>(e.id),
+std::string EventLine(const EventRecord& e) {
+  char head[128];
+  std::snprintf(head, sizeof head, "%-6ld %-17s %-17s %-6s ", static_cast<long>(e.id),
                 Moment(e, e.start).c_str(), Moment(e, e.end).c_str(), e.dateType.c_str());
-  out << line << e.subject;
+  std::string line = head + e.subject;
   const Recurrence r = e.recurrence();
-  if (r.kind != RecurKind::kNone) out << "  (" << DescribeRecurrence(r) << ")";
-  out << '\n';
+  if (r.kind != RecurKind::kNone) line += "  (" + DescribeRecurrence(r) + ")";
+  line += '\n';
+  return line;
 }
 
 }  // namespace
-
-std::string EventsTable(const std::vector<EventRecord>& events) {
-  std::ostringstream out;
-  out << kEventsHeader;
-  for (const EventRecord& e : events) WriteEventLine(out, e);
-  return out.str();
-}
 
 void ListEvents(Session& session, bool json, std::optional<std::string> from,
                 std::optional<std::string> to, std::ostream& out) {
@@ -146,21 +139,16 @@ void ListEvents(Session& session, bool json, std::optional<std::string> from,
     if (!d) ThrowUsage("--to: '" + *to + "' is not a date (YYYY-MM-DD)");
     last = *d + 1;
   }
-  // Each event is written as it arrives: memory stays flat however many the phone holds.
-  JsonArrayStream array(out);
   ComPtr<IDataTable> table = session.Table(DTID_CALENDAR);
-  if (!json) out << kEventsHeader;
+  ListSink sink(out, json, kEventsHeader);
   ForEachItem(table.Get(), "calendar", [&](IItem* item, ULONG, ULONG) {
     const EventRecord e = ReadEvent(item);
     const bool recurs = e.recurrence().kind != RecurKind::kNone;
     if (last && e.start && *e.start >= *last) return;
     if (first && !recurs && e.end && *e.end < *first) return;
-    if (json)
-      array.Add(EventJson(e));
-    else
-      WriteEventLine(out, e);
+    sink.Add([&] { return EventJson(e); }, [&] { return EventLine(e); });
   });
-  if (json) array.Finish();
+  sink.Finish();
 }
 
 EventRecord AddEvent(Session& session, const CalendarOptions& o) {

@@ -27,7 +27,6 @@ struct CalendarOptions {
 EventEdit MakeEventEdit(const CalendarOptions& o, std::optional<DATE> currentStart, bool adding);
 
 nlohmann::json EventJson(const EventRecord& e);
-std::string EventsTable(const std::vector<EventRecord>& events);
 
 // Lists the appointments; --from/--to keep those that start within the days given (a
 // recurring one when any of its occurrences could: it starts before the end of the range).

@@ -170,18 +170,28 @@ std::string Phonebook::GroupName(ULONG id) const {
   return {};
 }
 
-Phonebook ReadPhonebook(Session& session) {
+Phonebook ForEachContact(
+    Session& session,
+    const std::function<void(const ContactRecord&, const Phonebook&, ULONG, ULONG)>& onContact) {
   Phonebook book;
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
-  ForEachItem(table.Get(), "phonebook", [&](IItem* item, ULONG, ULONG) {
+  ForEachItem(table.Get(), "phonebook", [&](IItem* item, ULONG n, ULONG total) {
     DCADATATYPE type = DCADT_PHONEBOOK;
     CheckHr("getType", item->getType(&type));
-    if (type == DCADT_GROUP) {
+    if (type == DCADT_GROUP)
       book.groups.push_back(ReadGroup(item));
-    } else {
-      book.contacts.push_back(ReadContact(item));
-    }
+    else
+      onContact(ReadContact(item), book, n, total);
   });
+  return book;
+}
+
+Phonebook ReadPhonebook(Session& session) {
+  std::vector<ContactRecord> contacts;
+  Phonebook book = ForEachContact(session, [&](const ContactRecord& c, const Phonebook&, ULONG, ULONG) {
+    contacts.push_back(c);
+  });
+  book.contacts = std::move(contacts);
   return book;
 }
 

@@ -2,6 +2,7 @@
 // name, written back to one, and the whole phonebook read in one listing.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,5 +67,14 @@ struct Phonebook {
   std::string GroupName(ULONG id) const;  // "" when unknown
 };
 Phonebook ReadPhonebook(Session& session);
+
+// Reads the phonebook in one listing without keeping its contacts: `onContact` gets each
+// contact as it arrives with the book's groups (its `contacts` stay empty), and its position
+// and the count the table reported. The phone lists every group before the first contact,
+// so the groups are complete by then; they are as many as the phone has categories,
+// whatever the number of contacts. Returns the book's groups.
+Phonebook ForEachContact(
+    Session& session,
+    const std::function<void(const ContactRecord&, const Phonebook&, ULONG, ULONG)>& onContact);
 
 }  // namespace qwbhost

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <sstream>
 
-#include "host/TextTable.h"
+#include "host/ListSink.h"
 #include "host/HostError.h"
 #include "host/ItemColumns.h"
 #include "host/Text.h"
@@ -77,10 +79,19 @@ void Edit(ContactRecord* c, const ContactOptions& o, const Phonebook& book) {
   }
 }
 
-const ContactRecord& Find(const Phonebook& book, LONG id) {
-  for (const ContactRecord& c : book.contacts)
-    if (c.id == id) return c;
-  throw HostError(kExitFailure, "the phone has no contact " + std::to_string(id));
+// The phonebook's groups and contact `id`, read without keeping the other contacts.
+std::pair<Phonebook, ContactRecord> Find(Session& session, LONG id) {
+  std::optional<ContactRecord> found;
+  Phonebook book = ForEachContact(session, [&](const ContactRecord& c, const Phonebook&, ULONG, ULONG) {
+    if (c.id == id && !found) found = c;
+  });
+  if (!found) throw HostError(kExitFailure, "the phone has no contact " + std::to_string(id));
+  return {std::move(book), std::move(*found)};
+}
+
+// The phonebook's groups alone.
+Phonebook Groups(Session& session) {
+  return ForEachContact(session, [](const ContactRecord&, const Phonebook&, ULONG, ULONG) {});
 }
 
 // A no-reply write is known to be done once a later exchange on the stream came back.
@@ -107,22 +118,27 @@ void CheckContactOptions(const ContactOptions& o) {
   if (o.emails.size() > 3) ThrowUsage("--email: the phone keeps three e-mail addresses");
 }
 
-std::string ContactsTable(const Phonebook& book) {
+namespace {
+
+TextTable ContactsLayout() {
   TextTable table({"ID", "NAME", "PHONE", "EMAIL", "GROUPS"});
   table.SetAlign(0, TextTable::Align::kRight);
   table.SetMaxWidth(1, 40);
   table.SetMaxWidth(3, 40);
-  for (const ContactRecord& c : book.contacts) {
-    std::string groups;
-    for (ULONG id : c.groupIds) {
-      std::string name = book.GroupName(id);
-      if (!name.empty()) groups += (groups.empty() ? "" : ", ") + name;
-    }
-    table.AddRow({std::to_string(c.id), c.Title(), FirstPhone(c),
-                  c.emails.empty() ? "" : c.emails[0], groups});
-  }
-  return table.str();
+  return table;
 }
+
+std::vector<std::string> ContactCells(const ContactRecord& c, const Phonebook& book) {
+  std::string groups;
+  for (ULONG id : c.groupIds) {
+    std::string name = book.GroupName(id);
+    if (!name.empty()) groups += (groups.empty() ? "" : ", ") + name;
+  }
+  return {std::to_string(c.id), c.Title(), FirstPhone(c), c.emails.empty() ? "" : c.emails[0],
+          groups};
+}
+
+}  // namespace
 
 nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book) {
   nlohmann::json j;
@@ -169,23 +185,20 @@ nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book) {
 }
 
 void ListContacts(Session& session, bool json, std::ostream& out) {
-  Phonebook book = ReadPhonebook(session);
-  if (!json) {
-    out << ContactsTable(book);
-    return;
-  }
-  nlohmann::json all = nlohmann::json::array();
-  for (const ContactRecord& c : book.contacts) all.push_back(ContactJson(c, book));
-  out << all.dump(2) << "\n";
+  ListSink sink(out, json, ContactsLayout());
+  ForEachContact(session, [&](const ContactRecord& c, const Phonebook& book, ULONG, ULONG) {
+    sink.Add([&] { return ContactJson(c, book); }, [&] { return ContactCells(c, book); });
+  });
+  sink.Finish();
 }
 
 void ShowContact(Session& session, LONG id, std::ostream& out) {
-  Phonebook book = ReadPhonebook(session);
-  out << ContactJson(Find(book, id), book).dump(2) << "\n";
+  const auto [book, contact] = Find(session, id);
+  out << ContactJson(contact, book).dump(2) << "\n";
 }
 
 ContactRecord AddContact(Session& session, const ContactOptions& o) {
-  Phonebook book = ReadPhonebook(session);
+  const Phonebook book = Groups(session);
   ContactRecord c;
   Edit(&c, o, book);
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
@@ -199,8 +212,7 @@ ContactRecord AddContact(Session& session, const ContactOptions& o) {
 }
 
 ContactRecord UpdateContact(Session& session, LONG id, const ContactOptions& o) {
-  Phonebook book = ReadPhonebook(session);
-  ContactRecord c = Find(book, id);
+  auto [book, c] = Find(session, id);
   Edit(&c, o, book);
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
   ComPtr<IItem> item;
@@ -211,8 +223,7 @@ ContactRecord UpdateContact(Session& session, LONG id, const ContactOptions& o) 
 }
 
 void DeleteContact(Session& session, LONG id) {
-  Phonebook book = ReadPhonebook(session);
-  Find(book, id);
+  Find(session, id);
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
   ComPtr<IItem> item;
   CheckHr("NewItem", table->NewItem(DCADT_PHONEBOOK, static_cast<SUID>(id), SUID_NULL, item.ReleaseAndGetAddressOf()));
@@ -249,8 +260,7 @@ void CheckPictureFile(const std::string& file) {
 namespace {
 
 ContactRecord WritePhoto(Session& session, LONG id, const std::string& path) {
-  Phonebook book = ReadPhonebook(session);
-  ContactRecord c = Find(book, id);
+  ContactRecord c = Find(session, id).second;
   c.photoPath = path;
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);
   ComPtr<IItem> item;
@@ -275,23 +285,29 @@ ContactRecord SetContactPhoto(Session& session, LONG id, const std::string& file
 ContactRecord ClearContactPhoto(Session& session, LONG id) { return WritePhoto(session, id, ""); }
 
 void ListGroups(Session& session, bool json, std::ostream& out) {
-  Phonebook book = ReadPhonebook(session);
-  if (json) {
-    nlohmann::json all = nlohmann::json::array();
-    for (const GroupRecord& g : book.groups) {
-      size_t members = std::count_if(book.contacts.begin(), book.contacts.end(), [&](auto& c) {
-        return std::find(c.groupIds.begin(), c.groupIds.end(), static_cast<ULONG>(g.id)) !=
-               c.groupIds.end();
+  // The members of each group are counted as the contacts go by; none of them is kept.
+  std::map<ULONG, size_t> members;
+  const Phonebook book =
+      ForEachContact(session, [&](const ContactRecord& c, const Phonebook&, ULONG, ULONG) {
+        std::vector<ULONG> ids = c.groupIds;
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        for (ULONG id : ids) ++members[id];
       });
-      all.push_back({{"id", g.id}, {"name", g.name}, {"members", members}});
-    }
-    out << all.dump(2) << "\n";
-    return;
+  TextTable layout({"ID", "NAME"});
+  layout.SetAlign(0, TextTable::Align::kRight);
+  ListSink sink(out, json, std::move(layout));
+  for (const GroupRecord& g : book.groups) {
+    const auto count = members.find(static_cast<ULONG>(g.id));
+    sink.Add(
+        [&] {
+          return nlohmann::json{{"id", g.id},
+                                {"name", g.name},
+                                {"members", count == members.end() ? 0 : count->second}};
+        },
+        [&] { return std::vector<std::string>{std::to_string(g.id), g.name}; });
   }
-  TextTable table({"ID", "NAME"});
-  table.SetAlign(0, TextTable::Align::kRight);
-  for (const GroupRecord& g : book.groups) table.AddRow({std::to_string(g.id), g.name});
-  out << table.str();
+  sink.Finish();
 }
 
 LONG AddGroup(Session& session, const std::string& name) {
@@ -315,7 +331,7 @@ void RenameGroup(Session& session, LONG id, const std::string& name) {
 }
 
 void DeleteGroup(Session& session, LONG id) {
-  Phonebook book = ReadPhonebook(session);
+  const Phonebook book = Groups(session);
   if (book.GroupName(static_cast<ULONG>(id)).empty())
     throw HostError(kExitFailure, "the phone has no group " + std::to_string(id));
   ComPtr<IDataTable> table = session.Table(DTID_PHONEBOOK);

@@ -25,7 +25,6 @@ struct ContactOptions {
 // Checks the options (dates, speed dials); usage errors throw HostError(kExitUsage).
 void CheckContactOptions(const ContactOptions& o);
 
-std::string ContactsTable(const Phonebook& book);
 nlohmann::json ContactJson(const ContactRecord& c, const Phonebook& book);
 
 void ListContacts(Session& session, bool json, std::ostream& out);

@@ -613,14 +613,23 @@ class ContactsExporter : public Exporter {
   std::string name() const override { return "contacts"; }
   ExportFormat format() const override { return ExportFormat::kVCard; }
   std::vector<ExportRecord> Read(Session& session, const ExportContext& context,
-                                 Progress&) override {
-    Phonebook book = ReadPhonebook(session);
+                                 Progress& progress) override {
     std::vector<ExportRecord> records;
-    for (const ContactRecord& c : book.contacts) {
-      std::string uid = context.Uid("contact", c.id);
-      records.push_back({uid, ContactCard(c, book, uid), {}});
-    }
+    ReadEach(session, context, progress,
+             [&](ExportRecord&& r) { records.push_back(std::move(r)); });
     return records;
+  }
+  // Each card is made as its contact arrives; the groups its CATEGORIES name come first in
+  // the listing and the photo is read from the component's file of it, one contact at a time.
+  void ReadEach(Session& session, const ExportContext& context, Progress& progress,
+                const std::function<void(ExportRecord&&)>& sink) override {
+    ForEachContact(session, [&](const ContactRecord& c, const Phonebook& book, ULONG n,
+                                ULONG total) {
+      std::string uid = context.Uid("contact", c.id);
+      std::string card = ContactCard(c, book, uid);
+      sink({std::move(uid), std::move(card), {}});
+      progress.Update(n + 1, total);
+    });
   }
 };
 

@@ -121,63 +121,67 @@ fs::path Beside(const fs::path& path, const char* suffix) {
   return path.parent_path() / name;
 }
 
-// One document (what JoinRecords makes) written as its records arrive: their bodies go to a
-// scratch file beside it and only the distinct VTIMEZONEs stay in memory; Finish puts the
-// head, the zones, the bodies and the tail in a temporary file and renames it into place.
+}  // namespace
+
+ScratchDocument::ScratchDocument(fs::path path)
+    : path_(std::move(path)), scratch_(Beside(path_, ".body.tmp")) {
+  records_.open(scratch_, std::ios::binary | std::ios::trunc);
+  if (!records_) throw HostError(kExitFailure, "cannot write " + scratch_.string());
+}
+
+ScratchDocument::~ScratchDocument() {
+  std::error_code ec;
+  fs::remove(scratch_, ec);
+}
+
+void ScratchDocument::Finish(std::string_view head, std::string_view tail) {
+  const bool any = records_.tellp() > 0;
+  records_.close();
+  if (!records_) throw HostError(kExitFailure, "cannot write " + scratch_.string());
+  fs::path tmp = Beside(path_, ".tmp");
+  {
+    std::ofstream doc(tmp, std::ios::binary | std::ios::trunc);
+    doc << head;
+    if (any) {
+      std::ifstream in(scratch_, std::ios::binary);
+      doc << in.rdbuf();
+    }
+    doc << tail;
+    doc.close();
+    if (!doc) throw HostError(kExitFailure, "cannot write " + tmp.string());
+  }
+  std::error_code ec;
+  fs::rename(tmp, path_, ec);
+  if (ec) {
+    fs::remove(tmp, ec);
+    throw HostError(kExitFailure, "cannot write " + path_.string());
+  }
+}
+
+namespace {
+
+// One document (what JoinRecords makes) written as its records arrive: only the distinct
+// VTIMEZONEs, which go before every record, stay in memory.
 class DocumentWriter {
  public:
-  DocumentWriter(fs::path path, ExportFormat format)
-      : path_(std::move(path)),
-        format_(format),
-        bodies_(Beside(path_, ".body.tmp")) {
-    out_.open(bodies_, std::ios::binary | std::ios::trunc);
-    if (!out_) throw HostError(kExitFailure, "cannot write " + bodies_.string());
-  }
-  ~DocumentWriter() {
-    std::error_code ec;
-    fs::remove(bodies_, ec);
-  }
-  DocumentWriter(const DocumentWriter&) = delete;
-  DocumentWriter& operator=(const DocumentWriter&) = delete;
+  DocumentWriter(fs::path path, ExportFormat format) : document_(std::move(path)), format_(format) {}
 
   void Add(const ExportRecord& r) {
     if (!r.timezone.empty() && std::find(zones_.begin(), zones_.end(), r.timezone) == zones_.end())
       zones_.push_back(r.timezone);
-    out_ << r.body;
-    bodyBytes_ += r.body.size();
+    document_.records() << r.body;
   }
 
   void Finish() {
-    out_.close();
-    if (!out_) throw HostError(kExitFailure, "cannot write " + bodies_.string());
-    fs::path tmp = Beside(path_, ".tmp");
-    {
-      std::ofstream doc(tmp, std::ios::binary | std::ios::trunc);
-      if (format_ == ExportFormat::kICalendar) doc << kCalendarHead;
-      for (const std::string& z : zones_) doc << z;
-      if (bodyBytes_) {
-        std::ifstream in(bodies_, std::ios::binary);
-        doc << in.rdbuf();
-      }
-      if (format_ == ExportFormat::kICalendar) doc << kCalendarTail;
-      doc.close();
-      if (!doc) throw HostError(kExitFailure, "cannot write " + tmp.string());
-    }
-    std::error_code ec;
-    fs::rename(tmp, path_, ec);
-    if (ec) {
-      fs::remove(tmp, ec);
-      throw HostError(kExitFailure, "cannot write " + path_.string());
-    }
+    std::string head = format_ == ExportFormat::kICalendar ? kCalendarHead : "";
+    for (const std::string& z : zones_) head += z;
+    document_.Finish(head, format_ == ExportFormat::kICalendar ? kCalendarTail : "");
   }
 
  private:
-  fs::path path_;
+  ScratchDocument document_;
   ExportFormat format_;
-  fs::path bodies_;
-  std::ofstream out_;
   std::vector<std::string> zones_;
-  size_t bodyBytes_ = 0;
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -116,6 +117,26 @@ class VdirCollection {
 // Writes `text` to `path` through a temporary file in the same folder and a rename, so that
 // a reader never sees half a file; HostError when it cannot.
 void WriteWhole(const std::filesystem::path& path, const std::string& text);
+
+// A document written as its records arrive whose head is known only once all of them are in
+// (a count, the distinct time zones): the records go to a hidden scratch file beside `path`
+// and Finish writes the head, the records and the tail into a temporary file renamed into
+// place, so that memory stays flat and a reader never sees half a document. The scratch file
+// is removed either way. HostError when a file cannot be written.
+class ScratchDocument {
+ public:
+  explicit ScratchDocument(std::filesystem::path path);
+  ~ScratchDocument();
+  ScratchDocument(const ScratchDocument&) = delete;
+  ScratchDocument& operator=(const ScratchDocument&) = delete;
+
+  std::ostream& records() { return records_; }
+  void Finish(std::string_view head, std::string_view tail);
+
+ private:
+  std::filesystem::path path_, scratch_;
+  std::ofstream records_;
+};
 
 // Every exporter, in the order the export runs them.
 std::vector<std::unique_ptr<Exporter>> AllExporters();

@@ -10,8 +10,10 @@
 #include <iomanip>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <sstream>
 
 #include "host/HostError.h"
+#include "host/ListSink.h"
 #include "host/PhoneFacts.h"
 #include "host/Progress.h"
 #include "host/Text.h"
@@ -281,41 +283,44 @@ std::vector<PhoneEntry> FileCommands::List(const std::string& folder) {
 void FileCommands::PrintList(const std::string& folder, bool json, bool longFormat,
                              std::ostream& out) {
   const std::vector<PhoneEntry> entries = List(folder);
-  if (json) {
-    nlohmann::json all = nlohmann::json::array();
-    for (const PhoneEntry& e : entries) {
-      nlohmann::json j = {{"name", e.name},         {"type", e.folder ? "folder" : "file"},
-                          {"created", e.created},   {"accessed", e.accessed},
-                          {"modified", e.modified}, {"status", e.status},
-                          {"statusIcon", e.statusIcon}, {"notAllowedOperation", e.notAllowed},
-                          {"folderId", e.folderId}};
-      if (!e.folder) j["size"] = e.size;
-      all.push_back(std::move(j));
-    }
-    out << all.dump(2) << '\n';
-    return;
-  }
+  ListSink sink(out, json, "");
   for (const PhoneEntry& e : entries) {
-    if (longFormat) {
-      out << Attributes(e) << "  " << std::setw(10) << (e.folder ? std::string("-") : std::to_string(e.size))
-          << "  " << e.modified << "  " << e.name << (e.folder ? "/" : "") << '\n';
-    } else {
-      out << e.name << (e.folder ? "/" : "") << '\n';
-    }
+    sink.Add(
+        [&] {
+          nlohmann::json j = {{"name", e.name},         {"type", e.folder ? "folder" : "file"},
+                              {"created", e.created},   {"accessed", e.accessed},
+                              {"modified", e.modified}, {"status", e.status},
+                              {"statusIcon", e.statusIcon}, {"notAllowedOperation", e.notAllowed},
+                              {"folderId", e.folderId}};
+          if (!e.folder) j["size"] = e.size;
+          return j;
+        },
+        [&] {
+          std::ostringstream line;
+          if (longFormat)
+            line << Attributes(e) << "  " << std::setw(10)
+                 << (e.folder ? std::string("-") : std::to_string(e.size)) << "  " << e.modified
+                 << "  ";
+          line << e.name << (e.folder ? "/" : "") << '\n';
+          return line.str();
+        });
   }
+  sink.Finish();
 }
 
 void PrintSpecialFolders(bool json, std::ostream& out) {
-  const std::vector<SpecialFolder> folders = SpecialFolders();
-  if (json) {
-    nlohmann::json all = nlohmann::json::array();
-    for (const SpecialFolder& f : folders)
-      all.push_back({{"name", f.name}, {"csidl", f.csidl}, {"path", CliPathOf(f.path)}});
-    out << all.dump(2) << '\n';
-    return;
-  }
-  for (const SpecialFolder& f : folders)
-    out << std::left << std::setw(14) << f.name << CliPathOf(f.path) << '\n';
+  ListSink sink(out, json, "");
+  for (const SpecialFolder& f : SpecialFolders())
+    sink.Add(
+        [&] {
+          return nlohmann::json{{"name", f.name}, {"csidl", f.csidl}, {"path", CliPathOf(f.path)}};
+        },
+        [&] {
+          std::ostringstream line;
+          line << std::left << std::setw(14) << f.name << CliPathOf(f.path) << '\n';
+          return line.str();
+        });
+  sink.Finish();
 }
 
 void PrintStat(const std::string& cliPath, bool json, std::ostream& out) {

@@ -11,11 +11,10 @@
 #include "host/HostError.h"
 #include "host/InfoCommand.h"
 #include "host/ItemColumns.h"
-#include "host/JsonStream.h"
+#include "host/ListSink.h"
 #include "host/Progress.h"
 #include "host/TasksIcs.h"
 #include "host/Text.h"
-#include "host/TextTable.h"
 #include "link/MmsBody.h"
 
 namespace qwbhost {
@@ -123,18 +122,12 @@ TextTable SmsLayout() {
   return table;
 }
 
-void AddSmsRow(TextTable& table, const SmsRecord& m) {
-  table.AddRow({std::to_string(m.id) + (m.id >= kFirstSimMessage ? " (SIM)" : ""), m.folder,
-                m.date ? FormatMinute(*m.date) : "", m.sender, m.receiver, m.content});
+std::vector<std::string> SmsCells(const SmsRecord& m) {
+  return {std::to_string(m.id) + (m.id >= kFirstSimMessage ? " (SIM)" : ""), m.folder,
+          m.date ? FormatMinute(*m.date) : "", m.sender, m.receiver, m.content};
 }
 
 }  // namespace
-
-std::string SmsTable(const std::vector<SmsRecord>& messages) {
-  TextTable table = SmsLayout();
-  for (const SmsRecord& m : messages) AddSmsRow(table, m);
-  return table.str();
-}
 
 std::string CheckFolder(const std::string& folder) {
   for (const char* f : {"Inbox", "Draft", "Outbox", "Sent"})
@@ -152,23 +145,14 @@ std::vector<SmsRecord> ReadAllSms(Session& session) {
 void ListSms(Session& session, const std::optional<std::string>& folder, bool json,
              std::ostream& out) {
   const std::optional<std::string> want = folder ? std::optional(CheckFolder(*folder)) : std::nullopt;
-  // Each message is written as it arrives: memory stays flat however many the phone holds.
-  JsonArrayStream array(out);
-  TextTable rows = SmsLayout();
-  if (!json) rows.StreamTo(out);
+  ListSink sink(out, json, SmsLayout());
   ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
   ForEachItem(table.Get(), "sms", [&](IItem* item, ULONG, ULONG) {
     const SmsRecord m = ReadSms(item);
     if (want && m.folder != *want) return;
-    if (json)
-      array.Add(SmsJson(m));
-    else
-      AddSmsRow(rows, m);
+    sink.Add([&] { return SmsJson(m); }, [&] { return SmsCells(m); });
   });
-  if (json)
-    array.Finish();
-  else
-    rows.Finish();
+  sink.Finish();
 }
 
 void SendSms(Session& session, const std::string& to, const std::string& text) {
@@ -195,76 +179,96 @@ bool SaveSms(Session& session, const std::string& folder, const std::optional<st
   return after > before;
 }
 
+namespace {
+
+// Writes one element, alone in a scratch document, as it stands inside <smses>.
+void PrintElement(const pugi::xml_node& element, std::ostream& out) {
+  element.print(out, "  ", pugi::format_default, pugi::encoding_utf8, 1);
+}
+
+}  // namespace
+
+void MessagesXml::Add(const SmsRecord& m) {
+  pugi::xml_document scratch;
+  const int type = BoxOf(m.folder);
+  pugi::xml_node sms = scratch.append_child("sms");
+  sms.append_attribute("protocol") = "0";
+  sms.append_attribute("address") = (type == 1 ? m.sender : m.receiver).c_str();
+  sms.append_attribute("date") = m.date ? EpochMs(*m.date) : 0LL;
+  sms.append_attribute("type") = type;
+  sms.append_attribute("subject") = "null";
+  sms.append_attribute("body") = m.content.c_str();
+  sms.append_attribute("toa") = "null";
+  sms.append_attribute("sc_toa") = "null";
+  sms.append_attribute("service_center") = "null";
+  sms.append_attribute("read") = "1";
+  sms.append_attribute("status") = "-1";
+  sms.append_attribute("locked") = "0";
+  sms.append_attribute("date_sent") = "0";
+  sms.append_attribute("readable_date") = m.date ? FormatMinute(*m.date).c_str() : "";
+  PrintElement(sms, out_);
+  ++count_;
+}
+
+void MessagesXml::Add(const MmsRecord& m, const std::vector<uint8_t>& body) {
+  pugi::xml_document scratch;
+  const int box = BoxOf(m.folder);
+  pugi::xml_node node = scratch.append_child("mms");
+  node.append_attribute("date") = m.date ? EpochMs(*m.date) : 0LL;
+  node.append_attribute("msg_box") = box;
+  node.append_attribute("address") = (box == 1 ? m.sender : m.receiver).c_str();
+  node.append_attribute("sub") = m.subject.empty() ? "null" : m.subject.c_str();
+  node.append_attribute("read") = "1";
+  node.append_attribute("ct_t") = "application/vnd.wap.multipart.related";
+  node.append_attribute("m_type") = box == 1 ? "132" : "128";
+  node.append_attribute("m_size") = static_cast<unsigned long long>(body.size());
+  node.append_attribute("readable_date") = m.date ? FormatMinute(*m.date).c_str() : "";
+  pugi::xml_node parts = node.append_child("parts");
+  std::vector<devrec::MmsPart> split;
+  if (auto p = devrec::SplitMmsBody(body)) split = *p;
+  else if (!body.empty())
+    split.push_back({"application/vnd.wap.multipart.related", "body.mms", body});
+  int seq = 0;
+  for (const devrec::MmsPart& p : split) {
+    pugi::xml_node part = parts.append_child("part");
+    const bool smil = p.contentType == "application/smil";
+    part.append_attribute("seq") = smil ? -1 : seq++;
+    part.append_attribute("ct") = p.contentType.c_str();
+    part.append_attribute("name") = p.name.c_str();
+    part.append_attribute("cl") = p.name.c_str();
+    if (smil || p.contentType.rfind("text/", 0) == 0)
+      part.append_attribute("text") = std::string(p.data.begin(), p.data.end()).c_str();
+    else
+      part.append_attribute("data") = Base64(p.data).c_str();
+  }
+  pugi::xml_node addrs = node.append_child("addrs");
+  for (auto [address, type] : {std::pair{m.sender, 137}, std::pair{m.receiver, 151}}) {
+    if (address.empty()) continue;
+    pugi::xml_node addr = addrs.append_child("addr");
+    addr.append_attribute("address") = address.c_str();
+    addr.append_attribute("type") = type;
+    addr.append_attribute("charset") = 106;
+  }
+  PrintElement(node, out_);
+  ++count_;
+}
+
+std::string MessagesXml::Head() const {
+  std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                     "<smses count=\"" + std::to_string(count_) + "\"";
+  // An element without children closes itself.
+  return head + (count_ ? ">\n" : " />\n");
+}
+
+std::string MessagesXml::Tail() const { return count_ ? "</smses>\n" : ""; }
+
 std::string SmsBackupXml(const std::vector<SmsRecord>& messages,
                          const std::vector<MmsBackup>& mms) {
-  pugi::xml_document doc;
-  auto decl = doc.append_child(pugi::node_declaration);
-  decl.append_attribute("version") = "1.0";
-  decl.append_attribute("encoding") = "UTF-8";
-  decl.append_attribute("standalone") = "yes";
-  pugi::xml_node smses = doc.append_child("smses");
-  smses.append_attribute("count") = static_cast<unsigned long long>(messages.size() + mms.size());
-  for (const SmsRecord& m : messages) {
-    const int type = m.folder == "Sent" ? 2 : m.folder == "Draft" ? 3 : m.folder == "Outbox" ? 4 : 1;
-    pugi::xml_node sms = smses.append_child("sms");
-    sms.append_attribute("protocol") = "0";
-    sms.append_attribute("address") = (type == 1 ? m.sender : m.receiver).c_str();
-    sms.append_attribute("date") = m.date ? EpochMs(*m.date) : 0LL;
-    sms.append_attribute("type") = type;
-    sms.append_attribute("subject") = "null";
-    sms.append_attribute("body") = m.content.c_str();
-    sms.append_attribute("toa") = "null";
-    sms.append_attribute("sc_toa") = "null";
-    sms.append_attribute("service_center") = "null";
-    sms.append_attribute("read") = "1";
-    sms.append_attribute("status") = "-1";
-    sms.append_attribute("locked") = "0";
-    sms.append_attribute("date_sent") = "0";
-    sms.append_attribute("readable_date") = m.date ? FormatMinute(*m.date).c_str() : "";
-  }
-  for (const MmsBackup& b : mms) {
-    const MmsRecord& m = b.record;
-    const int box = BoxOf(m.folder);
-    pugi::xml_node node = smses.append_child("mms");
-    node.append_attribute("date") = m.date ? EpochMs(*m.date) : 0LL;
-    node.append_attribute("msg_box") = box;
-    node.append_attribute("address") = (box == 1 ? m.sender : m.receiver).c_str();
-    node.append_attribute("sub") = m.subject.empty() ? "null" : m.subject.c_str();
-    node.append_attribute("read") = "1";
-    node.append_attribute("ct_t") = "application/vnd.wap.multipart.related";
-    node.append_attribute("m_type") = box == 1 ? "132" : "128";
-    node.append_attribute("m_size") = static_cast<unsigned long long>(b.body.size());
-    node.append_attribute("readable_date") = m.date ? FormatMinute(*m.date).c_str() : "";
-    pugi::xml_node parts = node.append_child("parts");
-    std::vector<devrec::MmsPart> split;
-    if (auto p = devrec::SplitMmsBody(b.body)) split = *p;
-    else if (!b.body.empty())
-      split.push_back({"application/vnd.wap.multipart.related", "body.mms", b.body});
-    int seq = 0;
-    for (const devrec::MmsPart& p : split) {
-      pugi::xml_node part = parts.append_child("part");
-      const bool smil = p.contentType == "application/smil";
-      part.append_attribute("seq") = smil ? -1 : seq++;
-      part.append_attribute("ct") = p.contentType.c_str();
-      part.append_attribute("name") = p.name.c_str();
-      part.append_attribute("cl") = p.name.c_str();
-      if (smil || p.contentType.rfind("text/", 0) == 0)
-        part.append_attribute("text") = std::string(p.data.begin(), p.data.end()).c_str();
-      else
-        part.append_attribute("data") = Base64(p.data).c_str();
-    }
-    pugi::xml_node addrs = node.append_child("addrs");
-    for (auto [address, type] : {std::pair{m.sender, 137}, std::pair{m.receiver, 151}}) {
-      if (address.empty()) continue;
-      pugi::xml_node addr = addrs.append_child("addr");
-      addr.append_attribute("address") = address.c_str();
-      addr.append_attribute("type") = type;
-      addr.append_attribute("charset") = 106;
-    }
-  }
-  std::ostringstream out;
-  doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-  return out.str();
+  std::ostringstream body;
+  MessagesXml xml(body);
+  for (const SmsRecord& m : messages) xml.Add(m);
+  for (const MmsBackup& b : mms) xml.Add(b.record, b.body);
+  return xml.Head() + body.str() + xml.Tail();
 }
 
 // ---- MMS ------------------------------------------------------------------------------------
@@ -292,24 +296,20 @@ nlohmann::json MmsJson(const MmsRecord& m) {
 }
 
 void ListMms(Session& session, bool json, std::ostream& out) {
-  // Each message is written as it arrives: memory stays flat however many the phone holds.
-  JsonArrayStream array(out);
-  TextTable rows({"ID", "FOLDER", "DATE", "FROM", "TO", "SIZE", "SUBJECT"});
-  rows.SetMaxWidth(6, 40);
-  if (!json) rows.StreamTo(out);
+  TextTable layout({"ID", "FOLDER", "DATE", "FROM", "TO", "SIZE", "SUBJECT"});
+  layout.SetMaxWidth(6, 40);
+  ListSink sink(out, json, std::move(layout));
   ComPtr<IDataTable> table = session.Table(DTID_MMS);
   ForEachItem(table.Get(), "mms", [&](IItem* item, ULONG, ULONG) {
     const MmsRecord m = ReadMms(item);
-    if (json)
-      array.Add(MmsJson(m));
-    else
-      rows.AddRow({std::to_string(m.id), m.folder, m.date ? FormatMinute(*m.date) : "",
-                   m.sender, m.receiver, std::to_string(m.size), m.subject});
+    sink.Add([&] { return MmsJson(m); },
+             [&] {
+               return std::vector<std::string>{std::to_string(m.id), m.folder,
+                                               m.date ? FormatMinute(*m.date) : "", m.sender,
+                                               m.receiver, std::to_string(m.size), m.subject};
+             });
   });
-  if (json)
-    array.Finish();
-  else
-    rows.Finish();
+  sink.Finish();
 }
 
 std::vector<std::string> GetMms(Session& session, LONG id, const std::string& dir) {
@@ -384,19 +384,15 @@ nlohmann::json SimJson(const SimRecord& c) {
 
 namespace {
 
-void AddSimRow(TextTable& table, const SimRecord& c) {
+TextTable SimLayout() { return TextTable({"ID", "NAME", "NUMBERS", "E-MAIL"}); }
+
+std::vector<std::string> SimCells(const SimRecord& c) {
   std::string numbers;
   for (const std::string& n : c.numbers) numbers += (numbers.empty() ? "" : ", ") + n;
-  table.AddRow({std::to_string(c.id), c.name, numbers, c.email});
+  return {std::to_string(c.id), c.name, numbers, c.email};
 }
 
 }  // namespace
-
-std::string SimTable(const std::vector<SimRecord>& contacts) {
-  TextTable table({"ID", "NAME", "NUMBERS", "E-MAIL"});
-  for (const SimRecord& c : contacts) AddSimRow(table, c);
-  return table.str();
-}
 
 std::vector<SimRecord> ReadAllSim(Session& session) {
   std::vector<SimRecord> all;
@@ -406,22 +402,13 @@ std::vector<SimRecord> ReadAllSim(Session& session) {
 }
 
 void ListSim(Session& session, bool json, std::ostream& out) {
-  // Each contact is written as it arrives: memory stays flat however many the SIM holds.
-  JsonArrayStream array(out);
-  TextTable rows({"ID", "NAME", "NUMBERS", "E-MAIL"});
-  if (!json) rows.StreamTo(out);
+  ListSink sink(out, json, SimLayout());
   ComPtr<IDataTable> table = session.Table(DTID_SIM);
   ForEachItem(table.Get(), "sim", [&](IItem* item, ULONG, ULONG) {
     const SimRecord c = ReadSim(item);
-    if (json)
-      array.Add(SimJson(c));
-    else
-      AddSimRow(rows, c);
+    sink.Add([&] { return SimJson(c); }, [&] { return SimCells(c); });
   });
-  if (json)
-    array.Finish();
-  else
-    rows.Finish();
+  sink.Finish();
 }
 
 namespace {
@@ -548,30 +535,28 @@ class SimExporter : public Exporter {
 }  // namespace
 
 size_t ExportMessages(Session& session, const std::filesystem::path& dir, Progress& progress) {
-  std::vector<SmsRecord> all;
+  // Each message is written as it arrives: memory stays flat however many the phone holds.
+  ScratchDocument document(dir / "messages.xml");
+  MessagesXml xml(document.records());
   ComPtr<IDataTable> table = session.Table(DTID_MESSAGE);
   ForEachItem(table.Get(), "sms", [&](IItem* item, ULONG n, ULONG total) {
-    all.push_back(ReadSms(item));
+    xml.Add(ReadSms(item));
     progress.Update(n + 1, total);
   });
   // Multimedia messages join them, and their raw bodies go beside, in mms/ID.mms.
-  std::vector<MmsBackup> mms;
+  const std::filesystem::path raw = dir / "mms";
   ComPtr<IDataTable> mmsTable = session.Table(DTID_MMS);
   ForEachItem(mmsTable.Get(), "mms", [&](IItem* item, ULONG, ULONG) {
-    MmsBackup b{ReadMms(item), MmsBodyOf(mmsTable.Get(), item)};
-    mms.push_back(std::move(b));
-  });
-  if (!mms.empty()) {
-    const std::filesystem::path raw = dir / "mms";
+    const MmsRecord m = ReadMms(item);
+    const std::vector<uint8_t> body = MmsBodyOf(mmsTable.Get(), item);
     std::error_code ec;
     std::filesystem::create_directories(raw, ec);
-    for (const MmsBackup& b : mms)
-      if (!b.body.empty())
-        WriteWhole(raw / (std::to_string(b.record.id) + ".mms"),
-                  std::string(b.body.begin(), b.body.end()));
-  }
-  WriteWhole(dir / "messages.xml", SmsBackupXml(all, mms));
-  return all.size() + mms.size();
+    if (!body.empty())
+      WriteWhole(raw / (std::to_string(m.id) + ".mms"), std::string(body.begin(), body.end()));
+    xml.Add(m, body);
+  });
+  document.Finish(xml.Head(), xml.Tail());
+  return xml.count();
 }
 
 std::unique_ptr<Exporter> MakeSimExporter() { return std::make_unique<SimExporter>(); }

@@ -28,7 +28,6 @@ struct SmsRecord {
 };
 SmsRecord ReadSms(IItem* item);
 nlohmann::json SmsJson(const SmsRecord& m);
-std::string SmsTable(const std::vector<SmsRecord>& messages);
 // "Inbox", "Draft", "Outbox" or "Sent" for a folder name in any case; usage error otherwise.
 std::string CheckFolder(const std::string& folder);
 
@@ -72,6 +71,25 @@ struct MmsBackup {
 // messages.xml: <smses count=N> with one <sms> per text message and one <mms> per multimedia
 // message (its parts with content type, name and data in base64); dates in ms since the
 // epoch, type (msg_box for MMS) 1 inbox, 2 sent, 3 draft, 4 outbox.
+//
+// Written message by message: each element goes to `out` as it is added, in the layout of
+// the whole document indented by two spaces; Head() (the declaration and the opening element
+// with the count) and Tail() come once every message is in.
+class MessagesXml {
+ public:
+  explicit MessagesXml(std::ostream& out) : out_(out) {}
+  void Add(const SmsRecord& m);
+  void Add(const MmsRecord& m, const std::vector<uint8_t>& body);
+  size_t count() const { return count_; }
+  std::string Head() const;
+  std::string Tail() const;
+
+ private:
+  std::ostream& out_;
+  size_t count_ = 0;
+};
+
+// The whole document at once.
 std::string SmsBackupXml(const std::vector<SmsRecord>& messages,
                          const std::vector<MmsBackup>& mms = {});
 
@@ -85,7 +103,6 @@ struct SimRecord {
 };
 SimRecord ReadSim(IItem* item);
 nlohmann::json SimJson(const SimRecord& c);
-std::string SimTable(const std::vector<SimRecord>& contacts);
 
 struct SimEdit {
   std::optional<std::string> name, email;

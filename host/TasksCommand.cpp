@@ -6,8 +6,7 @@
 
 #include "host/HostError.h"
 #include "host/Text.h"
-#include "host/JsonStream.h"
-#include "host/TextTable.h"
+#include "host/ListSink.h"
 
 namespace qwbhost {
 namespace {
@@ -194,35 +193,29 @@ TextTable TasksLayout() {
   return table;
 }
 
-void AddTaskRow(TextTable& table, const TaskRecord& t) {
-  table.AddRow({std::to_string(t.id), t.subject, t.start ? FormatDay(*t.start) : "",
-                t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
-                t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
-                DescribeRecurrence(t.recurrence())});
+std::vector<std::string> TaskCells(const TaskRecord& t) {
+  return {std::to_string(t.id), t.subject, t.start ? FormatDay(*t.start) : "",
+          t.due ? FormatDay(*t.due) : "", t.priority, t.done() ? "yes" : "no",
+          t.alarmType == "Time" && t.alarmTime ? FormatMinute(*t.alarmTime) : "",
+          DescribeRecurrence(t.recurrence())};
 }
 
 }  // namespace
 
 std::string TasksTable(const std::vector<TaskRecord>& tasks) {
   TextTable table = TasksLayout();
-  for (const TaskRecord& t : tasks) AddTaskRow(table, t);
+  for (const TaskRecord& t : tasks) table.AddRow(TaskCells(t));
   return table.str();
 }
 
 void ListTasks(Session& session, bool json, std::ostream& out) {
   ComPtr<IDataTable> table = session.Table(DTID_TASK);
-  // Each task is written as it arrives: memory stays flat however many the phone holds.
-  if (json) {
-    JsonArrayStream array(out);
-    ForEachItem(table.Get(), "tasks",
-                [&](IItem* item, ULONG, ULONG) { array.Add(TaskJson(ReadTask(item))); });
-    array.Finish();
-    return;
-  }
-  TextTable rows = TasksLayout();
-  rows.StreamTo(out);
-  ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG, ULONG) { AddTaskRow(rows, ReadTask(item)); });
-  rows.Finish();
+  ListSink sink(out, json, TasksLayout());
+  ForEachItem(table.Get(), "tasks", [&](IItem* item, ULONG, ULONG) {
+    const TaskRecord t = ReadTask(item);
+    sink.Add([&] { return TaskJson(t); }, [&] { return TaskCells(t); });
+  });
+  sink.Finish();
 }
 
 TaskRecord AddTask(Session& session, const TaskOptions& o) {

@@ -1,6 +1,7 @@
 #include "host/VoiceMemosCommand.h"
 
 #include <cstdio>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -12,7 +13,7 @@
 #include "host/ItemColumns.h"
 #include "host/Progress.h"
 #include "host/Text.h"
-#include "host/TextTable.h"
+#include "host/ListSink.h"
 #include "wincompat/winbase.h"
 
 namespace qwbhost {
@@ -86,8 +87,6 @@ std::vector<fs::path> CopyInto(const std::vector<VoiceMemo>& memos, const fs::pa
   return written;
 }
 
-void ForEachVoiceMemo(IDataTable* table, std::vector<VoiceMemo>& memos);
-
 }  // namespace
 
 void PrepareVoiceMemoCache() {
@@ -98,40 +97,43 @@ void PrepareVoiceMemoCache() {
   fs::create_directories(fs::path(Utf8(std::u16string(buffer, n))) / "Tolvane" / "Orvanta", ec);
 }
 
-std::vector<VoiceMemo> ReadVoiceMemos(Session& session) {
+namespace {
+
+// Each voice note as the listing brings it (its recording copied into the component's cache).
+void ForEachVoiceMemo(Session& session, const std::function<void(const VoiceMemo&)>& onMemo) {
   PrepareVoiceMemoCache();
   ComPtr<IDataTable> table = session.Table(DTID_VOICEMEMO);
-  std::vector<VoiceMemo> memos;
   try {
-    ForEachVoiceMemo(table.Get(), memos);
+    ForEachItem(table.Get(), "voicememos", [&](IItem* item, ULONG n, ULONG) {
+      VoiceMemo m;
+      m.id = Integer(item, u"SUID").value_or(static_cast<LONG>(n));
+      m.localPath = Text(item, u"FILE_PATH");
+      m.name = BaseName(m.localPath);
+      m.created = Date(item, u"CREATE_DATE").value_or(0);
+      std::error_code ec;
+      if (!m.localPath.empty()) {
+        const auto size = fs::file_size(m.localPath, ec);
+        if (!ec) m.size = size;
+        // The component lists an empty recording without copying it.
+        if (ec) m.localPath.clear();
+      }
+      onMemo(m);
+    });
   } catch (const HostError& e) {
     if (std::string(e.what()).find("ListItemsAllBegin") == std::string::npos) throw;
     throw HostError(e.exitCode(), std::string(e.what()) +
                                       " (a phone on which no voice note was ever recorded has "
                                       "no AudioNote folder)");
   }
-  return memos;
 }
 
-namespace {
-void ForEachVoiceMemo(IDataTable* table, std::vector<VoiceMemo>& memos) {
-  ForEachItem(table, "voicememos", [&](IItem* item, ULONG, ULONG) {
-    VoiceMemo m;
-    m.id = Integer(item, u"SUID").value_or(static_cast<LONG>(memos.size()));
-    m.localPath = Text(item, u"FILE_PATH");
-    m.name = BaseName(m.localPath);
-    m.created = Date(item, u"CREATE_DATE").value_or(0);
-    std::error_code ec;
-    if (!m.localPath.empty()) {
-      const auto size = fs::file_size(m.localPath, ec);
-      if (!ec) m.size = size;
-      // The component lists an empty recording without copying it.
-      if (ec) m.localPath.clear();
-    }
-    memos.push_back(std::move(m));
-  });
-}
 }  // namespace
+
+std::vector<VoiceMemo> ReadVoiceMemos(Session& session) {
+  std::vector<VoiceMemo> memos;
+  ForEachVoiceMemo(session, [&](const VoiceMemo& m) { memos.push_back(m); });
+  return memos;
+}
 
 nlohmann::json VoiceMemoJson(const VoiceMemo& m) {
   return {{"id", m.id},
@@ -142,18 +144,16 @@ nlohmann::json VoiceMemoJson(const VoiceMemo& m) {
 }
 
 void ListVoiceMemos(Session& session, bool json, std::ostream& out) {
-  const std::vector<VoiceMemo> memos = ReadVoiceMemos(session);
-  if (json) {
-    nlohmann::json all = nlohmann::json::array();
-    for (const VoiceMemo& m : memos) all.push_back(VoiceMemoJson(m));
-    out << all.dump(2) << '\n';
-    return;
-  }
-  TextTable table({"ID", "CREATED", "SIZE", "NAME"});
-  for (const VoiceMemo& m : memos)
-    table.AddRow({std::to_string(m.id), m.created ? FormatMinute(m.created) : "",
-                  std::to_string(m.size), m.name});
-  out << table.str();
+  ListSink sink(out, json, TextTable({"ID", "CREATED", "SIZE", "NAME"}));
+  ForEachVoiceMemo(session, [&](const VoiceMemo& m) {
+    sink.Add([&] { return VoiceMemoJson(m); },
+             [&] {
+               return std::vector<std::string>{std::to_string(m.id),
+                                               m.created ? FormatMinute(m.created) : "",
+                                               std::to_string(m.size), m.name};
+             });
+  });
+  sink.Finish();
 }
 
 std::vector<fs::path> PullVoiceMemos(Session& session, const fs::path& dir) {

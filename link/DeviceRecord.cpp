@@ -473,6 +473,21 @@ ReadError ReadProperty(const uint8_t* data, size_t size, size_t* offset, uint32_
   return ReadError::kOk;
 }
 
+uint32_t CountProperties(std::span<const uint8_t> props) {
+  uint32_t count = 0;
+  size_t offset = 0;
+  EntryView view;
+  while (offset < props.size()) {
+    const ReadError e = ReadPropertyView(props.data(), props.size(), &offset, kKindContact,
+                                         [](uint32_t, std::string_view) { return 0u; }, &view);
+    if (e == ReadError::kOk || e == ReadError::kNameTooLong)
+      ++count;
+    else
+      break;
+  }
+  return count;
+}
+
 ReadError ReadReply(const uint8_t* data, size_t size, uint32_t kind, TypeLookup lookup,
                     std::vector<RawEntry>* out) {
   out->clear();

@@ -164,6 +164,10 @@ ReadError ReadRequest(const uint8_t* data, size_t size, int mode, Request* out);
 
 const char* ReadErrorText(ReadError e);
 
+// The number of properties, back to back from data[0], that read whole (a reply's properties
+// after its leading word).
+uint32_t CountProperties(std::span<const uint8_t> props);
+
 // Typed views of a raw value (little-endian); false when the bytes are too few.
 bool ValueAsDate(const RawEntry& e, double* out);
 bool ValueAsInteger(const RawEntry& e, int32_t* out);

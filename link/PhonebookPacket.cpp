@@ -213,14 +213,20 @@ std::vector<uint8_t> ErrorReply(uint32_t code) {
 }
 
 std::vector<uint8_t> ContactReply(uint32_t entryId, const std::vector<devrec::Property>& props) {
-  // After the entry id the body is a device record reply; its leading word carries the
-  // property count, which the reader does not need.
-  std::vector<uint8_t> record = devrec::EncodeReply(static_cast<uint32_t>(props.size()), props);
-  std::vector<uint8_t> body;
-  body.reserve(4 + record.size());
-  le::Append32(&body, entryId);
-  body.insert(body.end(), record.begin(), record.end());
-  return Reply(body);
+  const std::vector<uint8_t> record = devrec::EncodeReply(0, props);
+  return ContactReply(entryId, static_cast<uint32_t>(props.size()),
+                      std::span<const uint8_t>(record).subspan(4));
+}
+
+std::vector<uint8_t> ContactReply(uint32_t entryId, uint32_t count, std::span<const uint8_t> packed) {
+  // L, the entry id, then a device record reply whose leading word carries the property
+  // count, which the reader does not need.
+  std::vector<uint8_t> out(12 + packed.size());
+  le::Put32(out.data(), static_cast<uint32_t>(8 + packed.size()));
+  le::Put32(out.data() + 4, entryId);
+  le::Put32(out.data() + 8, count);
+  if (!packed.empty()) std::memcpy(out.data() + 12, packed.data(), packed.size());
+  return out;
 }
 
 std::vector<uint8_t> EntryIdListReply(const std::vector<uint32_t>& ids) {

@@ -149,6 +149,9 @@ Error ReadSpeedDialEntry(std::span<const uint8_t> bytes, SpeedDialEntry* out);
 std::vector<uint8_t> IdReply(uint32_t id);  // contact write and category write replies
 std::vector<uint8_t> ErrorReply(uint32_t code);  // L = 0, then the error code
 std::vector<uint8_t> ContactReply(uint32_t entryId, const std::vector<devrec::Property>& props);
+// The same from `count` properties already in their wire form, back to back in `packed` (as
+// the phone's store keeps them).
+std::vector<uint8_t> ContactReply(uint32_t entryId, uint32_t count, std::span<const uint8_t> packed);
 std::vector<uint8_t> EntryIdListReply(const std::vector<uint32_t>& ids);
 std::vector<uint8_t> CategoryListReply(const std::vector<Category>& categories);
 std::vector<uint8_t> SpeedDialListReply(const std::vector<SpeedDialEntry>& entries);

@@ -238,6 +238,25 @@ IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
   return IoResult::kOk;
 }
 
+IoResult RecvNext(int fd, void* p, size_t n, int timeoutMs) {
+  if (n == 0) return IoResult::kOk;
+  ssize_t got;
+  for (;;) {
+    got = ::recv(fd, p, n, 0);
+    if (got >= 0) break;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+    // A non-blocking socket: its wait is a poll, as open-ended.
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return IoResult::kError;
+  }
+  if (got == 0) return IoResult::kClosed;
+  if (got < 0) return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
+  const size_t have = static_cast<size_t>(got);
+  return have == n ? IoResult::kOk
+                   : RecvAll(fd, static_cast<uint8_t*>(p) + have, n - have, timeoutMs);
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -286,26 +305,9 @@ IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_
 
 IoResult RecvNextFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs, uint32_t maxFrame) {
   uint8_t len[4];
-  ssize_t got;
-  for (;;) {
-    got = ::recv(fd, len, sizeof len, 0);
-    if (got >= 0 || errno == EINTR) {
-      if (got >= 0) break;
-      continue;
-    }
-    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
-    // A non-blocking socket: its wait is a poll, as open-ended.
-    pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return IoResult::kError;
-  }
-  if (got == 0) return IoResult::kClosed;
-  if (got < 0) return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
-  const Clock::time_point deadline = DeadlineOf(timeoutMs);
-  if (got < 4) {
-    IoResult r = RecvAll(fd, len + got, 4 - static_cast<size_t>(got), timeoutMs);
-    if (r != IoResult::kOk) return r;
-  }
-  return RecvPayload(fd, len, payload, timeoutMs, deadline, maxFrame);
+  IoResult r = RecvNext(fd, len, sizeof len, timeoutMs);
+  if (r != IoResult::kOk) return r;
+  return RecvPayload(fd, len, payload, timeoutMs, DeadlineOf(timeoutMs), maxFrame);
 }
 
 }  // namespace rapi2

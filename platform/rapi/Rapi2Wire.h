@@ -107,6 +107,9 @@ IoResult SendAll(int fd, const void* p, size_t n);
 IoResult SendAll(int fd, const void* p, size_t n, const void* q, size_t m);
 // Reads exactly n bytes; timeoutMs < 0 waits forever.
 IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs);
+// The same for a server waiting for its peer's next request: the wait for the first byte is
+// open-ended (a blocking read, no poll first), the rest must come within timeoutMs.
+IoResult RecvNext(int fd, void* p, size_t n, int timeoutMs);
 // Reads one frame's payload (the length prefix is consumed and checked against maxFrame,
 // itself capped by kMaxFrame). timeoutMs bounds the whole frame; < 0 waits forever.
 IoResult RecvFrame(int fd, std::vector<uint8_t>* payload, int timeoutMs,

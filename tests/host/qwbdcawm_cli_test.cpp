@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -509,6 +510,68 @@ TEST_F(QwbdcawmCli, ContactPhotosFromTheCommandLine) {
 
 // Ctrl-C in the middle of a pull: the bar's continue flag stops the copy, the command exits
 // with 130 and the PC file is gone.
+// Contacts are listed as the phone hands them over, each naming its groups; the group
+// listing counts members the same way; the vCards carry the groups as CATEGORIES.
+TEST_F(QwbdcawmCli, ContactListingsNameTheirGroups) {
+  wmemu::RecordStore contacts(Emu().image(), 1);
+  for (uint32_t id : contacts.List()) contacts.Delete(id);
+  for (const char* group : {"Family", "Golf club"}) ASSERT_EQ(Qwb("groups add " + Quote(group)).exit, 0);
+  struct Person {
+    const char* args;
+    const char* name;
+    std::vector<std::string> groups;
+  };
+  const Person people[] = {
+      {"--first Ann --last Lee --group Family --group 'Golf club'", "Ann Lee", {"Family", "Golf club"}},
+      {"--first Bob --group 'Golf club' --mobile 010-1234-5678", "Bob", {"Golf club"}},
+      {"--display '\xEA\xB9\x80\xEC\xB2\xA0\xEC\x88\x98'", "\xEA\xB9\x80\xEC\xB2\xA0\xEC\x88\x98", {}},
+  };
+  for (const Person& p : people) {
+    Outcome r = Qwb(std::string("contacts add ") + p.args);
+    ASSERT_EQ(r.exit, 0) << p.args << ": " << r.err;
+  }
+
+  Outcome r = Qwb("contacts list --json");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const nlohmann::json listed = nlohmann::json::parse(r.out);
+  ASSERT_EQ(listed.size(), std::size(people));
+  for (const Person& p : people) {
+    auto it = std::find_if(listed.begin(), listed.end(), [&](const auto& c) { return c["name"] == p.name; });
+    ASSERT_NE(it, listed.end()) << p.name;
+    EXPECT_EQ((*it)["groups"].get<std::vector<std::string>>(), p.groups) << p.name;
+  }
+
+  r = Qwb("groups list --json");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  std::map<std::string, int> members;
+  std::vector<long> groupIds;
+  for (const auto& g : nlohmann::json::parse(r.out)) {
+    members[g["name"]] = g["members"];
+    groupIds.push_back(g["id"]);
+  }
+  EXPECT_EQ(members, (std::map<std::string, int>{{"Family", 1}, {"Golf club", 2}}));
+
+  r = Qwb("contacts list");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1 + static_cast<long>(std::size(people)));
+  EXPECT_NE(r.out.find("Family, Golf club"), std::string::npos) << r.out;
+
+  const fs::path dir = phone_->folder() / "contacts-export";
+  ASSERT_EQ(Qwb("export " + Quote(dir.string()) + " --only contacts").exit, 0);
+  const std::string vcf = ReadFile(dir / "contacts.vcf");
+  EXPECT_EQ(std::count(vcf.begin(), vcf.end(), '\n'), std::count(vcf.begin(), vcf.end(), '\r'));
+  size_t cards = 0;
+  for (size_t at = 0; (at = vcf.find("BEGIN:VCARD", at)) != std::string::npos; ++at) ++cards;
+  EXPECT_EQ(cards, std::size(people));
+  EXPECT_NE(vcf.find("\r\nCATEGORIES:Family,Golf club\r\n"), std::string::npos) << vcf;
+
+  r = Qwb("contacts show 999999");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("the phone has no contact 999999"), std::string::npos) << r.err;
+  for (uint32_t id : contacts.List()) contacts.Delete(id);
+  for (long id : groupIds) EXPECT_EQ(Qwb("groups delete " + std::to_string(id)).exit, 0);
+}
+
 TEST_F(QwbdcawmCli, CtrlCDuringAPullLeavesNoFile) {
   const fs::path local = phone_->folder() / "interrupted.bin";
   Emu().files().PutFile(u"\\My Documents\\slow.bin", std::vector<uint8_t>(64 * 4096, 0x5A));
