@@ -40,13 +40,13 @@ enum Command : uint32_t {
   kGetDiskFreeSpaceEx = 0x5c,
 };
 
-// Builds one frame: the u32 length prefix is filled in by Finish().
 // Frame buffers a thread has finished with, kept for its next frames: a loop of calls
 // allocates nothing per call once its buffers have grown. TakeBuffer gives an empty buffer
 // (a kept one when there is one); GiveBuffer keeps a few, none of them large.
 std::vector<uint8_t> TakeBuffer();
 void GiveBuffer(std::vector<uint8_t>&& buffer);
 
+// Builds one frame: the u32 length prefix is filled in by Finish().
 class Writer {
  public:
   Writer() : buf_(TakeBuffer()) { buf_.resize(4); }
