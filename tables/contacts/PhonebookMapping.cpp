@@ -377,8 +377,9 @@ void ContactToFields(DWORD entryId, const CPropertyMap& p, const PhonebookLists&
   std::u16string text;
   if (p.GetString(u"FirstName", &text)) {
     PutText(f, u"FIRST_NAME", text);
-    WMDebug("[%s] First Name : %s", "CDataTableWMPhonebook::fillNameFieldsToMap",
-            ToUtf8(text).c_str());
+    if (WMDebugWanted())
+      WMDebug("[%s] First Name : %s", "CDataTableWMPhonebook::fillNameFieldsToMap",
+              ToUtf8(text).c_str());
   }
   CopyIfPresent(p, u"LastName", f, u"LAST_NAME");
   CopyIfPresent(p, u"MiddleName", f, u"MIDDLE_NAME");
