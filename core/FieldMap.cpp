@@ -98,7 +98,7 @@ FieldMap::FieldMap(const FieldMap& other) { *this = other; }
 FieldMap& FieldMap::operator=(const FieldMap& other) {
   if (this == &other) return *this;
   FieldMap copy;
-  for (const Entry& e : other) copy.emplace(e.first, e.second);
+  for (const Entry& e : other) copy.insert_or_assign(e.first, e.second);
   *this = std::move(copy);
   return *this;
 }
@@ -159,12 +159,6 @@ std::pair<FieldMap::iterator, bool> FieldMap::try_emplace(std::u16string_view ke
   return {iterator(m_entries.data() + m_size++), true};
 }
 
-std::pair<FieldMap::iterator, bool> FieldMap::emplace(std::u16string_view key, Variant value) {
-  auto result = try_emplace(key);
-  if (result.second) result.first->second = std::move(value);
-  return result;
-}
-
 std::pair<FieldMap::iterator, bool> FieldMap::insert_or_assign(std::u16string_view key,
                                                                Variant value) {
   auto result = try_emplace(key);
@@ -172,23 +166,15 @@ std::pair<FieldMap::iterator, bool> FieldMap::insert_or_assign(std::u16string_vi
   return result;
 }
 
-FieldMap::iterator FieldMap::erase(const_iterator pos) {
-  const size_t at = static_cast<size_t>(pos.p_ - m_entries.data());
-  if (at >= m_size) return end();
-  m_entries[at]->second = Variant();
-  // The entries after it close up in order; its storage goes to the spare end.
-  std::rotate(m_entries.begin() + static_cast<std::ptrdiff_t>(at),
-              m_entries.begin() + static_cast<std::ptrdiff_t>(at) + 1,
-              m_entries.begin() + static_cast<std::ptrdiff_t>(m_size));
-  --m_size;
-  Reindex(m_index.size());
-  return iterator(m_entries.data() + at);
-}
-
 size_t FieldMap::erase(std::u16string_view key) {
   const uint32_t at = Slot(key, Hash(key)).entry;
   if (at == kNone) return 0;
-  erase(const_iterator(m_entries.data() + at));
+  m_entries[at]->second = Variant();
+  // The entries after it close up in order; its storage goes to the spare end.
+  const auto first = m_entries.begin() + static_cast<std::ptrdiff_t>(at);
+  std::rotate(first, first + 1, m_entries.begin() + static_cast<std::ptrdiff_t>(m_size));
+  --m_size;
+  Reindex(m_index.size());
   return 1;
 }
 

@@ -97,16 +97,12 @@ class FieldMap {
   const_iterator find(std::u16string_view key, uint32_t hash) const;
   static uint32_t Hash(std::u16string_view key);
   bool contains(std::u16string_view key) const { return Slot(key, Hash(key)).entry != kNone; }
-  size_t count(std::u16string_view key) const { return contains(key) ? 1 : 0; }
 
   // The entry under `key`, made empty (VT_EMPTY) when there was none; `inserted` says which.
   std::pair<iterator, bool> try_emplace(std::u16string_view key);
-  std::pair<iterator, bool> emplace(std::u16string_view key, Variant value);
-  Variant& operator[](std::u16string_view key) { return try_emplace(key).first->second; }
   std::pair<iterator, bool> insert_or_assign(std::u16string_view key, Variant value);
-
+  // Removes the entry under `key`; the ones after it close up in order. Returns 0 or 1.
   size_t erase(std::u16string_view key);
-  iterator erase(const_iterator pos);
 
  private:
   static constexpr uint32_t kNone = ~uint32_t{0};
