@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/util/LittleEndian.h"
 
@@ -250,39 +251,93 @@ constexpr PropertySlot kSimMessage[] = {
     {"nUsed", 3}, {"nTotal", 3}, {"PhoneNumber", 1}, {"Message", 1}, {"ReceiveTime", 2},
 };
 
-// A name's bucket in a kind's lookup table: a multiplicative hash of its length and four of
-// its bytes, which spreads the names of every table with few collisions.
-constexpr size_t kBuckets = 256;
-constexpr size_t BucketOf(std::string_view name) {
-  const auto c = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(name[i])); };
-  const size_t n = name.size();
-  const uint32_t key = static_cast<uint32_t>(n) ^ (c(0) << 8) ^ (c(n - 1) << 16) ^
-                       (c(n / 2) << 24) ^ (n > 1 ? c(n - 2) << 4 : 0);
-  return (key * 0x9E3779B1u) >> 24;
+// The little-endian word of the k (at most 8) bytes at p.
+constexpr uint64_t LoadBytes(const char* p, size_t k) {
+  if (!std::is_constant_evaluated() && k == 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);  // the hosts we build for are little-endian
+    return v;
+  }
+  if (!std::is_constant_evaluated() && k == 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+  uint64_t v = 0;
+  for (size_t i = 0; i < k; ++i) v |= uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  return v;
 }
 
-// Open-addressed index of a type table: each bucket holds a slot number plus one, 0 when free.
+// A name's head and tail words: between them they hold every byte of a name of up to 16
+// bytes, so that for those equal words and lengths are equal names.
+struct NameKey {
+  uint64_t head = 0;
+  uint64_t tail = 0;
+};
+constexpr NameKey KeyOf(const char* s, size_t n) {
+  if (n >= 8) return {LoadBytes(s, 8), LoadBytes(s + n - 8, 8)};
+  if (n >= 4) return {LoadBytes(s, 4), LoadBytes(s + n - 4, 4)};
+  return {LoadBytes(s, n), 0};
+}
+constexpr uint64_t Mix(NameKey k, size_t n) {
+  return (k.head * 0x9E3779B97F4A7C15ull) ^ ((k.tail + n) * 0xC2B2AE3D27D4EB4Full);
+}
+
+constexpr size_t kBucketBits = 10;
+constexpr size_t kBuckets = size_t{1} << kBucketBits;
+constexpr size_t kMaxTable = 80;
+
+// A perfect hash of a type table, found while compiling: every name of the table has a
+// bucket of its own, so that a lookup hashes once and compares one candidate. Each entry
+// also carries the name's field as it goes on the wire.
 struct TableIndex {
   std::span<const PropertySlot> table;
-  uint8_t bucket[kBuckets] = {};
-  size_t length[128] = {};
+  uint64_t multiplier = 0;
+  uint8_t bucket[kBuckets] = {};  // entry number plus one, 0 when free
+  NameKey keys[kMaxTable] = {};
+  NameField fields[kMaxTable] = {};
+
   explicit constexpr TableIndex(std::span<const PropertySlot> t) : table(t) {
+    if (t.size() > kMaxTable) throw "type table too large";
     for (size_t i = 0; i < t.size(); ++i) {
-      std::string_view name(t[i].name);
-      length[i] = name.size();
-      size_t b = BucketOf(name);
-      while (bucket[b]) b = (b + 1) % kBuckets;
-      bucket[b] = static_cast<uint8_t>(i + 1);
+      const std::string_view name(t[i].name);
+      if (name.empty() || name.size() > kMaxNameLength) throw "bad name in a type table";
+      keys[i] = KeyOf(name.data(), name.size());
+      NameField& f = fields[i];
+      f.type = t[i].type;
+      f.length = static_cast<uint32_t>(name.size());
+      const uint32_t nameLength = f.length + 1;
+      f.size = 4 + nameLength + PadOf(nameLength);
+      f.wire[0] = static_cast<uint8_t>(nameLength);  // below 256: the rest of the word is 0
+      for (size_t c = 0; c < name.size(); ++c) f.wire[4 + c] = static_cast<uint8_t>(name[c]);
+    }
+    for (uint64_t seed = 1;; ++seed) {
+      if (seed > 100000) throw "no perfect hash for a type table";
+      multiplier = (seed * 0xD6E8FEB86659FD93ull) | 1;
+      for (uint8_t& b : bucket) b = 0;
+      bool clash = false;
+      for (size_t i = 0; i < t.size() && !clash; ++i) {
+        const size_t b = BucketOf(keys[i], fields[i].length);
+        if (bucket[b]) clash = true;
+        bucket[b] = static_cast<uint8_t>(i + 1);
+      }
+      if (!clash) break;
     }
   }
-  constexpr uint32_t Find(std::string_view name) const {
-    if (name.empty() || name.size() > kMaxNameLength) return kTypeNone;
-    for (size_t b = BucketOf(name); bucket[b]; b = (b + 1) % kBuckets) {
-      const size_t i = bucket[b] - 1u;
-      if (length[i] == name.size() && name == std::string_view(table[i].name, length[i]))
-        return table[i].type;
-    }
-    return kTypeNone;
+  constexpr size_t BucketOf(NameKey k, size_t n) const {
+    return static_cast<size_t>((Mix(k, n) * multiplier) >> (64 - kBucketBits));
+  }
+  const NameField* Find(const char* name, size_t n) const {
+    if (n == 0 || n > kMaxNameLength) return nullptr;
+    const NameKey k = KeyOf(name, n);
+    const unsigned slot = bucket[BucketOf(k, n)];
+    if (!slot) return nullptr;
+    const size_t i = slot - 1u;
+    if (fields[i].length != n || keys[i].head != k.head || keys[i].tail != k.tail)
+      return nullptr;
+    // Beyond 16 bytes the middle is not in the words.
+    if (n > 16 && std::memcmp(name + 8, table[i].name + 8, n - 16) != 0) return nullptr;
+    return &fields[i];
   }
 };
 
@@ -344,9 +399,14 @@ constexpr TableIndex kIndexes[] = {
 
 }  // namespace
 
+const NameField* FindName(uint32_t kind, const char* name, size_t length) {
+  if (kind < kKindContact || kind > kKindSimMessage) return nullptr;
+  return kIndexes[kind - kKindContact].Find(name, length);
+}
+
 uint32_t LookupType(uint32_t kind, std::string_view name) {
-  if (kind < kKindContact || kind > kKindSimMessage) return kTypeNone;
-  return kIndexes[kind - kKindContact].Find(name);
+  const NameField* f = FindName(kind, name.data(), name.size());
+  return f ? f->type : kTypeNone;
 }
 
 uint32_t LookupTaskType(uint32_t kind, std::string_view name) {

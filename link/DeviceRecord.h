@@ -58,6 +58,20 @@ struct PropertySlot {
 // The type table of a record kind (empty for unknown kinds), in table order.
 std::span<const PropertySlot> PropertyTable(uint32_t kind);
 
+// A name of a kind's table: its type, and its name field as it goes on the wire
+// (nameLength, the name, its NUL, the zero pad), ready to be copied whole.
+inline constexpr size_t kMaxNameField = 4 + kNameSlot + 2;
+struct NameField {
+  uint32_t type = kTypeNone;
+  uint32_t length = 0;  // the name's bytes, without the NUL
+  uint32_t size = 0;    // the field's bytes: 4 + nameLength + pad, at most kMaxNameField
+  uint8_t wire[kMaxNameField] = {};  // the field, then zeros
+};
+
+// The entry of `name` (`length` bytes) in the table of `kind`; null when absent. The name
+// needs no NUL.
+const NameField* FindName(uint32_t kind, const char* name, size_t length);
+
 // The general lookup: the type of `name` in the table of `kind`, 0 when absent.
 uint32_t LookupType(uint32_t kind, std::string_view name);
 // The task-only lookup: the kind 3 table; 0 for every other kind.
