@@ -1,6 +1,7 @@
 #include "link/DeviceRecord.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -297,14 +298,17 @@ struct TableIndex {
   NameKey keys[kMaxTable] = {};
   NameField fields[kMaxTable] = {};
 
-  explicit constexpr TableIndex(std::span<const PropertySlot> t) : table(t) {
+  explicit constexpr TableIndex(uint32_t kind, std::span<const PropertySlot> t) : table(t) {
     if (t.size() > kMaxTable) throw "type table too large";
     for (size_t i = 0; i < t.size(); ++i) {
       const std::string_view name(t[i].name);
       if (name.empty() || name.size() > kMaxNameLength) throw "bad name in a type table";
       keys[i] = KeyOf(name.data(), name.size());
       NameField& f = fields[i];
+      f.kind = kind;
       f.type = t[i].type;
+      f.head = keys[i].head;
+      f.tail = keys[i].tail;
       f.length = static_cast<uint32_t>(name.size());
       const uint32_t nameLength = f.length + 1;
       f.size = 4 + nameLength + PadOf(nameLength);
@@ -392,16 +396,57 @@ namespace {
 
 // Built while compiling: a lookup pays neither for building nor for a first-use guard.
 constexpr TableIndex kIndexes[] = {
-    TableIndex(kContact),    TableIndex(kAppointment), TableIndex(kTask),
-    TableIndex(kMessage),    TableIndex(kMmsMessage),  TableIndex(kSimContact),
-    TableIndex(kSimMessage),
+    TableIndex(kKindContact, kContact),       TableIndex(kKindAppointment, kAppointment),
+    TableIndex(kKindTask, kTask),             TableIndex(kKindMessage, kMessage),
+    TableIndex(kKindMmsMessage, kMmsMessage), TableIndex(kKindSimContact, kSimContact),
+    TableIndex(kKindSimMessage, kSimMessage),
 };
+
+// The address cache: direct-mapped, shared by every thread. Its entries are a hint only:
+// what one gives is checked against the name's bytes, so a stale, overwritten or torn entry
+// costs a lookup, never a wrong answer (every field it can hold is a table's).
+struct AddressCacheEntry {
+  std::atomic<const char*> name{nullptr};
+  std::atomic<const NameField*> field{nullptr};
+};
+constexpr size_t kAddressCacheSize = 256;
+AddressCacheEntry g_addressCache[kAddressCacheSize];
+
+inline size_t AddressSlot(const char* name) {
+  const auto a = reinterpret_cast<uintptr_t>(name);
+  return ((a >> 3) ^ (a >> 11)) % kAddressCacheSize;
+}
+
+// The name is that of `f`: the length and the head and tail words, and beyond 16 bytes the
+// middle too.
+inline bool IsNameOf(const char* name, size_t n, const NameField* f) {
+  if (f->length != n) return false;
+  const NameKey k = KeyOf(name, n);
+  if (k.head != f->head || k.tail != f->tail) return false;
+  return n <= 16 || std::memcmp(name + 8, f->wire + 4 + 8, n - 16) == 0;
+}
 
 }  // namespace
 
 const NameField* FindName(uint32_t kind, const char* name, size_t length) {
   if (kind < kKindContact || kind > kKindSimMessage) return nullptr;
   return kIndexes[kind - kKindContact].Find(name, length);
+}
+
+const NameField* FindNameAt(uint32_t kind, const char* name, size_t* length) {
+  const size_t n = std::strlen(name);
+  *length = n;
+  AddressCacheEntry& e = g_addressCache[AddressSlot(name)];
+  const NameField* f = e.field.load(std::memory_order_relaxed);
+  if (e.name.load(std::memory_order_relaxed) == name && f && f->kind == kind &&
+      IsNameOf(name, n, f))
+    return f;
+  f = FindName(kind, name, n);
+  if (f) {
+    e.name.store(name, std::memory_order_relaxed);
+    e.field.store(f, std::memory_order_relaxed);
+  }
+  return f;
 }
 
 uint32_t LookupType(uint32_t kind, std::string_view name) {

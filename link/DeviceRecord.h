@@ -62,15 +62,21 @@ std::span<const PropertySlot> PropertyTable(uint32_t kind);
 // (nameLength, the name, its NUL, the zero pad), ready to be copied whole.
 inline constexpr size_t kMaxNameField = 4 + kNameSlot + 2;
 struct NameField {
+  uint32_t kind = 0;
   uint32_t type = kTypeNone;
   uint32_t length = 0;  // the name's bytes, without the NUL
   uint32_t size = 0;    // the field's bytes: 4 + nameLength + pad, at most kMaxNameField
   uint8_t wire[kMaxNameField] = {};  // the field, then zeros
+  uint64_t head = 0, tail = 0;       // the name's first and last words, as the lookup reads them
 };
 
 // The entry of `name` (`length` bytes) in the table of `kind`; null when absent. The name
 // needs no NUL.
 const NameField* FindName(uint32_t kind, const char* name, size_t length);
+// FindName for a NUL-terminated name, through a small cache keyed by the name's address:
+// callers mostly pass the same literals record after record, and a cached entry only needs
+// checking against the name's bytes. *length receives strlen(name).
+const NameField* FindNameAt(uint32_t kind, const char* name, size_t* length);
 
 // The general lookup: the type of `name` in the table of `kind`, 0 when absent.
 uint32_t LookupType(uint32_t kind, std::string_view name);

@@ -38,8 +38,8 @@ std::unique_ptr<WCHAR[]> Utf8ToWide(const char* utf8) {
 
 // ---- Property list -----------------------------------------------------------------------
 
-uint8_t* CPropertyList::Reserve(size_t bytes) {
-  if (capacity_ - size_ < bytes) {
+uint8_t* CPropertyList::Grow(size_t bytes) {
+  {
     size_t capacity = std::max<size_t>(capacity_ * 2, 1024);
     while (capacity - size_ < bytes) capacity *= 2;
     std::unique_ptr<uint8_t[]> grown(new uint8_t[capacity]);
@@ -110,12 +110,14 @@ void CPropertyList::Append(const devrec::NameField* field, const char* name, siz
 }
 
 void CPropertyList::Add(const char* name, const void* value) {
-  const size_t n = std::strlen(name);
-  Append(devrec::FindName(kind_, name, n), name, n, value);
+  size_t n = 0;
+  const devrec::NameField* f = devrec::FindNameAt(kind_, name, &n);
+  Append(f, name, n, value);
 }
 
 const devrec::NameField* CPropertyList::RequireType(const char* name, uint32_t type) const {
-  const devrec::NameField* f = devrec::FindName(kind_, name, std::strlen(name));
+  size_t n = 0;
+  const devrec::NameField* f = devrec::FindNameAt(kind_, name, &n);
   if (!f || f->type != type) throw CAtlException(E_INVALIDARG);
   return f;
 }

@@ -77,7 +77,10 @@ class CPropertyList {
               const void* value);
   const devrec::NameField* RequireType(const char* name, uint32_t type) const;
   // Room for `bytes` more past the end of the wire bytes.
-  uint8_t* Reserve(size_t bytes);
+  uint8_t* Reserve(size_t bytes) {
+    return capacity_ - size_ >= bytes ? wire_.get() + size_ : Grow(bytes);
+  }
+  uint8_t* Grow(size_t bytes);
 
   DWORD kind_;
   DWORD count_ = 0;
