@@ -40,8 +40,6 @@ void AppendStored(const devrec::RawEntry& e, std::vector<uint8_t>* props) {
                         static_cast<uint32_t>(length));
 }
 
-uint32_t NoType(uint32_t, std::string_view) { return devrec::kTypeNone; }
-
 }  // namespace
 
 std::vector<uint32_t> RecordStore::List() {
@@ -65,7 +63,7 @@ std::optional<std::vector<devrec::Property>> RecordStore::Get(uint32_t id) {
     size_t offset = 0;
     while (offset < props.size()) {
       devrec::EntryView view;
-      if (devrec::ReadPropertyView(props.data(), props.size(), &offset, kind_, NoType, &view) !=
+      if (devrec::ReadPropertyView(props.data(), props.size(), &offset, kind_, devrec::LookupNone, &view) !=
           devrec::ReadError::kOk)
         throw ImageError("damaged record " + std::to_string(id) + " in image.sqlite");
       out->push_back(devrec::Property{std::string(view.name),

@@ -458,6 +458,8 @@ uint32_t LookupTaskType(uint32_t kind, std::string_view name) {
   return kind == kKindTask ? LookupType(kind, name) : kTypeNone;
 }
 
+uint32_t LookupNone(uint32_t, std::string_view) { return kTypeNone; }
+
 size_t PropertyWireSize(uint32_t nameLength, uint32_t valueLength) {
   return 4 + size_t{nameLength} + PadOf(nameLength) + 4 + size_t{valueLength} + PadOf(valueLength);
 }
@@ -584,7 +586,7 @@ uint32_t CountProperties(std::span<const uint8_t> props) {
   EntryView view;
   while (offset < props.size()) {
     const ReadError e = ReadPropertyView(props.data(), props.size(), &offset, kKindContact,
-                                         [](uint32_t, std::string_view) { return 0u; }, &view);
+                                         LookupNone, &view);
     if (e == ReadError::kOk || e == ReadError::kNameTooLong)
       ++count;
     else

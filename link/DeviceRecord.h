@@ -82,6 +82,8 @@ const NameField* FindNameAt(uint32_t kind, const char* name, size_t* length);
 uint32_t LookupType(uint32_t kind, std::string_view name);
 // The task-only lookup: the kind 3 table; 0 for every other kind.
 uint32_t LookupTaskType(uint32_t kind, std::string_view name);
+// A lookup that knows no name (0 for all): for walks that want the lengths and bytes only.
+uint32_t LookupNone(uint32_t kind, std::string_view name);
 
 // The zero pad that follows a field of `length` bytes.
 inline constexpr uint32_t PadOf(uint32_t length) { return (4 - length % 4) % 4; }
