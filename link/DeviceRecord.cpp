@@ -486,6 +486,46 @@ size_t WriteProperty(uint8_t* dst, const char* name, uint32_t nameLength, const 
   return static_cast<size_t>(p - dst);
 }
 
+void AppendProperty(std::vector<uint8_t>* out, std::string_view name, uint32_t type,
+                    std::span<const uint8_t> value) {
+  size_t length = value.size();
+  size_t fixed = 0;
+  switch (type) {
+    case kTypeString: {
+      const void* nul = value.empty() ? nullptr : std::memchr(value.data(), 0, value.size());
+      length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value.data())
+                   : value.size();
+      break;
+    }
+    case kTypeDate:
+      fixed = 8;
+      break;
+    case kTypeInteger:
+      fixed = 4;
+      break;
+    case kTypeBoolean:
+      fixed = 2;
+      break;
+    default:
+      break;
+  }
+  if (fixed && length >= fixed) length = fixed;
+  const auto nameLength = static_cast<uint32_t>(name.size() + 1);
+  // A string's NUL is the zero its value's room starts with: WriteProperty copies the text
+  // and the bytes after it are zeroed below.
+  const auto valueLength = static_cast<uint32_t>(type == kTypeString ? length + 1 : length);
+  const size_t at = out->size();
+  out->resize(at + PropertyWireSize(nameLength, valueLength));
+  uint8_t* p = out->data() + at;
+  le::Put32(p, nameLength);
+  p += 4;
+  if (!name.empty()) std::memcpy(p, name.data(), name.size());
+  p += nameLength + PadOf(nameLength);  // the NUL and pad: resize zeroed them
+  le::Put32(p, valueLength);
+  p += 4;
+  if (length) std::memcpy(p, value.data(), length);  // the rest: zeros from resize
+}
+
 size_t WriteRequestHeader(uint8_t* dst, uint32_t kind, int mode, uint32_t entryId, uint32_t count) {
   le::Put32(dst, kind);
   if (mode == kModeReplace) {

@@ -99,6 +99,12 @@ size_t PropertyWireSize(uint32_t nameLength, uint32_t valueLength);
 size_t WriteProperty(uint8_t* dst, const char* name, uint32_t nameLength, const uint8_t* value,
                      uint32_t valueLength);
 
+// Appends one property to `out`, its value in the form of its type: a string up to its
+// first NUL and then one NUL; a date, an integer or a boolean cut to its fixed size; a value
+// too short for its type, a binary and a value of type 0 as they are.
+void AppendProperty(std::vector<uint8_t>* out, std::string_view name, uint32_t type,
+                    std::span<const uint8_t> value);
+
 // Header of a request: 8 bytes in mode 0, 12 in mode 1.
 inline constexpr size_t RequestHeaderSize(int mode) { return mode == kModeReplace ? 12 : 8; }
 size_t WriteRequestHeader(uint8_t* dst, uint32_t kind, int mode, uint32_t entryId, uint32_t count);

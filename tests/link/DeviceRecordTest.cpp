@@ -92,6 +92,31 @@ TEST(DeviceRecordTables, AddressCacheFollowsTheBytesNotTheAddress) {
   }
 }
 
+TEST(DeviceRecordWriter, AppendPropertyKeepsEachTypesForm) {
+  const std::vector<uint8_t> nine = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const std::vector<uint8_t> textWithNul = {'a', 'b', 0, 'c'};
+  struct {
+    uint32_t type;
+    std::vector<uint8_t> value;
+    std::vector<uint8_t> wire;  // the value's length word, value and pad
+  } cases[] = {
+      {kTypeString, textWithNul, Cat({U32(3), Z("ab", 4)})},       // to its NUL, then one NUL
+      {kTypeString, {'x', 'y', 'z', 'w'}, Cat({U32(5), Z("xyzw", 8)})},  // NUL added
+      {kTypeString, {}, Cat({U32(1), Z("", 4)})},
+      {kTypeDate, nine, Cat({U32(8), {1, 2, 3, 4, 5, 6, 7, 8}})},  // cut to 8
+      {kTypeInteger, nine, Cat({U32(4), {1, 2, 3, 4}})},
+      {kTypeBoolean, nine, Cat({U32(2), {1, 2, 0, 0}})},
+      {kTypeInteger, {1, 2}, Cat({U32(2), {1, 2, 0, 0}})},         // too short: as it is
+      {kTypeBinary, textWithNul, Cat({U32(4), textWithNul})},
+      {kTypeNone, {7}, Cat({U32(1), {7, 0, 0, 0}})},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> out = {0xEE};  // appended after what is there
+    AppendProperty(&out, "Body", c.type, c.value);
+    EXPECT_EQ(out, Cat({{0xEE}, U32(5), Z("Body", 8), c.wire})) << "type " << c.type;
+  }
+}
+
 TEST(DeviceRecordWriter, ByteExactLayouts) {
   // "abc" as a task Subject: name 8 bytes with its NUL (no pad), value 4 bytes, no pad.
   EXPECT_EQ(EncodeRequest(kKindTask, kModeAdd, 0, {Property::String("Subject", "abc")}),
