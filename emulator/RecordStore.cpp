@@ -27,8 +27,8 @@ std::optional<std::vector<devrec::Property>> RecordStore::Get(uint32_t id) {
     size_t offset = 0;
     while (offset < props.size()) {
       devrec::EntryView view;
-      if (devrec::ReadPropertyView(props.data(), props.size(), &offset, kind_, devrec::LookupNone, &view) !=
-          devrec::ReadError::kOk)
+      if (devrec::ReadPropertyView(props.data(), props.size(), &offset, kind_, devrec::LookupNone,
+                                   &view) != devrec::ReadError::kOk)
         throw ImageError("damaged record " + std::to_string(id) + " in image.sqlite");
       out->push_back(devrec::Property{std::string(view.name),
                                       std::vector<uint8_t>(view.value.begin(), view.value.end())});

@@ -337,8 +337,7 @@ struct TableIndex {
     const unsigned slot = bucket[BucketOf(k, n)];
     if (!slot) return nullptr;
     const size_t i = slot - 1u;
-    if (fields[i].length != n || keys[i].head != k.head || keys[i].tail != k.tail)
-      return nullptr;
+    if (fields[i].length != n || keys[i].head != k.head || keys[i].tail != k.tail) return nullptr;
     // Beyond 16 bytes the middle is not in the words.
     if (n > 16 && std::memcmp(name + 8, table[i].name + 8, n - 16) != 0) return nullptr;
     return &fields[i];
@@ -396,9 +395,12 @@ namespace {
 
 // Built while compiling: a lookup pays neither for building nor for a first-use guard.
 constexpr TableIndex kIndexes[] = {
-    TableIndex(kKindContact, kContact),       TableIndex(kKindAppointment, kAppointment),
-    TableIndex(kKindTask, kTask),             TableIndex(kKindMessage, kMessage),
-    TableIndex(kKindMmsMessage, kMmsMessage), TableIndex(kKindSimContact, kSimContact),
+    TableIndex(kKindContact, kContact),
+    TableIndex(kKindAppointment, kAppointment),
+    TableIndex(kKindTask, kTask),
+    TableIndex(kKindMessage, kMessage),
+    TableIndex(kKindMmsMessage, kMmsMessage),
+    TableIndex(kKindSimContact, kSimContact),
     TableIndex(kKindSimMessage, kSimMessage),
 };
 
@@ -493,8 +495,8 @@ void AppendProperty(std::vector<uint8_t>* out, std::string_view name, uint32_t t
   switch (type) {
     case kTypeString: {
       const void* nul = value.empty() ? nullptr : std::memchr(value.data(), 0, value.size());
-      length = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value.data())
-                   : value.size();
+      length =
+          nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value.data()) : value.size();
       break;
     }
     case kTypeDate:
@@ -625,8 +627,8 @@ uint32_t CountProperties(std::span<const uint8_t> props) {
   size_t offset = 0;
   EntryView view;
   while (offset < props.size()) {
-    const ReadError e = ReadPropertyView(props.data(), props.size(), &offset, kKindContact,
-                                         LookupNone, &view);
+    const ReadError e =
+        ReadPropertyView(props.data(), props.size(), &offset, kKindContact, LookupNone, &view);
     if (e == ReadError::kOk || e == ReadError::kNameTooLong)
       ++count;
     else

@@ -51,12 +51,13 @@ uint8_t* CPropertyList::Grow(size_t bytes) {
 }
 
 void CPropertyList::Append(const devrec::NameField* field, const char* name, size_t nameLength,
-                           const void* value) {
+                           const void* value, size_t textLength) {
   const uint32_t type = field ? field->type : devrec::kTypeNone;
   uint32_t length = 0;
   switch (type) {
     case devrec::kTypeString:
-      length = static_cast<uint32_t>(std::strlen(static_cast<const char*>(value)) + 1);
+      if (textLength == kMeasure) textLength = std::strlen(static_cast<const char*>(value));
+      length = static_cast<uint32_t>(textLength + 1);
       break;
     case devrec::kTypeDate:
       length = 8;
@@ -127,7 +128,7 @@ void CPropertyList::AddString(const char* name, std::u16string_view value) {
   // The text goes as a C string: it ends at its first NUL.
   value = value.substr(0, value.find(u'\0'));
   utf::Utf16ToUtf8(value, &scratch_, false);
-  Append(f, name, f->length, scratch_.c_str());
+  Append(f, name, f->length, scratch_.c_str(), scratch_.size());
 }
 
 void CPropertyList::AddUtf8(const char* name, const char* utf8) {
@@ -183,8 +184,7 @@ LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId
   LocalBuffer buf(static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total)));
   if (!buf) throw CAtlException(E_OUTOFMEMORY);
   devrec::WriteRequestHeader(buf.get(), list.kind(), mode, entryId, list.count());
-  if (!list.wire().empty())
-    std::memcpy(buf.get() + header, list.wire().data(), list.wire().size());
+  if (!list.wire().empty()) std::memcpy(buf.get() + header, list.wire().data(), list.wire().size());
   *size = static_cast<DWORD>(total);
   return buf;
 }
@@ -324,8 +324,8 @@ bool WidenName(std::string_view name, std::u16string* out) {
 // is not valid UTF-8 cannot be any name a table looks up: that property is passed over and the
 // others are kept. A date, integer or boolean shorter than its type is kept without a value
 // (it reads as missing). Binaries are copied only when asked.
-int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup,
-           bool copyBinary, CPropertyMap* map) {
+int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup, bool copyBinary,
+           CPropertyMap* map) {
   devrec::EntryView e;
   const bool oneWalk = map->empty();
   if (size > 4 && !oneWalk) {

@@ -72,9 +72,11 @@ class CPropertyList {
 
  private:
   // Appends a name of the kind's table, or (field null) a name it does not know, written as
-  // it came: `name` then has `nameLength` bytes and a NUL after them.
+  // it came: `name` then has `nameLength` bytes and a NUL after them. A string value's
+  // length (without its NUL) is `textLength` when the caller knows it, else measured.
+  static constexpr size_t kMeasure = ~size_t{0};
   void Append(const devrec::NameField* field, const char* name, size_t nameLength,
-              const void* value);
+              const void* value, size_t textLength = kMeasure);
   const devrec::NameField* RequireType(const char* name, uint32_t type) const;
   // Room for `bytes` more past the end of the wire bytes.
   uint8_t* Reserve(size_t bytes) {
@@ -104,8 +106,8 @@ LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId
 // (4) or bytes (5). No value (monostate) for names the table does not know, for a date,
 // integer or boolean shorter than its type, and for binaries the task decoder skips.
 struct DeviceProperty {
-  using Value = std::variant<std::monostate, std::u16string, double, int32_t, int16_t,
-                             std::vector<uint8_t>>;
+  using Value =
+      std::variant<std::monostate, std::u16string, double, int32_t, int16_t, std::vector<uint8_t>>;
 
   std::u16string name;
   ULONG valueLength = 0;  // characters for strings, bytes otherwise

@@ -100,13 +100,13 @@ TEST(DeviceRecordWriter, AppendPropertyKeepsEachTypesForm) {
     std::vector<uint8_t> value;
     std::vector<uint8_t> wire;  // the value's length word, value and pad
   } cases[] = {
-      {kTypeString, textWithNul, Cat({U32(3), Z("ab", 4)})},       // to its NUL, then one NUL
+      {kTypeString, textWithNul, Cat({U32(3), Z("ab", 4)})},             // to its NUL, then one NUL
       {kTypeString, {'x', 'y', 'z', 'w'}, Cat({U32(5), Z("xyzw", 8)})},  // NUL added
       {kTypeString, {}, Cat({U32(1), Z("", 4)})},
       {kTypeDate, nine, Cat({U32(8), {1, 2, 3, 4, 5, 6, 7, 8}})},  // cut to 8
       {kTypeInteger, nine, Cat({U32(4), {1, 2, 3, 4}})},
       {kTypeBoolean, nine, Cat({U32(2), {1, 2, 0, 0}})},
-      {kTypeInteger, {1, 2}, Cat({U32(2), {1, 2, 0, 0}})},         // too short: as it is
+      {kTypeInteger, {1, 2}, Cat({U32(2), {1, 2, 0, 0}})},  // too short: as it is
       {kTypeBinary, textWithNul, Cat({U32(4), textWithNul})},
       {kTypeNone, {7}, Cat({U32(1), {7, 0, 0, 0}})},
   };
@@ -249,8 +249,8 @@ TEST(ServiceFormats, GoldenBytesBothWays) {
     std::vector<uint32_t> ids;
     bool complete;
   } cases[] = {
-      {{}, {}, true},                          // an empty reply: no entries
-      {list, {0x10, 0xA0B0C0D0}, true},        // bytes after the ids are not read
+      {{}, {}, true},                                // an empty reply: no entries
+      {list, {0x10, 0xA0B0C0D0}, true},              // bytes after the ids are not read
       {{3, 0, 0, 0, 5, 0, 0, 0, 6, 0}, {5}, false},  // a count larger than what came
   };
   for (const Case& c : cases) {
