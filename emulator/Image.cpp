@@ -210,40 +210,31 @@ void Image::PackRecordProperties() {
         flush();
         current = rows.i64(0);
       }
-      const std::string name = rows.text(1);
+      // The value in its SQLite type, as the bytes of its property type.
+      const auto type = static_cast<uint32_t>(rows.i64(2));
       uint8_t fixed[8];
-      const uint8_t* value = fixed;
-      size_t length = 0;
       std::string text;
       std::vector<uint8_t> bytes;
-      switch (rows.i64(2)) {
+      std::span<const uint8_t> value;
+      switch (type) {
         case devrec::kTypeString:
           text = rows.text(3);
-          value = reinterpret_cast<const uint8_t*>(text.c_str());
-          length = text.size() + 1;
+          value = {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
           break;
         case devrec::kTypeDate:
           le::PutDouble(fixed, rows.real(3));
-          length = 8;
+          value = {fixed, 8};
           break;
         case devrec::kTypeInteger:
-          le::Put32(fixed, static_cast<uint32_t>(static_cast<int32_t>(rows.i64(3))));
-          length = 4;
-          break;
-        case devrec::kTypeBoolean:
-          le::Put16(fixed, static_cast<uint16_t>(rows.i64(3)));
-          length = 2;
+        case devrec::kTypeBoolean:  // cut to its two low bytes when appended
+          le::Put32(fixed, static_cast<uint32_t>(rows.i64(3)));
+          value = {fixed, 4};
           break;
         default:
           bytes = rows.blob(3);
-          value = bytes.data();
-          length = bytes.size();
+          value = bytes;
       }
-      const size_t at = packed.size();
-      const auto nameLength = static_cast<uint32_t>(name.size() + 1);
-      packed.resize(at + devrec::PropertyWireSize(nameLength, static_cast<uint32_t>(length)));
-      devrec::WriteProperty(packed.data() + at, name.c_str(), nameLength, value,
-                            static_cast<uint32_t>(length));
+      devrec::AppendProperty(&packed, rows.text(1), type, value);
     }
     flush();
     Exec("DROP TABLE record_props");

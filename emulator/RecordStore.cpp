@@ -6,44 +6,6 @@
 
 namespace wmemu {
 
-namespace {
-
-// The bytes a property's value is kept as: what the reply sends for it. A string keeps its
-// text up to the first NUL and gets its one NUL; a date, an integer and a boolean keep their
-// fixed size; a value too short for its type, and a binary one, stay as they were sent.
-void AppendStored(const devrec::RawEntry& e, std::vector<uint8_t>* props) {
-  std::string text;
-  const uint8_t* value = e.value.data();
-  size_t length = e.value.size();
-  switch (e.type) {
-    case devrec::kTypeString:
-      text = devrec::ValueAsString(e);
-      value = reinterpret_cast<const uint8_t*>(text.c_str());
-      length = text.size() + 1;
-      break;
-    case devrec::kTypeDate:
-      if (length >= 8) length = 8;
-      break;
-    case devrec::kTypeInteger:
-      if (length >= 4) length = 4;
-      break;
-    case devrec::kTypeBoolean:
-      if (length >= 2) length = 2;
-      break;
-    default:
-      break;
-  }
-  const size_t at = props->size();
-  const auto nameLength = static_cast<uint32_t>(e.name.size() + 1);
-  props->resize(at + devrec::PropertyWireSize(nameLength, static_cast<uint32_t>(length)));
-  devrec::WriteProperty(props->data() + at, e.name.c_str(), nameLength, value,
-                        static_cast<uint32_t>(length));
-}
-
-uint32_t NoType(uint32_t, std::string_view) { return devrec::kTypeNone; }
-
-}  // namespace
-
 std::vector<uint32_t> RecordStore::List() {
   std::vector<uint32_t> ids;
   image_.Read([&] {
@@ -65,8 +27,8 @@ std::optional<std::vector<devrec::Property>> RecordStore::Get(uint32_t id) {
     size_t offset = 0;
     while (offset < props.size()) {
       devrec::EntryView view;
-      if (devrec::ReadPropertyView(props.data(), props.size(), &offset, kind_, NoType, &view) !=
-          devrec::ReadError::kOk)
+      if (devrec::ReadPropertyView(props.data(), props.size(), &offset, kind_, devrec::LookupNone,
+                                   &view) != devrec::ReadError::kOk)
         throw ImageError("damaged record " + std::to_string(id) + " in image.sqlite");
       out->push_back(devrec::Property{std::string(view.name),
                                       std::vector<uint8_t>(view.value.begin(), view.value.end())});
@@ -93,7 +55,8 @@ bool RecordStore::GetReply(uint32_t id, std::vector<uint8_t>* out) {
 
 std::vector<uint8_t> RecordStore::Pack(const std::vector<devrec::RawEntry>& props) {
   std::vector<uint8_t> packed;
-  for (const devrec::RawEntry& e : props) AppendStored(e, &packed);
+  // Each value kept as the reply sends it (a string to its first NUL, fixed sizes cut).
+  for (const devrec::RawEntry& e : props) devrec::AppendProperty(&packed, e.name, e.type, e.value);
   return packed;
 }
 

@@ -10,13 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/Check.h"
 #include "link/ControlChannel.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 }  // namespace
 

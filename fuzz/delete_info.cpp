@@ -11,14 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/Check.h"
 #include "fuzz/ScratchDir.h"
 #include "tables/files/FileStorage.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 std::filesystem::path g_dir;
 

@@ -5,36 +5,23 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "emulator/Emulator.h"
-#include "fuzz/ScratchDir.h"
+#include "fuzz/Check.h"
+#include "fuzz/ScratchEmulator.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using fuzzsupport::Check;
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-fs::path g_dir;
-std::unique_ptr<wmemu::Emulator> g_emu;
+wmemu::Emulator& Phone() { return fuzzsupport::ScratchEmulator::Get("emuctl").emulator(); }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_dir = fuzzsupport::MakeScratchDir("emuctl");
-  wmemu::Emulator::CreateImage(g_dir / "image", "empty", "Aster W1");
-  g_emu = wmemu::Emulator::Open(g_dir / "image");
-  std::atexit([] {
-    g_emu.reset();
-    std::error_code ec;
-    fs::remove_all(g_dir, ec);
-  });
+  Phone();
   return 0;
 }
 
@@ -44,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   line.resize(std::min(line.find('\n'), line.size()));
   std::string reply;
   try {
-    reply = g_emu->Control(line);
+    reply = Phone().Control(line);
   } catch (...) {
     std::abort();  // would end the emulator's control thread, and the emulator
   }
@@ -52,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(j.is_object() && j.contains("ok") && j["ok"].is_boolean());
   if (!j["ok"].get<bool>()) Check(j.contains("error") && j["error"].is_string());
   // What the command set stays for the next input only as long as this one.
-  g_emu->faults().Clear();
+  Phone().faults().Clear();
   return 0;
 }

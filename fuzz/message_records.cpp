@@ -9,13 +9,12 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/Check.h"
 #include "link/MessageRecords.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 // A text read from a fixed area fills it when it has no NUL there: the writer, which keeps
 // room for the NUL, refuses such a text (it never cuts one).

@@ -11,13 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/Check.h"
 #include "link/MmsBody.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 bool Contains(const std::vector<uint8_t>& data, const std::string& s) {
   return std::search(data.begin(), data.end(), s.begin(), s.end()) != data.end();

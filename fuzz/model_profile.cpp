@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "fuzz/Check.h"
 #include "link/XmlParserWMModelProfile.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 // Records the elements and attributes the walk shows, and exercises the accessors a
 // handler uses on every node.

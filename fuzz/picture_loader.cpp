@@ -9,13 +9,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/Check.h"
 #include "wincompat/gdiplus.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 std::u16string PathOf(int fd) {
   const std::string p = "/proc/self/fd/" + std::to_string(fd);

@@ -14,14 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/Check.h"
 #include "link/DeviceRecordWM.h"
 #include "platform/util/Utf.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 // What one property should read as.
 struct Expected {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/Check.h"
 #include "platform/rapi/RapiSession.h"
 #include "wincompat/rapi.h"
 #include "wincompat/winbase.h"
@@ -22,9 +23,7 @@ DWORD Answer(const std::vector<uint8_t>&, std::vector<uint8_t>* reply) {
   return 0;
 }
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 // A name the client copied out: NUL-terminated within its buffer.
 void CheckName(const WCHAR* name, size_t capacity) {

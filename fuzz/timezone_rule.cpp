@@ -6,13 +6,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/Check.h"
 #include "wincompat/testhooks.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 void CheckDate(const SYSTEMTIME& t) {
   Check(t.wMonth <= 12 && t.wDayOfWeek <= 6 && t.wHour < 24 && t.wMinute < 60 && t.wSecond < 60);

@@ -8,14 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/Check.h"
 #include "host/ContactsVcf.h"
 #include "host/HostError.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzsupport::Check;
 
 const std::string kPrefix = "qwbdcawm-fuzz-contact-";
 

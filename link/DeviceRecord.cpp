@@ -1,7 +1,9 @@
 #include "link/DeviceRecord.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/util/LittleEndian.h"
 
@@ -250,39 +252,95 @@ constexpr PropertySlot kSimMessage[] = {
     {"nUsed", 3}, {"nTotal", 3}, {"PhoneNumber", 1}, {"Message", 1}, {"ReceiveTime", 2},
 };
 
-// A name's bucket in a kind's lookup table: a multiplicative hash of its length and four of
-// its bytes, which spreads the names of every table with few collisions.
-constexpr size_t kBuckets = 256;
-constexpr size_t BucketOf(std::string_view name) {
-  const auto c = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(name[i])); };
-  const size_t n = name.size();
-  const uint32_t key = static_cast<uint32_t>(n) ^ (c(0) << 8) ^ (c(n - 1) << 16) ^
-                       (c(n / 2) << 24) ^ (n > 1 ? c(n - 2) << 4 : 0);
-  return (key * 0x9E3779B1u) >> 24;
+// The little-endian word of the k (at most 8) bytes at p.
+constexpr uint64_t LoadBytes(const char* p, size_t k) {
+  if (!std::is_constant_evaluated() && k == 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);  // the hosts we build for are little-endian
+    return v;
+  }
+  if (!std::is_constant_evaluated() && k == 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+  uint64_t v = 0;
+  for (size_t i = 0; i < k; ++i) v |= uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  return v;
 }
 
-// Open-addressed index of a type table: each bucket holds a slot number plus one, 0 when free.
+// A name's head and tail words: between them they hold every byte of a name of up to 16
+// bytes, so that for those equal words and lengths are equal names.
+struct NameKey {
+  uint64_t head = 0;
+  uint64_t tail = 0;
+};
+constexpr NameKey KeyOf(const char* s, size_t n) {
+  if (n >= 8) return {LoadBytes(s, 8), LoadBytes(s + n - 8, 8)};
+  if (n >= 4) return {LoadBytes(s, 4), LoadBytes(s + n - 4, 4)};
+  return {LoadBytes(s, n), 0};
+}
+constexpr uint64_t Mix(NameKey k, size_t n) {
+  return (k.head * 0x9E3779B97F4A7C15ull) ^ ((k.tail + n) * 0xC2B2AE3D27D4EB4Full);
+}
+
+constexpr size_t kBucketBits = 10;
+constexpr size_t kBuckets = size_t{1} << kBucketBits;
+constexpr size_t kMaxTable = 80;
+
+// A perfect hash of a type table, found while compiling: every name of the table has a
+// bucket of its own, so that a lookup hashes once and compares one candidate. Each entry
+// also carries the name's field as it goes on the wire.
 struct TableIndex {
   std::span<const PropertySlot> table;
-  uint8_t bucket[kBuckets] = {};
-  size_t length[128] = {};
-  explicit constexpr TableIndex(std::span<const PropertySlot> t) : table(t) {
+  uint64_t multiplier = 0;
+  uint8_t bucket[kBuckets] = {};  // entry number plus one, 0 when free
+  NameKey keys[kMaxTable] = {};
+  NameField fields[kMaxTable] = {};
+
+  explicit constexpr TableIndex(uint32_t kind, std::span<const PropertySlot> t) : table(t) {
+    if (t.size() > kMaxTable) throw "type table too large";
     for (size_t i = 0; i < t.size(); ++i) {
-      std::string_view name(t[i].name);
-      length[i] = name.size();
-      size_t b = BucketOf(name);
-      while (bucket[b]) b = (b + 1) % kBuckets;
-      bucket[b] = static_cast<uint8_t>(i + 1);
+      const std::string_view name(t[i].name);
+      if (name.empty() || name.size() > kMaxNameLength) throw "bad name in a type table";
+      keys[i] = KeyOf(name.data(), name.size());
+      NameField& f = fields[i];
+      f.kind = kind;
+      f.type = t[i].type;
+      f.head = keys[i].head;
+      f.tail = keys[i].tail;
+      f.length = static_cast<uint32_t>(name.size());
+      const uint32_t nameLength = f.length + 1;
+      f.size = 4 + nameLength + PadOf(nameLength);
+      f.wire[0] = static_cast<uint8_t>(nameLength);  // below 256: the rest of the word is 0
+      for (size_t c = 0; c < name.size(); ++c) f.wire[4 + c] = static_cast<uint8_t>(name[c]);
+    }
+    for (uint64_t seed = 1;; ++seed) {
+      if (seed > 100000) throw "no perfect hash for a type table";
+      multiplier = (seed * 0xD6E8FEB86659FD93ull) | 1;
+      for (uint8_t& b : bucket) b = 0;
+      bool clash = false;
+      for (size_t i = 0; i < t.size() && !clash; ++i) {
+        const size_t b = BucketOf(keys[i], fields[i].length);
+        if (bucket[b]) clash = true;
+        bucket[b] = static_cast<uint8_t>(i + 1);
+      }
+      if (!clash) break;
     }
   }
-  constexpr uint32_t Find(std::string_view name) const {
-    if (name.empty() || name.size() > kMaxNameLength) return kTypeNone;
-    for (size_t b = BucketOf(name); bucket[b]; b = (b + 1) % kBuckets) {
-      const size_t i = bucket[b] - 1u;
-      if (length[i] == name.size() && name == std::string_view(table[i].name, length[i]))
-        return table[i].type;
-    }
-    return kTypeNone;
+  constexpr size_t BucketOf(NameKey k, size_t n) const {
+    return static_cast<size_t>((Mix(k, n) * multiplier) >> (64 - kBucketBits));
+  }
+  const NameField* Find(const char* name, size_t n) const {
+    if (n == 0 || n > kMaxNameLength) return nullptr;
+    const NameKey k = KeyOf(name, n);
+    const unsigned slot = bucket[BucketOf(k, n)];
+    if (!slot) return nullptr;
+    const size_t i = slot - 1u;
+    if (fields[i].length != n || keys[i].head != k.head || keys[i].tail != k.tail) return nullptr;
+    // Beyond 16 bytes the middle is not in the words.
+    if (n > 16 && std::memcmp(name + 8, table[i].name + 8, n - 16) != 0) return nullptr;
+    return &fields[i];
   }
 };
 
@@ -337,21 +395,72 @@ namespace {
 
 // Built while compiling: a lookup pays neither for building nor for a first-use guard.
 constexpr TableIndex kIndexes[] = {
-    TableIndex(kContact),    TableIndex(kAppointment), TableIndex(kTask),
-    TableIndex(kMessage),    TableIndex(kMmsMessage),  TableIndex(kSimContact),
-    TableIndex(kSimMessage),
+    TableIndex(kKindContact, kContact),
+    TableIndex(kKindAppointment, kAppointment),
+    TableIndex(kKindTask, kTask),
+    TableIndex(kKindMessage, kMessage),
+    TableIndex(kKindMmsMessage, kMmsMessage),
+    TableIndex(kKindSimContact, kSimContact),
+    TableIndex(kKindSimMessage, kSimMessage),
 };
+
+// The address cache: direct-mapped, shared by every thread. Its entries are a hint only:
+// what one gives is checked against the name's bytes, so a stale, overwritten or torn entry
+// costs a lookup, never a wrong answer (every field it can hold is a table's).
+struct AddressCacheEntry {
+  std::atomic<const char*> name{nullptr};
+  std::atomic<const NameField*> field{nullptr};
+};
+constexpr size_t kAddressCacheSize = 256;
+AddressCacheEntry g_addressCache[kAddressCacheSize];
+
+inline size_t AddressSlot(const char* name) {
+  const auto a = reinterpret_cast<uintptr_t>(name);
+  return ((a >> 3) ^ (a >> 11)) % kAddressCacheSize;
+}
+
+// The name is that of `f`: the length and the head and tail words, and beyond 16 bytes the
+// middle too.
+inline bool IsNameOf(const char* name, size_t n, const NameField* f) {
+  if (f->length != n) return false;
+  const NameKey k = KeyOf(name, n);
+  if (k.head != f->head || k.tail != f->tail) return false;
+  return n <= 16 || std::memcmp(name + 8, f->wire + 4 + 8, n - 16) == 0;
+}
 
 }  // namespace
 
+const NameField* FindName(uint32_t kind, const char* name, size_t length) {
+  if (kind < kKindContact || kind > kKindSimMessage) return nullptr;
+  return kIndexes[kind - kKindContact].Find(name, length);
+}
+
+const NameField* FindNameAt(uint32_t kind, const char* name, size_t* length) {
+  const size_t n = std::strlen(name);
+  *length = n;
+  AddressCacheEntry& e = g_addressCache[AddressSlot(name)];
+  const NameField* f = e.field.load(std::memory_order_relaxed);
+  if (e.name.load(std::memory_order_relaxed) == name && f && f->kind == kind &&
+      IsNameOf(name, n, f))
+    return f;
+  f = FindName(kind, name, n);
+  if (f) {
+    e.name.store(name, std::memory_order_relaxed);
+    e.field.store(f, std::memory_order_relaxed);
+  }
+  return f;
+}
+
 uint32_t LookupType(uint32_t kind, std::string_view name) {
-  if (kind < kKindContact || kind > kKindSimMessage) return kTypeNone;
-  return kIndexes[kind - kKindContact].Find(name);
+  const NameField* f = FindName(kind, name.data(), name.size());
+  return f ? f->type : kTypeNone;
 }
 
 uint32_t LookupTaskType(uint32_t kind, std::string_view name) {
   return kind == kKindTask ? LookupType(kind, name) : kTypeNone;
 }
+
+uint32_t LookupNone(uint32_t, std::string_view) { return kTypeNone; }
 
 size_t PropertyWireSize(uint32_t nameLength, uint32_t valueLength) {
   return 4 + size_t{nameLength} + PadOf(nameLength) + 4 + size_t{valueLength} + PadOf(valueLength);
@@ -377,6 +486,46 @@ size_t WriteProperty(uint8_t* dst, const char* name, uint32_t nameLength, const 
   std::memset(p, 0, PadOf(valueLength));
   p += PadOf(valueLength);
   return static_cast<size_t>(p - dst);
+}
+
+void AppendProperty(std::vector<uint8_t>* out, std::string_view name, uint32_t type,
+                    std::span<const uint8_t> value) {
+  size_t length = value.size();
+  size_t fixed = 0;
+  switch (type) {
+    case kTypeString: {
+      const void* nul = value.empty() ? nullptr : std::memchr(value.data(), 0, value.size());
+      length =
+          nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - value.data()) : value.size();
+      break;
+    }
+    case kTypeDate:
+      fixed = 8;
+      break;
+    case kTypeInteger:
+      fixed = 4;
+      break;
+    case kTypeBoolean:
+      fixed = 2;
+      break;
+    default:
+      break;
+  }
+  if (fixed && length >= fixed) length = fixed;
+  const auto nameLength = static_cast<uint32_t>(name.size() + 1);
+  // A string's NUL is the zero its value's room starts with: WriteProperty copies the text
+  // and the bytes after it are zeroed below.
+  const auto valueLength = static_cast<uint32_t>(type == kTypeString ? length + 1 : length);
+  const size_t at = out->size();
+  out->resize(at + PropertyWireSize(nameLength, valueLength));
+  uint8_t* p = out->data() + at;
+  le::Put32(p, nameLength);
+  p += 4;
+  if (!name.empty()) std::memcpy(p, name.data(), name.size());
+  p += nameLength + PadOf(nameLength);  // the NUL and pad: resize zeroed them
+  le::Put32(p, valueLength);
+  p += 4;
+  if (length) std::memcpy(p, value.data(), length);  // the rest: zeros from resize
 }
 
 size_t WriteRequestHeader(uint8_t* dst, uint32_t kind, int mode, uint32_t entryId, uint32_t count) {
@@ -478,8 +627,8 @@ uint32_t CountProperties(std::span<const uint8_t> props) {
   size_t offset = 0;
   EntryView view;
   while (offset < props.size()) {
-    const ReadError e = ReadPropertyView(props.data(), props.size(), &offset, kKindContact,
-                                         [](uint32_t, std::string_view) { return 0u; }, &view);
+    const ReadError e =
+        ReadPropertyView(props.data(), props.size(), &offset, kKindContact, LookupNone, &view);
     if (e == ReadError::kOk || e == ReadError::kNameTooLong)
       ++count;
     else

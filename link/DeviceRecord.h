@@ -58,10 +58,32 @@ struct PropertySlot {
 // The type table of a record kind (empty for unknown kinds), in table order.
 std::span<const PropertySlot> PropertyTable(uint32_t kind);
 
+// A name of a kind's table: its type, and its name field as it goes on the wire
+// (nameLength, the name, its NUL, the zero pad), ready to be copied whole.
+inline constexpr size_t kMaxNameField = 4 + kNameSlot + 2;
+struct NameField {
+  uint32_t kind = 0;
+  uint32_t type = kTypeNone;
+  uint32_t length = 0;  // the name's bytes, without the NUL
+  uint32_t size = 0;    // the field's bytes: 4 + nameLength + pad, at most kMaxNameField
+  uint8_t wire[kMaxNameField] = {};  // the field, then zeros
+  uint64_t head = 0, tail = 0;       // the name's first and last words, as the lookup reads them
+};
+
+// The entry of `name` (`length` bytes) in the table of `kind`; null when absent. The name
+// needs no NUL.
+const NameField* FindName(uint32_t kind, const char* name, size_t length);
+// FindName for a NUL-terminated name, through a small cache keyed by the name's address:
+// callers mostly pass the same literals record after record, and a cached entry only needs
+// checking against the name's bytes. *length receives strlen(name).
+const NameField* FindNameAt(uint32_t kind, const char* name, size_t* length);
+
 // The general lookup: the type of `name` in the table of `kind`, 0 when absent.
 uint32_t LookupType(uint32_t kind, std::string_view name);
 // The task-only lookup: the kind 3 table; 0 for every other kind.
 uint32_t LookupTaskType(uint32_t kind, std::string_view name);
+// A lookup that knows no name (0 for all): for walks that want the lengths and bytes only.
+uint32_t LookupNone(uint32_t kind, std::string_view name);
 
 // The zero pad that follows a field of `length` bytes.
 inline constexpr uint32_t PadOf(uint32_t length) { return (4 - length % 4) % 4; }
@@ -76,6 +98,12 @@ size_t PropertyWireSize(uint32_t nameLength, uint32_t valueLength);
 // pad. Returns the bytes written (PropertyWireSize). dst must have room for them.
 size_t WriteProperty(uint8_t* dst, const char* name, uint32_t nameLength, const uint8_t* value,
                      uint32_t valueLength);
+
+// Appends one property to `out`, its value in the form of its type: a string up to its
+// first NUL and then one NUL; a date, an integer or a boolean cut to its fixed size; a value
+// too short for its type, a binary and a value of type 0 as they are.
+void AppendProperty(std::vector<uint8_t>* out, std::string_view name, uint32_t type,
+                    std::span<const uint8_t> value);
 
 // Header of a request: 8 bytes in mode 0, 12 in mode 1.
 inline constexpr size_t RequestHeaderSize(int mode) { return mode == kModeReplace ? 12 : 8; }

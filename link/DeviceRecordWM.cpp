@@ -1,5 +1,6 @@
 #include "link/DeviceRecordWM.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -37,12 +38,26 @@ std::unique_ptr<WCHAR[]> Utf8ToWide(const char* utf8) {
 
 // ---- Property list -----------------------------------------------------------------------
 
-void CPropertyList::Append(std::string_view name, uint32_t type, const void* value) {
-  const size_t nameLength = name.size() + 1;
+uint8_t* CPropertyList::Grow(size_t bytes) {
+  {
+    size_t capacity = std::max<size_t>(capacity_ * 2, 1024);
+    while (capacity - size_ < bytes) capacity *= 2;
+    std::unique_ptr<uint8_t[]> grown(new uint8_t[capacity]);
+    if (size_) std::memcpy(grown.get(), wire_.get(), size_);
+    wire_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  return wire_.get() + size_;
+}
+
+void CPropertyList::Append(const devrec::NameField* field, const char* name, size_t nameLength,
+                           const void* value, size_t textLength) {
+  const uint32_t type = field ? field->type : devrec::kTypeNone;
   uint32_t length = 0;
   switch (type) {
     case devrec::kTypeString:
-      length = static_cast<uint32_t>(std::strlen(static_cast<const char*>(value)) + 1);
+      if (textLength == kMeasure) textLength = std::strlen(static_cast<const char*>(value));
+      length = static_cast<uint32_t>(textLength + 1);
       break;
     case devrec::kTypeDate:
       length = 8;
@@ -55,73 +70,99 @@ void CPropertyList::Append(std::string_view name, uint32_t type, const void* val
       break;
     default:
       // Unknown names and binaries travel as a name alone and are not counted.
-      value = nullptr;
       break;
   }
-  if (wire_.capacity() == 0) {
-    wire_.reserve(512);
-    offsets_.reserve(32);
+  const uint32_t padded = length + devrec::PadOf(length);
+  if (!field) {
+    // A name the tables do not know, of any length: the general writer.
+    const auto wireLength = static_cast<uint32_t>(nameLength + 1);
+    uint8_t* p = Reserve(devrec::PropertyWireSize(wireLength, 0));
+    size_ += devrec::WriteProperty(p, name, wireLength, nullptr, 0);
+    return;
   }
-  const size_t at = wire_.size();
-  wire_.resize(at + devrec::PropertyWireSize(static_cast<uint32_t>(nameLength), length));
-  devrec::WriteProperty(wire_.data() + at, name.data(), static_cast<uint32_t>(nameLength),
-                        static_cast<const uint8_t*>(value), length);
-  offsets_.push_back(static_cast<uint32_t>(at));
+  // The name's field is copied whole from the table (a fixed-size copy: the room reserved
+  // covers it), then the value and its pad.
+  uint8_t* p = Reserve(devrec::kMaxNameField + 4 + padded);
+  std::memcpy(p, field->wire, devrec::kMaxNameField);
+  p += field->size;
+  le::Put32(p, length);
+  p += 4;
+  switch (type) {
+    case devrec::kTypeString:
+      le::Put32(p + padded - 4, 0);  // the pad (and the last bytes, written over next)
+      std::memcpy(p, value, length);
+      break;
+    case devrec::kTypeDate:
+      std::memcpy(p, value, 8);
+      break;
+    case devrec::kTypeInteger:
+      std::memcpy(p, value, 4);
+      break;
+    case devrec::kTypeBoolean:
+      std::memcpy(p, value, 2);
+      p[2] = p[3] = 0;
+      break;
+    default:
+      break;
+  }
+  p += padded;
+  size_ = static_cast<size_t>(p - wire_.get());
   if (length) ++count_;
 }
 
 void CPropertyList::Add(const char* name, const void* value) {
-  const std::string_view n(name);
-  Append(n, devrec::LookupType(kind_, n), value);
+  size_t n = 0;
+  const devrec::NameField* f = devrec::FindNameAt(kind_, name, &n);
+  Append(f, name, n, value);
 }
 
-std::string_view CPropertyList::RequireType(const char* name, uint32_t type) const {
-  const std::string_view n(name);
-  if (devrec::LookupType(kind_, n) != type) throw CAtlException(E_INVALIDARG);
-  return n;
+const devrec::NameField* CPropertyList::RequireType(const char* name, uint32_t type) const {
+  size_t n = 0;
+  const devrec::NameField* f = devrec::FindNameAt(kind_, name, &n);
+  if (!f || f->type != type) throw CAtlException(E_INVALIDARG);
+  return f;
 }
 
 void CPropertyList::AddString(const char* name, std::u16string_view value) {
-  const std::string_view n = RequireType(name, devrec::kTypeString);
+  const devrec::NameField* f = RequireType(name, devrec::kTypeString);
   // The text goes as a C string: it ends at its first NUL.
   value = value.substr(0, value.find(u'\0'));
   utf::Utf16ToUtf8(value, &scratch_, false);
-  Append(n, devrec::kTypeString, scratch_.c_str());
+  Append(f, name, f->length, scratch_.c_str(), scratch_.size());
 }
 
 void CPropertyList::AddUtf8(const char* name, const char* utf8) {
-  const std::string_view n = RequireType(name, devrec::kTypeString);
-  Append(n, devrec::kTypeString, utf8);
+  const devrec::NameField* f = RequireType(name, devrec::kTypeString);
+  Append(f, name, f->length, utf8);
 }
 
 void CPropertyList::AddDate(const char* name, double value) {
-  const std::string_view n = RequireType(name, devrec::kTypeDate);
-  Append(n, devrec::kTypeDate, &value);
+  const devrec::NameField* f = RequireType(name, devrec::kTypeDate);
+  Append(f, name, f->length, &value);
 }
 
 void CPropertyList::AddInteger(const char* name, int32_t value) {
-  const std::string_view n = RequireType(name, devrec::kTypeInteger);
-  Append(n, devrec::kTypeInteger, &value);
+  const devrec::NameField* f = RequireType(name, devrec::kTypeInteger);
+  Append(f, name, f->length, &value);
 }
 
 void CPropertyList::AddBoolean(const char* name, int16_t value) {
-  const std::string_view n = RequireType(name, devrec::kTypeBoolean);
-  Append(n, devrec::kTypeBoolean, &value);
+  const devrec::NameField* f = RequireType(name, devrec::kTypeBoolean);
+  Append(f, name, f->length, &value);
 }
 
 void CPropertyList::Clear() {
-  wire_.clear();
-  offsets_.clear();
+  size_ = 0;
   nodes_.clear();
   count_ = 0;
 }
 
 const PropertyNode* CPropertyList::head() const {
-  if (offsets_.empty()) return nullptr;
-  nodes_.resize(offsets_.size());
-  for (size_t i = 0; i < offsets_.size(); ++i) {
-    const uint8_t* p = wire_.data() + offsets_[i];
-    PropertyNode& n = nodes_[i];
+  // The wire bytes describe themselves: the nodes are read back from them.
+  nodes_.clear();
+  for (size_t at = 0; at < size_;) {
+    const uint8_t* p = wire_.get() + at;
+    PropertyNode& n = nodes_.emplace_back();
     n.nameLength = le::Get32(p);
     n.name = reinterpret_cast<const char*>(p + 4);
     n.namePad = devrec::PadOf(n.nameLength);
@@ -129,8 +170,11 @@ const PropertyNode* CPropertyList::head() const {
     n.valueLength = le::Get32(p);
     n.value = n.valueLength ? p + 4 : nullptr;
     n.valuePad = devrec::PadOf(n.valueLength);
-    n.next = i + 1 < offsets_.size() ? &nodes_[i + 1] : nullptr;
+    at = static_cast<size_t>(p + 4 + n.valueLength + n.valuePad - wire_.get());
   }
+  for (size_t i = 0; i + 1 < nodes_.size(); ++i) nodes_[i].next = &nodes_[i + 1];
+  if (nodes_.empty()) return nullptr;
+  nodes_.back().next = nullptr;
   return nodes_.data();
 }
 
@@ -140,8 +184,7 @@ LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId
   LocalBuffer buf(static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, total)));
   if (!buf) throw CAtlException(E_OUTOFMEMORY);
   devrec::WriteRequestHeader(buf.get(), list.kind(), mode, entryId, list.count());
-  if (!list.wire().empty())
-    std::memcpy(buf.get() + header, list.wire().data(), list.wire().size());
+  if (!list.wire().empty()) std::memcpy(buf.get() + header, list.wire().data(), list.wire().size());
   *size = static_cast<DWORD>(total);
   return buf;
 }
@@ -281,8 +324,8 @@ bool WidenName(std::string_view name, std::u16string* out) {
 // is not valid UTF-8 cannot be any name a table looks up: that property is passed over and the
 // others are kept. A date, integer or boolean shorter than its type is kept without a value
 // (it reads as missing). Binaries are copied only when asked.
-int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup,
-           bool copyBinary, CPropertyMap* map) {
+int Decode(DWORD kind, const BYTE* reply, DWORD size, devrec::TypeLookup lookup, bool copyBinary,
+           CPropertyMap* map) {
   devrec::EntryView e;
   const bool oneWalk = map->empty();
   if (size > 4 && !oneWalk) {

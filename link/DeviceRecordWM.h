@@ -68,19 +68,30 @@ class CPropertyList {
   // Add or Clear.
   const PropertyNode* head() const;
   // The properties' wire bytes, in list order (without the request header).
-  std::span<const uint8_t> wire() const { return wire_; }
+  std::span<const uint8_t> wire() const { return {wire_.get(), size_}; }
 
  private:
-  // `name` is NUL-terminated: its NUL goes on the wire.
-  void Append(std::string_view name, uint32_t type, const void* value);
-  std::string_view RequireType(const char* name, uint32_t type) const;  // the name's view
+  // Appends a name of the kind's table, or (field null) a name it does not know, written as
+  // it came: `name` then has `nameLength` bytes and a NUL after them. A string value's
+  // length (without its NUL) is `textLength` when the caller knows it, else measured.
+  static constexpr size_t kMeasure = ~size_t{0};
+  void Append(const devrec::NameField* field, const char* name, size_t nameLength,
+              const void* value, size_t textLength = kMeasure);
+  const devrec::NameField* RequireType(const char* name, uint32_t type) const;
+  // Room for `bytes` more past the end of the wire bytes.
+  uint8_t* Reserve(size_t bytes) {
+    return capacity_ - size_ >= bytes ? wire_.get() + size_ : Grow(bytes);
+  }
+  uint8_t* Grow(size_t bytes);
 
   DWORD kind_;
   DWORD count_ = 0;
-  std::vector<uint8_t> wire_;         // every property in its wire form, in order
-  std::vector<uint32_t> offsets_;     // where each property starts in wire_
+  // Every property in its wire form, in order; grown by doubling and kept by Clear.
+  std::unique_ptr<uint8_t[]> wire_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
   mutable std::vector<PropertyNode> nodes_;  // head()'s views
-  std::string scratch_;               // AddString's UTF-8
+  std::string scratch_;                      // AddString's UTF-8
 };
 
 // Builds the request record of a list: kind, [entry id in mode 1], count, every node in list
@@ -95,8 +106,8 @@ LocalBuffer BuildDeviceRecord(const CPropertyList& list, int mode, DWORD entryId
 // (4) or bytes (5). No value (monostate) for names the table does not know, for a date,
 // integer or boolean shorter than its type, and for binaries the task decoder skips.
 struct DeviceProperty {
-  using Value = std::variant<std::monostate, std::u16string, double, int32_t, int16_t,
-                             std::vector<uint8_t>>;
+  using Value =
+      std::variant<std::monostate, std::u16string, double, int32_t, int16_t, std::vector<uint8_t>>;
 
   std::u16string name;
   ULONG valueLength = 0;  // characters for strings, bytes otherwise

@@ -3,6 +3,7 @@
 // writers of the component, the emulator and the CLI.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,18 +11,39 @@
 
 namespace le {
 
+// On a little-endian host a word is its bytes: one load or store.
+inline constexpr bool kLittleEndianHost = std::endian::native == std::endian::little;
+
 inline uint16_t Get16(const uint8_t* p) {
+  if constexpr (kLittleEndianHost) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+  }
   return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 inline uint32_t Get32(const uint8_t* p) {
+  if constexpr (kLittleEndianHost) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 inline void Put16(uint8_t* p, uint16_t v) {
+  if constexpr (kLittleEndianHost) {
+    std::memcpy(p, &v, 2);
+    return;
+  }
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 inline void Put32(uint8_t* p, uint32_t v) {
+  if constexpr (kLittleEndianHost) {
+    std::memcpy(p, &v, 4);
+    return;
+  }
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
   p[2] = static_cast<uint8_t>(v >> 16);

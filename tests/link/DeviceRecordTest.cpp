@@ -42,6 +42,81 @@ TEST(DeviceRecordTables, NamesAndLookups) {
   }
 }
 
+TEST(DeviceRecordTables, EveryNameFoundAndNearMissesNot) {
+  for (uint32_t kind = 1; kind <= 7; ++kind) {
+    for (const PropertySlot& s : PropertyTable(kind)) {
+      const std::string name(s.name);
+      EXPECT_EQ(LookupType(kind, name), s.type) << kind << " " << name;
+      // Near misses: one byte changed at the start, the middle and the end (the middle of a
+      // long name is outside the words the index hashes), and one byte more.
+      for (size_t at : {size_t{0}, name.size() / 2, name.size() - 1}) {
+        std::string other = name;
+        other[at] = other[at] == '#' ? '$' : '#';
+        EXPECT_EQ(LookupType(kind, other), kTypeNone) << kind << " " << other;
+      }
+      EXPECT_EQ(LookupType(kind, name + "s"), kTypeNone) << kind << " " << name;
+    }
+  }
+  EXPECT_EQ(LookupType(kKindTask, ""), kTypeNone);
+  EXPECT_EQ(LookupType(kKindTask, std::string(60, 'A')), kTypeNone);
+
+  // The name field comes ready for the wire: nameLength, the name, its NUL, the pad.
+  const NameField* f = FindName(kKindTask, "Importance", 10);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->type, kTypeInteger);
+  EXPECT_EQ(std::vector<uint8_t>(f->wire, f->wire + f->size), Cat({U32(11), Z("Importance", 12)}));
+}
+
+TEST(DeviceRecordTables, AddressCacheFollowsTheBytesNotTheAddress) {
+  // One buffer holding name after name: the answer is always that of the bytes it holds.
+  char buffer[64];
+  struct {
+    const char* name;
+    uint32_t kind;
+    uint32_t type;
+  } steps[] = {{"Subject", kKindTask, kTypeString},
+               {"DueDate", kKindTask, kTypeDate},
+               {"DueDate", kKindAppointment, kTypeNone},
+               {"Due", kKindTask, kTypeNone},
+               {"RecurrPattern.PatternStartDate", kKindTask, kTypeDate},
+               {"RecurrPattern.PatternXtartDate", kKindTask, kTypeNone},
+               {"Importance", kKindTask, kTypeInteger}};
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& s : steps) {
+      std::strcpy(buffer, s.name);
+      size_t length = 0;
+      const NameField* f = FindNameAt(s.kind, buffer, &length);
+      EXPECT_EQ(length, std::strlen(s.name));
+      EXPECT_EQ(f ? f->type : kTypeNone, s.type) << s.name << " kind " << s.kind;
+    }
+  }
+}
+
+TEST(DeviceRecordWriter, AppendPropertyKeepsEachTypesForm) {
+  const std::vector<uint8_t> nine = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const std::vector<uint8_t> textWithNul = {'a', 'b', 0, 'c'};
+  struct {
+    uint32_t type;
+    std::vector<uint8_t> value;
+    std::vector<uint8_t> wire;  // the value's length word, value and pad
+  } cases[] = {
+      {kTypeString, textWithNul, Cat({U32(3), Z("ab", 4)})},             // to its NUL, then one NUL
+      {kTypeString, {'x', 'y', 'z', 'w'}, Cat({U32(5), Z("xyzw", 8)})},  // NUL added
+      {kTypeString, {}, Cat({U32(1), Z("", 4)})},
+      {kTypeDate, nine, Cat({U32(8), {1, 2, 3, 4, 5, 6, 7, 8}})},  // cut to 8
+      {kTypeInteger, nine, Cat({U32(4), {1, 2, 3, 4}})},
+      {kTypeBoolean, nine, Cat({U32(2), {1, 2, 0, 0}})},
+      {kTypeInteger, {1, 2}, Cat({U32(2), {1, 2, 0, 0}})},  // too short: as it is
+      {kTypeBinary, textWithNul, Cat({U32(4), textWithNul})},
+      {kTypeNone, {7}, Cat({U32(1), {7, 0, 0, 0}})},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> out = {0xEE};  // appended after what is there
+    AppendProperty(&out, "Body", c.type, c.value);
+    EXPECT_EQ(out, Cat({{0xEE}, U32(5), Z("Body", 8), c.wire})) << "type " << c.type;
+  }
+}
+
 TEST(DeviceRecordWriter, ByteExactLayouts) {
   // "abc" as a task Subject: name 8 bytes with its NUL (no pad), value 4 bytes, no pad.
   EXPECT_EQ(EncodeRequest(kKindTask, kModeAdd, 0, {Property::String("Subject", "abc")}),
@@ -174,8 +249,8 @@ TEST(ServiceFormats, GoldenBytesBothWays) {
     std::vector<uint32_t> ids;
     bool complete;
   } cases[] = {
-      {{}, {}, true},                          // an empty reply: no entries
-      {list, {0x10, 0xA0B0C0D0}, true},        // bytes after the ids are not read
+      {{}, {}, true},                                // an empty reply: no entries
+      {list, {0x10, 0xA0B0C0D0}, true},              // bytes after the ids are not read
       {{3, 0, 0, 0, 5, 0, 0, 0, 6, 0}, {5}, false},  // a count larger than what came
   };
   for (const Case& c : cases) {
