@@ -277,21 +277,30 @@ IoResult RecvPayload(int fd, const uint8_t (&len)[4], std::vector<uint8_t>* payl
   if (n > maxFrame || n > kMaxFrame) return IoResult::kTooLarge;
   // The buffer grows with the bytes that came, never ahead of them by more than a step: a
   // peer that announces a large frame and then stops costs that step, not the announced size.
+  // A buffer that held an earlier frame is read over as it is, not cleared and zero-filled
+  // again first.
   constexpr size_t kStep = 1u << 20;
-  payload->clear();
-  while (payload->size() < n) {
+  size_t have = 0;
+  while (have < n) {
     int left = -1;
     if (timeoutMs >= 0) {
       auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (ms.count() <= 0) return IoResult::kTimeout;
+      if (ms.count() <= 0) {
+        payload->clear();
+        return IoResult::kTimeout;
+      }
       left = static_cast<int>(ms.count());
     }
-    const size_t have = payload->size();
     const size_t step = std::min<size_t>(kStep, n - have);
-    payload->resize(have + step);
+    if (payload->size() < have + step) payload->resize(have + step);
     r = RecvAll(fd, payload->data() + have, step, left);
-    if (r != IoResult::kOk) return r;
+    if (r != IoResult::kOk) {
+      payload->clear();
+      return r;
+    }
+    have += step;
   }
+  payload->resize(n);
   return IoResult::kOk;
 }
 

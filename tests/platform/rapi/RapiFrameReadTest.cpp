@@ -46,7 +46,8 @@ IoResult ReadOver(const Case& c, bool openEnded, std::string* payload) {
       if (s.close) ::shutdown(sv[1], SHUT_WR);
     }
   });
-  std::vector<uint8_t> got;
+  // A buffer that held a longer frame before: the new frame must not keep its old bytes.
+  std::vector<uint8_t> got(32, 0xEE);
   const IoResult r = openEnded ? rapi2::RecvNextFrame(sv[0], &got, c.timeoutMs, c.maxFrame)
                                : rapi2::RecvFrame(sv[0], &got, c.timeoutMs, c.maxFrame);
   peer.join();
