@@ -29,6 +29,8 @@ constexpr uint64_t kDefaultMainCapacity = 128ull << 20;
 constexpr uint64_t kDefaultCardCapacity = 512ull << 20;
 // One read answers at most this much, whatever was asked (the frame must stay bounded).
 constexpr uint32_t kMaxRead = 16u << 20;
+// What a sequential reader has read ahead of it at a time.
+constexpr size_t kReadAheadBlock = 64u << 10;
 constexpr size_t kMaxPath = 260;
 // The resolution of the times a store keeps (two seconds, in FILETIME ticks): how far the
 // recorded last write time of a file being written may lag behind its last write.
@@ -532,12 +534,18 @@ void DeviceFs::DropReadAhead(const std::string& fold) {
 
 void DeviceFs::ReadAhead(OpenFile& f, uint32_t n) {
   std::lock_guard<std::mutex> lock(mu_);
-  f.aheadValid = false;
   if (!(f.access & kGenericRead) || f.fd < 0) return;
-  f.ahead.resize(std::min(n, kMaxRead));
+  const size_t want = std::min(n, kMaxRead);
+  if (f.aheadValid && f.pos >= f.aheadPos && f.pos - f.aheadPos <= f.ahead.size() &&
+      (f.aheadEnd || f.pos - f.aheadPos + want <= f.ahead.size()))
+    return;  // still held
+  f.aheadValid = false;
+  // One block for many reads: a 4 KiB reader costs the file one read per 64 KiB.
+  const size_t block = std::max(want, kReadAheadBlock);
+  f.ahead.resize(block);
   size_t done = 0;
-  while (done < f.ahead.size()) {
-    ssize_t got = ::pread(f.fd, f.ahead.data() + done, f.ahead.size() - done,
+  while (done < block) {
+    ssize_t got = ::pread(f.fd, f.ahead.data() + done, block - done,
                           static_cast<off_t>(f.pos + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return;  // the read itself will meet the failure
@@ -546,6 +554,7 @@ void DeviceFs::ReadAhead(OpenFile& f, uint32_t n) {
   }
   f.ahead.resize(done);
   f.aheadPos = f.pos;
+  f.aheadEnd = done < block;
   f.aheadValid = true;
 }
 
@@ -554,12 +563,17 @@ uint32_t DeviceFs::Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data) {
   data->clear();
   if (!(f.access & kGenericRead)) return kErrAccessDenied;
   const size_t want = std::min(n, kMaxRead);
-  if (f.aheadValid && f.aheadPos == f.pos && f.ahead.size() == want) {
-    // Exactly what was read ahead: handed over, the buffer comes back as the next one.
-    f.aheadValid = false;
-    data->swap(f.ahead);
-    f.pos += want;
-    return 0;
+  if (f.aheadValid && f.pos >= f.aheadPos && f.pos - f.aheadPos <= f.ahead.size()) {
+    // Read ahead: what it holds of the wanted bytes answers when that is all of them, or all
+    // the file has.
+    const size_t at = static_cast<size_t>(f.pos - f.aheadPos);
+    const size_t held = std::min(want, f.ahead.size() - at);
+    if (held == want || f.aheadEnd) {
+      data->assign(f.ahead.begin() + static_cast<ptrdiff_t>(at),
+                   f.ahead.begin() + static_cast<ptrdiff_t>(at + held));
+      f.pos += held;
+      return 0;
+    }
   }
   f.aheadValid = false;
   data->resize(want);

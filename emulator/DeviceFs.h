@@ -41,11 +41,12 @@ class DeviceFs {
     // Room its store had when last measured, less what this file has grown since: a write
     // that fits goes on without walking the store again; one that does not measures anew.
     std::optional<uint64_t> room;
-    // The bytes at aheadPos read ahead of the next read (ReadAhead), while aheadValid; any
-    // write to the file through any handle drops them.
+    // The bytes at aheadPos read ahead of the next reads (ReadAhead), while aheadValid;
+    // aheadEnd when they reach the end of the file. Any write to the file through any handle
+    // drops them.
     std::vector<uint8_t> ahead;
     uint64_t aheadPos = 0;
-    bool aheadValid = false;
+    bool aheadValid = false, aheadEnd = false;
   };
 
   explicit DeviceFs(Image& image) : image_(image) {}
@@ -65,9 +66,10 @@ class DeviceFs {
   uint32_t Open(std::u16string_view path, uint32_t access, uint32_t share, uint32_t disposition,
                 uint32_t flagsAndAttributes, std::shared_ptr<OpenFile>* out);
   uint32_t Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data);
-  // Reads the next n bytes of f ahead of the read that will ask for them: a sequential
-  // reader's next read then takes them without going to the file (the device reads its next
-  // block while the host is busy with the last one).
+  // Makes sure the next n bytes of f are read ahead of the read that will ask for them: a
+  // sequential reader's next reads then take them without going to the file (the device reads
+  // its next block while the host is busy with the last one). The file is read a block of
+  // several reads at a time.
   void ReadAhead(OpenFile& f, uint32_t n);
   uint32_t Write(OpenFile& f, const uint8_t* p, uint32_t n);
   void Close(const std::shared_ptr<OpenFile>& f);

@@ -323,6 +323,8 @@ TEST_F(FileCalls, ReadAheadNeverAnswersStaleBytes) {
        },
        "yyyyyyyy"},
       {"the reader moves its pointer", [&](uint32_t r) { seek(*c, r, 16); }, "CCCCCCCC"},
+      {"the reader moves back to the start", [&](uint32_t r) { seek(*c, r, 0); }, "AAAAAAAA"},
+      {"the reader moves past the end", [&](uint32_t r) { seek(*c, r, 30); }, ""},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
