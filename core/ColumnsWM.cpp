@@ -44,6 +44,7 @@ ULONG CColumnsWM::Release() {
 void CColumnsWM::SetColumns(const ColumnSchemaEntry* schema, int count) {
   m_columns.clear();
   m_ordinals.clear();
+  m_lastOfName.clear();
   if (!schema || count <= 0) return;
   try {
     m_columns.reserve(static_cast<size_t>(count));
@@ -51,10 +52,13 @@ void CColumnsWM::SetColumns(const ColumnSchemaEntry* schema, int count) {
       m_columns.push_back(ColumnDesc{schema[i].name, schema[i].vt, 0});
       m_ordinals.insert_or_assign(schema[i].name, static_cast<ULONG>(i));
     }
+    m_lastOfName.resize(m_columns.size());
+    for (const auto& [name, ordinal] : m_ordinals) m_lastOfName[ordinal] = true;
   } catch (const std::bad_alloc&) {
     // A half-built set is never used: leave it empty.
     m_columns.clear();
     m_ordinals.clear();
+    m_lastOfName.clear();
     ThrowAtl(E_OUTOFMEMORY);
   }
 }

@@ -53,6 +53,8 @@ class CColumnsWM : public IUnknown {
   const ColumnDesc& GetColumn(ULONG ordinal) const { return m_columns[ordinal]; }
   // Exact-name lookup.
   bool FindOrdinal(std::u16string_view name, ULONG* pOrdinal) const;
+  // Whether no later column has this column's name; the caller checks the bound.
+  bool IsLastOfName(ULONG ordinal) const { return m_lastOfName[ordinal]; }
 
  private:
   CColumnsWM() = default;
@@ -60,6 +62,7 @@ class CColumnsWM : public IUnknown {
 
   std::atomic<ULONG> m_cRef{0};
   std::vector<ColumnDesc> m_columns;
+  std::vector<bool> m_lastOfName;
   std::unordered_map<std::u16string, ULONG, FieldNameHash, std::equal_to<>> m_ordinals;
 };
 

@@ -1,6 +1,8 @@
 #include "core/ItemWMBase.h"
 
 #include <new>
+#include <type_traits>
+#include <utility>
 
 #include "core/Errors.h"
 #include "core/MethodFrame.h"
@@ -166,14 +168,25 @@ HRESULT CItemWMBase::SchemaConvertItem2Map(FieldMap& map) {
   return S_OK;
 }
 
-HRESULT CItemWMBase::SchemaConvertMap2Item(const FieldMap& map) {
+HRESULT CItemWMBase::SchemaConvertMap2Item(const FieldMap& map) { return MapToItem(map); }
+
+HRESULT CItemWMBase::SchemaTakeMap2Item(FieldMap& map) { return MapToItem(map); }
+
+template <class Map>
+HRESULT CItemWMBase::MapToItem(Map& map) {
+  constexpr bool kTake = !std::is_const_v<Map>;
   if (m_pColumns) {
     const ULONG count = m_pColumns->GetCount();
     for (ULONG i = 0; i < count; ++i) {
-      const Variant* entry = FindField(map, m_pColumns->GetColumn(i).name);
-      if (!entry) continue;
+      const std::u16string& name = m_pColumns->GetColumn(i).name;
+      auto entry = map.find(name);
+      if (entry == map.end()) continue;
       EnsureValues();
-      CopyIntoColumn(i, entry->Get());
+      // A value is moved only into the last column of its name, and "SUID" stays for below.
+      if (kTake && m_pColumns->IsLastOfName(i) && name != u"SUID")
+        ValueSlot(i) = std::move(entry->second);
+      else
+        CopyIntoColumn(i, entry->second.Get());
     }
   }
   if (const Variant* suid = FindField(map, u"SUID")) {

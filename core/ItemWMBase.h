@@ -69,6 +69,9 @@ class CItemWMBase : public wincompat::DispatchImpl<IItem, &TypeInfoIItem>,
   // Copies the entries named like columns into those columns, then takes "SUID" (converted
   // to VT_I4) as the item's SUID.
   virtual HRESULT SchemaConvertMap2Item(const FieldMap& map);
+  // The same for a map the caller is done with: values may be moved out of it rather than
+  // copied. An item that overrides SchemaConvertMap2Item overrides this too.
+  virtual HRESULT SchemaTakeMap2Item(FieldMap& map);
 
   IItem* AsItem() { return static_cast<IItem*>(this); }
   SUID GetSUID() const { return m_suid; }
@@ -79,6 +82,9 @@ class CItemWMBase : public wincompat::DispatchImpl<IItem, &TypeInfoIItem>,
 
   // Sizes the value array to the column count (every value VT_EMPTY) when it is empty.
   void EnsureValues();
+  // SchemaConvertMap2Item over a const map, SchemaTakeMap2Item over one it may empty.
+  template <class Map>
+  HRESULT MapToItem(Map& map);
   // The value slot of column `col` (column 0 when `col` is not below the column count);
   // E_INVALIDARG as CAtlException when the array has no such slot.
   Variant& ValueSlot(ULONG col);

@@ -10,7 +10,9 @@ constexpr HRESULT kMalformedRecord = static_cast<HRESULT>(0x8007000Du);  // ERRO
 }  // namespace
 
 CRecordTableWM::CRecordTableWM(const char* className, const char* sourceFile)
-    : m_szClassName(className), m_szSourceFile(sourceFile) {}
+    : m_szClassName(className),
+      m_szSourceFile(sourceFile),
+      m_nextItemMethod(Method("NextItem")) {}
 
 CRecordTableWM::~CRecordTableWM() = default;
 
@@ -103,10 +105,10 @@ CRecordTableWM::ReadResult CRecordTableWM::ReadRecord(const RecordCalls& calls, 
   return ReadResult::kRead;
 }
 
-ComPtr<CItemWMBase> CRecordTableWM::ItemFromFields(const FieldMap& fields) {
+ComPtr<CItemWMBase> CRecordTableWM::ItemFromFields(FieldMap& fields) {
   ComPtr<CItemWMBase> item = CreateTableItem();
   item->SetColumns(m_pColumns.Get());
-  HRESULT hr = item->SchemaConvertMap2Item(fields);
+  HRESULT hr = item->SchemaTakeMap2Item(fields);
   if (FAILED(hr)) ThrowHr(hr);
   return item;
 }
@@ -131,9 +133,9 @@ HRESULT CRecordTableWM::NextItem(IItem** ppItem) {
     }
 
     const DWORD id = list->ids[list->index];
-    FieldMap fields;
-    const std::string method = Method("NextItem");
-    switch (ReadRecord(*list->calls, id, method.c_str(), &fields)) {
+    FieldMap& fields = m_listFields;
+    fields.clear();
+    switch (ReadRecord(*list->calls, id, m_nextItemMethod.c_str(), &fields)) {
       case ReadResult::kEmpty:
         return S_OK;  // nothing to convert; the position stays
       case ReadResult::kMalformed:
@@ -197,7 +199,7 @@ HRESULT CRecordTableWM::WriteItem(const char* name, IItem* pItem, bool replace, 
   std::optional<DWORD> id = WriteRecord(StoreFor(fields), fields, replace, entryId, method.c_str());
   if (!id) return S_OK;
   if (itemSuid) *itemSuid = static_cast<SUID>(*id);
-  hr = item->SchemaConvertMap2Item(fields);
+  hr = item->SchemaTakeMap2Item(fields);
   if (FAILED(hr)) return hr;
   if (!replace) ++m_nTotal;
   return S_OK;

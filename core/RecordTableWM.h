@@ -119,7 +119,8 @@ class CRecordTableWM : public CDataTableWMBase {
   std::optional<DWORD> WriteRecord(const RecordCalls& calls, FieldMap& fields, bool replace,
                                    DWORD entryId, const char* method);
   // An item of the table's class with its column set, holding the values of `fields`.
-  ComPtr<CItemWMBase> ItemFromFields(const FieldMap& fields);
+  // The item made from `fields`, whose values it takes.
+  ComPtr<CItemWMBase> ItemFromFields(FieldMap& fields);
 
   // Adds an id list for `calls`; lists are read in the order they are added.
   void AddEntryIdList(const RecordCalls& calls) { m_lists.push_back(EntryIdList{&calls, {}, 0}); }
@@ -135,10 +136,13 @@ class CRecordTableWM : public CDataTableWMBase {
 
   const char* const m_szClassName;
   const char* const m_szSourceFile;
+  const std::string m_nextItemMethod;  // built once: NextItem runs once a record
   std::vector<EntryIdList> m_lists;
   ListingState m_state = ListingState::kIdle;
   // The properties of the record last read, kept so that its buffers serve the next one.
   CPropertyMap m_readProps;
+  // The fields of the item last listed, kept for the same reason.
+  FieldMap m_listFields;
 };
 
 }  // namespace qwb

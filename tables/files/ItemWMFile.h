@@ -38,6 +38,7 @@ class CItemWMFile : public CItemWMBase {
   // present, and marks the three dates VT_DATE keeping their 8 value bytes (the listing
   // hands them over as VT_R8). "SUID" is not read.
   HRESULT SchemaConvertMap2Item(const FieldMap& map) override;
+  HRESULT SchemaTakeMap2Item(FieldMap& map) override { return SchemaConvertMap2Item(map); }
 
   // Reports progress to the owning device data object, if any. Always S_OK.
   virtual HRESULT NotifyProgress(LONG done, LONG total, LONG* pContinue);

@@ -2,6 +2,9 @@
 // on a missing key or another VARIANT type instead of converting.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "core/Errors.h"
 #include "core/FieldMap.h"
 #include "qwbdcawm/qwbdcawm.h"
@@ -70,6 +73,43 @@ TEST(FieldMapTest, PutReplacesAndOwnsItsCopies) {
   FieldMap copy = map;  // deep copies
   map.clear();
   EXPECT_EQ(ReadFieldI4(copy, u"K", 0), 3);
+}
+
+// A table fills one map per record: a cleared map must forget every entry (an entry put
+// empty is not a missing one), entries must keep their addresses while others are put, and
+// iteration follows the order of first puts, erase included.
+TEST(FieldMapTest, ClearedAndRefilledMapsForgetTheLastRecordAndKeepOrder) {
+  FieldMap map;
+  auto name = [](int i) { return u"FIELD_" + std::u16string(1, static_cast<char16_t>(u'A' + i)); };
+  PutField(map, name(0), Variant::Str(u"first"));
+  const Variant* first = FindField(map, name(0));
+  for (int i = 1; i < 40; ++i) PutField(map, name(i), Variant::I4(i));  // grows the index
+  ASSERT_EQ(map.size(), 40u);
+  EXPECT_EQ(first, FindField(map, name(0)));
+  EXPECT_EQ(ReadFieldString(map, name(0)), u"first");
+  int expected = 0;
+  for (const auto& [key, value] : map) EXPECT_EQ(key, name(expected++));
+
+  EXPECT_EQ(map.erase(name(5)), 1u);
+  EXPECT_EQ(map.erase(name(5)), 0u);
+  EXPECT_FALSE(HasField(map, name(5)));
+  std::vector<std::u16string> order;
+  for (const auto& entry : map) order.push_back(entry.first);
+  ASSERT_EQ(order.size(), 39u);
+  EXPECT_EQ(order[4], name(4));
+  EXPECT_EQ(order[5], name(6));
+  for (int i = 6; i < 40; ++i) EXPECT_EQ(ReadFieldI4(map, name(i), -1), i) << i;
+
+  map.clear();
+  EXPECT_TRUE(map.empty());
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(FindField(map, name(i)), nullptr) << i;
+  PutField(map, name(7), Variant());
+  PutField(map, u"", Variant::I4(1));  // the empty name is a name
+  EXPECT_TRUE(HasField(map, name(7)));
+  EXPECT_EQ(FieldAt(map, name(7)).vt(), VT_EMPTY);
+  EXPECT_EQ(ReadFieldI4(map, u"", 0), 1);
+  EXPECT_FALSE(HasField(map, name(0)));
+  EXPECT_EQ(map.size(), 2u);
 }
 
 }  // namespace

@@ -269,6 +269,31 @@ TEST(ItemTest, MapToItemCopiesNamedColumnsAndTakesTheSuid) {
   EXPECT_EQ(SuidOf(other->AsItem()), 3);
 }
 
+// A map the table is done with may give its values away; a name two columns share still
+// fills both, and the "SUID" entry still sets the SUID after filling the SUID column.
+TEST(ItemTest, TakingAMapFillsEveryColumnOfARepeatedNameAndTheSuid) {
+  const ColumnSchemaEntry schema[] = {{u"SUID", VT_I4},
+                                      {u"NAME", VT_BSTR},
+                                      {u"NOTE", VT_BSTR},
+                                      {u"NAME", VT_BSTR}};
+  ComPtr<CColumnsWM> columns = CColumnsWM::Create();
+  columns->SetColumns(schema, 4);
+  FieldMap map;
+  PutField(map, u"SUID", Variant::Str(u"9"));
+  PutField(map, u"NAME", Variant::Str(u"\uAE40\uC9C0\uC218 (Kim)"));
+  PutField(map, u"NOTE", Variant::Str(u"call back"));
+
+  ComPtr<CItemWMTask> item = TaskItem();
+  item->SetColumns(columns.Get());
+  ASSERT_EQ(item->SchemaTakeMap2Item(map), S_OK);
+  IItem* pItem = item->AsItem();
+  EXPECT_EQ(SuidOf(pItem), 9);
+  EXPECT_EQ(Text(Value(pItem, 0).Get()), u"9");
+  EXPECT_EQ(Text(Value(pItem, 1).Get()), u"\uAE40\uC9C0\uC218 (Kim)");
+  EXPECT_EQ(Text(Value(pItem, 3).Get()), u"\uAE40\uC9C0\uC218 (Kim)");
+  EXPECT_EQ(Text(Value(pItem, 2).Get()), u"call back");
+}
+
 struct RecordingTarget : IProgressTarget {
   std::vector<std::tuple<LONG, LONG, LONG*>> calls;
   void FireProgress(LONG done, LONG total, LONG* pContinue) override {
