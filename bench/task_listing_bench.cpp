@@ -1,7 +1,7 @@
 // Listing N tasks, appointments or text messages end to end (component -> librapi -> RAPI2
 // over loopback -> emulator), beside a bare loopback socket ping-pong of the same number of
-// request/reply frames, which is the floor the transport sets. CPU is the whole process's (both ends run in it): on a loaded
-// machine it is the steadier figure of the two.
+// request/reply frames, which is the floor the transport sets. CPU is the whole process's (both
+// ends run in it): on a loaded machine it is the steadier figure of the two.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -133,58 +133,33 @@ Phone& ThePhone() {
   return phone;
 }
 
-void BM_ListTasksEndToEnd(benchmark::State& state) {
+// Seeds N records with `seed`, then lists `table` whole.
+void ListEndToEnd(benchmark::State& state, void (Phone::*seed)(int), ComPtr<IDataTable> Phone::*table) {
   Phone& phone = ThePhone();
   if (!phone.ok) {
     state.SkipWithError("the component or the emulator did not start");
     return;
   }
   const int n = static_cast<int>(state.range(0));
-  phone.Seed(n);
-  ListWholeTable(state, phone.tasks.Get(), n);
+  (phone.*seed)(n);
+  ListWholeTable(state, (phone.*table).Get(), n);
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_ListTasksEndToEnd)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(1000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime();
 
-void BM_ListAppointmentsEndToEnd(benchmark::State& state) {
-  Phone& phone = ThePhone();
-  if (!phone.ok) {
-    state.SkipWithError("the component or the emulator did not start");
-    return;
-  }
-  const int n = static_cast<int>(state.range(0));
-  phone.SeedAppointments(n);
-  ListWholeTable(state, phone.calendar.Get(), n);
-  state.SetItemsProcessed(state.iterations() * n);
+void BM_ListTasksEndToEnd(benchmark::State& s) { ListEndToEnd(s, &Phone::Seed, &Phone::tasks); }
+void BM_ListAppointmentsEndToEnd(benchmark::State& s) {
+  ListEndToEnd(s, &Phone::SeedAppointments, &Phone::calendar);
 }
-BENCHMARK(BM_ListAppointmentsEndToEnd)
-    ->Arg(1000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime();
+void BM_ListMessagesEndToEnd(benchmark::State& s) {
+  ListEndToEnd(s, &Phone::SeedMessages, &Phone::messages);
+}
 
-void BM_ListMessagesEndToEnd(benchmark::State& state) {
-  Phone& phone = ThePhone();
-  if (!phone.ok) {
-    state.SkipWithError("the component or the emulator did not start");
-    return;
-  }
-  const int n = static_cast<int>(state.range(0));
-  phone.SeedMessages(n);
-  ListWholeTable(state, phone.messages.Get(), n);
-  state.SetItemsProcessed(state.iterations() * n);
+void Listing(benchmark::internal::Benchmark* b) {
+  b->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 }
-BENCHMARK(BM_ListMessagesEndToEnd)
-    ->Arg(1000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime();
+BENCHMARK(BM_ListTasksEndToEnd)->Arg(10)->Arg(100)->Apply(Listing);
+BENCHMARK(BM_ListAppointmentsEndToEnd)->Apply(Listing);
+BENCHMARK(BM_ListMessagesEndToEnd)->Apply(Listing);
 
 // The same number of exchanges a listing of N makes (the list call, then one get per task),
 // with frames of the sizes a task listing sends and receives.
@@ -221,13 +196,7 @@ void BM_SocketPingPong(benchmark::State& state) {
   close(fd);
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_SocketPingPong)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(1000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime();
+BENCHMARK(BM_SocketPingPong)->Arg(10)->Arg(100)->Apply(Listing);
 
 }  // namespace
 

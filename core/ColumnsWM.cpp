@@ -45,12 +45,14 @@ void CColumnsWM::SetColumns(const ColumnSchemaEntry* schema, int count) {
   m_columns.clear();
   m_ordinals.clear();
   m_lastOfName.clear();
+  m_nameHashes.clear();
   if (!schema || count <= 0) return;
   try {
     m_columns.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
       m_columns.push_back(ColumnDesc{schema[i].name, schema[i].vt, 0});
       m_ordinals.insert_or_assign(schema[i].name, static_cast<ULONG>(i));
+      m_nameHashes.push_back(FieldMap::Hash(schema[i].name));
     }
     m_lastOfName.resize(m_columns.size());
     for (const auto& [name, ordinal] : m_ordinals) m_lastOfName[ordinal] = true;
@@ -59,6 +61,7 @@ void CColumnsWM::SetColumns(const ColumnSchemaEntry* schema, int count) {
     m_columns.clear();
     m_ordinals.clear();
     m_lastOfName.clear();
+    m_nameHashes.clear();
     ThrowAtl(E_OUTOFMEMORY);
   }
 }

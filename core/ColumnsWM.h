@@ -55,6 +55,8 @@ class CColumnsWM : public IUnknown {
   bool FindOrdinal(std::u16string_view name, ULONG* pOrdinal) const;
   // Whether no later column has this column's name; the caller checks the bound.
   bool IsLastOfName(ULONG ordinal) const { return m_lastOfName[ordinal]; }
+  // FieldMap::Hash of the column's name, worked out once.
+  uint32_t NameHash(ULONG ordinal) const { return m_nameHashes[ordinal]; }
 
  private:
   CColumnsWM() = default;
@@ -63,6 +65,7 @@ class CColumnsWM : public IUnknown {
   std::atomic<ULONG> m_cRef{0};
   std::vector<ColumnDesc> m_columns;
   std::vector<bool> m_lastOfName;
+  std::vector<uint32_t> m_nameHashes;
   std::unordered_map<std::u16string, ULONG, FieldNameHash, std::equal_to<>> m_ordinals;
 };
 

@@ -54,11 +54,10 @@ T ReadWithDefault(const FieldMap& map, std::u16string_view key, T defaultValue, 
 
 // ---- FieldMap --------------------------------------------------------------------
 
-namespace {
 // Names are mostly 8 to 30 units long: they are hashed eight bytes at a step, the last step
 // reading the last eight bytes (overlapping the one before) rather than copying a short tail
 // byte by byte, and the high bits are folded down because the slot is taken from the low ones.
-uint32_t HashName(std::u16string_view key) {
+uint32_t FieldMap::Hash(std::u16string_view key) {
   const auto* p = reinterpret_cast<const unsigned char*>(key.data());
   const size_t n = key.size() * sizeof(char16_t);
   auto load = [](const unsigned char* at, auto word) {
@@ -82,6 +81,8 @@ uint32_t HashName(std::u16string_view key) {
   return static_cast<uint32_t>(h ^ (h >> 29));
 }
 
+namespace {
+
 bool SameName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
@@ -103,13 +104,15 @@ FieldMap& FieldMap::operator=(const FieldMap& other) {
 }
 
 void FieldMap::clear() {
-  for (size_t i = 0; i < m_size; ++i) m_entries[i]->second = Variant();
+  for (size_t i = 0; i < m_size; ++i) {
+    Variant& value = m_entries[i]->second;
+    if (value.vt() != VT_EMPTY) value = Variant();  // values moved out are empty already
+  }
   m_size = 0;
   std::fill(m_index.begin(), m_index.end(), uint64_t{0});
 }
 
-FieldMap::Found FieldMap::Slot(std::u16string_view key) const {
-  const uint32_t hash = HashName(key);
+FieldMap::Found FieldMap::Slot(std::u16string_view key, uint32_t hash) const {
   if (m_index.empty()) return {0, kNone, hash};
   const size_t mask = m_index.size() - 1;
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
@@ -124,30 +127,30 @@ void FieldMap::Reindex(size_t slots) {
   m_index.assign(slots, 0u);
   const size_t mask = slots - 1;
   for (size_t i = 0; i < m_size; ++i) {
-    const uint32_t hash = HashName(m_entries[i]->first);
+    const uint32_t hash = Hash(m_entries[i]->first);
     size_t slot = hash & mask;
     while (m_index[slot] != 0) slot = (slot + 1) & mask;
     m_index[slot] = SlotOf(hash, i);
   }
 }
 
-FieldMap::iterator FieldMap::find(std::u16string_view key) {
-  const uint32_t at = Slot(key).entry;
+FieldMap::iterator FieldMap::find(std::u16string_view key, uint32_t hash) {
+  const uint32_t at = Slot(key, hash).entry;
   return at == kNone ? end() : iterator(m_entries.data() + at);
 }
 
-FieldMap::const_iterator FieldMap::find(std::u16string_view key) const {
-  const uint32_t at = Slot(key).entry;
+FieldMap::const_iterator FieldMap::find(std::u16string_view key, uint32_t hash) const {
+  const uint32_t at = Slot(key, hash).entry;
   return at == kNone ? end() : const_iterator(m_entries.data() + at);
 }
 
 std::pair<FieldMap::iterator, bool> FieldMap::try_emplace(std::u16string_view key) {
-  Found found = Slot(key);
+  Found found = Slot(key, Hash(key));
   if (found.entry != kNone) return {iterator(m_entries.data() + found.entry), false};
   // At most half the slots are used, so a probe always meets a free one soon.
   if ((m_size + 1) * 2 > m_index.size()) {
     Reindex(m_index.empty() ? 32 : m_index.size() * 2);
-    found = Slot(key);
+    found = Slot(key, found.hash);
   }
   if (m_size == m_entries.size()) m_entries.push_back(std::make_unique<Entry>());
   Entry& entry = *m_entries[m_size];
@@ -183,7 +186,7 @@ FieldMap::iterator FieldMap::erase(const_iterator pos) {
 }
 
 size_t FieldMap::erase(std::u16string_view key) {
-  const uint32_t at = Slot(key).entry;
+  const uint32_t at = Slot(key, Hash(key)).entry;
   if (at == kNone) return 0;
   erase(const_iterator(m_entries.data() + at));
   return 1;

@@ -90,9 +90,13 @@ class FieldMap {
   // Drops every entry and keeps the storage for the next fill.
   void clear();
 
-  iterator find(std::u16string_view key);
-  const_iterator find(std::u16string_view key) const;
-  bool contains(std::u16string_view key) const { return Slot(key).entry != kNone; }
+  iterator find(std::u16string_view key) { return find(key, Hash(key)); }
+  const_iterator find(std::u16string_view key) const { return find(key, Hash(key)); }
+  // The same with the key's Hash() worked out beforehand, for names looked up again and again.
+  iterator find(std::u16string_view key, uint32_t hash);
+  const_iterator find(std::u16string_view key, uint32_t hash) const;
+  static uint32_t Hash(std::u16string_view key);
+  bool contains(std::u16string_view key) const { return Slot(key, Hash(key)).entry != kNone; }
   size_t count(std::u16string_view key) const { return contains(key) ? 1 : 0; }
 
   // The entry under `key`, made empty (VT_EMPTY) when there was none; `inserted` says which.
@@ -113,7 +117,7 @@ class FieldMap {
     uint32_t entry;
     uint32_t hash;
   };
-  Found Slot(std::u16string_view key) const;
+  Found Slot(std::u16string_view key, uint32_t hash) const;
   void Reindex(size_t slots);
 
   std::vector<std::unique_ptr<Entry>> m_entries;  // [0, m_size) live, the rest kept for reuse

@@ -179,7 +179,7 @@ HRESULT CItemWMBase::MapToItem(Map& map) {
     const ULONG count = m_pColumns->GetCount();
     for (ULONG i = 0; i < count; ++i) {
       const std::u16string& name = m_pColumns->GetColumn(i).name;
-      auto entry = map.find(name);
+      auto entry = map.find(name, m_pColumns->NameHash(i));
       if (entry == map.end()) continue;
       EnsureValues();
       // A value is moved only into the last column of its name, and "SUID" stays for below.

@@ -83,6 +83,8 @@ void WMLog(const char* format, ...) {
   va_end(ap);
 }
 
+bool WMDebugWanted() { return wincompat::DebugOutputWanted(); }
+
 void WMDebug(const char* format, ...) {
   if (!wincompat::DebugOutputWanted()) return;
   va_list ap;

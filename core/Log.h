@@ -16,6 +16,8 @@ void WMLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // A debug line: formatted and written as is, with no tag and no line feed added. The
 // formats start with "[%s]" filled with the method's name.
 void WMDebug(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Whether a debug line goes anywhere, for a caller whose arguments cost something to make.
+bool WMDebugWanted();
 
 // UTF-8 <-> UTF-16 helpers for log arguments and the like (invalid input is replaced).
 std::string ToUtf8(std::u16string_view s);

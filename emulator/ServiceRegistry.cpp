@@ -67,10 +67,10 @@ bool ServiceRegistry::Has(std::u16string_view name) const {
 }
 
 bool ServiceRegistry::IsServiceLibrary(std::u16string_view dllPath) {
-  std::u16string p = Fold(dllPath);
-  size_t slash = p.find_last_of(u"\\/");
-  if (slash != std::u16string::npos) p = p.substr(slash + 1);
-  return p == u"qwbrapiserver" || p == u"qwbrapiserver.dll";
+  const size_t slash = dllPath.find_last_of(u"\\/");
+  const std::u16string_view file =
+      slash == std::u16string_view::npos ? dllPath : dllPath.substr(slash + 1);
+  return EqualNoCase(file, u"qwbrapiserver") || EqualNoCase(file, u"qwbrapiserver.dll");
 }
 
 }  // namespace wmemu

@@ -11,21 +11,28 @@ std::string Utf8(std::u16string_view s) { return utf::Narrow(s); }
 
 std::u16string Utf16(std::string_view s) { return utf::Widen(s); }
 
+namespace {
+
+char16_t FoldUnit(char16_t c) {
+  if (c < 0x80) return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+  if (c >= 0xD800 && c <= 0xDFFF) return c;
+  UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+  return f <= 0xFFFF ? static_cast<char16_t>(f) : c;
+}
+
+}  // namespace
+
 std::u16string Fold(std::u16string_view s) {
   std::u16string out(s);
-  for (char16_t& c : out) {
-    if (c < 0x80) {
-      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-    } else if (c < 0xD800 || c > 0xDFFF) {
-      UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-      if (f <= 0xFFFF) c = static_cast<char16_t>(f);
-    }
-  }
+  for (char16_t& c : out) c = FoldUnit(c);
   return out;
 }
 
 bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && Fold(a) == Fold(b);
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && FoldUnit(a[i]) != FoldUnit(b[i])) return false;
+  return true;
 }
 
 std::vector<std::u16string> SplitPath(std::u16string_view path, std::u16string_view separators) {

@@ -236,10 +236,9 @@ HRESULT CRapiBase::InvokeBlock(const char16_t* function, const char* method, Loc
   HRESULT hr = Invoke(function, size, request.get(), &replySize, &replyBuffer, nullptr);
   // Replies come from the service's LocalAlloc, so they go back the same way.
   LocalBuffer owned(replyBuffer);
-  if (method) {
-    const std::string line = "[%s]" + qwb::ToUtf8(function) + " hr=0x%x";
-    qwb::WMDebug(line.c_str(), method, static_cast<unsigned>(hr));
-  }
+  if (method && qwb::WMDebugWanted())
+    qwb::WMDebug("[%s]%s hr=0x%x", method, qwb::ToUtf8(function).c_str(),
+                 static_cast<unsigned>(hr));
   request.reset();
   reply->clear();
   if (hr == S_OK && owned && replySize) reply->assign(owned.get(), owned.get() + replySize);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/win/WinInternal.h"
 #include "wincompat/testhooks.h"
@@ -167,12 +168,13 @@ Rule g_cachedRule;
 bool g_cached = false;
 
 Rule ResolveLocked() {
-  std::string zoneSetting = g_testRule;
-  if (zoneSetting.empty()) {
-    const char* tz = std::getenv("TZ");
-    zoneSetting = tz ? tz : "";
-  }
-  if (g_cached && zoneSetting == g_cachedZoneSetting) return g_cachedRule;
+  // Asked for every date a table converts: the setting is compared where it stands.
+  const char* tz = g_testRule.empty() ? std::getenv("TZ") : nullptr;
+  const std::string_view setting = !g_testRule.empty() ? std::string_view(g_testRule)
+                                   : tz                 ? std::string_view(tz)
+                                                        : std::string_view();
+  if (g_cached && setting == g_cachedZoneSetting) return g_cachedRule;
+  const std::string zoneSetting(setting);
   std::string ruleText;
   std::string s = zoneSetting;
   if (!s.empty() && s[0] == ':') s.erase(0, 1);

@@ -302,12 +302,13 @@ HRESULT CDataTableWMPhonebook::NextItem(IItem** ppItem) {
     if (m_nIndex >= m_nTotal || static_cast<size_t>(m_nIndex) >= m_vEntryID.size())
       return ListItemsEnd();
     DWORD id = m_vEntryID[static_cast<size_t>(m_nIndex)];
-    FieldMap fields;
+    FieldMap& fields = m_listFields;
+    fields.clear();
     HRESULT hr = GetPhonebookItem(&fields, &id);
     if (hr != 0) return hr;
     ComPtr<CItemWMPhonebook> item = MakeItem<CItemWMPhonebook>();
     item->SetColumns(m_pColumns.Get());
-    hr = item->SchemaConvertMap2Item(fields);
+    hr = item->SchemaTakeMap2Item(fields);
     if (FAILED(hr)) return hr;
     item->AsItem()->AddRef();
     *ppItem = item->AsItem();

@@ -106,6 +106,7 @@ class CDataTableWMPhonebook : public CDataTableWMBase {
   bool m_bCategoriesLoaded = false;
   bool m_bSpeedDialsLoaded = false;
   CPropertyMap m_props;
+  FieldMap m_listFields;  // the fields of the contact last listed, refilled for the next
 };
 
 }  // namespace qwb

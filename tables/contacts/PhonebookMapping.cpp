@@ -132,20 +132,65 @@ void AddText(CPropertyList* list, const char* property, const std::u16string& te
   if (!text.empty()) list->AddString(property, text);
 }
 
+// The names a contact read puts for every contact (about sixty), built once: numbered column
+// names, and the phone and address property names in the form a property map is read with.
+struct NumberedColumn {
+  NumberedColumn(std::u16string_view prefix, int count) {
+    for (int i = 0; i < count; ++i) names.push_back(Numbered(prefix, i));
+  }
+  std::u16string_view operator[](int n) const { return names.at(static_cast<size_t>(n)); }
+  std::vector<std::u16string> names;
+};
+
+constexpr int kAddressParts = 5;
+constexpr int kGroupColumns = 50;
+
+struct ReadNames {
+  NumberedColumn telNum{u"TEL_NUM_", kTelColumns};
+  NumberedColumn telType{u"TEL_TYPE_", kTelColumns};
+  NumberedColumn telDial{u"TEL_DIAL_", kTelColumns};
+  // ADDR_EXTADDR_ and the rest in the order of AddressGroup's properties.
+  NumberedColumn addrPart[kAddressParts] = {
+      {u"ADDR_EXTADDR_", 3}, {u"ADDR_LOCALITY_", 3}, {u"ADDR_REGION_", 3},
+      {u"ADDR_POSTALCODE_", 3}, {u"ADDR_COUNTRY_", 3}};
+  NumberedColumn addrType{u"ADDR_TYPE_", 3};
+  NumberedColumn addrStreet{u"ADDR_STREET_", 3};
+  NumberedColumn groupId{u"GROUP_ID_", kGroupColumns};
+  std::u16string phoneProperty[kPhoneSlots];
+  std::u16string addressProperty[3][kAddressParts];
+
+  ReadNames() {
+    for (int slot = 0; slot < kPhoneSlots; ++slot)
+      phoneProperty[slot] = utf::Widen(kSlots[slot].property);
+    for (int g = 0; g < 3; ++g) {
+      const AddressGroup& group = kAddressGroups[g];
+      const char* parts[kAddressParts] = {group.street, group.city, group.state, group.postalCode,
+                                          group.country};
+      for (int part = 0; part < kAddressParts; ++part)
+        addressProperty[g][part] = utf::Widen(parts[part]);
+    }
+  }
+};
+
+const ReadNames& Names() {
+  static const ReadNames names;
+  return names;
+}
+
 void TelephonesToFields(DWORD entryId, const CPropertyMap& p, const PhonebookLists& lists,
                         FieldMap* f) {
+  const ReadNames& names = Names();
   int n = 0;
+  std::u16string number;
   for (int slot = 0; slot < kPhoneSlots; ++slot) {
-    std::u16string number;
-    if (!p.GetString(utf::Widen(kSlots[slot].property), &number)) continue;
-    PutText(f, Numbered(u"TEL_NUM_", n), ToUpperAscii(number));
-    PutText(f, Numbered(u"TEL_TYPE_", n), kSlots[slot].readType);
+    if (!p.GetString(names.phoneProperty[slot], &number)) continue;
+    PutText(f, names.telNum[n], ToUpperAscii(number));
+    PutText(f, names.telType[n], kSlots[slot].readType);
     if (lists.speedDialCount >= 1) {
       const uint32_t propertyId = pbpacket::PropertyIdOfKind(kSlots[slot].kind);
       for (const pbpacket::SpeedDialEntry& e : lists.speedDials) {
         if (e.entryId == entryId && e.propertyId == propertyId) {
-          PutText(f, Numbered(u"TEL_DIAL_", n),
-                  FromUtf8(std::to_string(static_cast<int32_t>(e.number))));
+          PutText(f, names.telDial[n], FromUtf8(std::to_string(static_cast<int32_t>(e.number))));
           break;
         }
       }
@@ -154,33 +199,29 @@ void TelephonesToFields(DWORD entryId, const CPropertyMap& p, const PhonebookLis
   }
   PutField(*f, u"TEL_COUNT", Variant::I4(n));
   for (int i = n; i < kTelColumns; ++i) {
-    PutField(*f, Numbered(u"TEL_NUM_", i), Variant::Null());
-    PutField(*f, Numbered(u"TEL_TYPE_", i), Variant::Null());
-    PutField(*f, Numbered(u"TEL_DIAL_", i), Variant::Null());
+    PutField(*f, names.telNum[i], Variant::Null());
+    PutField(*f, names.telType[i], Variant::Null());
+    PutField(*f, names.telDial[i], Variant::Null());
   }
 }
 
 void AddressesToFields(const CPropertyMap& p, FieldMap* f) {
+  const ReadNames& names = Names();
   int n = 0;
-  for (const AddressGroup& g : kAddressGroups) {
-    const std::pair<const char*, const char16_t*> parts[] = {
-        {g.street, u"ADDR_EXTADDR_"},  {g.city, u"ADDR_LOCALITY_"},
-        {g.state, u"ADDR_REGION_"},    {g.postalCode, u"ADDR_POSTALCODE_"},
-        {g.country, u"ADDR_COUNTRY_"},
-    };
+  std::u16string text;
+  for (int g = 0; g < 3; ++g) {
     bool any = false;
-    for (const auto& [property, column] : parts) {
-      std::u16string text;
-      if (p.GetString(utf::Widen(property), &text)) {
-        PutText(f, Numbered(column, n), text);
+    for (int part = 0; part < kAddressParts; ++part) {
+      if (p.GetString(names.addressProperty[g][part], &text)) {
+        PutText(f, names.addrPart[part][n], text);
         any = true;
       } else {
-        PutField(*f, Numbered(column, n), Variant::Null());
+        PutField(*f, names.addrPart[part][n], Variant::Null());
       }
     }
     if (!any) continue;  // the next group writes the same index
-    PutText(f, Numbered(u"ADDR_TYPE_", n), g.type);
-    PutField(*f, Numbered(u"ADDR_STREET_", n), Variant::Null());
+    PutText(f, names.addrType[n], kAddressGroups[g].type);
+    PutField(*f, names.addrStreet[n], Variant::Null());
     ++n;
   }
   PutField(*f, u"ADDR_COUNT", Variant::I4(n));
@@ -191,7 +232,7 @@ void CategoriesToFields(const CPropertyMap& p, const PhonebookLists& lists, Fiel
   std::u16string text;
   if (!p.GetString(u"Categories", &text)) return;
   std::vector<std::u16string> names = SplitCategories(text);
-  for (size_t i = 0; i < names.size() && i < 50; ++i) {
+  for (size_t i = 0; i < names.size() && i < kGroupColumns; ++i) {
     ULONG id = 0xFFFFFFFFu;
     for (const PhonebookCategory& c : lists.categories) {
       if (c.name == names[i]) {
@@ -199,7 +240,7 @@ void CategoriesToFields(const CPropertyMap& p, const PhonebookLists& lists, Fiel
         break;
       }
     }
-    PutField(*f, Numbered(u"GROUP_ID_", static_cast<int>(i)), Variant::UI4(id));
+    PutField(*f, Names().groupId[static_cast<int>(i)], Variant::UI4(id));
   }
 }
 
@@ -336,8 +377,9 @@ void ContactToFields(DWORD entryId, const CPropertyMap& p, const PhonebookLists&
   std::u16string text;
   if (p.GetString(u"FirstName", &text)) {
     PutText(f, u"FIRST_NAME", text);
-    WMDebug("[%s] First Name : %s", "CDataTableWMPhonebook::fillNameFieldsToMap",
-            ToUtf8(text).c_str());
+    if (WMDebugWanted())
+      WMDebug("[%s] First Name : %s", "CDataTableWMPhonebook::fillNameFieldsToMap",
+              ToUtf8(text).c_str());
   }
   CopyIfPresent(p, u"LastName", f, u"LAST_NAME");
   CopyIfPresent(p, u"MiddleName", f, u"MIDDLE_NAME");

@@ -205,10 +205,10 @@ HRESULT CDataTableWMMessage::GetItemData(const std::vector<uint8_t>& req, DWORD*
   return hr;
 }
 
-IItem* CDataTableWMMessage::MakeMessageItem(const FieldMap& fields) {
+IItem* CDataTableWMMessage::MakeMessageItem(FieldMap& fields) {
   ComPtr<CItemWMMessage> item = MakeItem<CItemWMMessage>();
   item->SetColumns(m_pColumns.Get());
-  HRESULT hr = item->SchemaConvertMap2Item(fields);
+  HRESULT hr = item->SchemaTakeMap2Item(fields);
   if (FAILED(hr)) ThrowHr(hr);
   item->AsItem()->AddRef();
   return item->AsItem();
@@ -238,7 +238,8 @@ HRESULT CDataTableWMMessage::NextItem(IItem** ppItem) {
     if (!ppItem) return E_POINTER;
     *ppItem = nullptr;
     if (!m_bLoaded) return E_FAIL;
-    FieldMap fields;
+    FieldMap& fields = m_listFields;
+    fields.clear();
     if (m_nMessageCursor < m_nMessageCount) {
       const size_t at = m_nMessageCursor;
       if (m_family == MessageFamily::kStream) {

@@ -71,7 +71,8 @@ class CDataTableWMMessage : public CDataTableWMBase {
   // Probes the SIM slots for the next SIM message; false when there is none to give.
   bool NextSimMessage(FieldMap* fields);
   // Creates the item of a field map with the table's column set.
-  IItem* MakeMessageItem(const FieldMap& fields);
+  // The item made from `fields`, whose values it takes.
+  IItem* MakeMessageItem(FieldMap& fields);
   // Save (CreateItem) and send (Execute): the item as a kind 4 request.
   void SaveOrSend(IItem* pItem, bool send);
 
@@ -79,6 +80,7 @@ class CDataTableWMMessage : public CDataTableWMBase {
   std::vector<StreamRow> m_vStream;
   std::vector<std::pair<DWORD, DWORD>> m_vMessageID;  // (folder code, message id)
   CPropertyMap m_mapProps;
+  FieldMap m_listFields;  // the fields of the item last listed, refilled for the next
   MessageFamily m_family = MessageFamily::kEntryId;
   bool m_bLoaded = false;
   DWORD m_nMessageCount = 0;
