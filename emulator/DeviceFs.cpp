@@ -29,6 +29,8 @@ constexpr uint64_t kDefaultMainCapacity = 128ull << 20;
 constexpr uint64_t kDefaultCardCapacity = 512ull << 20;
 // One read answers at most this much, whatever was asked (the frame must stay bounded).
 constexpr uint32_t kMaxRead = 16u << 20;
+// What a sequential reader has read ahead of it at a time.
+constexpr size_t kReadAheadBlock = 64u << 10;
 constexpr size_t kMaxPath = 260;
 // The resolution of the times a store keeps (two seconds, in FILETIME ticks): how far the
 // recorded last write time of a file being written may lag behind its last write.
@@ -159,24 +161,29 @@ DeviceFs::Meta DeviceFs::LoadMeta(const Resolved& r) { return LoadMeta(r.fold, r
 DeviceFs::Meta DeviceFs::LoadMeta(const std::string& fold, const fs::path& host, bool isDir) {
   if (auto w = written_.find(fold); w != written_.end()) return w->second.meta;
   Meta m;
-  image_.Transaction([&] {
-    Stmt st(image_.db(), "SELECT oid, attrs, ctime, atime, mtime FROM files WHERE fold = ?");
+  bool found = false;
+  image_.Read([&] {
+    auto kept = image_.Prepare("SELECT oid, attrs, ctime, atime, mtime FROM files WHERE fold = ?");
+    Stmt& st = *kept;
     st.bind(1, fold);
-    if (st.step()) {
-      m.oid = static_cast<uint32_t>(st.i64(0));
-      m.attrs = static_cast<uint32_t>(st.i64(1));
-      m.ctime = static_cast<uint64_t>(st.i64(2));
-      m.atime = static_cast<uint64_t>(st.i64(3));
-      m.mtime = static_cast<uint64_t>(st.i64(4));
-      return;
-    }
-    // Something put into fs/ from outside: take its times from the host file.
-    std::error_code ec;
-    auto t = fs::last_write_time(host, ec);
-    m.ctime = m.atime = m.mtime = ec ? Now() : ToFileTime(t);
-    m.attrs = isDir ? kDirectory : kArchive;
-    Stmt ins(image_.db(),
-             "INSERT INTO files(fold, attrs, ctime, atime, mtime) VALUES (?, ?, ?, ?, ?)");
+    if (!st.step()) return;
+    m.oid = static_cast<uint32_t>(st.i64(0));
+    m.attrs = static_cast<uint32_t>(st.i64(1));
+    m.ctime = static_cast<uint64_t>(st.i64(2));
+    m.atime = static_cast<uint64_t>(st.i64(3));
+    m.mtime = static_cast<uint64_t>(st.i64(4));
+    found = true;
+  });
+  if (found) return m;
+  // Something put into fs/ from outside: take its times from the host file.
+  std::error_code ec;
+  auto t = fs::last_write_time(host, ec);
+  m.ctime = m.atime = m.mtime = ec ? Now() : ToFileTime(t);
+  m.attrs = isDir ? kDirectory : kArchive;
+  image_.Transaction([&] {
+    auto kept =
+        image_.Prepare("INSERT INTO files(fold, attrs, ctime, atime, mtime) VALUES (?, ?, ?, ?, ?)");
+    Stmt& ins = *kept;
     ins.bind(1, fold).bind(2, int64_t(m.attrs)).bind(3, int64_t(m.ctime));
     ins.bind(4, int64_t(m.atime)).bind(5, int64_t(m.mtime));
     ins.step();
@@ -187,10 +194,11 @@ DeviceFs::Meta DeviceFs::LoadMeta(const std::string& fold, const fs::path& host,
 
 void DeviceFs::SaveMeta(const std::string& fold, const Meta& m) {
   image_.Transaction([&] {
-    Stmt up(image_.db(),
-            "INSERT INTO files(fold, attrs, ctime, atime, mtime) VALUES (?, ?, ?, ?, ?) "
-            "ON CONFLICT(fold) DO UPDATE SET attrs = excluded.attrs, ctime = excluded.ctime, "
-            "atime = excluded.atime, mtime = excluded.mtime");
+    auto kept = image_.Prepare(
+        "INSERT INTO files(fold, attrs, ctime, atime, mtime) VALUES (?, ?, ?, ?, ?) "
+        "ON CONFLICT(fold) DO UPDATE SET attrs = excluded.attrs, ctime = excluded.ctime, "
+        "atime = excluded.atime, mtime = excluded.mtime");
+    Stmt& up = *kept;
     up.bind(1, fold).bind(2, int64_t(m.attrs)).bind(3, int64_t(m.ctime));
     up.bind(4, int64_t(m.atime)).bind(5, int64_t(m.mtime));
     up.step();
@@ -200,11 +208,13 @@ void DeviceFs::SaveMeta(const std::string& fold, const Meta& m) {
 
 void DeviceFs::DropMeta(const std::string& fold, bool withChildren) {
   image_.Transaction([&] {
-    Stmt del(image_.db(), "DELETE FROM files WHERE fold = ?");
+    auto delKept = image_.Prepare("DELETE FROM files WHERE fold = ?");
+    Stmt& del = *delKept;
     del.bind(1, fold);
     del.step();
     if (!withChildren) return;
-    Stmt kids(image_.db(), "DELETE FROM files WHERE substr(fold, 1, length(?1)) = ?1");
+    auto kidsKept = image_.Prepare("DELETE FROM files WHERE substr(fold, 1, length(?1)) = ?1");
+    Stmt& kids = *kidsKept;
     kids.bind(1, ChildPrefix(fold));
     kids.step();
   });
@@ -249,32 +259,48 @@ std::string DeviceFs::StoreOf(const Resolved& r) {
   return "";
 }
 
+const std::string& DeviceFs::StoreOf(OpenFile& f) {
+  if (!f.store) {
+    Resolved r;
+    f.store = Resolve(Utf16(f.fold), &r) == 0 ? StoreOf(r) : std::string();
+  }
+  return *f.store;
+}
+
 uint64_t DeviceFs::Capacity(const std::string& store) {
+  if (auto kept = capacity_.find(store); kept != capacity_.end()) return kept->second;
   std::optional<uint64_t> total;
   image_.Read([&] {
-    Stmt st(image_.db(), "SELECT total FROM stores WHERE fold = ?");
+    auto stKept = image_.Prepare("SELECT total FROM stores WHERE fold = ?");
+    Stmt& st = *stKept;
     st.bind(1, store);
     if (st.step()) total = static_cast<uint64_t>(st.i64(0));
   });
-  return total ? *total : (store.empty() ? kDefaultMainCapacity : kDefaultCardCapacity);
+  const uint64_t capacity =
+      total ? *total : (store.empty() ? kDefaultMainCapacity : kDefaultCardCapacity);
+  capacity_.emplace(store, capacity);
+  return capacity;
 }
 
 uint64_t DeviceFs::Used(const std::string& store) {
+  if (auto kept = used_.find(store); kept != used_.end()) return kept->second;
   fs::path root = image_.fsRoot();
   std::error_code ec;
+  uint64_t total = 0;
   if (!store.empty()) {
     auto actual = LookupChild(root, Utf16(store));
-    return actual ? TreeSize(root / *actual) : 0;
-  }
-  uint64_t total = 0;
-  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code ec2;
-    if (it->is_directory(ec2)) {
-      std::string fold = "\\" + FoldUtf8(Utf16(it->path().filename().string()));
-      if (LoadMeta(fold, it->path(), true).attrs & kTemporary) continue;
+    total = actual ? TreeSize(root / *actual) : 0;
+  } else {
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code ec2;
+      if (it->is_directory(ec2)) {
+        std::string fold = "\\" + FoldUtf8(Utf16(it->path().filename().string()));
+        if (LoadMeta(fold, it->path(), true).attrs & kTemporary) continue;
+      }
+      total += TreeSize(it->path());
     }
-    total += TreeSize(it->path());
   }
+  used_.emplace(store, total);
   return total;
 }
 
@@ -282,6 +308,18 @@ uint64_t DeviceFs::Free(const std::string& store) {
   uint64_t cap = Capacity(store), used = Used(store);
   return used >= cap ? 0 : cap - used;
 }
+
+void DeviceFs::Grew(const std::string& store, int64_t delta) {
+  auto kept = used_.find(store);
+  if (kept == used_.end()) return;  // not measured yet: the walk will count it
+  if (delta < 0 && static_cast<uint64_t>(-delta) > kept->second) {
+    used_.erase(kept);  // the count went wrong somewhere: measure again
+    return;
+  }
+  kept->second += static_cast<uint64_t>(delta);
+}
+
+void DeviceFs::Remeasure() { used_.clear(); }
 
 bool DeviceFs::IsOpen(const std::string& fold, bool withChildren) const {
   if (open_.count(fold)) return true;
@@ -392,7 +430,10 @@ uint32_t DeviceFs::DeleteFile(std::u16string_view path) {
   if (LoadMeta(r).attrs & kReadOnly) return kErrAccessDenied;
   if (IsOpen(r.fold, false)) return kErrSharing;
   std::error_code ec;
+  const uint64_t size = fs::file_size(r.host, ec);
+  if (ec) Remeasure();
   if (!fs::remove(r.host, ec)) return kErrAccessDenied;
+  if (size > 0) Grew(StoreOf(r), -static_cast<int64_t>(size));
   DropMeta(r.fold, false);
   return 0;
 }
@@ -422,6 +463,7 @@ uint32_t DeviceFs::CopyFile(std::u16string_view from, std::u16string_view to, bo
   std::string store = StoreOf(dst);
   if (StoreOf(src) != store) reuse = dst.exists ? reuse : 0;
   if (srcSize > reuse && srcSize - reuse > Free(store)) return kErrDiskFull;
+  Remeasure();
   if (!fs::copy_file(src.host, dst.host, fs::copy_options::overwrite_existing, ec))
     return kErrAccessDenied;
   Meta sm = LoadMeta(src);
@@ -451,17 +493,20 @@ uint32_t DeviceFs::MoveFile(std::u16string_view from, std::u16string_view to) {
   if (dst.fold == src.fold)
     dst.host = dst.host.parent_path() / Utf8(SplitPath(to, kPathSeparators).back());
   std::error_code ec;
+  if (StoreOf(src) != dstStore) Remeasure();
   fs::rename(src.host, dst.host, ec);
   if (ec) return kErrAccessDenied;
   if (src.fold != dst.fold) {
     image_.Transaction([&] {
-      Stmt del(image_.db(),
-               "DELETE FROM files WHERE fold = ?1 OR substr(fold, 1, length(?2)) = ?2");
+      auto delKept =
+          image_.Prepare("DELETE FROM files WHERE fold = ?1 OR substr(fold, 1, length(?2)) = ?2");
+      Stmt& del = *delKept;
       del.bind(1, dst.fold).bind(2, ChildPrefix(dst.fold));
       del.step();
-      Stmt up(image_.db(),
-              "UPDATE files SET fold = ?1 || substr(fold, length(?2) + 1) "
-              "WHERE fold = ?2 OR substr(fold, 1, length(?3)) = ?3");
+      auto upKept = image_.Prepare(
+          "UPDATE files SET fold = ?1 || substr(fold, length(?2) + 1) "
+          "WHERE fold = ?2 OR substr(fold, 1, length(?3)) = ?3");
+      Stmt& up = *upKept;
       up.bind(1, dst.fold).bind(2, src.fold).bind(3, ChildPrefix(src.fold));
       up.step();
     });
@@ -510,8 +555,18 @@ uint32_t DeviceFs::Open(std::u16string_view path, uint32_t access, uint32_t shar
     flags = O_RDWR | O_CREAT | O_EXCL;
     m = {0, (flagsAndAttributes & (kReadOnly | kHidden | kSystem)) | kArchive, now, now, now};
   }
+  uint64_t dropped = 0;  // what truncating the file frees
+  if (r.exists && truncate) {
+    std::error_code ec;
+    dropped = fs::file_size(r.host, ec);
+    if (ec) {
+      dropped = 0;
+      Remeasure();
+    }
+  }
   int fd = ::open(r.host.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return r.exists ? kErrAccessDenied : kErrGenFailure;
+  if (dropped > 0) Grew(StoreOf(r), -static_cast<int64_t>(dropped));
   if (truncate) DropReadAhead(r.fold);
   if (!r.exists || truncate) SaveMeta(r.fold, m);
   auto f = std::make_shared<OpenFile>();
@@ -532,12 +587,18 @@ void DeviceFs::DropReadAhead(const std::string& fold) {
 
 void DeviceFs::ReadAhead(OpenFile& f, uint32_t n) {
   std::lock_guard<std::mutex> lock(mu_);
-  f.aheadValid = false;
   if (!(f.access & kGenericRead) || f.fd < 0) return;
-  f.ahead.resize(std::min(n, kMaxRead));
+  const size_t want = std::min(n, kMaxRead);
+  if (f.aheadValid && f.pos >= f.aheadPos && f.pos - f.aheadPos <= f.ahead.size() &&
+      (f.aheadEnd || f.pos - f.aheadPos + want <= f.ahead.size()))
+    return;  // still held
+  f.aheadValid = false;
+  // One block for many reads: a 4 KiB reader costs the file one read per 64 KiB.
+  const size_t block = std::max(want, kReadAheadBlock);
+  f.ahead.resize(block);
   size_t done = 0;
-  while (done < f.ahead.size()) {
-    ssize_t got = ::pread(f.fd, f.ahead.data() + done, f.ahead.size() - done,
+  while (done < block) {
+    ssize_t got = ::pread(f.fd, f.ahead.data() + done, block - done,
                           static_cast<off_t>(f.pos + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return;  // the read itself will meet the failure
@@ -546,6 +607,7 @@ void DeviceFs::ReadAhead(OpenFile& f, uint32_t n) {
   }
   f.ahead.resize(done);
   f.aheadPos = f.pos;
+  f.aheadEnd = done < block;
   f.aheadValid = true;
 }
 
@@ -554,12 +616,17 @@ uint32_t DeviceFs::Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data) {
   data->clear();
   if (!(f.access & kGenericRead)) return kErrAccessDenied;
   const size_t want = std::min(n, kMaxRead);
-  if (f.aheadValid && f.aheadPos == f.pos && f.ahead.size() == want) {
-    // Exactly what was read ahead: handed over, the buffer comes back as the next one.
-    f.aheadValid = false;
-    data->swap(f.ahead);
-    f.pos += want;
-    return 0;
+  if (f.aheadValid && f.pos >= f.aheadPos && f.pos - f.aheadPos <= f.ahead.size()) {
+    // Read ahead: what it holds of the wanted bytes answers when that is all of them, or all
+    // the file has.
+    const size_t at = static_cast<size_t>(f.pos - f.aheadPos);
+    const size_t held = std::min(want, f.ahead.size() - at);
+    if (held == want || f.aheadEnd) {
+      data->assign(f.ahead.begin() + static_cast<ptrdiff_t>(at),
+                   f.ahead.begin() + static_cast<ptrdiff_t>(at + held));
+      f.pos += held;
+      return 0;
+    }
   }
   f.aheadValid = false;
   data->resize(want);
@@ -587,21 +654,24 @@ uint32_t DeviceFs::Write(OpenFile& f, const uint8_t* p, uint32_t n) {
   if (::fstat(f.fd, &st) != 0) return kErrGenFailure;
   uint64_t size = static_cast<uint64_t>(st.st_size), end = f.pos + n;
   const uint64_t growth = end > size ? end - size : 0;
-  if (growth && (!f.room || growth > *f.room)) {
-    Resolved r;
-    std::string store;
-    if (Resolve(Utf16(f.fold), &r) == 0) store = StoreOf(r);
-    f.room = Free(store);
-    if (growth > *f.room) return kErrDiskFull;
-  }
+  if (growth > 0 && growth > Free(StoreOf(f))) return kErrDiskFull;
+  // The write is acknowledged once its bytes are in the file, in the kernel's cache: an
+  // emulator killed after the reply keeps them, as a phone that loses its cable or its host
+  // keeps what it confirmed. There is no sync to the disk per write or per file: that would
+  // only guard against the PC itself losing power, and a phone's own store does not promise
+  // that either (it flushes its cache when it gets round to it; an application that needs
+  // more asks for it).
   size_t done = 0;
   while (done < n) {
     ssize_t w = ::pwrite(f.fd, p + done, n - done, static_cast<off_t>(f.pos + done));
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return kErrGenFailure;
+    if (w <= 0) {
+      if (done > 0) Remeasure();  // part of it went in
+      return kErrGenFailure;
+    }
     done += static_cast<size_t>(w);
   }
-  if (f.room) *f.room -= growth;
+  if (growth > 0) Grew(StoreOf(f), static_cast<int64_t>(growth));
   f.pos += n;
   DropReadAhead(f.fold);
   Touch(f);
@@ -705,14 +775,10 @@ uint32_t DeviceFs::SetEndOfFile(OpenFile& f) {
   struct stat st;
   if (::fstat(f.fd, &st) != 0) return kErrGenFailure;
   const uint64_t size = static_cast<uint64_t>(st.st_size);
-  if (f.pos > size) {
-    Resolved r;
-    std::string store;
-    if (Resolve(Utf16(f.fold), &r) == 0) store = StoreOf(r);
-    if (f.pos - size > Free(store)) return kErrDiskFull;
-  }
+  if (f.pos > size && f.pos - size > Free(StoreOf(f))) return kErrDiskFull;
   if (f.pos > static_cast<uint64_t>(INT64_MAX) || ::ftruncate(f.fd, static_cast<off_t>(f.pos)) != 0)
     return kErrDiskFull;
+  Grew(StoreOf(f), static_cast<int64_t>(f.pos) - static_cast<int64_t>(size));
   DropReadAhead(f.fold);
   Meta m = LoadMeta(f.fold, f.host, false);
   m.mtime = m.atime = Now();
@@ -744,6 +810,7 @@ void DeviceFs::PutFile(std::u16string_view path, const std::vector<uint8_t>& dat
   PutFolders(comps, comps.size() - 1, time);
   Resolved r;
   if (Resolve(path, &r)) throw ImageError("bad image path: " + Utf8(path));
+  Remeasure();
   std::ofstream out(r.host, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   if (!out) throw ImageError("cannot write " + r.host.string());
@@ -756,14 +823,18 @@ void DeviceFs::PutFolder(std::u16string_view path, uint32_t attrs, uint64_t time
   if (!time) time = Now();
   auto comps = SplitPath(path, kPathSeparators);
   PutFolders(comps, comps.size(), time);
+  Remeasure();  // a root folder may have become a store of its own
   Resolved r;
   if (Resolve(path, &r)) throw ImageError("bad image path: " + Utf8(path));
   SaveMeta(r.fold, {0, attrs | kDirectory, time, time, time});
 }
 
 void DeviceFs::SetCapacity(std::u16string_view store, uint64_t total) {
+  std::lock_guard<std::mutex> lock(mu_);
+  capacity_.erase(FoldUtf8(store));
   image_.Transaction([&] {
-    Stmt st(image_.db(), "INSERT OR REPLACE INTO stores(fold, total) VALUES (?, ?)");
+    auto stKept = image_.Prepare("INSERT OR REPLACE INTO stores(fold, total) VALUES (?, ?)");
+    Stmt& st = *stKept;
     st.bind(1, FoldUtf8(store)).bind(2, static_cast<int64_t>(total));
     st.step();
   });

@@ -38,14 +38,14 @@ class DeviceFs {
     std::filesystem::path host;
     uint32_t access = 0, share = 0;
     uint64_t pos = 0;
-    // Room its store had when last measured, less what this file has grown since: a write
-    // that fits goes on without walking the store again; one that does not measures anew.
-    std::optional<uint64_t> room;
-    // The bytes at aheadPos read ahead of the next read (ReadAhead), while aheadValid; any
-    // write to the file through any handle drops them.
+    // The store the file is on, once a write has needed it.
+    std::optional<std::string> store;
+    // The bytes at aheadPos read ahead of the next reads (ReadAhead), while aheadValid;
+    // aheadEnd when they reach the end of the file. Any write to the file through any handle
+    // drops them.
     std::vector<uint8_t> ahead;
     uint64_t aheadPos = 0;
-    bool aheadValid = false;
+    bool aheadValid = false, aheadEnd = false;
   };
 
   explicit DeviceFs(Image& image) : image_(image) {}
@@ -65,9 +65,10 @@ class DeviceFs {
   uint32_t Open(std::u16string_view path, uint32_t access, uint32_t share, uint32_t disposition,
                 uint32_t flagsAndAttributes, std::shared_ptr<OpenFile>* out);
   uint32_t Read(OpenFile& f, uint32_t n, std::vector<uint8_t>* data);
-  // Reads the next n bytes of f ahead of the read that will ask for them: a sequential
-  // reader's next read then takes them without going to the file (the device reads its next
-  // block while the host is busy with the last one).
+  // Makes sure the next n bytes of f are read ahead of the read that will ask for them: a
+  // sequential reader's next reads then take them without going to the file (the device reads
+  // its next block while the host is busy with the last one). The file is read a block of
+  // several reads at a time.
   void ReadAhead(OpenFile& f, uint32_t n);
   uint32_t Write(OpenFile& f, const uint8_t* p, uint32_t n);
   void Close(const std::shared_ptr<OpenFile>& f);
@@ -124,9 +125,15 @@ class DeviceFs {
   void Commit(std::map<std::string, Written>::iterator it);
   void DropMeta(const std::string& fold, bool withChildren);
   std::string StoreOf(const Resolved& r);
+  const std::string& StoreOf(OpenFile& f);
   uint64_t Capacity(const std::string& store);
   uint64_t Used(const std::string& store);
   uint64_t Free(const std::string& store);
+  // A change of `delta` bytes made here to a file of `store`, kept in its count.
+  void Grew(const std::string& store, int64_t delta);
+  // The stores' shape changed (a copy, a move, a new folder, an image put, a failed write):
+  // they are measured anew when next asked.
+  void Remeasure();
   bool IsOpen(const std::string& fold, bool withChildren) const;
   uint32_t ShareCheck(const std::string& fold, uint32_t access, uint32_t share) const;
   void PutFolders(const std::vector<std::u16string>& comps, size_t n, uint64_t time);
@@ -135,6 +142,11 @@ class DeviceFs {
   std::mutex mu_;
   std::multimap<std::string, OpenFile*> open_;
   std::map<std::string, Written> written_;  // by fold, files with a handle open
+  // The bytes each store holds and its capacity, by store. A store is walked once, when its
+  // free space is first wanted, and its count then kept by every change made through here:
+  // an upload's first write no longer walks the whole store. Files put into fs/ from outside
+  // while the phone runs are counted when the stores are next measured.
+  std::map<std::string, uint64_t> used_, capacity_;
 };
 
 }  // namespace wmemu

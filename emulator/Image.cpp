@@ -269,14 +269,15 @@ void Image::Transaction(const std::function<void()>& fn) {
   // Counted before the change can be seen, so that a reader never keeps a value read from
   // it under the count it had before.
   generation_.fetch_add(1, std::memory_order_acq_rel);
-  Exec("BEGIN IMMEDIATE");
+  // BEGIN and COMMIT kept prepared like any statement: a small write pays no parse for them.
+  Prepare("BEGIN IMMEDIATE")->step();
   try {
     fn();
   } catch (...) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
-  Exec("COMMIT");
+  Prepare("COMMIT")->step();
 }
 
 void Image::EnsureSchema(const char* store, const std::function<void()>& create) {

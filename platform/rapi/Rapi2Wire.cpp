@@ -199,64 +199,6 @@ IoResult SendAll(int fd, const void* p, size_t n, const void* q, size_t m) {
   return IoResult::kOk;
 }
 
-IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-  uint8_t* b = static_cast<uint8_t*>(p);
-  while (n > 0) {
-    if (timeoutMs >= 0) {
-      // Bytes already queued are taken without a poll first: the body of a frame is there
-      // as soon as its length word is, and a reply mostly waits for us.
-      ssize_t got = ::recv(fd, b, n, MSG_DONTWAIT);
-      if (got > 0) {
-        b += got;
-        n -= static_cast<size_t>(got);
-        continue;
-      }
-      if (got == 0) return IoResult::kClosed;
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-        return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) return IoResult::kTimeout;
-      pollfd pfd{fd, POLLIN, 0};
-      int r = ::poll(&pfd, 1, static_cast<int>(left.count()));
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return IoResult::kError;
-      }
-      if (r == 0) return IoResult::kTimeout;
-    }
-    ssize_t got = ::recv(fd, b, n, 0);
-    if (got == 0) return IoResult::kClosed;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
-    }
-    b += got;
-    n -= static_cast<size_t>(got);
-  }
-  return IoResult::kOk;
-}
-
-IoResult RecvNext(int fd, void* p, size_t n, int timeoutMs) {
-  if (n == 0) return IoResult::kOk;
-  ssize_t got;
-  for (;;) {
-    got = ::recv(fd, p, n, 0);
-    if (got >= 0) break;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
-    // A non-blocking socket: its wait is a poll, as open-ended.
-    pollfd pfd{fd, POLLIN, 0};
-    if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return IoResult::kError;
-  }
-  if (got == 0) return IoResult::kClosed;
-  if (got < 0) return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
-  const size_t have = static_cast<size_t>(got);
-  return have == n ? IoResult::kOk
-                   : RecvAll(fd, static_cast<uint8_t*>(p) + have, n - have, timeoutMs);
-}
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -264,6 +206,66 @@ using Clock = std::chrono::steady_clock;
 Clock::time_point DeadlineOf(int timeoutMs) {
   return Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
 }
+
+// Waits until fd has bytes to read (or its peer has gone): by `deadline` when timeoutMs >= 0,
+// open-ended otherwise. Every read that finds nothing queued waits here.
+IoResult WaitReadable(int fd, int timeoutMs, Clock::time_point deadline) {
+  for (;;) {
+    int wait = -1;
+    if (timeoutMs >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return IoResult::kTimeout;
+      wait = static_cast<int>(left.count());
+    }
+    pollfd pfd{fd, POLLIN, 0};
+    const int r = ::poll(&pfd, 1, wait);
+    if (r > 0) return IoResult::kOk;
+    if (r == 0) return IoResult::kTimeout;
+    if (errno != EINTR) return IoResult::kError;
+  }
+}
+
+// Reads exactly n bytes. With a time limit, bytes already queued are taken without a poll
+// first (the body of a frame is there as soon as its length word is, and a reply mostly waits
+// for us), and the rest must come within timeoutMs. `openEnded` makes the wait for the first
+// byte open-ended, a blocking read with no poll before it (a server waiting for its peer's
+// next request); the time limit then starts when that byte has come. A non-blocking socket
+// waits in WaitReadable wherever a blocking one would wait in its read.
+IoResult Receive(int fd, uint8_t* b, size_t n, int timeoutMs, bool openEnded) {
+  Clock::time_point deadline = DeadlineOf(timeoutMs);
+  bool waitOpen = openEnded || timeoutMs < 0;
+  while (n > 0) {
+    const ssize_t got = ::recv(fd, b, n, waitOpen ? 0 : MSG_DONTWAIT);
+    if (got > 0) {
+      b += got;
+      n -= static_cast<size_t>(got);
+      if (waitOpen && timeoutMs >= 0) {
+        waitOpen = false;
+        deadline = DeadlineOf(timeoutMs);
+      }
+      continue;
+    }
+    if (got == 0) return IoResult::kClosed;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+      return errno == ECONNRESET ? IoResult::kClosed : IoResult::kError;
+    const IoResult r = WaitReadable(fd, waitOpen ? -1 : timeoutMs, deadline);
+    if (r != IoResult::kOk) return r;
+  }
+  return IoResult::kOk;
+}
+
+}  // namespace
+
+IoResult RecvAll(int fd, void* p, size_t n, int timeoutMs) {
+  return Receive(fd, static_cast<uint8_t*>(p), n, timeoutMs, false);
+}
+
+IoResult RecvNext(int fd, void* p, size_t n, int timeoutMs) {
+  return Receive(fd, static_cast<uint8_t*>(p), n, timeoutMs, true);
+}
+
+namespace {
 
 // The payload of a frame whose length word `len` was read; the frame is due by `deadline`
 // (none when timeoutMs < 0).
@@ -275,21 +277,30 @@ IoResult RecvPayload(int fd, const uint8_t (&len)[4], std::vector<uint8_t>* payl
   if (n > maxFrame || n > kMaxFrame) return IoResult::kTooLarge;
   // The buffer grows with the bytes that came, never ahead of them by more than a step: a
   // peer that announces a large frame and then stops costs that step, not the announced size.
+  // A buffer that held an earlier frame is read over as it is, not cleared and zero-filled
+  // again first.
   constexpr size_t kStep = 1u << 20;
-  payload->clear();
-  while (payload->size() < n) {
+  size_t have = 0;
+  while (have < n) {
     int left = -1;
     if (timeoutMs >= 0) {
       auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (ms.count() <= 0) return IoResult::kTimeout;
+      if (ms.count() <= 0) {
+        payload->clear();
+        return IoResult::kTimeout;
+      }
       left = static_cast<int>(ms.count());
     }
-    const size_t have = payload->size();
     const size_t step = std::min<size_t>(kStep, n - have);
-    payload->resize(have + step);
+    if (payload->size() < have + step) payload->resize(have + step);
     r = RecvAll(fd, payload->data() + have, step, left);
-    if (r != IoResult::kOk) return r;
+    if (r != IoResult::kOk) {
+      payload->clear();
+      return r;
+    }
+    have += step;
   }
+  payload->resize(n);
   return IoResult::kOk;
 }
 

@@ -175,6 +175,89 @@ TEST_F(FileCalls, DiskSpaceIsPerStoreAndWritesStopWhenFull) {
   EXPECT_EQ(Word(c->Cmd(rapi2::kRemoveDirectory, u"\\Storage Card"), 0), 5u);
 }
 
+// The free space a store reports follows every change made through the calls, step by step:
+// writes that grow a file (also past its end), an overwrite that empties it, a shortened
+// file, a delete, a second file; a write or copy that would not fit fails with 112.
+TEST_F(FileCalls, FreeSpaceFollowsEveryChange) {
+  emu_->files().PutFolder(u"\\Card", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY);
+  emu_->files().SetCapacity(u"card", 1000);
+  emu_->files().PutFile(u"\\seed.bin", std::vector<uint8_t>(5, 1));  // main memory, not the card
+  auto c = Connect();
+  auto free = [&] { return Word(c->Cmd(rapi2::kGetDiskFreeSpaceEx, u"\\Card"), 2); };
+  const uint32_t rw = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  uint32_t a = 0, b = 0;
+  struct Step {
+    const char* name;
+    std::function<uint32_t()> act;  // the call's error word
+    uint32_t error, free;
+  };
+  const std::vector<Step> steps = {
+      {"nothing written yet", [] { return 0u; }, 0, 1000},
+      {"a new file, 300 bytes",
+       [&] {
+         a = OpenOk(*c, u"\\Card\\a.bin", GENERIC_WRITE, rw, CREATE_ALWAYS);
+         return Word(c->Write(a, std::string(300, 'a')), 0);
+       },
+       0, 700},
+      {"overwriting its start does not grow it",
+       [&] {
+         EXPECT_EQ(Word(c->Cmd(rapi2::SetFilePointer::kCommand, a, 0u, 0u, 0u), 1), 0u);
+         return Word(c->Write(a, std::string(100, 'b')), 0);
+       },
+       0, 700},
+      {"a write past the end counts the gap",
+       [&] {
+         EXPECT_EQ(Word(c->Cmd(rapi2::SetFilePointer::kCommand, a, 400u, 0u, 0u), 1), 400u);
+         return Word(c->Write(a, std::string(50, 'c')), 0);
+       },
+       0, 550},
+      {"a second handle's file, 200 bytes",
+       [&] {
+         b = OpenOk(*c, u"\\Card\\b.bin", GENERIC_WRITE, rw, CREATE_ALWAYS);
+         return Word(c->Write(b, std::string(200, 'd')), 0);
+       },
+       0, 350},
+      {"the first file ended at 100",
+       [&] {
+         EXPECT_EQ(Word(c->Cmd(rapi2::SetFilePointer::kCommand, a, 100u, 0u, 0u), 1), 100u);
+         return Word(c->Cmd(0x27u, a), 0);  // SetEndOfFile
+       },
+       0, 700},
+      {"a write that does not fit", [&] { return Word(c->Write(b, std::string(701, 'e')), 0); },
+       112, 700},
+      {"both closed, the second overwritten empty",
+       [&] {
+         c->Cmd(rapi2::kCloseHandle, a);
+         c->Cmd(rapi2::kCloseHandle, b);
+         b = OpenOk(*c, u"\\Card\\b.bin", GENERIC_WRITE, rw, CREATE_ALWAYS);
+         c->Cmd(rapi2::kCloseHandle, b);
+         return 0u;
+       },
+       0, 900},
+      {"the first deleted", [&] { return Word(c->Cmd(rapi2::kDeleteFile, u"\\Card\\a.bin"), 0); },
+       0, 1000},
+      {"a copy onto the card",
+       [&] { return Word(c->Cmd(rapi2::kCopyFile, u"\\seed.bin", u"\\Card\\s.bin", 1), 0); }, 0,
+       995},
+      {"a write that fills the card exactly",
+       [&] {
+         a = OpenOk(*c, u"\\Card\\a.bin", GENERIC_WRITE, rw, CREATE_ALWAYS);
+         const uint32_t error = Word(c->Write(a, std::string(995, 'f')), 0);
+         c->Cmd(rapi2::kCloseHandle, a);
+         return error;
+       },
+       0, 0},
+      {"a copy onto the full card",
+       [&] { return Word(c->Cmd(rapi2::kCopyFile, u"\\seed.bin", u"\\Card\\t.bin", 1), 0); },
+       112, 0},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    EXPECT_EQ(step.act(), step.error);
+    EXPECT_EQ(free(), step.free);
+  }
+}
+
 // An emulator serving `image` in a process of its own, to be killed or stopped.
 struct ServedImage {
   pid_t pid = -1;
@@ -323,6 +406,8 @@ TEST_F(FileCalls, ReadAheadNeverAnswersStaleBytes) {
        },
        "yyyyyyyy"},
       {"the reader moves its pointer", [&](uint32_t r) { seek(*c, r, 16); }, "CCCCCCCC"},
+      {"the reader moves back to the start", [&](uint32_t r) { seek(*c, r, 0); }, "AAAAAAAA"},
+      {"the reader moves past the end", [&](uint32_t r) { seek(*c, r, 30); }, ""},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);

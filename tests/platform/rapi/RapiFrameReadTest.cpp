@@ -46,7 +46,8 @@ IoResult ReadOver(const Case& c, bool openEnded, std::string* payload) {
       if (s.close) ::shutdown(sv[1], SHUT_WR);
     }
   });
-  std::vector<uint8_t> got;
+  // A buffer that held a longer frame before: the new frame must not keep its old bytes.
+  std::vector<uint8_t> got(32, 0xEE);
   const IoResult r = openEnded ? rapi2::RecvNextFrame(sv[0], &got, c.timeoutMs, c.maxFrame)
                                : rapi2::RecvFrame(sv[0], &got, c.timeoutMs, c.maxFrame);
   peer.join();
@@ -91,6 +92,14 @@ TEST(FrameRead, NextFrameWaitsOpenEndedThenBoundsTheRest) {
        true,
        IoResult::kOk,
        IoResult::kTimeout,
+       "hello"},
+      {"no time limit on a non-blocking socket, bytes late",
+       {{0, {0x05, 0x00}}, {40, {0x00, 0x00, 'h', 'e'}}, {40, {'l', 'l', 'o'}}},
+       -1,
+       rapi2::kMaxFrame,
+       true,
+       IoResult::kOk,
+       IoResult::kOk,
        "hello"},
       {"length word stops half-way",
        {{0, {0x05, 0x00}}, {300, {}}},
